@@ -1,0 +1,29 @@
+// The program after the platform's entry point: the choice of run mode and the two run modes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rv {
+
+inline constexpr const char* mainWindowTitle = "Ravelin (Veltra Edition)";
+inline constexpr int mainWindowWidth = 420;
+inline constexpr int mainWindowHeight = 560;
+
+// Whole program: initialises the process, runs the main or the panel instance and returns the
+// process exit code. `commandLine` is the command line without the program name.
+int ravelinMain(const std::string& commandLine);
+
+// A command line containing "--child" anywhere (case-sensitive) starts a panel instance.
+bool isPanelCommandLine(std::string_view commandLine);
+
+// The page file: the executable's folder + "ui" + "index.html".
+std::string pagePath();
+// The page's text (CR LF read as LF), or nothing when the file does not open.
+std::optional<std::string> loadPage(const std::string& path);
+
+int runMainInstance();
+int runPanelInstance(const std::string& commandLine);
+
+}  // namespace rv

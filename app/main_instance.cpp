@@ -1,0 +1,183 @@
+// The main instance from start-up to shutdown: it owns all state and all worker threads, shows the
+// whole page in the main window, and stops everything in order when that window closes.
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/app.h"
+#include "app/webview.h"
+#include "app/windows.h"
+#include "bridge/bindings.h"
+#include "bridge/panel_messages.h"
+#include "engine/auto_clicker.h"
+#include "engine/control.h"
+#include "engine/key_spammer.h"
+#include "engine/macro_player.h"
+#include "capture/capture.h"
+#include "platform/platform.h"
+#include "state/preferences.h"
+#include "state/session_file.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+// The worker threads in start order; each returns when appRunning reads false.
+struct WorkerBody {
+    const char* name;
+    void (*body)();
+};
+const std::vector<WorkerBody> kWorkers = {
+    {"auto-clicker", &autoClickerThread},
+    {"key spammer", &keySpammerThread},
+    {"capture", &captureThread},
+    {"macro player", &macroPlayerThread},
+    {"autosave", &autosaveThread},
+    {"control", &controlThread},
+    {"pipe server", &pipeServerThread},
+};
+
+// The order in which shutdown joins them (the autosave last).
+const std::vector<const char*> kJoinOrder = {"auto-clicker", "key spammer", "capture", "macro player",
+                                             "control", "pipe server", "autosave"};
+
+struct RunningWorker {
+    const char* name;
+    std::thread thread;
+};
+
+void onCrash() { saveSession(); }
+
+std::vector<RunningWorker> startWorkers() {
+    std::vector<RunningWorker> running;
+    for (const WorkerBody& worker : kWorkers) running.push_back({worker.name, std::thread(worker.body)});
+    return running;
+}
+
+// Ends the workers: clears appRunning, wakes the threads that wait on something else, and joins them
+// in shutdown order.
+void stopWorkers(std::vector<RunningWorker>& running) {
+    appRunning.exchange(false);
+    plat::stopCaptureLoop();
+    plat::stopPipeServer();
+    for (const char* name : kJoinOrder) {
+        for (RunningWorker& worker : running) {
+            if (worker.name == std::string(name) && worker.thread.joinable()) worker.thread.join();
+        }
+    }
+    for (RunningWorker& worker : running) {
+        if (worker.thread.joinable()) worker.thread.join();
+    }
+}
+
+std::string htmlEscaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// Binds the page's native functions in their registration order.
+void bindMainFunctions(Webview& view) {
+    for (const MainBinding& binding : mainBindings()) view.bind(binding.name, binding.call);
+}
+
+void loadPageInto(Webview& view) {
+    std::string path = pagePath();
+    if (auto page = loadPage(path)) {
+        view.setHtml(*page);
+        return;
+    }
+    std::string text = "Failed to read:\n" + path;
+    plat::errorBox("UI Error", text);
+    // Where the box is only a line on stderr, the window says it too; otherwise it stays empty.
+    if (!plat::errorBoxIsModal) view.setHtml("<pre>" + htmlEscaped(text) + "</pre>");
+}
+
+// Placement, always-on-top, minimized start and foreground need the window as the window system
+// knows it, which it may only learn once the window loop has run; so these steps retry on the
+// user-interface thread until the window can be found by its title (for about a second).
+void applyWindowPreferences(Webview& view, int attemptsLeft) {
+    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    if (!window) {
+        if (attemptsLeft > 0) {
+            plat::sleepMs(10);
+            view.dispatch([&view, attemptsLeft] { applyWindowPreferences(view, attemptsLeft - 1); });
+        }
+        return;
+    }
+    applyMainWindowPreferences(window);
+}
+
+// Panel instances still open end with the main instance, in name order.
+void terminatePanels() {
+    for (auto& [name, process] : panelProcesses) {
+        plat::terminateProcess(process);
+        plat::closeProcess(process);
+    }
+    panelProcesses.clear();
+}
+
+}  // namespace
+
+int runMainInstance() {
+    prepareSessionPath();
+    plat::installCrashHandler(&onCrash);
+
+    if (!loadSession()) {
+        std::lock_guard<std::mutex> lock(profilesLock);
+        profiles.push_back(Profile{defaultProfileName, "", {}});
+    }
+
+    std::string libraryError;
+    if (!Webview::loadLibrary(libraryError)) {
+        plat::errorBox("Ravelin", libraryError);
+        return 1;
+    }
+
+    plat::raiseTimerResolution();
+    counterFrequency = plat::tickFrequency();
+
+    loadAppSettings();
+    plat::setStartupRegistration(launchOnStartup, plat::exePath());
+    theme = loadTheme();
+
+    std::vector<RunningWorker> workers = startWorkers();
+
+    Webview view;
+    if (!view.create()) {
+        // Nothing was changed yet that needs saving: stop the workers and leave.
+        stopWorkers(workers);
+        plat::restoreTimerResolution();
+        plat::errorBox("Ravelin", plat::browserMissingText);
+        return 1;
+    }
+    hostView = &view;
+    view.setTitle(mainWindowTitle);
+    plat::applyBrowserSettings(view.browserController());
+    view.setSize(mainWindowWidth, mainWindowHeight, SizeHint::None);
+    bindMainFunctions(view);
+    loadPageInto(view);
+    view.dispatch([&view] { applyWindowPreferences(view, 100); });
+
+    view.run();
+
+    saveSession();
+    stopWorkers(workers);
+    terminatePanels();
+    plat::restoreTimerResolution();
+    hostView = nullptr;
+    view.destroy();
+    return 0;
+}
+
+}  // namespace rv

@@ -1,0 +1,40 @@
+// A panel instance's command line and the script that makes the page show only its one panel.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rv {
+
+inline constexpr int panelWidth = 450;
+inline constexpr int panelHeight = 400;
+
+struct PanelParameters {
+    std::string name = "Panel";
+    std::string elementId;
+    std::optional<int32_t> x, y;  // both or neither: the window's top-left corner
+    std::string theme = "modern-blue";
+};
+
+// The text after the first "--child " with every double quote removed, cut at "|": name, element id,
+// x, y, theme. The position is x − 150, y − 20 when both fields read as numbers.
+PanelParameters parsePanelCommandLine(std::string_view commandLine);
+
+// The command line that starts a panel of this executable.
+std::string panelCommandLine(const std::string& name, const std::string& elementId, int32_t x, int32_t y,
+                             const std::string& theme);
+
+// The script that applies the theme, hides every panel but `elementId`, lets its header drag the
+// window, and shows the body; the two texts are inserted as script string literals.
+std::string panelScript(const std::string& theme, const std::string& elementId);
+
+// The page with `script` in place of its last "</body>"; a page without one stays as it is.
+std::string withPanelScript(const std::string& page, const std::string& script);
+
+// `text` as the inside of a single-quoted script string: quotes, backslashes, "<" and control
+// characters escaped, so no value can end the string or the script element early.
+std::string scriptStringContent(std::string_view text);
+
+}  // namespace rv

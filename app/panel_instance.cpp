@@ -1,0 +1,101 @@
+// A panel instance: the same executable started with "--child", showing one panel of the page in a
+// small frameless window of its own. It keeps no state and starts no worker: every change made in it
+// goes to the main instance over the panel pipe. It ends when its window loop ends.
+#include <string>
+
+#include "app/app.h"
+#include "app/panel.h"
+#include "app/webview.h"
+#include "app/windows.h"
+#include "bridge/arguments.h"
+#include "bridge/panel_messages.h"
+#include "platform/platform.h"
+#include "state/numbers.h"
+
+namespace rv {
+
+namespace {
+
+plat::WindowHandle panelWindow = nullptr;
+
+std::string forward(const char* name, const std::string& request) {
+    sendPanelMessage(name, stripArguments(request));
+    return "";
+}
+
+void bindPanelFunctions(Webview& view) {
+    view.bind("updateSpammer", [](const std::string& request) { return forward("updateSpammer", request); });
+    view.bind("toggleSpammer", [](const std::string&) { return forward("toggleSpammer", ""); });
+    view.bind("updateKeySpam", [](const std::string& request) { return forward("updateKeySpam", request); });
+    view.bind("toggleKeySpam", [](const std::string&) { return forward("toggleKeySpam", ""); });
+    view.bind("reassignKey", [](const std::string& request) { return forward("reassignKey", request); });
+    view.bind("resizeWindow", [&view](const std::string& request) {
+        std::vector<std::string> fields = argumentFields(stripArguments(request));
+        if (fields.size() < 2) return std::string();
+        auto width = parseInt32(fields[0]);
+        auto height = parseInt32(fields[1]);
+        if (width && height) fitWindowToMonitor(view, panelWindow, *width, *height);
+        return std::string();
+    });
+    view.bind("beginWindowDrag", [](const std::string&) {
+        beginPanelDrag(panelWindow);
+        return std::string();
+    });
+    view.bind("closeThisWindow", [&view](const std::string&) {
+        view.terminate();
+        return std::string();
+    });
+}
+
+// The window as the window system knows it may only be found once the loop has run (see the main
+// instance); until then the frameless style and the placement wait.
+void setUpPanelWindow(Webview& view, const PanelParameters& parameters, const std::string& title, int attempts) {
+    plat::WindowHandle window = plat::findWindow(title);
+    if (!window) {
+        if (attempts > 0) {
+            plat::sleepMs(10);
+            view.dispatch([&view, &parameters, title, attempts] { setUpPanelWindow(view, parameters, title, attempts - 1); });
+        }
+        return;
+    }
+    panelWindow = window;
+    bool positioned = parameters.x.has_value();
+    plat::makePanelWindow(window, positioned, parameters.x.value_or(0), parameters.y.value_or(0), panelWidth,
+                          panelHeight);
+}
+
+}  // namespace
+
+int runPanelInstance(const std::string& commandLine) {
+    PanelParameters parameters = parsePanelCommandLine(commandLine);
+    std::string libraryError;
+    if (!Webview::loadLibrary(libraryError)) {
+        plat::errorBox("Ravelin", libraryError);
+        return 1;
+    }
+    Webview view;
+    if (!view.create()) {
+        plat::errorBox("Ravelin", plat::browserMissingText);
+        return 1;
+    }
+    hostView = &view;
+    // A drop on the main window may come from the backend's drag thread: end the loop on its own thread.
+    closePanelCallback = [&view] { view.dispatch([&view] { view.terminate(); }); };
+    std::string title = "Ravelin (" + parameters.name + ")";
+    view.setTitle(title);
+    plat::applyBrowserSettings(view.browserController());
+    view.setSize(panelWidth, panelHeight, SizeHint::None);
+    bindPanelFunctions(view);
+    auto page = loadPage(pagePath());
+    view.setHtml(page ? withPanelScript(*page, panelScript(parameters.theme, parameters.elementId))
+                      : "<h2>Error loading UI in child process</h2>");
+    view.dispatch([&view, &parameters, title] { setUpPanelWindow(view, parameters, title, 100); });
+    view.run();
+    closePanelCallback = nullptr;
+    hostView = nullptr;
+    panelWindow = nullptr;
+    view.destroy();
+    return 0;
+}
+
+}  // namespace rv

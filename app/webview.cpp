@@ -1,0 +1,129 @@
+#include "app/webview.h"
+
+#include "platform/platform.h"
+#include "state/text_file.h"
+
+namespace rv {
+
+namespace {
+
+// The library's C API; see its 0.12 headers. Handles are opaque pointers.
+struct WebviewApi {
+    void* (*create)(int debug, void* window) = nullptr;
+    int (*destroy)(void* w) = nullptr;
+    int (*run)(void* w) = nullptr;
+    int (*terminate)(void* w) = nullptr;
+    int (*dispatch)(void* w, void (*fn)(void* w, void* arg), void* arg) = nullptr;
+    void* (*getWindow)(void* w) = nullptr;
+    void* (*getNativeHandle)(void* w, int kind) = nullptr;
+    int (*setTitle)(void* w, const char* title) = nullptr;
+    int (*setSize)(void* w, int width, int height, int hint) = nullptr;
+    int (*setHtml)(void* w, const char* html) = nullptr;
+    int (*bind)(void* w, const char* name, void (*fn)(const char* id, const char* req, void* arg),
+                void* arg) = nullptr;
+    int (*returnResult)(void* w, const char* id, int status, const char* result) = nullptr;
+};
+
+WebviewApi api;
+bool apiLoaded = false;
+
+constexpr int kNativeBrowserController = 2;
+
+template <typename Fn>
+bool resolve(void* library, const char* name, Fn& slot, std::string& error) {
+    slot = reinterpret_cast<Fn>(plat::librarySymbol(library, name));
+    if (!slot) error = std::string("The webview library lacks the function ") + name + ".";
+    return slot != nullptr;
+}
+
+}  // namespace
+
+bool Webview::loadLibrary(std::string& error) {
+    apiLoaded = false;
+    std::string path = besideExe(plat::webviewLibraryFile);
+    void* library = plat::openLibrary(path);
+    if (!library) {
+        error = "The webview library could not be loaded:\n" + path;
+        return false;
+    }
+    apiLoaded = resolve(library, "webview_create", api.create, error) &&
+                resolve(library, "webview_destroy", api.destroy, error) &&
+                resolve(library, "webview_run", api.run, error) &&
+                resolve(library, "webview_terminate", api.terminate, error) &&
+                resolve(library, "webview_dispatch", api.dispatch, error) &&
+                resolve(library, "webview_get_window", api.getWindow, error) &&
+                resolve(library, "webview_get_native_handle", api.getNativeHandle, error) &&
+                resolve(library, "webview_set_title", api.setTitle, error) &&
+                resolve(library, "webview_set_size", api.setSize, error) &&
+                resolve(library, "webview_set_html", api.setHtml, error) &&
+                resolve(library, "webview_bind", api.bind, error) &&
+                resolve(library, "webview_return", api.returnResult, error);
+    return apiLoaded;
+}
+
+Webview::~Webview() { destroy(); }
+
+bool Webview::create() {
+    if (!apiLoaded) return false;
+    handle_ = api.create(0, nullptr);
+    return handle_ != nullptr;
+}
+
+void Webview::setTitle(const std::string& title) {
+    if (handle_) api.setTitle(handle_, title.c_str());
+}
+
+void Webview::setSize(int width, int height, SizeHint hint) {
+    if (handle_) api.setSize(handle_, width, height, static_cast<int>(hint));
+}
+
+void Webview::bind(const std::string& name, Binding fn) {
+    if (!handle_) return;
+    bindings_.push_back(BoundCall{this, std::move(fn)});
+    api.bind(handle_, name.c_str(), &Webview::onCall, &bindings_.back());
+}
+
+void Webview::onCall(const char* id, const char* request, void* arg) {
+    auto* call = static_cast<BoundCall*>(arg);
+    std::string result = call->fn(request ? request : "");
+    api.returnResult(call->view->handle_, id, 0, result.c_str());
+}
+
+void Webview::setHtml(const std::string& html) {
+    if (handle_) api.setHtml(handle_, html.c_str());
+}
+
+void Webview::run() {
+    if (handle_) api.run(handle_);
+}
+
+void Webview::terminate() {
+    if (handle_) api.terminate(handle_);
+}
+
+void* Webview::nativeWindow() const { return handle_ ? api.getWindow(handle_) : nullptr; }
+
+void* Webview::browserController() const {
+    return handle_ ? api.getNativeHandle(handle_, kNativeBrowserController) : nullptr;
+}
+
+void Webview::dispatch(std::function<void()> work) {
+    if (!handle_) return;
+    auto* job = new std::function<void()>(std::move(work));
+    api.dispatch(handle_, &Webview::onDispatch, job);
+}
+
+void Webview::onDispatch(void*, void* arg) {
+    auto* job = static_cast<std::function<void()>*>(arg);
+    (*job)();
+    delete job;
+}
+
+void Webview::destroy() {
+    if (!handle_) return;
+    api.destroy(handle_);
+    handle_ = nullptr;
+    bindings_.clear();
+}
+
+}  // namespace rv

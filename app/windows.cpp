@@ -1,0 +1,172 @@
+#include "app/windows.h"
+
+#include <algorithm>
+
+#include "app/app.h"
+#include "app/webview.h"
+#include "bridge/panel_messages.h"
+#include "state/preferences.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+constexpr int32_t kWorkAreaMargin = 20;  // kept free below a fitted window
+
+// A drag of this panel instance's window; user-interface thread (or the backend's drag thread).
+struct DragState {
+    bool dragging = false;
+    int32_t startX = 0, startY = 0;  // pointer when the drag began
+    plat::Rect startRect;            // the panel window then
+    plat::WindowHandle panel = nullptr;
+    plat::WindowHandle mainWindow = nullptr;  // looked up once per drag
+    bool overMain = false;                    // the last hover state reported
+};
+DragState drag;
+
+bool pointInRect(int32_t x, int32_t y, const plat::Rect& rect) {
+    return x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+}
+
+void reportHover(bool over) { sendPanelMessage("panelHover", over ? "1" : "0"); }
+
+// Ends the drag: releases the pointer and reports leaving the main window if the panel was over it.
+// Returns whether it was.
+bool endDrag() {
+    drag.dragging = false;
+    plat::endPointerDrag();
+    bool wasOver = drag.overMain;
+    if (wasOver) {
+        drag.overMain = false;
+        reportHover(false);
+    }
+    return wasOver;
+}
+
+}  // namespace
+
+plat::Rect monitorWorkArea(plat::WindowHandle window) {
+    plat::Rect area;
+    if (plat::workAreaOfWindow(window, area)) return area;
+    int32_t width = 0, height = 0;
+    plat::screenSize(width, height);
+    return plat::Rect{0, 0, width, height};
+}
+
+int32_t fittedHeight(int32_t available, int32_t outerHeight, int32_t height) {
+    return static_cast<int32_t>(static_cast<double>(available) / static_cast<double>(outerHeight) *
+                                static_cast<double>(height));
+}
+
+Point centredIn(const plat::Rect& workArea, const plat::Rect& window) {
+    return {workArea.left + ((workArea.right - workArea.left) - (window.right - window.left)) / 2,
+            workArea.top + ((workArea.bottom - workArea.top) - (window.bottom - window.top)) / 2};
+}
+
+void fitWindowToMonitor(Webview& view, plat::WindowHandle window, int32_t width, int32_t height) {
+    if (!window || width <= 0 || height <= 0) return;
+    plat::Rect work = monitorWorkArea(window);
+    int32_t available = work.bottom - work.top - kWorkAreaMargin;
+    if (available <= 0) return;
+    view.setSize(width, height, SizeHint::None);
+    plat::Rect rect;
+    if (!plat::windowRect(window, rect)) return;
+    int32_t outerHeight = rect.bottom - rect.top;
+    if (outerHeight > available) {
+        int32_t newHeight = fittedHeight(available, outerHeight, height);
+        if (newHeight > 0) {
+            view.setSize(width, newHeight, SizeHint::None);
+            plat::windowRect(window, rect);
+            outerHeight = rect.bottom - rect.top;
+        }
+    }
+    // Only the height is fitted; the window moves only upwards.
+    if (rect.bottom > work.bottom) plat::moveWindow(window, rect.left, std::max(work.top, work.bottom - outerHeight));
+}
+
+void setTopmost(plat::WindowHandle window, bool on) {
+    if (window) plat::setTopmost(window, on);
+}
+
+void saveWindowPlacement(plat::WindowHandle window) {
+    plat::Placement placement;
+    if (!window || !plat::windowPlacement(window, placement)) return;
+    windowX = placement.normal.left;
+    windowY = placement.normal.top;
+    windowWidth = placement.normal.right - placement.normal.left;
+    windowHeight = placement.normal.bottom - placement.normal.top;
+    windowMaximized = placement.maximized;
+    windowPositionKnown = true;
+    saveAppSettings();
+}
+
+void resetWindowGeometry(Webview& view, plat::WindowHandle window) {
+    setTopmost(window, false);
+    if (plat::isMaximized(window)) plat::showWindow(window, plat::Show::Restore);
+    fitWindowToMonitor(view, window, windowWidth, windowHeight);
+    plat::Rect work = monitorWorkArea(window);
+    plat::Rect rect;
+    if (!plat::windowRect(window, rect)) return;
+    Point corner = centredIn(work, rect);
+    plat::moveWindow(window, corner.x, corner.y);
+}
+
+void applyMainWindowPreferences(plat::WindowHandle window) {
+    if (!window) return;
+    plat::Rect work;
+    // A saved point on no monitor (one since unplugged) keeps the place the library gave the window.
+    if (windowPositionKnown && plat::workAreaAtPoint(windowX, windowY, work)) {
+        plat::setWindowBounds(window, windowX, windowY, std::min<int32_t>(windowWidth, work.right - work.left),
+                              std::min<int32_t>(windowHeight, work.bottom - work.top));
+    }
+    plat::watchMainWindow(window, &saveWindowPlacement, &saveWindowPlacement);
+    if (windowMaximized && !startMinimized) plat::showWindow(window, plat::Show::Maximize);
+    if (alwaysOnTop) setTopmost(window, true);
+    if (startMinimized) {
+        plat::showWindow(window, plat::Show::Minimize);
+    } else {
+        plat::forceForeground(window);
+    }
+}
+
+void resizeMainWindow(int32_t width, int32_t height) {
+    if (hostView) fitWindowToMonitor(*hostView, plat::findWindow(mainWindowTitle), width, height);
+}
+
+void beginPanelDrag(plat::WindowHandle panel) {
+    if (!panel) return;
+    plat::cursorPos(drag.startX, drag.startY);
+    plat::windowRect(panel, drag.startRect);
+    drag.panel = panel;
+    drag.mainWindow = plat::findWindow(mainWindowTitle);
+    drag.overMain = false;
+    drag.dragging = true;
+    plat::beginPointerDrag(panel, plat::DragHandlers{&panelDragMoved, &panelDragReleased, &panelDragCaptureLost});
+}
+
+void panelDragMoved(int32_t x, int32_t y) {
+    if (!drag.dragging) return;
+    plat::moveWindow(drag.panel, drag.startRect.left + (x - drag.startX), drag.startRect.top + (y - drag.startY));
+    bool over = false;
+    plat::Rect mainRect;
+    if (drag.mainWindow && plat::windowRect(drag.mainWindow, mainRect)) over = pointInRect(x, y, mainRect);
+    if (over != drag.overMain) {
+        drag.overMain = over;
+        reportHover(over);
+    }
+}
+
+void panelDragReleased() {
+    if (!drag.dragging) return;
+    // Dropped on the main window: the panel docks back, which ends this instance.
+    if (endDrag() && closePanelCallback) closePanelCallback();
+}
+
+void panelDragCaptureLost() {
+    if (drag.dragging) endDrag();  // a drag cut short by another window never closes the panel
+}
+
+bool panelDragging() { return drag.dragging; }
+
+}  // namespace rv

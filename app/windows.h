@@ -1,0 +1,72 @@
+// Window management: the main window's place and size kept in the preferences, fitting a window to
+// the size the page asks for, the topmost band, the default geometry on reset, and dragging a
+// frameless panel window by its header onto the main window to dock it. User-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/platform.h"
+
+namespace rv {
+
+class Webview;
+
+// The instance's own webview while it runs (set by the run modes), for the window operations that
+// size it.
+inline Webview* hostView = nullptr;
+
+// The work area of the window's monitor (the primary one for a null window), or the whole primary
+// screen when the platform cannot tell.
+plat::Rect monitorWorkArea(plat::WindowHandle window);
+
+// Gives the window the client size width × height unless its outer height would not fit the work
+// area less 20 pixels, in which case the height is scaled down to fit; then moves it up (never above
+// the work area) if it sticks out below. Sizes of 0 or less, or no window, change nothing.
+void fitWindowToMonitor(Webview& view, plat::WindowHandle window, int32_t width, int32_t height);
+
+// The scaled height for a window whose outer height would exceed `available` pixels:
+// available ÷ outerHeight × height, truncated.
+int32_t fittedHeight(int32_t available, int32_t outerHeight, int32_t height);
+
+// The top-left corner that centres a rectangle of the window's size in the work area.
+struct Point {
+    int32_t x, y;
+};
+Point centredIn(const plat::Rect& workArea, const plat::Rect& window);
+
+// Puts the window into or out of the topmost band (nothing for a null window).
+void setTopmost(plat::WindowHandle window, bool on);
+
+// Copies the window's normal placement and maximized state into the preferences, marks the position
+// known, and writes appsettings.txt. Nothing when the placement cannot be read.
+void saveWindowPlacement(plat::WindowHandle window);
+
+// Out of the topmost band, restored if maximized, sized to windowWidth × windowHeight (fitted),
+// centred in its monitor's work area.
+void resetWindowGeometry(Webview& view, plat::WindowHandle window);
+
+// The main window's start-up: the saved placement (clamped to the work area of the monitor holding
+// the saved point), the watch that saves it after every move or resize and at close, maximized,
+// always-on-top, minimized or brought to the foreground, as the preferences say.
+void applyMainWindowPreferences(plat::WindowHandle window);
+
+// resizeWindow of the main instance: fits the main window, found by its title.
+void resizeMainWindow(int32_t width, int32_t height);
+
+// ---- panel drag ----
+
+// What ends a panel when it is dropped on the main window (set by the panel instance).
+inline std::function<void()> closePanelCallback;
+
+// Starts dragging the panel window with the pointer; hover over the main window is reported to the
+// main instance as "panelHover" messages, and a release over it docks the panel.
+void beginPanelDrag(plat::WindowHandle panel);
+
+// The drag's handlers, called by the platform (exposed for tests).
+void panelDragMoved(int32_t x, int32_t y);
+void panelDragReleased();
+void panelDragCaptureLost();
+bool panelDragging();
+
+}  // namespace rv

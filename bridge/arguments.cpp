@@ -1,0 +1,47 @@
+#include "bridge/arguments.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "state/numbers.h"
+#include "state/profile_settings.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+template <size_t N>
+bool applyUpdate(std::string_view stripped, std::atomic<int32_t>* const (&settings)[N]) {
+    std::vector<std::string> fields = argumentFields(stripped);
+    if (fields.size() < N) return false;
+    for (size_t i = 0; i < N; ++i) {
+        auto value = parseInt32(fields[i]);
+        if (!value) return false;
+        settings[i]->store(*value);
+    }
+    refreshProfileSettings();
+    return true;
+}
+
+std::atomic<int32_t>* const kSpammerFields[] = {&sh, &sm, &ss, &sms, &sbtn, &stype, &rptMode, &rptTimes, &locMode};
+std::atomic<int32_t>* const kKeySpamFields[] = {&ksh, &ksm, &kss, &ksms, &ksRptMode, &ksRptTimes};
+
+}  // namespace
+
+std::string stripArguments(std::string_view request) {
+    std::string stripped;
+    stripped.reserve(request.size());
+    for (char c : request) {
+        if (c != '[' && c != ']' && c != '"') stripped += c;
+    }
+    return stripped;
+}
+
+std::vector<std::string> argumentFields(std::string_view stripped) { return splitFields(stripped, ','); }
+
+bool applySpammerUpdate(std::string_view stripped) { return applyUpdate(stripped, kSpammerFields); }
+
+bool applyKeySpamUpdate(std::string_view stripped) { return applyUpdate(stripped, kKeySpamFields); }
+
+}  // namespace rv

@@ -1,0 +1,25 @@
+// How page calls and pipe payloads are read: the JSON argument array is stripped of every '[', ']'
+// and '"' (nothing is unescaped, white space stays) and cut at commas into fields.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rv {
+
+std::string stripArguments(std::string_view request);
+
+// The fields of a stripped text (cut at commas; see splitFields).
+std::vector<std::string> argumentFields(std::string_view stripped);
+
+// Applies an auto-clicker update: at least 9 integer fields, stored one by one into sh, sm, ss, sms,
+// sbtn, stype, rptMode, rptTimes, locMode; a bad field ends the update there and the profile's
+// settings text is then not refreshed. Returns whether the whole update was applied (and the
+// profile refreshed). Page and pipe threads.
+bool applySpammerUpdate(std::string_view stripped);
+
+// The same for the key spammer: at least 6 fields into ksh, ksm, kss, ksms, ksRptMode, ksRptTimes.
+bool applyKeySpamUpdate(std::string_view stripped);
+
+}  // namespace rv

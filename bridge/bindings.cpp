@@ -1,0 +1,158 @@
+#include "bridge/bindings.h"
+
+#include "app/panel.h"
+#include "app/windows.h"
+#include "bridge/arguments.h"
+#include "bridge/profiles.h"
+#include "bridge/texts.h"
+#include "capture/capture.h"
+#include "state/preferences.h"
+#include "state/numbers.h"
+#include "state/state.h"
+#include "state/text_file.h"
+
+namespace rv {
+
+namespace {
+
+std::string resizeWindow(const std::string& request) {
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() < 2) return "";
+    auto width = parseInt32(fields[0]);
+    auto height = parseInt32(fields[1]);
+    if (width && height) resizeMainWindow(*width, *height);
+    return "";
+}
+
+// Pops a panel out into a window of its own: panel name, element id, and the screen point the
+// window is placed by. A panel already open stays as it is; texts that would break the panel's
+// command line ("|") are refused.
+std::string openPanel(const std::string& request) {
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() < 4) return "";
+    const std::string& name = fields[0];
+    const std::string& elementId = fields[1];
+    auto x = parseInt32(fields[2]);
+    auto y = parseInt32(fields[3]);
+    if (!x || !y || name.empty() || name.find('|') != std::string::npos || elementId.find('|') != std::string::npos ||
+        theme.find('|') != std::string::npos) {
+        return "";
+    }
+    auto open = panelProcesses.find(name);
+    if (open != panelProcesses.end()) {
+        if (plat::processStatus(open->second) != plat::ProcessStatus::Ended) return "";
+        plat::closeProcess(open->second);
+        panelProcesses.erase(open);
+    }
+    if (plat::ProcessHandle process =
+            plat::startProcess(plat::exePath(), panelCommandLine(name, elementId, *x, *y, theme))) {
+        panelProcesses[name] = process;
+    }
+    return "";
+}
+
+std::string updateSpammer(const std::string& request) {
+    applySpammerUpdate(stripArguments(request));
+    return "";
+}
+
+std::string toggleSpammer(const std::string&) {
+    clickerToggleRequest.exchange(true);
+    return "";
+}
+
+std::string updateKeySpam(const std::string& request) {
+    applyKeySpamUpdate(stripArguments(request));
+    return "";
+}
+
+std::string toggleKeySpam(const std::string&) {
+    keySpamToggleRequest.exchange(true);
+    return "";
+}
+
+std::string pickLocation(const std::string&) {
+    pickLocationRequest.exchange(true);
+    return "";
+}
+
+std::string getAppSettings(const std::string&) { return appSettingsText(); }
+
+std::string setAppSettingCall(const std::string& request) {
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() == 2) setAppSetting(fields[0], fields[1]);
+    return "";
+}
+
+std::string resetHotkeys(const std::string&) {
+    hkRec.exchange(119);
+    hkPlay.exchange(118);
+    hkAuto.exchange(117);
+    hkKeySpam.exchange(120);
+    return "";
+}
+
+std::string getTrackerStatus(const std::string&) { return statusText(); }
+
+std::string resetEverythingCall(const std::string&) {
+    resetEverything();
+    return "";
+}
+
+std::string clearProfileCall(const std::string&) {
+    clearProfile();
+    return "";
+}
+
+std::string addProfileCall(const std::string& request) {
+    addProfile(stripArguments(request));
+    return "";
+}
+
+std::string deleteProfileCall(const std::string&) {
+    deleteProfile();
+    return "";
+}
+
+std::string switchProfileCall(const std::string& request) {
+    switchProfile(stripArguments(request));
+    return "";
+}
+
+std::string getProfiles(const std::string&) { return profilesText(); }
+
+std::string getSettings(const std::string&) { return settingsText(); }
+
+std::string reassignKey(const std::string& request) {
+    if (int32_t target = reassignTargetForWord(stripArguments(request))) reassignTarget.exchange(target);
+    return "";
+}
+
+}  // namespace
+
+const std::vector<MainBinding>& mainBindings() {
+    static const std::vector<MainBinding> bindings = {
+        {"resizeWindow", &resizeWindow},
+        {"updateSpammer", &updateSpammer},
+        {"toggleSpammer", &toggleSpammer},
+        {"updateKeySpam", &updateKeySpam},
+        {"toggleKeySpam", &toggleKeySpam},
+        {"pickLocation", &pickLocation},
+        {"getAppSettings", &getAppSettings},
+        {"setAppSetting", &setAppSettingCall},
+        {"resetHotkeys", &resetHotkeys},
+        {"getTrackerStatus", &getTrackerStatus},
+        {"resetEverything", &resetEverythingCall},
+        {"clearProfile", &clearProfileCall},
+        {"addProfile", &addProfileCall},
+        {"deleteProfile", &deleteProfileCall},
+        {"switchProfile", &switchProfileCall},
+        {"getProfiles", &getProfiles},
+        {"getSettings", &getSettings},
+        {"reassignKey", &reassignKey},
+        {"openPanel", &openPanel},
+    };
+    return bindings;
+}
+
+}  // namespace rv

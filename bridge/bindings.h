@@ -1,0 +1,20 @@
+// The native functions bound into the main window's page. Every one runs on the user-interface
+// thread, gets the JSON text of the call's argument array, and returns a JSON text or the empty text
+// (the page's promise then resolves with no value). Malformed or refused calls change nothing and
+// return the empty text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rv {
+
+struct MainBinding {
+    const char* name;
+    std::string (*call)(const std::string& request);
+};
+
+// The main instance's functions, in registration order.
+const std::vector<MainBinding>& mainBindings();
+
+}  // namespace rv

@@ -1,0 +1,20 @@
+// Pieces of the JSON texts handed to the page: written without white space.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rv {
+
+// A JSON string: the text between double quotes with a backslash before every double quote and
+// backslash. Control characters (which only a hand-edited file can put into a name) are written as
+// \u00XX so the text stays valid JSON.
+std::string jsonString(std::string_view text);
+
+inline const char* jsonBool(bool value) { return value ? "true" : "false"; }
+
+// The playback speed as a standard stream writes a float: at most six significant digits, no
+// trailing zeros (1 → "1", 0.5 → "0.5", 1.25 → "1.25").
+std::string jsonSpeed(float speed);
+
+}  // namespace rv

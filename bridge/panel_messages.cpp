@@ -1,0 +1,42 @@
+#include "bridge/panel_messages.h"
+
+#include <string_view>
+
+#include "bridge/arguments.h"
+#include "capture/capture.h"
+#include "platform/platform.h"
+#include "state/state.h"
+
+namespace rv {
+
+void sendPanelMessage(const std::string& name, const std::string& payload) {
+    plat::sendPipeMessage(name + "|" + payload);
+}
+
+void handlePanelMessage(const char* bytes, size_t length) {
+    std::string_view text(bytes, length);
+    text = text.substr(0, text.find('\0'));
+    if (text.empty()) return;
+    size_t bar = text.find('|');
+    if (bar == std::string_view::npos) return;
+    std::string_view name = text.substr(0, bar);
+    std::string_view payload = text.substr(bar + 1);
+    // Payloads arrive already stripped by the panel; they are taken as they are.
+    if (name == "updateSpammer") {
+        applySpammerUpdate(payload);
+    } else if (name == "updateKeySpam") {
+        applyKeySpamUpdate(payload);
+    } else if (name == "toggleSpammer") {
+        clickerToggleRequest.exchange(true);
+    } else if (name == "toggleKeySpam") {
+        keySpamToggleRequest.exchange(true);
+    } else if (name == "panelHover") {
+        panelHover.exchange(payload == "1");
+    } else if (name == "reassignKey") {
+        if (int32_t target = reassignTargetForWord(payload)) reassignTarget.exchange(target);
+    }
+}
+
+void pipeServerThread() { plat::runPipeServer(&handlePanelMessage); }
+
+}  // namespace rv

@@ -1,0 +1,22 @@
+// The one-way messages panel instances send to the main instance: a name, "|" and a payload, at most
+// 511 bytes, applied exactly as the main window's page call of the same name would be.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace rv {
+
+// Sends name + "|" + payload to the main instance and returns at once; a message that cannot be
+// delivered (no main instance, or it is busy with another panel) is lost. Panel instance.
+void sendPanelMessage(const std::string& name, const std::string& payload);
+
+// Applies the bytes of one message: the text up to the first zero byte, split at the first "|";
+// updateSpammer, updateKeySpam, toggleSpammer, toggleKeySpam, panelHover and reassignKey; anything
+// else is ignored. Pipe server thread.
+void handlePanelMessage(const char* bytes, size_t length);
+
+// Thread body of the pipe server: serves panels until the pipe is stopped at shutdown.
+void pipeServerThread();
+
+}  // namespace rv

@@ -1,0 +1,232 @@
+#include "capture/capture.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "engine/input_math.h"
+#include "state/profile_settings.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+uint64_t packPoint(int32_t x, int32_t y) {
+    return static_cast<uint64_t>(static_cast<uint32_t>(x)) | (static_cast<uint64_t>(static_cast<uint32_t>(y)) << 32);
+}
+
+bool isHotkey(int32_t code) {
+    return code == hkRec.load() || code == hkPlay.load() || code == hkAuto.load() || code == hkKeySpam.load();
+}
+
+// Hotkey edge detection: a hotkey acts once per physical press, on the press; its first press and its
+// release are swallowed, its auto-repeats pass.
+bool hotkeyStep(int32_t code, bool down, std::atomic<uint8_t>* downFlag) {
+    if (down) {
+        if (downFlag && downFlag->load()) return false;
+        if (downFlag) downFlag->store(1);
+        if (code == hkRec.load()) return recordToggleRequest.exchange(true), true;
+        if (code == hkPlay.load()) return playToggleRequest.exchange(true), true;
+        if (code == hkAuto.load()) return clickerToggleRequest.exchange(true), true;
+        if (code == hkKeySpam.load()) return keySpamToggleRequest.exchange(true), true;
+        return false;
+    }
+    if (downFlag) downFlag->store(0);
+    return isHotkey(code);
+}
+
+std::atomic<uint8_t>* keyFlag(int32_t vk) { return vk >= 0 && vk < 256 ? &keyDownTable[vk] : nullptr; }
+std::atomic<uint8_t>* buttonFlag(int32_t code) { return code >= 1 && code <= 6 ? &buttonDownTable[code] : nullptr; }
+
+// Appends to the current profile, stamped now; `afterAppend` runs still under the lock.
+template <typename AfterAppend>
+void appendEvent(MacroEvent event, AfterAppend afterAppend) {
+    std::lock_guard<std::mutex> lock(profilesLock);
+    event.time = static_cast<double>(plat::ticks() - recordingStart) / static_cast<double>(counterFrequency);
+    if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
+        profiles[static_cast<size_t>(currentProfile)].events.push_back(event);
+    }
+    afterAppend();
+}
+
+void appendEvent(const MacroEvent& event) {
+    appendEvent(event, [] {});
+}
+
+void recordKey(const plat::KeyEvent& event) {
+    if (!recording.load() || !tkey.load() || isHotkey(event.vk)) return;
+    MacroEvent e;
+    e.kind = 3, e.vk = event.vk, e.down = event.down;
+    appendEvent(e);
+}
+
+// The flag word a button message replays with; 0 for messages that are not recorded.
+uint32_t recordedButtonFlags(uint32_t message) {
+    switch (message) {
+        case WM_LBUTTONDOWN: return MOUSEEVENTF_LEFTDOWN;
+        case WM_LBUTTONUP: return MOUSEEVENTF_LEFTUP;
+        case WM_RBUTTONDOWN: return MOUSEEVENTF_RIGHTDOWN;
+        case WM_RBUTTONUP: return MOUSEEVENTF_RIGHTUP;
+        case WM_MBUTTONDOWN: return MOUSEEVENTF_MIDDLEDOWN;
+        case WM_MBUTTONUP: return MOUSEEVENTF_MIDDLEUP;
+        case WM_XBUTTONDOWN: return MOUSEEVENTF_XDOWN;
+        case WM_XBUTTONUP: return MOUSEEVENTF_XUP;
+        default: return 0;
+    }
+}
+
+void recordMouse(const plat::MouseEvent& event, int32_t code) {
+    if (event.message == WM_MOUSEMOVE) {
+        if (!tmv.load()) return;
+        if (trel.load()) {
+            lastPointerPoint.store(packPoint(event.x, event.y));
+            return;
+        }
+        uint64_t point = packPoint(event.x, event.y);
+        if (point == lastPointerPoint.load()) return;
+        MacroEvent e;
+        e.kind = 0, e.x = event.x, e.y = event.y;
+        appendEvent(e, [point] { lastPointerPoint.store(point); });
+        return;
+    }
+    if (event.message == WM_MOUSEWHEEL) {
+        if (!tscr.load()) return;
+        MacroEvent e;
+        e.kind = 4, e.wheel = static_cast<int16_t>(static_cast<uint16_t>(event.mouseData >> 16));
+        appendEvent(e);
+        return;
+    }
+    uint32_t flags = recordedButtonFlags(event.message);
+    if (!tclk.load() || flags == 0 || isHotkey(code)) return;
+    MacroEvent e;
+    e.kind = 2, e.x = event.x, e.y = event.y, e.flags = flags;
+    // Side buttons keep which button they were (code 5 or 6), so that replay presses and releases
+    // the same one.
+    if (code == 5 || code == 6) e.vk = code;
+    appendEvent(e);
+}
+
+}  // namespace
+
+ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData) {
+    switch (message) {
+        case WM_LBUTTONDOWN: return {1, true};
+        case WM_LBUTTONUP: return {1, false};
+        case WM_RBUTTONDOWN: return {2, true};
+        case WM_RBUTTONUP: return {2, false};
+        case WM_MBUTTONDOWN: return {4, true};
+        case WM_MBUTTONUP: return {4, false};
+        case WM_XBUTTONDOWN: return {(mouseData >> 16) == 1 ? 5 : 6, true};
+        case WM_XBUTTONUP: return {(mouseData >> 16) == 1 ? 5 : 6, false};
+        default: return {0, false};
+    }
+}
+
+bool onKeyEvent(const plat::KeyEvent& event) {
+    // Our own injected keys are never hotkeys, captures or recorded input.
+    if (event.injected) return false;
+    if (event.down && reassignTarget.load() != 0) {
+        reassignCode.exchange(event.vk);
+        return true;
+    }
+    if (hotkeysEnabled.load() && hotkeyStep(event.vk, event.down, keyFlag(event.vk))) return true;
+    recordKey(event);
+    return false;
+}
+
+bool onMouseEvent(const plat::MouseEvent& event) {
+    ButtonEvent button = classifyMouseMessage(event.message, event.mouseData);
+    if (event.injected) {
+        // Kept so the first real move after a playback is compared with where playback left off.
+        if (event.message == WM_MOUSEMOVE) lastPointerPoint.store(packPoint(event.x, event.y));
+        return false;
+    }
+    if (button.code != 0) {
+        if (button.down && pickLocationRequest.load()) {
+            if (button.code == 1) {
+                fixedX.exchange(event.x);
+                fixedY.exchange(event.y);
+                locMode.store(1);
+                pickLocationRequest.exchange(false);
+                refreshProfileSettings();
+                return true;
+            }
+            if (button.code == 2 || button.code == 4) {
+                pickLocationRequest.exchange(false);
+                return true;
+            }
+        }
+        int32_t target = reassignTarget.load();
+        if (button.down && target != 0 && target != 5 && button.code != 1) {
+            reassignCode.exchange(button.code);
+            return true;
+        }
+        if (hotkeysEnabled.load() && hotkeyStep(button.code, button.down, buttonFlag(button.code))) return true;
+    }
+    if (recording.load()) {
+        recordMouse(event, button.code);
+    } else if (event.message == WM_MOUSEMOVE) {
+        lastPointerPoint.store(packPoint(event.x, event.y));
+    }
+    return false;
+}
+
+void onRawMotion(const plat::RawMotion& motion) {
+    if (!recording.load() || !tmv.load() || !trel.load()) return;
+    if (motion.absolute || (motion.dx == 0 && motion.dy == 0)) return;
+    MacroEvent e;
+    e.kind = 1, e.x = motion.dx, e.y = motion.dy;
+    appendEvent(e);
+}
+
+void captureThread() { plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion}); }
+
+GrabPlan captureGrabPlan() {
+    GrabPlan plan;
+    if (hotkeysEnabled.load()) {
+        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()}) {
+            bool known = false;
+            for (int32_t seen : plan.codes) known = known || seen == code;
+            if (!known) plan.codes.push_back(code);
+        }
+    }
+    int32_t target = reassignTarget.load();
+    plan.allKeys = target != 0;
+    plan.nonLeftButtons = target != 0 && target != 5;
+    plan.pickButtons = pickLocationRequest.load();
+    return plan;
+}
+
+std::string keyDisplayName(int32_t code) {
+    switch (code) {
+        case 1: return "Left Mouse";
+        case 2: return "Right Mouse";
+        case 4: return "Middle Mouse";
+        case 5: return "Mouse 4 (Side)";
+        case 6: return "Mouse 5 (Side)";
+        case 192: return "`";
+        default: break;
+    }
+    std::string name = plat::keyName(code);
+    return name.empty() ? "Key[" + std::to_string(code) + "]" : name;
+}
+
+int32_t reassignTargetForWord(std::string_view word) {
+    for (int32_t target = 1; target <= 5; ++target) {
+        if (word == reassignWord(target)) return target;
+    }
+    return 0;
+}
+
+const char* reassignWord(int32_t target) {
+    switch (target) {
+        case 1: return "rec";
+        case 2: return "play";
+        case 3: return "auto";
+        case 4: return "keyspamhotkey";
+        case 5: return "keyspamtarget";
+        default: return "";
+    }
+}
+
+}  // namespace rv

@@ -1,0 +1,59 @@
+#include "engine/auto_clicker.h"
+
+#include "engine/input_math.h"
+#include "engine/timing.h"
+#include "platform/platform.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+// The gap between the two clicks of a double click: one 13 ms sleep, then a spin up to 15 ms.
+void doubleClickGap() {
+    int64_t target = plat::ticks() + static_cast<int64_t>(static_cast<double>(counterFrequency) * 0.015);
+    plat::sleepMs(13);
+    spinUntil(target);
+}
+
+}  // namespace
+
+ButtonFlags clickerButtonFlags(int32_t button) {
+    switch (button) {
+        case 0: return {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+        case 1: return {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP};
+        case 2: return {MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP};
+        default: return {0, 0};
+    }
+}
+
+void autoClickerPass() {
+    if (!autoClicking.load()) {
+        clickCount.store(0);
+        plat::sleepMs(10);
+        return;
+    }
+    if (rptMode.load() == 0 && clickCount.load() >= rptTimes.load()) {
+        autoClicking.store(false);
+        return;
+    }
+    if (locMode.load() == 1) plat::injectAbsoluteMove(fixedX.load(), fixedY.load());
+
+    ButtonFlags flags = clickerButtonFlags(sbtn.load());
+    int clicks = stype.load() == 1 ? 2 : 1;
+    for (int i = 0; i < clicks; ++i) {
+        plat::injectMouse(flags.down, 0);
+        plat::injectMouse(flags.up, 0);
+        if (i == 0 && clicks == 2) doubleClickGap();
+    }
+    clickCount.fetch_add(1);
+
+    double interval = intervalSeconds(sh.load(), sm.load(), ss.load(), sms.load());
+    polledWait(plat::ticks(), interval, [] { return autoClicking.load() && appRunning.load(); });
+}
+
+void autoClickerThread() {
+    while (appRunning.load()) autoClickerPass();
+}
+
+}  // namespace rv

@@ -1,0 +1,81 @@
+#include "engine/control.h"
+
+#include "capture/recording.h"
+#include "engine/input_math.h"
+#include "platform/platform.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+std::atomic<int32_t>* reassignMember(int32_t target) {
+    switch (target) {
+        case 1: return &hkRec;
+        case 2: return &hkPlay;
+        case 3: return &hkAuto;
+        case 4: return &hkKeySpam;
+        case 5: return &keySpamTarget;
+        default: return nullptr;
+    }
+}
+
+constexpr int32_t kEscape = 27;
+
+void applyReassignment() {
+    int32_t target = reassignTarget.load();
+    int32_t code = reassignCode.load();
+    if (target == 0 || code == 0) return;
+    // Escape cancels; nothing stops a code from ending up in two members.
+    if (code != kEscape) {
+        if (auto* member = reassignMember(target)) member->exchange(code);
+    }
+    reassignTarget.exchange(0);
+    reassignCode.exchange(0);
+}
+
+// Inverts a flag; returns its new value. Other writers only ever clear a set flag, so a read
+// followed by an exchange cannot lose a change.
+bool invert(std::atomic<bool>& flag) {
+    bool now = !flag.load();
+    flag.exchange(now);
+    return now;
+}
+
+}  // namespace
+
+void controlPass() {
+    applyReassignment();
+
+    if (recordToggleRequest.exchange(false) && !playing.load()) {
+        if (recording.load()) {
+            stopRecording();
+        } else {
+            startRecording();
+        }
+    }
+    if (playToggleRequest.exchange(false) && !recording.load()) {
+        if (!invert(playing)) {
+            plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
+            plat::injectMouse(MOUSEEVENTF_RIGHTUP, 0);
+        }
+    }
+    if (clickerToggleRequest.exchange(false)) {
+        // Switched off by the user: release every button the clicker may have left down.
+        if (!invert(autoClicking)) {
+            plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
+            plat::injectMouse(MOUSEEVENTF_RIGHTUP, 0);
+            plat::injectMouse(MOUSEEVENTF_MIDDLEUP, 0);
+        }
+    }
+    if (keySpamToggleRequest.exchange(false)) {
+        if (!invert(keySpamming)) plat::injectKey(keySpamTarget.load(), false);
+    }
+    plat::sleepMs(10);
+}
+
+void controlThread() {
+    while (appRunning.load()) controlPass();
+}
+
+}  // namespace rv

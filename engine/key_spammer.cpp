@@ -1,0 +1,33 @@
+#include "engine/key_spammer.h"
+
+#include "engine/timing.h"
+#include "platform/platform.h"
+#include "state/state.h"
+
+namespace rv {
+
+void keySpammerPass() {
+    if (!keySpamming.load()) {
+        keyPressCount.store(0);
+        plat::sleepMs(10);
+        return;
+    }
+    if (ksRptMode.load() == 0 && keyPressCount.load() >= ksRptTimes.load()) {
+        keySpamming.store(false);
+        return;
+    }
+    // Both records name the same key even if the target changes meanwhile.
+    int32_t key = keySpamTarget.load();
+    plat::injectKey(key, true);
+    plat::injectKey(key, false);
+    keyPressCount.fetch_add(1);
+
+    double interval = intervalSeconds(ksh.load(), ksm.load(), kss.load(), ksms.load());
+    polledWait(plat::ticks(), interval, [] { return keySpamming.load() && appRunning.load(); });
+}
+
+void keySpammerThread() {
+    while (appRunning.load()) keySpammerPass();
+}
+
+}  // namespace rv

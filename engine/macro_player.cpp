@@ -1,0 +1,114 @@
+#include "engine/macro_player.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+#include "engine/input_math.h"
+#include "engine/timing.h"
+#include "platform/platform.h"
+
+namespace rv {
+
+namespace {
+
+constexpr double kSpinMargin = 0.002;  // the last 2 ms before an event are spun, not slept
+
+// Side-button events carry which button they were in `vk` (5 first, 6 second).
+int32_t sideButtonData(const MacroEvent& event) {
+    if (event.vk == 5) return 1;
+    if (event.vk == 6) return 2;
+    return 0;
+}
+
+}  // namespace
+
+GlidePoint glidePoint(GlidePoint origin, int32_t x, int32_t y, double previous, double due, double elapsed) {
+    double fraction = std::clamp((elapsed - previous) / (due - previous), 0.0, 1.0);
+    auto along = [fraction](int32_t from, int32_t to) {
+        int32_t difference = static_cast<int32_t>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from));
+        return from + static_cast<int32_t>(static_cast<double>(difference) * fraction);
+    };
+    return {along(origin.x, x), along(origin.y, y)};
+}
+
+double playbackSpeed() {
+    double speed = static_cast<double>(tspd.load());
+    return std::isfinite(speed) && speed > 0 ? speed : 1.0;
+}
+
+void replayEvent(const MacroEvent& event) {
+    switch (event.kind) {
+        case 0: plat::injectAbsoluteMove(event.x, event.y); break;
+        case 1: plat::injectRelativeMove(event.x, event.y); break;
+        case 2:
+            plat::injectAbsoluteMove(event.x, event.y);
+            plat::injectMouse(event.flags, sideButtonData(event));
+            break;
+        case 3: plat::injectKey(event.vk, event.down); break;
+        case 4: plat::injectMouse(MOUSEEVENTF_WHEEL, event.wheel); break;
+        default: break;
+    }
+}
+
+void macroPlayerPass() {
+    if (!playing.load()) {
+        plat::sleepMs(50);
+        return;
+    }
+    // Each pass plays its own copy: the list may change (recording, profile calls) meanwhile.
+    std::vector<MacroEvent> events;
+    {
+        std::lock_guard<std::mutex> lock(profilesLock);
+        if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
+            events = profiles[static_cast<size_t>(currentProfile)].events;
+        }
+    }
+    if (events.empty()) {
+        playing.store(false);
+        return;
+    }
+
+    int64_t passStart = plat::ticks();
+    GlidePoint origin{0, 0};
+    if (!plat::cursorPos(origin.x, origin.y)) origin = {0, 0};
+    GlidePoint lastSent{-1, -1};
+    double previous = 0;
+
+    for (const MacroEvent& event : events) {
+        if (!playing.load() || !appRunning.load()) break;
+        double due = event.time / playbackSpeed();
+        while (appRunning.load()) {
+            double elapsed = elapsedSeconds(passStart, plat::ticks());
+            if (elapsed >= due) break;
+            if (event.kind == 0 && due > previous) {
+                GlidePoint point = glidePoint(origin, event.x, event.y, previous, due, elapsed);
+                if (point.x != lastSent.x || point.y != lastSent.y) {
+                    plat::injectAbsoluteMove(point.x, point.y);
+                    lastSent = point;
+                }
+            }
+            if (due - elapsed > kSpinMargin) plat::sleepMs(1);
+            if (!playing.load()) break;
+        }
+        if (!playing.load() || !appRunning.load()) break;
+        replayEvent(event);
+        if (event.kind == 0) origin = lastSent = {event.x, event.y};
+        if (event.kind == 2) origin = {event.x, event.y};
+        previous = due;
+    }
+
+    if (tloop.load() && playing.load()) {
+        polledWait(plat::ticks(), static_cast<double>(tloopMs.load()) / 1000.0,
+                   [] { return playing.load() && appRunning.load(); });
+    } else {
+        playing.store(false);
+    }
+}
+
+void macroPlayerThread() {
+    while (appRunning.load()) macroPlayerPass();
+}
+
+}  // namespace rv

@@ -1,0 +1,119 @@
+// Control of the fake platform that unit tests link instead of a real backend: injected input is
+// recorded, the clock is virtual and advances when code sleeps, files are real files in the test's
+// own folder (with failures on request), windows and the webview exist only in memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+enum class InputKind { AbsoluteMove, Mouse, RelativeMove, Key };
+
+struct InputRecord {
+    InputKind kind;
+    int32_t x = 0, y = 0;    // pixels (absolute move) or delta (relative move)
+    int32_t dx = 0, dy = 0;  // the normalised values of an absolute move, as Windows would get them
+    uint32_t flags = 0;      // mouse flag word, or the key record's flag word
+    int32_t data = 0;        // mouse data (wheel delta)
+    int32_t vk = 0;
+    bool down = false;
+    int64_t at = 0;  // virtual tick count when injected
+};
+
+// Everything injected since the last reset or take.
+std::vector<InputRecord> injected();
+std::vector<InputRecord> takeInjected();
+
+// The virtual clock: ticks per second, current value, and a hook run after every sleep (with the
+// new time), so a test can change state at a chosen moment.
+inline constexpr int64_t kFrequency = 10'000'000;
+int64_t now();
+void advance(int64_t ticksToAdd);
+void onSleep(std::function<void(int64_t now)> hook);
+// Also sleep for real (a tenth of the time asked), for tests that run real worker threads.
+void setRealSleep(bool on);
+int64_t sleepCount();
+
+void setScreen(int32_t width, int32_t height);
+void setCursor(int32_t x, int32_t y);
+void setKeyNames(std::map<int32_t, std::string> names);
+
+// Files: the executable's path (its folder holds the page and the preferences), and failures.
+void setExePath(const std::string& path);
+void setEnvironment(const std::string& name, std::optional<std::string> value);
+// The next `count` writes write only the first `keepBytes` bytes and report failure.
+void failWrites(int count, size_t keepBytes);
+
+// Windows: known to findWindow by title, with their rectangles and states. A window that follows the
+// webview takes its client size from set_size plus its frame.
+struct FakeWindow {
+    std::string title;
+    plat::Rect rect{0, 0, 420, 560};
+    plat::Rect normal{0, 0, 420, 560};  // the placement's normal rectangle while maximized
+    bool maximized = false, minimized = false, topmost = false, panel = false;
+    bool followsWebview = false;
+    int32_t frameWidth = 0, frameHeight = 0;
+    void (*moveSizeEnded)(void*) = nullptr;
+    void (*destroyed)(void*) = nullptr;
+};
+void addWindow(const std::string& title, void* handle);
+FakeWindow& window(void* handle);
+// Work areas of the monitors, the first the primary one; none means the platform cannot tell.
+void setWorkAreas(std::vector<plat::Rect> areas);
+std::vector<std::string> calls();  // window operations made, e.g. "forceForeground"
+
+// The drag the program started, and the pointer driving it.
+bool dragActive();
+void dragMove(int32_t x, int32_t y);
+void dragRelease();
+void dragCaptureLost();
+
+// The panel pipe: messages panels sent (and whether a server takes them), the server's callback.
+std::vector<std::string> sentMessages();
+void setPipeServerPresent(bool present);
+bool pipeServerRunning();
+
+// Processes started by the program, and their state.
+struct FakeProcess {
+    std::string executable, arguments;
+    plat::ProcessStatus status = plat::ProcessStatus::Running;
+    bool terminated = false, closed = false;
+};
+std::vector<FakeProcess*> processes();
+
+// The webview: what the program did to it, and what run() does.
+struct WebviewState {
+    bool libraryPresent = true;
+    bool createFails = false;
+    bool created = false, destroyed = false;
+    std::string title;
+    int width = 0, height = 0, hint = -1;
+    std::vector<std::string> bound;  // names in registration order
+    std::string html;
+    std::function<void()> onRun;     // runs inside run(), after pending dispatches
+};
+WebviewState& webview();
+// Calls a bound function as the page would; returns its result text.
+std::string callBinding(const std::string& name, const std::string& request);
+
+std::vector<std::pair<std::string, std::string>> errorBoxes();
+
+// The capture loop: whether it runs, and its handlers, so a test can feed it events.
+bool captureRunning();
+bool feedKey(const plat::KeyEvent& event);
+bool feedMouse(const plat::MouseEvent& event);
+
+// The start-up registration: the executable path registered, or nothing.
+std::optional<std::string> startupRegistration();
+
+// Back to a fresh platform (clock, records, windows, webview, files settings).
+void reset();
+
+}  // namespace fake

@@ -1,0 +1,227 @@
+// The platform seam: every operating-system call the program makes goes through these free
+// functions. One backend is linked: platform/win32 (the product), platform/x11 (Linux) or
+// platform/fake (unit tests). Portable code includes only this header.
+//
+// Index: process · files · start-up registration · libraries and the page host · time ·
+//        input injection · input capture · windows · panel windows · panel pipe · panel processes
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace plat {
+
+// ---- process ----------------------------------------------------------------------------------
+
+// COM for this thread (apartment, OLE1 DDE off) and DPI awareness on Windows; on Linux X11 thread
+// support and the X11 back end for GTK. Returns whether COM was initialised. Main thread, first.
+bool initProcess();
+// Undoes initProcess; `comInitialised` is what initProcess returned.
+void endProcess(bool comInitialised);
+
+// Tells the user about a failure: a modal box with one OK button on Windows; a line on stderr on
+// Linux. `errorBoxIsModal` says which, so that callers can also show the text in their window.
+void errorBox(const std::string& caption, const std::string& text);
+extern const bool errorBoxIsModal;
+
+// Runs `onCrash` once when the process dies of an unhandled fault on any thread; the platform's own
+// crash handling then ends the process as it would have without it.
+void installCrashHandler(void (*onCrash)());
+
+// Full path of the running executable.
+std::string exePath();
+// The folder separator of this platform's paths: '\\' on Windows, '/' on Linux.
+extern const char pathSeparator;
+
+// ---- environment and files --------------------------------------------------------------------
+
+// The value of an environment variable, or nothing when it is not set.
+std::optional<std::string> environment(const char* name);
+// The base of the data folder when LOCALAPPDATA is unusable: "." on Windows; $XDG_DATA_HOME, else
+// ~/.local/share on Linux.
+std::string defaultDataBase();
+// Creates one folder level; false when it failed (including when it already exists).
+bool createDirectory(const std::string& path);
+bool pathExists(const std::string& path);
+// Moves a file, across volumes if need be; false on failure.
+bool moveFile(const std::string& from, const std::string& to);
+// The whole file as stored (no line-end translation), or nothing when it cannot be opened.
+std::optional<std::string> readFile(const std::string& path);
+// Truncates or creates the file and writes `bytes` as they are; false when anything failed.
+bool writeFile(const std::string& path, const std::string& bytes);
+// Replaces `to` with `from` in one step (same folder), so readers see the old or the new file.
+bool replaceFile(const std::string& from, const std::string& to);
+bool removeFile(const std::string& path);
+
+// ---- start-up registration -------------------------------------------------------------------
+
+// Makes the program start at logon (on) or not (off): the current user's Run value "Tapforge" with
+// the quoted executable path on Windows; the autostart entry Tapforge.desktop on Linux. Failures are
+// ignored.
+void setStartupRegistration(bool on, const std::string& executablePath);
+
+// ---- libraries and the page host --------------------------------------------------------------
+
+// Loads a shared library by full path; null when it cannot be loaded.
+void* openLibrary(const std::string& path);
+void* librarySymbol(void* library, const char* name);
+// File name of the webview library beside the executable.
+extern const char* const webviewLibraryFile;
+// What to tell the user when the webview cannot open a browser (no WebView2 runtime on Windows,
+// no WebKitGTK or display on Linux).
+extern const char* const browserMissingText;
+// Switches off the browser's context menus, zoom and accelerator keys through the browser
+// controller of the webview (Windows); each failing step skips the rest. Nothing to do on Linux.
+void applyBrowserSettings(void* browserController);
+
+// ---- time ---------------------------------------------------------------------------------------
+
+// Monotonic counter and its fixed frequency in ticks per second.
+int64_t ticks();
+int64_t tickFrequency();
+void sleepMs(int milliseconds);
+// Sleeps less than a millisecond where the platform can (Linux to the microsecond, Windows with a
+// high-resolution waitable timer); otherwise one whole millisecond.
+void sleepUs(int64_t microseconds);
+// Raises the system timer resolution to 1 ms for the main instance's run, and restores it.
+void raiseTimerResolution();
+void restoreTimerResolution();
+
+// ---- input injection (one platform input record per call) ----------------------------------------
+
+// Absolute pointer move to a pixel of the primary display.
+void injectAbsoluteMove(int32_t x, int32_t y);
+// Mouse action: a Win32 mouse flag word (buttons, wheel) and its data (wheel delta); no move.
+void injectMouse(uint32_t flags, int32_t data);
+// Relative pointer move; the platform applies its pointer speed.
+void injectRelativeMove(int32_t dx, int32_t dy);
+// Key press or release by virtual-key code; returns the number of records the platform took.
+int injectKey(int32_t vk, bool down);
+// Pointer position in screen pixels; false when it cannot be read.
+bool cursorPos(int32_t& x, int32_t& y);
+// Size of the primary display in pixels.
+void screenSize(int32_t& width, int32_t& height);
+// The platform's display name of a key (e.g. "F8", "Space"), or empty when it has none.
+std::string keyName(int32_t vk);
+
+// ---- input capture -------------------------------------------------------------------------------
+// The capture thread observes the user's real input system-wide and hands each event, one at a time
+// on that thread, to portable handlers that decide whether it is swallowed.
+
+struct KeyEvent {
+    int32_t vk;     // virtual-key code
+    bool down;      // press (auto-repeats included) or release
+    bool injected;  // produced by this program's own injection
+};
+
+struct MouseEvent {
+    uint32_t message;    // the Win32 mouse message number (WM_MOUSEMOVE 0x0200 … WM_MOUSEHWHEEL 0x020E)
+    int32_t x, y;        // screen point
+    uint32_t mouseData;  // high word: wheel delta, or 1/2 for the first/second side button
+    bool injected;
+};
+
+struct RawMotion {
+    int32_t dx, dy;  // the device's own motion
+    bool absolute;   // the device reports absolute positions (not recorded)
+};
+
+struct CaptureHandlers {
+    bool (*key)(const KeyEvent&);      // true: swallow
+    bool (*mouse)(const MouseEvent&);  // true: swallow
+    void (*rawMotion)(const RawMotion&);
+};
+
+// Runs the capture loop on the calling thread until stopCaptureLoop: hooks and raw input on Windows;
+// XInput2 raw events plus grabs on Linux (which follow captureGrabPlan, see capture/capture.h).
+void runCaptureLoop(const CaptureHandlers& handlers);
+// Ends the loop from any thread (WM_QUIT to the capture thread). Sticky: a loop that has not started
+// yet ends as soon as it starts, so shutdown never waits for a thread that missed the request.
+void stopCaptureLoop();
+
+// ---- windows -------------------------------------------------------------------------------------
+
+using WindowHandle = void*;
+
+struct Rect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// Every window operation runs on the user-interface thread of the instance that owns the window,
+// except where a line says otherwise. Rectangles are outer (frame included) screen rectangles.
+
+// A top-level window by its exact title, or null.
+WindowHandle findWindow(const std::string& title);
+// Brings the window to the front even while another program has the foreground.
+void forceForeground(WindowHandle window);
+bool windowRect(WindowHandle window, Rect& rect);
+// Moves the window; size and z-order unchanged.
+void moveWindow(WindowHandle window, int32_t x, int32_t y);
+// Moves and sizes the window (outer size); z-order unchanged.
+void setWindowBounds(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height);
+// Into the topmost band (on) or out of it; neither moved nor sized.
+void setTopmost(WindowHandle window, bool on);
+enum class Show { Restore, Maximize, Minimize };
+void showWindow(WindowHandle window, Show how);
+bool isMaximized(WindowHandle window);
+// The rectangle the window has when neither maximized nor minimized, and whether it is maximized.
+struct Placement {
+    Rect normal;
+    bool maximized = false;
+};
+bool windowPlacement(WindowHandle window, Placement& placement);
+// The work area (the monitor less task bars and docks) of the monitor that contains the point;
+// false when the point lies on no monitor.
+bool workAreaAtPoint(int32_t x, int32_t y, Rect& workArea);
+// The work area of the monitor nearest to the window, or of the primary monitor for a null window;
+// false when the platform cannot tell.
+bool workAreaOfWindow(WindowHandle window, Rect& workArea);
+// Calls `moveSizeEnded` each time the user finishes moving or sizing the window, and `destroyed`
+// once when it is destroyed (on the user-interface thread).
+void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle), void (*destroyed)(WindowHandle));
+
+// ---- panel windows -----------------------------------------------------------------------------
+
+// Turns the window into a panel: no title bar, system menu or sizing border, a one-pixel border;
+// placed at (x, y) with the outer size width × height when `positioned`, else left where it is.
+void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width, int32_t height);
+
+// A drag of a panel window: from beginPointerDrag on, the pointer's moves and the left button's
+// release go to the handlers even outside the window, until endPointerDrag; `captureLost` when
+// another window took the pointer. Handlers may run on a thread of the backend's own.
+struct DragHandlers {
+    void (*moved)(int32_t x, int32_t y);  // pointer position on the screen
+    void (*released)();
+    void (*captureLost)();
+};
+void beginPointerDrag(WindowHandle window, const DragHandlers& handlers);
+void endPointerDrag();
+
+// ---- panel pipe ---------------------------------------------------------------------------------
+// One-way messages from panel instances to the main instance: the named pipe "\\.\pipe\TapmillIPC"
+// on Windows (local clients only), a SOCK_SEQPACKET socket readable and writable by the user alone
+// on Linux. Each message is one text of at most 511 bytes; a longer one is dropped whole.
+
+// Serves one connection at a time until stopPipeServer, calling `received` with the bytes of every
+// message, in order (pipe server thread).
+void runPipeServer(void (*received)(const char* bytes, size_t length));
+// Wakes the server out of its wait for a client and ends it (any thread; sticky like stopCaptureLoop).
+void stopPipeServer();
+// Sends one message and returns at once; false when no server took it (it is then lost).
+bool sendPipeMessage(const std::string& message);
+
+// ---- panel processes ------------------------------------------------------------------------------
+
+using ProcessHandle = void*;
+// Starts the executable with `arguments`, the command-line text after the program name (on Linux cut
+// at every blank into arguments, which the Linux entry point joins back with blanks); null when it
+// could not be started.
+ProcessHandle startProcess(const std::string& executable, const std::string& arguments);
+enum class ProcessStatus { Running, Ended, Unknown };
+ProcessStatus processStatus(ProcessHandle process);
+// Ends the process with exit code 0 (Windows); SIGTERM on Linux.
+void terminateProcess(ProcessHandle process);
+void closeProcess(ProcessHandle process);
+
+}  // namespace plat

@@ -1,0 +1,78 @@
+// Windows input injection (one SendInput record per call), pointer position, screen size and key names.
+// The shared arithmetic comes first: <windows.h> defines macros with the same names as its constants.
+#include "engine/input_math.h"
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+namespace {
+
+UINT send(INPUT& record) {
+    return SendInput(1, &record, sizeof(INPUT));
+}
+
+void sendMouse(LONG dx, LONG dy, DWORD data, DWORD flags) {
+    INPUT record{};
+    record.type = INPUT_MOUSE;
+    record.mi.dx = dx;
+    record.mi.dy = dy;
+    record.mi.mouseData = data;
+    record.mi.dwFlags = flags;
+    send(record);
+}
+
+WORD scanCode(int32_t vk) {
+    return static_cast<WORD>(MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC));
+}
+
+}  // namespace
+
+void injectAbsoluteMove(int32_t x, int32_t y) {
+    rv::NormalizedPoint point =
+        rv::normalizeAbsolute(x, y, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    sendMouse(point.dx, point.dy, 0, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE);
+}
+
+void injectMouse(uint32_t flags, int32_t data) {
+    sendMouse(0, 0, static_cast<DWORD>(data), flags);
+}
+
+void injectRelativeMove(int32_t dx, int32_t dy) {
+    sendMouse(dx, dy, 0, MOUSEEVENTF_MOVE);
+}
+
+int injectKey(int32_t vk, bool down) {
+    INPUT record{};
+    record.type = INPUT_KEYBOARD;
+    record.ki.wVk = 0;
+    record.ki.wScan = scanCode(vk);
+    record.ki.dwFlags = rv::keyRecordFlags(vk, down);
+    return static_cast<int>(send(record));
+}
+
+bool cursorPos(int32_t& x, int32_t& y) {
+    POINT point;
+    if (!GetCursorPos(&point)) return false;
+    x = point.x;
+    y = point.y;
+    return true;
+}
+
+void screenSize(int32_t& width, int32_t& height) {
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+std::string keyName(int32_t vk) {
+    LONG keyData = static_cast<LONG>(scanCode(vk)) << 16;
+    if (rv::isExtendedKey(vk)) keyData |= 1L << 24;
+    char name[128];
+    int length = GetKeyNameTextA(keyData, name, sizeof name);
+    if (length <= 0) return "";
+    return std::string(name, static_cast<size_t>(length));
+}
+
+}  // namespace plat

@@ -1,0 +1,263 @@
+// Windows process, environment, files, libraries and the page host's browser settings.
+//
+// Index: process and crash handler · environment and files · child processes · libraries ·
+//        browser settings
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <atomic>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+const bool errorBoxIsModal = true;
+const char pathSeparator = '\\';
+const char* const webviewLibraryFile = "webview.dll";
+const char* const browserMissingText =
+    "Ravelin needs the Microsoft Edge WebView2 Runtime to show its window, and it is not installed on "
+    "this computer.\n\nInstall \"Microsoft Edge WebView2 Runtime\" from Microsoft's website, then start "
+    "Ravelin again.";
+
+// ---- process and crash handler ----------------------------------------------------------------
+
+bool initProcess() {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SetProcessDPIAware();
+    return SUCCEEDED(com);
+}
+
+void endProcess(bool comInitialised) {
+    if (comInitialised) CoUninitialize();
+}
+
+void errorBox(const std::string& caption, const std::string& text) {
+    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+}
+
+namespace {
+
+struct CrashState {
+    std::atomic<void (*)()> callback{nullptr};
+    std::atomic<DWORD> handlingThread{0};
+    std::atomic<bool> done{false};
+};
+CrashState crash;
+
+LONG WINAPI onUnhandledException(EXCEPTION_POINTERS*) {
+    DWORD self = GetCurrentThreadId();
+    DWORD none = 0;
+    if (crash.handlingThread.compare_exchange_strong(none, self)) {
+        if (auto callback = crash.callback.load()) callback();
+        crash.done = true;
+    } else if (none != self) {
+        // Another thread is still in the callback (saving): ending the process now would cut that
+        // short, so a second faulting thread waits for it, though not forever (the callback may be
+        // stuck on a lock this thread holds). A fault inside the callback itself (same thread) must
+        // not wait for itself.
+        for (int waited = 0; !crash.done && waited < 5000; ++waited) Sleep(1);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+void installCrashHandler(void (*onCrash)()) {
+    crash.callback = onCrash;
+    SetUnhandledExceptionFilter(&onUnhandledException);
+}
+
+std::string exePath() {
+    char buffer[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return std::string(buffer, length);
+    if (length == 0) return "";
+    // A cut path would name a different (parent or unrelated) folder and put the program's files
+    // there; the whole path at least makes those files fail to open, which callers handle.
+    std::string longPath(32768, '\0');
+    length = GetModuleFileNameA(nullptr, longPath.data(), static_cast<DWORD>(longPath.size()));
+    if (length == 0 || length >= longPath.size()) return "";
+    longPath.resize(length);
+    return longPath;
+}
+
+// ---- environment and files --------------------------------------------------------------------
+
+std::optional<std::string> environment(const char* name) {
+    std::string value(256, '\0');
+    for (;;) {
+        SetLastError(ERROR_SUCCESS);
+        DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+        if (length == 0) {
+            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+            return std::string();
+        }
+        if (length < value.size()) {
+            value.resize(length);
+            return value;
+        }
+        // Too small: the length includes the terminator. Asked again, since the value may change.
+        value.assign(length, '\0');
+    }
+}
+
+std::string defaultDataBase() {
+    return ".";
+}
+
+bool createDirectory(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool pathExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    // Other readers, writers and a replacement of the file by rename may go on meanwhile.
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (read == 0) break;
+        bytes.append(buffer, read);
+    }
+    CloseHandle(file);
+    if (!ok) return std::nullopt;
+    return bytes;
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    // One WriteFile takes at most 4 GiB; refuse before the old content is truncated.
+    if (bytes.size() > MAXDWORD) return false;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD size = static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    bool ok = size == 0 || (WriteFile(file, bytes.data(), size, &written, nullptr) && written == size);
+    if (!CloseHandle(file)) ok = false;
+    return ok;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool removeFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+// ---- child processes --------------------------------------------------------------------------
+
+ProcessHandle startProcess(const std::string& executable, const std::string& arguments) {
+    std::string commandLine = "\"" + executable + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+ProcessStatus processStatus(ProcessHandle process) {
+    DWORD exitCode = 0;
+    if (!process || !GetExitCodeProcess(process, &exitCode)) return ProcessStatus::Unknown;
+    if (exitCode != STILL_ACTIVE) return ProcessStatus::Ended;
+    // A process may itself end with the code 259 that also means "still running".
+    return WaitForSingleObject(process, 0) == WAIT_OBJECT_0 ? ProcessStatus::Ended : ProcessStatus::Running;
+}
+
+void terminateProcess(ProcessHandle process) {
+    if (process) TerminateProcess(process, 0);
+}
+
+void closeProcess(ProcessHandle process) {
+    if (process) CloseHandle(process);
+}
+
+// ---- libraries ----------------------------------------------------------------------------------
+
+void* openLibrary(const std::string& path) {
+    if (path.empty()) return nullptr;
+    return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+}
+
+void* librarySymbol(void* library, const char* name) {
+    if (!library || !name) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+// ---- browser settings ---------------------------------------------------------------------------
+
+namespace {
+
+// The browser's interfaces are reached by vtable slot: no WebView2 header is needed for four calls.
+constexpr int kControllerGetCoreWebView2 = 25;
+constexpr int kWebViewGetSettings = 3;
+constexpr int kSettingsPutAreDefaultContextMenusEnabled = 14;
+constexpr int kSettingsPutIsZoomControlEnabled = 18;
+constexpr int kSettings3PutAreBrowserAcceleratorKeysEnabled = 24;
+constexpr IID kIidSettings3 = {0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
+
+using GetFn = HRESULT(STDMETHODCALLTYPE*)(void* self, void** out);
+using PutBoolFn = HRESULT(STDMETHODCALLTYPE*)(void* self, BOOL value);
+
+template <typename Fn>
+Fn method(void* object, int slot) {
+    return reinterpret_cast<Fn>((*static_cast<void***>(object))[slot]);
+}
+
+// Each getter returns a reference that is ours to release; a failed call leaves nothing to release.
+void* get(void* object, int slot) {
+    void* out = nullptr;
+    if (FAILED(method<GetFn>(object, slot)(object, &out))) return nullptr;
+    return out;
+}
+
+bool putFalse(void* object, int slot) {
+    return SUCCEEDED(method<PutBoolFn>(object, slot)(object, FALSE));
+}
+
+void release(void* object) {
+    if (object) static_cast<IUnknown*>(object)->Release();
+}
+
+}  // namespace
+
+void applyBrowserSettings(void* browserController) {
+    if (!browserController) return;
+    void* webView = get(browserController, kControllerGetCoreWebView2);
+    if (!webView) return;
+    void* settings = get(webView, kWebViewGetSettings);
+    if (settings && putFalse(settings, kSettingsPutAreDefaultContextMenusEnabled) &&
+        putFalse(settings, kSettingsPutIsZoomControlEnabled)) {
+        void* settings3 = nullptr;
+        if (SUCCEEDED(static_cast<IUnknown*>(settings)->QueryInterface(kIidSettings3, &settings3)) &&
+            settings3) {
+            putFalse(settings3, kSettings3PutAreBrowserAcceleratorKeysEnabled);
+            release(settings3);
+        }
+    }
+    release(settings);
+    release(webView);
+}
+
+}  // namespace plat

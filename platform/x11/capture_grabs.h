@@ -1,0 +1,42 @@
+// Private to the X11 backend: how the capture loop swallows input. X cannot drop another client's
+// event after the fact, so what must be swallowed is grabbed in advance with passive grabs on the
+// root window, kept in step with rv::captureGrabPlan. Capture thread only.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <bitset>
+#include <cstdint>
+
+#include "capture/capture.h"
+
+namespace plat::x11 {
+
+// The X button of a button code (1 left → 1, 2 right → 3, 4 middle → 2, 5 → 8, 6 → 9), or 0 when the
+// code is no button (a keyboard key).
+unsigned xButtonOfCode(int32_t code);
+// The button code of a (logical) X button, or 0 for the wheel and buttons without a code.
+int32_t codeOfXButton(unsigned button);
+
+// What is grabbed: keycodes (or every key through one wildcard grab) and X buttons (bit n: button n).
+struct GrabSet {
+    std::bitset<256> keycodes;
+    bool everyKey = false;
+    uint32_t buttons = 0;
+};
+
+// The grabs a plan asks for, with the keycodes of the display's current layout.
+GrabSet grabsOfPlan(Display* display, const rv::GrabPlan& plan);
+
+// Changes the grabs of `display` from `held` to `wanted`, grabbing only what changed, and updates
+// `held`. A key or button that another client has already grabbed is left alone.
+void applyGrabs(Display* display, const GrabSet& wanted, GrabSet& held);
+
+// Makes every X error on `display` harmless: nothing reaches the process-wide error handler (whose
+// default ends the process); the code of the latest one is kept for lastError.
+void absorbErrors(Display* display);
+// The code of the latest error absorbed on this thread's connection since clearLastError (0: none).
+int lastError();
+void clearLastError();
+
+}  // namespace plat::x11

@@ -1,0 +1,191 @@
+// Linux process, files, libraries and time.
+#include <X11/Xlib.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+const bool errorBoxIsModal = false;
+const char pathSeparator = '/';
+const char* const webviewLibraryFile = "libwebview.so.0.12";
+const char* const browserMissingText =
+    "Ravelin could not open its window: it needs an X11 display and the WebKitGTK 6.0 browser "
+    "engine (Debian package libwebkitgtk-6.0-4).";
+
+bool initProcess() {
+    XInitThreads();
+    // The window runs on X11 (XWayland on a Wayland desktop): capture and window placement use X11.
+    setenv("GDK_BACKEND", "x11", 1);
+    return false;
+}
+
+void endProcess(bool) {}
+
+void errorBox(const std::string& caption, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+}
+
+namespace {
+
+void (*crashCallback)() = nullptr;
+volatile sig_atomic_t crashing = 0;
+const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+
+void onFatalSignal(int signal) {
+    if (!crashing) {
+        crashing = 1;
+        if (crashCallback) crashCallback();
+    }
+    // Re-raise with the default action so the process ends as it would have.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    raise(signal);
+}
+
+}  // namespace
+
+void installCrashHandler(void (*onCrash)()) {
+    crashCallback = onCrash;
+    struct sigaction action {};
+    action.sa_handler = &onFatalSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (int signal : kFatalSignals) sigaction(signal, &action, nullptr);
+}
+
+std::string exePath() {
+    char buffer[4096];
+    ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return "";
+    return std::string(buffer, static_cast<size_t>(length));
+}
+
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+namespace {
+
+// Creates every missing folder of an absolute path (the program itself creates only the last level
+// of its data folder; a fresh Linux account may lack ~/.local/share).
+void createFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0700);
+    }
+    mkdir(path.c_str(), 0700);
+}
+
+}  // namespace
+
+std::string defaultDataBase() {
+    std::string base = ".";
+    auto xdg = environment("XDG_DATA_HOME");
+    auto home = environment("HOME");
+    if (xdg && !xdg->empty() && (*xdg)[0] == '/') {
+        base = *xdg;
+    } else if (home && !home->empty()) {
+        base = *home + "/.local/share";
+    }
+    if (base != ".") createFolders(base);
+    return base;
+}
+
+bool createDirectory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
+
+bool pathExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    auto bytes = readFile(from);
+    if (!bytes || !writeFile(to, *bytes)) return false;
+    return unlink(from.c_str()) == 0;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return bytes;
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            close(fd);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return close(fd) == 0;
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+
+void* librarySymbol(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
+
+void applyBrowserSettings(void*) {}
+
+int64_t ticks() {
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int64_t tickFrequency() { return 1000000000; }
+
+void sleepMs(int milliseconds) { sleepUs(static_cast<int64_t>(milliseconds) * 1000); }
+
+void sleepUs(int64_t microseconds) {
+    if (microseconds <= 0) return;
+    timespec request{static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000};
+    while (nanosleep(&request, &request) != 0 && errno == EINTR) {
+    }
+}
+
+void raiseTimerResolution() {}
+void restoreTimerResolution() {}
+
+}  // namespace plat

@@ -1,0 +1,174 @@
+#include "app/app.h"
+#include "app/windows.h"
+#include "state/preferences.h"
+
+#include <array>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "state/numbers.h"
+#include "state/profile_settings.h"
+#include "state/state.h"
+#include "state/text_file.h"
+
+namespace rv {
+
+namespace {
+
+constexpr const char* kDefaultTheme = "modern-blue";
+
+struct FlagKey {
+    const char* key;
+    std::atomic<bool>* value;
+};
+struct NumberKey {
+    const char* key;
+    std::atomic<int32_t>* value;
+};
+
+// The file's ten lines in order: five switches, the four window numbers, then windowMaximized.
+const std::array<FlagKey, 5> kFlagKeys = {{
+    {"alwaysOnTop", &alwaysOnTop},
+    {"launchOnStartup", &launchOnStartup},
+    {"startMinimized", &startMinimized},
+    {"hotkeysEnabled", &hotkeysEnabled},
+    {"disableAnimations", &disableAnimations},
+}};
+const std::array<NumberKey, 4> kNumberKeys = {{
+    {"windowX", &windowX},
+    {"windowY", &windowY},
+    {"windowWidth", &windowWidth},
+    {"windowHeight", &windowHeight},
+}};
+
+void applyPreference(std::string_view key, std::string_view value) {
+    for (const FlagKey& flag : kFlagKeys) {
+        if (key == flag.key) flag.value->store(value == "1");
+    }
+    if (key == "windowMaximized") windowMaximized.store(value == "1");
+    for (const NumberKey& number : kNumberKeys) {
+        if (key != number.key) continue;
+        auto parsed = parseInt32(value);
+        if (!parsed) return;
+        number.value->store(*parsed);
+        if (number.value == &windowX) windowPositionKnown.store(true);
+    }
+}
+
+}  // namespace
+
+void loadAppSettings() {
+    auto text = readTextFile(besideExe("appsettings.txt"));
+    if (!text) return;
+    std::string_view rest(*text);
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        size_t equals = line.find('=');
+        if (equals == std::string_view::npos) continue;
+        applyPreference(line.substr(0, equals), line.substr(equals + 1));
+    }
+}
+
+void saveAppSettings() {
+    std::string text;
+    for (const FlagKey& flag : kFlagKeys) {
+        text += flag.key;
+        text += flag.value->load() ? "=1\n" : "=0\n";
+    }
+    for (const NumberKey& number : kNumberKeys) {
+        text += number.key;
+        text += '=';
+        text += std::to_string(number.value->load());
+        text += '\n';
+    }
+    text += windowMaximized.load() ? "windowMaximized=1\n" : "windowMaximized=0\n";
+    writeTextFile(besideExe("appsettings.txt"), text);
+}
+
+std::string appSettingsText() {
+    std::string text = "{";
+    for (const FlagKey& flag : kFlagKeys) {
+        if (text.size() > 1) text += ',';
+        text += '"';
+        text += flag.key;
+        text += "\":";
+        text += flag.value->load() ? "true" : "false";
+    }
+    return text + "}";
+}
+
+std::string loadTheme() {
+    auto text = readTextFile(besideExe("theme.txt"));
+    if (!text) return kDefaultTheme;
+    std::string first = text->substr(0, text->find('\n'));
+    return first.empty() ? kDefaultTheme : first;
+}
+
+void setAppSetting(const std::string& key, const std::string& value) {
+    bool on = value == "1";
+    if (key == "alwaysOnTop") {
+        alwaysOnTop.store(on);
+        setTopmost(plat::findWindow(mainWindowTitle), on);
+    } else if (key == "launchOnStartup") {
+        launchOnStartup.store(on);
+        plat::setStartupRegistration(on, plat::exePath());
+    } else if (key == "startMinimized") {
+        startMinimized.store(on);
+    } else if (key == "hotkeysEnabled") {
+        hotkeysEnabled.exchange(on);
+    } else if (key == "disableAnimations") {
+        disableAnimations.store(on);
+    }
+    saveAppSettings();
+}
+
+void resetEverything() {
+    recording.exchange(false);
+    playing.exchange(false);
+    autoClicking.exchange(false);
+    keySpamming.exchange(false);
+    // Lets the workers see their flags cleared before the settings under them change.
+    plat::sleepMs(20);
+
+    profileDefaults();
+    tmv = true, tclk = true, tscr = true, tkey = true, trel = false;
+    tspd = 1.0f, tloop = false, tloopMs = 500;
+    hkRec = 119, hkPlay = 118, hkAuto = 117, hkKeySpam = 120;
+
+    alwaysOnTop = false;
+    launchOnStartup = false;
+    plat::setStartupRegistration(false, plat::exePath());
+
+    startMinimized = false;
+    hotkeysEnabled.exchange(true);
+    disableAnimations = false;
+    windowWidth = 420, windowHeight = 560;
+    windowMaximized = false;
+
+    theme = kDefaultTheme;
+    writeTextFile(besideExe("theme.txt"), kDefaultTheme);
+
+    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    if (window && hostView) {
+        resetWindowGeometry(*hostView, window);
+        saveWindowPlacement(window);
+    }
+
+    saveAppSettings();
+
+    std::string settings = profileSettingsText();
+    std::lock_guard<std::mutex> lock(profilesLock);
+    if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
+        Profile& current = profiles[static_cast<size_t>(currentProfile)];
+        current.events.clear();
+        current.settingsText = std::move(settings);
+    }
+}
+
+void writeStatusFile(const std::string& text) {
+    writeTextFile(besideExe("status.txt"), text);
+}
+
+}  // namespace rv

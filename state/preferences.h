@@ -1,0 +1,37 @@
+// The application preferences and the small files beside the executable: appsettings.txt (one
+// key=value line per preference, CR LF on disk), theme.txt (the theme name, no line end) and
+// status.txt (the last status text, no line end). Main thread at start-up, user-interface thread
+// after.
+#pragma once
+
+#include <string>
+
+namespace rv {
+
+// Reads appsettings.txt into the preferences and windowPositionKnown; a missing file, unknown keys
+// and numbers that do not parse are skipped.
+void loadAppSettings();
+
+// Writes appsettings.txt from the live preferences (ten lines); a failed write changes nothing.
+void saveAppSettings();
+
+// getAppSettings: the five switches as a JSON object, e.g. {"alwaysOnTop":false,…}. No lock.
+std::string appSettingsText();
+
+// The first line of theme.txt, or "modern-blue" when the file is missing or that line is empty.
+std::string loadTheme();
+
+// One preference from the page: alwaysOnTop, launchOnStartup (also writes or removes the start-up
+// registration), startMinimized, hotkeysEnabled or disableAnimations, true exactly when `value` is
+// "1"; any other key sets nothing. appsettings.txt is rewritten in every case.
+void setAppSetting(const std::string& key, const std::string& value);
+
+// Stops all activity and returns the settings, hotkeys, preferences, theme and the current profile
+// (its events and settings text) to their defaults; other profiles are kept. Writes theme.txt and
+// appsettings.txt, not the session file.
+void resetEverything();
+
+// Replaces status.txt with `text`; a failed write is ignored.
+void writeStatusFile(const std::string& text);
+
+}  // namespace rv

@@ -1,0 +1,339 @@
+#include "state/session_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <charconv>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+#include "state/numbers.h"
+#include "state/profile_settings.h"
+#include "state/state.h"
+#include "state/text_file.h"
+
+namespace rv {
+
+namespace {
+
+constexpr const char* kSettingsTag = "SETTINGS:";
+constexpr const char* kCurrentTag = "CURRENT:";
+constexpr const char* kProfileTag = "PROFILE:";
+constexpr const char* kProfileSettingsTag = "PROFILESETTINGS:";
+
+// One field of the settings line: an integer, a switch, the speed, or (index 21) a slot that is
+// written as "0" and never read.
+struct SettingField {
+    std::atomic<int32_t>* integer = nullptr;
+    std::atomic<bool>* flag = nullptr;
+    std::atomic<float>* real = nullptr;
+};
+
+const std::array<SettingField, 31> kSettingFields = {{
+    {&sh},
+    {&sm},
+    {&ss},
+    {&sms},
+    {&sbtn},
+    {&stype},
+    {&rptMode},
+    {&rptTimes},
+    {&locMode},
+    {&fixedX},
+    {&fixedY},
+    {nullptr, &tmv},
+    {nullptr, &tclk},
+    {nullptr, &tscr},
+    {nullptr, &tkey},
+    {nullptr, &trel},
+    {nullptr, nullptr, &tspd},
+    {nullptr, &tloop},
+    {&tloopMs},
+    {&hkRec},
+    {&hkPlay},
+    {},
+    {&hkAuto},
+    {&ksh},
+    {&ksm},
+    {&kss},
+    {&ksms},
+    {&ksRptMode},
+    {&ksRptTimes},
+    {&hkKeySpam},
+    {&keySpamTarget},
+}};
+constexpr size_t kFirstBlockEnd = 23;  // indexes 0..22: the layout without the key-spam values
+
+// Stores one field; false when it does not parse (switches always do).
+bool applySettingField(const SettingField& field, std::string_view text) {
+    if (field.integer) {
+        auto value = parseInt32(text);
+        if (!value) return false;
+        field.integer->store(*value);
+    } else if (field.flag) {
+        field.flag->store(text == "1");
+    } else if (field.real) {
+        auto value = parseFloat(text);
+        if (!value) return false;
+        field.real->store(*value);
+    }
+    return true;
+}
+
+void appendInt(std::string& out, int64_t value) {
+    char buffer[24];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void appendEventLine(std::string& out, const MacroEvent& event) {
+    appendInt(out, event.kind);
+    out += ',';
+    out += formatG6(event.time);
+    out += ',';
+    appendInt(out, event.x);
+    out += ',';
+    appendInt(out, event.y);
+    out += ',';
+    appendInt(out, event.flags);
+    out += ',';
+    appendInt(out, event.vk);
+    out += event.down ? ",1," : ",0,";
+    appendInt(out, event.wheel);
+    out += '\n';
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Hands out the lines of a text whose line ends are LF; a last line without one still counts, and
+// nothing follows a final LF.
+class LineReader {
+  public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+    bool next(std::string_view& line) {
+        if (position_ >= text_.size()) return false;
+        size_t end = text_.find('\n', position_);
+        if (end == std::string_view::npos) end = text_.size();
+        line = text_.substr(position_, end - position_);
+        position_ = end + 1;
+        return true;
+    }
+
+  private:
+    std::string_view text_;
+    size_t position_ = 0;
+};
+
+// An event line: the first eight comma-separated fields. A line with fewer than eight fields is
+// skipped rather than padded with repeats of its last field, which would make up values that were
+// never recorded.
+bool parseEventLine(std::string_view line, MacroEvent& event) {
+    std::array<std::string_view, 8> fields;
+    size_t start = 0;
+    for (std::string_view& field : fields) {
+        if (start >= line.size()) return false;
+        size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) comma = line.size();
+        field = line.substr(start, comma - start);
+        start = comma + 1;
+    }
+    auto kind = parseInt32(fields[0]);
+    auto time = parseDouble(fields[1]);
+    auto x = parseInt32(fields[2]);
+    auto y = parseInt32(fields[3]);
+    auto flags = parseUInt32(fields[4]);
+    auto vk = parseInt32(fields[5]);
+    auto down = parseInt32(fields[6]);
+    auto wheel = parseInt32(fields[7]);
+    if (!kind || !time || !x || !y || !flags || !vk || !down || !wheel) return false;
+    // A time that is not a finite number ("nan", "inf" in a hand-edited file) could never be reached
+    // by playback: the line is skipped like any other bad line.
+    if (!std::isfinite(*time)) return false;
+    event = MacroEvent{*kind, *time, *x, *y, *flags, *vk, *down != 0, *wheel};
+    return true;
+}
+
+// Saves are serialised from snapshot to rename, so that a later snapshot is never overwritten by an
+// earlier one and the temporary file is never written by two threads. saveOwner lets a save started
+// on a thread that is already saving (the crash handler after a fault inside a save) give up
+// instead of waiting for itself.
+std::mutex saveMutex;
+std::atomic<std::thread::id> saveOwner{};
+
+void noteLockHeld(int64_t ticks) {
+    int64_t longest = sessionLockHeldMaxTicks.load();
+    while (ticks > longest && !sessionLockHeldMaxTicks.compare_exchange_weak(longest, ticks)) {
+    }
+}
+
+}  // namespace
+
+std::string dataFolder() {
+    auto local = plat::environment("LOCALAPPDATA");
+    std::string base = local && !local->empty() && local->size() <= 259 ? *local : plat::defaultDataBase();
+    return base + plat::pathSeparator + "Tapforge";
+}
+
+void prepareSessionPath() {
+    std::string folder = dataFolder();
+    plat::createDirectory(folder);
+    sessionPath = folder + plat::pathSeparator + "session.mcr";
+    if (plat::pathExists(sessionPath)) return;
+    std::string old = besideExe("session.mcr");
+    if (plat::pathExists(old)) plat::moveFile(old, sessionPath);
+}
+
+std::string settingsLine() {
+    std::string line;
+    for (size_t i = 0; i < kSettingFields.size(); ++i) {
+        const SettingField& field = kSettingFields[i];
+        if (i > 0) line += ',';
+        if (field.integer) {
+            appendInt(line, field.integer->load());
+        } else if (field.flag) {
+            line += field.flag->load() ? '1' : '0';
+        } else if (field.real) {
+            line += formatG6(static_cast<double>(field.real->load()));
+        } else {
+            line += '0';
+        }
+    }
+    return line;
+}
+
+void applySettingsLine(std::string_view text) {
+    std::vector<std::string> fields = splitFields(text, ',');
+    if (fields.size() < kFirstBlockEnd) return;
+    for (size_t i = 0; i < kFirstBlockEnd; ++i) {
+        if (!applySettingField(kSettingFields[i], fields[i])) break;
+    }
+    if (fields.size() < kSettingFields.size()) return;
+    for (size_t i = kFirstBlockEnd; i < kSettingFields.size(); ++i) {
+        if (!applySettingField(kSettingFields[i], fields[i])) break;
+    }
+}
+
+bool loadSession() {
+    auto text = readTextFile(sessionPath);
+    if (!text) return false;
+    LineReader lines(*text);
+    std::string_view line;
+    if (!lines.next(line) || !startsWith(line, kSettingsTag)) return false;
+    applySettingsLine(line.substr(std::string_view(kSettingsTag).size()));
+
+    int32_t index = 0;
+    if (lines.next(line) && startsWith(line, kCurrentTag)) {
+        index = parseInt32(line.substr(std::string_view(kCurrentTag).size())).value_or(0);
+    }
+
+    std::vector<Profile> loaded;
+    while (lines.next(line)) {
+        if (startsWith(line, kProfileTag)) {
+            loaded.push_back(Profile{std::string(line.substr(std::string_view(kProfileTag).size())), "", {}});
+        } else if (startsWith(line, kProfileSettingsTag)) {
+            if (!loaded.empty()) {
+                loaded.back().settingsText =
+                    std::string(line.substr(std::string_view(kProfileSettingsTag).size()));
+            }
+        } else if (!line.empty() && !loaded.empty()) {
+            MacroEvent event;
+            if (parseEventLine(line, event)) loaded.back().events.push_back(event);
+        }
+    }
+    if (loaded.empty()) return false;
+
+    std::string liveSettings = profileSettingsText();
+    std::lock_guard<std::mutex> lock(profilesLock);
+    profiles = std::move(loaded);
+    currentProfile = index >= 0 && static_cast<size_t>(index) < profiles.size() ? index : 0;
+    Profile& current = profiles[static_cast<size_t>(currentProfile)];
+    if (current.settingsText.empty()) current.settingsText = std::move(liveSettings);
+    return true;
+}
+
+void saveSession() {
+    if (saveOwner.load() == std::this_thread::get_id()) return;
+    std::lock_guard<std::mutex> serial(saveMutex);
+    saveOwner.store(std::this_thread::get_id());
+    struct OwnerReset {
+        ~OwnerReset() { saveOwner.store(std::thread::id()); }
+    } ownerReset;
+
+    std::string text = kSettingsTag + settingsLine() + '\n';
+
+    // The lock covers only the copy; the numbers of a long recording are formatted after it. A first
+    // short look takes the sizes, so that the copy then goes into memory that is already allocated
+    // and touched: page faults on a fresh block of tens of megabytes would otherwise triple the time
+    // the lock is held.
+    std::vector<size_t> sizes;
+    {
+        std::unique_lock<std::mutex> lock(profilesLock, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+        for (const Profile& profile : profiles) sizes.push_back(profile.events.size());
+    }
+    std::vector<Profile> copy(sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) copy[i].events.resize(sizes[i] + sizes[i] / 16 + 256);
+    int32_t current = 0;
+    {
+        std::unique_lock<std::mutex> lock(profilesLock, std::try_to_lock);
+        if (!lock.owns_lock()) return;
+        int64_t taken = plat::ticks();
+        current = currentProfile;
+        copy.resize(profiles.size());
+        for (size_t i = 0; i < profiles.size(); ++i) {
+            const Profile& from = profiles[i];
+            Profile& to = copy[i];
+            to.name = from.name;
+            to.settingsText = from.settingsText;
+            if (from.events.size() <= to.events.size()) {
+                std::copy(from.events.begin(), from.events.end(), to.events.begin());
+                to.events.resize(from.events.size());
+            } else {
+                to.events = from.events;
+            }
+        }
+        noteLockHeld(plat::ticks() - taken);
+    }
+
+    size_t eventCount = 0;
+    for (const Profile& profile : copy) eventCount += profile.events.size();
+    text.reserve(text.size() + 64 + copy.size() * 128 + eventCount * 40);
+    text += kCurrentTag;
+    appendInt(text, current);
+    text += '\n';
+    for (const Profile& profile : copy) {
+        text += kProfileTag;
+        text += profile.name;
+        text += '\n';
+        if (!profile.settingsText.empty()) {
+            text += kProfileSettingsTag;
+            text += profile.settingsText;
+            text += '\n';
+        }
+        for (const MacroEvent& event : profile.events) appendEventLine(text, event);
+    }
+    copy.clear();
+    copy.shrink_to_fit();
+
+    if (sessionPath.empty()) return;
+    // Written beside the file and then swapped in, so the file is always a whole earlier save or the
+    // whole new one, never a truncated mix.
+    std::string temporary = sessionPath + ".tmp";
+    if (!writeTextFile(temporary, text) || !plat::replaceFile(temporary, sessionPath)) {
+        plat::removeFile(temporary);
+    }
+}
+
+void autosaveThread() {
+    while (appRunning.load()) {
+        for (int i = 0; i < 50 && appRunning.load(); ++i) plat::sleepMs(100);
+        if (appRunning.load()) saveSession();
+    }
+}
+
+}  // namespace rv

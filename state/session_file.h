@@ -1,0 +1,51 @@
+// The session file session.mcr in the per-user data folder: the settings line, the current index and
+// every profile with its settings text and recorded events, one line each, CR LF on disk.
+//
+//   SETTINGS:<31 fields>      first line, always
+//   CURRENT:<index>           second line
+//   PROFILE:<name>            one per profile, in list order
+//   PROFILESETTINGS:<text>    after its PROFILE line, when the profile has a settings text
+//   kind,time,x,y,flags,vk,down,wheel   one per event, after its profile
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rv {
+
+// LOCALAPPDATA when it holds 1 to 259 characters, else the platform's default base; then
+// separator + "Tapforge".
+std::string dataFolder();
+
+// Creates the data folder (one level), sets sessionPath, and moves a session.mcr found beside the
+// executable into the data folder when none is there yet. Main thread, once, before loadSession.
+void prepareSessionPath();
+
+// Reads sessionPath; returns true when at least one profile was loaded (then profiles and
+// currentProfile are replaced under profilesLock). A readable settings line is applied even when
+// it returns false. Main thread, before the workers start.
+bool loadSession();
+
+// Writes the whole file from the live state, through a temporary file in the same folder that then
+// replaces the old one, so a failed or cut-short write leaves the last good file. Skipped when
+// profilesLock is busy; saves from several threads are written one after the other. Any thread
+// (autosave, shutdown, crash handler).
+void saveSession();
+
+// The 31 settings fields joined by "," (no tag, no line end). No lock.
+std::string settingsLine();
+
+// Applies the text after "SETTINGS:": 23 to 30 fields apply indexes 0 to 22; 31 or more also the
+// key-spam block 23 to 30. A bad field ends its block. No lock.
+void applySettingsLine(std::string_view text);
+
+// Autosave thread body: saves every 5 s (50 sleeps of 100 ms) while appRunning; ends within one
+// sleep of appRunning being cleared, without a save of its own.
+void autosaveThread();
+
+// The longest time any save held profilesLock, in plat::ticks() units (for measurements).
+inline std::atomic<int64_t> sessionLockHeldMaxTicks{0};
+
+}  // namespace rv

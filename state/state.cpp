@@ -1,0 +1,39 @@
+#include "state/state.h"
+
+namespace rv {
+
+const char* trackerState() {
+    if (recording.load()) return "Recording";
+    if (playing.load()) return "Playing";
+    return "Idle";
+}
+
+void resetStateForTests() {
+    sh = 0, sm = 0, ss = 0, sms = 100, sbtn = 0, stype = 0, rptMode = 1, rptTimes = 10, locMode = 0;
+    fixedX = 0, fixedY = 0;
+    tmv = true, tclk = true, tscr = true, tkey = true, trel = false, tspd = 1.0f, tloop = false;
+    tloopMs = 500;
+    ksh = 0, ksm = 0, kss = 0, ksms = 100, ksRptMode = 1, ksRptTimes = 10;
+    hkRec = 119, hkPlay = 118, hkAuto = 117, hkKeySpam = 120, keySpamTarget = 32;
+    {
+        std::lock_guard<std::mutex> lock(profilesLock);
+        profiles.clear();
+        currentProfile = 0;
+        recordingStart = 0;
+    }
+    recording = false, playing = false, autoClicking = false, keySpamming = false, panelHover = false;
+    recordToggleRequest = false, playToggleRequest = false, clickerToggleRequest = false;
+    keySpamToggleRequest = false, pickLocationRequest = false, reassignTarget = 0, reassignCode = 0;
+    clickCount = 0, keyPressCount = 0, counterFrequency = 1, lastPointerPoint = 0;
+    for (auto& flag : keyDownTable) flag = 0;
+    for (auto& flag : buttonDownTable) flag = 0;
+    appRunning = true;
+    panelProcesses.clear();
+    alwaysOnTop = false, launchOnStartup = false, startMinimized = false, hotkeysEnabled = true;
+    disableAnimations = false, windowX = 0, windowY = 0, windowWidth = 420, windowHeight = 560;
+    windowMaximized = false, windowPositionKnown = false;
+    theme = "modern-blue";
+    sessionPath.clear();
+}
+
+}  // namespace rv

@@ -1,0 +1,148 @@
+// Every process-wide item of the main instance, with its default, in one place.
+//
+// Single values (settings, hotkey codes, flags, requests) are individual atomics read afresh at
+// every use; nothing groups them, so a reader may see part of an update. The profile list, the
+// current index and every profile's fields are guarded by the one mutex `profilesLock`, which is
+// held only for in-memory copies and changes, never across file access or waits.
+//
+// A panel instance has the same items with their defaults but does not use them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace rv {
+
+// ---- ClickerSettings --------------------------------------------------------------------------
+// Written by updateSpammer/updateKeySpam (page and pipe), the fixed-point pick, the profile
+// operations, the session load and resetEverything; read by the workers and the texts.
+inline std::atomic<int32_t> sh{0};          // auto-clicker interval, hours
+inline std::atomic<int32_t> sm{0};          // minutes
+inline std::atomic<int32_t> ss{0};          // seconds
+inline std::atomic<int32_t> sms{100};       // milliseconds
+inline std::atomic<int32_t> sbtn{0};        // 0 left, 1 right, 2 middle
+inline std::atomic<int32_t> stype{0};       // 1 double click, else single
+inline std::atomic<int32_t> rptMode{1};     // 0 stop after rptTimes clicks, else until stopped
+inline std::atomic<int32_t> rptTimes{10};   // click count for rptMode 0
+inline std::atomic<int32_t> locMode{0};     // 1 click at the fixed point, else at the pointer
+inline std::atomic<int32_t> fixedX{0};      // fixed point, screen pixels
+inline std::atomic<int32_t> fixedY{0};
+// Recording switches and playback values: written only by the session load and resetEverything.
+inline std::atomic<bool> tmv{true};         // record pointer moves
+inline std::atomic<bool> tclk{true};        // record mouse buttons
+inline std::atomic<bool> tscr{true};        // record the wheel
+inline std::atomic<bool> tkey{true};        // record keys
+inline std::atomic<bool> trel{false};       // record relative motion instead of absolute moves
+inline std::atomic<float> tspd{1.0f};       // playback speed factor
+inline std::atomic<bool> tloop{false};      // loop playback
+inline std::atomic<int32_t> tloopMs{500};   // pause between loops, milliseconds
+inline std::atomic<int32_t> ksh{0};         // key-spam interval, hours
+inline std::atomic<int32_t> ksm{0};
+inline std::atomic<int32_t> kss{0};
+inline std::atomic<int32_t> ksms{100};
+inline std::atomic<int32_t> ksRptMode{1};   // 0 stop after ksRptTimes presses, else until stopped
+inline std::atomic<int32_t> ksRptTimes{10};
+
+// ---- HotkeySet ------------------------------------------------------------------------------------
+// Virtual-key codes; mouse buttons use their virtual-key numbers (2 right, 4 middle, 5 and 6 side).
+// Written by the control thread (reassignment), resetHotkeys, resetEverything, the session load and,
+// for keySpamTarget, the profile operations; read by the capture thread at every event.
+inline std::atomic<int32_t> hkRec{119};          // F8
+inline std::atomic<int32_t> hkPlay{118};         // F7
+inline std::atomic<int32_t> hkAuto{117};         // F6
+inline std::atomic<int32_t> hkKeySpam{120};      // F9
+inline std::atomic<int32_t> keySpamTarget{32};   // space
+
+// ---- profiles ---------------------------------------------------------------------------------------
+
+struct MacroEvent {
+    int32_t kind = 0;     // 0 absolute move, 1 relative move, 2 mouse button, 3 key, 4 vertical wheel
+    double time = 0;      // seconds since the recording started
+    int32_t x = 0;        // screen X (kinds 0, 2) or motion dX (kind 1)
+    int32_t y = 0;        // screen Y (kinds 0, 2) or motion dY (kind 1)
+    uint32_t flags = 0;   // kind 2: the mouse flag word to replay
+    int32_t vk = 0;       // kind 3: virtual-key code
+    bool down = false;    // kind 3: press
+    int32_t wheel = 0;    // kind 4: signed wheel delta
+};
+
+struct Profile {
+    std::string name;                // any characters but a line end
+    std::string settingsText;        // the 18-field profile settings text, or empty
+    std::vector<MacroEvent> events;  // in recording order, non-decreasing time
+};
+
+// Guarded by profilesLock. After start-up `profiles` is never empty and currentProfile indexes it.
+inline std::vector<Profile> profiles;
+inline int32_t currentProfile = 0;
+inline std::mutex profilesLock;
+
+// ---- activity flags ------------------------------------------------------------------------------
+// Inverted only by the control thread; other writers (the workers at their limits, the player at the
+// end of a pass, resetEverything) only ever clear them.
+inline std::atomic<bool> recording{false};
+inline std::atomic<bool> playing{false};
+inline std::atomic<bool> autoClicking{false};
+inline std::atomic<bool> keySpamming{false};
+// A panel window is being dragged over the main window: pipe server sets it, the status text clears it.
+inline std::atomic<bool> panelHover{false};
+
+// ---- one-shot requests --------------------------------------------------------------------------
+// Set with an exchange by any producer, cleared by the one consumer; sets before the next poll count
+// as one.
+inline std::atomic<bool> recordToggleRequest{false};   // record hotkey → control thread
+inline std::atomic<bool> playToggleRequest{false};     // play hotkey → control thread
+inline std::atomic<bool> clickerToggleRequest{false};  // hotkey, page, pipe → control thread
+inline std::atomic<bool> keySpamToggleRequest{false};  // hotkey, page, pipe → control thread
+inline std::atomic<bool> pickLocationRequest{false};   // page → mouse hook
+inline std::atomic<int32_t> reassignTarget{0};  // 1 rec, 2 play, 3 auto, 4 key-spam hotkey, 5 key-spam target
+inline std::atomic<int32_t> reassignCode{0};    // code captured while a target is armed; 0 = none
+
+// ---- engine and capture bookkeeping -------------------------------------------------------------
+inline std::atomic<int32_t> clickCount{0};       // auto-clicker worker only
+inline std::atomic<int32_t> keyPressCount{0};    // key-spam worker only
+inline int64_t recordingStart = 0;               // counter value; written under profilesLock
+inline int64_t counterFrequency = 1;             // ticks per second, read once at start-up
+inline std::atomic<uint64_t> lastPointerPoint{0};  // X in the low half, Y in the high half
+inline std::atomic<uint8_t> keyDownTable[256] = {};
+inline std::atomic<uint8_t> buttonDownTable[7] = {};  // by button code 1 to 6
+
+// ---- process ---------------------------------------------------------------------------------------
+inline std::atomic<bool> appRunning{true};  // cleared once, by the shutdown sequence
+// Panel instances started by this main instance, by panel name (process handles of the platform).
+// User-interface thread only (the status text reaps ended ones), and the shutdown after the window
+// loop.
+inline std::map<std::string, void*> panelProcesses;
+
+// ---- preferences (AppSettings) ------------------------------------------------------------------
+// Read and written by the user-interface thread, except hotkeysEnabled (capture thread reads it).
+inline std::atomic<bool> alwaysOnTop{false};
+inline std::atomic<bool> launchOnStartup{false};
+inline std::atomic<bool> startMinimized{false};
+inline std::atomic<bool> hotkeysEnabled{true};
+inline std::atomic<bool> disableAnimations{false};
+inline std::atomic<int32_t> windowX{0};
+inline std::atomic<int32_t> windowY{0};
+inline std::atomic<int32_t> windowWidth{420};
+inline std::atomic<int32_t> windowHeight{560};
+inline std::atomic<bool> windowMaximized{false};
+inline std::atomic<bool> windowPositionKnown{false};
+inline std::string theme = "modern-blue";  // main thread at start-up, user-interface thread after
+
+// ---- session -----------------------------------------------------------------------------------------
+inline std::string sessionPath;  // set once at start-up, before any save can run
+
+// The name of the profile that start-up creates when no session could be loaded.
+inline constexpr const char* defaultProfileName = "Default Tracking Profile";
+
+// "Recording" if recording, else "Playing" if playing, else "Idle".
+const char* trackerState();
+
+// Puts every item back to its program-start default (tests start from a fresh state with it).
+void resetStateForTests();
+
+}  // namespace rv

@@ -1,0 +1,132 @@
+#include "app/app.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "support/fresh_state.h"
+
+namespace {
+
+class MainInstance : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        fake::setRealSleep(true);
+        writeFile("ui/index.html", "<html>\r\n<body>page</body>\r\n</html>\r\n");
+    }
+};
+
+}  // namespace
+
+TEST(ModeChoice, ChildAnywhereInTheCommandLineStartsAPanel) {
+    EXPECT_FALSE(rv::isPanelCommandLine(""));
+    EXPECT_FALSE(rv::isPanelCommandLine("--Child"));
+    EXPECT_FALSE(rv::isPanelCommandLine("--chil d"));
+    EXPECT_TRUE(rv::isPanelCommandLine("--child"));
+    EXPECT_TRUE(rv::isPanelCommandLine("--child Settings|settings-panel|800|300|dark"));
+    EXPECT_TRUE(rv::isPanelCommandLine("x--childish"));
+    EXPECT_TRUE(rv::isPanelCommandLine("\"a --child b\""));
+}
+
+TEST_F(MainInstance, PageIsLoadedFromBesideTheExecutableWithLineEndsAsLf) {
+    EXPECT_EQ(rv::pagePath(), folder() + "/ui/index.html");
+    EXPECT_EQ(rv::loadPage(rv::pagePath()), "<html>\n<body>page</body>\n</html>\n");
+    writeFile("ui/index.html", "");
+    EXPECT_EQ(rv::loadPage(rv::pagePath()), "");
+    EXPECT_EQ(rv::loadPage(inFolder("ui/missing.html")), std::nullopt);
+}
+
+TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow) {
+    size_t profilesDuringRun = 0;
+    std::string nameDuringRun;
+    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    fake::webview().onRun = [&] {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        profilesDuringRun = rv::profiles.size();
+        nameDuringRun = rv::profiles.empty() ? "" : rv::profiles[0].name;
+    };
+
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+
+    const fake::WebviewState& view = fake::webview();
+    EXPECT_TRUE(view.created);
+    EXPECT_TRUE(view.destroyed);
+    EXPECT_EQ(view.title, "Ravelin (Veltra Edition)");
+    EXPECT_EQ(view.width, 420);
+    EXPECT_EQ(view.height, 560);
+    EXPECT_EQ(view.hint, 0);
+    EXPECT_EQ(view.html, "<html>\n<body>page</body>\n</html>\n");
+    EXPECT_EQ(profilesDuringRun, 1u);
+    EXPECT_EQ(nameDuringRun, "Default Tracking Profile");
+    EXPECT_TRUE(rv::profiles[0].events.empty());
+    EXPECT_TRUE(fake::errorBoxes().empty());
+    EXPECT_FALSE(rv::appRunning);
+
+    // The page's functions are bound in their fixed registration order, then our own openPanel.
+    const std::vector<std::string> order = {
+        "resizeWindow",   "updateSpammer",   "toggleSpammer", "updateKeySpam", "toggleKeySpam", "pickLocation",
+        "getAppSettings", "setAppSetting",   "resetHotkeys",  "getTrackerStatus", "resetEverything",
+        "clearProfile",   "addProfile",      "deleteProfile", "switchProfile", "getProfiles", "getSettings",
+        "reassignKey",    "openPanel"};
+    EXPECT_EQ(view.bound, order);
+
+    std::vector<std::string> calls = fake::calls();
+    EXPECT_EQ(calls.front(), "raiseTimerResolution");
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "forceForeground"), calls.end());
+    EXPECT_EQ(calls.back(), "restoreTimerResolution");
+    EXPECT_EQ(rv::counterFrequency, fake::kFrequency);
+}
+
+TEST_F(MainInstance, MissingPageIsReportedAndTheRunGoesOnWithAnEmptyWindow) {
+    std::filesystem::remove_all(inFolder("ui"));
+    bool ran = false;
+    fake::webview().onRun = [&] { ran = true; };
+
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+
+    ASSERT_EQ(fake::errorBoxes().size(), 1u);
+    EXPECT_EQ(fake::errorBoxes()[0].first, "UI Error");
+    EXPECT_EQ(fake::errorBoxes()[0].second, "Failed to read:\n" + folder() + "/ui/index.html");
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(fake::webview().html, "");
+}
+
+TEST_F(MainInstance, NoBrowserMeansAnErrorAndExitCodeOneWithNothingWritten) {
+    fake::webview().createFails = true;
+    EXPECT_EQ(rv::ravelinMain(""), 1);
+    ASSERT_EQ(fake::errorBoxes().size(), 1u);
+    EXPECT_EQ(fake::errorBoxes()[0].second, "No browser.");
+    EXPECT_FALSE(std::filesystem::exists(inFolder("appsettings.txt")));
+    EXPECT_FALSE(std::filesystem::exists(inFolder("status.txt")));
+    EXPECT_FALSE(std::filesystem::exists(inFolder("theme.txt")));
+    EXPECT_EQ(fake::calls().back(), "restoreTimerResolution");
+
+    fake::reset();
+    fake::setExePath(folder() + "/ravelin");
+    fake::setEnvironment("LOCALAPPDATA", folder());
+    fake::webview().libraryPresent = false;
+    EXPECT_EQ(rv::ravelinMain(""), 1);
+    ASSERT_EQ(fake::errorBoxes().size(), 1u);
+    EXPECT_NE(fake::errorBoxes()[0].second.find("fake-webview"), std::string::npos);
+}
+
+TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
+    EXPECT_EQ(rv::ravelinMain("--child"), 0);
+    EXPECT_EQ(fake::webview().title, "Ravelin (Panel)");
+    EXPECT_EQ(fake::webview().width, 450);
+    EXPECT_EQ(fake::webview().height, 400);
+    const std::string& html = fake::webview().html;
+    EXPECT_EQ(html.rfind("<html>\n<body>page<script>", 0), 0u) << html;
+    EXPECT_NE(html.find("applyTheme('modern-blue')"), std::string::npos);
+    EXPECT_EQ(html.substr(html.size() - 16), "</body>\n</html>\n");
+    EXPECT_EQ(fake::webview().bound,
+              (std::vector<std::string>{"updateSpammer", "toggleSpammer", "updateKeySpam", "toggleKeySpam",
+                                        "reassignKey", "resizeWindow", "beginWindowDrag", "closeThisWindow"}));
+
+    std::filesystem::remove_all(inFolder("ui"));
+    fake::reset();
+    fake::setExePath(folder() + "/ravelin");
+    EXPECT_EQ(rv::ravelinMain("--child"), 0);
+    EXPECT_EQ(fake::webview().html, "<h2>Error loading UI in child process</h2>");
+    EXPECT_TRUE(fake::errorBoxes().empty());
+}

@@ -1,0 +1,56 @@
+#include "app/panel.h"
+
+#include <gtest/gtest.h>
+
+TEST(PanelCommandLine, FieldsPositionAndDefaults) {
+    struct Case {
+        const char* commandLine;
+        const char* name;
+        const char* id;
+        std::optional<int32_t> x, y;
+        const char* theme;
+    };
+    const Case cases[] = {
+        {"--child", "Panel", "", std::nullopt, std::nullopt, "modern-blue"},  // no "--child " with its blank
+        {"--child Settings|settings-panel|800|300|dark", "Settings", "settings-panel", 650, 280, "dark"},
+        {"--child \"Settings|settings-panel|800|300|dark\"", "Settings", "settings-panel", 650, 280, "dark"},
+        {"x --child Auto Clicker|clicker-panel|abc|300|paper", "Auto Clicker", "clicker-panel", std::nullopt,
+         std::nullopt, "paper"},
+        {"--child A|b|100", "A", "b", std::nullopt, std::nullopt, "modern-blue"},
+        {"--child A|b|100|200", "A", "b", -50, 180, "modern-blue"},
+        {"--child A|b|1|2|t|extra", "A", "b", -149, -18, "t"},
+        {"--child ", "Panel", "", std::nullopt, std::nullopt, "modern-blue"},
+        {"--child |x", "", "x", std::nullopt, std::nullopt, "modern-blue"},
+    };
+    for (const Case& c : cases) {
+        rv::PanelParameters p = rv::parsePanelCommandLine(c.commandLine);
+        EXPECT_EQ(p.name, c.name) << c.commandLine;
+        EXPECT_EQ(p.elementId, c.id) << c.commandLine;
+        EXPECT_EQ(p.x, c.x) << c.commandLine;
+        EXPECT_EQ(p.y, c.y) << c.commandLine;
+        EXPECT_EQ(p.theme, c.theme) << c.commandLine;
+    }
+    EXPECT_EQ(rv::panelCommandLine("Auto Clicker", "clicker-panel", 800, 300, "dark"),
+              "--child Auto Clicker|clicker-panel|800|300|dark");
+}
+
+TEST(PanelScript, ReplacesOnlyTheLastBodyEnd) {
+    const std::string script = rv::panelScript("dark", "settings-panel");
+    EXPECT_EQ(script.rfind("<script>", 0), 0u);
+    EXPECT_NE(script.find("applyTheme('dark');"), std::string::npos);
+    EXPECT_NE(script.find("themeSel.value = 'dark';"), std::string::npos);
+    EXPECT_NE(script.find("getElementById('settings-panel')"), std::string::npos);
+    EXPECT_EQ(script.substr(script.size() - 17), "</script>\n</body>");
+
+    EXPECT_EQ(rv::withPanelScript("<body>a</body>b</body>c", "S"), "<body>a</body>bSc");
+    EXPECT_EQ(rv::withPanelScript("<p>no end</p>", "S"), "<p>no end</p>");
+}
+
+TEST(PanelScript, ValuesCannotEndTheStringOrTheScript) {
+    EXPECT_EQ(rv::scriptStringContent("modern-blue"), "modern-blue");
+    EXPECT_EQ(rv::scriptStringContent("a'b\\c"), "a\\'b\\\\c");
+    EXPECT_EQ(rv::scriptStringContent("</script>"), "\\x3c/script>");
+    EXPECT_EQ(rv::scriptStringContent("x\ny"), "x\\x0ay");
+    const std::string script = rv::panelScript("x');alert(1);//", "p");
+    EXPECT_NE(script.find("applyTheme('x\\');alert(1);//');"), std::string::npos);
+}

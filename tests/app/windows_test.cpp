@@ -1,0 +1,185 @@
+#include "app/windows.h"
+
+#include "app/app.h"
+#include "app/panel.h"
+#include "app/webview.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+void* const kMain = reinterpret_cast<void*>(0x10);
+void* const kPanel = reinterpret_cast<void*>(0x20);
+
+class Windows : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        ASSERT_TRUE(rv::Webview::loadLibrary(error_));
+        ASSERT_TRUE(view_.create());
+        fake::addWindow(rv::mainWindowTitle, kMain);
+        fake::window(kMain).followsWebview = true;
+        fake::window(kMain).frameWidth = 16;
+        fake::window(kMain).frameHeight = 100;
+        rv::hostView = &view_;
+    }
+    void TearDown() override {
+        rv::hostView = nullptr;
+        view_.destroy();
+        FreshState::TearDown();
+    }
+    static plat::Rect rect(void* window) { return fake::window(window).rect; }
+
+    std::string error_;
+    rv::Webview view_;
+};
+
+}  // namespace
+
+TEST(WindowArithmetic, FittedHeightAndCentring) {
+    EXPECT_EQ(rv::fittedHeight(1020, 1100, 1000), 927);
+    EXPECT_EQ(rv::fittedHeight(1, 5000, 100), 0);
+    rv::Point corner = rv::centredIn(plat::Rect{0, 0, 1920, 1040}, plat::Rect{7, 7, 443, 667});
+    EXPECT_EQ(corner.x, 742);
+    EXPECT_EQ(corner.y, 190);
+    corner = rv::centredIn(plat::Rect{100, 0, 201, 10}, plat::Rect{0, 0, 50, 4});  // odd sizes truncate
+    EXPECT_EQ(corner.x, 125);
+    EXPECT_EQ(corner.y, 3);
+}
+
+TEST_F(Windows, FitKeepsTheSizeThatFitsAndScalesTheOneThatDoesNot) {
+    fake::window(kMain).rect = plat::Rect{100, 50, 536, 710};
+    rv::resizeMainWindow(600, 700);
+    EXPECT_EQ(fake::webview().width, 600);
+    EXPECT_EQ(fake::webview().height, 700);
+    EXPECT_EQ(rect(kMain).top, 50);  // nothing sticks out: nothing moves
+
+    // Work area 0..1040: 1000 asked, the outer height becomes 1100 > 1020, so 927; then moved up.
+    fake::window(kMain).rect = plat::Rect{100, 300, 536, 960};
+    rv::resizeMainWindow(420, 1000);
+    EXPECT_EQ(fake::webview().height, 927);
+    EXPECT_EQ(rect(kMain).bottom, 1040);
+    EXPECT_EQ(rect(kMain).top, 1040 - 1027);
+    EXPECT_EQ(rect(kMain).left, 100);  // the left edge never moves
+
+    // Sticking out below: moved up by the overhang, never above the work area's top.
+    fake::setWorkAreas({plat::Rect{0, 100, 1920, 1140}});
+    fake::window(kMain).rect = plat::Rect{10, 900, 446, 1460};
+    rv::resizeMainWindow(420, 400);
+    EXPECT_EQ(rect(kMain).top, 640);
+}
+
+TEST_F(Windows, NothingHappensForZeroSizesNoWindowOrATinyWorkArea) {
+    fake::window(kMain).rect = plat::Rect{1, 2, 3, 4};
+    rv::resizeMainWindow(0, 500);
+    rv::resizeMainWindow(500, -1);
+    rv::fitWindowToMonitor(view_, nullptr, 500, 500);
+    fake::setWorkAreas({plat::Rect{0, 0, 800, 20}});
+    rv::resizeMainWindow(500, 500);
+    EXPECT_EQ(fake::webview().width, 0);
+    EXPECT_EQ(rect(kMain).right, 3);
+}
+
+TEST_F(Windows, StartupPlacementIsClampedToTheMonitorOfTheSavedPoint) {
+    rv::windowPositionKnown = true;
+    rv::windowX = 100, rv::windowY = 50, rv::windowWidth = 5000, rv::windowHeight = 600;
+    rv::applyMainWindowPreferences(kMain);
+    EXPECT_EQ(rect(kMain).left, 100);
+    EXPECT_EQ(rect(kMain).right - rect(kMain).left, 1920);
+    EXPECT_EQ(rect(kMain).bottom - rect(kMain).top, 600);
+
+    // A point on no monitor: the window keeps the place it had.
+    fake::window(kMain).rect = plat::Rect{5, 5, 425, 565};
+    rv::windowX = 5000;
+    rv::applyMainWindowPreferences(kMain);
+    EXPECT_EQ(rect(kMain).left, 5);
+}
+
+TEST_F(Windows, MaximizedAndMinimizedAtStartOnlyMinimizes) {
+    rv::windowMaximized = true, rv::startMinimized = true, rv::alwaysOnTop = true;
+    rv::applyMainWindowPreferences(kMain);
+    std::vector<std::string> calls = fake::calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "maximize"), 0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "minimize"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "forceForeground"), 0);
+    EXPECT_TRUE(fake::window(kMain).topmost);
+}
+
+TEST_F(Windows, PlacementIsSavedAfterMovesAndAtClose) {
+    rv::applyMainWindowPreferences(kMain);
+    fake::window(kMain).rect = plat::Rect{300, 200, 736, 860};
+    fake::window(kMain).moveSizeEnded(kMain);
+    EXPECT_EQ(rv::windowX, 300);
+    EXPECT_EQ(rv::windowY, 200);
+    EXPECT_EQ(rv::windowWidth, 436);
+    EXPECT_TRUE(rv::windowPositionKnown);
+    EXPECT_NE(readFile("appsettings.txt").find("windowX=300\r\nwindowY=200\r\n"), std::string::npos);
+
+    plat::showWindow(kMain, plat::Show::Maximize);  // the normal rectangle is what is kept
+    fake::window(kMain).rect = plat::Rect{0, 0, 1920, 1040};
+    fake::window(kMain).destroyed(kMain);
+    EXPECT_EQ(rv::windowX, 300);
+    EXPECT_TRUE(rv::windowMaximized);
+}
+
+TEST_F(Windows, ResetGeometryRestoresSizesAndCentres) {
+    plat::setTopmost(kMain, true);
+    plat::showWindow(kMain, plat::Show::Maximize);
+    rv::resetWindowGeometry(view_, kMain);
+    EXPECT_FALSE(fake::window(kMain).topmost);
+    EXPECT_FALSE(fake::window(kMain).maximized);
+    EXPECT_EQ(fake::webview().width, 420);
+    EXPECT_EQ(fake::webview().height, 560);
+    plat::Rect r = rect(kMain);
+    EXPECT_EQ(r.left, (1920 - 436) / 2);
+    EXPECT_EQ(r.top, (1040 - 660) / 2);
+}
+
+TEST_F(Windows, PanelDragReportsHoverOnceAndDocksOnRelease) {
+    fake::addWindow("Ravelin (Auto Clicker)", kPanel);
+    fake::window(kMain).rect = plat::Rect{0, 0, 500, 600};
+    fake::window(kPanel).rect = plat::Rect{1000, 100, 1450, 500};
+    int closed = 0;
+    rv::closePanelCallback = [&] { ++closed; };
+    fake::setCursor(1100, 110);
+    rv::beginPanelDrag(kPanel);
+    ASSERT_TRUE(fake::dragActive());
+    fake::dragMove(1050, 120);
+    EXPECT_EQ(rect(kPanel).left, 950);
+    EXPECT_EQ(rect(kPanel).top, 110);
+    EXPECT_TRUE(fake::sentMessages().empty());
+    fake::dragMove(400, 300);  // enters the main window
+    fake::dragMove(410, 300);
+    fake::dragMove(600, 300);  // leaves
+    fake::dragMove(499, 599);  // the right and bottom edges are outside, this is inside
+    EXPECT_EQ(fake::sentMessages(), (std::vector<std::string>{"panelHover|1", "panelHover|0", "panelHover|1"}));
+    fake::dragRelease();
+    EXPECT_EQ(fake::sentMessages().back(), "panelHover|0");
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(fake::dragActive());
+    EXPECT_FALSE(rv::panelDragging());
+
+    // A release elsewhere keeps the panel; a capture lost over the main window reports leaving only.
+    rv::beginPanelDrag(kPanel);
+    fake::dragMove(2000, 900);
+    fake::dragRelease();
+    rv::beginPanelDrag(kPanel);
+    fake::dragMove(100, 100);
+    fake::dragCaptureLost();
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(fake::sentMessages().back(), "panelHover|0");
+    rv::closePanelCallback = nullptr;
+}
+
+TEST_F(Windows, WithoutAMainInstanceAPanelStillDragsButNeverDocks) {
+    fake::reset();  // no main window
+    fake::setExePath(folder() + "/ravelin");
+    fake::addWindow("Ravelin (Panel)", kPanel);
+    int closed = 0;
+    rv::closePanelCallback = [&] { ++closed; };
+    rv::beginPanelDrag(kPanel);
+    fake::dragMove(10, 10);
+    fake::dragRelease();
+    EXPECT_TRUE(fake::sentMessages().empty());
+    EXPECT_EQ(closed, 0);
+    rv::closePanelCallback = nullptr;
+}

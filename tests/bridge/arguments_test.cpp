@@ -1,0 +1,113 @@
+#include "bridge/arguments.h"
+
+#include "app/app.h"
+#include "bridge/bindings.h"
+#include "bridge/json_text.h"
+#include "bridge/texts.h"
+#include "state/profile_settings.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+class Arguments : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::profiles = {rv::Profile{"p", "", {}}};
+    }
+    // The nine clicker settings as a comma list.
+    static std::string clicker() {
+        return std::to_string(rv::sh) + "," + std::to_string(rv::sm) + "," + std::to_string(rv::ss) + "," +
+               std::to_string(rv::sms) + "," + std::to_string(rv::sbtn) + "," + std::to_string(rv::stype) + "," +
+               std::to_string(rv::rptMode) + "," + std::to_string(rv::rptTimes) + "," + std::to_string(rv::locMode);
+    }
+    static std::string call(const char* name, const std::string& request) {
+        for (const rv::MainBinding& binding : rv::mainBindings()) {
+            if (std::string(binding.name) == name) return binding.call(request);
+        }
+        return "<missing>";
+    }
+};
+
+}  // namespace
+
+TEST(ArgumentText, StrippingRemovesBracketsAndQuotesOnly) {
+    EXPECT_EQ(rv::stripArguments("[1,2,3]"), "1,2,3");
+    EXPECT_EQ(rv::stripArguments("[]"), "");
+    EXPECT_EQ(rv::stripArguments("[\"a\\\"b\",\" x \"]"), "a\\b, x ");
+    EXPECT_EQ(rv::stripArguments("[[1],{\"k\":2}]"), "1,{k:2}");
+}
+
+TEST_F(Arguments, ClickerUpdateTable) {
+    struct Case {
+        const char* request;
+        const char* settings;  // the nine clicker settings afterwards
+        bool refreshed;        // the profile's settings text follows
+    };
+    const Case cases[] = {
+        {"[0,0,1,500,0,0,1,10,0]", "0,0,1,500,0,0,1,10,0", true},
+        {"[0,0,1,500,0,0,1,10]", "0,0,0,100,0,0,1,10,0", false},          // eight fields: nothing
+        {"[1,2,3,4,1,1,0,5,1,99]", "1,2,3,4,1,1,0,5,1", true},             // tenth ignored
+        {"[\"1\",\"2\",\"3\",\"4\",\"1\",\"1\",\"0\",\"5\",\"1\"]", "1,2,3,4,1,1,0,5,1", true},
+        {"[\"12px\",1.9,0,0,0,0,1,10,0]", "12,1,0,0,0,0,1,10,0", true},
+        {"[1,2,3,4,\"abc\",1,1,1,1]", "1,2,3,4,0,0,1,10,0", false},        // stops at the bad field
+        {"[1,2,3,4,true,1,1,1,1]", "1,2,3,4,0,0,1,10,0", false},
+        {"[1,,3,4,5,6,7,8,9]", "1,0,0,100,0,0,1,10,0", false},             // empty field
+        {"[1,2,3000000000,4,5,6,7,8,9]", "1,2,0,100,0,0,1,10,0", false},   // out of range
+        {"[0,0,-5,0,0,0,1,10,0]", "0,0,-5,0,0,0,1,10,0", true},            // no range check here
+        {"[]", "0,0,0,100,0,0,1,10,0", false},
+    };
+    for (const Case& c : cases) {
+        rv::resetStateForTests();
+        rv::profiles = {rv::Profile{"p", "", {}}};
+        EXPECT_EQ(call("updateSpammer", c.request), "");
+        EXPECT_EQ(clicker(), c.settings) << c.request;
+        EXPECT_EQ(rv::profiles[0].settingsText, c.refreshed ? rv::profileSettingsText() : "") << c.request;
+    }
+}
+
+TEST_F(Arguments, KeySpamUpdateAcceptsNumbersOrDigitStrings) {
+    EXPECT_EQ(call("updateKeySpam", "[0,1,2,3,0,7]"), "");
+    std::string asNumbers = rv::profileSettingsText();
+    EXPECT_EQ(rv::ksm, 1);
+    EXPECT_EQ(rv::ksRptTimes, 7);
+    rv::resetStateForTests();
+    rv::profiles = {rv::Profile{"p", "", {}}};
+    call("updateKeySpam", "[\"0\",\"1\",\"2\",\"3\",\"0\",\"7\"]");
+    EXPECT_EQ(rv::profileSettingsText(), asNumbers);
+    EXPECT_EQ(rv::profiles[0].settingsText, asNumbers);
+
+    call("updateKeySpam", "[9,9,9,9,9]");  // five fields: nothing
+    EXPECT_EQ(rv::profileSettingsText(), asNumbers);
+}
+
+TEST_F(Arguments, TogglesOnlySetTheirRequests) {
+    EXPECT_EQ(call("toggleSpammer", "[1,\"x\"]"), "");
+    EXPECT_TRUE(rv::clickerToggleRequest);
+    EXPECT_FALSE(rv::autoClicking);
+    EXPECT_EQ(call("toggleKeySpam", "[]"), "");
+    EXPECT_TRUE(rv::keySpamToggleRequest);
+    EXPECT_FALSE(rv::keySpamming);
+}
+
+TEST_F(Arguments, SettingsTextInMemberOrder) {
+    EXPECT_EQ(call("getSettings", "[]"),
+              "{\"sh\":0,\"sm\":0,\"ss\":0,\"sms\":100,\"sbtn\":0,\"stype\":0,\"rptMode\":1,\"rptTimes\":10,"
+              "\"locMode\":0,\"fixedX\":0,\"fixedY\":0,\"tmv\":true,\"tclk\":true,\"tscr\":true,\"tkey\":true,"
+              "\"trel\":false,\"tspd\":1,\"tloop\":false,\"tloopMs\":500,\"ksh\":0,\"ksm\":0,\"kss\":0,"
+              "\"ksms\":100,\"ksRptMode\":1,\"ksRptTimes\":10}");
+    for (auto [speed, text] : {std::pair{0.5f, "0.5"}, {2.0f, "2"}, {1.25f, "1.25"}, {0.1f, "0.1"}}) {
+        rv::tspd = speed;
+        EXPECT_NE(rv::settingsText().find(std::string("\"tspd\":") + text + ","), std::string::npos) << text;
+    }
+    rv::sms = -40;
+    EXPECT_NE(rv::settingsText().find("\"sms\":-40,"), std::string::npos);
+}
+
+TEST(JsonText, StringsEscapeQuotesBackslashesAndControlCharacters) {
+    EXPECT_EQ(rv::jsonString("plain"), "\"plain\"");
+    EXPECT_EQ(rv::jsonString("b\"c"), "\"b\\\"c\"");
+    EXPECT_EQ(rv::jsonString("a\\b"), "\"a\\\\b\"");
+    EXPECT_EQ(rv::jsonString("tab\there"), "\"tab\\u0009here\"");
+    EXPECT_EQ(rv::jsonString("\xc3\xa9"), "\"\xc3\xa9\"");  // UTF-8 passes unchanged
+}

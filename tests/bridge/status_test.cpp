@@ -1,0 +1,61 @@
+#include <filesystem>
+
+#include "bridge/texts.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+class Status : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::profiles = {rv::Profile{"p", "", {rv::MacroEvent{}, rv::MacroEvent{}}}, rv::Profile{"q", "", {}}};
+    }
+};
+
+const char* kFresh =
+    "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
+    "\"hkKeySpam\":\"F9\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":false,"
+    "\"autoClicking\":false,\"keySpamming\":false}";
+
+}  // namespace
+
+TEST_F(Status, FreshStateTextAndTheStatusFileHoldTheSame) {
+    EXPECT_EQ(rv::statusText(), kFresh);
+    EXPECT_EQ(readFile("status.txt"), kFresh);  // no line end
+}
+
+TEST_F(Status, StateCountReassignmentAndFlags) {
+    rv::playing = true;
+    rv::recording = true;
+    rv::currentProfile = 1;
+    rv::reassignTarget = 5;
+    rv::autoClicking = true;
+    rv::panelHover = true;
+    std::string text = rv::statusText();
+    EXPECT_NE(text.find("\"state\":\"Recording\",\"count\":0,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"reassigning\":\"keyspamtarget\",\"panelHover\":true,\"autoClicking\":true,"
+                        "\"keySpamming\":false}"),
+              std::string::npos)
+        << text;
+    rv::recording = false;
+    rv::reassignTarget = 7;
+    text = rv::statusText();
+    EXPECT_NE(text.find("\"state\":\"Playing\""), std::string::npos);
+    EXPECT_NE(text.find("\"reassigning\":\"\""), std::string::npos);
+}
+
+TEST_F(Status, KeyNamesAreEscapedAndFallBack) {
+    fake::setKeyNames({{220, "\\"}, {117, "F6"}});
+    rv::hkRec = 220;
+    rv::hkPlay = 2;
+    rv::keySpamTarget = 7;
+    std::string text = rv::statusText();
+    EXPECT_NE(text.find("\"hkRec\":\"\\\\\",\"hkPlay\":\"Right Mouse\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"keySpamTarget\":\"Key[7]\""), std::string::npos) << text;
+}
+
+TEST_F(Status, AStatusFileThatCannotBeWrittenChangesNothing) {
+    std::filesystem::create_directories(inFolder("status.txt"));  // a folder where the file should be
+    EXPECT_EQ(rv::statusText(), kFresh);
+}

@@ -1,0 +1,276 @@
+// The capture thread's decisions, fed with events as the platform would deliver them.
+#include "capture/capture.h"
+
+#include "engine/control.h"
+#include "engine/input_math.h"
+#include "state/profile_settings.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+using rv::MacroEvent;
+
+class Capture : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::counterFrequency = fake::kFrequency;
+        rv::profiles = {rv::Profile{"p", "", {}}};
+    }
+    static bool key(int32_t vk, bool down, bool injected = false) { return rv::onKeyEvent({vk, down, injected}); }
+    static bool mouse(uint32_t message, int32_t x = 0, int32_t y = 0, uint32_t data = 0, bool injected = false) {
+        return rv::onMouseEvent({message, x, y, data, injected});
+    }
+    static std::vector<MacroEvent> events() {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        return rv::profiles[0].events;
+    }
+    // Starts a recording as the control thread does, at virtual time `at` seconds.
+    static void startRecordingAt(double at) {
+        fake::advance(static_cast<int64_t>(at * fake::kFrequency) - fake::now());
+        rv::recordToggleRequest = true;
+        rv::controlPass();
+    }
+    static void moveClockTo(int64_t ticks) { fake::advance(ticks - fake::now()); }
+};
+
+}  // namespace
+
+TEST_F(Capture, HotkeyActsOncePerPressAndSwallowsPressAndRelease) {
+    EXPECT_TRUE(key(117, true));  // F6
+    EXPECT_TRUE(rv::clickerToggleRequest.exchange(false));
+    EXPECT_FALSE(key(117, true));  // auto-repeat: passed on, no second toggle
+    EXPECT_FALSE(key(117, true));
+    EXPECT_FALSE(rv::clickerToggleRequest);
+    EXPECT_TRUE(key(117, false));  // release swallowed, no toggle
+    EXPECT_FALSE(rv::clickerToggleRequest);
+
+    EXPECT_FALSE(key(65, true));  // not a hotkey
+    EXPECT_FALSE(key(65, false));
+
+    // Modifiers are not looked at: Ctrl held, F7 still plays.
+    EXPECT_FALSE(key(17, true));
+    EXPECT_TRUE(key(118, true));
+    EXPECT_TRUE(rv::playToggleRequest);
+    key(118, false);
+    key(17, false);
+
+    EXPECT_TRUE(key(119, true));
+    EXPECT_TRUE(rv::recordToggleRequest);
+    EXPECT_TRUE(key(120, true));
+    EXPECT_TRUE(rv::keySpamToggleRequest);
+}
+
+TEST_F(Capture, InjectedInputAndDisabledHotkeysPassUntouched) {
+    EXPECT_FALSE(key(117, true, true));
+    EXPECT_FALSE(rv::clickerToggleRequest);
+    rv::reassignTarget = 1;
+    EXPECT_FALSE(key(65, true, true));
+    EXPECT_EQ(rv::reassignCode, 0);
+    rv::reassignTarget = 0;
+
+    rv::hotkeysEnabled = false;
+    EXPECT_FALSE(key(117, true));
+    EXPECT_FALSE(key(117, false));
+    EXPECT_FALSE(mouse(rv::WM_RBUTTONDOWN));
+    EXPECT_FALSE(rv::clickerToggleRequest);
+}
+
+TEST_F(Capture, TwoHotkeysOnOneCodeTheEarlierWins) {
+    rv::hkPlay = 119;  // F8 is also the record hotkey
+    EXPECT_TRUE(key(119, true));
+    EXPECT_TRUE(rv::recordToggleRequest);
+    EXPECT_FALSE(rv::playToggleRequest);
+}
+
+TEST_F(Capture, MouseButtonsAsHotkeysAndTheirCodes) {
+    EXPECT_EQ(rv::classifyMouseMessage(rv::WM_XBUTTONDOWN, 1u << 16).code, 5);
+    EXPECT_EQ(rv::classifyMouseMessage(rv::WM_XBUTTONUP, 2u << 16).code, 6);
+    EXPECT_EQ(rv::classifyMouseMessage(rv::WM_MOUSEHWHEEL, 0).code, 0);
+
+    rv::hkAuto = 4;  // middle button
+    EXPECT_TRUE(mouse(rv::WM_MBUTTONDOWN));
+    EXPECT_TRUE(rv::clickerToggleRequest);
+    EXPECT_TRUE(mouse(rv::WM_MBUTTONUP));
+    EXPECT_FALSE(mouse(rv::WM_RBUTTONDOWN));
+    EXPECT_FALSE(mouse(rv::WM_MOUSEHWHEEL, 0, 0, 120u << 16));
+}
+
+TEST_F(Capture, ReassignmentTakesTheNextPressAndTheLatestWins) {
+    rv::reassignTarget = 3;
+    EXPECT_FALSE(mouse(rv::WM_LBUTTONDOWN));  // the left button is never taken: the page stays clickable
+    EXPECT_EQ(rv::reassignCode, 0);
+    EXPECT_TRUE(mouse(rv::WM_RBUTTONDOWN));
+    EXPECT_EQ(rv::reassignCode, 2);
+    EXPECT_TRUE(key(27, true));  // Escape is taken too (the control thread treats it as cancel)
+    EXPECT_EQ(rv::reassignCode, 27);
+    EXPECT_TRUE(key(121, true));
+    EXPECT_EQ(rv::reassignCode, 121);
+    EXPECT_FALSE(key(121, false));  // releases are not captured
+    rv::controlPass();
+    EXPECT_EQ(rv::hkAuto, 121);
+    EXPECT_EQ(rv::reassignTarget, 0);
+
+    // The key-spam target takes keys only.
+    rv::reassignTarget = 5;
+    EXPECT_FALSE(mouse(rv::WM_RBUTTONDOWN));
+    EXPECT_FALSE(mouse(rv::WM_XBUTTONDOWN, 0, 0, 1u << 16));
+    EXPECT_EQ(rv::reassignCode, 0);
+    EXPECT_TRUE(key(66, true));
+    rv::controlPass();
+    EXPECT_EQ(rv::keySpamTarget, 66);
+
+    // After assigning the right button to play, the right button plays.
+    rv::reassignTarget = 2;
+    mouse(rv::WM_RBUTTONDOWN);
+    mouse(rv::WM_RBUTTONUP);
+    rv::controlPass();
+    EXPECT_EQ(rv::hkPlay, 2);
+    EXPECT_TRUE(mouse(rv::WM_RBUTTONDOWN));
+    EXPECT_TRUE(rv::playToggleRequest);
+}
+
+TEST_F(Capture, PickTakesTheLeftPressAndRightOrMiddleCancels) {
+    rv::pickLocationRequest = true;
+    EXPECT_FALSE(mouse(rv::WM_XBUTTONDOWN, 1, 1, 1u << 16));  // side buttons leave the pick armed
+    EXPECT_FALSE(key(65, true));
+    EXPECT_TRUE(rv::pickLocationRequest);
+    EXPECT_TRUE(mouse(rv::WM_LBUTTONDOWN, 800, 450));
+    EXPECT_FALSE(mouse(rv::WM_LBUTTONUP, 800, 450));  // its release passes
+    EXPECT_FALSE(rv::pickLocationRequest);
+    EXPECT_EQ(rv::fixedX, 800);
+    EXPECT_EQ(rv::fixedY, 450);
+    EXPECT_EQ(rv::locMode, 1);
+    EXPECT_EQ(rv::profiles[0].settingsText, rv::profileSettingsText());
+
+    rv::pickLocationRequest = true;
+    EXPECT_TRUE(mouse(rv::WM_RBUTTONDOWN, 5, 5));
+    EXPECT_FALSE(rv::pickLocationRequest);
+    EXPECT_EQ(rv::fixedX, 800);
+    rv::pickLocationRequest = true;
+    EXPECT_TRUE(mouse(rv::WM_MBUTTONDOWN, 5, 5));
+    EXPECT_FALSE(rv::pickLocationRequest);
+}
+
+TEST_F(Capture, ClickRecordedWithItsTimesAndPoint) {
+    startRecordingAt(2.0);
+    moveClockTo(static_cast<int64_t>(3.25 * fake::kFrequency));
+    mouse(rv::WM_LBUTTONDOWN, 500, 400);
+    moveClockTo(static_cast<int64_t>(3.35 * fake::kFrequency));
+    mouse(rv::WM_LBUTTONUP, 500, 400);
+    std::vector<MacroEvent> recorded = events();
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(recorded[0].kind, 2);
+    EXPECT_NEAR(recorded[0].time, 1.25, 1e-6);
+    EXPECT_EQ(recorded[0].x, 500);
+    EXPECT_EQ(recorded[0].y, 400);
+    EXPECT_EQ(recorded[0].flags, 0x0002u);
+    EXPECT_EQ(recorded[0].vk, 0);
+    EXPECT_EQ(recorded[0].wheel, 0);
+    EXPECT_NEAR(recorded[1].time, 1.35, 1e-6);
+    EXPECT_EQ(recorded[1].flags, 0x0004u);
+}
+
+TEST_F(Capture, RecordingFiltersHotkeysInjectedInputAndRepeatedPoints) {
+    startRecordingAt(1.0);
+    key(65, true);
+    key(65, true);  // auto-repeat is recorded
+    key(65, false);
+    key(119, true);   // the record hotkey is swallowed and never recorded
+    key(119, false);
+    rv::recordToggleRequest = false;
+    key(65, true, true);  // injected
+    mouse(rv::WM_LBUTTONDOWN, 1, 1, 0, true);
+    mouse(rv::WM_MOUSEMOVE, 10, 10);
+    mouse(rv::WM_MOUSEMOVE, 10, 10);  // same point: nothing
+    mouse(rv::WM_MOUSEMOVE, 11, 10);
+    mouse(rv::WM_MOUSEWHEEL, 11, 10, static_cast<uint32_t>(static_cast<uint16_t>(-120)) << 16);
+    mouse(rv::WM_MOUSEHWHEEL, 11, 10, 120u << 16);  // never recorded
+
+    std::vector<MacroEvent> recorded = events();
+    ASSERT_EQ(recorded.size(), 6u);
+    EXPECT_EQ(recorded[0].kind, 3);
+    EXPECT_EQ(recorded[0].vk, 65);
+    EXPECT_TRUE(recorded[1].down);
+    EXPECT_FALSE(recorded[2].down);
+    EXPECT_EQ(recorded[3].kind, 0);
+    EXPECT_EQ(recorded[4].x, 11);
+    EXPECT_EQ(recorded[5].kind, 4);
+    EXPECT_EQ(recorded[5].wheel, -120);
+    for (size_t i = 1; i < recorded.size(); ++i) EXPECT_GE(recorded[i].time, recorded[i - 1].time);
+}
+
+TEST_F(Capture, RecordingSwitches) {
+    rv::tmv = false, rv::tscr = false, rv::tkey = false;
+    startRecordingAt(1.0);
+    mouse(rv::WM_MOUSEMOVE, 3, 3);
+    mouse(rv::WM_MOUSEWHEEL, 3, 3, 120u << 16);
+    key(65, true);
+    mouse(rv::WM_RBUTTONDOWN, 3, 3);
+    ASSERT_EQ(events().size(), 1u);
+    EXPECT_EQ(events()[0].flags, rv::MOUSEEVENTF_RIGHTDOWN);
+
+    // Relative mode: moves come from raw motion only; clicks keep their screen point.
+    rv::tmv = true, rv::trel = true, rv::tclk = false;
+    mouse(rv::WM_MOUSEMOVE, 7, 7);
+    rv::onRawMotion({3, -2, false});
+    rv::onRawMotion({0, 0, false});
+    rv::onRawMotion({100, 100, true});
+    mouse(rv::WM_LBUTTONDOWN, 7, 7);
+    std::vector<MacroEvent> recorded = events();
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(recorded[1].kind, 1);
+    EXPECT_EQ(recorded[1].x, 3);
+    EXPECT_EQ(recorded[1].y, -2);
+}
+
+TEST_F(Capture, SideButtonsKeepWhichButtonTheyWere) {
+    startRecordingAt(1.0);
+    mouse(rv::WM_XBUTTONDOWN, 4, 4, 2u << 16);
+    mouse(rv::WM_XBUTTONUP, 4, 4, 2u << 16);
+    std::vector<MacroEvent> recorded = events();
+    ASSERT_EQ(recorded.size(), 2u);
+    EXPECT_EQ(recorded[0].flags, rv::MOUSEEVENTF_XDOWN);
+    EXPECT_EQ(recorded[0].vk, 6);
+    EXPECT_EQ(recorded[1].flags, rv::MOUSEEVENTF_XUP);
+}
+
+TEST_F(Capture, InjectedMovesStillUpdateTheLastPoint) {
+    mouse(rv::WM_MOUSEMOVE, 30, 40, 0, true);
+    startRecordingAt(1.0);
+    mouse(rv::WM_MOUSEMOVE, 30, 40);  // where playback left the pointer: not a move
+    EXPECT_TRUE(events().empty());
+}
+
+TEST_F(Capture, GrabPlanFollowsHotkeysReassignmentAndPick) {
+    rv::GrabPlan plan = rv::captureGrabPlan();
+    EXPECT_EQ(plan.codes, (std::vector<int32_t>{119, 118, 117, 120}));
+    EXPECT_FALSE(plan.allKeys || plan.nonLeftButtons || plan.pickButtons);
+    rv::hkPlay = 119;
+    EXPECT_EQ(rv::captureGrabPlan().codes, (std::vector<int32_t>{119, 117, 120}));
+    rv::hotkeysEnabled = false;
+    EXPECT_TRUE(rv::captureGrabPlan().codes.empty());
+    rv::reassignTarget = 5;
+    EXPECT_TRUE(rv::captureGrabPlan().allKeys);
+    EXPECT_FALSE(rv::captureGrabPlan().nonLeftButtons);
+    rv::reassignTarget = 1;
+    EXPECT_TRUE(rv::captureGrabPlan().nonLeftButtons);
+    rv::pickLocationRequest = true;
+    EXPECT_TRUE(rv::captureGrabPlan().pickButtons);
+}
+
+TEST_F(Capture, KeyNames) {
+    EXPECT_EQ(rv::keyDisplayName(1), "Left Mouse");
+    EXPECT_EQ(rv::keyDisplayName(2), "Right Mouse");
+    EXPECT_EQ(rv::keyDisplayName(4), "Middle Mouse");
+    EXPECT_EQ(rv::keyDisplayName(5), "Mouse 4 (Side)");
+    EXPECT_EQ(rv::keyDisplayName(6), "Mouse 5 (Side)");
+    EXPECT_EQ(rv::keyDisplayName(192), "`");
+    EXPECT_EQ(rv::keyDisplayName(119), "F8");
+    EXPECT_EQ(rv::keyDisplayName(0), "Key[0]");
+    EXPECT_EQ(rv::keyDisplayName(255), "Key[255]");
+    EXPECT_EQ(rv::reassignTargetForWord("keyspamtarget"), 5);
+    EXPECT_EQ(rv::reassignTargetForWord("Rec"), 0);
+    EXPECT_EQ(rv::reassignTargetForWord("rec "), 0);
+    EXPECT_STREQ(rv::reassignWord(9), "");
+}

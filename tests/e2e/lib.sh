@@ -1,0 +1,41 @@
+# Shared helpers of the end-to-end tests. Sourced with the build folder as $build; runs on the
+# private display that tests/support/with_xvfb.sh set up.
+set -u
+build=$(cd "$1" && pwd)
+xwin="$build/tests/xwin"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+pass() { echo "ok: $*"; }
+
+# A copy of the build folder's install (executable, page, library) in the test's own folder, so a
+# test can remove or change files beside the executable.
+install_copy() {
+  local to="$RAVELIN_TEST_TMP/app"
+  mkdir -p "$to/ui"
+  cp "$build/ravelin" "$build/libwebview.so.0.12" "$to/"
+  cp "$build/ui/index.html" "$to/ui/"
+  echo "$to"
+}
+
+# Waits up to $2 seconds for the window titled $1; prints its id.
+wait_window() {
+  local title=$1 seconds=${2:-20} id
+  for _ in $(seq $((seconds * 10))); do
+    if id=$("$xwin" find "$title"); then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits up to $2 seconds for process $1 (a child of this shell) to end; sets $exit_code.
+wait_exit() {
+  local pid=$1 seconds=${2:-10}
+  for _ in $(seq $((seconds * 10))); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      exit_code=$?
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}

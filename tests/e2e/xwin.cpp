@@ -1,0 +1,94 @@
+// A small X11 tool for the end-to-end tests:
+//   xwin find TITLE            prints the id of the top-level window with exactly that title
+//   xwin close ID              asks the window to close as a window manager would (WM_DELETE_WINDOW)
+//   xwin geometry ID           prints "x y width height" of the window on the screen
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string windowTitle(Display* display, Window window) {
+    Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
+            Success &&
+        data) {
+        title.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+        return title;
+    }
+    char* name = nullptr;
+    if (XFetchName(display, window, &name) && name) {
+        title = name;
+        XFree(name);
+    }
+    return title;
+}
+
+int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+
+Window find(Display* display, Window parent, const std::string& title, int depth) {
+    Window root, up, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, parent, &root, &up, &children, &count)) return 0;
+    Window found = 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        if (windowTitle(display, children[i]) == title) found = children[i];
+    }
+    for (unsigned int i = 0; i < count && !found && depth > 0; ++i) found = find(display, children[i], title, depth - 1);
+    if (children) XFree(children);
+    return found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: xwin find TITLE | close ID | geometry ID\n");
+        return 2;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 3;
+    XSetErrorHandler(ignoreErrors);
+    std::string verb = argv[1];
+    if (verb == "find") {
+        Window window = find(display, DefaultRootWindow(display), argv[2], 2);
+        if (!window) return 1;
+        std::printf("%lu\n", window);
+        return 0;
+    }
+    Window window = std::strtoul(argv[2], nullptr, 0);
+    if (verb == "close") {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, window, False, NoEventMask, &event);
+        XSync(display, False);
+        return 0;
+    }
+    if (verb == "geometry") {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, window, &attributes)) return 1;
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child);
+        std::printf("%d %d %d %d\n", x, y, attributes.width, attributes.height);
+        return 0;
+    }
+    return 2;
+}

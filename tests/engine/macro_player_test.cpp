@@ -1,0 +1,149 @@
+#include "engine/macro_player.h"
+
+#include <limits>
+
+#include "engine/input_math.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+using fake::InputKind;
+using fake::InputRecord;
+using rv::MacroEvent;
+
+MacroEvent at(double time, int kind) {
+    MacroEvent e;
+    e.time = time, e.kind = kind;
+    return e;
+}
+
+class Player : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::counterFrequency = fake::kFrequency;
+        rv::profiles = {rv::Profile{"a", "", {}}, rv::Profile{"b", "", {}}};
+    }
+    static double seconds(int64_t ticks) { return static_cast<double>(ticks) / fake::kFrequency; }
+};
+
+}  // namespace
+
+TEST(Glide, MovesAlongTheLineByTheFractionOfTimeTruncated) {
+    rv::GlidePoint origin{0, 0};
+    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0, 1, 0.5).x, 50);
+    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0, 1, 0.999).x, 99);
+    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0, 1, 2.0).x, 100);   // clamped at 1
+    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0.5, 1, 0.2).x, 0);   // before the previous event: 0
+    EXPECT_EQ(rv::glidePoint({10, 10}, -10, 0, 0, 1, 0.25).x, 5);
+    EXPECT_EQ(rv::glidePoint({10, 10}, -10, 0, 0, 1, 0.25).y, 8);    // 10 + (-10 × 0.25 → -2)
+}
+
+TEST_F(Player, EventsLeaveAtTheirTimesDividedBySpeedAndTheGlideLandsExactly) {
+    MacroEvent move = at(1.0, 0);
+    move.x = 100, move.y = 100;
+    MacroEvent keyDown = at(1.5, 3);
+    keyDown.vk = 65, keyDown.down = true;
+    rv::profiles[0].events = {move, keyDown};
+
+    for (float speed : {1.0f, 2.0f}) {
+        fake::setCursor(0, 0);  // each pass glides from wherever the pointer is then
+        rv::tspd = speed;
+        rv::playing = true;
+        int64_t start = fake::now();
+        rv::macroPlayerPass();
+        std::vector<InputRecord> records = fake::takeInjected();
+        ASSERT_GE(records.size(), 3u);
+        // Glide moves first: toward (100, 100), never past it, and the recorded point lands at 1 s.
+        const InputRecord& last = records[records.size() - 2];
+        EXPECT_EQ(last.kind, InputKind::AbsoluteMove);
+        EXPECT_EQ(last.x, 100);
+        EXPECT_NEAR(seconds(last.at - start), 1.0 / speed, 0.0001);
+        EXPECT_GT(records.size(), 50u);  // it glided
+        int32_t previousX = -1;
+        for (size_t i = 0; i + 1 < records.size(); ++i) {
+            EXPECT_GE(records[i].x, previousX);
+            previousX = records[i].x;
+        }
+        const InputRecord& key = records.back();
+        EXPECT_EQ(key.kind, InputKind::Key);
+        EXPECT_NEAR(seconds(key.at - start), 1.5 / speed, 0.0001);
+        EXPECT_FALSE(rv::playing);  // no loop: done after the last event
+    }
+}
+
+TEST_F(Player, ReplayTable) {
+    MacroEvent click = at(0, 2);
+    click.x = 5, click.y = 6, click.flags = rv::MOUSEEVENTF_RIGHTDOWN;
+    MacroEvent relative = at(0, 1);
+    relative.x = -3, relative.y = 4;
+    MacroEvent wheel = at(0, 4);
+    wheel.wheel = -240;
+    MacroEvent side = at(0, 2);
+    side.flags = rv::MOUSEEVENTF_XDOWN, side.vk = 6;
+    MacroEvent unknown = at(0, 9);
+    rv::profiles[0].events = {click, relative, wheel, side, unknown};
+    rv::playing = true;
+    rv::macroPlayerPass();
+    std::vector<InputRecord> records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 6u);
+    EXPECT_EQ(records[0].kind, InputKind::AbsoluteMove);  // the click goes to its point first, no glide
+    EXPECT_EQ(records[0].x, 5);
+    EXPECT_EQ(records[1].flags, rv::MOUSEEVENTF_RIGHTDOWN);
+    EXPECT_EQ(records[2].kind, InputKind::RelativeMove);
+    EXPECT_EQ(records[2].y, 4);
+    EXPECT_EQ(records[3].flags, rv::MOUSEEVENTF_WHEEL);
+    EXPECT_EQ(records[3].data, -240);
+    EXPECT_EQ(records[5].flags, rv::MOUSEEVENTF_XDOWN);
+    EXPECT_EQ(records[5].data, 2);  // the second side button
+}
+
+TEST_F(Player, EmptyProfileStopsAtOnceAndLoopPausesThenCopiesAnew) {
+    rv::playing = true;
+    rv::macroPlayerPass();
+    EXPECT_FALSE(rv::playing);
+    EXPECT_TRUE(fake::takeInjected().empty());
+
+    rv::profiles[0].events = {at(0.1, 3)};
+    rv::profiles[1].events = {at(0.1, 3), at(0.2, 3)};
+    rv::tloop = true;
+    rv::tloopMs = 500;
+    rv::playing = true;
+    int64_t start = fake::now();
+    rv::macroPlayerPass();
+    EXPECT_TRUE(rv::playing);
+    EXPECT_NEAR(seconds(fake::now() - start), 0.6, 0.001);  // the event at 0.1 s, then 500 ms
+    EXPECT_EQ(fake::takeInjected().size(), 1u);
+
+    rv::currentProfile = 1;  // switching during a loop plays the new profile next pass
+    rv::tspd = 2.0f;         // the pause between passes does not scale with speed
+    start = fake::now();
+    rv::macroPlayerPass();
+    EXPECT_EQ(fake::takeInjected().size(), 2u);
+    EXPECT_NEAR(seconds(fake::now() - start), 0.6, 0.001);
+}
+
+TEST_F(Player, StoppingMidPassLeavesBeforeTheNextEvent) {
+    rv::profiles[0].events = {at(0.1, 3), at(5.0, 3)};
+    rv::playing = true;
+    int64_t start = fake::now();
+    fake::onSleep([start](int64_t now) {
+        if (now - start > fake::kFrequency) rv::playing = false;
+    });
+    rv::macroPlayerPass();
+    EXPECT_EQ(fake::takeInjected().size(), 1u);
+    EXPECT_LT(seconds(fake::now() - start), 1.01);
+}
+
+TEST_F(Player, ASpeedThatIsNotPositiveCountsAsOne) {
+    for (float speed : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN()}) {
+        rv::tspd = speed;
+        EXPECT_EQ(rv::playbackSpeed(), 1.0);
+    }
+    rv::tspd = 0.0f;
+    rv::profiles[0].events = {at(0.25, 3)};
+    rv::playing = true;
+    int64_t start = fake::now();
+    rv::macroPlayerPass();
+    EXPECT_NEAR(seconds(fake::now() - start), 0.25, 0.001);
+}

@@ -1,0 +1,258 @@
+// The auto-clicker, key-spam and control passes against the fake platform's recorded input and
+// virtual clock.
+#include "engine/auto_clicker.h"
+#include "engine/control.h"
+#include "engine/input_math.h"
+#include "engine/key_spammer.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+using fake::InputKind;
+using fake::InputRecord;
+
+class Workers : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::counterFrequency = fake::kFrequency;
+        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+    }
+
+    static double ms(int64_t ticks) { return static_cast<double>(ticks) * 1000.0 / fake::kFrequency; }
+
+    // Runs passes until `done` or a generous pass limit.
+    template <typename Pass, typename Done>
+    static int runUntil(Pass pass, Done done, int limit = 10000) {
+        int passes = 0;
+        while (!done() && passes < limit) {
+            pass();
+            ++passes;
+        }
+        return passes;
+    }
+
+    static std::vector<uint32_t> mouseFlags(const std::vector<InputRecord>& records) {
+        std::vector<uint32_t> flags;
+        for (const InputRecord& r : records) {
+            if (r.kind == InputKind::Mouse) flags.push_back(r.flags);
+        }
+        return flags;
+    }
+};
+
+using Flags = std::vector<uint32_t>;
+
+}  // namespace
+
+TEST_F(Workers, SingleClickIsDownThenUpThenTheIntervalFromAfterTheCycle) {
+    rv::autoClicking = true;
+    rv::sms = 40;
+    rv::autoClickerPass();
+    std::vector<InputRecord> records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(mouseFlags(records), (Flags{rv::MOUSEEVENTF_LEFTDOWN, rv::MOUSEEVENTF_LEFTUP}));
+    EXPECT_EQ(records[0].data, 0);
+    EXPECT_EQ(rv::clickCount, 1);
+    // The pass returned when the 40 ms interval had passed, measured from after the click.
+    double waited = ms(fake::now() - records[1].at);
+    EXPECT_GE(waited, 40.0);
+    EXPECT_LT(waited, 40.01);
+}
+
+TEST_F(Workers, DoubleClickHasAFifteenMillisecondGapAndCountsOnce) {
+    rv::autoClicking = true;
+    rv::stype = 1;
+    rv::sbtn = 1;
+    rv::autoClickerPass();
+    std::vector<InputRecord> records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(mouseFlags(records), (Flags{0x8, 0x10, 0x8, 0x10}));
+    double gap = ms(records[2].at - records[1].at);
+    EXPECT_GE(gap, 15.0);
+    EXPECT_LT(gap, 15.01);
+    EXPECT_EQ(rv::clickCount, 1);
+}
+
+TEST_F(Workers, ButtonChoiceAndFixedPoint) {
+    EXPECT_EQ(rv::clickerButtonFlags(2).down, rv::MOUSEEVENTF_MIDDLEDOWN);
+    EXPECT_EQ(rv::clickerButtonFlags(2).up, rv::MOUSEEVENTF_MIDDLEUP);
+    EXPECT_EQ(rv::clickerButtonFlags(3).down, 0u);  // unknown buttons send records without a button
+    EXPECT_EQ(rv::clickerButtonFlags(-1).up, 0u);
+
+    rv::autoClicking = true;
+    rv::locMode = 1, rv::fixedX = 500, rv::fixedY = 300, rv::stype = 1;
+    rv::autoClickerPass();
+    std::vector<InputRecord> records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 5u);  // one move before both halves of the double click
+    EXPECT_EQ(records[0].kind, InputKind::AbsoluteMove);
+    EXPECT_EQ(records[0].x, 500);
+    EXPECT_EQ(records[0].dx, 500 * 65536 / 1920);
+    EXPECT_EQ(records[0].flags, 0x8001u);
+
+    rv::locMode = 0, rv::stype = 0;
+    rv::autoClickerPass();
+    for (const InputRecord& r : fake::takeInjected()) EXPECT_NE(r.kind, InputKind::AbsoluteMove);
+}
+
+TEST_F(Workers, RepeatLimitStopsAfterExactCount) {
+    rv::rptMode = 0;
+    for (int times : {10, 1, 0, -3}) {
+        rv::rptTimes = times;
+        rv::autoClicking = true;
+        runUntil(rv::autoClickerPass, [] { return !rv::autoClicking; });
+        EXPECT_FALSE(rv::autoClicking);
+        EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), static_cast<size_t>(std::max(times, 0) * 2)) << times;
+        rv::autoClickerPass();  // idle again: the count starts over
+        EXPECT_EQ(rv::clickCount, 0);
+    }
+
+    rv::stype = 1, rv::rptTimes = 10, rv::autoClicking = true;
+    runUntil(rv::autoClickerPass, [] { return !rv::autoClicking; });
+    EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), 40u);  // ten double clicks
+}
+
+TEST_F(Workers, ClearingTheFlagEndsTheWaitWithinAMillisecond) {
+    rv::autoClicking = true;
+    rv::sh = 1;  // a one-hour interval
+    int64_t start = fake::now();
+    fake::onSleep([start](int64_t now) {
+        if (now - start >= fake::kFrequency / 20) rv::autoClicking = false;
+    });
+    rv::autoClickerPass();
+    EXPECT_LT(ms(fake::now() - start), 51.5);
+}
+
+TEST_F(Workers, KeyTapUsesScanCodeRecordsAndStopsAtItsLimit) {
+    rv::keySpamming = true;
+    rv::keySpamTarget = 38;  // Up: extended
+    rv::keySpammerPass();
+    std::vector<InputRecord> records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].vk, 38);
+    EXPECT_TRUE(records[0].down);
+    EXPECT_EQ(records[0].flags, 0x0009u);
+    EXPECT_FALSE(records[1].down);
+    EXPECT_EQ(records[1].flags, 0x000Bu);
+    EXPECT_GE(ms(fake::now() - records[1].at), 100.0);
+
+    rv::keySpamTarget = 65;
+    rv::keySpammerPass();
+    records = fake::takeInjected();
+    EXPECT_EQ(records[0].flags, 0x0008u);
+    EXPECT_EQ(records[1].flags, 0x000Au);
+
+    rv::ksRptMode = 0, rv::ksRptTimes = 3;
+    rv::keySpamming = false;
+    rv::keySpammerPass();  // idle first, so the count starts from 0
+    rv::keySpamming = true;
+    runUntil(rv::keySpammerPass, [] { return !rv::keySpamming; });
+    EXPECT_EQ(fake::takeInjected().size(), 6u);
+}
+
+TEST_F(Workers, UserStopReleasesButtonsOrKeyAndWorkerStopDoesNot) {
+    rv::clickerToggleRequest = true;
+    rv::controlPass();
+    EXPECT_TRUE(rv::autoClicking);
+    EXPECT_TRUE(fake::takeInjected().empty());  // nothing is released when switching on
+
+    rv::sbtn = 0;
+    rv::clickerToggleRequest = true;
+    rv::controlPass();
+    EXPECT_FALSE(rv::autoClicking);
+    EXPECT_EQ(mouseFlags(fake::takeInjected()), (Flags{0x4, 0x10, 0x40}));
+
+    rv::keySpamTarget = 90;
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    std::vector<InputRecord> records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].vk, 90);
+    EXPECT_FALSE(records[0].down);
+
+    rv::playToggleRequest = true;
+    rv::controlPass();
+    EXPECT_TRUE(rv::playing);
+    rv::playToggleRequest = true;
+    rv::controlPass();
+    EXPECT_FALSE(rv::playing);
+    EXPECT_EQ(mouseFlags(fake::takeInjected()), (Flags{0x4, 0x10}));
+
+    // The clicker stopping itself at its limit sends no release.
+    rv::rptMode = 0, rv::rptTimes = 1, rv::autoClicking = true;
+    runUntil(rv::autoClickerPass, [] { return !rv::autoClicking; });
+    EXPECT_EQ(mouseFlags(fake::takeInjected()), (Flags{0x2, 0x4}));
+}
+
+TEST_F(Workers, RequestsSetTwiceBeforeAPassCountOnce) {
+    rv::clickerToggleRequest.exchange(true);
+    rv::clickerToggleRequest.exchange(true);
+    rv::controlPass();
+    EXPECT_TRUE(rv::autoClicking);
+    EXPECT_FALSE(rv::clickerToggleRequest);
+    rv::controlPass();
+    EXPECT_TRUE(rv::autoClicking);
+}
+
+TEST_F(Workers, RecordAndPlayExcludeEachOther) {
+    rv::profiles[0].events = {rv::MacroEvent{}};
+    rv::recordToggleRequest = true;
+    rv::controlPass();
+    EXPECT_TRUE(rv::recording);
+    EXPECT_TRUE(rv::profiles[0].events.empty());  // a new recording starts empty
+    EXPECT_EQ(rv::recordingStart > 0, true);
+
+    rv::playToggleRequest = true;  // dropped while recording, and consumed
+    rv::controlPass();
+    EXPECT_FALSE(rv::playing);
+    EXPECT_FALSE(rv::playToggleRequest);
+
+    rv::recordToggleRequest = true;
+    rv::controlPass();
+    EXPECT_FALSE(rv::recording);
+
+    rv::playToggleRequest = true;
+    rv::controlPass();
+    rv::recordToggleRequest = true;  // dropped while playing
+    rv::controlPass();
+    EXPECT_TRUE(rv::playing);
+    EXPECT_FALSE(rv::recording);
+    EXPECT_FALSE(rv::recordToggleRequest);
+}
+
+TEST_F(Workers, ReassignmentIsAppliedFirstAndEscapeCancels) {
+    struct Case {
+        int32_t target, code;
+        std::atomic<int32_t>* member;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {1, 65, &rv::hkRec, 65},   {2, 2, &rv::hkPlay, 2},          {3, 27, &rv::hkAuto, 117},
+        {4, 119, &rv::hkKeySpam, 119}, {5, 66, &rv::keySpamTarget, 66},
+    };
+    for (const Case& c : cases) {
+        rv::resetStateForTests();
+        rv::reassignTarget = c.target;
+        rv::reassignCode = c.code;
+        rv::controlPass();
+        EXPECT_EQ(c.member->load(), c.expected) << c.target;
+        EXPECT_EQ(rv::reassignTarget, 0);
+        EXPECT_EQ(rv::reassignCode, 0);
+    }
+
+    rv::reassignTarget = 3;  // armed, nothing captured yet: stays armed
+    rv::controlPass();
+    EXPECT_EQ(rv::reassignTarget, 3);
+
+    // A reassignment and a toggle in one pass: the new key spammer target is released.
+    rv::keySpamming = true;
+    rv::reassignTarget = 5, rv::reassignCode = 70;
+    rv::keySpamToggleRequest = true;
+    fake::takeInjected();
+    rv::controlPass();
+    std::vector<InputRecord> records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].vk, 70);
+}

@@ -1,0 +1,407 @@
+// Drives ui/index.html in headless Chromium with a recording fake of the
+// native bindings. Run: node --test tests/page/
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { createRequire } from 'node:module';
+import { readFileSync } from 'node:fs';
+import { fileURLToPath } from 'node:url';
+import path from 'node:path';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const repo = path.resolve(here, '..', '..');
+const require = createRequire(path.join(repo, 'third_party', 'package.json'));
+const { chromium } = require('playwright-core');
+
+const PAGE_HTML = readFileSync(path.join(repo, 'ui', 'index.html'), 'utf8');
+
+const MAIN_BINDINGS = [
+  'resizeWindow', 'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'pickLocation',
+  'getAppSettings', 'setAppSetting', 'resetHotkeys', 'getTrackerStatus', 'resetEverything', 'clearProfile',
+  'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'reassignKey', 'openPanel',
+];
+const PANEL_BINDINGS = [
+  'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'resizeWindow',
+  'beginWindowDrag', 'closeThisWindow',
+];
+
+function freshState() {
+  return {
+    status: {
+      state: 'Idle', count: 0, restore: [], hkRec: 'F8', hkPlay: 'F7', hkAuto: 'F6', hkKeySpam: 'F9',
+      keySpamTarget: 'Space', reassigning: '', panelHover: false, autoClicking: false, keySpamming: false,
+    },
+    settings: {
+      sh: 0, sm: 0, ss: 0, sms: 100, sbtn: 0, stype: 0, rptMode: 1, rptTimes: 10, locMode: 0, fixedX: 0, fixedY: 0,
+      tmv: true, tclk: true, tscr: true, tkey: true, trel: false, tspd: 1, tloop: false, tloopMs: 500,
+      ksh: 0, ksm: 0, kss: 0, ksms: 100, ksRptMode: 1, ksRptTimes: 10,
+    },
+    profiles: { current: 0, names: ['Default Tracking Profile'], cap: 3 },
+    app: { alwaysOnTop: false, launchOnStartup: false, startMinimized: false, hotkeysEnabled: true, disableAnimations: false },
+  };
+}
+
+// Runs in the page before its scripts. Each binding records the JSON text of
+// its argument array (what the native side receives) and answers from a small
+// model of the program, so re-reads after an update show the update.
+function installFakeNative({ names, state }) {
+  const calls = [];
+  const clone = (v) => (v === undefined ? undefined : JSON.parse(JSON.stringify(v)));
+  const later = (ms, fn) => new Promise((r) => setTimeout(() => r(fn()), ms));
+  const clicker = ['sh', 'sm', 'ss', 'sms', 'sbtn', 'stype', 'rptMode', 'rptTimes', 'locMode'];
+  const keyspam = ['ksh', 'ksm', 'kss', 'ksms', 'ksRptMode', 'ksRptTimes'];
+  const handlers = {
+    getTrackerStatus() { const s = clone(state.status); state.status.restore = []; return s; },
+    getSettings: () => state.settings,
+    getProfiles: () => state.profiles,
+    getAppSettings: () => state.app,
+    updateSpammer: (...a) => { clicker.forEach((k, i) => { state.settings[k] = Number(a[i]); }); },
+    updateKeySpam: (...a) => { keyspam.forEach((k, i) => { state.settings[k] = Number(a[i]); }); },
+    setAppSetting: (k, v) => { state.app[k] = String(v) === '1'; },
+    // Toggles answer late, like a busy host: the page must not assume the outcome.
+    toggleSpammer: () => later(150, () => { state.status.autoClicking = !state.status.autoClicking; }),
+    toggleKeySpam: () => later(150, () => { state.status.keySpamming = !state.status.keySpamming; }),
+    addProfile: (name) => {
+      if (state.profiles.names.length < 3) {
+        state.profiles.names.push(name);
+        state.profiles.current = state.profiles.names.length - 1;
+      }
+    },
+    deleteProfile: () => {
+      const p = state.profiles;
+      if (p.names.length < 2) return;
+      p.names.splice(p.current, 1);
+      if (p.current >= p.names.length) p.current = p.names.length - 1;
+    },
+    switchProfile: (i) => { state.profiles.current = i; },
+  };
+  for (const name of names) {
+    window[name] = (...args) => {
+      calls.push({ name, json: JSON.stringify(args) });
+      const h = handlers[name];
+      return Promise.resolve(h ? h(...args) : undefined).then(clone);
+    };
+  }
+  window.__native = { calls, state };
+}
+
+function panelScript(theme, id) {
+  return `<script>
+if (typeof applyTheme === 'function') applyTheme('${theme}');
+let themeSel = document.getElementById('theme-select');
+if (themeSel) themeSel.value = '${theme}';
+document.querySelectorAll('.panel').forEach(p => p.style.display = 'none');
+let activePanel = document.getElementById('${id}');
+if (activePanel) {
+  activePanel.style.display = 'block'; activePanel.style.borderRadius = '0';
+  activePanel.style.boxShadow = 'none'; activePanel.style.border = 'none';
+  let header = activePanel.querySelector('.panel-header');
+  header.style.cursor = 'move';
+  header.addEventListener('mousedown', (e) => {
+    if (e.button !== 0 || e.target.closest('.panel-btn')) return;
+    e.preventDefault();
+    if (window.beginWindowDrag) window.beginWindowDrag('');
+  });
+}
+document.body.style.padding = '0';
+let dash = document.getElementById('dashboard');
+if (dash) dash.style.gap = '0';
+document.body.style.visibility = 'visible';
+if (typeof resizeHostWindow === 'function') resizeHostWindow();
+</script></body>`;
+}
+
+function asPanelPage(theme, id) {
+  const at = PAGE_HTML.lastIndexOf('</body>');
+  return PAGE_HTML.slice(0, at) + panelScript(theme, id) + PAGE_HTML.slice(at + '</body>'.length);
+}
+
+let browser;
+before(async () => {
+  browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+});
+after(async () => { await browser?.close(); });
+
+async function openPage(t, { names = MAIN_BINDINGS, state = freshState(), html = PAGE_HTML, viewport = { width: 420, height: 560 } } = {}) {
+  const context = await browser.newContext({ viewport });
+  t.after(() => context.close());
+  const page = await context.newPage();
+  page.setDefaultTimeout(3000);
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.addInitScript(installFakeNative, { names, state });
+  await page.goto('about:blank');      // init scripts apply from the next document on
+  await page.setContent(html);
+  await page.waitForFunction(() => document.body.style.visibility === 'visible');
+  const calls = (name) => page.evaluate((n) => window.__native.calls.filter((c) => !n || c.name === n).map((c) => c.json), name);
+  const waitCall = (name, json) => page.waitForFunction(([n, j]) =>
+    window.__native.calls.some((c) => c.name === n && (j === null || c.json === j)), [name, json ?? null]);
+  const clearCalls = () => page.evaluate(() => { window.__native.calls.length = 0; });
+  const setState = (fn, arg) => page.evaluate(`(${fn})(window.__native.state, ${JSON.stringify(arg ?? null)})`);
+  const text = (sel) => page.locator(sel).textContent();
+  return { page, errors, calls, waitCall, clearCalls, setState, text };
+}
+
+async function typeInto(page, selector, value) {
+  await page.fill(selector, value);
+  await page.press(selector, 'Tab');   // change fires on leaving the field
+}
+
+test('setting controls send the nine and six integer fields', async (t) => {
+  const { page, errors, calls, waitCall } = await openPage(t);
+  await typeInto(page, '[data-key="sms"]', '250');
+  await waitCall('updateSpammer', '[0,0,0,250,0,0,1,10,0]');
+  await page.click('label:has(> input[name="sbtn"][value="1"])');
+  await waitCall('updateSpammer', '[0,0,0,250,1,0,1,10,0]');
+  await page.click('label:has(> input[name="stype"][value="1"])');
+  await page.click('label:has(> input[name="rptMode"][value="0"])');
+  await typeInto(page, '[data-key="rptTimes"]', ' 25 ');
+  await page.click('label:has(> input[name="locMode"][value="1"])');
+  await waitCall('updateSpammer', '[0,0,0,250,1,1,0,25,1]');
+  assert.equal(await page.inputValue('[data-key="rptTimes"]'), '25');
+
+  await typeInto(page, '[data-key="kss"]', '2');
+  await page.click('label:has(> input[name="ksRptMode"][value="0"])');
+  await typeInto(page, '[data-key="ksRptTimes"]', '3');
+  await waitCall('updateKeySpam', '[0,0,2,100,0,3]');
+
+  for (const json of await calls('updateSpammer')) {
+    const a = JSON.parse(json);
+    assert.equal(a.length, 9, json);
+    assert.ok(a.every(Number.isInteger), json);
+  }
+  for (const json of await calls('updateKeySpam')) {
+    const a = JSON.parse(json);
+    assert.equal(a.length, 6, json);
+    assert.ok(a.every(Number.isInteger), json);
+  }
+  assert.deepEqual(errors, []);
+});
+
+test('bad number input is refused and the last good value shown again', async (t) => {
+  const { page, calls, waitCall } = await openPage(t);
+  for (const bad of ['', 'abc', '-5', '1.5', '12px', '99999999999', '1e3']) {
+    await typeInto(page, '[data-key="sms"]', bad);
+    assert.equal(await page.inputValue('[data-key="sms"]'), '100', `after "${bad}"`);
+  }
+  await typeInto(page, '[data-key="rptTimes"]', '0');
+  assert.equal(await page.inputValue('[data-key="rptTimes"]'), '10');
+  await typeInto(page, '[data-key="ksms"]', 'NaN');
+  assert.equal(await page.inputValue('[data-key="ksms"]'), '100');
+  assert.deepEqual(await calls('updateSpammer'), []);
+  assert.deepEqual(await calls('updateKeySpam'), []);
+
+  // Arrow keys step the value and send it.
+  await page.focus('[data-key="ss"]');
+  await page.keyboard.press('ArrowUp');
+  await waitCall('updateSpammer', '[0,0,1,100,0,0,1,10,0]');
+});
+
+test('buttons call their bindings with the documented arguments', async (t) => {
+  const { page, waitCall, text, setState } = await openPage(t);
+  await page.click('#clicker-toggle');
+  await waitCall('toggleSpammer', '[]');
+  await page.click('#keyspam-toggle');
+  await waitCall('toggleKeySpam', '[]');
+
+  await page.click('#pick-btn');
+  await waitCall('pickLocation', '[]');
+  assert.equal(await page.isVisible('#pick-hint'), true);
+  // The next left click anywhere becomes the fixed point: the page sees it in the settings.
+  await setState((s) => { Object.assign(s.settings, { fixedX: 640, fixedY: 360, locMode: 1 }); });
+  await page.waitForFunction(() => document.getElementById('pick-hint').hidden);
+  assert.equal(await text('#fixed-xy'), 'X 640, Y 360');
+  assert.equal(await page.isChecked('input[name="locMode"][value="1"]'), true);
+
+  for (const word of ['rec', 'play', 'auto', 'keyspamhotkey', 'keyspamtarget']) {
+    await page.click(`.hk-row [data-reassign="${word}"]`);
+    await waitCall('reassignKey', JSON.stringify([word]));
+  }
+  await page.click('#target-btn');
+  await page.click('#reset-hotkeys');
+  await waitCall('resetHotkeys', '[]');
+});
+
+test('preference switches send 1 or 0, never true or false', async (t) => {
+  const { page, calls, waitCall } = await openPage(t);
+  await page.click('label:has(> input[data-pref="alwaysOnTop"])');
+  await waitCall('setAppSetting', '["alwaysOnTop",1]');
+  await page.click('label:has(> input[data-pref="alwaysOnTop"])');
+  await waitCall('setAppSetting', '["alwaysOnTop",0]');
+  await page.click('label:has(> input[data-pref="hotkeysEnabled"])');
+  await waitCall('setAppSetting', '["hotkeysEnabled",0]');
+  await page.waitForFunction(() => !document.getElementById('hk-off').hidden);
+  await page.click('label:has(> input[data-pref="disableAnimations"])');
+  await page.waitForFunction(() => document.documentElement.classList.contains('no-anim'));
+  for (const json of await calls('setAppSetting')) assert.match(json, /^\["\w+",[01]\]$/);
+
+  await page.selectOption('#theme-select', 'paper');
+  assert.equal(await page.getAttribute('html', 'data-theme'), 'paper');
+});
+
+test('the status poll drives the view and leaves an unchanged view untouched', async (t) => {
+  const { page, setState, text, waitCall } = await openPage(t);
+  await page.waitForTimeout(300);
+  await page.evaluate(() => {
+    window.__mutations = 0;
+    new MutationObserver((m) => { window.__mutations += m.length; })
+      .observe(document.body, { subtree: true, childList: true, attributes: true, characterData: true });
+  });
+  await page.waitForTimeout(2200);   // several status reads, a settings and a profiles read
+  assert.equal(await page.evaluate(() => window.__mutations), 0, 'polling an unchanged program rewrote the page');
+
+  await setState((s) => { s.status.autoClicking = true; s.status.hkAuto = 'Right Mouse'; });
+  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Stop clicking');
+  assert.equal(await text('#clicker-toggle-key'), 'Right Mouse');
+
+  // A toggle shows "Stopping…" only until a status read made after the request.
+  await page.click('#clicker-toggle');
+  assert.equal(await text('#clicker-toggle-label'), 'Stopping…');
+  await waitCall('toggleSpammer', '[]');
+  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Start clicking');
+
+  await setState((s) => { s.status.reassigning = 'keyspamhotkey'; });
+  await page.waitForFunction(() => document.querySelector('[data-hk="hkKeySpam"]').textContent === 'Press a key…');
+  assert.match(await text('#hk-hint'), /Esc cancels/);
+  assert.equal(await text('.hk-row [data-reassign="keyspamhotkey"]'), 'Waiting…');
+  await setState((s) => { s.status.reassigning = ''; s.status.hkKeySpam = 'Num 0'; });
+  await page.waitForFunction(() => document.querySelector('[data-hk="hkKeySpam"]').textContent === 'Num 0');
+  assert.equal(await page.isVisible('#hk-hint'), false);
+
+  await setState((s) => { s.status.state = 'Recording'; s.status.count = 1234; });
+  await page.waitForFunction(() => document.getElementById('tracker-state-text').textContent === 'Recording');
+  assert.equal(await text('#tracker-count'), '1,234');
+  assert.equal(await page.isDisabled('#add-name'), true, 'profiles stay locked while recording');
+
+  await setState((s) => { s.status.panelHover = true; });
+  await page.waitForFunction(() => document.getElementById('dashboard').classList.contains('drop-target'));
+});
+
+test('profiles: names shown as text, add trimmed, cap, and delete/clear only after confirming', async (t) => {
+  const state = freshState();
+  state.profiles.names.push('<img src=x onerror="window.__xss=1">');
+  const { page, calls, waitCall, clearCalls, text, errors } = await openPage(t, { state });
+  await page.waitForFunction(() => document.querySelectorAll('#profile-list .profile').length === 2);
+  assert.equal(await page.locator('#profile-list img').count(), 0);
+  assert.equal(await text('#profile-list li:nth-child(2) .pname'), '<img src=x onerror="window.__xss=1">');
+
+  await page.click('#profile-list li:nth-child(2) .profile');
+  await waitCall('switchProfile', '[1]');
+  await page.waitForFunction(() => document.querySelector('#profile-list li:nth-child(2) .profile')
+    .getAttribute('aria-current') === 'true');
+
+  for (const bad of ['   ', 'say "hi"', 'back\\slash', 'a [b]']) {
+    await page.fill('#add-name', bad);
+    await page.press('#add-name', 'Enter');
+    assert.equal(await page.isVisible('#add-msg'), true, `no message for ${JSON.stringify(bad)}`);
+  }
+  assert.deepEqual(await calls('addProfile'), []);
+  await page.fill('#add-name', '  Farm, run 2  ');
+  await page.click('#add-btn');
+  await waitCall('addProfile', '["Farm, run 2"]');
+  await page.waitForFunction(() => document.getElementById('profiles-count').textContent === '3 of 3');
+  assert.equal(await page.isDisabled('#add-btn'), true);
+
+  await clearCalls();
+  await page.click('#delete-btn');
+  assert.equal(await page.isVisible('#profile-confirm'), true);
+  await page.click('#profile-confirm [data-confirm-no]');
+  assert.deepEqual(await calls('deleteProfile'), []);
+  await page.click('#delete-btn');
+  await page.click('#profile-confirm [data-confirm-yes]');
+  await waitCall('deleteProfile', '[]');
+
+  await page.click('#clear-btn');
+  await page.keyboard.press('Escape');
+  assert.equal(await page.isVisible('#profile-confirm'), false);
+  await page.click('#clear-btn');
+  await page.click('#profile-confirm [data-confirm-yes]');
+  await waitCall('clearProfile', '[]');
+  assert.equal(await page.evaluate(() => window.__xss), undefined);
+  assert.deepEqual(errors, []);
+});
+
+test('the last profile cannot be deleted', async (t) => {
+  const { page } = await openPage(t);
+  await page.waitForFunction(() => document.querySelectorAll('#profile-list .profile').length === 1);
+  assert.equal(await page.isDisabled('#delete-btn'), true);
+});
+
+test('reset everything runs only after the in-page confirmation', async (t) => {
+  const { page, calls, waitCall } = await openPage(t);
+  await page.selectOption('#theme-select', 'midnight');
+  await page.click('#reset-all-btn');
+  assert.deepEqual(await calls('resetEverything'), []);
+  await page.click('#reset-confirm [data-confirm-yes]');
+  await waitCall('resetEverything', '[]');
+  await page.waitForFunction(() => document.documentElement.getAttribute('data-theme') === 'modern-blue');
+});
+
+test('a popped-out panel hides until the status reports its window closed', async (t) => {
+  const { page, calls, setState } = await openPage(t);
+  await page.click('#clicker-panel [data-popout]');
+  const [json] = await calls('openPanel');
+  assert.match(json, /^\["Auto Clicker","clicker-panel",-?\d+,-?\d+\]$/);
+  assert.equal(await page.isVisible('#clicker-panel'), false);
+  assert.equal(await page.isVisible('#clicker-panel-note'), true);
+
+  await setState((s) => { s.status.restore = ['Auto Clicker']; });
+  await page.waitForFunction(() => !document.getElementById('clicker-panel').classList.contains('popped'));
+  assert.equal(await page.isVisible('#clicker-panel-note'), false);
+
+  // Keyboard activation has no pointer point; the button's place is sent instead.
+  await page.focus('#keyspam-panel [data-popout]');
+  await page.keyboard.press('Enter');
+  const keyspam = (await calls('openPanel'))[1];
+  assert.match(keyspam, /^\["Key Spammer","keyspam-panel",\d+,\d+\]$/);
+});
+
+test('the page works with no bindings at all', async (t) => {
+  const { page, errors } = await openPage(t, { names: [] });
+  assert.equal(await page.locator('.panel:visible').count(), 6);
+  await page.evaluate(() => {
+    document.querySelectorAll('button').forEach((b) => b.click());
+    document.querySelectorAll('input, select').forEach((i) => i.dispatchEvent(new Event('change')));
+    document.getElementById('add-form').requestSubmit();
+    window.resizeHostWindow();
+  });
+  await page.waitForTimeout(400);
+  assert.equal(await page.textContent('#clicker-toggle-label'), 'Start / Stop');
+  assert.deepEqual(errors, []);
+});
+
+test('panel window: one panel, panel bindings only, close and drag', async (t) => {
+  assert.equal(PAGE_HTML.split('</body>').length, 2, 'the page must end its body exactly once');
+  const { page, errors, calls, waitCall, clearCalls } = await openPage(t, {
+    names: PANEL_BINDINGS, html: asPanelPage('midnight', 'clicker-panel'), viewport: { width: 450, height: 400 },
+  });
+  const visible = await page.evaluate(() => Array.from(document.querySelectorAll('.panel'))
+    .filter((p) => p.getClientRects().length > 0).map((p) => p.id));
+  assert.deepEqual(visible, ['clicker-panel']);
+  assert.equal(await page.getAttribute('html', 'data-theme'), 'midnight');
+  assert.equal(await page.isVisible('.appbar'), false);
+  const [size] = await calls('resizeWindow');
+  assert.match(size, /^\[450,\d+\]$/);
+  assert.ok(JSON.parse(size)[1] < 400, `panel height ${size}`);
+
+  await clearCalls();
+  await typeInto(page, '[data-key="sms"]', '300');
+  await waitCall('updateSpammer', '[0,0,0,300,0,0,1,10,0]');
+  await page.click('#clicker-toggle');
+  await waitCall('toggleSpammer', '[]');
+  assert.equal(await page.textContent('#clicker-toggle-label'), 'Start / Stop');
+
+  await page.click('#clicker-panel .panel-title');
+  await waitCall('beginWindowDrag', '[""]');
+  await page.click('#clicker-panel .panel-btn');
+  await waitCall('closeThisWindow', '[]');
+  assert.equal((await calls('beginWindowDrag')).length, 1, 'a press on a header button must not drag');
+
+  await page.waitForTimeout(600);      // no polling in a panel window
+  const names = new Set((await page.evaluate(() => window.__native.calls.map((c) => c.name))));
+  for (const n of names) assert.ok(PANEL_BINDINGS.includes(n), n);
+  assert.deepEqual(errors, []);
+});

@@ -1,0 +1,176 @@
+// The panel pipe and panel processes of the Windows backend, for real under Windows or Wine.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+std::mutex receivedLock;
+std::vector<std::string> received;
+
+void onMessage(const char* bytes, size_t length) {
+    std::lock_guard<std::mutex> lock(receivedLock);
+    received.emplace_back(bytes, length);
+}
+
+std::vector<std::string> receivedSoFar() {
+    std::lock_guard<std::mutex> lock(receivedLock);
+    return received;
+}
+
+// A pipe server on a thread of its own, stopped and joined at the end.
+class Server {
+  public:
+    Server() {
+        std::lock_guard<std::mutex> lock(receivedLock);
+        received.clear();
+    }
+    ~Server() {
+        if (thread_.joinable()) stopWithin(3000);
+    }
+    // Sends once the server takes messages (it may still be starting).
+    bool send(const std::string& message) {
+        for (int i = 0; i < 200; ++i) {
+            if (plat::sendPipeMessage(message)) return true;
+            Sleep(10);
+        }
+        return false;
+    }
+    std::vector<std::string> waitFor(size_t count) {
+        for (int i = 0; i < 200 && receivedSoFar().size() < count; ++i) Sleep(10);
+        return receivedSoFar();
+    }
+    bool stopWithin(int milliseconds) {
+        plat::stopPipeServer();
+        for (int waited = 0; waited < milliseconds && !ended_; waited += 10) Sleep(10);
+        if (ended_)
+            thread_.join();
+        else
+            thread_.detach();
+        return ended_;
+    }
+
+  private:
+    std::atomic<bool> ended_{false};
+    std::thread thread_{[this] {
+        plat::runPipeServer(&onMessage);
+        ended_ = true;
+    }};
+};
+
+HANDLE openPipe() {
+    for (int i = 0; i < 200; ++i) {
+        HANDLE pipe =
+            CreateFileA("\\\\.\\pipe\\TapmillIPC", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) return pipe;
+        Sleep(10);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+void write(HANDLE pipe, const std::string& message) {
+    DWORD written = 0;
+    WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
+}
+
+TEST(Pipe, MessagesArriveWholeAndInOrderUpToTheirLimit) {
+    Server server;
+    const std::string longest = "updateSpammer|" + std::string(511 - 14, '7');
+    ASSERT_TRUE(server.send("toggleSpammer|"));
+    ASSERT_TRUE(server.send("updateSpammer|1|2"));
+    ASSERT_TRUE(server.send(longest));
+    EXPECT_FALSE(plat::sendPipeMessage(longest + "7"));
+    ASSERT_TRUE(server.send(std::string("panel\0Hover|1", 13)));
+    EXPECT_EQ(server.waitFor(4), (std::vector<std::string>{"toggleSpammer|", "updateSpammer|1|2", longest,
+                                                           std::string("panel\0Hover|1", 13)}));
+}
+
+TEST(Pipe, OneConnectionCarriesSeveralMessagesAndATooLongOneEndsIt) {
+    Server server;
+    HANDLE pipe = openPipe();
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    write(pipe, "toggleKeySpam|");
+    write(pipe, "reassignKey|rec");
+    write(pipe, "updateKeySpam|" + std::string(600, '1'));
+    write(pipe, "panelHover|1");  // after the dropped one: the server has closed this connection
+    CloseHandle(pipe);
+    // The server serves the next client as usual.
+    ASSERT_TRUE(server.send("panelHover|0"));
+    EXPECT_EQ(server.waitFor(3),
+              (std::vector<std::string>{"toggleKeySpam|", "reassignKey|rec", "panelHover|0"}));
+}
+
+TEST(Pipe, StopEndsTheServerWhetherWaitingOrConnectedAndIsSticky) {
+    {
+        Server server;
+        ASSERT_TRUE(server.send("toggleSpammer|"));
+        server.waitFor(1);
+        EXPECT_TRUE(server.stopWithin(3000));
+    }
+    {
+        // A client that connects and never writes does not hold the server up.
+        Server server;
+        HANDLE silent = openPipe();
+        ASSERT_NE(silent, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(server.stopWithin(3000));
+        CloseHandle(silent);
+    }
+    plat::stopPipeServer();
+    Server stoppedEarly;
+    EXPECT_TRUE(stoppedEarly.stopWithin(3000));
+    // Nobody listens now: the message is refused at once.
+    EXPECT_FALSE(plat::sendPipeMessage("toggleSpammer|"));
+}
+
+// ---- panel processes: child runs of this program ------------------------------------------------
+
+plat::ProcessHandle startChild(const std::string& arguments) {
+    return plat::startProcess(plat::exePath(), arguments);
+}
+
+bool endsWithin(plat::ProcessHandle process, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 10) {
+        if (plat::processStatus(process) == plat::ProcessStatus::Ended) return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+TEST(Processes, StartedRunningEndedAndTerminatedWithCodeZero) {
+    plat::ProcessHandle sleeper = startChild("--child-sleep 30000");
+    ASSERT_NE(sleeper, nullptr);
+    EXPECT_EQ(plat::processStatus(sleeper), plat::ProcessStatus::Running);
+    plat::terminateProcess(sleeper);
+    EXPECT_TRUE(endsWithin(sleeper, 5000));
+    DWORD code = 1;
+    GetExitCodeProcess(sleeper, &code);
+    EXPECT_EQ(code, 0u);
+    plat::closeProcess(sleeper);
+
+    // 259 is also the code that means "still running"; the process has ended all the same.
+    plat::ProcessHandle odd = startChild("--child-exit 259");
+    ASSERT_NE(odd, nullptr);
+    EXPECT_TRUE(endsWithin(odd, 10000));
+    plat::closeProcess(odd);
+
+    EXPECT_EQ(plat::startProcess(plat::exePath() + ".missing.exe", ""), nullptr);
+    EXPECT_EQ(plat::processStatus(nullptr), plat::ProcessStatus::Unknown);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--child-sleep") Sleep(static_cast<DWORD>(std::stoul(argv[2])));
+    if (argc == 3 && std::string(argv[1]) == "--child-exit") return std::stoi(argv[2]);
+    if (argc == 3) return 0;
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

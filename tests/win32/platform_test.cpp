@@ -1,0 +1,378 @@
+// The Windows backend's process, file, environment, library, time and browser-settings functions,
+// run for real under Windows or Wine.
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+// A fresh folder under the system's temporary folder, removed with its files at the end.
+class TempFolder {
+  public:
+    TempFolder() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        path_ = std::string(base) + "ravelin-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(GetTickCount64());
+        EXPECT_TRUE(plat::createDirectory(path_));
+    }
+    ~TempFolder() {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileA(file(found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(path_.c_str());
+    }
+    std::string file(const std::string& name) const { return path_ + "\\" + name; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+TEST(Files, WriteReadKeepsBytesAndTruncates) {
+    TempFolder folder;
+    std::string path = folder.file("data.bin");
+    const std::string binary("line\r\nnext\n\0\xff\x80 end", 18);
+    ASSERT_TRUE(plat::writeFile(path, binary));
+    EXPECT_EQ(plat::readFile(path), binary);
+
+    std::string large(200000, 'x');
+    for (size_t i = 0; i < large.size(); i += 97) large[i] = static_cast<char>(i);
+    ASSERT_TRUE(plat::writeFile(path, large));
+    EXPECT_EQ(plat::readFile(path), large);
+
+    ASSERT_TRUE(plat::writeFile(path, "short"));
+    EXPECT_EQ(plat::readFile(path), "short");
+    ASSERT_TRUE(plat::writeFile(path, ""));
+    EXPECT_EQ(plat::readFile(path), std::string());
+}
+
+TEST(Files, MissingFilesAndFoldersFailCleanly) {
+    TempFolder folder;
+    EXPECT_EQ(plat::readFile(folder.file("absent.txt")), std::nullopt);
+    EXPECT_FALSE(plat::writeFile(folder.file("no-such-folder\\file.txt"), "x"));
+    EXPECT_FALSE(plat::pathExists(folder.file("absent.txt")));
+    EXPECT_FALSE(plat::removeFile(folder.file("absent.txt")));
+    EXPECT_FALSE(plat::moveFile(folder.file("absent.txt"), folder.file("other.txt")));
+    EXPECT_FALSE(plat::replaceFile(folder.file("absent.txt"), folder.file("other.txt")));
+}
+
+TEST(Files, FoldersAreCreatedOnceAndExist) {
+    TempFolder folder;
+    std::string sub = folder.file("sub");
+    EXPECT_TRUE(plat::createDirectory(sub));
+    EXPECT_FALSE(plat::createDirectory(sub));
+    EXPECT_TRUE(plat::pathExists(sub));
+    EXPECT_FALSE(plat::createDirectory(folder.file("a\\b")));
+    RemoveDirectoryA(sub.c_str());
+}
+
+TEST(Files, ReplaceSwapsInContentAndMoveNeverOverwrites) {
+    TempFolder folder;
+    std::string target = folder.file("session.mcr"), fresh = folder.file("session.tmp");
+    ASSERT_TRUE(plat::writeFile(target, "old"));
+    ASSERT_TRUE(plat::writeFile(fresh, "new"));
+    EXPECT_TRUE(plat::replaceFile(fresh, target));
+    EXPECT_EQ(plat::readFile(target), "new");
+    EXPECT_FALSE(plat::pathExists(fresh));
+
+    // Replacing onto a name that does not exist yet simply renames.
+    ASSERT_TRUE(plat::writeFile(fresh, "first"));
+    EXPECT_TRUE(plat::replaceFile(fresh, folder.file("first.mcr")));
+    EXPECT_EQ(plat::readFile(folder.file("first.mcr")), "first");
+
+    // A move keeps an existing target (and the source) as they were.
+    ASSERT_TRUE(plat::writeFile(fresh, "moved"));
+    EXPECT_FALSE(plat::moveFile(fresh, target));
+    EXPECT_EQ(plat::readFile(target), "new");
+    EXPECT_TRUE(plat::moveFile(fresh, folder.file("moved.mcr")));
+    EXPECT_EQ(plat::readFile(folder.file("moved.mcr")), "moved");
+    EXPECT_FALSE(plat::pathExists(fresh));
+
+    EXPECT_TRUE(plat::removeFile(target));
+    EXPECT_FALSE(plat::pathExists(target));
+}
+
+TEST(Environment, ValuesOfAnyLengthUnsetAndEmpty) {
+    const char* name = "RAVELIN_PLATFORM_TEST";
+    ASSERT_TRUE(SetEnvironmentVariableA(name, "C:\\Users\\someone\\AppData\\Local"));
+    EXPECT_EQ(plat::environment(name), "C:\\Users\\someone\\AppData\\Local");
+
+    std::string longValue(5000, 'v');
+    longValue += "end";
+    ASSERT_TRUE(SetEnvironmentVariableA(name, longValue.c_str()));
+    EXPECT_EQ(plat::environment(name), longValue);
+
+    ASSERT_TRUE(SetEnvironmentVariableA(name, ""));
+    EXPECT_EQ(plat::environment(name), std::string());
+
+    ASSERT_TRUE(SetEnvironmentVariableA(name, nullptr));
+    EXPECT_EQ(plat::environment(name), std::nullopt);
+    EXPECT_EQ(plat::defaultDataBase(), ".");
+}
+
+TEST(Process, ExePathNamesThisProgram) {
+    std::string path = plat::exePath();
+    ASSERT_GT(path.size(), 4u);
+    EXPECT_TRUE(plat::pathExists(path));
+    EXPECT_EQ(CharLowerA(&path[path.find_last_of('\\') + 1]), std::string("platform_test.exe"));
+}
+
+TEST(Process, ComIsInitialisedAndUndoneOnlyWhenItWasOurs) {
+    std::thread([] {
+        ASSERT_TRUE(plat::initProcess());
+        // The same apartment again: already initialised by initProcess.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+        CoUninitialize();
+        plat::endProcess(true);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        CoUninitialize();
+    }).join();
+    std::thread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_FALSE(plat::initProcess());
+        plat::endProcess(false);
+        // The thread's own initialisation is still there.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        CoUninitialize();
+        CoUninitialize();
+    }).join();
+}
+
+TEST(Libraries, LoadAndResolve) {
+    char system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
+    void* kernel = plat::openLibrary(std::string(system) + "\\kernel32.dll");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_NE(plat::librarySymbol(kernel, "GetTickCount"), nullptr);
+    EXPECT_EQ(plat::librarySymbol(kernel, "NoSuchFunctionAnywhere"), nullptr);
+    EXPECT_EQ(plat::librarySymbol(nullptr, "GetTickCount"), nullptr);
+    EXPECT_EQ(plat::openLibrary(std::string(system) + "\\no-such-library.dll"), nullptr);
+    EXPECT_EQ(plat::openLibrary(""), nullptr);
+}
+
+// The webview library as the build ships it; the script that runs this program names it.
+TEST(Libraries, WebviewLibraryLoadsWithItsApi) {
+    auto path = plat::environment("RAVELIN_WEBVIEW_DLL");
+    if (!path) GTEST_SKIP() << "RAVELIN_WEBVIEW_DLL not set";
+    void* library = plat::openLibrary(*path);
+    ASSERT_NE(library, nullptr) << *path;
+    for (const char* name :
+         {"webview_create", "webview_get_native_handle", "webview_bind", "webview_return"}) {
+        EXPECT_NE(plat::librarySymbol(library, name), nullptr) << name;
+    }
+}
+
+TEST(Time, TicksAreMonotonicAndSleepsLastAboutRight) {
+    const double frequency = static_cast<double>(plat::tickFrequency());
+    ASSERT_GT(frequency, 0);
+    int64_t last = plat::ticks();
+    for (int i = 0; i < 10000; ++i) {
+        int64_t now = plat::ticks();
+        ASSERT_GE(now, last);
+        last = now;
+    }
+    auto seconds = [&](auto sleep) {
+        int64_t start = plat::ticks();
+        sleep();
+        return static_cast<double>(plat::ticks() - start) / frequency;
+    };
+    plat::raiseTimerResolution();
+    double slept = seconds([] { plat::sleepMs(30); });
+    EXPECT_GE(slept, 0.025);
+    EXPECT_LT(slept, 0.5);
+    slept = seconds([] {
+        for (int i = 0; i < 20; ++i) plat::sleepUs(500);
+    });
+    EXPECT_GE(slept, 20 * 0.0004);
+    EXPECT_LT(slept, 1.0);
+    EXPECT_LT(seconds([] { plat::sleepUs(0); }), 0.05);
+    plat::restoreTimerResolution();
+}
+
+TEST(Time, NegativeSleepsReturnAtOnce) {
+    std::atomic<bool> done{false};
+    std::thread sleeper([&] {
+        plat::sleepMs(-1);
+        plat::sleepUs(-1);
+        done = true;
+    });
+    for (int i = 0; i < 200 && !done; ++i) Sleep(10);
+    EXPECT_TRUE(done);
+    if (done)
+        sleeper.join();
+    else
+        sleeper.detach();
+}
+
+// ---- browser settings through a stand-in of the browser's COM objects ---------------------------
+
+struct FakeBrowser {
+    HRESULT getWebView = S_OK, getSettings = S_OK, putMenus = S_OK;
+    bool nullWebView = false, offersSettings3 = true;
+    std::vector<std::string> calls;
+    int references = 0;  // handed out and not yet released
+};
+
+struct FakeObject {
+    void** vtable;
+    FakeBrowser* browser;
+};
+
+constexpr IID kSettings3 = {0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
+
+struct FakeVtables {
+    void* controller[26];
+    void* webView[26];
+    void* settings[26];
+    void* settings3[26];
+};
+FakeVtables vtables;
+FakeObject webViewObject{vtables.webView, nullptr}, settingsObject{vtables.settings, nullptr},
+    settings3Object{vtables.settings3, nullptr};
+
+HRESULT STDMETHODCALLTYPE wrongSlot(FakeObject* self) {
+    self->browser->calls.push_back("wrong slot");
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE queryInterface(FakeObject* self, REFIID iid, void** out) {
+    *out = nullptr;
+    if (self->vtable != vtables.settings || !IsEqualIID(iid, kSettings3) || !self->browser->offersSettings3) {
+        return E_NOINTERFACE;
+    }
+    ++self->browser->references;
+    settings3Object.browser = self->browser;
+    *out = &settings3Object;
+    return S_OK;
+}
+ULONG STDMETHODCALLTYPE addRef(FakeObject* self) {
+    return ++self->browser->references;
+}
+ULONG STDMETHODCALLTYPE release(FakeObject* self) {
+    return --self->browser->references;
+}
+
+HRESULT handOut(FakeObject* self, FakeObject& object, HRESULT result, bool null, void** out) {
+    if (FAILED(result)) return result;
+    object.browser = self->browser;
+    if (!null) ++self->browser->references;
+    *out = null ? nullptr : &object;
+    return result;
+}
+HRESULT STDMETHODCALLTYPE getCoreWebView2(FakeObject* self, void** out) {
+    return handOut(self, webViewObject, self->browser->getWebView, self->browser->nullWebView, out);
+}
+HRESULT STDMETHODCALLTYPE getSettings(FakeObject* self, void** out) {
+    return handOut(self, settingsObject, self->browser->getSettings, false, out);
+}
+HRESULT STDMETHODCALLTYPE putMenus(FakeObject* self, BOOL on) {
+    self->browser->calls.push_back("menus=" + std::to_string(on));
+    return self->browser->putMenus;
+}
+HRESULT STDMETHODCALLTYPE putZoom(FakeObject* self, BOOL on) {
+    self->browser->calls.push_back("zoom=" + std::to_string(on));
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE putKeys(FakeObject* self, BOOL on) {
+    self->browser->calls.push_back("keys=" + std::to_string(on));
+    return S_OK;
+}
+
+void fillVtables() {
+    for (void** table : {vtables.controller, vtables.webView, vtables.settings, vtables.settings3}) {
+        for (int slot = 0; slot < 26; ++slot) table[slot] = reinterpret_cast<void*>(&wrongSlot);
+        table[0] = reinterpret_cast<void*>(&queryInterface);
+        table[1] = reinterpret_cast<void*>(&addRef);
+        table[2] = reinterpret_cast<void*>(&release);
+    }
+    vtables.controller[25] = reinterpret_cast<void*>(&getCoreWebView2);
+    vtables.webView[3] = reinterpret_cast<void*>(&getSettings);
+    vtables.settings[14] = reinterpret_cast<void*>(&putMenus);
+    vtables.settings[18] = reinterpret_cast<void*>(&putZoom);
+    vtables.settings3[24] = reinterpret_cast<void*>(&putKeys);
+}
+
+TEST(BrowserSettings, EachFailingStepSkipsTheRestAndEveryReferenceIsReleased) {
+    fillVtables();
+    using Calls = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        FakeBrowser browser;
+        Calls expected;
+    };
+    std::vector<Case> cases = {
+        {"all offered", {}, Calls{"menus=0", "zoom=0", "keys=0"}},
+        {"no third settings interface", {S_OK, S_OK, S_OK, false, false, {}, 0}, Calls{"menus=0", "zoom=0"}},
+        {"no browser object", {E_FAIL, S_OK, S_OK, false, true, {}, 0}, Calls{}},
+        {"null browser object", {S_OK, S_OK, S_OK, true, true, {}, 0}, Calls{}},
+        {"no settings", {S_OK, E_NOINTERFACE, S_OK, false, true, {}, 0}, Calls{}},
+        {"context menus refused", {S_OK, S_OK, E_FAIL, false, true, {}, 0}, Calls{"menus=0"}},
+    };
+    for (Case& c : cases) {
+        FakeObject controller{vtables.controller, &c.browser};
+        plat::applyBrowserSettings(&controller);
+        EXPECT_EQ(c.browser.calls, c.expected) << c.what;
+        EXPECT_EQ(c.browser.references, 0) << c.what;
+    }
+    plat::applyBrowserSettings(nullptr);
+}
+
+// ---- crash handler: a child run of this program that faults -------------------------------------
+
+std::string crashMarker;
+void onCrash() {
+    auto previous = plat::readFile(crashMarker);
+    plat::writeFile(crashMarker, previous.value_or("") + "saved;");
+}
+
+[[noreturn]] void crashChild(const char* marker) {
+    // No crash dialog or debugger: the parent waits for the exit code.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    crashMarker = marker;
+    plat::installCrashHandler(&onCrash);
+    std::thread([] { *static_cast<volatile int*>(nullptr) = 1; }).join();
+    ExitProcess(0);
+}
+
+TEST(CrashHandler, RunsOnceOnAFaultOnAnyThreadAndTheProcessStillDies) {
+    TempFolder folder;
+    std::string marker = folder.file("crash.txt");
+    std::string commandLine = "\"" + plat::exePath() + "\" --crash-child \"" + marker + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    DWORD waited = WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(waited, WAIT_OBJECT_0);
+    EXPECT_EQ(exitCode, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(plat::readFile(marker), "saved;");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--crash-child") crashChild(argv[2]);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

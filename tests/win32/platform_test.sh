@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The Windows backend's own tests under Wine; the shipped webview library is checked to load too.
+# All Wine tests share one wineserver, so one desktop: pointer, hooks, foreground and pipe names.
+# Tests that use it take turns, also under a parallel ctest.
+if [ -z "${RAVELIN_WINE_DESKTOP_HELD:-}" ]; then
+  RAVELIN_WINE_DESKTOP_HELD=1 exec flock "$1/wine-desktop.lock" bash "$0" "$@"
+fi
+set -eu
+build=$1
+# A crash ends the process with its exception code instead of opening Wine's debugger dialog.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};winedbg.exe=d"
+exe=$build/tests/platform_test.exe
+[ -f "$exe" ] || exe=$build/platform_test.exe
+RAVELIN_WEBVIEW_DLL=$(winepath -w "$build/webview.dll" 2>/dev/null)
+export RAVELIN_WEBVIEW_DLL
+exec wine "$exe"

@@ -1,0 +1,214 @@
+// Top-level windows, panel windows and the panel drag of the Windows backend, for real under Windows
+// or Wine.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+HWND makeWindow(const char* title) {
+    return CreateWindowExA(0, "STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+void pump() {
+    MSG message;
+    for (int i = 0; i < 10; ++i) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(5);
+    }
+}
+
+bool sameRect(const plat::Rect& a, const plat::Rect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST(Windows, FoundByExactTitleOnly) {
+    HWND window = makeWindow("Ravelin window test (exact)");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(plat::findWindow("Ravelin window test (exact)"), window);
+    EXPECT_EQ(plat::findWindow("Ravelin window test"), nullptr);
+    DestroyWindow(window);
+    EXPECT_EQ(plat::findWindow("Ravelin window test (exact)"), nullptr);
+}
+
+TEST(Windows, ForegroundIsTakenFromAnotherThreadsWindow) {
+    HWND own = makeWindow("Ravelin foreground (own)");
+    ASSERT_NE(own, nullptr);
+    // The other window lives on a thread of its own, as another program's window would.
+    HWND other = nullptr;
+    DWORD otherThread = 0;
+    std::thread owner([&] {
+        HWND window = makeWindow("Ravelin foreground (other)");
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+        other = window;
+        otherThread = GetCurrentThreadId();
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+        DestroyWindow(window);
+    });
+    for (int i = 0; i < 200 && !otherThread; ++i) Sleep(10);
+    ASSERT_NE(other, nullptr);
+    plat::forceForeground(other);
+    pump();
+    EXPECT_EQ(GetForegroundWindow(), other);
+    plat::forceForeground(own);
+    pump();
+    EXPECT_EQ(GetForegroundWindow(), own);
+    EXPECT_EQ(GetFocus(), own);
+
+    PostThreadMessageA(otherThread, WM_QUIT, 0, 0);
+    owner.join();
+    DestroyWindow(own);
+}
+
+TEST(Windows, GeometryTopmostAndShowStates) {
+    HWND window = makeWindow("Ravelin geometry");
+    ASSERT_NE(window, nullptr);
+    plat::setWindowBounds(window, 100, 120, 400, 300);
+    plat::Rect rect;
+    ASSERT_TRUE(plat::windowRect(window, rect));
+    EXPECT_TRUE(sameRect(rect, plat::Rect{100, 120, 500, 420}));
+    plat::moveWindow(window, 200, 150);
+    ASSERT_TRUE(plat::windowRect(window, rect));
+    EXPECT_TRUE(sameRect(rect, plat::Rect{200, 150, 600, 450}));
+
+    plat::setTopmost(window, true);
+    EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    plat::setTopmost(window, false);
+    EXPECT_FALSE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ASSERT_TRUE(plat::windowRect(window, rect));
+    EXPECT_TRUE(sameRect(rect, plat::Rect{200, 150, 600, 450}));
+
+    // A maximized window still reports the rectangle it returns to.
+    plat::showWindow(window, plat::Show::Maximize);
+    pump();
+    EXPECT_TRUE(plat::isMaximized(window));
+    plat::Placement placement;
+    ASSERT_TRUE(plat::windowPlacement(window, placement));
+    EXPECT_TRUE(placement.maximized);
+    EXPECT_TRUE(sameRect(placement.normal, plat::Rect{200, 150, 600, 450}));
+    plat::showWindow(window, plat::Show::Restore);
+    pump();
+    EXPECT_FALSE(plat::isMaximized(window));
+    ASSERT_TRUE(plat::windowPlacement(window, placement));
+    EXPECT_FALSE(placement.maximized);
+    plat::showWindow(window, plat::Show::Minimize);
+    pump();
+    EXPECT_TRUE(IsIconic(window));
+
+    DestroyWindow(window);
+    EXPECT_FALSE(plat::windowRect(nullptr, rect));
+    EXPECT_FALSE(plat::windowPlacement(nullptr, placement));
+    EXPECT_FALSE(plat::isMaximized(nullptr));
+}
+
+TEST(Windows, WorkAreasOfPointsAndWindows) {
+    int32_t width = 0, height = 0;
+    plat::screenSize(width, height);
+    plat::Rect area;
+    ASSERT_TRUE(plat::workAreaAtPoint(10, 10, area));
+    EXPECT_GT(area.right - area.left, width / 2);
+    EXPECT_GT(area.bottom - area.top, height / 2);
+    EXPECT_FALSE(plat::workAreaAtPoint(-20000, -20000, area));
+    plat::Rect primary;
+    ASSERT_TRUE(plat::workAreaOfWindow(nullptr, primary));
+    HWND window = makeWindow("Ravelin work area");
+    plat::Rect ofWindow;
+    ASSERT_TRUE(plat::workAreaOfWindow(window, ofWindow));
+    EXPECT_TRUE(sameRect(ofWindow, primary));
+    DestroyWindow(window);
+}
+
+// ---- the main window's watch --------------------------------------------------------------------
+
+std::vector<std::string> watched;
+
+TEST(Windows, WatchReportsMoveSizeEndsAndOneDestructionAndKeepsUnicodeTitles) {
+    HWND window = makeWindow("Ravelin watched");
+    ASSERT_NE(window, nullptr);
+    watched.clear();
+    plat::watchMainWindow(
+        window, [](plat::WindowHandle) { watched.push_back("moved"); },
+        [](plat::WindowHandle) { watched.push_back("destroyed"); });
+    SendMessageW(window, WM_EXITSIZEMOVE, 0, 0);
+    SendMessageW(window, WM_EXITSIZEMOVE, 0, 0);
+    // Messages the watch does not consume reach the window's own procedure unconverted.
+    const wchar_t* title = L"Ravelin \u0418\u2713";
+    ASSERT_TRUE(SetWindowTextW(window, title));
+    wchar_t read[64] = {};
+    GetWindowTextW(window, read, 64);
+    EXPECT_EQ(std::wstring(read), title);
+    DestroyWindow(window);
+    EXPECT_EQ(watched, (std::vector<std::string>{"moved", "moved", "destroyed"}));
+
+    // A second window can be watched afresh after the first is gone.
+    window = makeWindow("Ravelin watched again");
+    plat::watchMainWindow(
+        window, [](plat::WindowHandle) { watched.push_back("moved again"); }, nullptr);
+    SendMessageW(window, WM_EXITSIZEMOVE, 0, 0);
+    DestroyWindow(window);
+    EXPECT_EQ(watched.back(), "moved again");
+}
+
+// ---- panel windows and the drag -----------------------------------------------------------------
+
+TEST(Panels, FramelessStyleAndPlacement) {
+    HWND panel = makeWindow("Ravelin (Panel)");
+    ASSERT_NE(panel, nullptr);
+    plat::makePanelWindow(panel, true, 650, 280, 450, 400);
+    LONG_PTR style = GetWindowLongPtrW(panel, GWL_STYLE);
+    EXPECT_EQ(style & 0x004F0000, 0);
+    EXPECT_EQ(style & 0x80800000, 0x80800000);
+    EXPECT_TRUE(IsWindowVisible(panel));
+    plat::Rect rect;
+    ASSERT_TRUE(plat::windowRect(panel, rect));
+    EXPECT_TRUE(sameRect(rect, plat::Rect{650, 280, 1100, 680}));
+    // Not positioned: restyled where it stands.
+    plat::moveWindow(panel, 40, 50);
+    plat::makePanelWindow(panel, false, 650, 280, 450, 400);
+    ASSERT_TRUE(plat::windowRect(panel, rect));
+    EXPECT_TRUE(sameRect(rect, plat::Rect{40, 50, 490, 450}));
+    DestroyWindow(panel);
+}
+
+std::vector<std::string> dragged;
+
+TEST(Panels, DragReportsScreenPointsUntilReleaseOrCaptureLoss) {
+    HWND panel = makeWindow("Ravelin (Drag)");
+    ASSERT_NE(panel, nullptr);
+    plat::DragHandlers handlers{
+        [](int32_t x, int32_t y) { dragged.push_back(std::to_string(x) + "," + std::to_string(y)); },
+        [] { dragged.push_back("released"); }, [] { dragged.push_back("lost"); }};
+    dragged.clear();
+    plat::beginPointerDrag(panel, handlers);
+    EXPECT_EQ(GetCapture(), panel);
+    SetCursorPos(300, 270);
+    SendMessageW(panel, WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
+    SendMessageW(panel, WM_LBUTTONUP, 0, 0);
+    plat::endPointerDrag();
+    EXPECT_NE(GetCapture(), panel);
+    // Not dragging: nothing more is reported.
+    SendMessageW(panel, WM_MOUSEMOVE, 0, 0);
+    EXPECT_EQ(dragged, (std::vector<std::string>{"300,270", "released"}));
+
+    dragged.clear();
+    plat::beginPointerDrag(panel, handlers);
+    ReleaseCapture();  // another window takes the pointer
+    plat::endPointerDrag();
+    EXPECT_EQ(dragged, (std::vector<std::string>{"lost"}));
+    DestroyWindow(panel);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

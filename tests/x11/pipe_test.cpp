@@ -1,0 +1,331 @@
+// The panel pipe: the server and clients in this process, in forked processes, and raw socket
+// clients that do what the program's own client never does (several messages, silence).
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string socketPath() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') return std::string(runtime) + "/TapmillIPC";
+    return "/tmp/TapmillIPC-" + std::to_string(getuid());
+}
+
+// Every message the server of this process handed over.
+struct Inbox {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<std::string> messages;
+
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex);
+        messages.clear();
+    }
+    // Waits until `count` messages have come (or two seconds passed); all that came.
+    std::vector<std::string> wait(size_t count, int milliseconds = 2000) {
+        std::unique_lock<std::mutex> lock(mutex);
+        arrived.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                         [&] { return messages.size() >= count; });
+        return messages;
+    }
+};
+Inbox inbox;
+
+void onMessage(const char* bytes, size_t length) {
+    std::lock_guard<std::mutex> lock(inbox.mutex);
+    inbox.messages.emplace_back(bytes, length);
+    inbox.arrived.notify_all();
+}
+
+// The program's pipe server on a thread of its own; stopped and waited for at the end.
+class Server {
+  public:
+    Server() {
+        inbox.clear();
+        thread_ = std::thread([this] {
+            plat::runPipeServer(&onMessage);
+            ended_.set_value();
+        });
+        ready_ = waitForSocket();
+    }
+    ~Server() { stop(); }
+    bool ready() const { return ready_; }
+
+    // Stops the server; whether it ended within `milliseconds`.
+    bool stop(int milliseconds = 1000) {
+        if (!thread_.joinable()) return true;
+        plat::stopPipeServer();
+        const bool ended =
+            done_.wait_for(std::chrono::milliseconds(milliseconds)) == std::future_status::ready;
+        thread_.join();
+        return ended;
+    }
+
+    static bool waitForSocket() {
+        for (int i = 0; i < 200; ++i) {
+            struct stat info {};
+            if (stat(socketPath().c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+  private:
+    std::promise<void> ended_;
+    std::future<void> done_ = ended_.get_future();
+    std::thread thread_;
+    bool ready_ = false;
+};
+
+// A raw client connection to the socket.
+class Connection {
+  public:
+    Connection() : fd_(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = socketPath();
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~Connection() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool connected() const { return fd_ >= 0; }
+    bool send(const std::string& message) {
+        return ::send(fd_, message.data(), message.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(message.size());
+    }
+
+  private:
+    int fd_;
+};
+
+TEST(X11Pipe, MessagesArriveWholeAndInOrder) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    EXPECT_TRUE(plat::sendPipeMessage("toggleSpammer|"));
+    EXPECT_TRUE(plat::sendPipeMessage("updateSpammer|0,0,1,500,0,0,1,10,0"));
+    EXPECT_EQ(inbox.wait(2),
+              (std::vector<std::string>{"toggleSpammer|", "updateSpammer|0,0,1,500,0,0,1,10,0"}));
+
+    // Two messages on one connection are two messages, in order; zero bytes are passed on as they are.
+    inbox.clear();
+    {
+        Connection connection;
+        ASSERT_TRUE(connection.connected());
+        EXPECT_TRUE(connection.send("panelHover|1"));
+        EXPECT_TRUE(connection.send(std::string("panelHover|0\0tail", 17)));
+    }
+    EXPECT_EQ(inbox.wait(2),
+              (std::vector<std::string>{"panelHover|1", std::string("panelHover|0\0tail", 17)}));
+}
+
+TEST(X11Pipe, AMessageOver511BytesIsDroppedWholeWithItsConnection) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    const std::string longest = "reassignKey|" + std::string(511 - 12, 'x');
+    ASSERT_EQ(longest.size(), 511u);
+    EXPECT_TRUE(plat::sendPipeMessage(longest));
+    ASSERT_EQ(inbox.wait(1), std::vector<std::string>{longest});
+
+    inbox.clear();
+    {
+        Connection connection;
+        ASSERT_TRUE(connection.connected());
+        EXPECT_TRUE(connection.send(longest + "y"));
+        connection.send(
+            "toggleKeySpam|");  // after the dropped one: the connection is closed by then, or soon
+    }
+    EXPECT_TRUE(plat::sendPipeMessage("toggleSpammer|"));
+    EXPECT_EQ(inbox.wait(1), std::vector<std::string>{"toggleSpammer|"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(inbox.wait(1, 0), std::vector<std::string>{"toggleSpammer|"});
+}
+
+TEST(X11Pipe, WithoutAServerSendingFailsAtOnce) {
+    ASSERT_FALSE(Connection().connected()) << "a server runs";
+    const auto start = Clock::now();
+    EXPECT_FALSE(plat::sendPipeMessage("toggleSpammer|"));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+}
+
+TEST(X11Pipe, StopEndsTheServerWhileWaitingAndWhileAClientSaysNothing) {
+    {
+        Server server;
+        ASSERT_TRUE(server.ready());
+        const auto start = Clock::now();
+        EXPECT_TRUE(server.stop(500));
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    }
+    // The socket goes with the server.
+    struct stat info {};
+    EXPECT_NE(stat(socketPath().c_str(), &info), 0);
+    {
+        Server server;
+        ASSERT_TRUE(server.ready());
+        Connection silent;
+        ASSERT_TRUE(silent.connected());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the server is reading it now
+        EXPECT_TRUE(server.stop(500));
+    }
+    // A stop that comes before the server starts ends it as soon as it starts, and only that run.
+    plat::stopPipeServer();
+    const auto start = Clock::now();
+    plat::runPipeServer(&onMessage);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+    Server again;
+    ASSERT_TRUE(again.ready());
+    EXPECT_TRUE(plat::sendPipeMessage("toggleSpammer|"));
+    EXPECT_EQ(inbox.wait(1).size(), 1u);
+}
+
+TEST(X11Pipe, TheSocketIsTheUsersAlone) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    struct stat info {};
+    ASSERT_EQ(stat(socketPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(info.st_uid, getuid());
+}
+
+TEST(X11Pipe, WithoutARuntimeFolderTheSocketIsInTmpUnderTheUserId) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtime = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
+    const std::string path = "/tmp/TapmillIPC-" + std::to_string(getuid());
+    {
+        Server server;
+        ASSERT_TRUE(server.ready());
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_TRUE(plat::sendPipeMessage("toggleSpammer|"));
+        EXPECT_EQ(inbox.wait(1).size(), 1u);
+    }
+    struct stat info {};
+    EXPECT_NE(stat(path.c_str(), &info), 0);
+    if (saved)
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(X11Pipe, AFileThatIsNoSocketIsLeftAloneAndTheServerWaits) {
+    const std::string path = socketPath();
+    FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("keep me", file);
+    std::fclose(file);
+    {
+        Server server;
+        EXPECT_FALSE(plat::sendPipeMessage("toggleSpammer|"));
+        EXPECT_TRUE(server.stop(500));
+    }
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    unlink(path.c_str());
+}
+
+// A server in a forked process: what it receives comes back through a pipe, one line per message.
+class ServerProcess {
+  public:
+    ServerProcess() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            lineOut = fds[1];
+            plat::runPipeServer([](const char* bytes, size_t length) {
+                std::string line(bytes, length);
+                line += '\n';
+                if (write(lineOut, line.data(), line.size()) < 0) _exit(3);
+            });
+            _exit(0);
+        }
+        close(fds[1]);
+        out_ = fds[0];
+    }
+    ~ServerProcess() {
+        kill();
+        if (out_ >= 0) close(out_);
+    }
+    bool started() const { return pid_ > 0; }
+    // Ends it as a crash would, leaving its socket file behind.
+    void kill() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    std::string nextLine() {
+        std::string line;
+        char c = 0;
+        while (read(out_, &c, 1) == 1 && c != '\n') line += c;
+        return line;
+    }
+
+  private:
+    static inline int lineOut = -1;
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+TEST(X11Pipe, AcrossProcessesAndASecondServerNeverTakesALiveSocket) {
+    ServerProcess first;
+    ASSERT_TRUE(first.started());
+    ASSERT_TRUE(Server::waitForSocket());
+    // A client in a process of its own.
+    const pid_t client = fork();
+    if (client == 0) _exit(plat::sendPipeMessage("reassignKey|rec") ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(client, &status, 0), client);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(first.nextLine(), "reassignKey|rec");
+
+    // A second server waits while the first is live ...
+    inbox.clear();
+    std::thread second([] { plat::runPipeServer(&onMessage); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(plat::sendPipeMessage("panelHover|1"));
+    EXPECT_EQ(first.nextLine(), "panelHover|1");
+    EXPECT_TRUE(inbox.wait(1, 100).empty());
+
+    // ... and takes over the socket the first one left behind when it died.
+    first.kill();
+    bool delivered = false;
+    for (int i = 0; i < 100 && !delivered; ++i) {
+        delivered = plat::sendPipeMessage("panelHover|0");
+        if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(inbox.wait(1), std::vector<std::string>{"panelHover|0"});
+    plat::stopPipeServer();
+    second.join();
+}
+
+}  // namespace
