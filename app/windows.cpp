@@ -65,18 +65,23 @@ Point centredIn(const plat::Rect& workArea, const plat::Rect& window) {
 }
 
 void fitWindowToMonitor(Webview& view, plat::WindowHandle window, int32_t width, int32_t height) {
+    fitWindowToMonitor([&view](int32_t w, int32_t h) { view.setSize(w, h, SizeHint::None); }, window, width, height);
+}
+
+void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSize, plat::WindowHandle window,
+                        int32_t width, int32_t height) {
     if (!window || width <= 0 || height <= 0) return;
     plat::Rect work = monitorWorkArea(window);
     int32_t available = work.bottom - work.top - kWorkAreaMargin;
     if (available <= 0) return;
-    view.setSize(width, height, SizeHint::None);
+    setClientSize(width, height);
     plat::Rect rect;
     if (!plat::windowRect(window, rect)) return;
     int32_t outerHeight = rect.bottom - rect.top;
     if (outerHeight > available) {
         int32_t newHeight = fittedHeight(available, outerHeight, height);
         if (newHeight > 0) {
-            view.setSize(width, newHeight, SizeHint::None);
+            setClientSize(width, newHeight);
             plat::windowRect(window, rect);
             outerHeight = rect.bottom - rect.top;
         }

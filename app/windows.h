@@ -24,6 +24,9 @@ plat::Rect monitorWorkArea(plat::WindowHandle window);
 // area less 20 pixels, in which case the height is scaled down to fit; then moves it up (never above
 // the work area) if it sticks out below. Sizes of 0 or less, or no window, change nothing.
 void fitWindowToMonitor(Webview& view, plat::WindowHandle window, int32_t width, int32_t height);
+// The same with the client-size request made by `setClientSize` (the webview's set_size).
+void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSize, plat::WindowHandle window,
+                        int32_t width, int32_t height);
 
 // The scaled height for a window whose outer height would exceed `available` pixels:
 // available ÷ outerHeight × height, truncated.

@@ -1,10 +1,11 @@
-#include "app/app.h"
-#include "app/windows.h"
 #include "state/preferences.h"
 
 #include <array>
+#include <mutex>
 #include <string_view>
 
+#include "app/app.h"
+#include "app/windows.h"
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
@@ -72,6 +73,10 @@ void loadAppSettings() {
 }
 
 void saveAppSettings() {
+    // On Linux the end of a window move is reported on a thread of the window watch, so saves may
+    // come from two threads: one at a time, each replacing the file whole.
+    static std::mutex saving;
+    std::lock_guard<std::mutex> lock(saving);
     std::string text;
     for (const FlagKey& flag : kFlagKeys) {
         text += flag.key;
@@ -84,7 +89,7 @@ void saveAppSettings() {
         text += '\n';
     }
     text += windowMaximized.load() ? "windowMaximized=1\n" : "windowMaximized=0\n";
-    writeTextFile(besideExe("appsettings.txt"), text);
+    replaceTextFile(besideExe("appsettings.txt"), text);
 }
 
 std::string appSettingsText() {

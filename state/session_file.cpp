@@ -323,10 +323,7 @@ void saveSession() {
     if (sessionPath.empty()) return;
     // Written beside the file and then swapped in, so the file is always a whole earlier save or the
     // whole new one, never a truncated mix.
-    std::string temporary = sessionPath + ".tmp";
-    if (!writeTextFile(temporary, text) || !plat::replaceFile(temporary, sessionPath)) {
-        plat::removeFile(temporary);
-    }
+    replaceTextFile(sessionPath, text);
 }
 
 void autosaveThread() {

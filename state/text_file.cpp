@@ -34,4 +34,11 @@ bool writeTextFile(const std::string& path, const std::string& text) {
     return plat::writeFile(path, bytes);
 }
 
+bool replaceTextFile(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".tmp";
+    if (writeTextFile(temporary, text) && plat::replaceFile(temporary, path)) return true;
+    plat::removeFile(temporary);
+    return false;
+}
+
 }  // namespace rv

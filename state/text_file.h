@@ -19,4 +19,8 @@ std::optional<std::string> readTextFile(const std::string& path);
 // Writes `text` whole with every LF turned into CR LF (truncating first); false when it failed.
 bool writeTextFile(const std::string& path, const std::string& text);
 
+// The same through `path` + ".tmp" in the same folder, which then replaces the file in one step, so
+// that readers and a crash see the old file or the new one, never a part.
+bool replaceTextFile(const std::string& path, const std::string& text);
+
 }  // namespace rv

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/panel.h"
 #include "app/webview.h"
+#include "state/preferences.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -182,4 +183,24 @@ TEST_F(Windows, WithoutAMainInstanceAPanelStillDragsButNeverDocks) {
     EXPECT_TRUE(fake::sentMessages().empty());
     EXPECT_EQ(closed, 0);
     rv::closePanelCallback = nullptr;
+}
+
+TEST_F(Windows, PreferencesReachTheMainWindow) {
+    rv::setAppSetting("alwaysOnTop", "1");
+    EXPECT_TRUE(fake::window(kMain).topmost);
+    rv::setAppSetting("alwaysOnTop", "true");
+    EXPECT_FALSE(fake::window(kMain).topmost);
+
+    // Reset puts the window back to its default geometry and records that placement.
+    plat::setTopmost(kMain, true);
+    plat::showWindow(kMain, plat::Show::Maximize);
+    rv::windowMaximized = true, rv::windowWidth = 900;
+    rv::resetEverything();
+    EXPECT_FALSE(fake::window(kMain).maximized);
+    EXPECT_FALSE(fake::window(kMain).topmost);
+    EXPECT_EQ(rv::windowX, (1920 - 436) / 2);
+    EXPECT_EQ(rv::windowWidth, 436);  // the outer width of the 420-wide client area
+    EXPECT_FALSE(rv::windowMaximized);
+    EXPECT_TRUE(rv::windowPositionKnown);
+    EXPECT_NE(readFile("appsettings.txt").find("windowMaximized=0"), std::string::npos);
 }

@@ -35,7 +35,10 @@ setting() { sed -n "s/^$1=\([-0-9]*\)\r\?$/\1/p" "$app/appsettings.txt" 2>/dev/n
 # ---- a window manager of the test's own, on the private display ---------------------------------
 openbox >"$RAVELIN_TEST_TMP/openbox.log" 2>&1 &
 manager=$!
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.05; done
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+  sleep 0.05
+done
 # It names its check window before it takes on new windows.
 sleep 1
 
@@ -87,7 +90,8 @@ for step in 1 2 3 4 5 6 7 8; do
 done
 sleep 0.3
 read -r dx dy _ _ < <(outer "$panel_id")
-[ "$dx $dy" = "$((px + tx - hx)) $((py + ty - hy))" ] || fail "panel at $dx,$dy during the drag, not under the pointer"
+[ "$dx $dy" = "$((px + tx - hx)) $((py + ty - hy))" ] ||
+  fail "panel at $dx,$dy during the drag, not under the pointer"
 xdotool mouseup 1
 ended_within "$panel" 10 || fail "the panel still runs after it was dropped on the main window"
 panel=

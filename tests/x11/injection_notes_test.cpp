@@ -81,6 +81,9 @@ TEST(InjectionNotes, ConcurrentProducersLoseNoNoteAndGainNone) {
     int matched[kProducers] = {};
     int total = 0;
     while (total < kProducers * kNotesEach) {
+        // Read before the scan: a scan that finds nothing after every producer had finished means
+        // the ring is empty for good.
+        bool allDone = producersDone.load() == kProducers;
         bool any = false;
         for (int p = 0; p < kProducers; ++p) {
             if (notes->matchEcho(NoteKind::key, static_cast<uint32_t>(p), 0)) {
@@ -89,7 +92,7 @@ TEST(InjectionNotes, ConcurrentProducersLoseNoNoteAndGainNone) {
                 any = true;
             }
         }
-        if (!any && producersDone.load() == kProducers) break;
+        if (!any && allDone) break;
     }
     for (std::thread& producer : producers) producer.join();
     for (int p = 0; p < kProducers; ++p) {
