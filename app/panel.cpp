@@ -28,12 +28,16 @@ PanelParameters parsePanelCommandLine(std::string_view commandLine) {
         }
     }
     if (fields.size() >= 5) parameters.theme = fields[4];
+    if (fields.size() >= 6 && fields[5].find_first_not_of("-0123456789,") == std::string::npos) {
+        parameters.settings = fields[5];
+    }
     return parameters;
 }
 
 std::string panelCommandLine(const std::string& name, const std::string& elementId, int32_t x, int32_t y,
-                             const std::string& theme) {
-    return "--child " + name + "|" + elementId + "|" + std::to_string(x) + "|" + std::to_string(y) + "|" + theme;
+                             const std::string& theme, const std::string& settings) {
+    return "--child " + name + "|" + elementId + "|" + std::to_string(x) + "|" + std::to_string(y) + "|" + theme +
+           "|" + settings;
 }
 
 std::string scriptStringContent(std::string_view text) {
@@ -83,6 +87,14 @@ std::string panelScript(const std::string& theme, const std::string& elementId) 
            "if (typeof resizeHostWindow === 'function') resizeHostWindow();\n"
            "</script>\n"
            "</body>";
+}
+
+std::string withPanelSettings(const std::string& page, const std::string& settings) {
+    size_t head = page.find("<head>");
+    if (settings.empty() || head == std::string::npos) return page;
+    head += 6;
+    return page.substr(0, head) + "<script>window.panelSettings = '" + scriptStringContent(settings) +
+           "';</script>" + page.substr(head);
 }
 
 std::string withPanelScript(const std::string& page, const std::string& script) {

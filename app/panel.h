@@ -16,15 +16,19 @@ struct PanelParameters {
     std::string elementId;
     std::optional<int32_t> x, y;  // both or neither: the window's top-left corner
     std::string theme = "modern-blue";
+    // Field 6, added by the main instance that opens the panel: the profile settings text in use, so
+    // the panel starts from the settings in use rather than the page's defaults. Empty when absent
+    // or not a list of integers.
+    std::string settings;
 };
 
 // The text after the first "--child " with every double quote removed, cut at "|": name, element id,
 // x, y, theme. The position is x − 150, y − 20 when both fields read as numbers.
 PanelParameters parsePanelCommandLine(std::string_view commandLine);
 
-// The command line that starts a panel of this executable.
+// The command line that starts a panel of this executable, with the settings in use.
 std::string panelCommandLine(const std::string& name, const std::string& elementId, int32_t x, int32_t y,
-                             const std::string& theme);
+                             const std::string& theme, const std::string& settings);
 
 // The script that applies the theme, hides every panel but `elementId`, lets its header drag the
 // window, and shows the body; the two texts are inserted as script string literals.
@@ -32,6 +36,10 @@ std::string panelScript(const std::string& theme, const std::string& elementId);
 
 // The page with `script` in place of its last "</body>"; a page without one stays as it is.
 std::string withPanelScript(const std::string& page, const std::string& script);
+
+// The page with the panel's starting settings handed to its script (window.panelSettings), right
+// after its "<head>"; unchanged when there are none or the page has no head.
+std::string withPanelSettings(const std::string& page, const std::string& settings);
 
 // `text` as the inside of a single-quoted script string: quotes, backslashes, "<" and control
 // characters escaped, so no value can end the string or the script element early.

@@ -87,7 +87,8 @@ int runPanelInstance(const std::string& commandLine) {
     view.setSize(panelWidth, panelHeight, SizeHint::None);
     bindPanelFunctions(view);
     auto page = loadPage(pagePath());
-    view.setHtml(page ? withPanelScript(*page, panelScript(parameters.theme, parameters.elementId))
+    view.setHtml(page ? withPanelSettings(withPanelScript(*page, panelScript(parameters.theme, parameters.elementId)),
+                                          parameters.settings)
                       : "<h2>Error loading UI in child process</h2>");
     view.dispatch([&view, &parameters, title] { setUpPanelWindow(view, parameters, title, 100); });
     view.run();

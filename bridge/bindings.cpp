@@ -8,6 +8,7 @@
 #include "capture/capture.h"
 #include "state/preferences.h"
 #include "state/numbers.h"
+#include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
 
@@ -45,7 +46,8 @@ std::string openPanel(const std::string& request) {
         panelProcesses.erase(open);
     }
     if (plat::ProcessHandle process =
-            plat::startProcess(plat::exePath(), panelCommandLine(name, elementId, *x, *y, theme))) {
+            plat::startProcess(plat::exePath(),
+                               panelCommandLine(name, elementId, *x, *y, theme, profileSettingsText()))) {
         panelProcesses[name] = process;
     }
     return "";

@@ -30,8 +30,12 @@ TEST(PanelCommandLine, FieldsPositionAndDefaults) {
         EXPECT_EQ(p.y, c.y) << c.commandLine;
         EXPECT_EQ(p.theme, c.theme) << c.commandLine;
     }
-    EXPECT_EQ(rv::panelCommandLine("Auto Clicker", "clicker-panel", 800, 300, "dark"),
-              "--child Auto Clicker|clicker-panel|800|300|dark");
+    EXPECT_EQ(rv::panelCommandLine("Auto Clicker", "clicker-panel", 800, 300, "dark", "1,-2"),
+              "--child Auto Clicker|clicker-panel|800|300|dark|1,-2");
+    // The sixth field carries the settings in use; anything but a list of integers is dropped.
+    EXPECT_EQ(rv::parsePanelCommandLine("--child A|b|1|2|t|0,0,0,250,1").settings, "0,0,0,250,1");
+    EXPECT_EQ(rv::parsePanelCommandLine("--child A|b|1|2|t|1');x('").settings, "");
+    EXPECT_EQ(rv::parsePanelCommandLine("--child A|b|1|2|t").settings, "");
 }
 
 TEST(PanelScript, ReplacesOnlyTheLastBodyEnd) {
@@ -44,6 +48,13 @@ TEST(PanelScript, ReplacesOnlyTheLastBodyEnd) {
 
     EXPECT_EQ(rv::withPanelScript("<body>a</body>b</body>c", "S"), "<body>a</body>bSc");
     EXPECT_EQ(rv::withPanelScript("<p>no end</p>", "S"), "<p>no end</p>");
+}
+
+TEST(PanelScript, StartingSettingsGoRightAfterTheHead) {
+    EXPECT_EQ(rv::withPanelSettings("<html><head><title>t</title></head><body></body>", "1,2"),
+              "<html><head><script>window.panelSettings = '1,2';</script><title>t</title></head><body></body>");
+    EXPECT_EQ(rv::withPanelSettings("<html><head></head>", ""), "<html><head></head>");
+    EXPECT_EQ(rv::withPanelSettings("<body></body>", "1,2"), "<body></body>");
 }
 
 TEST(PanelScript, ValuesCannotEndTheStringOrTheScript) {

@@ -21,12 +21,7 @@ protected:
                std::to_string(rv::sms) + "," + std::to_string(rv::sbtn) + "," + std::to_string(rv::stype) + "," +
                std::to_string(rv::rptMode) + "," + std::to_string(rv::rptTimes) + "," + std::to_string(rv::locMode);
     }
-    static std::string call(const char* name, const std::string& request) {
-        for (const rv::MainBinding& binding : rv::mainBindings()) {
-            if (std::string(binding.name) == name) return binding.call(request);
-        }
-        return "<missing>";
-    }
+    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
 };
 
 }  // namespace

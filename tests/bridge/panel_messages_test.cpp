@@ -17,12 +17,7 @@ protected:
         rv::profiles = {rv::Profile{"p", "", {}}};
     }
     static void message(const std::string& text) { rv::handlePanelMessage(text.data(), text.size()); }
-    static std::string call(const char* name, const std::string& request) {
-        for (const rv::MainBinding& binding : rv::mainBindings()) {
-            if (std::string(binding.name) == name) return binding.call(request);
-        }
-        return "<missing>";
-    }
+    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
 };
 
 }  // namespace
@@ -92,7 +87,8 @@ TEST_F(PanelMessages, OpenPanelStartsOneProcessPerPanelAndStatusReapsEndedOnes) 
     EXPECT_EQ(call("openPanel", "[\"Auto Clicker\",\"clicker-panel\",800,300]"), "");
     ASSERT_EQ(fake::processes().size(), 1u);
     EXPECT_EQ(fake::processes()[0]->executable, folder() + "/ravelin");
-    EXPECT_EQ(fake::processes()[0]->arguments, "--child Auto Clicker|clicker-panel|800|300|midnight");
+    EXPECT_EQ(fake::processes()[0]->arguments,
+              "--child Auto Clicker|clicker-panel|800|300|midnight|" + rv::profileSettingsText());
     call("openPanel", "[\"Auto Clicker\",\"clicker-panel\",10,10]");  // already open: nothing new
     call("openPanel", "[\"Bad|Name\",\"x\",1,1]");
     call("openPanel", "[\"Key Spammer\",\"keyspam-panel\",\"a\",1]");

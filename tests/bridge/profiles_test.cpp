@@ -19,12 +19,7 @@ class Profiles : public FreshState {
         FreshState::SetUp();
         rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
     }
-    static std::string call(const char* name, const std::string& request) {
-        for (const rv::MainBinding& binding : rv::mainBindings()) {
-            if (std::string(binding.name) == name) return binding.call(request);
-        }
-        return "<missing>";
-    }
+    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
     // A, B, C with their own settings texts and one event each; `current` is current and its
     // settings are live.
     static void threeProfiles(int32_t current) {

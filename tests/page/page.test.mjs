@@ -405,3 +405,18 @@ test('panel window: one panel, panel bindings only, close and drag', async (t) =
   for (const n of names) assert.ok(PANEL_BINDINGS.includes(n), n);
   assert.deepEqual(errors, []);
 });
+
+test('panel window starts from the settings the main window handed over', async (t) => {
+  const seeded = asPanelPage('paper', 'clicker-panel').replace('<head>',
+    "<head><script>window.panelSettings = '0,0,2,250,1,1,0,5,0,0,0,0,0,0,100,1,10,32';</script>");
+  const { page, errors, waitCall, clearCalls } = await openPage(t, {
+    names: PANEL_BINDINGS, html: seeded, viewport: { width: 450, height: 400 },
+  });
+  assert.equal(await page.inputValue('[data-key="ss"]'), '2');
+  assert.equal(await page.inputValue('[data-key="sms"]'), '250');
+  await clearCalls();
+  await typeInto(page, '[data-key="sms"]', '300');
+  // The other eight fields keep the handed-over values, not the page defaults.
+  await waitCall('updateSpammer', '[0,0,2,300,1,1,0,5,0]');
+  assert.deepEqual(errors, []);
+});

@@ -15,12 +15,7 @@ const char* const kDefaultFile =
 
 class Preferences : public FreshState {
   protected:
-    static std::string call(const char* name, const std::string& request) {
-        for (const rv::MainBinding& binding : rv::mainBindings()) {
-            if (std::string(binding.name) == name) return binding.call(request);
-        }
-        return "<missing>";
-    }
+    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
     // Every preference that appsettings.txt holds, plus windowPositionKnown, in one line.
     static std::string preferences() {
         return std::to_string(rv::alwaysOnTop) + std::to_string(rv::launchOnStartup) +

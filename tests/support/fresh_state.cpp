@@ -5,7 +5,16 @@
 #include <random>
 #include <sstream>
 
+#include "bridge/bindings.h"
+
 namespace fs = std::filesystem;
+
+std::string callMainBinding(const char* name, const std::string& request) {
+    for (const rv::MainBinding& binding : rv::mainBindings()) {
+        if (std::string(binding.name) == name) return binding.call(request);
+    }
+    return "<missing>";
+}
 
 void FreshState::SetUp() {
     rv::resetStateForTests();

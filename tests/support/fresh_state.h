@@ -9,6 +9,9 @@
 #include "platform/fake/fake_platform.h"
 #include "state/state.h"
 
+// Calls one of the main instance's page functions as the page would; "<missing>" when none has the name.
+std::string callMainBinding(const char* name, const std::string& request);
+
 class FreshState : public ::testing::Test {
 protected:
     void SetUp() override;

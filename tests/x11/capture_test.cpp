@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -46,7 +47,7 @@ struct Heard {
 std::mutex heardMutex;
 std::vector<Heard> heard;
 // When set, the events also go on to the program's own handlers (grab tests).
-bool forwardToProgram = false;
+std::atomic<bool> forwardToProgram{false};
 
 bool hearKey(const plat::KeyEvent& event) {
     {
@@ -235,7 +236,8 @@ std::string keyLine(const char* sense, KeySym keysym) {
     return std::string("key ") + sense + " " + std::to_string(keycode) + " " + XKeysymToString(keysym);
 }
 
-// Sends a key with our own injection; F5 serves as the marker that the target has seen all before it.
+// Presses and releases a key with our own injection. F5, which nothing grabs, serves as the marker
+// that shows the window has seen everything sent before it.
 void tap(int32_t vk) {
     plat::injectKey(vk, true);
     plat::injectKey(vk, false);
