@@ -184,11 +184,7 @@ void captureThread() { plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &
 GrabPlan captureGrabPlan() {
     GrabPlan plan;
     if (hotkeysEnabled.load()) {
-        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()}) {
-            bool known = false;
-            for (int32_t seen : plan.codes) known = known || seen == code;
-            if (!known) plan.codes.push_back(code);
-        }
+        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()}) plan.codes.add(code);
     }
     int32_t target = reassignTarget.load();
     plan.allKeys = target != 0;

@@ -4,9 +4,11 @@
 // a recorded event or to store the profile's settings after a pick.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -43,8 +45,21 @@ void captureThread();
 // What a platform that can only swallow by grabbing must grab right now (Linux): the hotkey codes
 // while hotkeys are enabled; every key, and the non-left buttons unless the target is the key-spam
 // key, while a reassignment is armed; the left, right and middle buttons while a pick is armed.
+// The distinct hotkey codes, kept without allocating (the plan is asked for every few milliseconds).
+struct HotkeyCodes {
+    std::array<int32_t, 4> values{};
+    size_t count = 0;
+    const int32_t* begin() const { return values.data(); }
+    const int32_t* end() const { return values.data() + count; }
+    bool empty() const { return count == 0; }
+    void add(int32_t code) {
+        if (std::find(begin(), end(), code) == end() && count < values.size()) values[count++] = code;
+    }
+    bool operator==(const HotkeyCodes& other) const { return std::equal(begin(), end(), other.begin(), other.end()); }
+};
+
 struct GrabPlan {
-    std::vector<int32_t> codes;   // hotkey codes: virtual-key codes, or button codes 2, 4, 5, 6
+    HotkeyCodes codes;            // hotkey codes: virtual-key codes, or button codes 2, 4, 5, 6
     bool allKeys = false;
     bool nonLeftButtons = false;
     bool pickButtons = false;

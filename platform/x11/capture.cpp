@@ -412,6 +412,7 @@ Display* openCaptureDisplay(int& xiOpcode) {
                             {XIAllDevices, sizeof deviceBits, deviceBits}};
     XISelectEvents(display, DefaultRootWindow(display), masks, 2);
     XSync(display, False);
+    dropInjectionNotes();  // from here on every injection has an echo to match
     return display;
 }
 

@@ -46,6 +46,12 @@ bool InjectionNotes::matchEcho(NoteKind kind, uint32_t detail, int64_t nowNs) {
     return true;
 }
 
+void InjectionNotes::clear() {
+    for (Slot& slot : slots_) {
+        if (slot.state.load(std::memory_order_acquire) == kReady) slot.state.store(kFree, std::memory_order_release);
+    }
+}
+
 int64_t monotonicNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -63,5 +69,7 @@ void noteInjection(NoteKind kind, uint32_t detail) {
 bool isInjectionEcho(NoteKind kind, uint32_t detail) {
     return processNotes.matchEcho(kind, detail, monotonicNs());
 }
+
+void dropInjectionNotes() { processNotes.clear(); }
 
 }  // namespace plat::x11

@@ -31,6 +31,9 @@ class InjectionNotes {
     // consumes the oldest such note. Drops every note older than kStaleNs first. Consumer thread only.
     bool matchEcho(NoteKind kind, uint32_t detail, int64_t nowNs);
 
+    // Frees every pending note. Consumer thread only.
+    void clear();
+
   private:
     enum : uint32_t { kFree = 0, kWriting = 1, kReady = 2 };
 
@@ -54,5 +57,8 @@ int64_t monotonicNs();
 // isInjectionEcho from the capture thread.
 void noteInjection(NoteKind kind, uint32_t detail);
 bool isInjectionEcho(NoteKind kind, uint32_t detail);
+// Forgets every pending note: injections made while nobody listened have no echo to match, and
+// left standing they could claim someone else's XTEST input. Capture thread, once it listens.
+void dropInjectionNotes();
 
 }  // namespace plat::x11

@@ -5,19 +5,12 @@
 
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,8 +20,7 @@
 #include "platform/platform.h"
 #include "platform/x11/keys.h"
 #include "state/state.h"
-
-extern char** environ;
+#include "x11/target_window.h"
 
 namespace {
 
@@ -168,67 +160,6 @@ class CaptureLoop {
   private:
     std::thread thread_;
     bool up_ = false;
-};
-
-// ---- a window that reports what reaches it (tests/x11/event_target.cpp) ----
-
-class Target {
-  public:
-    static constexpr int kLeft = 100, kTop = 100, kWidth = 400, kHeight = 300;
-
-    Target() {
-        std::string self = plat::exePath();
-        const std::string path = self.substr(0, self.rfind('/') + 1) + "event_target";
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        std::vector<std::string> args = {path, "Ravelin Capture Target"};
-        for (int number : {kLeft, kTop, kWidth, kHeight}) args.push_back(std::to_string(number));
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fds[0];
-        ready_ = pid_ > 0 && nextLine(5000) == std::optional<std::string>("ready");
-    }
-    ~Target() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-    Target(const Target&) = delete;
-    Target& operator=(const Target&) = delete;
-
-    bool ready() const { return ready_; }
-
-    std::optional<std::string> nextLine(int timeoutMs = 2000) {
-        for (;;) {
-            const size_t end = buffer_.find('\n');
-            if (end != std::string::npos) {
-                std::string line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                return line;
-            }
-            pollfd readable{out_, POLLIN, 0};
-            if (poll(&readable, 1, timeoutMs) <= 0) return std::nullopt;
-            char chunk[512];
-            const ssize_t n = read(out_, chunk, sizeof chunk);
-            if (n <= 0) return std::nullopt;
-            buffer_.append(chunk, static_cast<size_t>(n));
-        }
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool ready_ = false;
-    std::string buffer_;
 };
 
 std::string keyLine(const char* sense, KeySym keysym) {
@@ -421,7 +352,7 @@ TEST_F(X11CaptureTest, StopEndsTheLoopWhetherItComesBeforeOrDuringIt) {
 }
 
 TEST_F(X11CaptureTest, HotkeysAreSwallowedWhileEnabledAndPassOnceDisabled) {
-    Target target;
+    x11test::TargetWindow target;
     ASSERT_TRUE(target.ready());
     rv::hotkeysEnabled = true;
     forwardToProgram = true;
@@ -468,7 +399,7 @@ TEST_F(X11CaptureTest, KeysPressedWhileAHotkeyIsHeldStillReachTheHandlers) {
 }
 
 TEST_F(X11CaptureTest, APickedPressIsSwallowedAndItsReleaseReachesTheWindow) {
-    Target target;
+    x11test::TargetWindow target;
     ASSERT_TRUE(target.ready());
     forwardToProgram = true;
     CaptureLoop loop;
@@ -500,7 +431,7 @@ TEST_F(X11CaptureTest, APickedPressIsSwallowedAndItsReleaseReachesTheWindow) {
 }
 
 TEST_F(X11CaptureTest, AnArmedReassignmentTakesEveryKeyAndTheHotkeyGrabsComeBack) {
-    Target target;
+    x11test::TargetWindow target;
     ASSERT_TRUE(target.ready());
     rv::hotkeysEnabled = true;
     forwardToProgram = true;
@@ -547,7 +478,7 @@ bool otherGotPress(Display* other, KeyCode keycode) {
 }
 
 TEST_F(X11CaptureTest, KeysAnotherProgramHasGrabbedAreLeftToIt) {
-    Target target;
+    x11test::TargetWindow target;
     ASSERT_TRUE(target.ready());
     Display* other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);

@@ -1,0 +1,220 @@
+// The capture thread with its real hooks and the portable handlers: hotkeys, reassignment and
+// recording of keys typed into another window, under Wine with xdotool as the user's keyboard.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/capture.h"
+#include "capture/recording.h"
+#include "platform/platform.h"
+#include "state/state.h"
+// After the portable headers: <windows.h> defines macros named like their constants.
+#include "win32/wine_window.h"
+
+namespace {
+
+// Runs xdotool (a Linux program, which Wine starts like any other) with `arguments` and waits for
+// it to end; returns its exit code, or -1 when it could not be started or did not end in time. Wine
+// gives no handle to wait on for a Linux process, so a shell leaves the code in a file at the end.
+int xdotool(const std::string& arguments) {
+    static int runs = 0;
+    const char* tmp = std::getenv("RAVELIN_TEST_TMP");
+    std::string marker = std::string(tmp && *tmp ? tmp : "/tmp") + "/xdotool-" +
+                         std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
+    std::string markerDos = "Z:" + marker;
+    for (char& c : markerDos) c = c == '/' ? '\\' : c;
+    std::string command = "Z:\\bin\\sh -c \"xdotool " + arguments + "; echo $? > " + marker + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    for (int i = 0; i < 1000; ++i) {
+        if (auto text = plat::readFile(markerDos); text && !text->empty() && text->back() == '\n') {
+            plat::removeFile(markerDos);
+            return std::atoi(text->c_str());
+        }
+        Sleep(10);
+    }
+    return -1;
+}
+
+bool hasKey(const std::vector<target::Received>& all, UINT message, WPARAM vk) {
+    for (const target::Received& r : all) {
+        if (r.message == message && r.vk == vk) return true;
+    }
+    return false;
+}
+bool hasScanCode(const std::vector<target::Received>& all, UINT message, UINT vk) {
+    for (const target::Received& r : all) {
+        if (r.message == message && r.scanCode == target::scanCodeOf(vk)) return true;
+    }
+    return false;
+}
+
+class Capture : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        rv::resetStateForTests();
+        rv::counterFrequency = plat::tickFrequency();
+        window_ = new target::Window(400, 300, 320, 240);
+        thread_ = std::thread(&rv::captureThread);
+        // The hooks are in place once an injected move reaches the handlers.
+        rv::lastPointerPoint = 0;
+        for (int i = 0; i < 300 && !hooked_; ++i) {
+            plat::injectAbsoluteMove(500 + i % 2, 400);
+            Sleep(10);
+            hooked_ = rv::lastPointerPoint.load() != 0;
+        }
+    }
+    static void TearDownTestSuite() {
+        plat::stopCaptureLoop();
+        thread_.join();
+        delete window_;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(hooked_) << "the capture loop's hooks never saw an injected move";
+        ASSERT_TRUE(window_->takeInput()) << "the target window has neither the pointer nor the foreground";
+        // Without a window manager X sends keys to the window under its own pointer, which Wine does
+        // not always move along with the Windows cursor.
+        RECT rect;
+        GetWindowRect(window_->handle(), &rect);
+        ASSERT_EQ(xdotool("mousemove --sync " + std::to_string((rect.left + rect.right) / 2) + " " +
+                          std::to_string((rect.top + rect.bottom) / 2)),
+                  0);
+        rv::clickerToggleRequest = false;
+        rv::reassignTarget = 0, rv::reassignCode = 0;
+        window_->clear();
+    }
+    // Types F5 and waits until its release has reached the window: everything typed earlier has
+    // been through the hooks by then.
+    static std::vector<target::Received> syncWithF5() {
+        EXPECT_EQ(xdotool("key F5"), 0);
+        return window_->waitUntil(
+            [](const std::vector<target::Received>& r) { return hasKey(r, WM_KEYUP, VK_F5); });
+    }
+
+    static inline target::Window* window_ = nullptr;
+    static inline std::thread thread_;
+    static inline bool hooked_ = false;
+};
+
+TEST_F(Capture, TypedHotkeyIsTakenAndSwallowedWhileOtherKeysPass) {
+    ASSERT_EQ(xdotool("key F6"), 0);
+    std::vector<target::Received> seen = syncWithF5();
+    ASSERT_TRUE(hasKey(seen, WM_KEYDOWN, VK_F5)) << "typed keys do not reach the target window";
+    EXPECT_TRUE(rv::clickerToggleRequest.load());
+    EXPECT_FALSE(hasKey(seen, WM_KEYDOWN, VK_F6));
+    EXPECT_FALSE(hasKey(seen, WM_KEYUP, VK_F6));
+    EXPECT_EQ(rv::keyDownTable[VK_F6].load(), 0) << "the hotkey's release was not seen";
+}
+
+TEST_F(Capture, ArmedReassignmentTakesTheNextTypedKey) {
+    rv::reassignTarget = 3;
+    ASSERT_EQ(xdotool("key F2"), 0);
+    for (int i = 0; i < 300 && rv::reassignCode.load() == 0; ++i) Sleep(10);
+    EXPECT_EQ(rv::reassignCode.load(), VK_F2);
+    rv::reassignTarget = 0;
+    std::vector<target::Received> seen = syncWithF5();
+    EXPECT_FALSE(hasKey(seen, WM_KEYDOWN, VK_F2)) << "the captured press was passed on";
+    EXPECT_EQ(rv::reassignCode.load(), VK_F2) << "a key typed after disarming was captured";
+    EXPECT_FALSE(rv::clickerToggleRequest.load());
+}
+
+TEST_F(Capture, OwnInjectedInputIsNeitherHotkeyNorCaptureNorRecorded) {
+    {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        rv::profiles = {rv::Profile{"Injected", "", {}}};
+        rv::currentProfile = 0;
+    }
+    auto arrived = [](UINT vk) {
+        return window_->waitUntil(
+            [vk](const std::vector<target::Received>& r) { return hasScanCode(r, WM_KEYUP, vk); });
+    };
+    // Wine hands keys sent by scan code to the hooks with virtual-key 0, which is no hotkey anyway;
+    // Windows fills in F6. The same press sent by virtual-key code shows that the injected mark alone
+    // keeps it from acting.
+    plat::injectKey(VK_F6, true);
+    plat::injectKey(VK_F6, false);
+    for (DWORD flags : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
+        INPUT record{};
+        record.type = INPUT_KEYBOARD;
+        record.ki.wVk = VK_F6;
+        record.ki.wScan = static_cast<WORD>(target::scanCodeOf(VK_F6));
+        record.ki.dwFlags = flags;
+        SendInput(1, &record, sizeof record);
+    }
+    std::vector<target::Received> seen = window_->waitUntil([](const std::vector<target::Received>& r) {
+        return hasKey(r, WM_KEYUP, VK_F6) && hasScanCode(r, WM_KEYUP, VK_F6);
+    });
+    EXPECT_TRUE(hasScanCode(seen, WM_KEYDOWN, VK_F6)) << "an injected hotkey was swallowed";
+    EXPECT_TRUE(hasKey(seen, WM_KEYDOWN, VK_F6)) << "an injected hotkey was swallowed";
+    EXPECT_FALSE(rv::clickerToggleRequest.load());
+
+    rv::reassignTarget = 4;
+    plat::injectKey('K', true);
+    plat::injectKey('K', false);
+    seen = arrived('K');
+    rv::reassignTarget = 0;
+    EXPECT_TRUE(hasScanCode(seen, WM_KEYDOWN, 'K')) << "an injected key was taken by the reassignment";
+    EXPECT_EQ(rv::reassignCode.load(), 0);
+
+    rv::startRecording();
+    plat::injectKey('C', true);
+    plat::injectKey('C', false);
+    plat::injectMouse(MOUSEEVENTF_LEFTDOWN, 0);
+    plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
+    plat::injectRelativeMove(7, 5);
+    seen = window_->waitUntil([](const std::vector<target::Received>& r) {
+        return hasScanCode(r, WM_KEYUP, 'C') && !r.empty() && r.back().message == WM_LBUTTONUP;
+    });
+    Sleep(100);
+    rv::stopRecording();
+    EXPECT_TRUE(hasScanCode(seen, WM_KEYDOWN, 'C'));
+    std::lock_guard<std::mutex> lock(rv::profilesLock);
+    EXPECT_TRUE(rv::profiles[0].events.empty()) << rv::profiles[0].events.size() << " events recorded";
+}
+
+TEST_F(Capture, RecordingHoldsTypedKeysInOrder) {
+    {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        rv::profiles = {rv::Profile{"Typed", "", {}}};
+        rv::currentProfile = 0;
+    }
+    rv::startRecording();
+    ASSERT_EQ(xdotool("key a b"), 0);
+    std::vector<target::Received> seen =
+        window_->waitUntil([](const std::vector<target::Received>& r) { return hasKey(r, WM_KEYUP, 'B'); });
+    rv::stopRecording();
+    ASSERT_TRUE(hasKey(seen, WM_KEYUP, 'B')) << "typed keys do not reach the target window";
+
+    std::lock_guard<std::mutex> lock(rv::profilesLock);
+    const std::vector<rv::MacroEvent>& events = rv::profiles[0].events;
+    struct Expected {
+        int32_t vk;
+        bool down;
+    };
+    const Expected expected[] = {{'A', true}, {'A', false}, {'B', true}, {'B', false}};
+    ASSERT_EQ(events.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events[i].kind, 3) << i;
+        EXPECT_EQ(events[i].vk, expected[i].vk) << i;
+        EXPECT_EQ(events[i].down, expected[i].down) << i;
+        EXPECT_GE(events[i].time, i == 0 ? 0.0 : events[i - 1].time) << i;
+    }
+    EXPECT_LT(events[3].time, 5.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
