@@ -78,8 +78,15 @@ void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSi
     plat::Rect rect;
     if (!plat::windowRect(window, rect)) return;
     int32_t outerHeight = rect.bottom - rect.top;
-    if (outerHeight > available) {
-        int32_t newHeight = fittedHeight(available, outerHeight, height);
+    // The platform caps a window at about the screen's height, so a taller request reads back short;
+    // the height it asked for is the client height plus the frame.
+    int32_t clientWidth = 0, clientHeight = 0;
+    int32_t askedHeight = outerHeight;
+    if (plat::windowClientSize(window, clientWidth, clientHeight) && clientHeight < height) {
+        askedHeight = height + (outerHeight - clientHeight);
+    }
+    if (askedHeight > available) {
+        int32_t newHeight = fittedHeight(available, askedHeight, height);
         if (newHeight > 0) {
             setClientSize(width, newHeight);
             plat::windowRect(window, rect);

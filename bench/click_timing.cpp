@@ -6,25 +6,23 @@
 // against the same target, and the idle CPU use of the real program with its page loaded.
 // Runs on the current X display (Xvfb).
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
 #include "platform/platform.h"
@@ -32,72 +30,15 @@
 
 namespace {
 
-int64_t monotonicMicros() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+using bench::monotonicMicros;
+
+// A window that covers the screen's middle and notes when each left button press reaches it.
+using Target = bench::TimestampingWindow<int64_t>;
+
+std::optional<int64_t> leftPress(const XEvent& event, int64_t micros) {
+    if (event.type == ButtonPress && event.xbutton.button == 1) return micros;
+    return std::nullopt;
 }
-
-// A window that covers the screen's middle and notes when each button press reaches it.
-class Target {
-public:
-    bool open() {
-        display_ = XOpenDisplay(nullptr);
-        if (!display_) return false;
-        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 100, 100, 600, 400, 0, 0, 0xffffff);
-        XStoreName(display_, window_, "click_timing target");
-        XSelectInput(display_, window_, ButtonPressMask | StructureNotifyMask);
-        XMapRaised(display_, window_);
-        for (;;) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (event.type == MapNotify) break;
-        }
-        thread_ = std::thread([this] { loop(); });
-        return true;
-    }
-    void close() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (display_) XCloseDisplay(display_);
-    }
-    std::vector<int64_t> take() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::move(presses_);
-    }
-    size_t count() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return presses_.size();
-    }
-
-private:
-    void loop() {
-        while (!stop_) {
-            while (XPending(display_)) {
-                XEvent event;
-                XNextEvent(display_, &event);
-                if (event.type == ButtonPress && event.xbutton.button == 1) {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    presses_.push_back(monotonicMicros());
-                }
-            }
-            // Wait for the connection to become readable without missing an event by much.
-            fd_set readable;
-            FD_ZERO(&readable);
-            int fd = ConnectionNumber(display_);
-            FD_SET(fd, &readable);
-            timeval timeout{0, 20000};
-            select(fd + 1, &readable, nullptr, nullptr, &timeout);
-        }
-    }
-
-    Display* display_ = nullptr;
-    Window window_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<int64_t> presses_;
-};
 
 void report(const char* tool, int intervalMs, const std::vector<int64_t>& presses) {
     std::vector<double> errors;
@@ -224,7 +165,7 @@ int main(int argc, char** argv) {
     rv::counterFrequency = plat::tickFrequency();
 
     Target target;
-    if (!target.open()) {
+    if (!target.open({"click_timing target", 100, 100, 600, 400, ButtonPressMask, false}, &leftPress)) {
         std::fprintf(stderr, "click_timing: cannot open the target window\n");
         return 1;
     }

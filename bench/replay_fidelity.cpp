@@ -6,20 +6,19 @@
 // where an event's error is |its observed offset from the first event − its recorded offset / speed|
 // and `lost` counts recorded events that never arrived. Runs on the current X display (Xvfb).
 #include <X11/Xlib.h>
-#include <poll.h>
-#include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "capture/capture.h"
 #include "engine/control.h"
 #include "engine/input_math.h"
@@ -33,11 +32,7 @@ namespace {
 constexpr int kLeft = 100, kTop = 100, kWidth = 800, kHeight = 600;
 constexpr int kStartX = kLeft + kWidth / 2, kStartY = kTop + kHeight / 2;
 
-int64_t monotonicMicros() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
+using bench::monotonicMicros;
 
 // What reached the target: kind as in MacroEvent (0 move, 2 button, 3 key), with the point of a move,
 // the button of a button (press or release in `down`) or the keycode of a key.
@@ -49,78 +44,23 @@ struct Arrival {
     bool down;
 };
 
-// A window with the keyboard focus that notes every event reaching it, on a thread of its own.
-class Target {
-  public:
-    bool open() {
-        display_ = XOpenDisplay(nullptr);
-        if (!display_) return false;
-        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), kLeft, kTop, kWidth, kHeight, 0,
-                                      0, 0xffffff);
-        XStoreName(display_, window_, "replay_fidelity target");
-        XSelectInput(display_, window_,
-                     KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                         StructureNotifyMask);
-        XMapRaised(display_, window_);
-        for (;;) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (event.type == MapNotify) break;
-        }
-        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-        XSync(display_, False);
-        thread_ = std::thread([this] { loop(); });
-        return true;
+std::optional<Arrival> arrival(const XEvent& event, int64_t now) {
+    switch (event.type) {
+        case MotionNotify:
+            return Arrival{now, 0, event.xmotion.x_root, event.xmotion.y_root, 0, false};
+        case ButtonPress:
+        case ButtonRelease:
+            return Arrival{now, 2, 0, 0, event.xbutton.button, event.type == ButtonPress};
+        case KeyPress:
+        case KeyRelease:
+            return Arrival{now, 3, 0, 0, event.xkey.keycode, event.type == KeyPress};
+        default:
+            return std::nullopt;
     }
-    void close() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        if (display_) XCloseDisplay(display_);
-    }
-    std::vector<Arrival> take() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return std::move(arrivals_);
-    }
+}
 
-  private:
-    void loop() {
-        while (!stop_) {
-            while (XPending(display_)) {
-                XEvent event;
-                XNextEvent(display_, &event);
-                const int64_t now = monotonicMicros();
-                Arrival arrival{now, -1, 0, 0, 0, false};
-                switch (event.type) {
-                    case MotionNotify:
-                        arrival = {now, 0, event.xmotion.x_root, event.xmotion.y_root, 0, false};
-                        break;
-                    case ButtonPress:
-                    case ButtonRelease:
-                        arrival = {now, 2, 0, 0, event.xbutton.button, event.type == ButtonPress};
-                        break;
-                    case KeyPress:
-                    case KeyRelease:
-                        arrival = {now, 3, 0, 0, event.xkey.keycode, event.type == KeyPress};
-                        break;
-                    default:
-                        break;
-                }
-                if (arrival.kind < 0) continue;
-                std::lock_guard<std::mutex> lock(mutex_);
-                arrivals_.push_back(arrival);
-            }
-            pollfd readable{ConnectionNumber(display_), POLLIN, 0};
-            poll(&readable, 1, 20);
-        }
-    }
-
-    Display* display_ = nullptr;
-    Window window_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::vector<Arrival> arrivals_;
-};
+// A window with the keyboard focus that notes every event reaching it.
+using Target = bench::TimestampingWindow<Arrival>;
 
 bool waitFor(bool (*done)(), int timeoutMs) {
     const int64_t end = monotonicMicros() + static_cast<int64_t>(timeoutMs) * 1000;
@@ -228,7 +168,9 @@ bool isIdle() {
 
 int main() {
     Target target;
-    if (!target.open()) {
+    const long events =
+        KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+    if (!target.open({"replay_fidelity target", kLeft, kTop, kWidth, kHeight, events, true}, &arrival)) {
         std::fprintf(stderr, "replay_fidelity: no X display\n");
         return 1;
     }

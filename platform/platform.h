@@ -156,6 +156,8 @@ WindowHandle findWindow(const std::string& title);
 // Brings the window to the front even while another program has the foreground.
 void forceForeground(WindowHandle window);
 bool windowRect(WindowHandle window, Rect& rect);
+// The size of the window's client area (inside its frame).
+bool windowClientSize(WindowHandle window, int32_t& width, int32_t& height);
 // Moves the window; size and z-order unchanged.
 void moveWindow(WindowHandle window, int32_t x, int32_t y);
 // Moves and sizes the window (outer size); z-order unchanged.

@@ -125,7 +125,9 @@ int wvSetSize(void*, int width, int height, int hint) {
     for (auto& [handle, window] : state().windowStates) {
         if (!window.followsWebview) continue;
         window.rect.right = window.rect.left + width + window.frameWidth;
-        window.rect.bottom = window.rect.top + height + window.frameHeight;
+        int32_t outer = height + window.frameHeight;
+        if (window.maxOuterHeight > 0) outer = std::min(outer, window.maxOuterHeight);
+        window.rect.bottom = window.rect.top + outer;
     }
     return 0;
 }
@@ -613,6 +615,15 @@ bool windowRect(WindowHandle window, Rect& rect) {
     if (!window) return false;
     Lock lock(fake::state().mutex);
     rect = fake::state().windowStates[window].rect;
+    return true;
+}
+
+bool windowClientSize(WindowHandle window, int32_t& width, int32_t& height) {
+    if (!window) return false;
+    Lock lock(fake::state().mutex);
+    const fake::FakeWindow& w = fake::state().windowStates[window];
+    width = w.rect.right - w.rect.left - w.frameWidth;
+    height = w.rect.bottom - w.rect.top - w.frameHeight;
     return true;
 }
 

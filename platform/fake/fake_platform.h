@@ -60,6 +60,7 @@ struct FakeWindow {
     bool maximized = false, minimized = false, topmost = false, panel = false;
     bool followsWebview = false;
     int32_t frameWidth = 0, frameHeight = 0;
+    int32_t maxOuterHeight = 0;  // as the platform caps windows at about the screen's height; 0 none
     void (*moveSizeEnded)(void*) = nullptr;
     void (*destroyed)(void*) = nullptr;
 };

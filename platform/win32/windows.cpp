@@ -90,6 +90,14 @@ bool windowRect(WindowHandle window, Rect& rect) {
     return true;
 }
 
+bool windowClientSize(WindowHandle window, int32_t& width, int32_t& height) {
+    RECT r;
+    if (!window || !GetClientRect(hwnd(window), &r)) return false;
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+    return true;
+}
+
 void moveWindow(WindowHandle window, int32_t x, int32_t y) {
     if (window) SetWindowPos(hwnd(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }

@@ -28,13 +28,9 @@
 // input event and are not seen, as on Windows a program moving the cursor is not input.
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -43,6 +39,7 @@
 #include "platform/x11/capture_grabs.h"
 #include "platform/x11/injection_notes.h"
 #include "platform/x11/keys.h"
+#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 namespace {
@@ -52,28 +49,9 @@ constexpr int kPlanPollMs = 3;
 constexpr int kReconnectMs = 1000;
 
 // ---- stop request ----------------------------------------------------------------------------------
-// A flag and an eventfd that wakes the loop's wait; both stay set until a loop ends, so a stop that
-// comes before the loop starts ends it at once.
+// A stop ends one run of the loop; one that comes before the loop starts ends it as soon as it starts.
 
-std::atomic<bool> stopRequested{false};
-
-int stopEventFd() {
-    static const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    return fd;
-}
-
-void consumeStop() {
-    stopRequested.store(false);
-    uint64_t count = 0;
-    if (stopEventFd() >= 0 && read(stopEventFd(), &count, sizeof count) < 0) count = 0;
-}
-
-// Waits until the X connection (fd, or -1 for none) is readable, a stop is requested or the time is up.
-void waitForInput(int fd, int timeoutMs) {
-    pollfd fds[2] = {{stopEventFd(), POLLIN, 0}, {fd, POLLIN, 0}};
-    if (fds[0].fd < 0) timeoutMs = std::min(timeoutMs, kPlanPollMs);
-    poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
-}
+StopSignal captureStop;
 
 // ---- the capture connection ------------------------------------------------------------------------
 
@@ -100,11 +78,11 @@ class Capture {
     // Runs until a stop is requested.
     void run() {
         const int fd = ConnectionNumber(display_);
-        while (!stopRequested.load()) {
+        while (!captureStop.requested()) {
             followPlan();
             XFlush(display_);
-            if (XEventsQueued(display_, QueuedAlready) == 0) waitForInput(fd, kPlanPollMs);
-            while (!stopRequested.load() && XPending(display_) > 0) {
+            if (XEventsQueued(display_, QueuedAlready) == 0) captureStop.waitReadable(fd, kPlanPollMs);
+            while (!captureStop.requested() && XPending(display_) > 0) {
                 XEvent event;
                 XNextEvent(display_, &event);
                 forgetPointUnlessCovered();
@@ -388,20 +366,15 @@ class Capture {
     double remainderX_ = 0, remainderY_ = 0;
 };
 
-// A connection of the capture thread's own that receives the raw events of every master device and
-// the device list's changes; null when there is no display or no XInput 2.2.
-Display* openCaptureDisplay(int& xiOpcode) {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return nullptr;
-    absorbErrors(display);
+// Makes the capture thread's connection receive the raw events of every master device and the device
+// list's changes; false when the server has no XInput 2.2.
+bool listenForInput(Display* display, int& xiOpcode) {
     int event = 0, error = 0;
     // 2.2 at least: a client that announces 2.0 gets no raw events at all while anyone holds a grab.
     int major = 2, minor = 2;
     if (!XQueryExtension(display, "XInputExtension", &xiOpcode, &event, &error) ||
-        XIQueryVersion(display, &major, &minor) != Success || major * 100 + minor < 202) {
-        XCloseDisplay(display);
-        return nullptr;
-    }
+        XIQueryVersion(display, &major, &minor) != Success || major * 100 + minor < 202)
+        return false;
     unsigned char rawBits[XIMaskLen(XI_LASTEVENT)] = {};
     for (int type : {XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, XI_RawButtonRelease, XI_RawMotion})
         XISetMask(rawBits, type);
@@ -413,7 +386,7 @@ Display* openCaptureDisplay(int& xiOpcode) {
     XISelectEvents(display, DefaultRootWindow(display), masks, 2);
     XSync(display, False);
     dropInjectionNotes();  // from here on every injection has an echo to match
-    return display;
+    return true;
 }
 
 }  // namespace
@@ -422,30 +395,32 @@ Display* openCaptureDisplay(int& xiOpcode) {
 namespace plat {
 
 void runCaptureLoop(const CaptureHandlers& handlers) {
-    while (!x11::stopRequested.load()) {
-        int xiOpcode = 0;
-        Display* display = x11::openCaptureDisplay(xiOpcode);
-        if (!display) {
-            // Without a display (or XInput2) the features that need capture do nothing; the loop still
-            // waits for its stop, and looks for a display again now and then.
-            x11::waitForInput(-1, x11::kReconnectMs);
-            continue;
+    while (!x11::captureStop.requested()) {
+        bool listened = false;
+        if (Display* display = XOpenDisplay(nullptr)) {
+            {
+                // Every X error on the capture thread's own connection is harmless, and the grabs read
+                // the code of the latest one: it is trapped for as long as it is open.
+                x11::ErrorTrap trap(display);
+                int xiOpcode = 0;
+                listened = x11::listenForInput(display, xiOpcode);
+                if (listened) {
+                    x11::Capture capture(display, xiOpcode, handlers);
+                    capture.run();
+                }
+            }
+            // Closing the connection also drops every grab it held.
+            XCloseDisplay(display);
         }
-        {
-            x11::Capture capture(display, xiOpcode, handlers);
-            capture.run();
-        }
-        // Closing the connection also drops every grab it held.
-        XCloseDisplay(display);
+        // Without a display (or XInput2) the features that need capture do nothing; the loop still
+        // waits for its stop, and looks for a display again now and then.
+        if (!listened) x11::captureStop.waitReadable(-1, x11::kReconnectMs);
     }
-    x11::consumeStop();
+    x11::captureStop.consume();
 }
 
 void stopCaptureLoop() {
-    x11::stopRequested.store(true);
-    const uint64_t one = 1;
-    const int fd = x11::stopEventFd();
-    if (fd >= 0 && write(fd, &one, sizeof one) < 0) return;
+    x11::captureStop.request();
 }
 
 }  // namespace plat

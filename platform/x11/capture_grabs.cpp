@@ -1,4 +1,4 @@
-// The capture loop's passive grabs, and the error absorber of its connection.
+// The capture loop's passive grabs.
 //
 // The grabs are XInput2 passive grabs (not core XGrabKey/XGrabButton) whose event mask holds the raw
 // event types. While a core grab is active, the server stops sending the grabbing client the raw
@@ -15,20 +15,13 @@
 // as a failed modifier in the XInput2 grab's reply.
 #include "platform/x11/capture_grabs.h"
 
-#include <X11/Xlibint.h>
 #include <X11/extensions/XInput2.h>
 
 #include "platform/x11/keys.h"
+#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 namespace {
-
-thread_local int lastErrorCode = 0;
-
-Bool absorbError(Display*, XErrorEvent* error, xError*) {
-    lastErrorCode = error->error_code;
-    return False;  // not reported to the process-wide handler
-}
 
 constexpr uint32_t bit(unsigned button) {
     return 1u << button;
@@ -46,7 +39,7 @@ struct RawMask {
 };
 
 bool heldByAnotherClient(Display* display, Window root, bool key, unsigned detail) {
-    clearLastError();
+    clearTrappedError();
     if (key) {
         const int keycode = detail == XIAnyKeycode ? AnyKey : static_cast<int>(detail);
         XGrabKey(display, keycode, AnyModifier, root, False, GrabModeAsync, GrabModeAsync);
@@ -57,7 +50,7 @@ bool heldByAnotherClient(Display* display, Window root, bool key, unsigned detai
         XUngrabButton(display, detail, AnyModifier, root);
     }
     XSync(display, False);
-    return lastError() == BadAccess;
+    return lastTrappedError() == BadAccess;
 }
 
 // Whether the grab took hold.
@@ -170,18 +163,6 @@ void applyGrabs(Display* display, const GrabSet& wanted, GrabSet& held) {
     }
     held.buttons = wanted.buttons;
     XFlush(display);
-}
-
-void absorbErrors(Display* display) {
-    for (int code = 1; code < 256; ++code) XESetWireToError(display, code, &absorbError);
-}
-
-int lastError() {
-    return lastErrorCode;
-}
-
-void clearLastError() {
-    lastErrorCode = 0;
 }
 
 }  // namespace plat::x11

@@ -29,14 +29,9 @@ struct GrabSet {
 GrabSet grabsOfPlan(Display* display, const rv::GrabPlan& plan);
 
 // Changes the grabs of `display` from `held` to `wanted`, grabbing only what changed, and updates
-// `held`. A key or button that another client has already grabbed is left alone.
+// `held`. A key or button that another client has already grabbed is left alone: that shows as an error,
+// so the calling thread must have an ErrorTrap open on `display` (the capture thread holds one for as
+// long as its connection is open).
 void applyGrabs(Display* display, const GrabSet& wanted, GrabSet& held);
-
-// Makes every X error on `display` harmless: nothing reaches the process-wide error handler (whose
-// default ends the process); the code of the latest one is kept for lastError.
-void absorbErrors(Display* display);
-// The code of the latest error absorbed on this thread's connection since clearLastError (0: none).
-int lastError();
-void clearLastError();
 
 }  // namespace plat::x11

@@ -1,8 +1,8 @@
 #include "platform/x11/injection_notes.h"
 
-#include <time.h>
-
 #include <limits>
+
+#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 
@@ -50,12 +50,6 @@ void InjectionNotes::clear() {
     for (Slot& slot : slots_) {
         if (slot.state.load(std::memory_order_acquire) == kReady) slot.state.store(kFree, std::memory_order_release);
     }
-}
-
-int64_t monotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 namespace {

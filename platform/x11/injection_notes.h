@@ -50,9 +50,6 @@ class InjectionNotes {
     std::atomic<uint64_t> nextOrder_{0};
 };
 
-// CLOCK_MONOTONIC in nanoseconds.
-int64_t monotonicNs();
-
 // The process's notes at the current time: noteInjection from the injection primitives (any thread),
 // isInjectionEcho from the capture thread.
 void noteInjection(NoteKind kind, uint32_t detail);

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/x11/injection_notes.h"
 #include "platform/x11/keys.h"
+#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 namespace {

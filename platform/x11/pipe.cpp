@@ -3,22 +3,19 @@
 // connection at a time; what clients send meanwhile waits in the listen queue, and a client that finds
 // the queue full fails at once: a client never waits. A stop is an eventfd polled with the sockets.
 #include <errno.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 namespace {
@@ -27,55 +24,9 @@ constexpr size_t kMessageMax = 511;  // longer messages are dropped whole
 constexpr int kRetryMs = 50;         // pause before another attempt to set up the socket
 constexpr int kListenQueue = 8;
 
-// The stop request: an eventfd, made once and never closed (a late poll must never see a reused
-// number), plus a flag for the case where no eventfd could be made. A stop ends one run of the
-// server; a stop given before the server starts ends it as soon as it starts.
-std::atomic<bool> stopFlag{false};
-
-int stopEvent() {
-    static const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    return fd;
-}
-
-bool stopRequested() {
-    return stopFlag.load();
-}
-
-// Called by the server as it ends: the stop it obeyed is used up.
-void consumeStop() {
-    uint64_t count = 0;
-    if (stopEvent() >= 0) {
-        while (read(stopEvent(), &count, sizeof count) < 0 && errno == EINTR) {
-        }
-    }
-    stopFlag.store(false);
-}
-
-int64_t nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// Waits until `fd` (when not -1) is readable: true; false on a stop, a failed wait, or when `timeoutMs`
-// has passed (-1: no limit). Without an eventfd the stop flag is looked at every 50 ms.
-bool waitReadable(int fd, int timeoutMs) {
-    const int64_t deadline = timeoutMs < 0 ? -1 : nowMs() + timeoutMs;
-    for (;;) {
-        if (stopRequested()) return false;
-        int wait = deadline < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, deadline - nowMs()));
-        if (stopEvent() < 0 && (wait < 0 || wait > kRetryMs)) wait = kRetryMs;
-        pollfd fds[2];
-        nfds_t count = 0;
-        if (stopEvent() >= 0) fds[count++] = {stopEvent(), POLLIN, 0};
-        if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
-        const int ready = poll(fds, count, wait);
-        if (ready < 0 && errno != EINTR) return false;
-        if (stopRequested()) return false;
-        if (fd >= 0 && ready > 0 && fds[count - 1].revents != 0) return true;
-        if (deadline >= 0 && nowMs() >= deadline) return false;
-    }
-}
+// The stop request. A stop ends one run of the server; a stop given before the server starts ends it
+// as soon as it starts.
+StopSignal pipeStop;
 
 constexpr size_t kTemporarySuffixMax = 16;  // ".new-" and a process id
 
@@ -184,7 +135,7 @@ class Listener {
 void serve(int connection, void (*received)(const char* bytes, size_t length)) {
     char buffer[kMessageMax + 1];
     for (;;) {
-        if (!waitReadable(connection, -1)) return;
+        if (!pipeStop.waitReadable(connection, -1)) return;
         iovec part{buffer, kMessageMax};
         msghdr message{};
         message.msg_iov = &part;
@@ -207,33 +158,28 @@ namespace plat {
 void runPipeServer(void (*received)(const char* bytes, size_t length)) {
     {
         x11::Listener listener;
-        while (!x11::stopRequested()) {
+        while (!x11::pipeStop.requested()) {
             if (!listener.open()) {
-                x11::waitReadable(-1, x11::kRetryMs);
+                x11::pipeStop.waitReadable(-1, x11::kRetryMs);
                 continue;
             }
-            if (!x11::waitReadable(listener.fd(), -1)) continue;
+            if (!x11::pipeStop.waitReadable(listener.fd(), -1)) continue;
             const int connection = accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
             if (connection < 0) {
                 // A client that gave up is nothing; running out of descriptors must not spin.
                 if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
-                    x11::waitReadable(-1, x11::kRetryMs);
+                    x11::pipeStop.waitReadable(-1, x11::kRetryMs);
                 continue;
             }
             if (x11::peerIsThisUser(connection)) x11::serve(connection, received);
             close(connection);
         }
     }
-    x11::consumeStop();
+    x11::pipeStop.consume();
 }
 
 void stopPipeServer() {
-    x11::stopFlag.store(true);
-    const uint64_t one = 1;
-    if (x11::stopEvent() >= 0) {
-        while (write(x11::stopEvent(), &one, sizeof one) < 0 && errno == EINTR) {
-        }
-    }
+    x11::pipeStop.request();
 }
 
 bool sendPipeMessage(const std::string& message) {

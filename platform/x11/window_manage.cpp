@@ -8,12 +8,9 @@
 // has just set, as it would on Windows. Without a manager the windows are configured directly; maximize
 // then means "sized to the work area". The rectangle a maximized window returns to is kept in the
 // window's property _RAVELIN_NORMAL_RECT: left, top, right, bottom, and (without a manager) whether it
-// is maximized.
+// is maximized. Every operation runs inside an error trap: a window may be gone at any request.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xlibint.h>  // XESetWireToError
-#undef min                // Xlibint.h defines both as macros
-#undef max
 #include <X11/Xutil.h>
 #include <errno.h>
 #include <poll.h>
@@ -22,7 +19,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -34,151 +30,34 @@
 
 #include "platform/platform.h"
 #include "platform/x11/keys.h"
+#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 namespace {
 
-// ---- errors ----------------------------------------------------------------------------------------
-// Windows of other clients can vanish between any two requests, and Xlib's default answer to the
-// resulting BadWindow is to end the process. Each connection used here gets an error hook of its own
-// (installed once, before the process-wide handler is asked): while the thread that owns the connection
-// has a trap open on it, the hook drops the connection's errors; otherwise it hands them on as before.
-// The process-wide handler is never touched.
-
-using WireError = Bool (*)(Display*, XErrorEvent*, xError*);
-constexpr int kMaxTraps = 4;
-thread_local Display* trapped[kMaxTraps] = {};
-thread_local int trapCount = 0;
-
-struct Hooked {
-    Display* display;
-    WireError previous[256];
-};
-thread_local std::vector<std::unique_ptr<Hooked>> hooked;  // a connection belongs to one thread
-
-Bool onError(Display* display, XErrorEvent* error, xError* wire) {
-    for (int i = 0; i < trapCount; ++i)
-        if (trapped[i] == display) return False;  // dropped: the request simply failed
-    for (const auto& entry : hooked)
-        if (entry->display == display && entry->previous[error->error_code])
-            return entry->previous[error->error_code](display, error, wire);
-    return True;
-}
-
-void hookErrors(Display* display) {
-    for (const auto& entry : hooked)
-        if (entry->display == display) return;
-    if (hooked.size() >= 8) hooked.erase(hooked.begin());  // a closed connection's address may come back
-    auto entry = std::make_unique<Hooked>();
-    entry->display = display;
-    entry->previous[0] = nullptr;
-    for (int code = 1; code < 256; ++code) entry->previous[code] = XESetWireToError(display, code, &onError);
-    hooked.push_back(std::move(entry));
-}
-
-// Errors of `display` are ignored while the trap is open: a request on a vanished window simply fails.
-class Trap {
-  public:
-    explicit Trap(Display* display) : display_(display) {
-        for (int i = 0; i < trapCount; ++i) nested_ = nested_ || trapped[i] == display;
-        if (nested_ || trapCount == kMaxTraps) return;
-        hookErrors(display_);
-        XSync(display_, False);  // errors of earlier requests belong to whoever sent them
-        trapped[trapCount++] = display_;
-    }
-    Trap(const Trap&) = delete;
-    Trap& operator=(const Trap&) = delete;
-    ~Trap() {
-        if (nested_ || trapCount == 0 || trapped[trapCount - 1] != display_) return;
-        XSync(display_, False);
-        trapped[--trapCount] = nullptr;
-    }
-
-  private:
-    Display* display_;
-    bool nested_ = false;
-};
-
-// ---- atoms and properties ------------------------------------------------------------------------------
+// ---- atoms ----------------------------------------------------------------------------------------------
 
 struct Atoms {
-    Atom supported, supportingCheck, frameExtents, state, above, maximizedVert, maximizedHorz, workArea,
-        currentDesktop, moveResize, motifHints, wmState, normalRect;
+    Atom frameExtents, state, above, maximizedVert, maximizedHorz, workArea, currentDesktop, moveResize,
+        motifHints, wmState, normalRect;
 };
 
-// Interned once per connection, in one round trip; a thread uses at most a few connections.
 Atoms atomsOf(Display* display) {
-    struct Entry {
-        Display* display;
-        Atoms atoms;
-    };
-    thread_local std::vector<Entry> cache;
-    for (const Entry& entry : cache)
-        if (entry.display == display) return entry.atoms;
-    const char* names[] = {"_NET_SUPPORTED",
-                           "_NET_SUPPORTING_WM_CHECK",
-                           "_NET_FRAME_EXTENTS",
-                           "_NET_WM_STATE",
-                           "_NET_WM_STATE_ABOVE",
-                           "_NET_WM_STATE_MAXIMIZED_VERT",
-                           "_NET_WM_STATE_MAXIMIZED_HORZ",
-                           "_NET_WORKAREA",
-                           "_NET_CURRENT_DESKTOP",
-                           "_NET_MOVERESIZE_WINDOW",
-                           "_MOTIF_WM_HINTS",
-                           "WM_STATE",
-                           "_RAVELIN_NORMAL_RECT"};
-    constexpr int kCount = sizeof names / sizeof names[0];
-    Atom a[kCount] = {};
-    XInternAtoms(display, const_cast<char**>(names), kCount, False, a);
-    const Atoms atoms{a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11], a[12]};
-    if (cache.size() >= 4) cache.erase(cache.begin());  // a closed connection's address may come back
-    cache.push_back({display, atoms});
-    return atoms;
-}
-
-// The 32-bit values of a property (as longs, the way Xlib hands them over); nothing when the window
-// has no such property or is gone.
-std::optional<std::vector<long>> readValues(Display* display, Window window, Atom name, Atom type) {
-    Atom actualType = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, name, 0, 1024, False, type, &actualType, &format, &count, &after,
-                           &data) != Success)
-        return std::nullopt;
-    std::optional<std::vector<long>> values;
-    if (actualType != None && format == 32) {
-        const long* longs = reinterpret_cast<const long*>(data);
-        values.emplace(longs, longs + count);
-    }
-    if (data) XFree(data);
-    return values;
-}
-
-void writeValues(Display* display, Window window, Atom name, Atom type, const std::vector<long>& values) {
-    XChangeProperty(display, window, name, type, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(values.data()), static_cast<int>(values.size()));
+    static const char* const kNames[] = {"_NET_FRAME_EXTENTS",
+                                         "_NET_WM_STATE",
+                                         "_NET_WM_STATE_ABOVE",
+                                         "_NET_WM_STATE_MAXIMIZED_VERT",
+                                         "_NET_WM_STATE_MAXIMIZED_HORZ",
+                                         "_NET_WORKAREA",
+                                         "_NET_CURRENT_DESKTOP",
+                                         "_NET_MOVERESIZE_WINDOW",
+                                         "_MOTIF_WM_HINTS",
+                                         "WM_STATE",
+                                         "_RAVELIN_NORMAL_RECT"};
+    return internedAtoms<Atoms>(display, kNames);
 }
 
 // ---- the window manager ---------------------------------------------------------------------------------
-
-// A manager runs when the check window named on the root names itself too (a manager that has gone away
-// leaves the root's property behind, but its window goes with it).
-bool managerRuns(Display* display) {
-    const Atoms atoms = atomsOf(display);
-    auto check = readValues(display, DefaultRootWindow(display), atoms.supportingCheck, XA_WINDOW);
-    if (!check || check->empty()) return false;
-    const Window checkWindow = static_cast<Window>((*check)[0]);
-    auto again = readValues(display, checkWindow, atoms.supportingCheck, XA_WINDOW);
-    return again && !again->empty() && static_cast<Window>((*again)[0]) == checkWindow;
-}
-
-bool managerSupports(Display* display, Atom feature) {
-    auto supported = readValues(display, DefaultRootWindow(display), atomsOf(display).supported, XA_ATOM);
-    return supported &&
-           std::find(supported->begin(), supported->end(), static_cast<long>(feature)) != supported->end();
-}
 
 // WM_STATE, which the manager sets once it has taken the window on: NormalState, IconicState, or
 // WithdrawnState when it has none.
@@ -223,18 +102,12 @@ Extents frameExtents(Display* display, Window window, bool manager) {
     return {(*values)[0], (*values)[1], (*values)[2], (*values)[3]};
 }
 
-int64_t nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // Polls `done` every 2 ms for up to `milliseconds`; whether it came true.
 bool waitUntil(int milliseconds, const std::function<bool()>& done) {
-    const int64_t deadline = nowMs() + milliseconds;
+    const int64_t deadline = monotonicMs() + milliseconds;
     for (;;) {
         if (done()) return true;
-        if (nowMs() >= deadline) return false;
+        if (monotonicMs() >= deadline) return false;
         const timespec pause{0, 2 * 1000 * 1000};
         nanosleep(&pause, nullptr);
     }
@@ -322,18 +195,6 @@ bool workArea(Display* display, Rect& area) {
 }
 
 // ---- moving and sizing ---------------------------------------------------------------------------------
-
-void sendToManager(Display* display, Window window, Atom type, std::initializer_list<long> data) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = type;
-    event.xclient.format = 32;
-    int i = 0;
-    for (long value : data) event.xclient.data.l[i++] = value;
-    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &event);
-}
 
 // A window that the program has just shown is taken on by the manager a moment later; requests sent
 // before that would be lost or undone by the manager's own placement.
@@ -518,7 +379,7 @@ bool openWatchConnection(Window window, WatchConnection& connection) {
     if (!display) return false;
     bool alive = false;
     {
-        Trap trap(display);
+        ErrorTrap trap(display);
         XSelectInput(display, window, StructureNotifyMask);
         connection.frame = topLevelOf(display, window);
         if (connection.frame != window) XSelectInput(display, connection.frame, StructureNotifyMask);
@@ -549,7 +410,7 @@ Rect rectOf(const XConfigureEvent& event) {
 void watchLoop(Watch* watch, WatchConnection connection) {
     Display* display = connection.display;
     {
-        Trap trap(display);
+        ErrorTrap trap(display);
         const Window window = watch->window;
         Window frame = connection.frame;
         Placement& placement = connection.placement;
@@ -590,17 +451,17 @@ void watchLoop(Watch* watch, WatchConnection connection) {
                     if (!now.maximized) now.normal = *told;
                 }
                 if (!sameRect(now.normal, placement.normal) || now.maximized != placement.maximized)
-                    deadline = nowMs() + kQuietMs;
+                    deadline = monotonicMs() + kQuietMs;
                 placement = now;
                 notePlacement(window, now);
             }
             if (!alive) break;
             const int timeout =
-                deadline < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, deadline - nowMs()));
+                deadline < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, deadline - monotonicMs()));
             pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {watch->stopEvent, POLLIN, 0}};
             if (poll(fds, 2, timeout) < 0 && errno != EINTR) break;
             if (fds[1].revents != 0) break;
-            if (deadline >= 0 && nowMs() >= deadline) {
+            if (deadline >= 0 && monotonicMs() >= deadline) {
                 deadline = -1;
                 rememberNormal(display, window);
                 runCallback(watch->moveSizeEnded, window);
@@ -636,33 +497,33 @@ void endWatch() {
 
 namespace plat {
 
-using x11::Trap;
+using x11::ErrorTrap;
 
 bool windowRect(WindowHandle handle, Rect& rect) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return false;
-    Trap trap(display);
+    ErrorTrap trap(display);
     return x11::outerRect(display, x11::windowOf(handle), x11::managerRuns(display), rect);
 }
 
 void moveWindow(WindowHandle handle, int32_t x, int32_t y) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return;
-    Trap trap(display);
+    ErrorTrap trap(display);
     x11::place(display, x11::windowOf(handle), x, y, false, 0, 0);
 }
 
 void setWindowBounds(WindowHandle handle, int32_t x, int32_t y, int32_t width, int32_t height) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return;
-    Trap trap(display);
+    ErrorTrap trap(display);
     x11::place(display, x11::windowOf(handle), x, y, true, width, height);
 }
 
 void setTopmost(WindowHandle handle, bool on) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return;
-    Trap trap(display);
+    ErrorTrap trap(display);
     const Window window = x11::windowOf(handle);
     if (x11::managerRuns(display)) {
         x11::changeState(display, window, on, x11::atomsOf(display).above, None);
@@ -676,7 +537,7 @@ void setTopmost(WindowHandle handle, bool on) {
 void showWindow(WindowHandle handle, Show how) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return;
-    Trap trap(display);
+    ErrorTrap trap(display);
     const Window window = x11::windowOf(handle);
     const x11::Atoms atoms = x11::atomsOf(display);
     if (x11::managerRuns(display)) {
@@ -741,7 +602,7 @@ void showWindow(WindowHandle handle, Show how) {
 bool isMaximized(WindowHandle handle) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return false;
-    Trap trap(display);
+    ErrorTrap trap(display);
     return x11::isMaximizedOn(display, x11::windowOf(handle), x11::managerRuns(display));
 }
 
@@ -751,7 +612,7 @@ bool windowPlacement(WindowHandle handle, Placement& placement) {
     const Window window = x11::windowOf(handle);
     bool found = false;
     {
-        Trap trap(display);
+        ErrorTrap trap(display);
         found = x11::placementOf(display, window, placement);
     }
     if (found) {
@@ -769,7 +630,7 @@ bool windowPlacement(WindowHandle handle, Placement& placement) {
 bool workAreaAtPoint(int32_t x, int32_t y, Rect& area) {
     Display* display = x11::threadDisplay();
     if (!display) return false;
-    Trap trap(display);
+    ErrorTrap trap(display);
     // One monitor: the screen.
     Rect screen;
     if (!x11::screenRect(display, screen) || x < screen.left || y < screen.top || x >= screen.right ||
@@ -781,7 +642,7 @@ bool workAreaAtPoint(int32_t x, int32_t y, Rect& area) {
 bool workAreaOfWindow(WindowHandle, Rect& area) {
     Display* display = x11::threadDisplay();
     if (!display) return false;
-    Trap trap(display);
+    ErrorTrap trap(display);
     return x11::workArea(display, area);
 }
 
@@ -820,7 +681,7 @@ void makePanelWindow(WindowHandle handle, bool positioned, int32_t x, int32_t y,
                      int32_t height) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return;
-    Trap trap(display);
+    ErrorTrap trap(display);
     const Window window = x11::windowOf(handle);
     const bool manager = x11::managerRuns(display);
     const bool wasManaged = manager && x11::managed(display, window);

@@ -69,6 +69,18 @@ TEST_F(Windows, FitKeepsTheSizeThatFitsAndScalesTheOneThatDoesNot) {
     EXPECT_EQ(rect(kMain).top, 640);
 }
 
+TEST_F(Windows, ARequestTallerThanTheScreenIsScaledByTheHeightItAskedFor) {
+    // The platform caps the window at about the screen's height plus its frame (39 here), so 2160
+    // reads back as 1119 outside; the fit scales by the height asked for (2199) and the window fits.
+    fake::window(kMain).frameHeight = 39;
+    fake::window(kMain).maxOuterHeight = 1119;
+    fake::window(kMain).rect = plat::Rect{100, 0, 536, 599};
+    rv::resizeMainWindow(420, 2160);
+    EXPECT_EQ(fake::webview().height, 1001);  // 1020 ÷ 2199 × 2160 = 1001.9
+    EXPECT_EQ(rect(kMain).top, 0);
+    EXPECT_EQ(rect(kMain).bottom, 1040);
+}
+
 TEST_F(Windows, NothingHappensForZeroSizesNoWindowOrATinyWorkArea) {
     fake::window(kMain).rect = plat::Rect{1, 2, 3, 4};
     rv::resizeMainWindow(0, 500);

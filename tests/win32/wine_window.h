@@ -14,25 +14,26 @@
 namespace target {
 
 struct Received {
-    UINT message;     // WM_LBUTTONDOWN … WM_MBUTTONUP, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP
-    WPARAM vk;        // key messages: the virtual-key code (0 under Wine for input sent by scan code)
-    UINT scanCode;    // key messages: bits 16–23 of lParam
-    int64_t ticks;    // plat::ticks() when the window procedure ran
+    UINT message;   // WM_LBUTTONDOWN … WM_MBUTTONUP, WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP
+    WPARAM vk;      // key messages: the virtual-key code (0 under Wine for input sent by scan code)
+    UINT scanCode;  // key messages: bits 16–23 of lParam
+    int64_t ticks;  // plat::ticks() when the window procedure ran
 };
 
-inline UINT scanCodeOf(UINT vk) { return MapVirtualKeyW(vk, MAPVK_VK_TO_VSC); }
+inline UINT scanCodeOf(UINT vk) {
+    return MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+}
 
 inline bool isKey(const Received& r) {
     return r.message == WM_KEYDOWN || r.message == WM_KEYUP || r.message == WM_SYSKEYDOWN ||
            r.message == WM_SYSKEYUP;
 }
-inline bool isKeyDown(const Received& r) { return r.message == WM_KEYDOWN || r.message == WM_SYSKEYDOWN; }
 
 class Window {
   public:
     // A visible borderless window of the given screen rectangle (all client area).
     Window(int x, int y, int width, int height) {
-        thread_ = std::thread([=] { run(x, y, width, height); });
+        thread_ = std::thread([this, x, y, width, height] { run(x, y, width, height); });
         for (int i = 0; i < 500 && !ready(); ++i) Sleep(10);
     }
     ~Window() {
@@ -94,11 +95,13 @@ class Window {
         auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         bool button = message == WM_LBUTTONDOWN || message == WM_LBUTTONUP || message == WM_RBUTTONDOWN ||
                       message == WM_RBUTTONUP || message == WM_MBUTTONDOWN || message == WM_MBUTTONUP;
-        bool key = message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN || message == WM_SYSKEYUP;
+        bool key = message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN ||
+                   message == WM_SYSKEYUP;
         if (self && (button || key)) {
             std::lock_guard<std::mutex> lock(self->mutex_);
             self->received_.push_back(Received{message, key ? wParam : 0,
-                                               key ? static_cast<UINT>((lParam >> 16) & 0xFF) : 0u, plat::ticks()});
+                                               key ? static_cast<UINT>((lParam >> 16) & 0xFF) : 0u,
+                                               plat::ticks()});
         }
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -113,8 +116,9 @@ class Window {
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         windowClass.lpszClassName = L"RavelinTestTarget";
         RegisterClassExW(&windowClass);  // fails harmlessly when an earlier window registered it
-        HWND window = CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"Ravelin test target",
-                                      WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr, instance, this);
+        HWND window =
+            CreateWindowExW(WS_EX_TOPMOST, windowClass.lpszClassName, L"Ravelin test target",
+                            WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr, instance, this);
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue exists before WM_QUIT can be posted
         {

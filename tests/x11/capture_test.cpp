@@ -75,13 +75,9 @@ void forgetHeard() {
     heard.clear();
 }
 
+// Polls `done` every 2 ms.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
-    const auto end = Clock::now() + milliseconds(timeoutMs);
-    while (Clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return done();
+    return x11test::eventually(done, timeoutMs / 1000.0, 2);
 }
 
 void xdotool(const std::string& arguments) {

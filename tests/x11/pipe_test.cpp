@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "x11/x11_test_support.h"
 
 namespace {
 
@@ -256,8 +257,7 @@ class ServerProcess {
     ServerProcess() {
         int fds[2];
         if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
+        process_.fork([&] {
             close(fds[0]);
             lineOut = fds[1];
             plat::runPipeServer([](const char* bytes, size_t length) {
@@ -265,8 +265,7 @@ class ServerProcess {
                 line += '\n';
                 if (write(lineOut, line.data(), line.size()) < 0) _exit(3);
             });
-            _exit(0);
-        }
+        });
         close(fds[1]);
         out_ = fds[0];
     }
@@ -274,14 +273,9 @@ class ServerProcess {
         kill();
         if (out_ >= 0) close(out_);
     }
-    bool started() const { return pid_ > 0; }
+    bool started() const { return process_.started(); }
     // Ends it as a crash would, leaving its socket file behind.
-    void kill() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
+    void kill() { process_.end(SIGKILL); }
     std::string nextLine() {
         std::string line;
         char c = 0;
@@ -291,7 +285,7 @@ class ServerProcess {
 
   private:
     static inline int lineOut = -1;
-    pid_t pid_ = -1;
+    x11test::Child process_;
     int out_ = -1;
 };
 

@@ -8,27 +8,20 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "platform/platform.h"
+#include "x11/x11_test_support.h"
 
 namespace {
+
+using x11test::eventually;
 
 std::string folder() {
     const char* tmp = std::getenv("RAVELIN_TEST_TMP");
     return tmp ? tmp : "/tmp";
-}
-
-bool eventually(const std::function<bool()>& condition, double seconds = 5) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 std::string readAll(const std::string& path) {

@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <optional>
@@ -14,8 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-
-extern char** environ;
+#include "x11/x11_test_support.h"
 
 namespace x11test {
 
@@ -32,25 +29,14 @@ class TargetWindow {
     TargetWindow() {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        const std::string path = targetPath();
-        std::vector<std::string> args = {path, "Ravelin Input Target"};
+        std::vector<std::string> args = {targetPath(), "Ravelin Input Target"};
         for (int number : {kLeft, kTop, kWidth, kHeight}) args.push_back(std::to_string(number));
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        process_.spawn(args, fds[1]);
         close(fds[1]);
         out_ = fds[0];
     }
     ~TargetWindow() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
+        process_.end(SIGTERM);
         if (out_ >= 0) close(out_);
     }
 
@@ -73,10 +59,10 @@ class TargetWindow {
     }
 
     // Whether the target came up and holds the focus.
-    bool ready() { return pid_ > 0 && nextLine(5000) == std::optional<std::string>("ready"); }
+    bool ready() { return process_.started() && nextLine(5000) == std::optional<std::string>("ready"); }
 
   private:
-    pid_t pid_ = -1;
+    Child process_;
     int out_ = -1;
     std::string buffer_;
 };

@@ -4,11 +4,11 @@
 // "T key press|release KEYCODE KEYSYM", "T button press|release BUTTON" and "T motion X Y" (screen
 // point). It runs until it is killed.
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <time.h>
 
 #include <cstdio>
-#include <cstdlib>
+
+#include "target_window_setup.h"
 
 namespace {
 
@@ -21,23 +21,13 @@ long long nowUs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: timeline_target TITLE X Y WIDTH HEIGHT\n");
-        return 2;
-    }
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "timeline_target: no display\n");
-        return 1;
-    }
-    Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), std::atoi(argv[2]),
-                                        std::atoi(argv[3]), static_cast<unsigned>(std::atoi(argv[4])),
-                                        static_cast<unsigned>(std::atoi(argv[5])), 0, 0, 0xe0e0e0);
-    XStoreName(display, window, argv[1]);
-    XSelectInput(display, window,
-                 KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                     StructureNotifyMask | FocusChangeMask);
-    XMapRaised(display, window);
+    const long events = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                        PointerMotionMask | StructureNotifyMask | FocusChangeMask;
+    TargetWindowSetup target;
+    if (const int failed = openTargetWindow(argc, argv, "timeline_target", 0xe0e0e0, events, false, target))
+        return failed;
+    Display* display = target.display;
+    const Window window = target.window;
 
     bool ready = false;
     for (;;) {
@@ -53,15 +43,10 @@ int main(int argc, char** argv) {
                 ready = true;
                 break;
             case KeyPress:
-            case KeyRelease: {
-                char text[16];
-                KeySym keysym = NoSymbol;
-                XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
-                const char* name = XKeysymToString(keysym);
+            case KeyRelease:
                 std::printf("%lld key %s %u %s\n", time, event.type == KeyPress ? "press" : "release",
-                            event.xkey.keycode, name ? name : "NoSymbol");
+                            event.xkey.keycode, keysymName(event));
                 break;
-            }
             case ButtonPress:
             case ButtonRelease:
                 std::printf("%lld button %s %u\n", time, event.type == ButtonPress ? "press" : "release",

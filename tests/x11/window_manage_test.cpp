@@ -7,41 +7,24 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
-
-extern char** environ;
+#include "x11/x11_test_support.h"
 
 namespace {
 
-[[maybe_unused]] const Status kThreadsInitialised = XInitThreads();
-
-bool eventually(const std::function<bool()>& condition, double seconds = 5) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-plat::WindowHandle handleOf(Window window) {
-    return reinterpret_cast<plat::WindowHandle>(window);
-}
+using x11test::eventually;
+using x11test::handleOf;
 
 plat::Rect rect(int32_t x, int32_t y, int32_t width, int32_t height) {
     return {x, y, x + width, y + height};
@@ -58,61 +41,21 @@ std::string outer(Window window) {
     return plat::windowRect(handleOf(window), r) ? text(r) : "gone";
 }
 
-// A connection of the test's own, standing for the other programs on the display (and for the user).
-class Client {
+// The test's own connection, with what the window operations are checked by.
+class Client : public x11test::Client {
   public:
-    Client() : display_(XOpenDisplay(nullptr)) {}
-    ~Client() {
-        if (display_) XCloseDisplay(display_);
-    }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    Display* display() const { return display_; }
-    Window root() const { return DefaultRootWindow(display_); }
-    Atom atom(const char* name) { return XInternAtom(display_, name, False); }
-
-    Window window(int x, int y, int width, int height, unsigned border = 0, bool mapped = true) {
-        Window window = XCreateSimpleWindow(display_, root(), x, y, width, height, border, 0, 0xffffff);
-        XStoreName(display_, window, "Ravelin Window Probe");
-        if (mapped) XMapWindow(display_, window);
-        XSync(display_, False);
-        return window;
-    }
-
-    std::vector<long> values(Window window, const char* name) {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::vector<long> result;
-        if (XGetWindowProperty(display_, window, atom(name), 0, 64, False, AnyPropertyType, &type, &format,
-                               &count, &after, &data) == Success &&
-            data && format == 32)
-            result.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
-        if (data) XFree(data);
-        return result;
-    }
-
     bool hasState(Window window, const char* state) {
         for (long value : values(window, "_NET_WM_STATE"))
             if (static_cast<Atom>(value) == atom(state)) return true;
         return false;
     }
 
-    bool viewable(Window window) {
-        XWindowAttributes attributes{};
-        return XGetWindowAttributes(display_, window, &attributes) && attributes.map_state == IsViewable;
-    }
-
     // The top-level ancestor: the frame while a manager keeps the window in one.
     Window frameOf(Window window) {
         for (Window current = window;;) {
-            Window root = 0, parent = 0, *children = nullptr;
-            unsigned count = 0;
-            if (!XQueryTree(display_, current, &root, &parent, &children, &count)) return None;
-            if (children) XFree(children);
-            if (parent == root) return current;
+            const Window parent = parentOf(current);
+            if (parent == None) return None;
+            if (parent == root()) return current;
             current = parent;
         }
     }
@@ -121,18 +64,10 @@ class Client {
         Window root = 0;
         int x = 0, y = 0;
         unsigned width = 0, height = 0, border = 0, depth = 0;
-        if (!XGetGeometry(display_, window, &root, &x, &y, &width, &height, &border, &depth)) return "gone";
+        if (!XGetGeometry(display(), window, &root, &x, &y, &width, &height, &border, &depth)) return "gone";
         return text(
             rect(x, y, static_cast<int32_t>(width + 2 * border), static_cast<int32_t>(height + 2 * border)));
     }
-
-    void destroy(Window window) {
-        XDestroyWindow(display_, window);
-        XSync(display_, False);
-    }
-
-  private:
-    Display* display_;
 };
 
 // ---- without a window manager ---------------------------------------------------------------------------
@@ -430,14 +365,8 @@ TEST(X11PanelDrag, ADragWhoseButtonIsAlreadyUpEndsAtOnceAndEndStopsAnother) {
 class X11WindowManageUnderOpenbox : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        char* argv[] = {const_cast<char*>("openbox"), nullptr};
-        if (posix_spawnp(&managerPid, "openbox", &actions, nullptr, argv, environ) != 0) managerPid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        if (managerPid <= 0) return;
+        manager = std::make_unique<x11test::Child>();
+        if (!manager->spawn({"openbox"})) return;
         // Openbox names its check window before it takes on new windows, and misses those shown in
         // between: it is ready once it has framed a probe window.
         Client client;
@@ -455,19 +384,16 @@ class X11WindowManageUnderOpenbox : public ::testing::Test {
         return eventually([&] { return client.values(client.root(), "_NET_CLIENT_LIST").empty(); });
     }
     void TearDown() override {
-        if (managerPid > 0 && client.display()) {
+        if (manager->started() && client.display()) {
             EXPECT_TRUE(managerLetGo(client));
         }
     }
     static void TearDownTestSuite() {
-        if (managerPid > 0) {
-            kill(managerPid, SIGTERM);
-            waitpid(managerPid, nullptr, 0);
-        }
-        managerPid = -1;
+        manager->end(SIGTERM);
+        manager.reset();
     }
     void SetUp() override {
-        if (managerPid <= 0) GTEST_SKIP() << "openbox is not installed";
+        if (!manager->started()) GTEST_SKIP() << "openbox is not installed";
         ASSERT_TRUE(ready) << "openbox did not come up";
         ASSERT_NE(client.display(), nullptr);
     }
@@ -482,12 +408,10 @@ class X11WindowManageUnderOpenbox : public ::testing::Test {
         return window;
     }
 
-    static pid_t managerPid;
-    static bool ready;
+    static inline std::unique_ptr<x11test::Child> manager;
+    static inline bool ready = false;
     Client client;
 };
-pid_t X11WindowManageUnderOpenbox::managerPid = -1;
-bool X11WindowManageUnderOpenbox::ready = false;
 
 TEST_F(X11WindowManageUnderOpenbox, OuterRectangleIsTheFrameAndMovesPutTheFrameWhereAsked) {
     const Window window = managedWindow();
@@ -592,35 +516,18 @@ TEST_F(X11WindowManageUnderOpenbox, WatchSeesTheUsersMoveAndMaximize) {
 
     // The user drags the frame (the manager moves it) ...
     for (int i = 1; i <= 5; ++i) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = client.atom("_NET_MOVERESIZE_WINDOW");
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = NorthWestGravity | (1 << 8) | (1 << 9) | (2 << 12);
-        event.xclient.data.l[1] = 100 + 20 * i;
-        event.xclient.data.l[2] = 100 + 10 * i;
-        XSendEvent(client.display(), client.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
-                   &event);
-        XSync(client.display(), False);
+        client.sendToManager(
+            window, "_NET_MOVERESIZE_WINDOW",
+            {NorthWestGravity | (1 << 8) | (1 << 9) | (2 << 12), 100 + 20 * i, 100 + 10 * i});
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
     ASSERT_TRUE(eventually([&] { return log.snapshot().size() == 1; }, 3));
     EXPECT_EQ(log.snapshot()[0], "moved " + text(rect(200, 150, 400, 300)));
 
     // ... then clicks the maximize button: the place to return to stays the dragged one.
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = client.atom("_NET_WM_STATE");
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = 1;
-    event.xclient.data.l[1] = static_cast<long>(client.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
-    event.xclient.data.l[2] = static_cast<long>(client.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
-    event.xclient.data.l[3] = 2;
-    XSendEvent(client.display(), client.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &event);
-    XSync(client.display(), False);
+    client.sendToManager(window, "_NET_WM_STATE",
+                         {1, static_cast<long>(client.atom("_NET_WM_STATE_MAXIMIZED_VERT")),
+                          static_cast<long>(client.atom("_NET_WM_STATE_MAXIMIZED_HORZ")), 2});
     ASSERT_TRUE(eventually([&] { return log.snapshot().size() == 2; }, 3));
     EXPECT_EQ(log.snapshot()[1], "moved " + text(rect(200, 150, 400, 300)));
     plat::Placement placement;

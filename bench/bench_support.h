@@ -1,0 +1,103 @@
+// What the measuring programs share: monotonic time, and a target window of their own that notes when
+// each event reaches it.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <poll.h>
+#include <time.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace bench {
+
+// CLOCK_MONOTONIC in microseconds.
+inline int64_t monotonicMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// A window on a connection of its own whose events are read on a thread of its own, each as it comes:
+// `note` turns one that reached the window at a time (monotonicMicros) into an Entry, or into nothing
+// when it does not count.
+template <typename Entry>
+class TimestampingWindow {
+  public:
+    using Note = std::optional<Entry> (*)(const XEvent& event, int64_t micros);
+
+    struct Shape {
+        const char* title;
+        int left, top, width, height;
+        long events;  // StructureNotifyMask is added
+        bool focus;   // take the keyboard focus once shown
+    };
+
+    // Shows the window and starts noting; false without a display.
+    bool open(const Shape& shape, Note note) {
+        note_ = note;
+        display_ = XOpenDisplay(nullptr);
+        if (!display_) return false;
+        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), shape.left, shape.top,
+                                      static_cast<unsigned>(shape.width), static_cast<unsigned>(shape.height),
+                                      0, 0, 0xffffff);
+        XStoreName(display_, window_, shape.title);
+        XSelectInput(display_, window_, shape.events | StructureNotifyMask);
+        XMapRaised(display_, window_);
+        for (;;) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type == MapNotify) break;
+        }
+        if (shape.focus) {
+            XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+            XSync(display_, False);
+        }
+        thread_ = std::thread([this] { loop(); });
+        return true;
+    }
+
+    void close() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (display_) XCloseDisplay(display_);
+    }
+
+    // What was noted since the last call.
+    std::vector<Entry> take() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::move(entries_);
+    }
+
+  private:
+    void loop() {
+        while (!stop_) {
+            while (XPending(display_)) {
+                XEvent event;
+                XNextEvent(display_, &event);
+                if (std::optional<Entry> entry = note_(event, monotonicMicros())) {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    entries_.push_back(std::move(*entry));
+                }
+            }
+            // Waits for the connection to become readable without missing an event by much.
+            pollfd readable{ConnectionNumber(display_), POLLIN, 0};
+            poll(&readable, 1, 20);
+        }
+    }
+
+    Note note_ = nullptr;
+    Display* display_ = nullptr;
+    Window window_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+}  // namespace bench
