@@ -26,4 +26,6 @@ mkdir -p "$work/home" "$work/data" "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
 export HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 export RAVELIN_TEST_TMP="$work"
+# Windows tests: the caller's Wine prefix, else the build folder's (never the user's own ~/.wine).
+[ -n "${RAVELIN_DEFAULT_WINEPREFIX:-}" ] && export WINEPREFIX="${WINEPREFIX:-$RAVELIN_DEFAULT_WINEPREFIX}"
 "$@"
