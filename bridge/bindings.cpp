@@ -3,6 +3,7 @@
 #include "app/panel.h"
 #include "app/windows.h"
 #include "bridge/arguments.h"
+#include "bridge/json_text.h"
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
 #include "capture/capture.h"
@@ -125,6 +126,15 @@ std::string getProfiles(const std::string&) { return profilesText(); }
 
 std::string getSettings(const std::string&) { return settingsText(); }
 
+// The theme the page shows, kept between runs and handed to panels (not part of the preferences
+// text, whose members are fixed).
+std::string getTheme(const std::string&) { return jsonString(theme); }
+
+std::string setTheme(const std::string& request) {
+    saveTheme(stripArguments(request));
+    return "";
+}
+
 std::string reassignKey(const std::string& request) {
     if (int32_t target = reassignTargetForWord(stripArguments(request))) reassignTarget.exchange(target);
     return "";
@@ -153,6 +163,8 @@ const std::vector<MainBinding>& mainBindings() {
         {"getSettings", &getSettings},
         {"reassignKey", &reassignKey},
         {"openPanel", &openPanel},
+        {"getTheme", &getTheme},
+        {"setTheme", &setTheme},
     };
     return bindings;
 }

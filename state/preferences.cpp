@@ -104,6 +104,16 @@ std::string appSettingsText() {
     return text + "}";
 }
 
+bool saveTheme(const std::string& name) {
+    if (name.empty() || name.size() > 40 ||
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_") != std::string::npos) {
+        return false;
+    }
+    theme = name;
+    writeTextFile(besideExe("theme.txt"), name);
+    return true;
+}
+
 std::string loadTheme() {
     auto text = readTextFile(besideExe("theme.txt"));
     if (!text) return kDefaultTheme;

@@ -21,6 +21,11 @@ std::string appSettingsText();
 // The first line of theme.txt, or "modern-blue" when the file is missing or that line is empty.
 std::string loadTheme();
 
+// Keeps the theme the user chose: sets `theme` (which panels open with) and writes theme.txt, so the
+// next start shows it too. Only names of letters, digits, "-" and "_" (1 to 40) are taken; false
+// for any other text, which changes nothing.
+bool saveTheme(const std::string& name);
+
 // One preference from the page: alwaysOnTop, launchOnStartup (also writes or removes the start-up
 // registration), startMinimized, hotkeysEnabled or disableAnimations, true exactly when `value` is
 // "1"; any other key sets nothing. appsettings.txt is rewritten in every case.

@@ -67,7 +67,7 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "resizeWindow",   "updateSpammer",   "toggleSpammer", "updateKeySpam", "toggleKeySpam", "pickLocation",
         "getAppSettings", "setAppSetting",   "resetHotkeys",  "getTrackerStatus", "resetEverything",
         "clearProfile",   "addProfile",      "deleteProfile", "switchProfile", "getProfiles", "getSettings",
-        "reassignKey",    "openPanel"};
+        "reassignKey",    "openPanel",       "getTheme",      "setTheme"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();

@@ -18,6 +18,7 @@ const MAIN_BINDINGS = [
   'resizeWindow', 'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'pickLocation',
   'getAppSettings', 'setAppSetting', 'resetHotkeys', 'getTrackerStatus', 'resetEverything', 'clearProfile',
   'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'reassignKey', 'openPanel',
+  'getTheme', 'setTheme',
 ];
 const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'resizeWindow',
@@ -73,6 +74,8 @@ function installFakeNative({ names, state }) {
       if (p.current >= p.names.length) p.current = p.names.length - 1;
     },
     switchProfile: (i) => { state.profiles.current = i; },
+    getTheme: () => state.theme || 'modern-blue',
+    setTheme: (name) => { state.theme = name; },
   };
   for (const name of names) {
     window[name] = (...args) => {
@@ -418,5 +421,17 @@ test('panel window starts from the settings the main window handed over', async 
   await typeInto(page, '[data-key="sms"]', '300');
   // The other eight fields keep the handed-over values, not the page defaults.
   await waitCall('updateSpammer', '[0,0,2,300,1,1,0,5,0]');
+  assert.deepEqual(errors, []);
+});
+
+test('the theme the program kept is shown at start and a new choice is kept', async (t) => {
+  const state = freshState();
+  state.theme = 'paper';
+  const { page, errors, waitCall } = await openPage(t, { state });
+  await page.waitForFunction(() => document.documentElement.getAttribute('data-theme') === 'paper');
+  assert.equal(await page.inputValue('#theme-select'), 'paper');
+  await page.selectOption('#theme-select', 'midnight');
+  await waitCall('setTheme', '["midnight"]');
+  assert.equal(await page.getAttribute('html', 'data-theme'), 'midnight');
   assert.deepEqual(errors, []);
 });

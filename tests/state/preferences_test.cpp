@@ -203,3 +203,18 @@ TEST_F(Preferences, ResetEverythingStopsFirstThenRestoresDefaultsAndKeepsOtherPr
     EXPECT_EQ(rv::profiles[0].settingsText, "9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9");
     EXPECT_FALSE(std::filesystem::exists(inFolder("Tapforge/session.mcr")));  // the next autosave carries it
 }
+
+TEST_F(Preferences, TheChosenThemeIsKeptAndOnlyPlainNamesAreTaken) {
+    EXPECT_EQ(call("getTheme", "[]"), "\"modern-blue\"");
+    EXPECT_EQ(call("setTheme", "[\"midnight\"]"), "");
+    EXPECT_EQ(rv::theme, "midnight");
+    EXPECT_EQ(readFile("theme.txt"), "midnight");
+    EXPECT_EQ(rv::loadTheme(), "midnight");
+    EXPECT_EQ(call("getTheme", "[]"), "\"midnight\"");
+    // Names that could break the panel command line or its script are refused.
+    for (const char* request : {"[\"a|b\"]", "[\"x');alert(1)//\"]", "[\"\"]", "[]", "[\"two words\"]"}) {
+        call("setTheme", request);
+        EXPECT_EQ(rv::theme, "midnight") << request;
+    }
+    EXPECT_EQ(readFile("theme.txt"), "midnight");
+}
