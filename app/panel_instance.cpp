@@ -10,7 +10,6 @@
 #include "bridge/arguments.h"
 #include "bridge/panel_messages.h"
 #include "platform/platform.h"
-#include "state/numbers.h"
 
 namespace rv {
 
@@ -30,11 +29,7 @@ void bindPanelFunctions(Webview& view) {
     view.bind("toggleKeySpam", [](const std::string&) { return forward("toggleKeySpam", ""); });
     view.bind("reassignKey", [](const std::string& request) { return forward("reassignKey", request); });
     view.bind("resizeWindow", [&view](const std::string& request) {
-        std::vector<std::string> fields = argumentFields(stripArguments(request));
-        if (fields.size() < 2) return std::string();
-        auto width = parseInt32(fields[0]);
-        auto height = parseInt32(fields[1]);
-        if (width && height) fitWindowToMonitor(view, panelWindow, *width, *height);
+        if (auto size = sizeArguments(request)) fitWindowToMonitor(view, panelWindow, size->width, size->height);
         return std::string();
     });
     view.bind("beginWindowDrag", [](const std::string&) {

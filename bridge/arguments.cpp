@@ -40,6 +40,15 @@ std::string stripArguments(std::string_view request) {
 
 std::vector<std::string> argumentFields(std::string_view stripped) { return splitFields(stripped, ','); }
 
+std::optional<SizeArguments> sizeArguments(std::string_view request) {
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() < 2) return std::nullopt;
+    auto width = parseInt32(fields[0]);
+    auto height = parseInt32(fields[1]);
+    if (!width || !height) return std::nullopt;
+    return SizeArguments{*width, *height};
+}
+
 bool applySpammerUpdate(std::string_view stripped) { return applyUpdate(stripped, kSpammerFields); }
 
 bool applyKeySpamUpdate(std::string_view stripped) { return applyUpdate(stripped, kKeySpamFields); }

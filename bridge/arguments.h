@@ -2,6 +2,8 @@
 // and '"' (nothing is unescaped, white space stays) and cut at commas into fields.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,13 @@ std::string stripArguments(std::string_view request);
 
 // The fields of a stripped text (cut at commas; see splitFields).
 std::vector<std::string> argumentFields(std::string_view stripped);
+
+struct SizeArguments {
+    int32_t width, height;
+};
+// resizeWindow's arguments: at least two fields, the width and the height, both integers; nothing
+// otherwise.
+std::optional<SizeArguments> sizeArguments(std::string_view request);
 
 // Applies an auto-clicker update: at least 9 integer fields, stored one by one into sh, sm, ss, sms,
 // sbtn, stype, rptMode, rptTimes, locMode; a bad field ends the update there and the profile's

@@ -11,18 +11,13 @@
 #include "state/numbers.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
-#include "state/text_file.h"
 
 namespace rv {
 
 namespace {
 
 std::string resizeWindow(const std::string& request) {
-    std::vector<std::string> fields = argumentFields(stripArguments(request));
-    if (fields.size() < 2) return "";
-    auto width = parseInt32(fields[0]);
-    auto height = parseInt32(fields[1]);
-    if (width && height) resizeMainWindow(*width, *height);
+    if (auto size = sizeArguments(request)) resizeMainWindow(size->width, size->height);
     return "";
 }
 

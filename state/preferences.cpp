@@ -162,8 +162,7 @@ void resetEverything() {
     windowWidth = 420, windowHeight = 560;
     windowMaximized = false;
 
-    theme = kDefaultTheme;
-    writeTextFile(besideExe("theme.txt"), kDefaultTheme);
+    saveTheme(kDefaultTheme);
 
     plat::WindowHandle window = plat::findWindow(mainWindowTitle);
     if (window && hostView) {
