@@ -14,6 +14,7 @@
 #include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
+#include "state/utf8_text.h"
 
 namespace rv {
 
@@ -175,7 +176,10 @@ void noteLockHeld(int64_t ticks) {
 
 std::string dataFolder() {
     auto local = plat::environment("LOCALAPPDATA");
-    std::string base = local && !local->empty() && local->size() <= 259 ? *local : plat::defaultDataBase();
+    // Counted as Windows counts path lengths, not in bytes: a folder named in Japanese takes three
+    // bytes a character.
+    size_t length = local ? utf16Length(*local) : 0;
+    std::string base = length >= 1 && length <= 259 ? *local : plat::defaultDataBase();
     return base + plat::pathSeparator + "Tapforge";
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace plat {
 
@@ -33,7 +34,7 @@ void endProcess(bool comInitialised) {
 }
 
 void errorBox(const std::string& caption, const std::string& text) {
-    MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+    MessageBoxW(nullptr, toWide(text).c_str(), toWide(caption).c_str(), MB_OK);
 }
 
 namespace {
@@ -69,36 +70,33 @@ void installCrashHandler(void (*onCrash)()) {
 }
 
 std::string exePath() {
-    char buffer[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) return std::string(buffer, length);
-    if (length == 0) return "";
-    // A cut path would name a different (parent or unrelated) folder and put the program's files
-    // there; the whole path at least makes those files fail to open, which callers handle.
-    std::string longPath(32768, '\0');
-    length = GetModuleFileNameA(nullptr, longPath.data(), static_cast<DWORD>(longPath.size()));
-    if (length == 0 || length >= longPath.size()) return "";
-    longPath.resize(length);
-    return longPath;
+    // The buffer grows until the whole path fits: a cut path would name a different (parent or
+    // unrelated) folder and put the program's files there.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return "";
+        if (length < path.size()) return toUtf8(path.data(), length);
+        if (path.size() >= 32768) return "";
+        path.assign(path.size() * 2, L'\0');
+    }
 }
 
 // ---- environment and files --------------------------------------------------------------------
 
 std::optional<std::string> environment(const char* name) {
-    std::string value(256, '\0');
+    std::wstring wideName = toWide(name ? name : "");
+    std::wstring value(256, L'\0');
     for (;;) {
         SetLastError(ERROR_SUCCESS);
-        DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+        DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
         if (length == 0) {
             if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
             return std::string();
         }
-        if (length < value.size()) {
-            value.resize(length);
-            return value;
-        }
+        if (length < value.size()) return toUtf8(value.data(), length);
         // Too small: the length includes the terminator. Asked again, since the value may change.
-        value.assign(length, '\0');
+        value.assign(length, L'\0');
     }
 }
 
@@ -106,22 +104,40 @@ std::string defaultDataBase() {
     return ".";
 }
 
+namespace {
+
+// A path for a W function. A path with an embedded NUL is refused: the function would see only the
+// part before it, a different file.
+bool widePath(const std::string& path, std::wstring& wide) {
+    if (path.empty() || !hasNoNul(path)) return false;
+    wide = toWide(path);
+    return true;
+}
+
+}  // namespace
+
 bool createDirectory(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    std::wstring wide;
+    return widePath(path, wide) && CreateDirectoryW(wide.c_str(), nullptr) != 0;
 }
 
 bool pathExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::wstring wide;
+    return widePath(path, wide) && GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool moveFile(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+    std::wstring wideFrom, wideTo;
+    return widePath(from, wideFrom) && widePath(to, wideTo) &&
+           MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 std::optional<std::string> readFile(const std::string& path) {
     // Other readers, writers and a replacement of the file by rename may go on meanwhile.
+    std::wstring wide;
+    if (!widePath(path, wide)) return std::nullopt;
     HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
@@ -143,8 +159,9 @@ std::optional<std::string> readFile(const std::string& path) {
 
 bool writeFile(const std::string& path, const std::string& bytes) {
     // One WriteFile takes at most 4 GiB; refuse before the old content is truncated.
-    if (bytes.size() > MAXDWORD) return false;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    std::wstring wide;
+    if (bytes.size() > MAXDWORD || !widePath(path, wide)) return false;
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD size = static_cast<DWORD>(bytes.size());
@@ -155,21 +172,27 @@ bool writeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    std::wstring wideFrom, wideTo;
+    return widePath(from, wideFrom) && widePath(to, wideTo) &&
+           MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool removeFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != 0;
+    std::wstring wide;
+    return widePath(path, wide) && DeleteFileW(wide.c_str()) != 0;
 }
 
 // ---- child processes --------------------------------------------------------------------------
 
 ProcessHandle startProcess(const std::string& executable, const std::string& arguments) {
-    std::string commandLine = "\"" + executable + "\" " + arguments;
-    STARTUPINFOA startup{};
+    std::wstring wideExecutable;
+    if (!widePath(executable, wideExecutable) || !hasNoNul(arguments)) return nullptr;
+    // CreateProcessW may write into the command line, so it gets a buffer of its own.
+    std::wstring commandLine = L"\"" + wideExecutable + L"\" " + toWide(arguments);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(wideExecutable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
         return nullptr;
     }
@@ -196,8 +219,9 @@ void closeProcess(ProcessHandle process) {
 // ---- libraries ----------------------------------------------------------------------------------
 
 void* openLibrary(const std::string& path) {
-    if (path.empty()) return nullptr;
-    return reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    std::wstring wide;
+    if (!widePath(path, wide)) return nullptr;
+    return reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
 }
 
 void* librarySymbol(void* library, const char* name) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace plat {
 
@@ -52,7 +53,7 @@ LRESULT CALLBACK watchedWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }  // namespace
 
 WindowHandle findWindow(const std::string& title) {
-    return FindWindowA(nullptr, title.c_str());
+    return FindWindowW(nullptr, toWide(title).c_str());
 }
 
 void forceForeground(WindowHandle window) {

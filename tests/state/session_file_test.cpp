@@ -70,6 +70,12 @@ TEST_F(SessionFile, FreshStateSavesExactlyThreeCrLfLines) {
     EXPECT_FALSE(std::filesystem::exists(inFolder(sessionFile() + ".tmp")));
 }
 
+std::string repeat(const std::string& piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
 TEST_F(SessionFile, DataFolderComesFromLocalAppDataWhenItsLengthIsUsable) {
     EXPECT_EQ(rv::sessionPath, folder() + "/Tapforge/session.mcr");
     EXPECT_TRUE(std::filesystem::is_directory(inFolder("Tapforge")));
@@ -81,6 +87,9 @@ TEST_F(SessionFile, DataFolderComesFromLocalAppDataWhenItsLengthIsUsable) {
         {std::string("/data"), "/data/Tapforge"},
         {std::string(259, 'a'), std::string(259, 'a') + "/Tapforge"},
         {std::string(260, 'a'), "./Tapforge"},
+        // 259 Japanese characters are 777 bytes but still a usable folder; 260 are not.
+        {repeat("\xE6\x97\xA5", 259), repeat("\xE6\x97\xA5", 259) + "/Tapforge"},
+        {repeat("\xE6\x97\xA5", 260), "./Tapforge"},
         {std::string(), "./Tapforge"},
         {std::nullopt, "./Tapforge"},
     };

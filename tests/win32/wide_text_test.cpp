@@ -19,7 +19,9 @@ TEST(WideText, RoundTripsEveryPlane) {
         {"latin and cjk", "C:\\users\\\u0141ukasz \u65E5\u672C", L"C:\\users\\\u0141ukasz \u65E5\u672C"},
         {"cyrillic", "\u041F\u0440\u043E\u0431\u0435\u043B", L"\u041F\u0440\u043E\u0431\u0435\u043B"},
         // Outside the basic plane: a surrogate pair in UTF-16, four bytes in UTF-8.
-        {"emoji", "a\U0001F600b", L"a\xD83D\xDE00" L"b"},
+        {"emoji", "a\U0001F600b",
+         L"a\xD83D\xDE00"
+         L"b"},
         {"embedded nul", std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
     };
     for (const Case& c : cases) {
