@@ -3,12 +3,16 @@
 #include <cstdio>
 
 #include "state/numbers.h"
+#include "state/utf8_text.h"
 
 namespace rv {
 
 std::string jsonString(std::string_view text) {
+    // The page host drops a whole reply that is not UTF-8, so one ill-formed byte (a name stored by
+    // an older version in an 8-bit code page) would stop every later status from reaching the page.
+    std::string valid = validUtf8(text);
     std::string out = "\"";
-    for (char c : text) {
+    for (char c : valid) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;

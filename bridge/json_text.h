@@ -8,7 +8,8 @@ namespace rv {
 
 // A JSON string: the text between double quotes with a backslash before every double quote and
 // backslash. Control characters (which only a hand-edited file can put into a name) are written as
-// \u00XX so the text stays valid JSON.
+// \u00XX so the text stays valid JSON. Ill-formed UTF-8 is written as U+FFFD: the result is always
+// well-formed UTF-8, whatever bytes it is given.
 std::string jsonString(std::string_view text);
 
 inline const char* jsonBool(bool value) { return value ? "true" : "false"; }

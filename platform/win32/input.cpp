@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
 
 namespace plat {
 
@@ -69,10 +70,12 @@ void screenSize(int32_t& width, int32_t& height) {
 std::string keyName(int32_t vk) {
     LONG keyData = static_cast<LONG>(scanCode(vk)) << 16;
     if (rv::isExtendedKey(vk)) keyData |= 1L << 24;
-    char name[128];
-    int length = GetKeyNameTextA(keyData, name, sizeof name);
+    // The wide name, then UTF-8: the 8-bit function answers in the system code page, which the page
+    // cannot read on a German or Russian system.
+    wchar_t name[128];
+    int length = GetKeyNameTextW(keyData, name, 128);
     if (length <= 0) return "";
-    return std::string(name, static_cast<size_t>(length));
+    return toUtf8(name, static_cast<size_t>(length < 128 ? length : 127));
 }
 
 }  // namespace plat

@@ -53,6 +53,12 @@ TEST_F(Status, KeyNamesAreEscapedAndFallBack) {
     std::string text = rv::statusText();
     EXPECT_NE(text.find("\"hkRec\":\"\\\\\",\"hkPlay\":\"Right Mouse\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"keySpamTarget\":\"Key[7]\""), std::string::npos) << text;
+
+    // A key name in an 8-bit code page ("Einfg" with a Latin-1 umlaut) must not spoil the whole text.
+    fake::setKeyNames({{45, "Einf\xFCg"}, {117, "F6"}});
+    rv::hkRec = 45;
+    text = rv::statusText();
+    EXPECT_NE(text.find("\"hkRec\":\"Einf\xEF\xBF\xBDg\""), std::string::npos) << text;
 }
 
 TEST_F(Status, AStatusFileThatCannotBeWrittenChangesNothing) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/wide_text.h"
+#include "state/utf8_text.h"
 
 namespace {
 
@@ -325,9 +327,24 @@ TEST(KeyNames, StableNamesExtendedKeysAndNone) {
     EXPECT_FALSE(del.empty());
     EXPECT_NE(del, plat::keyName(VK_DECIMAL));
     // A code with no scan code has no name unless the platform names scan code 0 itself.
-    char zero[128];
-    int zeroLength = GetKeyNameTextA(0, zero, sizeof zero);
-    EXPECT_EQ(plat::keyName(0), zeroLength > 0 ? std::string(zero, zeroLength) : std::string());
+    wchar_t zero[128];
+    int zeroLength = GetKeyNameTextW(0, zero, 128);
+    EXPECT_EQ(plat::keyName(0), zeroLength > 0 ? plat::toUtf8(zero, zeroLength) : std::string());
+}
+
+// Every name is the system's wide name in UTF-8, whatever the system's code page.
+TEST(KeyNames, EveryNameIsTheWideNameInUtf8) {
+    int named = 0;
+    for (int32_t vk = 1; vk < 256; ++vk) {
+        std::string name = plat::keyName(vk);
+        EXPECT_EQ(rv::validUtf8(name), name) << vk;
+        if (name.empty()) continue;
+        ++named;
+        std::wstring wide = plat::toWide(name);
+        EXPECT_GT(wide.size(), 0u) << vk;
+        EXPECT_LT(wide.size(), 128u) << vk;
+    }
+    EXPECT_GT(named, 50);
 }
 
 }  // namespace
