@@ -150,6 +150,7 @@ int runMainInstance() {
     loadAppSettings();
     plat::setStartupRegistration(launchOnStartup, plat::exePath());
     theme = loadTheme();
+    playRepeat = loadPlayRepeat();
 
     std::vector<RunningWorker> workers = startWorkers();
 

@@ -28,6 +28,7 @@ void bindPanelFunctions(Webview& view) {
     view.bind("updateKeySpam", [](const std::string& request) { return forward("updateKeySpam", request); });
     view.bind("toggleKeySpam", [](const std::string&) { return forward("toggleKeySpam", ""); });
     view.bind("reassignKey", [](const std::string& request) { return forward("reassignKey", request); });
+    view.bind("updateTracker", [](const std::string& request) { return forward("updateTracker", request); });
     view.bind("resizeWindow", [&view](const std::string& request) {
         if (auto size = sizeArguments(request)) fitWindowToMonitor(view, panelWindow, size->width, size->height);
         return std::string();

@@ -1,6 +1,7 @@
 #include "bridge/arguments.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 
 #include "state/numbers.h"
@@ -27,6 +28,9 @@ bool applyUpdate(std::string_view stripped, std::atomic<int32_t>* const (&settin
 std::atomic<int32_t>* const kSpammerFields[] = {&sh, &sm, &ss, &sms, &sbtn, &stype, &rptMode, &rptTimes, &locMode};
 std::atomic<int32_t>* const kKeySpamFields[] = {&ksh, &ksm, &kss, &ksms, &ksRptMode, &ksRptTimes};
 
+constexpr double kSlowestSpeed = 0.1;
+constexpr double kFastestSpeed = 10.0;
+
 }  // namespace
 
 std::string stripArguments(std::string_view request) {
@@ -52,5 +56,29 @@ std::optional<SizeArguments> sizeArguments(std::string_view request) {
 bool applySpammerUpdate(std::string_view stripped) { return applyUpdate(stripped, kSpammerFields); }
 
 bool applyKeySpamUpdate(std::string_view stripped) { return applyUpdate(stripped, kKeySpamFields); }
+
+bool applyTrackerUpdate(std::string_view stripped) {
+    std::vector<std::string> fields = argumentFields(stripped);
+    if (fields.size() < 8) return false;
+    auto applySwitch = [](const std::string& field, std::atomic<bool>& setting) {
+        auto value = parseInt32(field);
+        if (!value || (*value != 0 && *value != 1)) return false;
+        setting.store(*value == 1);
+        return true;
+    };
+    std::atomic<bool>* const switches[] = {&tmv, &tclk, &tscr, &tkey, &trel};
+    for (size_t i = 0; i < 5; ++i) {
+        if (!applySwitch(fields[i], *switches[i])) return false;
+    }
+    auto speed = parseDouble(fields[5]);
+    if (!speed || !std::isfinite(*speed) || *speed < kSlowestSpeed || *speed > kFastestSpeed) return false;
+    tspd.store(static_cast<float>(*speed));
+    if (!applySwitch(fields[6], tloop)) return false;
+    auto pause = parseInt32(fields[7]);
+    if (!pause || *pause < 0) return false;
+    tloopMs.store(*pause);
+    refreshProfileSettings();
+    return true;
+}
 
 }  // namespace rv

@@ -31,4 +31,9 @@ bool applySpammerUpdate(std::string_view stripped);
 // The same for the key spammer: at least 6 fields into ksh, ksm, kss, ksms, ksRptMode, ksRptTimes.
 bool applyKeySpamUpdate(std::string_view stripped);
 
+// The same for the recording switches and the playback values: at least 8 fields into tmv, tclk,
+// tscr, tkey, trel (each the integer 0 or 1), tspd (a decimal number, finite, 0.1 to 10), tloop (0
+// or 1) and tloopMs (an integer, 0 or more); a field outside these ends the update there.
+bool applyTrackerUpdate(std::string_view stripped);
+
 }  // namespace rv

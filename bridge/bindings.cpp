@@ -69,6 +69,32 @@ std::string toggleKeySpam(const std::string&) {
     return "";
 }
 
+std::string updateTracker(const std::string& request) {
+    applyTrackerUpdate(stripArguments(request));
+    return "";
+}
+
+// Recording and playback from the page: the same requests the record and play hotkeys set, so the
+// control thread's rules hold (no playback during a recording, no recording during playback).
+std::string toggleRecord(const std::string&) {
+    recordToggleRequest.exchange(true);
+    return "";
+}
+
+std::string togglePlay(const std::string&) {
+    playToggleRequest.exchange(true);
+    return "";
+}
+
+std::string getPlayRepeat(const std::string&) { return std::to_string(playRepeat.load()); }
+
+// The repeat count: the stripped text read as an integer (0 to 1000000); anything else changes
+// nothing.
+std::string setPlayRepeat(const std::string& request) {
+    if (auto passes = parseInt32(stripArguments(request))) savePlayRepeat(*passes);
+    return "";
+}
+
 std::string pickLocation(const std::string&) {
     pickLocationRequest.exchange(true);
     return "";
@@ -160,6 +186,11 @@ const std::vector<MainBinding>& mainBindings() {
         {"openPanel", &openPanel},
         {"getTheme", &getTheme},
         {"setTheme", &setTheme},
+        {"updateTracker", &updateTracker},
+        {"toggleRecord", &toggleRecord},
+        {"togglePlay", &togglePlay},
+        {"getPlayRepeat", &getPlayRepeat},
+        {"setPlayRepeat", &setPlayRepeat},
     };
     return bindings;
 }

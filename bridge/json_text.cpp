@@ -1,5 +1,6 @@
 #include "bridge/json_text.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "state/numbers.h"
@@ -29,5 +30,19 @@ std::string jsonString(std::string_view text) {
 }
 
 std::string jsonSpeed(float speed) { return formatG6(static_cast<double>(speed)); }
+
+std::string jsonRate(double perSecond) {
+    // Hundredths as an integer keep the text free of the locale and of binary fractions.
+    if (!std::isfinite(perSecond) || perSecond < 0 || perSecond > 1e12) return "0";
+    long long hundredths = std::llround(perSecond * 100);
+    std::string text = std::to_string(hundredths / 100);
+    int fraction = static_cast<int>(hundredths % 100);
+    if (fraction != 0) {
+        text += '.';
+        text += static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
+    }
+    return text;
+}
 
 }  // namespace rv

@@ -18,4 +18,8 @@ inline const char* jsonBool(bool value) { return value ? "true" : "false"; }
 // trailing zeros (1 → "1", 0.5 → "0.5", 1.25 → "1.25").
 std::string jsonSpeed(float speed);
 
+// A measured rate, rounded to hundredths, without trailing zeros (9.98, 10, 0.5, 0); a value that
+// is not a finite number of 0 or more is written 0.
+std::string jsonRate(double perSecond);
+
 }  // namespace rv

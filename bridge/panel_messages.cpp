@@ -26,6 +26,8 @@ void handlePanelMessage(const char* bytes, size_t length) {
         applySpammerUpdate(payload);
     } else if (name == "updateKeySpam") {
         applyKeySpamUpdate(payload);
+    } else if (name == "updateTracker") {
+        applyTrackerUpdate(payload);
     } else if (name == "toggleSpammer") {
         clickerToggleRequest.exchange(true);
     } else if (name == "toggleKeySpam") {

@@ -4,6 +4,7 @@
 
 #include "bridge/json_text.h"
 #include "capture/capture.h"
+#include "platform/platform.h"
 #include "state/state.h"
 #include "state/preferences.h"
 
@@ -103,6 +104,15 @@ std::string statusText() {
         member(out, "panelHover", hover);
         member(out, "autoClicking", clicking);
         member(out, "keySpamming", spamming);
+        // Live figures of what runs; all 0 while it is idle.
+        int64_t now = plat::ticks();
+        member(out, "clickRate", jsonRate(clickMeter.perSecond(now, counterFrequency)));
+        member(out, "clicks", clickCount.load());
+        member(out, "keyPressRate", jsonRate(keyPressMeter.perSecond(now, counterFrequency)));
+        member(out, "keyPresses", keyPressCount.load());
+        member(out, "playEvent", playEventIndex.load());
+        member(out, "playEvents", playEventTotal.load());
+        member(out, "playPass", playPass.load());
         out += "}";
     }
     // The file is written after the lock is released, so file access never delays its holders.

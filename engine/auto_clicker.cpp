@@ -30,6 +30,7 @@ ButtonFlags clickerButtonFlags(int32_t button) {
 void autoClickerPass() {
     if (!autoClicking.load()) {
         clickCount.store(0);
+        clickMeter.forget();
         plat::sleepMs(10);
         return;
     }
@@ -46,10 +47,12 @@ void autoClickerPass() {
         plat::injectMouse(flags.up, 0);
         if (i == 0 && clicks == 2) doubleClickGap();
     }
+    int64_t done = plat::ticks();
     clickCount.fetch_add(1);
+    clickMeter.note(done);
 
     double interval = intervalSeconds(sh.load(), sm.load(), ss.load(), sms.load());
-    polledWait(plat::ticks(), interval, [] { return autoClicking.load() && appRunning.load(); });
+    polledWait(done, interval, [] { return autoClicking.load() && appRunning.load(); });
 }
 
 void autoClickerThread() {

@@ -9,6 +9,7 @@ namespace rv {
 void keySpammerPass() {
     if (!keySpamming.load()) {
         keyPressCount.store(0);
+        keyPressMeter.forget();
         plat::sleepMs(10);
         return;
     }
@@ -20,10 +21,12 @@ void keySpammerPass() {
     int32_t key = keySpamTarget.load();
     plat::injectKey(key, true);
     plat::injectKey(key, false);
+    int64_t done = plat::ticks();
     keyPressCount.fetch_add(1);
+    keyPressMeter.note(done);
 
     double interval = intervalSeconds(ksh.load(), ksm.load(), kss.load(), ksms.load());
-    polledWait(plat::ticks(), interval, [] { return keySpamming.load() && appRunning.load(); });
+    polledWait(done, interval, [] { return keySpamming.load() && appRunning.load(); });
 }
 
 void keySpammerThread() {

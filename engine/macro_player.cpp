@@ -54,6 +54,9 @@ void replayEvent(const MacroEvent& event) {
 
 void macroPlayerPass() {
     if (!playing.load()) {
+        playPass.store(0);
+        playEventIndex.store(0);
+        playEventTotal.store(0);
         plat::sleepMs(50);
         return;
     }
@@ -69,6 +72,10 @@ void macroPlayerPass() {
         playing.store(false);
         return;
     }
+    int32_t pass = playPass.load() + 1;
+    playPass.store(pass);
+    playEventIndex.store(0);
+    playEventTotal.store(static_cast<int32_t>(events.size()));
 
     int64_t passStart = plat::ticks();
     GlidePoint origin{0, 0};
@@ -94,12 +101,16 @@ void macroPlayerPass() {
         }
         if (!playing.load() || !appRunning.load()) break;
         replayEvent(event);
+        playEventIndex.fetch_add(1);
         if (event.kind == 0) origin = lastSent = {event.x, event.y};
         if (event.kind == 2) origin = {event.x, event.y};
         previous = due;
     }
 
-    if (tloop.load() && playing.load()) {
+    // A repeat count ends a looping playback after that many passes; 0 loops until stopped.
+    int32_t repeat = playRepeat.load();
+    bool again = tloop.load() && (repeat <= 0 || pass < repeat);
+    if (again && playing.load()) {
         polledWait(plat::ticks(), static_cast<double>(tloopMs.load()) / 1000.0,
                    [] { return playing.load() && appRunning.load(); });
     } else {

@@ -121,6 +121,26 @@ std::string loadTheme() {
     return first.empty() ? kDefaultTheme : first;
 }
 
+namespace {
+
+constexpr int32_t kMostPasses = 1000000;
+
+}  // namespace
+
+int32_t loadPlayRepeat() {
+    auto text = readTextFile(besideExe("playback.txt"));
+    if (!text) return 0;
+    auto passes = parseInt32(text->substr(0, text->find('\n')));
+    return passes && *passes >= 0 && *passes <= kMostPasses ? *passes : 0;
+}
+
+bool savePlayRepeat(int32_t passes) {
+    if (passes < 0 || passes > kMostPasses) return false;
+    playRepeat.store(passes);
+    writeTextFile(besideExe("playback.txt"), std::to_string(passes));
+    return true;
+}
+
 void setAppSetting(const std::string& key, const std::string& value) {
     bool on = value == "1";
     if (key == "alwaysOnTop") {
@@ -163,6 +183,7 @@ void resetEverything() {
     windowMaximized = false;
 
     saveTheme(kDefaultTheme);
+    savePlayRepeat(0);
 
     plat::WindowHandle window = plat::findWindow(mainWindowTitle);
     if (window && hostView) {

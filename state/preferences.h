@@ -4,6 +4,7 @@
 // after.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace rv {
@@ -26,14 +27,21 @@ std::string loadTheme();
 // for any other text, which changes nothing.
 bool saveTheme(const std::string& name);
 
+// The playback repeat count (playRepeat) kept in playback.txt beside the executable, its first line
+// a whole number of passes. loadPlayRepeat: 0 when the file is missing or its number is not one
+// savePlayRepeat takes. savePlayRepeat: takes 0 to 1000000 (else false, nothing changes), sets
+// playRepeat and writes the file.
+int32_t loadPlayRepeat();
+bool savePlayRepeat(int32_t passes);
+
 // One preference from the page: alwaysOnTop, launchOnStartup (also writes or removes the start-up
 // registration), startMinimized, hotkeysEnabled or disableAnimations, true exactly when `value` is
 // "1"; any other key sets nothing. appsettings.txt is rewritten in every case.
 void setAppSetting(const std::string& key, const std::string& value);
 
 // Stops all activity and returns the settings, hotkeys, preferences, theme and the current profile
-// (its events and settings text) to their defaults; other profiles are kept. Writes theme.txt and
-// appsettings.txt, not the session file.
+// (its events and settings text) to their defaults; other profiles are kept. Writes theme.txt,
+// playback.txt and appsettings.txt, not the session file.
 void resetEverything();
 
 // Replaces status.txt with `text`; a failed write is ignored.

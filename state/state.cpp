@@ -25,6 +25,8 @@ void resetStateForTests() {
     recordToggleRequest = false, playToggleRequest = false, clickerToggleRequest = false;
     keySpamToggleRequest = false, pickLocationRequest = false, reassignTarget = 0, reassignCode = 0;
     clickCount = 0, keyPressCount = 0, counterFrequency = 1, lastPointerPoint = 0;
+    clickMeter.noted = 0, clickMeter.runStart = 0, keyPressMeter.noted = 0, keyPressMeter.runStart = 0;
+    playPass = 0, playEventIndex = 0, playEventTotal = 0;
     for (auto& flag : keyDownTable) flag = 0;
     for (auto& flag : buttonDownTable) flag = 0;
     appRunning = true;
@@ -33,6 +35,7 @@ void resetStateForTests() {
     disableAnimations = false, windowX = 0, windowY = 0, windowWidth = 420, windowHeight = 560;
     windowMaximized = false, windowPositionKnown = false;
     theme = "modern-blue";
+    playRepeat = 0;
     sessionPath.clear();
 }
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "state/rate_meter.h"
+
 namespace rv {
 
 // ---- ClickerSettings --------------------------------------------------------------------------
@@ -31,7 +33,8 @@ inline std::atomic<int32_t> rptTimes{10};   // click count for rptMode 0
 inline std::atomic<int32_t> locMode{0};     // 1 click at the fixed point, else at the pointer
 inline std::atomic<int32_t> fixedX{0};      // fixed point, screen pixels
 inline std::atomic<int32_t> fixedY{0};
-// Recording switches and playback values: written only by the session load and resetEverything.
+// Recording switches and playback values: written by updateTracker (page and pipe), the session
+// load and resetEverything.
 inline std::atomic<bool> tmv{true};         // record pointer moves
 inline std::atomic<bool> tclk{true};        // record mouse buttons
 inline std::atomic<bool> tscr{true};        // record the wheel
@@ -105,6 +108,14 @@ inline std::atomic<int32_t> reassignCode{0};    // code captured while a target 
 // ---- engine and capture bookkeeping -------------------------------------------------------------
 inline std::atomic<int32_t> clickCount{0};       // auto-clicker worker only
 inline std::atomic<int32_t> keyPressCount{0};    // key-spam worker only
+// When each click and key press was made, for the measured rates of the status text; each meter is
+// noted and forgotten by its worker only.
+inline RateMeter clickMeter;
+inline RateMeter keyPressMeter;
+// Where the player is, for the status text; player thread only, all 0 while it is idle.
+inline std::atomic<int32_t> playPass{0};         // pass of the current playback, from 1
+inline std::atomic<int32_t> playEventIndex{0};   // events of this pass replayed so far
+inline std::atomic<int32_t> playEventTotal{0};   // events in this pass
 inline int64_t recordingStart = 0;               // counter value; written under profilesLock
 inline int64_t counterFrequency = 1;             // ticks per second, read once at start-up
 inline std::atomic<uint64_t> lastPointerPoint{0};  // X in the low half, Y in the high half
@@ -132,6 +143,9 @@ inline std::atomic<int32_t> windowHeight{560};
 inline std::atomic<bool> windowMaximized{false};
 inline std::atomic<bool> windowPositionKnown{false};
 inline std::string theme = "modern-blue";  // main thread at start-up, user-interface thread after
+// Passes a looping playback makes before it stops by itself; 0 = until stopped. A preference kept in
+// playback.txt beside the executable, not in the session file. Written by the page, read by the player.
+inline std::atomic<int32_t> playRepeat{0};
 
 // ---- session -----------------------------------------------------------------------------------------
 inline std::string sessionPath;  // set once at start-up, before any save can run

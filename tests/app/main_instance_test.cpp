@@ -67,7 +67,8 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "resizeWindow",   "updateSpammer",   "toggleSpammer", "updateKeySpam", "toggleKeySpam", "pickLocation",
         "getAppSettings", "setAppSetting",   "resetHotkeys",  "getTrackerStatus", "resetEverything",
         "clearProfile",   "addProfile",      "deleteProfile", "switchProfile", "getProfiles", "getSettings",
-        "reassignKey",    "openPanel",       "getTheme",      "setTheme"};
+        "reassignKey",    "openPanel",       "getTheme",      "setTheme",      "updateTracker", "toggleRecord",
+        "togglePlay",     "getPlayRepeat",   "setPlayRepeat"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
@@ -121,7 +122,8 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_EQ(html.substr(html.size() - 16), "</body>\n</html>\n");
     EXPECT_EQ(fake::webview().bound,
               (std::vector<std::string>{"updateSpammer", "toggleSpammer", "updateKeySpam", "toggleKeySpam",
-                                        "reassignKey", "resizeWindow", "beginWindowDrag", "closeThisWindow"}));
+                                        "reassignKey", "updateTracker", "resizeWindow", "beginWindowDrag",
+                                        "closeThisWindow"}));
 
     std::filesystem::remove_all(inFolder("ui"));
     fake::reset();

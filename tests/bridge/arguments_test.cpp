@@ -1,9 +1,12 @@
 #include "bridge/arguments.h"
 
+#include <limits>
+
 #include "app/app.h"
 #include "bridge/bindings.h"
 #include "bridge/json_text.h"
 #include "bridge/texts.h"
+#include "engine/control.h"
 #include "state/profile_settings.h"
 #include "support/fresh_state.h"
 
@@ -20,6 +23,12 @@ protected:
         return std::to_string(rv::sh) + "," + std::to_string(rv::sm) + "," + std::to_string(rv::ss) + "," +
                std::to_string(rv::sms) + "," + std::to_string(rv::sbtn) + "," + std::to_string(rv::stype) + "," +
                std::to_string(rv::rptMode) + "," + std::to_string(rv::rptTimes) + "," + std::to_string(rv::locMode);
+    }
+    // The recording switches and playback values in the order of updateTracker.
+    static std::string tracker() {
+        return std::to_string(rv::tmv) + "," + std::to_string(rv::tclk) + "," + std::to_string(rv::tscr) + "," +
+               std::to_string(rv::tkey) + "," + std::to_string(rv::trel) + "," + rv::jsonSpeed(rv::tspd) + "," +
+               std::to_string(rv::tloop) + "," + std::to_string(rv::tloopMs);
     }
     static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
 };
@@ -61,6 +70,50 @@ TEST_F(Arguments, ClickerUpdateTable) {
     }
 }
 
+TEST_F(Arguments, TrackerUpdateTable) {
+    struct Case {
+        const char* request;
+        const char* values;  // tmv,tclk,tscr,tkey,trel,tspd,tloop,tloopMs afterwards
+        bool refreshed;
+    };
+    const Case cases[] = {
+        {"[0,1,0,1,1,2,1,250]", "0,1,0,1,1,2,1,250", true},
+        {"[\"0\",\"0\",\"0\",\"0\",\"1\",\"0.5\",\"1\",\"0\"]", "0,0,0,0,1,0.5,1,0", true},
+        {"[0,1,0,1,1,2,1]", "1,1,1,1,0,1,0,500", false},              // seven fields: nothing
+        {"[0,0,0,0,0,4,0,100,9]", "0,0,0,0,0,4,0,100", true},         // ninth ignored
+        {"[0,0,2,0,0,4,0,100]", "0,0,1,1,0,1,0,500", false},          // a switch must be 0 or 1
+        {"[true,0,0,0,0,4,0,100]", "1,1,1,1,0,1,0,500", false},
+        {"[0,,0,0,0,4,0,100]", "0,1,1,1,0,1,0,500", false},           // empty field
+        {"[0,0,0,0,0,0.1,1,7]", "0,0,0,0,0,0.1,1,7", true},           // both ends of the speed range
+        {"[0,0,0,0,0,10,1,7]", "0,0,0,0,0,10,1,7", true},
+        {"[0,0,0,0,0,\" 1.25x\",1,7]", "0,0,0,0,0,1.25,1,7", true},   // session-file decimal rule
+        {"[0,0,0,0,0,1e0,1,7]", "0,0,0,0,0,1,1,7", true},
+        {"[0,0,0,0,0,0.09,1,7]", "0,0,0,0,0,1,0,500", false},         // speed out of range: stops there
+        {"[0,0,0,0,0,10.01,1,7]", "0,0,0,0,0,1,0,500", false},
+        {"[0,0,0,0,0,0,1,7]", "0,0,0,0,0,1,0,500", false},
+        {"[0,0,0,0,0,-2,1,7]", "0,0,0,0,0,1,0,500", false},
+        {"[0,0,0,0,0,nan,1,7]", "0,0,0,0,0,1,0,500", false},
+        {"[0,0,0,0,0,inf,1,7]", "0,0,0,0,0,1,0,500", false},
+        {"[0,0,0,0,0,fast,1,7]", "0,0,0,0,0,1,0,500", false},
+        {"[0,0,0,0,0,3,1,-1]", "0,0,0,0,0,3,1,500", false},           // a pause below 0 stops it
+        {"[0,0,0,0,0,3,1,12ms]", "0,0,0,0,0,3,1,12", true},
+        {"[0,0,0,0,0,3,1,3000000000]", "0,0,0,0,0,3,1,500", false},
+        {"[]", "1,1,1,1,0,1,0,500", false},
+    };
+    for (const Case& c : cases) {
+        rv::resetStateForTests();
+        rv::profiles = {rv::Profile{"p", "", {}}};
+        EXPECT_EQ(call("updateTracker", c.request), "");
+        EXPECT_EQ(tracker(), c.values) << c.request;
+        EXPECT_EQ(rv::profiles[0].settingsText, c.refreshed ? rv::profileSettingsText() : "") << c.request;
+    }
+    // getSettings shows what was applied.
+    call("updateTracker", "[1,0,1,0,1,0.5,1,1500]");
+    EXPECT_NE(call("getSettings", "[]").find("\"tmv\":true,\"tclk\":false,\"tscr\":true,\"tkey\":false,"
+                                             "\"trel\":true,\"tspd\":0.5,\"tloop\":true,\"tloopMs\":1500,"),
+              std::string::npos);
+}
+
 TEST_F(Arguments, KeySpamUpdateAcceptsNumbersOrDigitStrings) {
     EXPECT_EQ(call("updateKeySpam", "[0,1,2,3,0,7]"), "");
     std::string asNumbers = rv::profileSettingsText();
@@ -83,6 +136,33 @@ TEST_F(Arguments, TogglesOnlySetTheirRequests) {
     EXPECT_EQ(call("toggleKeySpam", "[]"), "");
     EXPECT_TRUE(rv::keySpamToggleRequest);
     EXPECT_FALSE(rv::keySpamming);
+    EXPECT_EQ(call("toggleRecord", "[1]"), "");
+    EXPECT_TRUE(rv::recordToggleRequest);
+    EXPECT_FALSE(rv::recording);
+    EXPECT_EQ(call("togglePlay", "[]"), "");
+    EXPECT_TRUE(rv::playToggleRequest);
+    EXPECT_FALSE(rv::playing);
+}
+
+TEST_F(Arguments, RecordAndPlayFromThePageKeepTheControlThreadsRules) {
+    rv::counterFrequency = fake::kFrequency;
+    call("toggleRecord", "[]");
+    rv::controlPass();
+    EXPECT_TRUE(rv::recording);
+    call("togglePlay", "[]");  // no playback during a recording: the request is consumed
+    rv::controlPass();
+    EXPECT_FALSE(rv::playing);
+    EXPECT_FALSE(rv::playToggleRequest);
+    call("toggleRecord", "[]");
+    rv::controlPass();
+    EXPECT_FALSE(rv::recording);
+    call("togglePlay", "[]");
+    rv::controlPass();
+    EXPECT_TRUE(rv::playing);
+    call("toggleRecord", "[]");  // and no recording during playback
+    rv::controlPass();
+    EXPECT_FALSE(rv::recording);
+    EXPECT_FALSE(rv::recordToggleRequest);
 }
 
 TEST_F(Arguments, SettingsTextInMemberOrder) {
@@ -97,6 +177,15 @@ TEST_F(Arguments, SettingsTextInMemberOrder) {
     }
     rv::sms = -40;
     EXPECT_NE(rv::settingsText().find("\"sms\":-40,"), std::string::npos);
+}
+
+TEST(JsonText, RatesInHundredthsWithoutTrailingZeros) {
+    for (auto [rate, text] : {std::pair{9.975, "9.98"}, {10.0, "10"}, {0.5, "0.5"}, {0.05, "0.05"}, {0.004, "0"},
+                              {1234.567, "1234.57"}, {99.999, "100"}, {0.0, "0"}, {-1.0, "0"},
+                              {std::numeric_limits<double>::quiet_NaN(), "0"},
+                              {std::numeric_limits<double>::infinity(), "0"}}) {
+        EXPECT_EQ(rv::jsonRate(rate), text) << rate;
+    }
 }
 
 TEST(JsonText, StringsEscapeQuotesBackslashesAndControlCharacters) {

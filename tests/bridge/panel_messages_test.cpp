@@ -50,6 +50,23 @@ TEST_F(PanelMessages, ReassignWordsAreComparedExactly) {
     EXPECT_EQ(rv::reassignTarget, 5);
 }
 
+TEST_F(PanelMessages, TrackerUpdateFollowsThePageRules) {
+    message("updateTracker|0,1,0,1,1,2.5,1,50");
+    EXPECT_FALSE(rv::tmv);
+    EXPECT_TRUE(rv::trel);
+    EXPECT_EQ(rv::tspd, 2.5f);
+    EXPECT_TRUE(rv::tloop);
+    EXPECT_EQ(rv::tloopMs, 50);
+    EXPECT_EQ(rv::profiles[0].settingsText, rv::profileSettingsText());
+    message("updateTracker|1,1,1,1,0,1,0");  // seven fields: nothing
+    EXPECT_FALSE(rv::tmv);
+    message("updateTracker|1,1,1,1,0,11,0,9");  // speed out of range: the switches before it apply
+    EXPECT_TRUE(rv::tmv);
+    EXPECT_FALSE(rv::trel);
+    EXPECT_EQ(rv::tspd, 2.5f);
+    EXPECT_EQ(rv::tloopMs, 50);
+}
+
 TEST_F(PanelMessages, UpdatesFollowThePageRulesAndBarsStayInThePayload) {
     message("updateSpammer|0,0,1,500,0,0,1,10,0");
     EXPECT_EQ(rv::ss, 1);

@@ -16,7 +16,8 @@ protected:
 const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":false,"
-    "\"autoClicking\":false,\"keySpamming\":false}";
+    "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
+    "\"keyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0}";
 
 }  // namespace
 
@@ -35,7 +36,7 @@ TEST_F(Status, StateCountReassignmentAndFlags) {
     std::string text = rv::statusText();
     EXPECT_NE(text.find("\"state\":\"Recording\",\"count\":0,"), std::string::npos) << text;
     EXPECT_NE(text.find("\"reassigning\":\"keyspamtarget\",\"panelHover\":true,\"autoClicking\":true,"
-                        "\"keySpamming\":false}"),
+                        "\"keySpamming\":false,"),
               std::string::npos)
         << text;
     rv::recording = false;

@@ -147,3 +147,43 @@ TEST_F(Player, ASpeedThatIsNotPositiveCountsAsOne) {
     rv::macroPlayerPass();
     EXPECT_NEAR(seconds(fake::now() - start), 0.25, 0.001);
 }
+
+TEST_F(Player, PositionAndPassAreKeptAndARepeatCountEndsTheLoop) {
+    rv::profiles[0].events = {at(0.1, 3), at(0.2, 3), at(0.3, 3)};
+    rv::tloop = true;
+    rv::tloopMs = 100;
+    rv::playRepeat = 2;
+    rv::playing = true;
+    // What the status would show at each sleep: pass, events replayed, events in the pass.
+    std::vector<std::string> seen;
+    fake::onSleep([&seen](int64_t) {
+        std::string now = std::to_string(rv::playPass) + ":" + std::to_string(rv::playEventIndex) + "/" +
+                          std::to_string(rv::playEventTotal);
+        if (seen.empty() || seen.back() != now) seen.push_back(now);
+    });
+    int passes = 0;
+    while (rv::playing && passes < 10) {
+        rv::macroPlayerPass();
+        ++passes;
+    }
+    EXPECT_EQ(passes, 2);  // two passes, then it stopped by itself
+    EXPECT_EQ(fake::takeInjected().size(), 6u);
+    EXPECT_EQ(seen, (std::vector<std::string>{"1:0/3", "1:1/3", "1:2/3", "1:3/3", "2:0/3", "2:1/3", "2:2/3"}));
+    rv::macroPlayerPass();  // idle again: the figures go back to 0
+    EXPECT_EQ(rv::playPass, 0);
+    EXPECT_EQ(rv::playEventTotal, 0);
+
+    // 0 loops until stopped; with the loop off one pass is all, whatever the count.
+    rv::playRepeat = 0;
+    rv::playing = true;
+    for (int i = 0; i < 5; ++i) rv::macroPlayerPass();
+    EXPECT_TRUE(rv::playing);
+    EXPECT_EQ(rv::playPass, 5);
+    rv::playing = false;
+    rv::macroPlayerPass();
+    rv::tloop = false;
+    rv::playRepeat = 3;
+    rv::playing = true;
+    rv::macroPlayerPass();
+    EXPECT_FALSE(rv::playing);
+}

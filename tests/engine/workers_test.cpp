@@ -4,6 +4,7 @@
 #include "engine/control.h"
 #include "engine/input_math.h"
 #include "engine/key_spammer.h"
+#include "bridge/texts.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -255,4 +256,30 @@ TEST_F(Workers, ReassignmentIsAppliedFirstAndEscapeCancels) {
     std::vector<InputRecord> records = fake::takeInjected();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].vk, 70);
+}
+
+TEST_F(Workers, StatusShowsMeasuredRatesAndCountsOnTheClock) {
+    rv::autoClicking = true;
+    rv::sms = 100;  // every 100 ms: the fake clock adds no time for the click itself
+    rv::keySpamming = true;
+    rv::ksms = 40;
+    int64_t end = fake::now() + 2 * fake::kFrequency;
+    while (fake::now() < end) rv::autoClickerPass();
+    std::string text = rv::statusText();
+    EXPECT_NE(text.find("\"clickRate\":10,\"clicks\":20,"), std::string::npos) << text;
+
+    // The key spammer measured on the same clock.
+    int64_t start = fake::now();
+    while (fake::now() < start + fake::kFrequency) rv::keySpammerPass();
+    text = rv::statusText();
+    EXPECT_NE(text.find("\"keyPressRate\":25,\"keyPresses\":25,"), std::string::npos) << text;
+
+    // Stopped: the idle pass forgets the run.
+    rv::autoClicking = false;
+    rv::keySpamming = false;
+    rv::autoClickerPass();
+    rv::keySpammerPass();
+    text = rv::statusText();
+    EXPECT_NE(text.find("\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,\"keyPresses\":0,"), std::string::npos)
+        << text;
 }

@@ -168,6 +168,7 @@ TEST_F(Preferences, ResetEverythingStopsFirstThenRestoresDefaultsAndKeepsOtherPr
     rv::windowPositionKnown = true;
     rv::theme = "dark";
     writeFile("theme.txt", "dark\r\n");
+    call("setPlayRepeat", "[4]");
     call("setAppSetting", "[\"launchOnStartup\",1]");
     const std::vector<rv::MacroEvent> events(3, rv::MacroEvent{3, 0.5, 0, 0, 0, 65, true, 0});
     rv::profiles = {rv::Profile{"a", "9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9", events},
@@ -192,6 +193,8 @@ TEST_F(Preferences, ResetEverythingStopsFirstThenRestoresDefaultsAndKeepsOtherPr
     EXPECT_EQ(fake::startupRegistration(), std::nullopt);
     EXPECT_EQ(rv::theme, "modern-blue");
     EXPECT_EQ(readFile("theme.txt"), "modern-blue");
+    EXPECT_EQ(rv::playRepeat, 0);
+    EXPECT_EQ(readFile("playback.txt"), "0");
     EXPECT_NE(readFile("appsettings.txt").find("windowX=100\r\nwindowY=200\r\nwindowWidth=420\r\n"),
               std::string::npos);
 
@@ -217,4 +220,33 @@ TEST_F(Preferences, TheChosenThemeIsKeptAndOnlyPlainNamesAreTaken) {
         EXPECT_EQ(rv::theme, "midnight") << request;
     }
     EXPECT_EQ(readFile("theme.txt"), "midnight");
+}
+
+TEST_F(Preferences, PlaybackRepeatCountIsKeptBesideTheExecutable) {
+    EXPECT_EQ(call("getPlayRepeat", "[]"), "0");
+    EXPECT_EQ(call("setPlayRepeat", "[3]"), "");
+    EXPECT_EQ(rv::playRepeat, 3);
+    EXPECT_EQ(readFile("playback.txt"), "3");
+    EXPECT_EQ(call("getPlayRepeat", "[]"), "3");
+    // Not a count from 0 to 1000000: nothing changes.
+    for (const char* request : {"[-1]", "[1000001]", "[\"x\"]", "[]", "[3000000000]"}) {
+        call("setPlayRepeat", request);
+        EXPECT_EQ(rv::playRepeat, 3) << request;
+    }
+    EXPECT_EQ(readFile("playback.txt"), "3");
+    EXPECT_EQ(call("setPlayRepeat", "[\"1000000\"]"), "");
+    EXPECT_EQ(rv::playRepeat, 1000000);
+
+    // The file as read at start-up; the session file never holds the count.
+    struct Case {
+        const char* file;
+        int32_t passes;
+    };
+    for (const Case& c : {Case{"7", 7}, Case{"7\r\n2\r\n", 7}, Case{" 12 passes", 12}, Case{"", 0},
+                          Case{"-4", 0}, Case{"2000000", 0}, Case{"many", 0}}) {
+        writeFile("playback.txt", c.file);
+        EXPECT_EQ(rv::loadPlayRepeat(), c.passes) << c.file;
+    }
+    std::filesystem::remove(inFolder("playback.txt"));
+    EXPECT_EQ(rv::loadPlayRepeat(), 0);
 }

@@ -155,6 +155,14 @@ TEST_F(SessionFile, SettingsProfilesAndEventsSurviveASaveAndLoad) {
     EXPECT_EQ(readFile(sessionFile()), bytes);
 }
 
+TEST_F(SessionFile, TrackerValuesFromThePageSurviveASaveAndLoad) {
+    rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+    EXPECT_EQ(callMainBinding("updateTracker", "[0,1,0,1,1,\"2.5\",1,750]"), "");
+    rv::saveSession();
+    ASSERT_TRUE(reload());
+    EXPECT_EQ(rv::settingsLine(), "0,0,0,100,0,0,1,10,0,0,0,0,1,0,1,1,2.5,1,750,119,118,0,117,0,0,0,100,1,10,120,32");
+}
+
 TEST_F(SessionFile, TimesKeepSixSignificantDigits) {
     rv::profiles = {rv::Profile{
         "p", "", {event(0, 1234.5678, 0, 0, 0, 0, false, 0), event(0, 1234567.5, 0, 0, 0, 0, false, 0)}}};
