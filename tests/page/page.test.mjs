@@ -18,11 +18,11 @@ const MAIN_BINDINGS = [
   'resizeWindow', 'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'pickLocation',
   'getAppSettings', 'setAppSetting', 'resetHotkeys', 'getTrackerStatus', 'resetEverything', 'clearProfile',
   'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'reassignKey', 'openPanel',
-  'getTheme', 'setTheme',
+  'getTheme', 'setTheme', 'updateTracker', 'toggleRecord', 'togglePlay', 'getPlayRepeat', 'setPlayRepeat',
 ];
 const PANEL_BINDINGS = [
-  'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'resizeWindow',
-  'beginWindowDrag', 'closeThisWindow',
+  'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
+  'resizeWindow', 'beginWindowDrag', 'closeThisWindow',
 ];
 
 function freshState() {
@@ -30,7 +30,9 @@ function freshState() {
     status: {
       state: 'Idle', count: 0, restore: [], hkRec: 'F8', hkPlay: 'F7', hkAuto: 'F6', hkKeySpam: 'F9',
       keySpamTarget: 'Space', reassigning: '', panelHover: false, autoClicking: false, keySpamming: false,
+      clickRate: 0, clicks: 0, keyPressRate: 0, keyPresses: 0, playEvent: 0, playEvents: 0, playPass: 0,
     },
+    repeat: 0,
     settings: {
       sh: 0, sm: 0, ss: 0, sms: 100, sbtn: 0, stype: 0, rptMode: 1, rptTimes: 10, locMode: 0, fixedX: 0, fixedY: 0,
       tmv: true, tclk: true, tscr: true, tkey: true, trel: false, tspd: 1, tloop: false, tloopMs: 500,
@@ -50,6 +52,8 @@ function installFakeNative({ names, state }) {
   const later = (ms, fn) => new Promise((r) => setTimeout(() => r(fn()), ms));
   const clicker = ['sh', 'sm', 'ss', 'sms', 'sbtn', 'stype', 'rptMode', 'rptTimes', 'locMode'];
   const keyspam = ['ksh', 'ksm', 'kss', 'ksms', 'ksRptMode', 'ksRptTimes'];
+  const tracker = ['tmv', 'tclk', 'tscr', 'tkey', 'trel', 'tspd', 'tloop', 'tloopMs'];
+  const flip = (word) => { state.status.state = state.status.state === word ? 'Idle' : word; };
   const handlers = {
     getTrackerStatus() { const s = clone(state.status); state.status.restore = []; return s; },
     getSettings: () => state.settings,
@@ -61,6 +65,13 @@ function installFakeNative({ names, state }) {
     // Toggles answer late, like a busy host: the page must not assume the outcome.
     toggleSpammer: () => later(150, () => { state.status.autoClicking = !state.status.autoClicking; }),
     toggleKeySpam: () => later(150, () => { state.status.keySpamming = !state.status.keySpamming; }),
+    updateTracker: (...a) => {
+      tracker.forEach((k, i) => { state.settings[k] = i === 5 || i === 7 ? Number(a[i]) : String(a[i]) === '1'; });
+    },
+    toggleRecord: () => later(150, () => flip('Recording')),
+    togglePlay: () => later(150, () => flip('Playing')),
+    getPlayRepeat: () => state.repeat,
+    setPlayRepeat: (n) => { state.repeat = Number(n); },
     addProfile: (name) => {
       if (state.profiles.names.length < 3) {
         state.profiles.names.push(name);
@@ -434,4 +445,134 @@ test('the theme the program kept is shown at start and a new choice is kept', as
   await waitCall('setTheme', '["midnight"]');
   assert.equal(await page.getAttribute('html', 'data-theme'), 'midnight');
   assert.deepEqual(errors, []);
+});
+
+test('macro tracker: switches, speed, loop, pause and repeat are applied as they change', async (t) => {
+  const { page, calls, waitCall, clearCalls, errors } = await openPage(t);
+  await page.click('[data-tswitch="tmv"]');
+  await waitCall('updateTracker', '[0,1,1,1,0,1,0,500]');
+  await page.waitForFunction(() => document.querySelector('[data-tswitch="tmv"]').getAttribute('aria-pressed') === 'false');
+  // Keyboard: the switches are buttons.
+  await page.focus('[data-tswitch="trel"]');
+  await page.keyboard.press('Space');
+  await waitCall('updateTracker', '[0,1,1,1,1,1,0,500]');
+
+  await page.click('label:has(> input[name="tspd"][value="2"])');
+  await waitCall('updateTracker', '[0,1,1,1,1,2,0,500]');
+  assert.equal(await page.inputValue('#tspd-input'), '2');
+  await typeInto(page, '#tspd-input', '0.25');
+  await waitCall('updateTracker', '[0,1,1,1,1,0.25,0,500]');
+  await page.waitForFunction(() => [...document.querySelectorAll('input[name="tspd"]')].every((r) => !r.checked));
+  await clearCalls();
+  for (const bad of ['0', '0.05', '10.5', 'abc', '', '-1', '1e1']) {
+    await typeInto(page, '#tspd-input', bad);
+    assert.equal(await page.inputValue('#tspd-input'), '0.25', `after "${bad}"`);
+  }
+  await typeInto(page, '#tspd-input', '10');
+  await waitCall('updateTracker', '[0,1,1,1,1,10,0,500]');
+  await page.click('label:has(> input[name="tspd"][value="0.5"])');
+  await waitCall('updateTracker', '[0,1,1,1,1,0.5,0,500]');
+
+  await page.click('#tloop-switch');
+  await waitCall('updateTracker', '[0,1,1,1,1,0.5,1,500]');
+  await typeInto(page, '#tloopms-input', '1500');
+  await waitCall('updateTracker', '[0,1,1,1,1,0.5,1,1500]');
+  await typeInto(page, '#tloopms-input', '-3');
+  assert.equal(await page.inputValue('#tloopms-input'), '1500');
+  await typeInto(page, '#repeat-input', '3');
+  await waitCall('setPlayRepeat', '[3]');
+  await typeInto(page, '#repeat-input', 'lots');
+  assert.equal(await page.inputValue('#repeat-input'), '3');
+
+  for (const json of await calls('updateTracker')) {
+    const a = JSON.parse(json);
+    assert.equal(a.length, 8, json);
+    assert.ok(a.every((v) => typeof v === 'number'), json);
+  }
+  assert.deepEqual(await calls('setPlayRepeat'), ['[3]']);
+  assert.deepEqual(errors, []);
+});
+
+test('macro tracker shows the settings and repeat count the program holds', async (t) => {
+  const state = freshState();
+  Object.assign(state.settings, { tmv: false, trel: true, tspd: 1.5, tloop: true, tloopMs: 250 });
+  state.repeat = 4;
+  const { page } = await openPage(t, { state });
+  await page.waitForFunction(() => document.getElementById('repeat-input').value === '4');
+  assert.equal(await page.getAttribute('[data-tswitch="tmv"]', 'aria-pressed'), 'false');
+  assert.equal(await page.getAttribute('[data-tswitch="trel"]', 'aria-pressed'), 'true');
+  assert.equal(await page.inputValue('#tspd-input'), '1.5');
+  assert.equal(await page.isChecked('#tloop-switch'), true);
+  assert.equal(await page.inputValue('#tloopms-input'), '250');
+});
+
+test('record and play: the buttons show the state, and play from the page starts after a cancellable countdown', async (t) => {
+  const state = freshState();
+  state.status.count = 5;
+  const { page, calls, waitCall, clearCalls, text } = await openPage(t, { state });
+  await page.click('#record-toggle');
+  await waitCall('toggleRecord', '[]');
+  await page.waitForFunction(() => document.getElementById('record-toggle-label').textContent === 'Stop recording');
+  assert.equal(await page.isDisabled('#play-toggle'), true, 'no playback during a recording');
+  await page.click('#record-toggle');
+  await page.waitForFunction(() => document.getElementById('record-toggle-label').textContent === 'Record');
+
+  // The countdown shows, and a second press cancels it: nothing is requested.
+  await clearCalls();
+  await page.click('#play-toggle');
+  assert.equal(await page.isVisible('#play-countdown'), true);
+  assert.equal(await text('#play-countdown-left'), '3');
+  assert.match(await text('#play-toggle-label'), /^Starting in 3/);
+  assert.equal(await page.isDisabled('#record-toggle'), true);
+  await page.waitForTimeout(1200);
+  assert.equal(await text('#play-countdown-left'), '2');
+  await page.click('#play-toggle');
+  assert.equal(await page.isVisible('#play-countdown'), false);
+  await page.waitForTimeout(2500);
+  assert.deepEqual(await calls('togglePlay'), []);
+
+  // Left alone, it asks for playback after three seconds.
+  const started = Date.now();
+  await page.click('#play-toggle');
+  await page.waitForFunction(() => window.__native.calls.some((c) => c.name === 'togglePlay'), null, { timeout: 5000 });
+  const waited = Date.now() - started;
+  assert.ok(waited >= 2900 && waited < 4000, `played after ${waited} ms`);
+  await page.waitForFunction(() => document.getElementById('play-toggle-label').textContent === 'Stop playback');
+  assert.equal(await page.isVisible('#play-countdown'), false);
+  assert.equal(await page.isDisabled('#record-toggle'), true, 'no recording during playback');
+
+  // Stopping is at once.
+  await clearCalls();
+  await page.click('#play-toggle');
+  await waitCall('togglePlay', '[]');
+  await page.waitForFunction(() => document.getElementById('play-toggle-label').textContent === 'Play');
+});
+
+test('live figures show next to what runs and are left alone while unchanged', async (t) => {
+  const { page, setState, text } = await openPage(t);
+  await setState((s) => {
+    Object.assign(s.status, { autoClicking: true, clickRate: 9.98, clicks: 57, keySpamming: true, keyPressRate: 20,
+      keyPresses: 1, state: 'Playing', count: 300, playEvent: 120, playEvents: 300, playPass: 2 });
+  });
+  await page.waitForFunction(() => !document.getElementById('play-figures').hidden);
+  assert.equal(await text('#clicker-figures'), '9.98 clicks/s · 57 clicks');
+  assert.equal(await text('#keyspam-figures'), '20 presses/s · 1 press');
+  assert.equal(await text('#play-figures'), 'event 120 of 300 · pass 2');
+
+  await page.evaluate(() => {
+    window.__mutations = 0;
+    new MutationObserver((m) => { window.__mutations += m.length; })
+      .observe(document.body, { subtree: true, childList: true, attributes: true, characterData: true });
+  });
+  await page.waitForTimeout(1000);
+  assert.equal(await page.evaluate(() => window.__mutations), 0, 'unchanged figures were rewritten');
+
+  await setState((s) => { s.status.clicks = 58; });
+  await page.waitForFunction(() => document.getElementById('clicker-figures').textContent.endsWith('58 clicks'));
+  const changed = await page.evaluate(() => window.__mutations);
+  assert.ok(changed >= 1 && changed <= 2, `${changed} mutations for one figure`);
+
+  await setState((s) => { Object.assign(s.status, { autoClicking: false, keySpamming: false, state: 'Idle' }); });
+  await page.waitForFunction(() => document.getElementById('clicker-figures').hidden &&
+    document.getElementById('keyspam-figures').hidden && document.getElementById('play-figures').hidden);
 });
