@@ -42,8 +42,17 @@ press_offsets() {
   sed -n "$(($1 + 1)),${2:-\$}p" "$log" | awk '$2 == "key" && $3 == "press" {
     if (!seen) first = $1; seen = 1; printf "%.1f\n", ($1 - first) / 1000 }'
 }
-# The value of a numeric member of the status text the page last read.
-member() { grep -o "\"$1\":[0-9.]*" "$status" | cut -d: -f2; }
+# The value of a numeric member of the status text the page last read (the file is rewritten at
+# every read of the page, so it can be caught empty).
+member() {
+  local text=
+  for _ in $(seq 20); do
+    text=$(cat "$status" 2>/dev/null)
+    [ -n "$text" ] && break
+    sleep 0.05
+  done
+  echo "$text" | grep -o "\"$1\":[0-9.]*" | cut -d: -f2
+}
 
 # ---- the clicker's measured rate and count in the status text ----
 "$send" 'toggleSpammer|' || fail "the main instance took no message"
@@ -52,8 +61,12 @@ rate=$(member clickRate) clicks=$(member clicks)
 "$send" 'toggleSpammer|'
 awk -v r="$rate" 'BEGIN { exit !(r >= 8 && r <= 10.5) }' || fail "clickRate $rate with a 100 ms interval"
 [ "${clicks:-0}" -ge 15 ] || fail "clicks $clicks after 2 s"
-sleep 0.5
-[ "$(member clickRate)" = 0 ] && [ "$(member clicks)" = 0 ] || fail "figures stayed after the stop: $(cat "$status")"
+stopped=
+for _ in $(seq 20); do
+  [ "$(member clickRate)" = 0 ] && [ "$(member clicks)" = 0 ] && { stopped=1; break; }
+  sleep 0.1
+done
+[ -n "$stopped" ] || fail "figures stayed after the stop: $(cat "$status")"
 pass "the status text measures the clicker: $rate clicks/s, $clicks clicks in 2 s"
 
 # ---- record typing 200 ms apart, replay at speed 2 ----
@@ -69,11 +82,13 @@ xdotool key F8
 sleep 0.5
 replayed=$(lines)
 xdotool key F7
-# The last of the six presses comes about 0.5 s after the first; the position is in the status.
-sleep 0.55
-position="$(member playEvent)/$(member playEvents) pass $(member playPass)"
-sleep 1.3
-
+# The player's position as the page reads it while the replay runs (about 0.8 s at speed 2).
+position=
+for _ in $(seq 36); do
+  seen="$(member playEvent)/$(member playEvents) pass $(member playPass)"
+  case "$seen" in [1-9]/12\ pass\ 1 | 1[0-2]/12\ pass\ 1) position=$seen ;; esac
+  sleep 0.05
+done
 original=$(press_offsets "$recorded" "$recorded_end" | tr '\n' ' ')
 replay=$(press_offsets "$replayed" | tr '\n' ' ')
 [ "$(echo $original | wc -w)" = 6 ] || fail "the target saw other than six typed keys: $original"
@@ -90,10 +105,8 @@ echo "$original" "|" "$replay" | awk '{
   printf "recorded gap %.1f ms, replayed gap %.1f ms, largest offset error %.1f ms\n", recorded, mean, max
   if (recorded < 180 || recorded > 400 || max > 50 || mean < recorded / 2 * 0.9 || mean > recorded / 2 * 1.1) exit 1
 }' >"$RAVELIN_TEST_TMP/compare" || fail "recorded at $original, replayed at $replay"
-case "$position" in
-  [1-9]/12\ pass\ 1 | 1[0-2]/12\ pass\ 1) ;;
-  *) fail "the status text showed the player at $position" ;;
-esac
+[ -n "$position" ] || fail "the status text never showed the player's position in the first pass"
+[ "$seen" = "0/0 pass 0" ] || fail "the player's figures stayed after the replay: $seen"
 pass "speed 2 replays keys typed 200 ms apart about 100 ms apart ($(cat "$RAVELIN_TEST_TMP/compare"); status showed event $position)"
 
 # ---- the settings are in the session file after the close ----
