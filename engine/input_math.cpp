@@ -15,10 +15,17 @@ NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, int32_t width, int32_t h
 
 bool isExtendedKey(int32_t vk) { return (vk >= 33 && vk <= 40) || vk == 45 || vk == 46; }
 
-uint32_t keyRecordFlags(int32_t vk, bool down) {
+uint32_t keyRecordFlags(int32_t vk, bool down) { return keyRecordFlags(KeyScan{0, isExtendedKey(vk)}, down); }
+
+KeyScan keyScanFromLayout(int32_t vk, uint32_t prefixed, uint32_t plain) {
+    if ((prefixed & 0xFF00u) == 0xE000u) return {static_cast<uint16_t>(prefixed & 0xFFu), true};
+    return {static_cast<uint16_t>(plain & 0xFFu), isExtendedKey(vk)};
+}
+
+uint32_t keyRecordFlags(KeyScan key, bool down) {
     uint32_t flags = KEYEVENTF_SCANCODE;
     if (!down) flags |= KEYEVENTF_KEYUP;
-    if (isExtendedKey(vk)) flags |= KEYEVENTF_EXTENDEDKEY;
+    if (key.extended) flags |= KEYEVENTF_EXTENDEDKEY;
     return flags;
 }
 

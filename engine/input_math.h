@@ -48,4 +48,20 @@ bool isExtendedKey(int32_t vk);
 // above (Delete press 0x0009, release 0x000B).
 uint32_t keyRecordFlags(int32_t vk, bool down);
 
+// A key as the system's keyboard layout knows it: its scan code and whether it carries the
+// extended (0xE0) prefix.
+struct KeyScan {
+    uint16_t scan;
+    bool extended;
+};
+
+// The key from the layout's two answers for a virtual-key code: `prefixed`, the scan code with its
+// prefix in the high byte (0xE0 for an extended key such as right Ctrl, the Windows keys or Volume
+// Up; 0xE1 for Pause), and `plain`, the scan code alone. Extended when the layout says so or the
+// code is on the fixed list above; an 0xE1 key keeps its plain scan code, which no flag can prefix.
+KeyScan keyScanFromLayout(int32_t vk, uint32_t prefixed, uint32_t plain);
+
+// keyRecordFlags for a key of the layout.
+uint32_t keyRecordFlags(KeyScan key, bool down);
+
 }  // namespace rv

@@ -25,8 +25,11 @@ void sendMouse(LONG dx, LONG dy, DWORD data, DWORD flags) {
     send(record);
 }
 
-WORD scanCode(int32_t vk) {
-    return static_cast<WORD>(MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC));
+// The scan code alone would make Volume Up the B key and right Ctrl the left one: the prefixed
+// mapping tells which keys carry the extended prefix in the current layout.
+rv::KeyScan layoutKey(int32_t vk) {
+    UINT code = static_cast<UINT>(vk);
+    return rv::keyScanFromLayout(vk, MapVirtualKeyW(code, MAPVK_VK_TO_VSC_EX), MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
 }
 
 }  // namespace
@@ -49,8 +52,9 @@ int injectKey(int32_t vk, bool down) {
     INPUT record{};
     record.type = INPUT_KEYBOARD;
     record.ki.wVk = 0;
-    record.ki.wScan = scanCode(vk);
-    record.ki.dwFlags = rv::keyRecordFlags(vk, down);
+    rv::KeyScan key = layoutKey(vk);
+    record.ki.wScan = key.scan;
+    record.ki.dwFlags = rv::keyRecordFlags(key, down);
     return static_cast<int>(send(record));
 }
 
@@ -68,8 +72,9 @@ void screenSize(int32_t& width, int32_t& height) {
 }
 
 std::string keyName(int32_t vk) {
-    LONG keyData = static_cast<LONG>(scanCode(vk)) << 16;
-    if (rv::isExtendedKey(vk)) keyData |= 1L << 24;
+    rv::KeyScan key = layoutKey(vk);
+    LONG keyData = static_cast<LONG>(key.scan) << 16;
+    if (key.extended) keyData |= 1L << 24;
     // The wide name, then UTF-8: the 8-bit function answers in the system code page, which the page
     // cannot read on a German or Russian system.
     wchar_t name[128];

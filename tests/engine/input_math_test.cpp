@@ -32,5 +32,37 @@ TEST(KeyRecords, ExtendedFlagOnlyForNavigationAndEditingKeys) {
     EXPECT_EQ(rv::keyRecordFlags(44, true), 0x0008u);   // Print Screen is not extended
     EXPECT_EQ(rv::keyRecordFlags(44, false), 0x000Au);
     EXPECT_EQ(rv::keyRecordFlags(38, true), 0x0009u);   // Up
-    EXPECT_EQ(rv::keyRecordFlags(163, true), 0x0008u);  // right Ctrl goes without the flag
+    EXPECT_EQ(rv::keyRecordFlags(163, true), 0x0008u);  // right Ctrl: not on the fixed list
+}
+
+// The layout's prefix makes a key extended; without one the fixed list still does.
+TEST(KeyRecords, ExtendedFlagFromTheLayoutAsWellAsTheFixedList) {
+    struct Case {
+        const char* name;
+        int32_t vk;
+        uint32_t prefixed, plain;
+        uint16_t scan;
+        bool extended;
+    };
+    const Case cases[] = {
+        {"A", 0x41, 0x1E, 0x1E, 0x1E, false},
+        {"Volume Up (was the B key)", 0xAF, 0xE030, 0x30, 0x30, true},
+        {"left Windows", 0x5B, 0xE05B, 0x5B, 0x5B, true},
+        {"right Ctrl (was left Ctrl)", 0xA3, 0xE01D, 0x1D, 0x1D, true},
+        {"right Alt", 0xA5, 0xE038, 0x38, 0x38, true},
+        {"keypad divide", 0x6F, 0xE035, 0x35, 0x35, true},
+        {"Delete, layout with prefix", 46, 0xE053, 0x53, 0x53, true},
+        {"Delete, layout without prefix", 46, 0x53, 0x53, 0x53, true},
+        {"Print Screen, layout without prefix", 44, 0x54, 0x54, 0x54, false},
+        {"Pause keeps its plain code", 0x13, 0xE11D, 0x45, 0x45, false},
+        {"no scan code", 0xFF, 0, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rv::KeyScan key = rv::keyScanFromLayout(c.vk, c.prefixed, c.plain);
+        EXPECT_EQ(key.scan, c.scan);
+        EXPECT_EQ(key.extended, c.extended);
+        EXPECT_EQ(rv::keyRecordFlags(key, true), c.extended ? 0x0009u : 0x0008u);
+        EXPECT_EQ(rv::keyRecordFlags(key, false), c.extended ? 0x000Bu : 0x000Au);
+    }
 }

@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
+#include "win32/wine_window.h"
 #include "state/utf8_text.h"
 
 namespace {
@@ -131,6 +132,51 @@ TEST_F(Injection, KeysArriveByScanCodeAsInjectedPressThenRelease) {
             EXPECT_EQ((keys[i].flags & LLKHF_EXTENDED) != 0, c.extended) << c.vk;
             EXPECT_EQ(keys[i].message, static_cast<WPARAM>(down ? WM_KEYDOWN : WM_KEYUP)) << c.vk;
         }
+    }
+}
+
+// Keys whose scan code is shared with another key unless the extended prefix comes with it: each
+// must reach the hooks and the focused window as itself (Volume Up is not B, right Ctrl not left).
+TEST_F(Injection, ExtendedKeysArriveWithThePrefixAtHooksAndWindows) {
+    target::Window window(300, 300, 200, 150);
+    ASSERT_TRUE(window.takeInput());
+    struct Case {
+        const char* name;
+        int32_t vk;
+        DWORD scan;
+    };
+    // Wine's layout gives the prefix to right Ctrl and right Alt but not to the Windows keys or the
+    // keypad's divide, and no scan code to Volume Up; Windows gives all of them the prefix.
+    const Case cases[] = {
+        {"right Ctrl", VK_RCONTROL, 0x1D},
+        {"right Alt", VK_RMENU, 0x38},
+        {"Delete", VK_DELETE, 0x53},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Hooks::clear();
+        window.clear();
+        EXPECT_EQ(plat::injectKey(c.vk, true), 1);
+        EXPECT_EQ(plat::injectKey(c.vk, false), 1);
+        auto keys = Hooks::waitFor(2, [](const HookedEvent& e) { return e.keyboard; });
+        ASSERT_EQ(keys.size(), 2u);
+        for (const HookedEvent& key : keys) {
+            EXPECT_EQ(key.scanCode, c.scan);
+            EXPECT_TRUE(key.flags & LLKHF_EXTENDED);
+        }
+        auto seen = window.waitUntil([](const std::vector<target::Received>& r) {
+            size_t keyMessages = 0;
+            for (const target::Received& m : r) keyMessages += target::isKey(m) ? 1 : 0;
+            return keyMessages >= 2;
+        });
+        size_t keyMessages = 0;
+        for (const target::Received& m : seen) {
+            if (!target::isKey(m)) continue;
+            ++keyMessages;
+            EXPECT_EQ(m.scanCode, c.scan);
+            EXPECT_TRUE(m.extended);
+        }
+        EXPECT_EQ(keyMessages, 2u);
     }
 }
 

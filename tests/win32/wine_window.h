@@ -18,6 +18,7 @@ struct Received {
     WPARAM vk;      // key messages: the virtual-key code (0 under Wine for input sent by scan code)
     UINT scanCode;  // key messages: bits 16–23 of lParam
     int64_t ticks;  // plat::ticks() when the window procedure ran
+    bool extended;  // key messages: bit 24 of lParam, the extended-key prefix
 };
 
 inline UINT scanCodeOf(UINT vk) {
@@ -101,7 +102,7 @@ class Window {
             std::lock_guard<std::mutex> lock(self->mutex_);
             self->received_.push_back(Received{message, key ? wParam : 0,
                                                key ? static_cast<UINT>((lParam >> 16) & 0xFF) : 0u,
-                                               plat::ticks()});
+                                               plat::ticks(), key && ((lParam >> 24) & 1) != 0});
         }
         return DefWindowProcW(window, message, wParam, lParam);
     }
