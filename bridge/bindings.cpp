@@ -1,5 +1,6 @@
 #include "bridge/bindings.h"
 
+#include "app/app.h"
 #include "app/panel.h"
 #include "app/windows.h"
 #include "bridge/arguments.h"
@@ -77,6 +78,16 @@ std::string updateTracker(const std::string& request) {
 // Recording and playback from the page: the same requests the record and play hotkeys set, so the
 // control thread's rules hold (no playback during a recording, no recording during playback).
 std::string toggleRecord(const std::string&) {
+    // Stopping from here: the click on the button that asked for it is in the recording.
+    plat::Rect area;
+    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    if (recording.load() && window && plat::windowRect(window, area)) {
+        recordTrimLeft.store(area.left);
+        recordTrimTop.store(area.top);
+        recordTrimRight.store(area.right);
+        recordTrimBottom.store(area.bottom);
+        recordTrimRequest.exchange(true);
+    }
     recordToggleRequest.exchange(true);
     return "";
 }

@@ -47,11 +47,19 @@ bool invert(std::atomic<bool>& flag) {
 void controlPass() {
     applyReassignment();
 
-    if (recordToggleRequest.exchange(false) && !playing.load()) {
-        if (recording.load()) {
-            stopRecording();
-        } else {
-            startRecording();
+    if (recordToggleRequest.exchange(false)) {
+        // Set before the request it goes with, so it is read only once that request is taken.
+        bool trim = recordTrimRequest.exchange(false);
+        if (!playing.load()) {
+            if (recording.load()) {
+                stopRecording();
+                if (trim) {
+                    dropTrailingClickInside(recordTrimLeft.load(), recordTrimTop.load(), recordTrimRight.load(),
+                                            recordTrimBottom.load());
+                }
+            } else {
+                startRecording();
+            }
         }
     }
     if (playToggleRequest.exchange(false) && !recording.load()) {

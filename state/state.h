@@ -104,6 +104,12 @@ inline std::atomic<bool> keySpamToggleRequest{false};  // hotkey, page, pipe →
 inline std::atomic<bool> pickLocationRequest{false};   // page → mouse hook
 inline std::atomic<int32_t> reassignTarget{0};  // 1 rec, 2 play, 3 auto, 4 key-spam hotkey, 5 key-spam target
 inline std::atomic<int32_t> reassignCode{0};    // code captured while a target is armed; 0 = none
+// A recording stopped with the page's own button ends with the click on that button. The page call
+// leaves the main window's screen rectangle here and sets the request before the record request; the
+// control thread, stopping the recording, then drops that click (and the moves around it) from the
+// recording's end.
+inline std::atomic<bool> recordTrimRequest{false};  // page → control thread, with the rectangle
+inline std::atomic<int32_t> recordTrimLeft{0}, recordTrimTop{0}, recordTrimRight{0}, recordTrimBottom{0};
 
 // ---- engine and capture bookkeeping -------------------------------------------------------------
 inline std::atomic<int32_t> clickCount{0};       // auto-clicker worker only

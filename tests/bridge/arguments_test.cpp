@@ -165,6 +165,53 @@ TEST_F(Arguments, RecordAndPlayFromThePageKeepTheControlThreadsRules) {
     EXPECT_FALSE(rv::recordToggleRequest);
 }
 
+TEST_F(Arguments, StoppingARecordingFromThePageDropsTheClickOnItsButton) {
+    void* const main = reinterpret_cast<void*>(0x1);
+    fake::addWindow(rv::mainWindowTitle, main);
+    fake::window(main).rect = {100, 100, 520, 660};
+    auto event = [](int32_t kind, int32_t x, int32_t y) { return rv::MacroEvent{kind, 1.0, x, y, 0, 0, false, 0}; };
+    const rv::MacroEvent key = event(3, 0, 0), outside = event(0, 900, 300), inside = event(0, 150, 600),
+                         press = event(2, 150, 600), release = event(2, 150, 600), pressOutside = event(2, 900, 300),
+                         relative = event(1, -40, 3), edge = event(2, 520, 600);
+    struct Case {
+        const char* name;
+        std::vector<rv::MacroEvent> events;
+        bool fromPage;
+        size_t kept;
+    };
+    const Case cases[] = {
+        {"the click on the button and the moves to it", {key, outside, inside, press, inside, release}, true, 2},
+        {"stopped with the hotkey", {key, outside, inside, press, release}, false, 5},
+        {"moves into the window but no click", {key, outside, inside, inside}, true, 4},
+        {"relative motion up to the click", {key, relative, relative, press, release}, true, 1},
+        {"the last click is elsewhere", {key, press, release, pressOutside}, true, 4},
+        {"the right edge is outside", {key, edge}, true, 2},
+        {"only the click", {press, release}, true, 0},
+    };
+    for (const Case& c : cases) {
+        rv::profiles = {rv::Profile{"p", "", c.events}};
+        rv::recording = true;
+        if (c.fromPage) {
+            call("toggleRecord", "[]");
+        } else {
+            rv::recordToggleRequest = true;
+        }
+        rv::controlPass();
+        EXPECT_FALSE(rv::recording) << c.name;
+        EXPECT_EQ(rv::profiles[0].events.size(), c.kept) << c.name;
+    }
+    // Starting from the page leaves nothing behind for a later stop by the hotkey.
+    rv::profiles = {rv::Profile{"p", "", {}}};
+    call("toggleRecord", "[]");
+    rv::controlPass();
+    ASSERT_TRUE(rv::recording);
+    EXPECT_FALSE(rv::recordTrimRequest);
+    rv::profiles[0].events = {key, press, release};
+    rv::recordToggleRequest = true;
+    rv::controlPass();
+    EXPECT_EQ(rv::profiles[0].events.size(), 3u);
+}
+
 TEST_F(Arguments, SettingsTextInMemberOrder) {
     EXPECT_EQ(call("getSettings", "[]"),
               "{\"sh\":0,\"sm\":0,\"ss\":0,\"sms\":100,\"sbtn\":0,\"stype\":0,\"rptMode\":1,\"rptTimes\":10,"
