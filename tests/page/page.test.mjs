@@ -509,7 +509,7 @@ test('macro tracker shows the settings and repeat count the program holds', asyn
 test('record and play: the buttons show the state, and play from the page starts after a cancellable countdown', async (t) => {
   const state = freshState();
   state.status.count = 5;
-  const { page, calls, waitCall, clearCalls, text } = await openPage(t, { state });
+  const { page, calls, waitCall, clearCalls, text, setState } = await openPage(t, { state });
   await page.click('#record-toggle');
   await waitCall('toggleRecord', '[]');
   await page.waitForFunction(() => document.getElementById('record-toggle-label').textContent === 'Stop recording');
@@ -530,6 +530,17 @@ test('record and play: the buttons show the state, and play from the page starts
   assert.equal(await page.isVisible('#play-countdown'), false);
   await page.waitForTimeout(2500);
   assert.deepEqual(await calls('togglePlay'), []);
+
+  // The play hotkey during the countdown starts playback at once: the countdown ends without a
+  // request that would stop it again.
+  await page.click('#play-toggle');
+  await setState((s) => { s.status.state = 'Playing'; });
+  await page.waitForFunction(() => document.getElementById('play-countdown').hidden);
+  await page.waitForTimeout(3300);
+  assert.deepEqual(await calls('togglePlay'), []);
+  assert.equal(await text('#play-toggle-label'), 'Stop playback');
+  await setState((s) => { s.status.state = 'Idle'; });
+  await page.waitForFunction(() => document.getElementById('play-toggle-label').textContent === 'Play');
 
   // Left alone, it asks for playback after three seconds.
   const started = Date.now();
