@@ -112,7 +112,22 @@ TEST_F(MainInstance, NoBrowserMeansAnErrorAndExitCodeOneWithNothingWritten) {
 }
 
 TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
+    // What the panel's bindings send to the main instance: the stripped arguments, or nothing.
+    std::vector<std::string> results;
+    fake::webview().onRun = [&results] {
+        for (auto [name, request] : {std::pair{"updateSpammer", "[0,0,1,500,0,0,1,10,0]"},
+                                     {"toggleSpammer", "[1]"}, {"updateKeySpam", "[\"0\",1,2,3,0,7]"},
+                                     {"toggleKeySpam", "[]"}, {"reassignKey", "[\"rec\"]"},
+                                     {"updateTracker", "[1,0,1,0,1,\"2.5\",1,100]"}}) {
+            results.push_back(fake::callBinding(name, request));
+        }
+    };
     EXPECT_EQ(rv::ravelinMain("--child"), 0);
+    EXPECT_EQ(results, std::vector<std::string>(6, ""));
+    EXPECT_EQ(fake::sentMessages(),
+              (std::vector<std::string>{"updateSpammer|0,0,1,500,0,0,1,10,0", "toggleSpammer|",
+                                        "updateKeySpam|0,1,2,3,0,7", "toggleKeySpam|", "reassignKey|rec",
+                                        "updateTracker|1,0,1,0,1,2.5,1,100"}));
     EXPECT_EQ(fake::webview().title, "Ravelin (Panel)");
     EXPECT_EQ(fake::webview().width, 450);
     EXPECT_EQ(fake::webview().height, 400);
