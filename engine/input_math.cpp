@@ -3,12 +3,16 @@
 namespace rv {
 
 NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, int32_t width, int32_t height) {
-    // 32-bit products as the platform record holds them; coordinates lie within ±32,767 pixels.
+    // The system maps a normalised value n back to the pixel n × extent / 65536, rounded down. The
+    // truncated quotient can fall just below the pixel's start (1919 on 1920 pixels gives 65501,
+    // which maps to 1918.99, so pixel 1918); the quotient rounded up lands inside the pixel for every
+    // extent up to 65536. Negative values truncate toward zero, which already rounds them up.
     auto scale = [](int32_t value, int32_t extent) {
         if (extent <= 0) return value;
-        // Wraps like the signed 32-bit product would, without undefined behaviour.
-        int32_t product = static_cast<int32_t>(static_cast<uint32_t>(value) * 65536u);
-        return product / extent;
+        int64_t product = static_cast<int64_t>(value) * 65536;
+        int64_t quotient = product / extent;
+        if (product > 0 && product % extent != 0) ++quotient;
+        return static_cast<int32_t>(quotient);
     };
     return {scale(x, width), scale(y, height)};
 }

@@ -36,9 +36,10 @@ struct NormalizedPoint {
     int32_t dy;
 };
 
-// A pixel of the primary display scaled to 0..65536: x × 65536 / width in signed 32-bit arithmetic,
-// truncating toward zero (960,540 on 1920 × 1080 → 32768,32768). A width or height of 0 or less
-// leaves that coordinate unscaled: there is nothing to normalise against.
+// A pixel of the primary display scaled to 0..65536: x × 65536 / width rounded up, so that the
+// system's mapping back (rounding down) lands on that very pixel (960,540 on 1920 × 1080 →
+// 32768,32768; 1919,1079 → 65502,65476). Coordinates lie within ±32,767 pixels. A width or height of
+// 0 or less leaves that coordinate unscaled: there is nothing to normalise against.
 NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, int32_t width, int32_t height);
 
 // Page Up/Down, End, Home, the arrows (33–40), Insert and Delete (45, 46); nothing else.

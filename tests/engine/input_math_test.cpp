@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 TEST(AbsoluteMoveNormalisation, ScalesTo65536OnThePrimaryDisplay) {
     struct Case {
         int32_t x, y, width, height, dx, dy;
@@ -9,16 +11,29 @@ TEST(AbsoluteMoveNormalisation, ScalesTo65536OnThePrimaryDisplay) {
     const Case cases[] = {
         {960, 540, 1920, 1080, 32768, 32768},
         {0, 0, 1920, 1080, 0, 0},
-        {1919, 1079, 1920, 1080, 65501, 65475},
+        {1919, 1079, 1920, 1080, 65502, 65476},  // rounded up: truncated, the last pixel is missed
         {1920, 1080, 1920, 1080, 65536, 65536},
         {-10, -1, 1920, 1080, -341, -60},  // left of and above the display: negative, sent as is
-        {32767, 32767, 1920, 1080, 1118446, 1988350},
+        {32767, 32767, 1920, 1080, 1118447, 1988351},
+        {1, 1, 2560, 1440, 26, 46},
         {100, 100, 0, -5, 100, 100},  // no size to normalise against
     };
     for (const Case& c : cases) {
         rv::NormalizedPoint n = rv::normalizeAbsolute(c.x, c.y, c.width, c.height);
         EXPECT_EQ(n.dx, c.dx) << c.x << "," << c.y;
         EXPECT_EQ(n.dy, c.dy) << c.x << "," << c.y;
+    }
+}
+
+TEST(AbsoluteMoveNormalisation, EveryPixelMapsBackToItself) {
+    // The system's way back: n × extent / 65536, rounded down.
+    for (int32_t extent : {640, 1080, 1366, 1920, 2160, 3840, 7680}) {
+        for (int32_t pixel = -extent; pixel <= extent; ++pixel) {
+            int32_t n = rv::normalizeAbsolute(pixel, 0, extent, 1).dx;
+            int64_t product = static_cast<int64_t>(n) * extent;
+            int64_t back = product >= 0 ? product / 65536 : -((-product + 65535) / 65536);
+            ASSERT_EQ(back, pixel) << "extent " << extent;
+        }
     }
 }
 

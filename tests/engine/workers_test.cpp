@@ -88,7 +88,7 @@ TEST_F(Workers, ButtonChoiceAndFixedPoint) {
     ASSERT_EQ(records.size(), 5u);  // one move before both halves of the double click
     EXPECT_EQ(records[0].kind, InputKind::AbsoluteMove);
     EXPECT_EQ(records[0].x, 500);
-    EXPECT_EQ(records[0].dx, 500 * 65536 / 1920);
+    EXPECT_EQ(records[0].dx, 17067);  // 500 × 65536 / 1920 = 17066.67, rounded up
     EXPECT_EQ(records[0].flags, 0x8001u);
 
     rv::locMode = 0, rv::stype = 0;

@@ -217,27 +217,22 @@ TEST_F(Injection, AbsoluteMovesLandOnThePixelAndRelativeMovesGoTheirWay) {
     EXPECT_EQ(width, GetSystemMetrics(SM_CXSCREEN));
     struct Point {
         int32_t x, y;
-        bool exact;
     };
-    // Pixels whose normalised value is a whole number land exactly. Others are truncated on the way
-    // in, and Wine truncates again on the way back, so they may land one pixel short (never past).
-    for (Point p :
-         {Point{0, 0, true}, Point{width / 2, height / 2, true}, Point{width / 4 * 3, height / 4 * 3, true},
-          Point{width - 1, height - 1, false}, Point{123, 457, false}}) {
+    // Every pixel, also those whose normalised value is not a whole number: the last one of each
+    // side, and one in the middle of nowhere.
+    for (Point p : {Point{0, 0}, Point{width / 2, height / 2}, Point{width / 4 * 3, height / 4 * 3},
+                    Point{width - 1, height - 1}, Point{123, 457}, Point{1, height - 2}}) {
         Hooks::clear();
         plat::injectAbsoluteMove(p.x, p.y);
         auto moves = Hooks::waitFor(1, [](const HookedEvent& e) { return e.message == WM_MOUSEMOVE; });
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_TRUE(moves[0].flags & LLMHF_INJECTED);
+        EXPECT_EQ(moves[0].point.x, p.x) << "the hook's point";
+        EXPECT_EQ(moves[0].point.y, p.y);
         int32_t x = -1, y = -1;
         ASSERT_TRUE(plat::cursorPos(x, y));
-        if (p.exact) {
-            EXPECT_EQ(x, p.x);
-            EXPECT_EQ(y, p.y);
-        } else {
-            EXPECT_TRUE(x == p.x || x == p.x - 1) << x << " for " << p.x;
-            EXPECT_TRUE(y == p.y || y == p.y - 1) << y << " for " << p.y;
-        }
+        EXPECT_EQ(x, p.x);
+        EXPECT_EQ(y, p.y);
     }
     plat::injectAbsoluteMove(width / 2, height / 2);
     plat::injectRelativeMove(40, 0);
