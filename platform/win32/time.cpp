@@ -13,8 +13,10 @@ namespace {
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
-// One high-resolution waitable timer per thread, made on the thread's first sub-millisecond sleep.
-// Windows before 10 (1803) has no such timer: the sleep is then one whole millisecond.
+// One high-resolution waitable timer per thread, made on the thread's first sleep. Its waits keep
+// their length while the process is in the background: from Windows 11 a minimised or covered
+// program no longer gets the 1 ms resolution of timeBeginPeriod, and Sleep(1) becomes about
+// 15.6 ms. Windows before 10 (1803) has no such timer: the sleeps are then Sleep's.
 struct ThreadTimer {
     bool tried = false;
     HANDLE handle = nullptr;
@@ -33,6 +35,42 @@ HANDLE highResolutionTimer() {
     return threadTimer.handle;
 }
 
+// Waits on the thread's high-resolution timer; false when there is none or it failed.
+bool timerSleep(int64_t microseconds) {
+    HANDLE timer = highResolutionTimer();
+    if (!timer) return false;
+    // Relative due time, negative, in 100 ns units; capped far beyond any wait the program makes.
+    constexpr int64_t kMaxMicroseconds = INT64_MAX / 10;
+    LARGE_INTEGER due;
+    due.QuadPart = -10 * (microseconds < kMaxMicroseconds ? microseconds : kMaxMicroseconds);
+    return SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+           WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0;
+}
+
+// Asks Windows not to slow this process down when its windows are minimised or covered: neither its
+// execution speed (EcoQoS) nor the timer resolution it asked for. Windows 10 1709 and 11 know these
+// switches; SetProcessInformation is looked up at run time, since Windows before 8 lacks it.
+bool optOutOfPowerThrottling() {
+    struct PowerThrottlingState {  // PROCESS_POWER_THROTTLING_STATE
+        ULONG version;
+        ULONG controlMask;
+        ULONG stateMask;
+    };
+    constexpr int kProcessPowerThrottling = 4;  // PROCESS_INFORMATION_CLASS
+    constexpr ULONG kExecutionSpeed = 0x1;      // PROCESS_POWER_THROTTLING_EXECUTION_SPEED
+    constexpr ULONG kIgnoreTimerResolution = 0x4;
+    using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+    auto setProcessInformation = reinterpret_cast<SetProcessInformationFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation")));
+    if (!setProcessInformation) return false;
+    // Controlled and off: the process is never throttled. A system that knows only the execution
+    // speed switch (Windows 10) refuses the pair, so that one alone is asked for next.
+    PowerThrottlingState state{1, kExecutionSpeed | kIgnoreTimerResolution, 0};
+    if (setProcessInformation(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof state)) return true;
+    state.controlMask = kExecutionSpeed;
+    return setProcessInformation(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof state) != 0;
+}
+
 }  // namespace
 
 int64_t ticks() {
@@ -48,27 +86,20 @@ int64_t tickFrequency() {
 }
 
 void sleepMs(int milliseconds) {
-    // A negative count would reach Sleep as INFINITE.
-    Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+    if (milliseconds <= 0) {
+        Sleep(0);  // a negative count would reach Sleep as INFINITE
+        return;
+    }
+    if (!timerSleep(static_cast<int64_t>(milliseconds) * 1000)) Sleep(static_cast<DWORD>(milliseconds));
 }
 
 void sleepUs(int64_t microseconds) {
     if (microseconds <= 0) return;
-    HANDLE timer = highResolutionTimer();
-    if (timer) {
-        // Relative due time, negative, in 100 ns units; capped far beyond any wait the program makes.
-        constexpr int64_t kMaxMicroseconds = INT64_MAX / 10;
-        LARGE_INTEGER due;
-        due.QuadPart = -10 * (microseconds < kMaxMicroseconds ? microseconds : kMaxMicroseconds);
-        if (SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
-            WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0) {
-            return;
-        }
-    }
-    Sleep(1);
+    if (!timerSleep(microseconds)) Sleep(1);
 }
 
 void raiseTimerResolution() {
+    optOutOfPowerThrottling();
     timeBeginPeriod(1);
 }
 void restoreTimerResolution() {
