@@ -186,12 +186,15 @@ void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle), v
 // ---- panel windows -----------------------------------------------------------------------------
 
 // Turns the window into a panel: no title bar, system menu or sizing border, a one-pixel border;
-// placed at (x, y) with the outer size width × height when `positioned`, else left where it is.
+// placed at (x, y) with the outer size width × height when `positioned`, else left where it is. The
+// window stays so through later size changes of the webview.
 void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width, int32_t height);
 
 // A drag of a panel window: from beginPointerDrag on, the pointer's moves and the left button's
 // release go to the handlers even outside the window, until endPointerDrag; `captureLost` when
-// another window took the pointer. Handlers may run on a thread of the backend's own.
+// another window took the pointer. A drag whose left button (the logical one: swapped buttons
+// honoured) is already up when it begins ends at once with `released`. Handlers may run on a thread
+// of the backend's own.
 struct DragHandlers {
     void (*moved)(int32_t x, int32_t y);  // pointer position on the screen
     void (*released)();

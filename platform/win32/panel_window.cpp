@@ -10,38 +10,65 @@ namespace {
 constexpr DWORD kFrameStyles = WS_DLGFRAME | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 constexpr DWORD kPanelStyles = WS_POPUP | WS_BORDER;
 
-// The panel window's subclass, made on its first drag; the drag's handlers while one runs.
-struct PanelDrag {
+// The panel window's subclass, made when it becomes a panel (or on its first drag); the drag's
+// handlers while one runs.
+struct PanelWindow {
     HWND window = nullptr;
     WNDPROC previous = nullptr;
+    bool frameless = false;
     bool dragging = false;
     DragHandlers handlers{};
 };
-PanelDrag drag;
+PanelWindow panel;
 
 LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    WNDPROC previous = drag.previous;
-    if (drag.dragging) {
+    WNDPROC previous = panel.previous;
+    // The webview gives its window a sizing border and a maximise box back at every set_size; a panel
+    // keeps its own styles whoever changes them, and the frame the webview then works out for the
+    // client size it was asked for is the panel's one-pixel border.
+    if (message == WM_STYLECHANGING && panel.frameless && static_cast<int>(wParam) == GWL_STYLE) {
+        auto* change = reinterpret_cast<STYLESTRUCT*>(lParam);
+        change->styleNew = (change->styleNew & ~kFrameStyles) | kPanelStyles;
+    }
+    if (panel.dragging) {
         switch (message) {
             case WM_MOUSEMOVE: {
                 // The screen point, not the message's client point: the window moves under it.
                 POINT point;
-                if (GetCursorPos(&point) && drag.handlers.moved) drag.handlers.moved(point.x, point.y);
+                if (GetCursorPos(&point) && panel.handlers.moved) panel.handlers.moved(point.x, point.y);
                 return 0;
             }
             case WM_LBUTTONUP:
-                if (drag.handlers.released) drag.handlers.released();
+                if (panel.handlers.released) panel.handlers.released();
                 return 0;
             case WM_CAPTURECHANGED:
-                if (drag.handlers.captureLost) drag.handlers.captureLost();
+                if (panel.handlers.captureLost) panel.handlers.captureLost();
                 break;
         }
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-        drag = PanelDrag{};
+        panel = PanelWindow{};
     }
     return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+bool subclass(HWND window) {
+    if (panel.window == window) return true;
+    auto previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&panelWindowProc)));
+    if (!previous) return false;
+    panel = PanelWindow{};
+    panel.window = window;
+    panel.previous = previous;
+    return true;
+}
+
+// The logical left button, held now. The asynchronous state is that of the physical buttons: with
+// the buttons swapped the logical left one is the physical right one.
+bool primaryButtonDown() {
+    int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    return (GetAsyncKeyState(button) & 0x8000) != 0;
 }
 
 }  // namespace
@@ -49,36 +76,37 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width,
                      int32_t height) {
     if (!window) return;
-    HWND panel = static_cast<HWND>(window);
-    auto style = static_cast<DWORD>(GetWindowLongPtrW(panel, GWL_STYLE));
-    SetWindowLongPtrW(panel, GWL_STYLE, static_cast<LONG_PTR>((style & ~kFrameStyles) | kPanelStyles));
+    HWND handle = static_cast<HWND>(window);
+    if (subclass(handle)) panel.frameless = true;
+    auto style = static_cast<DWORD>(GetWindowLongPtrW(handle, GWL_STYLE));
+    SetWindowLongPtrW(handle, GWL_STYLE, static_cast<LONG_PTR>((style & ~kFrameStyles) | kPanelStyles));
     if (positioned) {
-        SetWindowPos(panel, HWND_TOP, x, y, width, height, SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+        SetWindowPos(handle, HWND_TOP, x, y, width, height, SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     } else {
-        SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+        SetWindowPos(handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     }
 }
 
 void beginPointerDrag(WindowHandle window, const DragHandlers& handlers) {
     if (!window) return;
-    HWND panel = static_cast<HWND>(window);
-    if (drag.window != panel) {
-        auto previous = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&panelWindowProc)));
-        if (!previous) return;
-        drag.window = panel;
-        drag.previous = previous;
+    // The page reports the press only after a round trip through the browser: a quick click may be
+    // over by then, and a capture taken now would drag the panel with no button held until the next
+    // click. Such a drag ends at once.
+    if (!primaryButtonDown()) {
+        if (handlers.released) handlers.released();
+        return;
     }
-    drag.handlers = handlers;
-    drag.dragging = true;
-    SetCapture(panel);
+    HWND handle = static_cast<HWND>(window);
+    if (!subclass(handle)) return;
+    panel.handlers = handlers;
+    panel.dragging = true;
+    SetCapture(handle);
 }
 
 void endPointerDrag() {
     // Cleared first: the capture change that ReleaseCapture causes is then an ordinary message.
-    drag.dragging = false;
-    if (drag.window && GetCapture() == drag.window) ReleaseCapture();
+    panel.dragging = false;
+    if (panel.window && GetCapture() == panel.window) ReleaseCapture();
 }
 
 }  // namespace plat

@@ -178,6 +178,39 @@ TEST(Panels, FramelessStyleAndPlacement) {
     DestroyWindow(panel);
 }
 
+TEST(Panels, FramelessThroughTheWebviewsSizeChanges) {
+    HWND panel = makeWindow("Ravelin (Sized)");
+    ASSERT_NE(panel, nullptr);
+    plat::makePanelWindow(panel, true, 200, 150, 450, 400);
+    // What the webview's set_size does: sizing border and maximise box back on, then the outer size
+    // for the client size asked for, worked out from the style the window now has.
+    for (int size : {300, 340}) {
+        LONG_PTR style = GetWindowLongPtrW(panel, GWL_STYLE);
+        SetWindowLongPtrW(panel, GWL_STYLE, style | WS_THICKFRAME | WS_MAXIMIZEBOX);
+        RECT frame{0, 0, size, size};
+        AdjustWindowRect(&frame, static_cast<DWORD>(GetWindowLongPtrW(panel, GWL_STYLE)), FALSE);
+        SetWindowPos(panel, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE | SWP_FRAMECHANGED);
+        pump();
+        style = GetWindowLongPtrW(panel, GWL_STYLE);
+        EXPECT_EQ(style & 0x004F0000, 0) << "frame styles back after a size change";
+        EXPECT_EQ(style & 0x80800000, 0x80800000);
+        int32_t width = 0, height = 0;
+        ASSERT_TRUE(plat::windowClientSize(panel, width, height));
+        EXPECT_EQ(width, size);
+        EXPECT_EQ(height, size);
+    }
+    DestroyWindow(panel);
+}
+
+void sendButton(DWORD flags) {
+    INPUT record{};
+    record.type = INPUT_MOUSE;
+    record.mi.dwFlags = flags;
+    SendInput(1, &record, sizeof record);
+    Sleep(50);
+}
+
 std::vector<std::string> dragged;
 
 TEST(Panels, DragReportsScreenPointsUntilReleaseOrCaptureLoss) {
@@ -186,6 +219,9 @@ TEST(Panels, DragReportsScreenPointsUntilReleaseOrCaptureLoss) {
     plat::DragHandlers handlers{
         [](int32_t x, int32_t y) { dragged.push_back(std::to_string(x) + "," + std::to_string(y)); },
         [] { dragged.push_back("released"); }, [] { dragged.push_back("lost"); }};
+    SetCursorPos(150, 150);  // over the panel, where the press goes
+    pump();
+    sendButton(MOUSEEVENTF_LEFTDOWN);
     dragged.clear();
     plat::beginPointerDrag(panel, handlers);
     EXPECT_EQ(GetCapture(), panel);
@@ -203,6 +239,44 @@ TEST(Panels, DragReportsScreenPointsUntilReleaseOrCaptureLoss) {
     ReleaseCapture();  // another window takes the pointer
     plat::endPointerDrag();
     EXPECT_EQ(dragged, (std::vector<std::string>{"lost"}));
+    sendButton(MOUSEEVENTF_LEFTUP);
+    pump();
+    DestroyWindow(panel);
+}
+
+TEST(Panels, DragBegunAfterTheButtonWentUpEndsAtOnceHonouringSwappedButtons) {
+    HWND panel = makeWindow("Ravelin (Quick)");
+    ASSERT_NE(panel, nullptr);
+    plat::DragHandlers handlers{
+        [](int32_t x, int32_t y) { dragged.push_back(std::to_string(x) + "," + std::to_string(y)); },
+        [] { dragged.push_back("released"); }, [] { dragged.push_back("lost"); }};
+    SetCursorPos(150, 150);
+    pump();
+
+    // A quick click: over before the drag begins.
+    dragged.clear();
+    plat::beginPointerDrag(panel, handlers);
+    EXPECT_NE(GetCapture(), panel);
+    SendMessageW(panel, WM_MOUSEMOVE, 0, 0);
+    EXPECT_EQ(dragged, (std::vector<std::string>{"released"}));
+
+    // Swapped buttons: the logical left button is the physical right one.
+    SwapMouseButton(TRUE);
+    sendButton(MOUSEEVENTF_LEFTDOWN);  // the physical left, now the logical right: no drag
+    dragged.clear();
+    plat::beginPointerDrag(panel, handlers);
+    EXPECT_NE(GetCapture(), panel);
+    EXPECT_EQ(dragged, (std::vector<std::string>{"released"}));
+    sendButton(MOUSEEVENTF_LEFTUP);
+    sendButton(MOUSEEVENTF_RIGHTDOWN);
+    dragged.clear();
+    plat::beginPointerDrag(panel, handlers);
+    EXPECT_EQ(GetCapture(), panel);
+    plat::endPointerDrag();
+    sendButton(MOUSEEVENTF_RIGHTUP);
+    SwapMouseButton(FALSE);
+    EXPECT_TRUE(dragged.empty());
+    pump();
     DestroyWindow(panel);
 }
 
