@@ -1,6 +1,7 @@
 #include "app/windows.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "app/app.h"
 #include "app/webview.h"
@@ -79,11 +80,14 @@ void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSi
     if (!plat::windowRect(window, rect)) return;
     int32_t outerHeight = rect.bottom - rect.top;
     // The platform caps a window at about the screen's height, so a taller request reads back short;
-    // the height it asked for is the client height plus the frame.
+    // the height it asked for is the client height plus the frame. The request is in page pixels, the
+    // window's rectangles in its monitor's (1.5 times as many at 144 DPI).
     int32_t clientWidth = 0, clientHeight = 0;
     int32_t askedHeight = outerHeight;
-    if (plat::windowClientSize(window, clientWidth, clientHeight) && clientHeight < height) {
-        askedHeight = height + (outerHeight - clientHeight);
+    double scale = plat::windowScale(window);
+    auto scaledHeight = static_cast<int32_t>(height * scale);
+    if (plat::windowClientSize(window, clientWidth, clientHeight) && clientHeight < scaledHeight) {
+        askedHeight = scaledHeight + (outerHeight - clientHeight);
     }
     if (askedHeight > available) {
         int32_t newHeight = fittedHeight(available, askedHeight, height);
@@ -91,6 +95,19 @@ void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSi
             setClientSize(width, newHeight);
             plat::windowRect(window, rect);
             outerHeight = rect.bottom - rect.top;
+            // The proportional height leaves the window taller than `available` by up to its frame,
+            // which the margin takes up at 100 %; a frame taller than the margin (at 150 % and
+            // more) would leave the window sticking out of the work area. The rest comes off the
+            // client height, one window pixel more than the overhang to allow for rounding.
+            int32_t overhang = outerHeight - (work.bottom - work.top);
+            if (overhang > 0) {
+                int32_t smaller = newHeight - static_cast<int32_t>(std::ceil((overhang + 1) / scale));
+                if (smaller > 0) {
+                    setClientSize(width, smaller);
+                    plat::windowRect(window, rect);
+                    outerHeight = rect.bottom - rect.top;
+                }
+            }
         }
     }
     // Only the height is fitted; the window moves only upwards.

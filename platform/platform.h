@@ -158,6 +158,10 @@ void forceForeground(WindowHandle window);
 bool windowRect(WindowHandle window, Rect& rect);
 // The size of the window's client area (inside its frame).
 bool windowClientSize(WindowHandle window, int32_t& width, int32_t& height);
+// Window pixels per page pixel: the DPI of the window's monitor over 96 (1.5 at 144 DPI) on Windows,
+// where the webview sizes the client area in page pixels and everything else is in physical pixels;
+// 1 on Linux.
+double windowScale(WindowHandle window);
 // Moves the window; size and z-order unchanged.
 void moveWindow(WindowHandle window, int32_t x, int32_t y);
 // Moves and sizes the window (outer size); z-order unchanged.

@@ -124,8 +124,9 @@ int wvSetSize(void*, int width, int height, int hint) {
     state().webview.width = width, state().webview.height = height, state().webview.hint = hint;
     for (auto& [handle, window] : state().windowStates) {
         if (!window.followsWebview) continue;
-        window.rect.right = window.rect.left + width + window.frameWidth;
-        int32_t outer = height + window.frameHeight;
+        // As the webview does: page pixels times the monitor's scale, truncated.
+        window.rect.right = window.rect.left + static_cast<int32_t>(width * window.scale) + window.frameWidth;
+        int32_t outer = static_cast<int32_t>(height * window.scale) + window.frameHeight;
         if (window.maxOuterHeight > 0) outer = std::min(outer, window.maxOuterHeight);
         window.rect.bottom = window.rect.top + outer;
     }
@@ -625,6 +626,12 @@ bool windowClientSize(WindowHandle window, int32_t& width, int32_t& height) {
     width = w.rect.right - w.rect.left - w.frameWidth;
     height = w.rect.bottom - w.rect.top - w.frameHeight;
     return true;
+}
+
+double windowScale(WindowHandle window) {
+    if (!window) return 1.0;
+    Lock lock(fake::state().mutex);
+    return fake::state().windowStates[window].scale;
 }
 
 void moveWindow(WindowHandle window, int32_t x, int32_t y) {

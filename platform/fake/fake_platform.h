@@ -61,6 +61,7 @@ struct FakeWindow {
     bool followsWebview = false;
     int32_t frameWidth = 0, frameHeight = 0;
     int32_t maxOuterHeight = 0;  // as the platform caps windows at about the screen's height; 0 none
+    double scale = 1.0;          // window pixels per page pixel (the monitor's DPI over 96)
     void (*moveSizeEnded)(void*) = nullptr;
     void (*destroyed)(void*) = nullptr;
 };

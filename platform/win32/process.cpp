@@ -23,9 +23,40 @@ const char* const browserMissingText =
 
 // ---- process and crash handler ----------------------------------------------------------------
 
+namespace {
+
+// Per-monitor (v2) DPI awareness, so that hooks, the cursor, the screen size, absolute moves and
+// window rectangles all speak physical pixels on every monitor, also after a scale change without
+// signing out. The manifest declares it; this covers a process started without the manifest. A
+// process that is aware already (from the manifest) refuses with ERROR_ACCESS_DENIED, which is fine.
+void becomeDpiAware() {
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    using SetAwarenessFn = HRESULT(WINAPI*)(int);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (auto setContext = user32 ? reinterpret_cast<SetContextFn>(
+                                       reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
+                                 : nullptr) {
+        // -4 per-monitor v2 (Windows 10 1703 on); -3 per-monitor where v2 is unknown.
+        if (setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) return;
+        if (GetLastError() == ERROR_ACCESS_DENIED) return;
+        if (setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3))) || GetLastError() == ERROR_ACCESS_DENIED)
+            return;
+    }
+    if (HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        if (auto setAwareness = reinterpret_cast<SetAwarenessFn>(
+                reinterpret_cast<void*>(GetProcAddress(shcore, "SetProcessDpiAwareness")))) {
+            HRESULT result = setAwareness(2);  // PROCESS_PER_MONITOR_DPI_AWARE
+            if (SUCCEEDED(result) || result == E_ACCESSDENIED) return;
+        }
+    }
+    SetProcessDPIAware();
+}
+
+}  // namespace
+
 bool initProcess() {
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    SetProcessDPIAware();
+    becomeDpiAware();
     return SUCCEEDED(com);
 }
 

@@ -99,6 +99,15 @@ bool windowClientSize(WindowHandle window, int32_t& width, int32_t& height) {
     return true;
 }
 
+double windowScale(WindowHandle window) {
+    // Windows 10 1607 on; before it the process is not scaled per monitor either.
+    using GetDpiFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    UINT dpi = window && getDpiForWindow ? getDpiForWindow(hwnd(window)) : 0;
+    return dpi > 0 ? dpi / 96.0 : 1.0;
+}
+
 void moveWindow(WindowHandle window, int32_t x, int32_t y) {
     if (window) SetWindowPos(hwnd(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }

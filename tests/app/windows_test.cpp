@@ -81,6 +81,40 @@ TEST_F(Windows, ARequestTallerThanTheScreenIsScaledByTheHeightItAskedFor) {
     EXPECT_EQ(rect(kMain).bottom, 1040);
 }
 
+TEST_F(Windows, FitAtADisplayScaleComparesWindowPixelsAndAsksInPagePixels) {
+    // 144 DPI: the webview makes 1.5 window pixels of every page pixel.
+    fake::window(kMain).scale = 1.5;
+    fake::window(kMain).frameHeight = 39;
+    fake::window(kMain).rect = plat::Rect{100, 10, 536, 599};
+    rv::resizeMainWindow(420, 600);  // 900 + 39 fits in 1020: as asked
+    EXPECT_EQ(fake::webview().height, 600);
+    EXPECT_EQ(rect(kMain).bottom - rect(kMain).top, 939);
+
+    // 700 page pixels are 1050 + 39 = 1089 window pixels: 1020 ÷ 1089 × 700 = 655.6.
+    rv::resizeMainWindow(420, 700);
+    EXPECT_EQ(fake::webview().height, 655);
+    EXPECT_LE(rect(kMain).bottom, 1040);
+    EXPECT_GE(rect(kMain).top, 0);
+
+    // Capped by the platform at 1119 outside: the height asked for is 1200 × 1.5 + 39 = 1839 window
+    // pixels, so 1020 ÷ 1839 × 1200 = 665.6 page pixels, which fit.
+    fake::window(kMain).maxOuterHeight = 1119;
+    rv::resizeMainWindow(420, 1200);
+    EXPECT_EQ(fake::webview().height, 665);
+    EXPECT_EQ(rect(kMain).bottom - rect(kMain).top, 1036);
+    EXPECT_LE(rect(kMain).bottom, 1040);
+    EXPECT_GE(rect(kMain).top, 0);
+
+    // A frame taller than the 20-pixel margin: 1020 ÷ 1600 × 1000 = 637 page pixels are 955 + 100 =
+    // 1055 window pixels, 15 more than the work area; 16 ÷ 1.5 → 11 page pixels come off: 626.
+    fake::window(kMain).maxOuterHeight = 0;
+    fake::window(kMain).frameHeight = 100;
+    rv::resizeMainWindow(420, 1000);
+    EXPECT_EQ(fake::webview().height, 626);
+    EXPECT_EQ(rect(kMain).top, 1);
+    EXPECT_EQ(rect(kMain).bottom, 1040);
+}
+
 TEST_F(Windows, NothingHappensForZeroSizesNoWindowOrATinyWorkArea) {
     fake::window(kMain).rect = plat::Rect{1, 2, 3, 4};
     rv::resizeMainWindow(0, 500);
