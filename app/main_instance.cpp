@@ -148,7 +148,9 @@ int runMainInstance() {
     counterFrequency = plat::tickFrequency();
 
     loadAppSettings();
-    plat::setStartupRegistration(launchOnStartup, plat::exePath());
+    // Rewritten with this executable's path (it may have moved) or removed; the preference then
+    // says what is registered.
+    launchOnStartup = plat::setStartupRegistration(launchOnStartup, plat::exePath());
     theme = loadTheme();
     playRepeat = loadPlayRepeat();
 

@@ -56,10 +56,12 @@ bool removeFile(const std::string& path);
 
 // ---- start-up registration -------------------------------------------------------------------
 
-// Makes the program start at logon (on) or not (off): the current user's Run value "Tapforge" with
-// the quoted executable path on Windows; the autostart entry Tapforge.desktop on Linux. Failures are
-// ignored.
-void setStartupRegistration(bool on, const std::string& executablePath);
+// Makes the program start at logon (on) or not (off), and returns whether it is registered to start
+// at logon afterwards, as the system reads it back: on Windows a Task Scheduler logon task of the
+// current user with the highest run level (the Run value "Tapforge" of earlier versions is removed
+// either way, since Windows does not start a program that asks for elevation from it); on Linux the
+// autostart entry Tapforge.desktop. Main or user-interface thread.
+bool setStartupRegistration(bool on, const std::string& executablePath);
 
 // ---- libraries and the page host --------------------------------------------------------------
 

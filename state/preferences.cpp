@@ -147,8 +147,8 @@ void setAppSetting(const std::string& key, const std::string& value) {
         alwaysOnTop.store(on);
         setTopmost(plat::findWindow(mainWindowTitle), on);
     } else if (key == "launchOnStartup") {
-        launchOnStartup.store(on);
-        plat::setStartupRegistration(on, plat::exePath());
+        // What the system registered, not what was asked: the page shows the real state.
+        launchOnStartup.store(plat::setStartupRegistration(on, plat::exePath()));
     } else if (key == "startMinimized") {
         startMinimized.store(on);
     } else if (key == "hotkeysEnabled") {
@@ -173,8 +173,7 @@ void resetEverything() {
     hkRec = 119, hkPlay = 118, hkAuto = 117, hkKeySpam = 120;
 
     alwaysOnTop = false;
-    launchOnStartup = false;
-    plat::setStartupRegistration(false, plat::exePath());
+    launchOnStartup = plat::setStartupRegistration(false, plat::exePath());
 
     startMinimized = false;
     hotkeysEnabled.exchange(true);

@@ -53,6 +53,7 @@ struct State {
     std::optional<plat::CaptureHandlers> capture;
     bool captureStop = false;
     std::optional<std::string> registration;
+    bool registrationFails = false;  // the system refuses every change of the registration
 };
 
 State& state() {
@@ -360,12 +361,18 @@ std::optional<std::string> startupRegistration() {
     return state().registration;
 }
 
+void failRegistration(bool fails) {
+    Lock lock(state().mutex);
+    state().registrationFails = fails;
+}
+
 void reset() {
     Lock lock(state().mutex);
     State& s = state();
     s.capture.reset();
     s.captureStop = false;
     s.registration.reset();
+    s.registrationFails = false;
     s.records.clear();
     s.clock = 0, s.sleeps = 0, s.sleepHook = nullptr, s.realSleep = false;
     s.screenWidth = 1920, s.screenHeight = 1080, s.cursorX = 0, s.cursorY = 0;
@@ -603,13 +610,15 @@ void stopCaptureLoop() {
     fake::state().captureStop = true;  // sticky: a loop that has not started yet ends at once
 }
 
-void setStartupRegistration(bool on, const std::string& executablePath) {
+bool setStartupRegistration(bool on, const std::string& executablePath) {
     Lock lock(fake::state().mutex);
+    if (fake::state().registrationFails) return fake::state().registration.has_value();
     if (on) {
         fake::state().registration = "\"" + executablePath + "\"";
     } else {
         fake::state().registration.reset();
     }
+    return on;
 }
 
 bool windowRect(WindowHandle window, Rect& rect) {

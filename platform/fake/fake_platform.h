@@ -114,6 +114,8 @@ bool feedMouse(const plat::MouseEvent& event);
 
 // The start-up registration: the executable path registered, or nothing.
 std::optional<std::string> startupRegistration();
+// From now on the system refuses to register or unregister: what is registered stays.
+void failRegistration(bool fails);
 
 // Back to a fresh platform (clock, records, windows, webview, files settings).
 void reset();

@@ -53,19 +53,22 @@ std::string execArgument(const std::string& path) {
 
 }  // namespace
 
-void setStartupRegistration(bool on, const std::string& executablePath) {
+bool setStartupRegistration(bool on, const std::string& executablePath) {
     std::string config = configHome();
-    if (config.empty()) return;
+    if (config.empty()) return false;
     std::string folder = config + "/autostart";
     std::string entry = folder + "/Tapforge.desktop";
     if (!on) {
         removeFile(entry);
-        return;
+        return pathExists(entry);
     }
     createDirectory(config);
     createDirectory(folder);
-    writeFile(entry,
-              "[Desktop Entry]\nType=Application\nName=Ravelin\nExec=" + execArgument(executablePath) + "\n");
+    bool written = writeFile(
+        entry, "[Desktop Entry]\nType=Application\nName=Ravelin\nExec=" + execArgument(executablePath) + "\n");
+    // A half-written entry starts nothing: none rather than a broken one.
+    if (!written) removeFile(entry);
+    return written;
 }
 
 }  // namespace plat

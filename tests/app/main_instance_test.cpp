@@ -78,6 +78,21 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
     EXPECT_EQ(rv::counterFrequency, fake::kFrequency);
 }
 
+TEST_F(MainInstance, StartUpRegistersThisExecutableOrShowsThatNothingIsRegistered) {
+    // Asked for, but the system refuses it: the preference follows what is registered.
+    writeFile("appsettings.txt", "launchOnStartup=1\r\n");
+    fake::failRegistration(true);
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    EXPECT_EQ(fake::startupRegistration(), std::nullopt);
+    EXPECT_FALSE(rv::launchOnStartup);
+
+    rv::resetStateForTests();
+    fake::failRegistration(false);
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    EXPECT_EQ(fake::startupRegistration(), "\"" + folder() + "/ravelin\"");
+    EXPECT_TRUE(rv::launchOnStartup);
+}
+
 TEST_F(MainInstance, MissingPageIsReportedAndTheRunGoesOnWithAnEmptyWindow) {
     std::filesystem::remove_all(inFolder("ui"));
     bool ran = false;

@@ -132,6 +132,21 @@ TEST_F(Preferences, LaunchOnStartupFollowsTheRegistration) {
     call("setAppSetting", "[\"launchOnStartup\",\"0\"]");
     EXPECT_FALSE(rv::launchOnStartup);
     EXPECT_EQ(fake::startupRegistration(), std::nullopt);
+
+    // The system refuses: the page and the file show what is registered, not what was asked.
+    fake::failRegistration(true);
+    call("setAppSetting", "[\"launchOnStartup\",\"1\"]");
+    EXPECT_FALSE(rv::launchOnStartup);
+    EXPECT_NE(rv::appSettingsText().find("\"launchOnStartup\":false"), std::string::npos);
+    EXPECT_NE(readFile("appsettings.txt").find("launchOnStartup=0\r\n"), std::string::npos);
+    fake::failRegistration(false);
+    call("setAppSetting", "[\"launchOnStartup\",\"1\"]");
+    fake::failRegistration(true);
+    call("setAppSetting", "[\"launchOnStartup\",\"0\"]");
+    EXPECT_TRUE(rv::launchOnStartup) << "still registered: still shown on";
+    call("resetEverything", "[]");
+    EXPECT_TRUE(rv::launchOnStartup);
+    EXPECT_NE(readFile("appsettings.txt").find("launchOnStartup=1\r\n"), std::string::npos);
 }
 
 TEST_F(Preferences, ThemeIsTheFirstLineOrModernBlue) {

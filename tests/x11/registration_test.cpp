@@ -53,7 +53,7 @@ class X11Registration : public ::testing::Test {
 TEST_F(X11Registration, OnWritesADesktopEntryWithTheQuotedPathAndOffRemovesIt) {
     setenv("XDG_CONFIG_HOME", (base_ + "/config").c_str(), 1);
     const std::string entry = base_ + "/config/autostart/Tapforge.desktop";
-    plat::setStartupRegistration(true, "/opt/My Apps/ravelin");
+    EXPECT_TRUE(plat::setStartupRegistration(true, "/opt/My Apps/ravelin"));
     EXPECT_EQ(read(entry),
               "[Desktop Entry]\nType=Application\nName=Ravelin\nExec=\"/opt/My Apps/ravelin\"\n");
 
@@ -63,11 +63,23 @@ TEST_F(X11Registration, OnWritesADesktopEntryWithTheQuotedPathAndOffRemovesIt) {
               "[Desktop Entry]\nType=Application\nName=Ravelin\n"
               "Exec=\"/a \\\\\"b\\\\\" \\\\`c\\\\` \\\\$d \\\\\\\\e 100%%\"\n");
 
-    plat::setStartupRegistration(false, "/opt/My Apps/ravelin");
+    EXPECT_FALSE(plat::setStartupRegistration(false, "/opt/My Apps/ravelin"));
     EXPECT_FALSE(fs::exists(entry));
     EXPECT_TRUE(fs::is_directory(base_ + "/config/autostart"));
-    plat::setStartupRegistration(false, "/opt/My Apps/ravelin");  // already gone
+    EXPECT_FALSE(plat::setStartupRegistration(false, "/opt/My Apps/ravelin"));  // already gone
     EXPECT_FALSE(fs::exists(entry));
+}
+
+TEST_F(X11Registration, AnEntryThatCannotBeWrittenOrRemovedIsReportedAsItIs) {
+    setenv("XDG_CONFIG_HOME", (base_ + "/config").c_str(), 1);
+    fs::create_directories(base_ + "/config");
+    std::ofstream(base_ + "/config/autostart") << "a file where the folder belongs";
+    EXPECT_FALSE(plat::setStartupRegistration(true, "/usr/bin/ravelin"));
+
+    // An entry that cannot be removed (a folder of that name) still counts as registered.
+    fs::remove(base_ + "/config/autostart");
+    fs::create_directories(base_ + "/config/autostart/Tapforge.desktop/inside");
+    EXPECT_TRUE(plat::setStartupRegistration(false, "/usr/bin/ravelin"));
 }
 
 TEST_F(X11Registration, WithoutAnAbsoluteConfigHomeTheEntryGoesUnderHome) {
