@@ -79,7 +79,7 @@ void Webview::setSize(int width, int height, SizeHint hint) {
 
 void Webview::bind(const std::string& name, Binding fn) {
     if (!handle_) return;
-    bindings_.push_back(BoundCall{this, std::move(fn)});
+    bindings_.push_back(BoundCall{this, std::move(fn), name});
     api.bind(handle_, name.c_str(), &Webview::onCall, &bindings_.back());
 }
 

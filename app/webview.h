@@ -48,6 +48,7 @@ private:
     struct BoundCall {
         Webview* view;
         Binding fn;
+        std::string name;
     };
     static void onCall(const char* id, const char* request, void* arg);
     static void onDispatch(void* handle, void* arg);

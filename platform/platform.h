@@ -3,7 +3,8 @@
 // platform/fake (unit tests). Portable code includes only this header.
 //
 // Index: process · files · start-up registration · libraries and the page host · time ·
-//        input injection · input capture · windows · panel windows · panel pipe · panel processes
+//        input injection · input capture · windows · panel windows · panel pipe · panel processes ·
+//        the test page host
 #pragma once
 
 #include <cstdint>
@@ -234,5 +235,32 @@ ProcessStatus processStatus(ProcessHandle process);
 // Ends the process with exit code 0 (Windows); SIGTERM on Linux.
 void terminateProcess(ProcessHandle process);
 void closeProcess(ProcessHandle process);
+
+// ---- the test page host ---------------------------------------------------------------------------
+// A plain top-level window without a browser, for the test build (ravelin-headless) that takes page
+// calls from its standard input instead of a page. Only that build links these (page_host.cpp of the
+// backend). Each function runs on the thread that created the window unless its line says otherwise.
+
+// Opens and shows an empty top-level window; null when the window system refuses one.
+WindowHandle hostCreateWindow();
+void hostSetTitle(WindowHandle window, const std::string& title);
+// Sizes the window's client area (inside its frame), in pixels.
+void hostSetClientSize(WindowHandle window, int32_t width, int32_t height);
+// Runs the window's event loop until hostQuit, or until the window has been destroyed.
+void hostRun(WindowHandle window);
+// Ends hostRun; the window stays until hostDestroyWindow. Any thread.
+void hostQuit(WindowHandle window);
+// Runs fn(arg) on the window's thread inside hostRun, in the order posted; a post made before hostRun
+// waits for it. Any thread. False when the window is gone (fn then never runs).
+bool hostPost(WindowHandle window, void (*fn)(void*), void* arg);
+// Asks the window to close exactly as the window system does when the user closes it (WM_CLOSE;
+// WM_DELETE_WINDOW): the window is destroyed and hostRun returns.
+void hostRequestClose(WindowHandle window);
+void hostDestroyWindow(WindowHandle window);
+// Reads what standard input has, up to `size` bytes, waiting for at least one; 0 at the end of the
+// input (or when there is none). Any one thread.
+size_t hostReadInput(char* buffer, size_t size);
+// Writes the text and LF to standard output at once (unbuffered); any one thread.
+void hostWriteLine(const std::string& line);
 
 }  // namespace plat
