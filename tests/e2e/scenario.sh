@@ -67,10 +67,11 @@ fi
 export RAVELIN_HOST_PANELS
 rm -rf "$data"
 
-# Whether the program is registered to start at logon, as the platform shows it to anyone.
+# Whether the program is registered to start at logon, as the platform shows it to anyone: on
+# Windows a scheduler task "Tapforge (<user>)", which Wine keeps as a file of the prefix's task folder.
 startup_registered() {
   if [ "$windows" = 1 ]; then
-    wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Tapforge >/dev/null 2>&1
+    compgen -G "${WINEPREFIX:-$HOME/.wine}/drive_c/windows/system32/tasks/Tapforge (*)" >/dev/null
   else
     [ -f "$XDG_CONFIG_HOME/autostart/Tapforge.desktop" ]
   fi
