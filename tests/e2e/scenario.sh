@@ -149,6 +149,14 @@ start_target() {
   sleep 0.5
 }
 mark() { wc -l <"$target_log"; }
+# Waits up to 5 s for the keys typed into the target after line $1 to be $2.
+typed_until() {
+  for _ in $(seq 50); do
+    [ "$(typed_after "$1")" = "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
 # The Windows target writes its lines in text mode (CR LF).
 after() { tail -n +"$(($1 + 1))" "$target_log" | tr -d '\r'; }
 if [ "$windows" = 1 ]; then
@@ -205,8 +213,7 @@ xdotool key F8
 call_until getTrackerStatus '[]' '.state == "Recording"' || fail "F8 started no recording: $result"
 typed=$(mark)
 xdotool type --delay 150 rvx
-sleep 0.3
-[ "$(typed_after "$typed")" = "$typed_rvx" ] || fail "the target saw '$(typed_after "$typed")' while typing"
+typed_until "$typed" "$typed_rvx" || fail "the target saw '$(typed_after "$typed")' while typing"
 xdotool key F8
 call_until getTrackerStatus '[]' '.state == "Idle"' || fail "the second F8 did not end the recording: $result"
 recorded=$(json '.count')
@@ -215,8 +222,7 @@ played=$(mark)
 xdotool key F7
 sleep 0.3
 call_until getTrackerStatus '[]' '.state == "Idle"' || fail "the playback did not end"
-sleep 0.3
-[ "$(typed_after "$played")" = "$typed_rvx" ] || fail "the playback gave '$(typed_after "$played")'"
+typed_until "$played" "$typed_rvx" || fail "the playback gave '$(typed_after "$played")'"
 pass "$recorded events"
 
 step="a profile added and switched"
