@@ -36,14 +36,47 @@ bool resolve(void* library, const char* name, Fn& slot, std::string& error) {
     return slot != nullptr;
 }
 
+// The runtime libraries of Microsoft's C++ compiler, which a fresh Windows may lack: the Visual C++
+// Redistributable installs them, with the Universal C runtime that older systems lack too.
+bool fromVisualCppRedistributable(const std::string& name) {
+    std::string lower;
+    for (char c : name) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (const char* prefix : {"msvcp1", "vcruntime1", "concrt1", "vccorlib1", "ucrtbase", "api-ms-win-crt-"}) {
+        if (lower.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+std::string libraryLoadError(const std::string& path, const plat::LibraryProblem& problem) {
+    switch (problem.kind) {
+    case plat::LibraryProblem::Kind::FileMissing:
+        return "Ravelin cannot start: the file " + std::string(plat::webviewLibraryFile) +
+               " is missing from its folder:\n" + path + "\n\nCopy " + plat::webviewLibraryFile +
+               " from the Ravelin package into that folder, then start Ravelin again.";
+    case plat::LibraryProblem::Kind::DependencyMissing:
+        if (fromVisualCppRedistributable(problem.detail)) {
+            return "The webview library could not be loaded:\n" + path + "\n\nIt needs " + problem.detail +
+                   ", which is not installed on this computer. The Microsoft Visual C++ Redistributable (x64) "
+                   "provides it: install it from Microsoft's website, then start Ravelin again.";
+        }
+        return "The webview library could not be loaded:\n" + path + "\n\nIt needs " + problem.detail +
+               ", which is not installed on this computer.";
+    case plat::LibraryProblem::Kind::Other:
+        break;
+    }
+    std::string text = "The webview library could not be loaded:\n" + path;
+    if (!problem.detail.empty()) text += "\n\n" + problem.detail;
+    return text;
+}
 
 bool Webview::loadLibrary(std::string& error) {
     apiLoaded = false;
     std::string path = besideExe(plat::webviewLibraryFile);
     void* library = plat::openLibrary(path);
     if (!library) {
-        error = "The webview library could not be loaded:\n" + path;
+        error = libraryLoadError(path, plat::libraryProblem(path));
         return false;
     }
     apiLoaded = resolve(library, "webview_create", api.create, error) &&

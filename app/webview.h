@@ -7,10 +7,15 @@
 #include <list>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace rv {
 
 // Size hints of set_size.
 enum class SizeHint { None = 0, Min = 1, Max = 2, Fixed = 3 };
+
+// What to tell the user when the webview library at `path` could not be loaded, and why.
+std::string libraryLoadError(const std::string& path, const plat::LibraryProblem& problem);
 
 class Webview {
 public:

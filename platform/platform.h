@@ -66,8 +66,16 @@ bool setStartupRegistration(bool on, const std::string& executablePath);
 
 // ---- libraries and the page host --------------------------------------------------------------
 
-// Loads a shared library by full path; null when it cannot be loaded.
+// Loads a shared library by full path; null when it cannot be loaded. On Windows the libraries it
+// needs come from the system folder only, never from the executable's folder.
 void* openLibrary(const std::string& path);
+// Why openLibrary could not load the library at `path`.
+struct LibraryProblem {
+    enum class Kind { FileMissing, DependencyMissing, Other };
+    Kind kind = Kind::Other;
+    std::string detail;  // DependencyMissing: the missing library's file name; Other: the system's words
+};
+LibraryProblem libraryProblem(const std::string& path);
 void* librarySymbol(void* library, const char* name);
 // File name of the webview library beside the executable.
 extern const char* const webviewLibraryFile;

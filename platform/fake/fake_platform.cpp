@@ -489,6 +489,11 @@ void* openLibrary(const std::string& path) {
     return webview && fake::state().webview.libraryPresent ? &fake::fakeToken : nullptr;
 }
 
+LibraryProblem libraryProblem(const std::string&) {
+    Lock lock(fake::state().mutex);
+    return fake::state().webview.libraryProblem;
+}
+
 void* librarySymbol(void* library, const char* name) {
     if (library != &fake::fakeToken) return nullptr;
     auto found = fake::webviewSymbols().find(name);

@@ -93,6 +93,7 @@ std::vector<FakeProcess*> processes();
 // The webview: what the program did to it, and what run() does.
 struct WebviewState {
     bool libraryPresent = true;
+    plat::LibraryProblem libraryProblem;  // what libraryProblem tells when the library is not present
     bool createFails = false;
     bool created = false, destroyed = false;
     std::string title;

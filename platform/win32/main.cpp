@@ -27,6 +27,9 @@ const wchar_t* afterProgramName(const wchar_t* line) {
 
 // The 8-bit command line of WinMain is in the system code page; the wide one keeps every character.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before anything else loads a library: libraries named without a path come from the system
+    // folder only, never from the executable's folder (where anyone may have put a copy).
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     const wchar_t* arguments = afterProgramName(GetCommandLineW());
     return rv::ravelinMain(plat::toUtf8(std::wstring(arguments)));
 }

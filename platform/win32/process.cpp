@@ -7,6 +7,8 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
@@ -252,7 +254,76 @@ void closeProcess(ProcessHandle process) {
 void* openLibrary(const std::string& path) {
     std::wstring wide;
     if (!widePath(path, wide)) return nullptr;
-    return reinterpret_cast<void*>(LoadLibraryW(wide.c_str()));
+    // What the library imports comes from the system folder alone: a copy of VERSION.dll planted
+    // beside the executable (in Downloads, say) would otherwise run with administrator rights.
+    return reinterpret_cast<void*>(LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+}
+
+namespace {
+
+// The system's own message for an error code, without its line end.
+std::string systemMessage(DWORD code) {
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length > 0 && text ? toUtf8(text, length) : std::string();
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    return "Error " + std::to_string(code) + (message.empty() ? "." : ": " + message);
+}
+
+// The names of the libraries that the image at `base` imports, read from its import directory. The
+// image is mapped as the loader would map it, so addresses inside it are offsets from `base`;
+// every offset is checked against the image's size before use.
+std::vector<std::string> importedLibraries(const unsigned char* base) {
+    std::vector<std::string> names;
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0) return names;
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC ||
+        nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT) {
+        return names;
+    }
+    DWORD size = nt->OptionalHeader.SizeOfImage;
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (DWORD at = directory.VirtualAddress; at != 0 && at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= size;
+         at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        auto descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + at);
+        if (descriptor->Name == 0) break;
+        if (descriptor->Name >= size) continue;
+        auto name = reinterpret_cast<const char*>(base + descriptor->Name);
+        names.emplace_back(name, strnlen(name, size - descriptor->Name));
+    }
+    return names;
+}
+
+}  // namespace
+
+LibraryProblem libraryProblem(const std::string& path) {
+    std::wstring wide;
+    if (!widePath(path, wide) || GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return {LibraryProblem::Kind::FileMissing, ""};
+    }
+    // Mapped as an image without running or resolving anything, to read what it imports; each
+    // import is then looked for where openLibrary looks for it.
+    HMODULE image = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+    if (!image) return {LibraryProblem::Kind::Other, systemMessage(GetLastError())};
+    auto base = reinterpret_cast<const unsigned char*>(reinterpret_cast<ULONG_PTR>(image) & ~static_cast<ULONG_PTR>(3));
+    std::vector<std::string> imports = importedLibraries(base);
+    FreeLibrary(image);
+    for (const std::string& name : imports) {
+        HMODULE found = LoadLibraryExW(toWide(name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!found) return {LibraryProblem::Kind::DependencyMissing, name};
+        FreeLibrary(found);
+    }
+    HMODULE again = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (again) {
+        FreeLibrary(again);
+        return {LibraryProblem::Kind::Other, ""};  // it failed a moment ago, for a reason now gone
+    }
+    return {LibraryProblem::Kind::Other, systemMessage(GetLastError())};
 }
 
 void* librarySymbol(void* library, const char* name) {

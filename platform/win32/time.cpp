@@ -1,8 +1,6 @@
 // Windows time: the performance counter, sleeps and the system timer resolution.
 #include <windows.h>
 
-#include <mmsystem.h>
-
 #include "platform/platform.h"
 
 namespace plat {
@@ -98,12 +96,24 @@ void sleepUs(int64_t microseconds) {
     if (!timerSleep(microseconds)) Sleep(1);
 }
 
+namespace {
+
+// winmm.dll is not one of the libraries Windows always takes from its own folder, so it is not
+// imported (the loader would look beside the executable first) but loaded from the system folder.
+using TimePeriodFn = UINT(WINAPI*)(UINT);
+TimePeriodFn timePeriodFunction(const char* name) {
+    static HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return winmm ? reinterpret_cast<TimePeriodFn>(reinterpret_cast<void*>(GetProcAddress(winmm, name))) : nullptr;
+}
+
+}  // namespace
+
 void raiseTimerResolution() {
     optOutOfPowerThrottling();
-    timeBeginPeriod(1);
+    if (auto begin = timePeriodFunction("timeBeginPeriod")) begin(1);
 }
 void restoreTimerResolution() {
-    timeEndPeriod(1);
+    if (auto end = timePeriodFunction("timeEndPeriod")) end(1);
 }
 
 }  // namespace plat

@@ -165,6 +165,24 @@ bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
+LibraryProblem libraryProblem(const std::string& path) {
+    if (access(path.c_str(), F_OK) != 0) return {LibraryProblem::Kind::FileMissing, ""};
+    // The loader's own words name the library that is missing ("libwebkitgtk-6.0.so.4: cannot open
+    // shared object file: ...").
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library) {
+        dlclose(library);
+        return {LibraryProblem::Kind::Other, ""};
+    }
+    const char* message = dlerror();
+    std::string error = message ? message : "";
+    size_t cut = error.find(": cannot open shared object file");
+    if (cut != std::string::npos && cut > 0 && error.compare(0, cut, path) != 0) {
+        return {LibraryProblem::Kind::DependencyMissing, error.substr(0, cut)};
+    }
+    return {LibraryProblem::Kind::Other, error};
+}
+
 void* librarySymbol(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
 
 void applyBrowserSettings(void*) {}

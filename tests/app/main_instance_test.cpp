@@ -121,9 +121,11 @@ TEST_F(MainInstance, NoBrowserMeansAnErrorAndExitCodeOneWithNothingWritten) {
     fake::setExePath(folder() + "/ravelin");
     fake::setEnvironment("LOCALAPPDATA", folder());
     fake::webview().libraryPresent = false;
+    fake::webview().libraryProblem = {plat::LibraryProblem::Kind::DependencyMissing, "MSVCP140.dll"};
     EXPECT_EQ(rv::ravelinMain(""), 1);
     ASSERT_EQ(fake::errorBoxes().size(), 1u);
     EXPECT_NE(fake::errorBoxes()[0].second.find("fake-webview"), std::string::npos);
+    EXPECT_NE(fake::errorBoxes()[0].second.find("It needs MSVCP140.dll"), std::string::npos);
 }
 
 TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {

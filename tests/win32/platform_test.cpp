@@ -178,6 +178,49 @@ TEST(Libraries, WebviewLibraryLoadsWithItsApi) {
     }
 }
 
+// A copy of the webview library whose import of the system's VERSION.dll is renamed to planted.dll,
+// the library that the build puts beside this program and that marks every load of itself with a
+// file planted.dll.loaded. The loader must not take it from the program's folder: the copy does not
+// load, the reason names the import, and the planted library never ran.
+TEST(Libraries, ImportsComeFromTheSystemFolderOnlyAndAMissingOneIsNamed) {
+    auto shipped = plat::environment("RAVELIN_WEBVIEW_DLL");
+    if (!shipped) GTEST_SKIP() << "RAVELIN_WEBVIEW_DLL not set";
+    std::string programFolder = plat::exePath().substr(0, plat::exePath().find_last_of('\\'));
+    std::string marker = programFolder + "\\planted.dll.loaded";
+    ASSERT_TRUE(plat::pathExists(programFolder + "\\planted.dll"));
+    plat::removeFile(marker);
+
+    auto bytes = plat::readFile(*shipped);
+    ASSERT_TRUE(bytes);
+    size_t name = bytes->find(std::string("VERSION.dll\0", 12));
+    ASSERT_NE(name, std::string::npos);
+    bytes->replace(name, 11, "planted.dll");
+    TempFolder folder;
+    std::string patched = folder.file("webview.dll");
+    ASSERT_TRUE(plat::writeFile(patched, *bytes));
+
+    EXPECT_EQ(plat::openLibrary(patched), nullptr);
+    EXPECT_FALSE(plat::pathExists(marker)) << "the planted library was loaded";
+    plat::LibraryProblem problem = plat::libraryProblem(patched);
+    EXPECT_EQ(problem.kind, plat::LibraryProblem::Kind::DependencyMissing);
+    EXPECT_EQ(problem.detail, "planted.dll");
+    EXPECT_FALSE(plat::pathExists(marker)) << "the planted library was loaded";
+
+    // The unchanged library finds every import in the system folder.
+    void* library = plat::openLibrary(*shipped);
+    EXPECT_NE(library, nullptr);
+    if (library) FreeLibrary(static_cast<HMODULE>(library));
+
+    EXPECT_EQ(plat::libraryProblem(folder.file("absent.dll")).kind, plat::LibraryProblem::Kind::FileMissing);
+    std::string cut = folder.file("cut.dll");
+    ASSERT_TRUE(plat::writeFile(cut, bytes->substr(0, 300)));
+    EXPECT_EQ(plat::openLibrary(cut), nullptr);
+    problem = plat::libraryProblem(cut);
+    EXPECT_EQ(problem.kind, plat::LibraryProblem::Kind::Other);
+    EXPECT_EQ(problem.detail.rfind("Error ", 0), 0u) << problem.detail;
+    plat::removeFile(marker);
+}
+
 TEST(Time, TicksAreMonotonicAndSleepsLastAboutRight) {
     const double frequency = static_cast<double>(plat::tickFrequency());
     ASSERT_GT(frequency, 0);
