@@ -11,15 +11,16 @@
 #include "app/windows.h"
 #include "bridge/bindings.h"
 #include "bridge/panel_messages.h"
+#include "capture/capture.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
 #include "engine/key_spammer.h"
 #include "engine/macro_player.h"
-#include "capture/capture.h"
 #include "platform/platform.h"
 #include "state/preferences.h"
 #include "state/session_file.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -53,7 +54,12 @@ void onCrash() { saveSession(); }
 
 std::vector<RunningWorker> startWorkers() {
     std::vector<RunningWorker> running;
-    for (const WorkerBody& worker : kWorkers) running.push_back({worker.name, std::thread(worker.body)});
+    for (const WorkerBody& worker : kWorkers) {
+        running.push_back({worker.name, std::thread([worker] {
+                               plat::nameThread(worker.name);
+                               worker.body();
+                           })});
+    }
     return running;
 }
 
@@ -61,6 +67,7 @@ std::vector<RunningWorker> startWorkers() {
 // in shutdown order.
 void stopWorkers(std::vector<RunningWorker>& running) {
     appRunning.exchange(false);
+    wakeAll();
     plat::stopCaptureLoop();
     plat::stopPipeServer();
     for (const char* name : kJoinOrder) {

@@ -26,6 +26,7 @@
 #include "platform/platform.h"
 #include "platform/x11/keys.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace {
 
@@ -192,11 +193,11 @@ int main() {
         status = 1;
     } else {
         // 200 moves, 75 clicks and 75 keys: 500 recorded events (a click and a key are two each).
-        rv::recordToggleRequest = true;
+        rv::raiseRequest(rv::recordToggleRequest);
         waitFor(&isRecording, 2000);
         const int run = std::system(script(200, 75, 75).c_str());
         plat::sleepMs(100);
-        rv::recordToggleRequest = true;
+        rv::raiseRequest(rv::recordToggleRequest);
         waitFor(&isIdle, 2000);
         std::vector<rv::MacroEvent> recorded;
         {
@@ -215,7 +216,7 @@ int main() {
             plat::sleepMs(200);
             target.take();
             rv::tspd = static_cast<float>(speed);
-            rv::playToggleRequest = true;
+            rv::raiseRequest(rv::playToggleRequest);
             waitFor(&isPlaying, 2000);
             const int seconds = static_cast<int>(recorded.back().time / speed) + 10;
             waitFor([] { return !rv::playing.load(); }, seconds * 1000);
@@ -225,6 +226,7 @@ int main() {
     }
 
     rv::appRunning = false;
+    rv::wakeAll();
     plat::stopCaptureLoop();
     capture.join();
     control.join();

@@ -8,10 +8,12 @@
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
 #include "capture/capture.h"
-#include "state/preferences.h"
+#include "platform/platform.h"
 #include "state/numbers.h"
+#include "state/preferences.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -56,7 +58,7 @@ std::string updateSpammer(const std::string& request) {
 }
 
 std::string toggleSpammer(const std::string&) {
-    clickerToggleRequest.exchange(true);
+    raiseRequest(clickerToggleRequest);
     return "";
 }
 
@@ -66,7 +68,7 @@ std::string updateKeySpam(const std::string& request) {
 }
 
 std::string toggleKeySpam(const std::string&) {
-    keySpamToggleRequest.exchange(true);
+    raiseRequest(keySpamToggleRequest);
     return "";
 }
 
@@ -88,12 +90,12 @@ std::string toggleRecord(const std::string&) {
         recordTrimBottom.store(area.bottom);
         recordTrimRequest.exchange(true);
     }
-    recordToggleRequest.exchange(true);
+    raiseRequest(recordToggleRequest);
     return "";
 }
 
 std::string togglePlay(const std::string&) {
-    playToggleRequest.exchange(true);
+    raiseRequest(playToggleRequest);
     return "";
 }
 
@@ -108,6 +110,7 @@ std::string setPlayRepeat(const std::string& request) {
 
 std::string pickLocation(const std::string&) {
     pickLocationRequest.exchange(true);
+    plat::wakeCaptureLoop();
     return "";
 }
 
@@ -124,6 +127,7 @@ std::string resetHotkeys(const std::string&) {
     hkPlay.exchange(118);
     hkAuto.exchange(117);
     hkKeySpam.exchange(120);
+    plat::wakeCaptureLoop();
     return "";
 }
 
@@ -168,7 +172,10 @@ std::string setTheme(const std::string& request) {
 }
 
 std::string reassignKey(const std::string& request) {
-    if (int32_t target = reassignTargetForWord(stripArguments(request))) reassignTarget.exchange(target);
+    if (int32_t target = reassignTargetForWord(stripArguments(request))) {
+        reassignTarget.exchange(target);
+        plat::wakeCaptureLoop();
+    }
     return "";
 }
 

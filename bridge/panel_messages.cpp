@@ -6,6 +6,7 @@
 #include "capture/capture.h"
 #include "platform/platform.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -29,13 +30,16 @@ void handlePanelMessage(const char* bytes, size_t length) {
     } else if (name == "updateTracker") {
         applyTrackerUpdate(payload);
     } else if (name == "toggleSpammer") {
-        clickerToggleRequest.exchange(true);
+        raiseRequest(clickerToggleRequest);
     } else if (name == "toggleKeySpam") {
-        keySpamToggleRequest.exchange(true);
+        raiseRequest(keySpamToggleRequest);
     } else if (name == "panelHover") {
         panelHover.exchange(payload == "1");
     } else if (name == "reassignKey") {
-        if (int32_t target = reassignTargetForWord(payload)) reassignTarget.exchange(target);
+        if (int32_t target = reassignTargetForWord(payload)) {
+            reassignTarget.exchange(target);
+            plat::wakeCaptureLoop();
+        }
     }
 }
 

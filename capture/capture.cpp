@@ -6,6 +6,7 @@
 #include "engine/input_math.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -25,10 +26,10 @@ bool hotkeyStep(int32_t code, bool down, std::atomic<uint8_t>* downFlag) {
     if (down) {
         if (downFlag && downFlag->load()) return false;
         if (downFlag) downFlag->store(1);
-        if (code == hkRec.load()) return recordToggleRequest.exchange(true), true;
-        if (code == hkPlay.load()) return playToggleRequest.exchange(true), true;
-        if (code == hkAuto.load()) return clickerToggleRequest.exchange(true), true;
-        if (code == hkKeySpam.load()) return keySpamToggleRequest.exchange(true), true;
+        if (code == hkRec.load()) return raiseRequest(recordToggleRequest), true;
+        if (code == hkPlay.load()) return raiseRequest(playToggleRequest), true;
+        if (code == hkAuto.load()) return raiseRequest(clickerToggleRequest), true;
+        if (code == hkKeySpam.load()) return raiseRequest(keySpamToggleRequest), true;
         return false;
     }
     if (downFlag) downFlag->store(0);
@@ -127,6 +128,7 @@ bool onKeyEvent(const plat::KeyEvent& event) {
     if (event.injected) return false;
     if (event.down && reassignTarget.load() != 0) {
         reassignCode.exchange(event.vk);
+        wake(Sleeper::control);
         return true;
     }
     if (hotkeysEnabled.load() && hotkeyStep(event.vk, event.down, keyFlag(event.vk))) return true;
@@ -159,6 +161,7 @@ bool onMouseEvent(const plat::MouseEvent& event) {
         int32_t target = reassignTarget.load();
         if (button.down && target != 0 && target != 5 && button.code != 1) {
             reassignCode.exchange(button.code);
+            wake(Sleeper::control);
             return true;
         }
         if (hotkeysEnabled.load() && hotkeyStep(button.code, button.down, buttonFlag(button.code))) return true;

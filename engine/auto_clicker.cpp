@@ -4,6 +4,7 @@
 #include "engine/timing.h"
 #include "platform/platform.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -31,7 +32,7 @@ void autoClickerPass() {
     if (!autoClicking.load()) {
         clickCount.store(0);
         clickMeter.forget();
-        plat::sleepMs(10);
+        nap(Sleeper::autoClicker, kWorkerNapMs);
         return;
     }
     if (rptMode.load() == 0 && clickCount.load() >= rptTimes.load()) {
@@ -52,7 +53,7 @@ void autoClickerPass() {
     clickMeter.note(done);
 
     double interval = intervalSeconds(sh.load(), sm.load(), ss.load(), sms.load());
-    polledWait(done, interval, [] { return autoClicking.load() && appRunning.load(); });
+    polledWait(done, interval, [] { return autoClicking.load() && appRunning.load(); }, Sleeper::autoClicker);
 }
 
 void autoClickerThread() {

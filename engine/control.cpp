@@ -4,6 +4,7 @@
 #include "engine/input_math.h"
 #include "platform/platform.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -32,6 +33,8 @@ void applyReassignment() {
     }
     reassignTarget.exchange(0);
     reassignCode.exchange(0);
+    // The new hotkey, and the end of the armed reassignment, change what the capture loop grabs.
+    plat::wakeCaptureLoop();
 }
 
 // Inverts a flag; returns its new value. Other writers only ever clear a set flag, so a read
@@ -63,23 +66,32 @@ void controlPass() {
         }
     }
     if (playToggleRequest.exchange(false) && !recording.load()) {
-        if (!invert(playing)) {
+        // Woken after the flag changed, the player acts on it now: a pass starts, or its wait ends.
+        bool on = invert(playing);
+        wake(Sleeper::player);
+        if (!on) {
             plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
             plat::injectMouse(MOUSEEVENTF_RIGHTUP, 0);
         }
     }
     if (clickerToggleRequest.exchange(false)) {
+        bool on = invert(autoClicking);
+        wake(Sleeper::autoClicker);
         // Switched off by the user: release every button the clicker may have left down.
-        if (!invert(autoClicking)) {
+        if (!on) {
             plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
             plat::injectMouse(MOUSEEVENTF_RIGHTUP, 0);
             plat::injectMouse(MOUSEEVENTF_MIDDLEUP, 0);
         }
     }
     if (keySpamToggleRequest.exchange(false)) {
-        if (!invert(keySpamming)) plat::injectKey(keySpamTarget.load(), false);
+        bool on = invert(keySpamming);
+        wake(Sleeper::keySpammer);
+        if (!on) plat::injectKey(keySpamTarget.load(), false);
     }
-    plat::sleepMs(10);
+    // Every producer of a request wakes this thread; the nap only bounds how late a request made
+    // without a wake is carried out.
+    nap(Sleeper::control, kControlNapMs);
 }
 
 void controlThread() {

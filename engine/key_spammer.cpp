@@ -3,6 +3,7 @@
 #include "engine/timing.h"
 #include "platform/platform.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -10,7 +11,7 @@ void keySpammerPass() {
     if (!keySpamming.load()) {
         keyPressCount.store(0);
         keyPressMeter.forget();
-        plat::sleepMs(10);
+        nap(Sleeper::keySpammer, kWorkerNapMs);
         return;
     }
     if (ksRptMode.load() == 0 && keyPressCount.load() >= ksRptTimes.load()) {
@@ -26,7 +27,7 @@ void keySpammerPass() {
     keyPressMeter.note(done);
 
     double interval = intervalSeconds(ksh.load(), ksm.load(), kss.load(), ksms.load());
-    polledWait(done, interval, [] { return keySpamming.load() && appRunning.load(); });
+    polledWait(done, interval, [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
 }
 
 void keySpammerThread() {

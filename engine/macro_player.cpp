@@ -8,6 +8,7 @@
 #include "engine/input_math.h"
 #include "engine/timing.h"
 #include "platform/platform.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -57,7 +58,7 @@ void macroPlayerPass() {
         playPass.store(0);
         playEventIndex.store(0);
         playEventTotal.store(0);
-        plat::sleepMs(50);
+        nap(Sleeper::player, kWorkerNapMs);
         return;
     }
     // Each pass plays its own copy: the list may change (recording, profile calls) meanwhile.
@@ -112,7 +113,7 @@ void macroPlayerPass() {
     bool again = tloop.load() && (repeat <= 0 || pass < repeat);
     if (again && playing.load()) {
         polledWait(plat::ticks(), static_cast<double>(tloopMs.load()) / 1000.0,
-                   [] { return playing.load() && appRunning.load(); });
+                   [] { return playing.load() && appRunning.load(); }, Sleeper::player);
     } else {
         playing.store(false);
     }

@@ -1,5 +1,6 @@
 #include "engine/timing.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "state/state.h"
@@ -23,6 +24,11 @@ void sleepStep(double secondsLeft) {
         return;
     }
     plat::sleepUs(static_cast<int64_t>(std::ceil(secondsLeft * 1e6)));
+}
+
+int napMilliseconds(double secondsLeft) {
+    double milliseconds = std::floor((secondsLeft - kNapMarginSeconds) * 1000.0);
+    return static_cast<int>(std::clamp(milliseconds, 1.0, 86'400'000.0));
 }
 
 void spinUntil(int64_t targetTicks) {

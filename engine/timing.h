@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "state/wakes.h"
+
 namespace rv {
 
 // Hours, minutes, seconds and milliseconds as seconds, in floating point so nothing overflows;
@@ -19,11 +21,23 @@ double elapsedSeconds(int64_t earlier, int64_t later);
 template <typename KeepGoing>
 void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing);
 
+// The same for the worker `who`, which naps through all but the last kNapMarginSeconds of a long
+// wait in one piece: whoever makes `keepGoing()` false wakes it, so that the wait still ends at once,
+// and the last stretch keeps the millisecond steps, so that a nap ending late on a coarse system
+// timer still leaves the wait on time. A worker waiting for long intervals then wakes a few times
+// per interval instead of every millisecond.
+template <typename KeepGoing>
+void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing, Sleeper who);
+inline constexpr double kNapMarginSeconds = 0.020;
+
 // Reads the counter without sleeping until it reaches `targetTicks`.
 void spinUntil(int64_t targetTicks);
 
 // One step of a polled wait with `secondsLeft` to go (> 0).
 void sleepStep(double secondsLeft);
+
+// The whole milliseconds of a long wait's nap: what is left less the margin, at most a day.
+int napMilliseconds(double secondsLeft);
 
 }  // namespace rv
 
@@ -38,6 +52,20 @@ void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing) {
         double elapsed = elapsedSeconds(start, plat::ticks());
         if (elapsed >= targetSeconds) return;
         sleepStep(targetSeconds - elapsed);
+    }
+}
+
+template <typename KeepGoing>
+void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing, Sleeper who) {
+    for (;;) {
+        if (!keepGoing()) return;
+        double left = targetSeconds - elapsedSeconds(start, plat::ticks());
+        if (left <= 0) return;
+        if (left > kNapMarginSeconds + 0.001) {
+            nap(who, napMilliseconds(left));
+        } else {
+            sleepStep(left);
+        }
     }
 }
 

@@ -99,6 +99,25 @@ void sleepUs(int64_t microseconds);
 void raiseTimerResolution();
 void restoreTimerResolution();
 
+// ---- wakes and thread names -----------------------------------------------------------------------
+// A wake lets a thread nap until another thread has something for it: an auto-reset signal. A signal
+// given while the thread is not napping is kept for its next nap, so a producer that sets a flag and
+// then signals is never missed by a consumer that reads the flag and then naps.
+
+using WakeHandle = void*;
+// A new wake, kept for the life of the process; null when the system has none to give (a nap on it
+// then lasts its whole time).
+WakeHandle createWake();
+// Any thread.
+void signalWake(WakeHandle wake);
+// Sleeps up to `microseconds`, or less when the wake is signalled (at once when it already is); true
+// when a signal ended the nap, which uses it up. One thread naps on a given wake.
+bool napOnWake(WakeHandle wake, int64_t microseconds);
+
+// Names the calling thread for debuggers and per-thread figures (Linux keeps the first 15 bytes;
+// Windows 10 1607 and later, looked up at run time).
+void nameThread(const char* name);
+
 // ---- input injection (one platform input record per call) ----------------------------------------
 
 // Absolute pointer move to a pixel of the primary display.
@@ -150,6 +169,10 @@ void runCaptureLoop(const CaptureHandlers& handlers);
 // Ends the loop from any thread (WM_QUIT to the capture thread). Sticky: a loop that has not started
 // yet ends as soon as it starts, so shutdown never waits for a thread that missed the request.
 void stopCaptureLoop();
+// What the loop must grab may have changed (hotkey codes, hotkeysEnabled, an armed reassignment or
+// pick): a loop that swallows by grabbing follows the plan now instead of at its next look. Any
+// thread; nothing to do where hooks decide event by event (Windows).
+void wakeCaptureLoop();
 
 // ---- windows -------------------------------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -153,6 +154,7 @@ void setAppSetting(const std::string& key, const std::string& value) {
         startMinimized.store(on);
     } else if (key == "hotkeysEnabled") {
         hotkeysEnabled.exchange(on);
+        plat::wakeCaptureLoop();
     } else if (key == "disableAnimations") {
         disableAnimations.store(on);
     }
@@ -165,6 +167,7 @@ void resetEverything() {
     autoClicking.exchange(false);
     keySpamming.exchange(false);
     // Lets the workers see their flags cleared before the settings under them change.
+    wakeAll();
     plat::sleepMs(20);
 
     profileDefaults();
@@ -177,6 +180,7 @@ void resetEverything() {
 
     startMinimized = false;
     hotkeysEnabled.exchange(true);
+    plat::wakeCaptureLoop();
     disableAnimations = false;
     windowWidth = 420, windowHeight = 560;
     windowMaximized = false;

@@ -1,6 +1,7 @@
 #include "platform/fake/fake_platform.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,11 @@ struct Bound {
     std::string name;
     void (*fn)(const char* id, const char* req, void* arg);
     void* arg;
+};
+
+struct Wake {
+    bool signalled = false;
+    std::condition_variable_any signal;
 };
 
 struct State {
@@ -54,6 +60,9 @@ struct State {
     bool captureStop = false;
     std::optional<std::string> registration;
     bool registrationFails = false;  // the system refuses every change of the registration
+    std::vector<std::unique_ptr<Wake>> wakes;  // never freed: the program keeps its handles for good
+    std::vector<std::string> threadNames;
+    int captureWakes = 0;
 };
 
 State& state() {
@@ -356,6 +365,16 @@ bool feedMouse(const plat::MouseEvent& event) {
     return handlers && handlers->mouse(event);
 }
 
+std::vector<std::string> threadNames() {
+    Lock lock(state().mutex);
+    return state().threadNames;
+}
+
+int captureWakes() {
+    Lock lock(state().mutex);
+    return state().captureWakes;
+}
+
 std::optional<std::string> startupRegistration() {
     Lock lock(state().mutex);
     return state().registration;
@@ -369,6 +388,9 @@ void failRegistration(bool fails) {
 void reset() {
     Lock lock(state().mutex);
     State& s = state();
+    for (auto& wake : s.wakes) wake->signalled = false;
+    s.threadNames.clear();
+    s.captureWakes = 0;
     s.capture.reset();
     s.captureStop = false;
     s.registration.reset();
@@ -527,6 +549,58 @@ void sleepUs(int64_t microseconds) {
 
 void sleepMs(int milliseconds) { sleepUs(static_cast<int64_t>(milliseconds) * 1000); }
 
+WakeHandle createWake() {
+    Lock lock(fake::state().mutex);
+    fake::state().wakes.push_back(std::make_unique<fake::Wake>());
+    return fake::state().wakes.back().get();
+}
+
+void signalWake(WakeHandle wake) {
+    Lock lock(fake::state().mutex);
+    auto* w = static_cast<fake::Wake*>(wake);
+    w->signalled = true;
+    w->signal.notify_all();
+}
+
+// A nap passes a millisecond at a time, each slice a sleep like sleepUs (the virtual clock moves on,
+// the sleep hook runs, and a tenth of it passes for real when real sleeps are on), and ends after the
+// first slice during which the wake was signalled; one already signalled ends it at once, taking no
+// time.
+bool napOnWake(WakeHandle wake, int64_t microseconds) {
+    auto* w = static_cast<fake::Wake*>(wake);
+    auto taken = [w] {
+        Lock lock(fake::state().mutex);
+        bool signalled = w->signalled;
+        w->signalled = false;
+        return signalled;
+    };
+    if (taken()) return true;
+    for (int64_t left = microseconds; left > 0;) {
+        const int64_t slice = left < 1000 ? left : 1000;
+        left -= slice;
+        std::function<void(int64_t)> hook;
+        int64_t now = 0;
+        {
+            std::unique_lock<std::recursive_mutex> lock(fake::state().mutex);
+            fake::state().clock += slice * (fake::kFrequency / 1'000'000);
+            ++fake::state().sleeps;
+            hook = fake::state().sleepHook;
+            now = fake::state().clock;
+            if (fake::state().realSleep) {
+                w->signal.wait_for(lock, std::chrono::microseconds(slice / 10 + 1), [w] { return w->signalled; });
+            }
+        }
+        if (hook) hook(now);
+        if (taken()) return true;
+    }
+    return false;
+}
+
+void nameThread(const char* name) {
+    Lock lock(fake::state().mutex);
+    fake::state().threadNames.push_back(name);
+}
+
 void raiseTimerResolution() {
     Lock lock(fake::state().mutex);
     fake::state().calls.push_back("raiseTimerResolution");
@@ -613,6 +687,11 @@ void runCaptureLoop(const CaptureHandlers& handlers) {
 void stopCaptureLoop() {
     Lock lock(fake::state().mutex);
     fake::state().captureStop = true;  // sticky: a loop that has not started yet ends at once
+}
+
+void wakeCaptureLoop() {
+    Lock lock(fake::state().mutex);
+    ++fake::state().captureWakes;
 }
 
 bool setStartupRegistration(bool on, const std::string& executablePath) {

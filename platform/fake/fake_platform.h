@@ -113,6 +113,11 @@ bool captureRunning();
 bool feedKey(const plat::KeyEvent& event);
 bool feedMouse(const plat::MouseEvent& event);
 
+// The names threads gave themselves (nameThread), in order, and how often the capture loop was told
+// that what it grabs may have changed (wakeCaptureLoop).
+std::vector<std::string> threadNames();
+int captureWakes();
+
 // The start-up registration: the executable path registered, or nothing.
 std::optional<std::string> startupRegistration();
 // From now on the system refuses to register or unregister: what is registered stays.

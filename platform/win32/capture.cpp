@@ -106,4 +106,7 @@ void stopCaptureLoop() {
     if (thread) PostThreadMessageW(thread, WM_QUIT, 0, 0);
 }
 
+// The hooks decide event by event: nothing is grabbed ahead, so there is no plan to follow.
+void wakeCaptureLoop() {}
+
 }  // namespace plat

@@ -44,9 +44,17 @@
 namespace plat::x11 {
 namespace {
 
-// The grab plan is read this often while no event comes: a change of plan takes hold within it.
+// Whoever changes what the grab plan reads wakes the loop (wakeCaptureLoop), which then follows the
+// plan at once. Without a wake the plan is still read this often while no event comes, so that a
+// change made without one takes hold all the same; where no wake could be made, every 3 ms.
+constexpr int kPlanLookMs = 250;
 constexpr int kPlanPollMs = 3;
 constexpr int kReconnectMs = 1000;
+
+WakeHandle planWake() {
+    static const WakeHandle wake = createWake();
+    return wake;
+}
 
 // ---- stop request ----------------------------------------------------------------------------------
 // A stop ends one run of the loop; one that comes before the loop starts ends it as soon as it starts.
@@ -78,10 +86,14 @@ class Capture {
     // Runs until a stop is requested.
     void run() {
         const int fd = ConnectionNumber(display_);
+        const int wakeFd = x11::wakeFd(planWake());
+        const int lookMs = wakeFd >= 0 ? kPlanLookMs : kPlanPollMs;
         while (!captureStop.requested()) {
             followPlan();
             XFlush(display_);
-            if (XEventsQueued(display_, QueuedAlready) == 0) captureStop.waitReadable(fd, kPlanPollMs);
+            if (XEventsQueued(display_, QueuedAlready) == 0) captureStop.waitReadable(fd, lookMs, wakeFd);
+            // A change signalled up to here is followed at the top of the next turn.
+            napOnWake(planWake(), 0);
             while (!captureStop.requested() && XPending(display_) > 0) {
                 XEvent event;
                 XNextEvent(display_, &event);
@@ -422,5 +434,7 @@ void runCaptureLoop(const CaptureHandlers& handlers) {
 void stopCaptureLoop() {
     x11::captureStop.request();
 }
+
+void wakeCaptureLoop() { signalWake(x11::planWake()); }
 
 }  // namespace plat

@@ -107,6 +107,7 @@ void followPolled(Display* display, Drag& drag) {
 }
 
 void dragLoop(std::shared_ptr<Drag> drag) {
+    plat::nameThread("panel drag");
     Display* display = XOpenDisplay(nullptr);
     if (!display) {
         if (!drag->stop) drag->handlers.captureLost();

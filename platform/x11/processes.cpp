@@ -73,6 +73,7 @@ int64_t millisecondsSince(const timespec& then) {
 // Waits for a process that was handed back while still running: one asked to end gets SIGKILL when it
 // is still there a second after SIGTERM; any other is simply waited for.
 void reapLater(Process* process) {
+    plat::nameThread("panel reaper");
     if (process->terminated) {
         while (!reapIfEnded(*process) && millisecondsSince(process->terminatedAt) < kKillAfterMs) {
             const timespec pause{0, 10 * 1000 * 1000};

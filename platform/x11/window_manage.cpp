@@ -408,6 +408,7 @@ Rect rectOf(const XConfigureEvent& event) {
 }
 
 void watchLoop(Watch* watch, WatchConnection connection) {
+    plat::nameThread("window watch");
     Display* display = connection.display;
     {
         ErrorTrap trap(display);

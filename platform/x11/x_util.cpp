@@ -237,21 +237,25 @@ void StopSignal::consume() {
     }
 }
 
-bool StopSignal::waitReadable(int fd, int timeoutMs) {
+bool StopSignal::waitReadable(int fd, int timeoutMs, int alsoFd) {
     const int64_t deadline = timeoutMs < 0 ? -1 : monotonicMs() + timeoutMs;
     const int stopFd = eventFd();
     for (;;) {
         if (requested()) return false;
         int wait = deadline < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, deadline - monotonicMs()));
         if (stopFd < 0 && (wait < 0 || wait > kFlagPollMs)) wait = kFlagPollMs;
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t count = 0;
         if (stopFd >= 0) fds[count++] = {stopFd, POLLIN, 0};
+        const nfds_t watched = count;
         if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
+        if (alsoFd >= 0) fds[count++] = {alsoFd, POLLIN, 0};
         const int ready = poll(fds, count, wait);
         if (ready < 0 && errno != EINTR) return false;
         if (requested()) return false;
-        if (fd >= 0 && ready > 0 && fds[count - 1].revents != 0) return true;
+        for (nfds_t i = watched; ready > 0 && i < count; ++i) {
+            if (fds[i].revents != 0) return true;
+        }
         if (deadline >= 0 && monotonicMs() >= deadline) return false;
     }
 }

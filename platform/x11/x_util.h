@@ -127,9 +127,9 @@ class StopSignal {
     void request();
     // By the loop as it ends: the stop it obeyed is used up. A stop that comes meanwhile is kept.
     void consume();
-    // Waits until `fd` (when not -1) is readable: true; false on a stop, a failed wait, or when
-    // `timeoutMs` has passed (-1: no limit).
-    bool waitReadable(int fd, int timeoutMs);
+    // Waits until `fd` or `alsoFd` (each when not -1) is readable: true; false on a stop, a failed
+    // wait, or when `timeoutMs` has passed (-1: no limit). Reads neither.
+    bool waitReadable(int fd, int timeoutMs, int alsoFd = -1);
 
   private:
     int eventFd();
@@ -138,5 +138,11 @@ class StopSignal {
     std::once_flag made_;
     int eventFd_ = -1;
 };
+
+// ---- wakes ------------------------------------------------------------------------------------------
+
+// The eventfd behind a wake of createWake, for a loop that polls it with other descriptors (-1 for a
+// null wake). Readable while a signal is pending; napOnWake(wake, 0) takes it.
+int wakeFd(void* wake);
 
 }  // namespace plat::x11

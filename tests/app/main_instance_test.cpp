@@ -164,3 +164,11 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_EQ(fake::webview().html, "<h2>Error loading UI in child process</h2>");
     EXPECT_TRUE(fake::errorBoxes().empty());
 }
+
+TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    std::vector<std::string> names = fake::threadNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control", "key spammer",
+                                               "macro player", "pipe server"}));
+}

@@ -5,6 +5,7 @@
 #include "engine/input_math.h"
 #include "engine/key_spammer.h"
 #include "bridge/texts.h"
+#include "state/wakes.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -113,12 +114,16 @@ TEST_F(Workers, RepeatLimitStopsAfterExactCount) {
     EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), 40u);  // ten double clicks
 }
 
-TEST_F(Workers, ClearingTheFlagEndsTheWaitWithinAMillisecond) {
+TEST_F(Workers, SwitchingOffEndsTheWaitWithinAMillisecond) {
     rv::autoClicking = true;
     rv::sh = 1;  // a one-hour interval
     int64_t start = fake::now();
+    // As the control thread switches the clicker off: the flag, then the wake.
     fake::onSleep([start](int64_t now) {
-        if (now - start >= fake::kFrequency / 20) rv::autoClicking = false;
+        if (now - start >= fake::kFrequency / 20 && rv::autoClicking) {
+            rv::autoClicking = false;
+            rv::wake(rv::Sleeper::autoClicker);
+        }
     });
     rv::autoClickerPass();
     EXPECT_LT(ms(fake::now() - start), 51.5);

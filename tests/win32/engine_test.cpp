@@ -10,6 +10,7 @@
 #include "engine/key_spammer.h"
 #include "platform/platform.h"
 #include "state/state.h"
+#include "state/wakes.h"
 // After the portable headers: <windows.h> defines macros named like their constants.
 #include "win32/wine_window.h"
 
@@ -63,6 +64,7 @@ class Workers : public testing::Test {
     }
     static void TearDownTestSuite() {
         rv::appRunning = false;
+        rv::wakeAll();
         for (std::thread& thread : threads_) thread.join();
         threads_.clear();
         delete window_;
@@ -82,7 +84,7 @@ TEST_F(Workers, ClickerStopsByItselfAfterItsRepeatCount) {
     rv::sbtn = 0, rv::stype = 0, rv::locMode = 0;
     rv::sh = 0, rv::sm = 0, rv::ss = 0, rv::sms = 20;
     rv::rptMode = 0, rv::rptTimes = 5;
-    rv::clickerToggleRequest = true;
+    rv::raiseRequest(rv::clickerToggleRequest);
     ASSERT_TRUE(waitFor([] { return rv::autoClicking.load(); }, 1000));
     ASSERT_TRUE(waitFor([] { return !rv::autoClicking.load(); }));
     Sleep(250);  // a sixth click would have come by now
@@ -102,11 +104,11 @@ TEST_F(Workers, ClickerSwitchedOffByTheUserLeavesNoButtonDown) {
     rv::sbtn = 0, rv::stype = 0, rv::locMode = 0;
     rv::sh = 0, rv::sm = 0, rv::ss = 0, rv::sms = 20;
     rv::rptMode = 1;
-    rv::clickerToggleRequest = true;
+    rv::raiseRequest(rv::clickerToggleRequest);
     std::vector<target::Received> seen = window_->waitUntil(
         [](const std::vector<target::Received>& r) { return countOf(r, WM_LBUTTONDOWN) >= 3; });
     ASSERT_GE(countOf(seen, WM_LBUTTONDOWN), 3u);
-    rv::clickerToggleRequest = true;
+    rv::raiseRequest(rv::clickerToggleRequest);
     ASSERT_TRUE(waitFor([] { return !rv::autoClicking.load(); }));
     Sleep(250);
     std::vector<target::Received> clicks = leftButton(window_->received());
@@ -127,7 +129,7 @@ TEST_F(Workers, KeySpammerTapsItsTargetTheRepeatCount) {
     rv::keySpamTarget = 'A';
     rv::ksh = 0, rv::ksm = 0, rv::kss = 0, rv::ksms = 20;
     rv::ksRptMode = 0, rv::ksRptTimes = 3;
-    rv::keySpamToggleRequest = true;
+    rv::raiseRequest(rv::keySpamToggleRequest);
     ASSERT_TRUE(waitFor([] { return rv::keySpamming.load(); }, 1000));
     ASSERT_TRUE(waitFor([] { return !rv::keySpamming.load(); }));
     Sleep(250);
@@ -146,11 +148,11 @@ TEST_F(Workers, KeySpammerSwitchedOffByTheUserLeavesItsKeyUp) {
     rv::keySpamTarget = 'B';
     rv::ksh = 0, rv::ksm = 0, rv::kss = 0, rv::ksms = 20;
     rv::ksRptMode = 1;
-    rv::keySpamToggleRequest = true;
+    rv::raiseRequest(rv::keySpamToggleRequest);
     std::vector<target::Received> seen = window_->waitUntil(
         [](const std::vector<target::Received>& r) { return countOf(r, WM_KEYDOWN) >= 2; });
     ASSERT_GE(countOf(seen, WM_KEYDOWN), 2u);
-    rv::keySpamToggleRequest = true;
+    rv::raiseRequest(rv::keySpamToggleRequest);
     ASSERT_TRUE(waitFor([] { return !rv::keySpamming.load(); }));
     Sleep(250);
     std::vector<target::Received> taps = keys(window_->received());

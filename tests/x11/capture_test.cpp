@@ -361,14 +361,17 @@ TEST_F(X11CaptureTest, HotkeysAreSwallowedWhileEnabledAndPassOnceDisabled) {
     EXPECT_EQ(target.nextLine(), keyLine("release", XK_F5));
     EXPECT_TRUE(rv::clickerToggleRequest.load());
 
-    // The plan changes: F6 reaches the window within a few milliseconds.
+    // The plan changes and the loop is told, as every writer of the plan's inputs does: F6 reaches
+    // the window within a few milliseconds.
     rv::hotkeysEnabled = false;
+    plat::wakeCaptureLoop();
     std::this_thread::sleep_for(milliseconds(10));
     tap(117);
     EXPECT_EQ(target.nextLine(), keyLine("press", XK_F6));
     EXPECT_EQ(target.nextLine(), keyLine("release", XK_F6));
 
     rv::hotkeysEnabled = true;
+    plat::wakeCaptureLoop();
     std::this_thread::sleep_for(milliseconds(10));
     tap(117);
     tap(116);
@@ -402,6 +405,7 @@ TEST_F(X11CaptureTest, APickedPressIsSwallowedAndItsReleaseReachesTheWindow) {
     ASSERT_TRUE(loop.up());
     xdotool("mousemove 250 220");
     rv::pickLocationRequest = true;
+    plat::wakeCaptureLoop();
     ASSERT_TRUE(settle());
 
     xdotool("mousedown 1 sleep 0.05 mouseup 1");
@@ -419,6 +423,7 @@ TEST_F(X11CaptureTest, APickedPressIsSwallowedAndItsReleaseReachesTheWindow) {
     // A right press cancels a pick without taking the point; its release is passed on.
     rv::fixedX = 0;
     rv::pickLocationRequest = true;
+    plat::wakeCaptureLoop();
     ASSERT_TRUE(settle());
     xdotool("mousedown 3 sleep 0.05 mouseup 3");
     EXPECT_EQ(target.nextLine(), "button release 3");
@@ -435,6 +440,7 @@ TEST_F(X11CaptureTest, AnArmedReassignmentTakesEveryKeyAndTheHotkeyGrabsComeBack
     ASSERT_TRUE(loop.up());
     xdotool("mousemove 250 220");
     rv::reassignTarget = 2;
+    plat::wakeCaptureLoop();
     ASSERT_TRUE(settle());
 
     xdotool("key b");
@@ -448,6 +454,7 @@ TEST_F(X11CaptureTest, AnArmedReassignmentTakesEveryKeyAndTheHotkeyGrabsComeBack
     rv::hkPlay = 2;
     rv::reassignTarget = 0;
     rv::reassignCode = 0;
+    plat::wakeCaptureLoop();
     std::this_thread::sleep_for(milliseconds(10));
     tap(117);  // F6: still a grabbed hotkey
     tap(66);   // b: no longer grabbed
@@ -497,12 +504,14 @@ TEST_F(X11CaptureTest, KeysAnotherProgramHasGrabbedAreLeftToIt) {
         // Taking every key for a reassignment cannot be done in one grab now: each key is grabbed on
         // its own, except the other program's.
         rv::reassignTarget = 4;
+        plat::wakeCaptureLoop();
         ASSERT_TRUE(settle());
         xdotool("key b");
         EXPECT_TRUE(waitUntil([] { return rv::reassignCode.load() == 66; }));
         xdotool("key F10");
         EXPECT_TRUE(otherGotPress(other, f10));
         rv::reassignTarget = 0;
+        plat::wakeCaptureLoop();
         ASSERT_TRUE(settle());
         tap(116);  // F5 is the first key the window sees: b was swallowed
         EXPECT_EQ(target.nextLine(), keyLine("press", XK_F5));

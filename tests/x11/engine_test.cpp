@@ -10,6 +10,7 @@
 #include "engine/key_spammer.h"
 #include "platform/platform.h"
 #include "state/state.h"
+#include "state/wakes.h"
 #include "x11/target_window.h"
 
 namespace {
@@ -29,6 +30,7 @@ protected:
     }
     void TearDown() override {
         rv::appRunning = false;
+        rv::wakeAll();
         for (std::thread& worker : workers_) worker.join();
         rv::resetStateForTests();
     }
@@ -53,7 +55,7 @@ protected:
 
 TEST_F(X11Engine, ClickerMakesItsCountOfClicksThenStopsItself) {
     rv::sms = 20, rv::rptMode = 0, rv::rptTimes = 5;
-    rv::clickerToggleRequest = true;
+    rv::raiseRequest(rv::clickerToggleRequest);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_TRUE(rv::autoClicking || rv::clickCount > 0);
     waitWhile(rv::autoClicking, 3000);
@@ -65,9 +67,9 @@ TEST_F(X11Engine, ClickerMakesItsCountOfClicksThenStopsItself) {
 
 TEST_F(X11Engine, UserStopLeavesNoButtonDown) {
     rv::sms = 10, rv::sbtn = 1;  // right button, until stopped
-    rv::clickerToggleRequest = true;
+    rv::raiseRequest(rv::clickerToggleRequest);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    rv::clickerToggleRequest = true;
+    rv::raiseRequest(rv::clickerToggleRequest);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(rv::autoClicking);
     std::vector<std::string> lines = linesUntilQuiet();
@@ -80,7 +82,7 @@ TEST_F(X11Engine, UserStopLeavesNoButtonDown) {
 
 TEST_F(X11Engine, KeySpammerTapsItsTargetKey) {
     rv::ksms = 15, rv::ksRptMode = 0, rv::ksRptTimes = 3, rv::keySpamTarget = 65;
-    rv::keySpamToggleRequest = true;
+    rv::raiseRequest(rv::keySpamToggleRequest);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     waitWhile(rv::keySpamming, 3000);
     EXPECT_FALSE(rv::keySpamming);

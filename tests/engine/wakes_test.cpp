@@ -1,0 +1,190 @@
+// Who wakes whom, and the timing rules of waits that nap: on the fake platform, a nap that a wake
+// ends takes no virtual time, so a sleeper woken at once is told apart from one that napped.
+#include "state/wakes.h"
+
+#include "bridge/panel_messages.h"
+#include "capture/capture.h"
+#include "engine/auto_clicker.h"
+#include "engine/control.h"
+#include "engine/timing.h"
+#include "state/preferences.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+using rv::Sleeper;
+
+class Wakes : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::counterFrequency = fake::kFrequency;
+        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+    }
+
+    // The sleepers whose wake is pending, taking each (a nap of no time).
+    static std::vector<Sleeper> woken() {
+        std::vector<Sleeper> found;
+        for (Sleeper who : {Sleeper::control, Sleeper::autoClicker, Sleeper::keySpammer, Sleeper::player}) {
+            if (rv::nap(who, 0)) found.push_back(who);
+        }
+        return found;
+    }
+};
+
+using Sleepers = std::vector<Sleeper>;
+
+}  // namespace
+
+TEST_F(Wakes, EveryWayOfSettingARequestWakesTheControlThread) {
+    struct Case {
+        const char* producer;
+        std::function<void()> produce;
+        std::atomic<bool>* request;
+    };
+    const Case cases[] = {
+        {"F6", [] { rv::onKeyEvent({117, true, false}); }, &rv::clickerToggleRequest},
+        {"F7", [] { rv::onKeyEvent({118, true, false}); }, &rv::playToggleRequest},
+        {"F8", [] { rv::onKeyEvent({119, true, false}); }, &rv::recordToggleRequest},
+        {"F9", [] { rv::onKeyEvent({120, true, false}); }, &rv::keySpamToggleRequest},
+        {"side button as hotkey", [] { rv::hkAuto = 5; rv::onMouseEvent({rv::WM_XBUTTONDOWN, 0, 0, 1u << 16, false}); },
+         &rv::clickerToggleRequest},
+        {"page toggleSpammer", [] { callMainBinding("toggleSpammer", "[]"); }, &rv::clickerToggleRequest},
+        {"page toggleKeySpam", [] { callMainBinding("toggleKeySpam", "[]"); }, &rv::keySpamToggleRequest},
+        {"page toggleRecord", [] { callMainBinding("toggleRecord", "[]"); }, &rv::recordToggleRequest},
+        {"page togglePlay", [] { callMainBinding("togglePlay", "[]"); }, &rv::playToggleRequest},
+        {"panel toggleSpammer", [] { rv::handlePanelMessage("toggleSpammer|", 14); }, &rv::clickerToggleRequest},
+        {"panel toggleKeySpam", [] { rv::handlePanelMessage("toggleKeySpam|", 14); }, &rv::keySpamToggleRequest},
+    };
+    for (const Case& c : cases) {
+        rv::resetStateForTests();
+        fake::reset();
+        c.produce();
+        EXPECT_TRUE(c.request->load()) << c.producer;
+        EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << c.producer;
+    }
+
+    // Injected keys, released hotkeys and other keys set nothing and wake nobody.
+    rv::resetStateForTests();
+    fake::reset();
+    rv::onKeyEvent({117, true, true});
+    rv::onKeyEvent({117, false, false});
+    rv::onKeyEvent({65, true, false});
+    EXPECT_EQ(woken(), Sleepers{});
+}
+
+TEST_F(Wakes, ACapturedReassignmentWakesTheControlThreadWhichTellsTheCaptureLoop) {
+    callMainBinding("reassignKey", "[\"auto\"]");
+    EXPECT_EQ(fake::captureWakes(), 1);  // every key is grabbed now
+    rv::onKeyEvent({121, true, false});
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control});
+    rv::controlPass();
+    EXPECT_EQ(rv::hkAuto, 121);
+    EXPECT_EQ(fake::captureWakes(), 2);  // the new hotkey, and no more grab of every key
+
+    rv::reassignTarget = 2;
+    rv::onMouseEvent({rv::WM_RBUTTONDOWN, 5, 5, 0, false});
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control});
+}
+
+TEST_F(Wakes, ChangesToWhatTheCaptureLoopGrabsTellIt) {
+    struct Case {
+        const char* change;
+        std::function<void()> make;
+    };
+    const Case cases[] = {
+        {"hotkeys switched off", [] { rv::setAppSetting("hotkeysEnabled", "0"); }},
+        {"pick armed", [] { callMainBinding("pickLocation", "[]"); }},
+        {"hotkeys reset", [] { callMainBinding("resetHotkeys", "[]"); }},
+        {"panel reassignment", [] { rv::handlePanelMessage("reassignKey|rec", 15); }},
+        {"everything reset", [] { rv::resetEverything(); }},
+    };
+    for (const Case& c : cases) {
+        fake::reset();
+        fake::setExePath(folder() + "/ravelin");
+        c.make();
+        EXPECT_GE(fake::captureWakes(), 1) << c.change;
+    }
+}
+
+TEST_F(Wakes, TheControlThreadWakesTheWorkerItSwitchesOnOrOff) {
+    struct Case {
+        std::atomic<bool>* request;
+        Sleeper worker;
+    };
+    const Case cases[] = {
+        {&rv::clickerToggleRequest, Sleeper::autoClicker},
+        {&rv::keySpamToggleRequest, Sleeper::keySpammer},
+        {&rv::playToggleRequest, Sleeper::player},
+    };
+    for (const Case& c : cases) {
+        for (int round = 0; round < 2; ++round) {  // on, then off
+            c.request->exchange(true);
+            rv::controlPass();
+            EXPECT_EQ(woken(), Sleepers{c.worker}) << static_cast<int>(c.worker) << " round " << round;
+        }
+    }
+    // A request dropped (play while recording) wakes nobody.
+    rv::recording = true;
+    rv::playToggleRequest = true;
+    rv::controlPass();
+    EXPECT_EQ(woken(), Sleepers{});
+}
+
+TEST_F(Wakes, AResetWakesEveryWorkerSoThatNoWaitOutlivesItsFlag) {
+    fake::setExePath(folder() + "/ravelin");
+    rv::autoClicking = rv::keySpamming = rv::playing = true;
+    rv::resetEverything();
+    EXPECT_EQ(woken(), (Sleepers{Sleeper::control, Sleeper::autoClicker, Sleeper::keySpammer, Sleeper::player}));
+}
+
+TEST_F(Wakes, AWakeEndsTheNextNapAtOnceAndIsUsedUpByIt) {
+    int64_t start = fake::now();
+    rv::wake(Sleeper::control);
+    rv::wake(Sleeper::control);  // two before a nap count as one
+    EXPECT_TRUE(rv::nap(Sleeper::control, 100));
+    EXPECT_EQ(fake::now(), start);
+    EXPECT_FALSE(rv::nap(Sleeper::control, 100));
+    EXPECT_NEAR(static_cast<double>(fake::now() - start) / fake::kFrequency, 0.1, 1e-9);
+
+    // An idle worker naps until woken, and acts at once when it is.
+    rv::autoClicking = true;
+    rv::wake(Sleeper::autoClicker);
+    rv::autoClicking = false;
+    start = fake::now();
+    rv::autoClickerPass();  // the pending wake ends the idle nap at once
+    EXPECT_EQ(fake::now(), start);
+    rv::autoClickerPass();
+    EXPECT_NEAR(static_cast<double>(fake::now() - start) / fake::kFrequency, rv::kWorkerNapMs / 1000.0, 1e-9);
+}
+
+TEST_F(Wakes, ANappingWaitEndsOnTimeEvenWhenTheNapEndsLate) {
+    // A coarse system timer can end a nap up to about 16 ms late; the last stretch of fine steps
+    // absorbs it.
+    for (int64_t lateMs : {0, 5, 16}) {
+        int64_t start = fake::now();
+        bool first = true;
+        fake::onSleep([&](int64_t) {
+            if (first) fake::advance(lateMs * fake::kFrequency / 1000);
+            first = false;
+        });
+        rv::polledWait(start, 0.100, [] { return true; }, Sleeper::autoClicker);
+        double waited = rv::elapsedSeconds(start, fake::now());
+        EXPECT_GE(waited, 0.100) << lateMs;
+        EXPECT_LT(waited, 0.10001) << lateMs;
+    }
+
+    EXPECT_EQ(rv::napMilliseconds(0.100), 80);
+    EXPECT_EQ(rv::napMilliseconds(0.0215), 1);
+    EXPECT_EQ(rv::napMilliseconds(1e9), 86'400'000);
+}
+
+TEST_F(Wakes, AWaitNapsThroughAllButItsLastStretch) {
+    // One long nap, then a step each millisecond of the margin: far fewer wake-ups than a step
+    // each millisecond of the whole interval.
+    int64_t start = fake::now();
+    int wakeups = 0;
+    rv::polledWait(start, 1.0, [&] { return ++wakeups > 0; }, Sleeper::keySpammer);
+    EXPECT_LE(wakeups, 24);
+    EXPECT_GE(rv::elapsedSeconds(start, fake::now()), 1.0);
+}

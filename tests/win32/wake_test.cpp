@@ -1,0 +1,71 @@
+// Wakes and thread names of the Windows backend, run for real under Windows or Wine.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace {
+
+double millisecondsSince(ULONGLONG start) { return static_cast<double>(GetTickCount64() - start); }
+
+TEST(Wake, ASignalEndsTheNapItFindsOrTheNextOneAndCountsOnce) {
+    plat::WakeHandle wake = plat::createWake();
+    ASSERT_NE(wake, nullptr);
+
+    ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(plat::napOnWake(wake, 40000));
+    EXPECT_GE(millisecondsSince(start), 30.0);  // the tick count moves in steps of up to 16 ms
+
+    plat::signalWake(wake);
+    plat::signalWake(wake);
+    start = GetTickCount64();
+    EXPECT_TRUE(plat::napOnWake(wake, 5'000'000));
+    EXPECT_LT(millisecondsSince(start), 1000.0);
+    EXPECT_FALSE(plat::napOnWake(wake, 0));
+
+    start = GetTickCount64();
+    std::thread signaller([wake] {
+        Sleep(50);
+        plat::signalWake(wake);
+    });
+    EXPECT_TRUE(plat::napOnWake(wake, 10'000'000));
+    const double napped = millisecondsSince(start);
+    signaller.join();
+    EXPECT_GE(napped, 30.0);
+    EXPECT_LT(napped, 5000.0);
+}
+
+TEST(Wake, ANullWakeStillNaps) {
+    ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(plat::napOnWake(nullptr, 40000));
+    EXPECT_GE(millisecondsSince(start), 30.0);
+    plat::signalWake(nullptr);
+}
+
+TEST(ThreadName, IsTheThreadsDescription) {
+    using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+    const auto getDescription = reinterpret_cast<GetDescription>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+    ASSERT_NE(getDescription, nullptr);
+    std::wstring named;
+    std::thread([&] {
+        plat::nameThread("auto-clicker");
+        PWSTR description = nullptr;
+        if (SUCCEEDED(getDescription(GetCurrentThread(), &description)) && description) {
+            named = description;
+            LocalFree(description);
+        }
+    }).join();
+    EXPECT_EQ(named, L"auto-clicker");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,71 @@
+// Wakes and thread names of the Linux backend, for real.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+TEST(Wake, ASignalEndsTheNapItFindsOrTheNextOneAndCountsOnce) {
+    plat::WakeHandle wake = plat::createWake();
+    ASSERT_NE(wake, nullptr);
+
+    // Nobody signalled: the nap lasts its time.
+    auto start = Clock::now();
+    EXPECT_FALSE(plat::napOnWake(wake, 20000));
+    EXPECT_GE(millisecondsSince(start), 19.9);
+
+    // Signalled before the nap (twice): it ends at once, and the next one lasts its time again.
+    plat::signalWake(wake);
+    plat::signalWake(wake);
+    start = Clock::now();
+    EXPECT_TRUE(plat::napOnWake(wake, 5'000'000));
+    EXPECT_LT(millisecondsSince(start), 1000.0);
+    EXPECT_FALSE(plat::napOnWake(wake, 0));
+
+    // Signalled by another thread during a long nap: it ends then.
+    start = Clock::now();
+    std::thread signaller([wake] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        plat::signalWake(wake);
+    });
+    EXPECT_TRUE(plat::napOnWake(wake, 10'000'000));
+    const double napped = millisecondsSince(start);
+    signaller.join();
+    EXPECT_GE(napped, 29.0);
+    EXPECT_LT(napped, 5000.0);
+}
+
+TEST(Wake, ANullWakeStillNaps) {
+    auto start = Clock::now();
+    EXPECT_FALSE(plat::napOnWake(nullptr, 10000));
+    EXPECT_GE(millisecondsSince(start), 9.9);
+    plat::signalWake(nullptr);  // nothing to signal, nothing breaks
+}
+
+TEST(ThreadName, IsWhatPerThreadFiguresShowCutToFifteenBytes) {
+    std::string named, cut;
+    std::thread([&] {
+        char name[32] = {};
+        plat::nameThread("control");
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        named = name;
+        plat::nameThread("a name far longer than fifteen");
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        cut = name;
+    }).join();
+    EXPECT_EQ(named, "control");
+    EXPECT_EQ(cut, "a name far long");
+}
+
+}  // namespace
