@@ -1,5 +1,5 @@
 // Linux panel pipe: a SOCK_SEQPACKET Unix socket, which keeps every message whole, in the user's runtime
-// folder (else /tmp, with the user id in the name), usable by this user alone. The server serves one
+// folder (else the temporary folder, with the user id in the name), usable by this user alone. The server serves one
 // connection at a time; what clients send meanwhile waits in the listen queue, and a client that finds
 // the queue full fails at once: a client never waits. A stop is an eventfd polled with the sockets.
 #include <errno.h>
@@ -38,14 +38,25 @@ sockaddr_un addressOf(const std::string& path) {
 }
 
 // The socket's path: $XDG_RUNTIME_DIR/TapmillIPC when that variable holds an absolute path short
-// enough for a socket address (with room for the server's temporary name), else /tmp/TapmillIPC-<uid>.
+// enough for a socket address (with room for the server's temporary name), else TapmillIPC-<uid> in
+// $TMPDIR under the same conditions, else in /tmp. Panel instances inherit the main instance's
+// environment, so both ends agree.
 std::string socketPath() {
+    const auto fits = [](const std::string& path) {
+        return path.size() + kTemporarySuffixMax < sizeof(sockaddr_un{}.sun_path);
+    };
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/') {
         std::string path = std::string(runtime) + "/TapmillIPC";
-        if (path.size() + kTemporarySuffixMax < sizeof(sockaddr_un{}.sun_path)) return path;
+        if (fits(path)) return path;
     }
-    return "/tmp/TapmillIPC-" + std::to_string(getuid());
+    const std::string name = "/TapmillIPC-" + std::to_string(getuid());
+    const char* temporary = std::getenv("TMPDIR");
+    if (temporary && temporary[0] == '/') {
+        std::string path = std::string(temporary) + name;
+        if (fits(path)) return path;
+    }
+    return "/tmp" + name;
 }
 
 bool peerIsThisUser(int fd) {

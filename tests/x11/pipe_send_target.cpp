@@ -16,8 +16,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string path = runtime && runtime[0] == '/' ? std::string(runtime) + "/TapmillIPC"
-                                                          : "/tmp/TapmillIPC-" + std::to_string(getuid());
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string path = runtime && runtime[0] == '/'
+                                 ? std::string(runtime) + "/TapmillIPC"
+                                 : std::string(temporary && temporary[0] == '/' ? temporary : "/tmp") +
+                                       "/TapmillIPC-" + std::to_string(getuid());
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) return 1;

@@ -29,7 +29,9 @@ using Clock = std::chrono::steady_clock;
 std::string socketPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/') return std::string(runtime) + "/TapmillIPC";
-    return "/tmp/TapmillIPC-" + std::to_string(getuid());
+    const char* temporary = std::getenv("TMPDIR");
+    return std::string(temporary && temporary[0] == '/' ? temporary : "/tmp") + "/TapmillIPC-" +
+           std::to_string(getuid());
 }
 
 // Every message the server of this process handed over.
@@ -212,11 +214,19 @@ TEST(X11Pipe, TheSocketIsTheUsersAlone) {
     EXPECT_EQ(info.st_uid, getuid());
 }
 
-TEST(X11Pipe, WithoutARuntimeFolderTheSocketIsInTmpUnderTheUserId) {
+// The fallback goes to $TMPDIR, here a folder of this test's own: never the machine-wide /tmp, where
+// another copy of the program may be serving.
+TEST(X11Pipe, WithoutARuntimeFolderTheSocketIsInTheTemporaryFolderUnderTheUserId) {
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string runtime = saved ? saved : "";
+    const char* savedTemporary = std::getenv("TMPDIR");
+    const std::string temporaryBefore = savedTemporary ? savedTemporary : "";
+    const char* base = std::getenv("RAVELIN_TEST_TMP");
+    std::string folder = std::string(base && *base ? base : "/tmp") + "/pipe-fallback-XXXXXX";
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
     setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
-    const std::string path = "/tmp/TapmillIPC-" + std::to_string(getuid());
+    setenv("TMPDIR", folder.c_str(), 1);
+    const std::string path = folder + "/TapmillIPC-" + std::to_string(getuid());
     {
         Server server;
         ASSERT_TRUE(server.ready());
@@ -228,10 +238,15 @@ TEST(X11Pipe, WithoutARuntimeFolderTheSocketIsInTmpUnderTheUserId) {
     }
     struct stat info {};
     EXPECT_NE(stat(path.c_str(), &info), 0);
+    rmdir(folder.c_str());
     if (saved)
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     else
         unsetenv("XDG_RUNTIME_DIR");
+    if (savedTemporary)
+        setenv("TMPDIR", temporaryBefore.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
 }
 
 TEST(X11Pipe, AFileThatIsNoSocketIsLeftAloneAndTheServerWaits) {
