@@ -1,5 +1,8 @@
 #include "app/app.h"
 
+#include <cstdio>
+
+#include "app/version.h"
 #include "platform/platform.h"
 #include "state/text_file.h"
 
@@ -15,7 +18,16 @@ std::string pagePath() {
 
 std::optional<std::string> loadPage(const std::string& path) { return readTextFile(path); }
 
+std::string versionLine() { return std::string("Ravelin ") + RAVELIN_VERSION + "\n"; }
+
 int ravelinMain(const std::string& commandLine) {
+    // Answered before anything starts: no window, no second instance's side effects.
+    if (commandLine == "--version") {
+        const std::string line = versionLine();
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
     bool comInitialised = plat::initProcess();
     int code = isPanelCommandLine(commandLine) ? runPanelInstance(commandLine) : runMainInstance();
     plat::endProcess(comInitialised);

@@ -15,6 +15,10 @@ inline constexpr int mainWindowHeight = 560;
 // process exit code. `commandLine` is the command line without the program name.
 int ravelinMain(const std::string& commandLine);
 
+// What `--version` prints on standard output (the whole command line being "--version"):
+// "Ravelin <version>" and a line end.
+std::string versionLine();
+
 // A command line containing "--child" anywhere (case-sensitive) starts a panel instance.
 bool isPanelCommandLine(std::string_view commandLine);
 

@@ -4,6 +4,7 @@
 #include "app/panel.h"
 #include "app/windows.h"
 #include "bridge/arguments.h"
+#include "app/version.h"
 #include "bridge/json_text.h"
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
@@ -166,6 +167,9 @@ std::string getSettings(const std::string&) { return settingsText(); }
 // text, whose members are fixed).
 std::string getTheme(const std::string&) { return jsonString(theme); }
 
+// The program's version for the Settings panel ("0.1.0"); our own call, not one the page must have.
+std::string getVersion(const std::string&) { return jsonString(RAVELIN_VERSION); }
+
 std::string setTheme(const std::string& request) {
     saveTheme(stripArguments(request));
     return "";
@@ -209,6 +213,7 @@ const std::vector<MainBinding>& mainBindings() {
         {"togglePlay", &togglePlay},
         {"getPlayRepeat", &getPlayRepeat},
         {"setPlayRepeat", &setPlayRepeat},
+        {"getVersion", &getVersion},
     };
     return bindings;
 }

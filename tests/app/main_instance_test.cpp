@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/version.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -26,6 +27,23 @@ TEST(ModeChoice, ChildAnywhereInTheCommandLineStartsAPanel) {
     EXPECT_TRUE(rv::isPanelCommandLine("--child Settings|settings-panel|800|300|dark"));
     EXPECT_TRUE(rv::isPanelCommandLine("x--childish"));
     EXPECT_TRUE(rv::isPanelCommandLine("\"a --child b\""));
+}
+
+TEST_F(MainInstance, VersionIsPrintedAloneAndNothingStarts) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(rv::ravelinMain("--version"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Ravelin " + std::to_string(RAVELIN_VERSION_MAJOR) + "." + std::to_string(RAVELIN_VERSION_MINOR) +
+                  "." + std::to_string(RAVELIN_VERSION_PATCH) + "\n");
+    EXPECT_TRUE(fake::calls().empty());
+    EXPECT_TRUE(fake::webview().bound.empty());
+
+    // Only the whole command line asks for the version; anything else is a normal start.
+    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(rv::ravelinMain("--version x"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(fake::webview().bound.empty());
 }
 
 TEST_F(MainInstance, PageIsLoadedFromBesideTheExecutableWithLineEndsAsLf) {
@@ -68,7 +86,7 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "getAppSettings", "setAppSetting",   "resetHotkeys",  "getTrackerStatus", "resetEverything",
         "clearProfile",   "addProfile",      "deleteProfile", "switchProfile", "getProfiles", "getSettings",
         "reassignKey",    "openPanel",       "getTheme",      "setTheme",      "updateTracker", "toggleRecord",
-        "togglePlay",     "getPlayRepeat",   "setPlayRepeat"};
+        "togglePlay",     "getPlayRepeat",   "setPlayRepeat", "getVersion"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();

@@ -19,6 +19,7 @@ const MAIN_BINDINGS = [
   'getAppSettings', 'setAppSetting', 'resetHotkeys', 'getTrackerStatus', 'resetEverything', 'clearProfile',
   'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'reassignKey', 'openPanel',
   'getTheme', 'setTheme', 'updateTracker', 'toggleRecord', 'togglePlay', 'getPlayRepeat', 'setPlayRepeat',
+  'getVersion',
 ];
 const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
@@ -86,6 +87,7 @@ function installFakeNative({ names, state }) {
     },
     switchProfile: (i) => { state.profiles.current = i; },
     getTheme: () => state.theme || 'modern-blue',
+    getVersion: () => state.version,
     setTheme: (name) => { state.theme = name; },
   };
   for (const name of names) {
@@ -444,6 +446,20 @@ test('the theme the program kept is shown at start and a new choice is kept', as
   await page.selectOption('#theme-select', 'midnight');
   await waitCall('setTheme', '["midnight"]');
   assert.equal(await page.getAttribute('html', 'data-theme'), 'midnight');
+  assert.deepEqual(errors, []);
+});
+
+test('Settings shows the version the program reports, and no line without one', async (t) => {
+  const state = freshState();
+  state.version = '3.14.2';
+  const { page, errors } = await openPage(t, { state });
+  await page.waitForSelector('#version-line:visible');
+  assert.equal(await page.textContent('#version-line'), 'Version 3.14.2');
+  for (const names of [MAIN_BINDINGS, []]) {
+    const { page: bare } = await openPage(t, { names });
+    await bare.waitForTimeout(300);
+    assert.equal(await bare.isVisible('#version-line'), false);
+  }
   assert.deepEqual(errors, []);
 });
 
