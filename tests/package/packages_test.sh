@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The release packages as a user gets them: each unpacked into a fresh folder whose path has a space.
+# The Linux program starts from there on this (private) display, its window is found by its title
+# and closed, and it ends with code 0, using nothing of the build folder. The Windows program runs
+# under Wine, which has no WebView2 runtime: it must say so in its box and end with code 1.
+#   packages_test.sh DIST XWIN     (run inside tests/support/with_xvfb.sh)
+set -u
+dist=$(cd "$1" && pwd) xwin=$2
+fail() {
+  echo "packages_test: $*" >&2
+  [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+  [ -f "${log:-}" ] && tail -n 20 "$log" >&2
+  exit 1
+}
+version=$(sed -n 's/^project(Ravelin VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+work=$(mktemp -d "${RAVELIN_TEST_TMP:-${TMPDIR:-/tmp}}/packages.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Linux
+place="$work/un packed linux"
+mkdir -p "$place"
+tar -C "$place" -xzf "$dist/ravelin-$version-linux-x86_64.tar.gz" || fail "the tarball does not unpack"
+app="$place/ravelin-$version"
+for f in ravelin libwebview.so.0.12 ui/index.html ravelin.desktop ravelin.png INSTALL.txt; do
+  [ -e "$app/$f" ] || fail "the Linux package lacks $f"
+done
+[ -f "$dist/ravelin-$version.debug" ] || fail "no debug file beside the Linux package"
+readelf -S "$app/ravelin" | grep -q '\.debug_info' && fail "the Linux program still carries debug information"
+[ "$(env -u LD_LIBRARY_PATH "$app/ravelin" --version)" = "Ravelin $version" ] || fail "--version is not Ravelin $version"
+log="$work/linux.log"
+(cd "$work" && env -u LD_LIBRARY_PATH "$app/ravelin" >"$log" 2>&1) &
+pid=$!
+id=""
+for _ in $(seq 150); do
+  id=$(xdotool search --name '^Ravelin \(Veltra Edition\)$' 2>/dev/null | head -n1)
+  [ -n "$id" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the Linux program ended without a window"
+  sleep 0.2
+done
+[ -n "$id" ] || fail "no window titled 'Ravelin (Veltra Edition)' within 30 s"
+program=$(pgrep -P "$pid" -x ravelin || echo "$pid")
+grep -q "$app/libwebview.so.0.12" "/proc/$program/maps" || fail "the webview library was not loaded from the package"
+grep -q "/build/" "/proc/$program/maps" && fail "the program loaded something from a build folder"
+sleep 2
+for _ in 1 2 3; do  # an early close is sometimes ignored; a second one is taken
+  "$xwin" close "$id" 2>/dev/null
+  for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break 2; sleep 0.1; done
+done
+kill -0 "$pid" 2>/dev/null && fail "the Linux program did not end after its window was closed"
+wait "$pid"
+code=$?
+pid=""
+[ "$code" -eq 0 ] || fail "the Linux program ended with code $code"
+
+# Windows
+place="$work/un packed windows"
+mkdir -p "$place"
+(cd "$place" && python3 -m zipfile -e "$dist/Ravelin-$version-windows-x64.zip" .) || fail "the zip does not unpack"
+app="$place/Ravelin-$version"
+for f in Ravelin.exe webview.dll ui/index.html README.txt; do
+  [ -e "$app/$f" ] || fail "the Windows package lacks $f"
+done
+[ -f "$dist/Ravelin-$version.exe.debug" ] || fail "no debug file beside the Windows package"
+x86_64-w64-mingw32-objdump -h "$app/Ravelin.exe" | grep -q '\.debug_info' && fail "Ravelin.exe still carries debug information"
+strings -el "$app/Ravelin.exe" | grep -qx "$version" || fail "Ravelin.exe's version resource lacks $version"
+[ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (the caller's temporary prefix)"
+log="$work/wine.log"
+WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEDEBUG=trace+msgbox wine "$app/Ravelin.exe" >"$log" 2>&1 &
+pid=$!
+box=""
+for _ in $(seq 200); do
+  box=$(xdotool search --name '^Ravelin$' 2>/dev/null | head -n 1)
+  [ -n "$box" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "Ravelin.exe ended without showing a box"
+  sleep 0.3
+done
+[ -n "$box" ] || fail "no box titled Ravelin within 60 s"
+grep -q 'WebView2 Runtime' "$log" || fail "the box does not name the missing WebView2 Runtime"
+for _ in 1 2 3; do
+  xdotool windowfocus "$box" 2>/dev/null; xdotool key --window "$box" Return 2>/dev/null
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break 2; sleep 0.1; done
+done
+kill -0 "$pid" 2>/dev/null && fail "Ravelin.exe did not end after its box was answered"
+wait "$pid"
+code=$?
+pid=""
+[ "$code" -eq 1 ] || fail "Ravelin.exe ended with code $code, expected 1"
+echo "packages_test: both packages pass"
