@@ -55,8 +55,8 @@ plat::Rect monitorWorkArea(plat::WindowHandle window) {
     return plat::Rect{0, 0, width, height};
 }
 
-int32_t fittedHeight(int32_t available, int32_t outerHeight, int32_t height) {
-    return static_cast<int32_t>(static_cast<double>(available) / static_cast<double>(outerHeight) *
+int32_t fittedHeight(int32_t available, double outerHeight, int32_t height) {
+    return static_cast<int32_t>(static_cast<double>(available) / outerHeight *
                                 static_cast<double>(height));
 }
 
@@ -81,13 +81,15 @@ void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSi
     int32_t outerHeight = rect.bottom - rect.top;
     // The platform caps a window at about the screen's height, so a taller request reads back short;
     // the height it asked for is the client height plus the frame. The request is in page pixels, the
-    // window's rectangles in its monitor's (1.5 times as many at 144 DPI).
+    // window's rectangles in its monitor's (1.5 times as many at 144 DPI). The height asked for is
+    // kept in floating point: the page may ask for any 32-bit height, which scaled and with the frame
+    // added no longer fits 32 bits.
     int32_t clientWidth = 0, clientHeight = 0;
-    int32_t askedHeight = outerHeight;
+    double askedHeight = outerHeight;
     double scale = plat::windowScale(window);
-    auto scaledHeight = static_cast<int32_t>(height * scale);
+    double scaledHeight = std::trunc(static_cast<double>(height) * scale);
     if (plat::windowClientSize(window, clientWidth, clientHeight) && clientHeight < scaledHeight) {
-        askedHeight = scaledHeight + (outerHeight - clientHeight);
+        askedHeight = scaledHeight + outerHeight - clientHeight;
     }
     if (askedHeight > available) {
         int32_t newHeight = fittedHeight(available, askedHeight, height);

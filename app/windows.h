@@ -30,7 +30,7 @@ void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSi
 
 // The scaled height for a window whose outer height would exceed `available` pixels:
 // available ÷ outerHeight × height, truncated.
-int32_t fittedHeight(int32_t available, int32_t outerHeight, int32_t height);
+int32_t fittedHeight(int32_t available, double outerHeight, int32_t height);
 
 // The top-left corner that centres a rectangle of the window's size in the work area.
 struct Point {

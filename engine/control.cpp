@@ -3,6 +3,7 @@
 #include "capture/recording.h"
 #include "engine/input_math.h"
 #include "platform/platform.h"
+#include "state/key_codes.h"
 #include "state/state.h"
 #include "state/wakes.h"
 
@@ -27,8 +28,10 @@ void applyReassignment() {
     int32_t target = reassignTarget.load();
     int32_t code = reassignCode.load();
     if (target == 0 || code == 0) return;
-    // Escape cancels; nothing stops a code from ending up in two members.
-    if (code != kEscape) {
+    // Escape cancels, and so does a code the member cannot hold (the left button as a hotkey, a mouse
+    // button as the key-spam target); nothing stops a code from ending up in two members.
+    bool accepted = target == 5 ? isKeySpamTargetCode(code) : isHotkeyCode(code);
+    if (code != kEscape && accepted) {
         if (auto* member = reassignMember(target)) member->exchange(code);
     }
     reassignTarget.exchange(0);

@@ -27,9 +27,11 @@ int32_t sideButtonData(const MacroEvent& event) {
 
 GlidePoint glidePoint(GlidePoint origin, int32_t x, int32_t y, double previous, double due, double elapsed) {
     double fraction = std::clamp((elapsed - previous) / (due - previous), 0.0, 1.0);
+    // In 64 bits: points of a stored recording may lie as far apart as the whole 32-bit range.
     auto along = [fraction](int32_t from, int32_t to) {
-        int32_t difference = static_cast<int32_t>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from));
-        return from + static_cast<int32_t>(static_cast<double>(difference) * fraction);
+        int64_t difference = static_cast<int64_t>(to) - static_cast<int64_t>(from);
+        int64_t point = from + static_cast<int64_t>(static_cast<double>(difference) * fraction);
+        return static_cast<int32_t>(std::clamp<int64_t>(point, INT32_MIN, INT32_MAX));
     };
     return {along(origin.x, x), along(origin.y, y)};
 }

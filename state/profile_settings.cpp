@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+#include "state/key_codes.h"
 #include "state/numbers.h"
 #include "state/state.h"
 
@@ -39,6 +40,8 @@ void applyProfileSettingsText(std::string_view text) {
     for (size_t i = 0; i < kProfileFields.size(); ++i) {
         auto value = parseInt32(fields[i]);
         if (!value) return;
+        // A target that is no key (a mouse button, 0, out of range) keeps the one in use.
+        if (kProfileFields[i] == &keySpamTarget && !isKeySpamTargetCode(*value)) continue;
         kProfileFields[i]->store(*value);
     }
 }

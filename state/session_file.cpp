@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "state/key_codes.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
@@ -31,6 +32,7 @@ struct SettingField {
     std::atomic<int32_t>* integer = nullptr;
     std::atomic<bool>* flag = nullptr;
     std::atomic<float>* real = nullptr;
+    bool (*accepts)(int32_t) = nullptr;  // codes: a number that is no valid code keeps the value
 };
 
 const std::array<SettingField, 31> kSettingFields = {{
@@ -53,18 +55,18 @@ const std::array<SettingField, 31> kSettingFields = {{
     {nullptr, nullptr, &tspd},
     {nullptr, &tloop},
     {&tloopMs},
-    {&hkRec},
-    {&hkPlay},
+    {&hkRec, nullptr, nullptr, &isHotkeyCode},
+    {&hkPlay, nullptr, nullptr, &isHotkeyCode},
     {},
-    {&hkAuto},
+    {&hkAuto, nullptr, nullptr, &isHotkeyCode},
     {&ksh},
     {&ksm},
     {&kss},
     {&ksms},
     {&ksRptMode},
     {&ksRptTimes},
-    {&hkKeySpam},
-    {&keySpamTarget},
+    {&hkKeySpam, nullptr, nullptr, &isHotkeyCode},
+    {&keySpamTarget, nullptr, nullptr, &isKeySpamTargetCode},
 }};
 constexpr size_t kFirstBlockEnd = 23;  // indexes 0..22: the layout without the key-spam values
 
@@ -73,6 +75,7 @@ bool applySettingField(const SettingField& field, std::string_view text) {
     if (field.integer) {
         auto value = parseInt32(text);
         if (!value) return false;
+        if (field.accepts && !field.accepts(*value)) return true;
         field.integer->store(*value);
     } else if (field.flag) {
         field.flag->store(text == "1");

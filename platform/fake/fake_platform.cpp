@@ -1,6 +1,8 @@
 #include "platform/fake/fake_platform.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -135,10 +137,13 @@ int wvSetSize(void*, int width, int height, int hint) {
     for (auto& [handle, window] : state().windowStates) {
         if (!window.followsWebview) continue;
         // As the webview does: page pixels times the monitor's scale, truncated.
-        window.rect.right = window.rect.left + static_cast<int32_t>(width * window.scale) + window.frameWidth;
-        int32_t outer = static_cast<int32_t>(height * window.scale) + window.frameHeight;
-        if (window.maxOuterHeight > 0) outer = std::min(outer, window.maxOuterHeight);
-        window.rect.bottom = window.rect.top + outer;
+        auto clamped = [](double value) {
+            return static_cast<int32_t>(std::clamp(value, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
+        };
+        window.rect.right = clamped(window.rect.left + std::trunc(static_cast<double>(width) * window.scale) + window.frameWidth);
+        double outer = std::trunc(static_cast<double>(height) * window.scale) + window.frameHeight;
+        if (window.maxOuterHeight > 0) outer = std::min<double>(outer, window.maxOuterHeight);
+        window.rect.bottom = clamped(window.rect.top + outer);
     }
     return 0;
 }

@@ -115,6 +115,21 @@ TEST_F(Windows, FitAtADisplayScaleComparesWindowPixelsAndAsksInPagePixels) {
     EXPECT_EQ(rect(kMain).bottom, 1040);
 }
 
+TEST_F(Windows, TheLargestHeightAskedIsFittedWithoutOverflow) {
+    for (double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        fake::window(kMain).scale = scale;
+        fake::window(kMain).frameHeight = 39;
+        fake::window(kMain).maxOuterHeight = 1119;
+        fake::window(kMain).rect = plat::Rect{100, 0, 536, 599};
+        rv::resizeMainWindow(420, 2147483647);
+        EXPECT_EQ(fake::webview().width, 420);
+        EXPECT_GT(fake::webview().height, 500);
+        EXPECT_LE(fake::webview().height * scale, 1020);
+        EXPECT_EQ(rect(kMain).top, 0);
+    }
+}
+
 TEST_F(Windows, NothingHappensForZeroSizesNoWindowOrATinyWorkArea) {
     fake::window(kMain).rect = plat::Rect{1, 2, 3, 4};
     rv::resizeMainWindow(0, 500);

@@ -37,6 +37,11 @@ TEST(Glide, MovesAlongTheLineByTheFractionOfTimeTruncated) {
     EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0.5, 1, 0.2).x, 0);   // before the previous event: 0
     EXPECT_EQ(rv::glidePoint({10, 10}, -10, 0, 0, 1, 0.25).x, 5);
     EXPECT_EQ(rv::glidePoint({10, 10}, -10, 0, 0, 1, 0.25).y, 8);    // 10 + (-10 × 0.25 → -2)
+    // Points at the ends of the 32-bit range: the way between them is computed without overflow.
+    EXPECT_EQ(rv::glidePoint({-2000000000, 0}, 2000000000, 0, 0, 1, 0.5).x, 0);
+    EXPECT_EQ(rv::glidePoint({-2000000000, 0}, 2000000000, 0, 0, 1, 1.0).x, 2000000000);
+    EXPECT_EQ(rv::glidePoint({INT32_MAX, INT32_MIN}, INT32_MIN, INT32_MAX, 0, 1, 0.25).x, 1073741824);
+    EXPECT_EQ(rv::glidePoint({INT32_MAX, INT32_MIN}, INT32_MIN, INT32_MAX, 0, 1, 1.0).y, INT32_MAX);
 }
 
 TEST_F(Player, EventsLeaveAtTheirTimesDividedBySpeedAndTheGlideLandsExactly) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
+#include <string>
 
 using rv::parseInt32;
 
@@ -31,15 +33,39 @@ TEST(NumberRule, UnsignedNegationWrapsModulo2To32) {
     EXPECT_EQ(rv::parseUInt32("abc"), std::nullopt);
 }
 
-TEST(NumberRule, FloatsAreReadInTheClassicFormat) {
-    EXPECT_EQ(rv::parseDouble("1234.57"), 1234.57);
-    EXPECT_EQ(rv::parseDouble(" 0.5xyz"), 0.5);
-    EXPECT_EQ(rv::parseDouble("-2e3"), -2000.0);
-    EXPECT_EQ(rv::parseDouble(".25"), 0.25);
-    EXPECT_EQ(rv::parseDouble("1,5"), 1.0);  // a decimal comma is not part of the number
-    EXPECT_EQ(rv::parseDouble("abc"), std::nullopt);
-    EXPECT_EQ(rv::parseDouble(""), std::nullopt);
-    EXPECT_EQ(rv::parseFloat("1e39"), std::nullopt);  // does not fit a 32-bit float
+TEST(NumberRule, DecimalsTakeOneOptionalSignAndAtLeastOneDigit) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::string zeros(400, '0');
+    struct Case {
+        std::string text;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"1234.57", 1234.57},    {" 0.5xyz", 0.5},       {"-2e3", -2000.0},     {"+7", 7.0},
+        {".25", 0.25},           {"-.5", -0.5},          {"1,5", 1.0},          {"\t\n 3", 3.0},
+        {"5.", 5.0},             {"1e", 1.0},            {"2e+2", 200.0},       {"0", 0.0},
+        {"--5", std::nullopt},   {"+-5", std::nullopt},  {"-+5", std::nullopt}, {"- 5", std::nullopt},
+        {"-", std::nullopt},     {".", std::nullopt},    {".e5", std::nullopt}, {"abc", std::nullopt},
+        {"", std::nullopt},      {"inf", std::nullopt},  {"-nan", std::nullopt},
+        {"infinity", std::nullopt},                      {"0x10", 0.0},
+        // Digit runs far outside a double's range: huge is infinity, tiny is zero, leading zeros
+        // change nothing.
+        {zeros + "1", 1.0},      {zeros + "1.5", 1.5},   {"-" + zeros + "2", -2.0},
+        {"1" + zeros, inf},      {"-1" + zeros, -inf},   {"1e400", inf},        {"1e99999999999999999", inf},
+        {"0." + zeros + "1", 0.0},                       {"-0." + zeros + "1", -0.0},
+        {"1e-400", 0.0},         {"1" + zeros + "e-800", 0.0},                  {zeros + "." + zeros, 0.0},
+        {"0." + zeros + "1e500", 1e99},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(rv::parseDouble(c.text), c.value) << "text: '" << c.text.substr(0, 40) << "'";
+    }
+}
+
+TEST(NumberRule, FloatsMustFitA32BitFloat) {
+    EXPECT_EQ(rv::parseFloat("1e39"), std::nullopt);
+    EXPECT_EQ(rv::parseFloat("1" + std::string(400, '0')), std::nullopt);
+    EXPECT_EQ(rv::parseFloat("0." + std::string(400, '0') + "1"), 0.0f);
+    EXPECT_EQ(rv::parseFloat("--2"), std::nullopt);
     EXPECT_EQ(rv::parseFloat("2"), 2.0f);
 }
 
