@@ -70,12 +70,10 @@ void controlPass() {
     }
     if (playToggleRequest.exchange(false) && !recording.load()) {
         // Woken after the flag changed, the player acts on it now: a pass starts, or its wait ends.
-        bool on = invert(playing);
+        // Stopped playback is released by the player itself: exactly what the macro held, nothing
+        // the user's hand may be holding.
+        invert(playing);
         wake(Sleeper::player);
-        if (!on) {
-            plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
-            plat::injectMouse(MOUSEEVENTF_RIGHTUP, 0);
-        }
     }
     if (clickerToggleRequest.exchange(false)) {
         bool on = invert(autoClicking);

@@ -41,15 +41,19 @@ double playbackSpeed() {
     return std::isfinite(speed) && speed > 0 ? speed : 1.0;
 }
 
-void replayEvent(const MacroEvent& event) {
+void replayEvent(const MacroEvent& event, PressedSet& pressed) {
     switch (event.kind) {
         case 0: plat::injectAbsoluteMove(event.x, event.y); break;
         case 1: plat::injectRelativeMove(event.x, event.y); break;
         case 2:
             plat::injectAbsoluteMove(event.x, event.y);
             plat::injectMouse(event.flags, sideButtonData(event));
+            pressed.noteMouse(event.flags, sideButtonData(event));
             break;
-        case 3: plat::injectKey(event.vk, event.down); break;
+        case 3:
+            plat::injectKey(event.vk, event.down);
+            pressed.noteKey(event.vk, event.down);
+            break;
         case 4: plat::injectMouse(MOUSEEVENTF_WHEEL, event.wheel); break;
         default: break;
     }
@@ -85,6 +89,7 @@ void macroPlayerPass() {
     if (!plat::cursorPos(origin.x, origin.y)) origin = {0, 0};
     GlidePoint lastSent{-1, -1};
     double previous = 0;
+    PressedSet pressed;
 
     for (const MacroEvent& event : events) {
         if (!playing.load() || !appRunning.load()) break;
@@ -103,12 +108,16 @@ void macroPlayerPass() {
             if (!playing.load()) break;
         }
         if (!playing.load() || !appRunning.load()) break;
-        replayEvent(event);
+        replayEvent(event, pressed);
         playEventIndex.fetch_add(1);
         if (event.kind == 0) origin = lastSent = {event.x, event.y};
         if (event.kind == 2) origin = {event.x, event.y};
         previous = due;
     }
+
+    // However the pass ended (its last event, the play hotkey, a reset, shutdown), nothing it pressed
+    // stays down: a recording cut off while a key was held would otherwise leave it held system-wide.
+    pressed.releaseAll();
 
     // A repeat count ends a looping playback after that many passes; 0 loops until stopped.
     int32_t repeat = playRepeat.load();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/pressed_set.h"
 #include "state/state.h"
 
 namespace rv {
@@ -21,10 +22,11 @@ GlidePoint glidePoint(GlidePoint origin, int32_t x, int32_t y, double previous, 
 // hand-edited session file can hold such a value; dividing by it would stall playback forever).
 double playbackSpeed();
 
-// Sends one event as synthetic input (the replay table).
-void replayEvent(const MacroEvent& event);
+// Sends one event as synthetic input (the replay table) and notes what it pressed or released.
+void replayEvent(const MacroEvent& event, PressedSet& pressed);
 
 // One turn of the player loop: an idle poll, or one whole pass (and the pause after it when looping).
+// Whatever the pass pressed and had not released is released when it ends, before the pause.
 void macroPlayerPass();
 
 // Thread body: passes while appRunning is set.

@@ -1,7 +1,10 @@
 #include "engine/macro_player.h"
 
 #include <limits>
+#include <string>
+#include <vector>
 
+#include "engine/control.h"
 #include "engine/input_math.h"
 #include "support/fresh_state.h"
 
@@ -60,6 +63,7 @@ TEST_F(Player, EventsLeaveAtTheirTimesDividedBySpeedAndTheGlideLandsExactly) {
         std::vector<InputRecord> records = fake::takeInjected();
         ASSERT_GE(records.size(), 3u);
         // Glide moves first: toward (100, 100), never past it, and the recorded point lands at 1 s.
+        records.pop_back();  // the key's release at the end of the pass
         const InputRecord& last = records[records.size() - 2];
         EXPECT_EQ(last.kind, InputKind::AbsoluteMove);
         EXPECT_EQ(last.x, 100);
@@ -91,7 +95,7 @@ TEST_F(Player, ReplayTable) {
     rv::playing = true;
     rv::macroPlayerPass();
     std::vector<InputRecord> records = fake::takeInjected();
-    ASSERT_EQ(records.size(), 6u);
+    ASSERT_EQ(records.size(), 8u);  // the replayed six, then the releases of the two buttons held
     EXPECT_EQ(records[0].kind, InputKind::AbsoluteMove);  // the click goes to its point first, no glide
     EXPECT_EQ(records[0].x, 5);
     EXPECT_EQ(records[1].flags, rv::MOUSEEVENTF_RIGHTDOWN);
@@ -101,6 +105,9 @@ TEST_F(Player, ReplayTable) {
     EXPECT_EQ(records[3].data, -240);
     EXPECT_EQ(records[5].flags, rv::MOUSEEVENTF_XDOWN);
     EXPECT_EQ(records[5].data, 2);  // the second side button
+    EXPECT_EQ(records[6].flags, rv::MOUSEEVENTF_RIGHTUP);
+    EXPECT_EQ(records[7].flags, rv::MOUSEEVENTF_XUP);
+    EXPECT_EQ(records[7].data, 2);
 }
 
 TEST_F(Player, EmptyProfileStopsAtOnceAndLoopPausesThenCopiesAnew) {
@@ -191,4 +198,118 @@ TEST_F(Player, PositionAndPassAreKeptAndARepeatCountEndsTheLoop) {
     rv::playing = true;
     rv::macroPlayerPass();
     EXPECT_FALSE(rv::playing);
+}
+
+namespace {
+
+MacroEvent key(double time, int32_t vk, bool down) {
+    MacroEvent e = at(time, 3);
+    e.vk = vk, e.down = down;
+    return e;
+}
+
+MacroEvent button(double time, uint32_t flags, int32_t side = 0) {
+    MacroEvent e = at(time, 2);
+    e.flags = flags, e.vk = side;
+    return e;
+}
+
+// The releases at the end of `records`, after the last record injected before `since`.
+std::vector<std::string> describe(const std::vector<InputRecord>& records, int64_t since) {
+    std::vector<std::string> out;
+    for (const InputRecord& r : records) {
+        if (r.at < since || r.kind == InputKind::AbsoluteMove) continue;
+        if (r.kind == InputKind::Key) out.push_back("key " + std::to_string(r.vk) + (r.down ? " down" : " up"));
+        if (r.kind == InputKind::Mouse) out.push_back("mouse " + std::to_string(r.flags) + "/" + std::to_string(r.data));
+    }
+    return out;
+}
+
+using Lines = std::vector<std::string>;
+
+// Held when the pass ends: Shift (16) and Ctrl (17), left, middle and the first side button; 65 was
+// pressed and released; 18 was released without a press (the user's own Alt); 20 is never reached.
+const std::vector<MacroEvent> kHoldingMacro = {
+    key(0.1, 16, true),  key(0.1, 17, true),  button(0.1, rv::MOUSEEVENTF_LEFTDOWN),
+    button(0.1, rv::MOUSEEVENTF_MIDDLEDOWN), button(0.1, rv::MOUSEEVENTF_XDOWN, 5),
+    button(0.1, rv::MOUSEEVENTF_RIGHTDOWN),  button(0.1, rv::MOUSEEVENTF_RIGHTUP),
+    key(0.1, 65, true),  key(0.15, 65, false), key(0.2, 18, false), key(5.0, 20, true),
+};
+
+const Lines kHeldReleases = {"mouse 4/0", "mouse 64/0", "mouse 256/1", "key 16 up", "key 17 up"};
+
+}  // namespace
+
+TEST_F(Player, WhateverEndsThePassReleasesExactlyWhatTheMacroStillHolds) {
+    struct Case {
+        const char* cause;
+        void (*stop)();
+    };
+    const Case cases[] = {
+        {"play hotkey", [] {
+             rv::playToggleRequest = true;
+             rv::controlPass();
+         }},
+        {"reset", [] { callMainBinding("resetEverything", "[]"); }},
+        {"shutdown", [] { rv::appRunning = false; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cause);
+        rv::resetStateForTests();
+        rv::counterFrequency = fake::kFrequency;
+        rv::profiles = {rv::Profile{"a", "", kHoldingMacro}};
+        rv::playing = true;
+        int64_t start = fake::now();
+        bool stopped = false;
+        int64_t stopAt = 0;
+        fake::onSleep([&](int64_t now) {
+            if (stopped || now - start < fake::kFrequency) return;
+            stopped = true;
+            stopAt = fake::now();
+            c.stop();
+        });
+        rv::macroPlayerPass();
+        fake::onSleep(nullptr);
+        EXPECT_FALSE(rv::playing);
+        std::vector<InputRecord> records = fake::takeInjected();
+        EXPECT_EQ(describe(records, stopAt), kHeldReleases);
+        EXPECT_EQ(describe(records, start).size(), 10u + kHeldReleases.size());  // 10 replayed, then those
+    }
+}
+
+TEST_F(Player, TheEndOfEveryPassReleasesBeforeTheLoopPause) {
+    // A recording stopped while Shift was still down (the record hotkey pressed with Shift held).
+    rv::profiles[0].events = {key(0.1, 16, true), key(0.2, 65, true), key(0.3, 65, false)};
+    for (bool loop : {false, true}) {
+        SCOPED_TRACE(loop);
+        rv::tloop = loop;
+        rv::tloopMs = 500;
+        rv::playing = true;
+        int64_t start = fake::now();
+        rv::macroPlayerPass();
+        std::vector<InputRecord> records = fake::takeInjected();
+        EXPECT_EQ(describe(records, start), (Lines{"key 16 down", "key 65 down", "key 65 up", "key 16 up"}));
+        ASSERT_FALSE(records.empty());
+        EXPECT_NEAR(seconds(records.back().at - start), 0.3, 0.001);  // before the pause, not after
+        EXPECT_NEAR(seconds(fake::now() - start), loop ? 0.8 : 0.3, 0.002);
+        EXPECT_EQ(rv::playing.load(), loop);
+    }
+}
+
+TEST_F(Player, NothingIsReleasedThatTheMacroDidNotHold) {
+    rv::profiles[0].events = {key(0.1, 16, false), button(0.1, rv::MOUSEEVENTF_LEFTUP),
+                              button(0.1, rv::MOUSEEVENTF_LEFTDOWN | rv::MOUSEEVENTF_LEFTUP),
+                              key(0.2, 300, true), key(0.2, -4, true)};
+    rv::playing = true;
+    int64_t start = fake::now();
+    rv::macroPlayerPass();
+    EXPECT_EQ(describe(fake::takeInjected(), start),
+              (Lines{"key 16 up", "mouse 4/0", "mouse 6/0", "key 300 down", "key -4 down"}));
+
+    // Stopping playback sends nothing from the control thread either: no blind left or right release.
+    rv::playing = true;
+    rv::playToggleRequest = true;
+    rv::controlPass();
+    EXPECT_FALSE(rv::playing);
+    EXPECT_TRUE(fake::takeInjected().empty());
 }
