@@ -183,6 +183,9 @@ int runMainInstance() {
 
     saveSession();
     stopWorkers(workers);
+    // The save above is skipped when the recorder, the player or a panel message holds the profile
+    // lock; with the workers stopped nothing holds it for long, so this one waits for it.
+    saveSessionAfterWorkers();
     terminatePanels();
     plat::restoreTimerResolution();
     hostView = nullptr;

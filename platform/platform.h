@@ -52,7 +52,12 @@ std::optional<std::string> readFile(const std::string& path);
 // Truncates or creates the file and writes `bytes` as they are; false when anything failed.
 bool writeFile(const std::string& path, const std::string& bytes);
 // Replaces `to` with `from` in one step (same folder), so readers see the old or the new file.
+// `from`'s content is flushed to the disk first (and on Linux the folder after the rename), so the
+// replacement also survives a power loss.
 bool replaceFile(const std::string& from, const std::string& to);
+// True when the file exists and is marked read-only (Windows: the read-only attribute; Linux: no
+// write permission bit set at all).
+bool isReadOnlyFile(const std::string& path);
 bool removeFile(const std::string& path);
 
 // ---- start-up registration -------------------------------------------------------------------

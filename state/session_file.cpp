@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -175,6 +177,51 @@ void noteLockHeld(int64_t ticks) {
     }
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+enum class LockWait { Skip, Wait };
+
+std::unique_lock<std::mutex> lockProfiles(LockWait wait) {
+    if (wait == LockWait::Wait) return std::unique_lock<std::mutex>(profilesLock);
+    return std::unique_lock<std::mutex>(profilesLock, std::try_to_lock);
+}
+
+void saveSessionWith(LockWait wait);
+
+// "YYYYMMDD-HHMMSS" of the current UTC time.
+std::string utcStamp() {
+    using namespace std::chrono;
+    int64_t secondsNow = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    int64_t days = secondsNow / 86400, rest = secondsNow % 86400;
+    if (rest < 0) rest += 86400, --days;
+    // Days since 1970-01-01 to a civil date (proleptic Gregorian).
+    days += 719468;
+    int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    int64_t dayOfEra = days - era * 146097;
+    int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char stamp[128];
+    std::snprintf(stamp, sizeof stamp, "%04lld%02lld%02lld-%02lld%02lld%02lld", static_cast<long long>(year),
+                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
+                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    return stamp;
+}
+
+// A session file that exists but could not be read, or is not a session file, may still be the only
+// copy of a user's recordings: it is moved aside under a name that says so before anything can be
+// saved over it. When even that fails, no save replaces it during this run.
+void keepUnreadableSession() {
+    if (!plat::pathExists(sessionPath)) return;
+    std::string base = sessionPath + ".unreadable-" + utcStamp();
+    std::string aside = base;
+    for (int n = 2; plat::pathExists(aside) && n < 100; ++n) aside = base + "-" + std::to_string(n);
+    if (plat::pathExists(aside) || !plat::moveFile(sessionPath, aside)) sessionSavesBlocked.store(true);
+}
+
 }  // namespace
 
 std::string dataFolder() {
@@ -227,10 +274,19 @@ void applySettingsLine(std::string_view text) {
 
 bool loadSession() {
     auto text = readTextFile(sessionPath);
-    if (!text) return false;
-    LineReader lines(*text);
+    if (!text) {
+        keepUnreadableSession();
+        return false;
+    }
+    std::string_view content = *text;
+    // Some editors save with a byte-order mark; the file is still ours.
+    if (startsWith(content, kByteOrderMark)) content.remove_prefix(kByteOrderMark.size());
+    LineReader lines(content);
     std::string_view line;
-    if (!lines.next(line) || !startsWith(line, kSettingsTag)) return false;
+    if (!lines.next(line) || !startsWith(line, kSettingsTag)) {
+        if (!content.empty()) keepUnreadableSession();
+        return false;
+    }
     applySettingsLine(line.substr(std::string_view(kSettingsTag).size()));
 
     int32_t index = 0;
@@ -263,8 +319,16 @@ bool loadSession() {
     return true;
 }
 
-void saveSession() {
+void saveSession() { saveSessionWith(LockWait::Skip); }
+
+void saveSessionAfterWorkers() { saveSessionWith(LockWait::Wait); }
+
+namespace {
+
+void saveSessionWith(LockWait wait) {
     if (saveOwner.load() == std::this_thread::get_id()) return;
+    // A file the user made read-only, or one kept aside that could not be moved, is never replaced.
+    if (sessionSavesBlocked.load() || plat::isReadOnlyFile(sessionPath)) return;
     std::lock_guard<std::mutex> serial(saveMutex);
     saveOwner.store(std::this_thread::get_id());
     struct OwnerReset {
@@ -279,7 +343,7 @@ void saveSession() {
     // the lock is held.
     std::vector<size_t> sizes;
     {
-        std::unique_lock<std::mutex> lock(profilesLock, std::try_to_lock);
+        std::unique_lock<std::mutex> lock = lockProfiles(wait);
         if (!lock.owns_lock()) return;
         for (const Profile& profile : profiles) sizes.push_back(profile.events.size());
     }
@@ -287,7 +351,7 @@ void saveSession() {
     for (size_t i = 0; i < sizes.size(); ++i) copy[i].events.resize(sizes[i] + sizes[i] / 16 + 256);
     int32_t current = 0;
     {
-        std::unique_lock<std::mutex> lock(profilesLock, std::try_to_lock);
+        std::unique_lock<std::mutex> lock = lockProfiles(wait);
         if (!lock.owns_lock()) return;
         int64_t taken = plat::ticks();
         current = currentProfile;
@@ -332,6 +396,8 @@ void saveSession() {
     // whole new one, never a truncated mix.
     replaceTextFile(sessionPath, text);
 }
+
+}  // namespace
 
 void autosaveThread() {
     while (appRunning.load()) {

@@ -25,14 +25,22 @@ void prepareSessionPath();
 
 // Reads sessionPath; returns true when at least one profile was loaded (then profiles and
 // currentProfile are replaced under profilesLock). A readable settings line is applied even when
-// it returns false. Main thread, before the workers start.
+// it returns false; a leading UTF-8 byte-order mark is skipped. A file that exists but cannot be
+// read, or whose first line is not a settings line, is moved aside to
+// sessionPath + ".unreadable-YYYYMMDD-HHMMSS" (UTC) so that no save replaces it; if that fails, saves
+// are blocked for the run. Main thread, before the workers start.
 bool loadSession();
 
 // Writes the whole file from the live state, through a temporary file in the same folder that then
 // replaces the old one, so a failed or cut-short write leaves the last good file. Skipped when
-// profilesLock is busy; saves from several threads are written one after the other. Any thread
-// (autosave, shutdown, crash handler).
+// profilesLock is busy; saves from several threads are written one after the other. Nothing is
+// written over a read-only session file, or while saves are blocked. Any thread (autosave,
+// shutdown, crash handler).
 void saveSession();
+
+// The same, waiting for profilesLock instead of skipping: the last save of a run, once the workers
+// that take the lock have stopped, so that the last changes are never lost. Main thread.
+void saveSessionAfterWorkers();
 
 // The 31 settings fields joined by "," (no tag, no line end). No lock.
 std::string settingsLine();

@@ -38,6 +38,7 @@ void resetStateForTests() {
     theme = "modern-blue";
     playRepeat = 0;
     sessionPath.clear();
+    sessionSavesBlocked = false;
 }
 
 }  // namespace rv

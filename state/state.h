@@ -155,6 +155,9 @@ inline std::atomic<int32_t> playRepeat{0};
 
 // ---- session -----------------------------------------------------------------------------------------
 inline std::string sessionPath;  // set once at start-up, before any save can run
+// Set at start-up when a session file that could not be loaded could not be moved aside either: no
+// save replaces it during this run.
+inline std::atomic<bool> sessionSavesBlocked{false};
 
 // The name of the profile that start-up creates when no session could be loaded.
 inline constexpr const char* defaultProfileName = "Default Tracking Profile";

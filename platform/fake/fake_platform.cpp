@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -44,6 +45,7 @@ struct State {
     std::map<std::string, std::optional<std::string>> environment;
     int failingWrites = 0;
     size_t failKeep = 0;
+    std::set<std::string> unreadable;
     std::map<std::string, void*> windows;
     std::map<void*, FakeWindow> windowStates;
     std::vector<plat::Rect> workAreas{plat::Rect{0, 0, 1920, 1040}};
@@ -249,6 +251,11 @@ void failWrites(int count, size_t keepBytes) {
     state().failingWrites = count, state().failKeep = keepBytes;
 }
 
+void setUnreadable(const std::string& path) {
+    Lock lock(state().mutex);
+    state().unreadable.insert(path);
+}
+
 void addWindow(const std::string& title, void* handle) {
     Lock lock(state().mutex);
     state().windows[title] = handle;
@@ -407,6 +414,7 @@ void reset() {
     s.exePath.clear();
     s.environment.clear();
     s.failingWrites = 0, s.failKeep = 0;
+    s.unreadable.clear();
     s.windows.clear();
     s.windowStates.clear();
     s.workAreas = {plat::Rect{0, 0, 1920, 1040}};
@@ -478,6 +486,10 @@ bool moveFile(const std::string& from, const std::string& to) {
 }
 
 std::optional<std::string> readFile(const std::string& path) {
+    {
+        Lock lock(fake::state().mutex);
+        if (fake::state().unreadable.count(path)) return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream bytes;
@@ -504,6 +516,14 @@ bool writeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool replaceFile(const std::string& from, const std::string& to) { return moveFile(from, to); }
+
+bool isReadOnlyFile(const std::string& path) {
+    std::error_code error;
+    auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::is_regular_file(status)) return false;
+    using std::filesystem::perms;
+    return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none;
+}
 
 bool removeFile(const std::string& path) {
     std::error_code error;

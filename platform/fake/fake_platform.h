@@ -50,6 +50,8 @@ void setExePath(const std::string& path);
 void setEnvironment(const std::string& name, std::optional<std::string> value);
 // The next `count` writes write only the first `keepBytes` bytes and report failure.
 void failWrites(int count, size_t keepBytes);
+// Reads of `path` fail from now on, as for a file the user may not read.
+void setUnreadable(const std::string& path);
 
 // Windows: known to findWindow by title, with their rectangles and states. A window that follows the
 // webview takes its client size from set_size plus its frame.

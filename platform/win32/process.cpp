@@ -206,8 +206,23 @@ bool writeFile(const std::string& path, const std::string& bytes) {
 
 bool replaceFile(const std::string& from, const std::string& to) {
     std::wstring wideFrom, wideTo;
-    return widePath(from, wideFrom) && widePath(to, wideTo) &&
-           MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!widePath(from, wideFrom) || !widePath(to, wideTo)) return false;
+    // The content first: write-through covers the move, not the data written before it.
+    HANDLE file = CreateFileW(wideFrom.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool flushed = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    if (!flushed) return false;
+    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool isReadOnlyFile(const std::string& path) {
+    std::wstring wide;
+    if (!widePath(path, wide)) return false;
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 bool removeFile(const std::string& path) {

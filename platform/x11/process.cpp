@@ -162,8 +162,33 @@ bool writeFile(const std::string& path, const std::string& bytes) {
     return close(fd) == 0;
 }
 
+namespace {
+
+// Waits until the file's (or folder's) content is on the disk; false when it could not be opened.
+bool syncPath(const char* path, int flags) {
+    int fd = open(path, flags | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+}  // namespace
+
 bool replaceFile(const std::string& from, const std::string& to) {
-    return rename(from.c_str(), to.c_str()) == 0;
+    // Without the first sync a power loss after the rename can leave an empty file under the old
+    // name; without the second the rename itself may be lost.
+    if (!syncPath(from.c_str(), O_RDONLY)) return false;
+    if (rename(from.c_str(), to.c_str()) != 0) return false;
+    size_t cut = to.find_last_of('/');
+    std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : to.substr(0, cut);
+    syncPath(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    return true;
+}
+
+bool isReadOnlyFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
 }
 
 bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }

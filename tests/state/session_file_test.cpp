@@ -3,7 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -222,8 +225,8 @@ TEST_F(SessionFile, ReaderRulesForTheFirstLines) {
     const std::string changed =
         "1,0,0,100,0,0,1,10,0,0,0,1,1,1,1,0,1,0,500,119,118,0,117,0,0,0,100,1,10,120,32";
     const Case cases[] = {
-        {"byte-order mark", "\xEF\xBB\xBFSETTINGS:" + changed + "\nCURRENT:0\nPROFILE:a\n", false,
-         kDefaultSettings},
+        {"byte-order mark (skipped)", "\xEF\xBB\xBFSETTINGS:" + changed + "\nCURRENT:0\nPROFILE:a\n", true,
+         changed},
         {"empty file", "", false, kDefaultSettings},
         {"no settings tag", "PROFILE:a\n", false, kDefaultSettings},
         {"lower-case tag", "settings:" + changed + "\nCURRENT:0\nPROFILE:a\n", false, kDefaultSettings},
@@ -438,4 +441,110 @@ TEST_F(SessionFile, TheMainInstanceLoadsAtStartAndSavesAfterANormalRunOnly) {
     EXPECT_EQ(profilesSummary(), "0|Default Tracking Profile[]{}");
     EXPECT_FALSE(std::filesystem::exists(inFolder(sessionFile())));
     EXPECT_EQ(fake::startupRegistration(), "\"" + folder() + "/ravelin\"");
+}
+
+namespace {
+
+// The files in the data folder, by name, with their bytes.
+std::map<std::string, std::string> dataFiles(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder + "/Tapforge")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        files[entry.path().filename().string()] = bytes.str();
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST_F(SessionFile, AFileThatFailsToLoadIsKeptAsideAndNeverSavedOver) {
+    std::string recording = std::string("SETTINGS:") + kDefaultSettings + "\r\nCURRENT:0\r\nPROFILE:mine\r\n";
+    for (int i = 0; i < 1000; ++i) recording += "3," + std::to_string(i) + ",0,0,0,65,1,0\r\n";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool unreadable;
+        bool loads;
+        bool keptAside;
+    };
+    const Case cases[] = {
+        {"byte-order mark", "\xEF\xBB\xBF" + recording, false, true, false},
+        {"cannot be read", recording, true, false, true},
+        {"not a session file", "hello\r\n" + recording, false, false, true},
+        {"a mark and then no settings line", "\xEF\xBB\xBFPROFILE:x\r\n", false, false, true},
+        {"empty: nothing to keep", "", false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(inFolder("Tapforge"));
+        rv::resetStateForTests();
+        fake::reset();
+        fake::setExePath(folder() + "/ravelin");
+        fake::setEnvironment("LOCALAPPDATA", folder());
+        rv::prepareSessionPath();
+        writeFile(sessionFile(), c.bytes);
+        if (c.unreadable) fake::setUnreadable(rv::sessionPath);
+
+        EXPECT_EQ(rv::loadSession(), c.loads);
+        if (c.loads) {
+            EXPECT_EQ(rv::profiles.at(0).events.size(), 1000u);
+        } else {
+            rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        }
+        rv::saveSession();
+
+        std::map<std::string, std::string> files = dataFiles(folder());
+        ASSERT_EQ(files.size(), c.keptAside ? 2u : 1u);
+        auto aside = files.begin();  // "session.mcr" sorts before "session.mcr.unreadable-…"
+        if (c.keptAside) {
+            ++aside;
+            EXPECT_EQ(aside->first.rfind("session.mcr.unreadable-", 0), 0u) << aside->first;
+            EXPECT_EQ(aside->first.size(), std::string("session.mcr.unreadable-20261207-123456").size());
+            EXPECT_EQ(aside->second, c.bytes);
+        }
+        // The file saved now is a whole session again.
+        EXPECT_EQ(files["session.mcr"].rfind("SETTINGS:", 0), 0u);
+        EXPECT_EQ(files["session.mcr"].find("PROFILE:mine") != std::string::npos, c.loads);
+    }
+}
+
+TEST_F(SessionFile, AReadOnlySessionFileIsNeverReplaced) {
+    namespace fs = std::filesystem;
+    std::string bytes = std::string("SETTINGS:") + kDefaultSettings + "\r\nCURRENT:0\r\nPROFILE:kept\r\n";
+    writeSession(std::string("SETTINGS:") + kDefaultSettings + "\nCURRENT:0\nPROFILE:kept\n");
+    fs::permissions(rv::sessionPath, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_TRUE(rv::loadSession());
+    rv::profiles[0].name = "changed";
+    rv::saveSession();
+    rv::saveSessionAfterWorkers();
+    EXPECT_EQ(readFile(sessionFile()), bytes);
+    EXPECT_FALSE(fs::exists(rv::sessionPath + ".tmp"));
+
+    fs::permissions(rv::sessionPath, fs::perms::owner_write, fs::perm_options::add);  // writable again
+    rv::saveSession();
+    EXPECT_NE(readFile(sessionFile()).find("PROFILE:changed"), std::string::npos);
+}
+
+TEST_F(SessionFile, AChangeMadeJustBeforeTheCloseIsSavedEvenWhileTheLockIsHeld) {
+    fake::setRealSleep(true);
+    writeFile("ui/index.html", "<html></html>");
+    std::thread holder;
+    fake::webview().onRun = [&] {
+        rv::addProfile("late");
+        // The player or a panel message holds the lock at the moment the window closes.
+        std::atomic<bool> taken{false};
+        holder = std::thread([&taken] {
+            std::lock_guard<std::mutex> lock(rv::profilesLock);
+            taken = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        });
+        while (!taken) std::this_thread::yield();
+    };
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    holder.join();
+    ASSERT_TRUE(reload());
+    ASSERT_EQ(rv::profiles.size(), 2u);
+    EXPECT_EQ(rv::profiles[1].name, "late");
 }

@@ -108,6 +108,19 @@ TEST(Files, ReplaceSwapsInContentAndMoveNeverOverwrites) {
     EXPECT_FALSE(plat::pathExists(target));
 }
 
+TEST(Files, ReadOnlyIsTheAttributeOfAnExistingFile) {
+    TempFolder folder;
+    std::string file = folder.file("session.mcr");
+    EXPECT_FALSE(plat::isReadOnlyFile(file));  // missing
+    EXPECT_FALSE(plat::isReadOnlyFile(folder.path()));
+    ASSERT_TRUE(plat::writeFile(file, "kept"));
+    EXPECT_FALSE(plat::isReadOnlyFile(file));
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(plat::isReadOnlyFile(file));
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(plat::isReadOnlyFile(file));
+}
+
 TEST(Environment, ValuesOfAnyLengthUnsetAndEmpty) {
     const char* name = "RAVELIN_PLATFORM_TEST";
     ASSERT_TRUE(SetEnvironmentVariableA(name, "C:\\Users\\someone\\AppData\\Local"));

@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -122,3 +123,23 @@ TEST(X11Processes, ProcessesHandedBackWhileRunningAreStillReaped) {
 }
 
 }  // namespace
+
+TEST(X11Files, ReplaceSwapsInContentAndReadOnlyMeansNoWriteBitAtAll) {
+    const std::string file = folder() + "/session.mcr", fresh = folder() + "/session.mcr.tmp";
+    unlink(file.c_str());
+    EXPECT_FALSE(plat::isReadOnlyFile(file));  // missing
+    EXPECT_FALSE(plat::isReadOnlyFile(folder()));
+    ASSERT_TRUE(plat::writeFile(file, "old"));
+    ASSERT_TRUE(plat::writeFile(fresh, "new"));
+    EXPECT_FALSE(plat::isReadOnlyFile(file));
+    EXPECT_TRUE(plat::replaceFile(fresh, file));
+    EXPECT_EQ(plat::readFile(file), "new");
+    EXPECT_FALSE(plat::pathExists(fresh));
+    EXPECT_FALSE(plat::replaceFile(fresh, file));  // nothing to swap in
+
+    chmod(file.c_str(), 0400);
+    EXPECT_TRUE(plat::isReadOnlyFile(file));
+    chmod(file.c_str(), 0600);
+    EXPECT_FALSE(plat::isReadOnlyFile(file));
+    unlink(file.c_str());
+}
