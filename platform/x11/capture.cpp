@@ -13,11 +13,17 @@
 // keys while a reassignment waits for its key, the auto-clicker's clicks while a pick waits.
 //
 // Releases. A grab, once a press has activated it, takes every event of its device until the last
-// key or button is released. Key grabs are kept to the end, so a swallowed key press is followed by
-// a swallowed release and the focused program never sees half of a key. A button grab is ended at
-// once (XIUngrabDevice) when the button is no hotkey of the current plan: the release of a picked
-// point or of a button captured for a reassignment then reaches the window under the pointer, which
-// saw no press, as it does on Windows. Nothing is left pressed in the clicked program either way.
+// key or button is released, and that includes the keys this program injects: while a hotkey is held
+// they would come to us instead of the focused program (playback started with F7 held as a person
+// holds it lost its first keys). So a hotkey's key grab is ended as soon as its press has been taken
+// (XIUngrabDevice), and its passive grab is dropped until the key is released, so that its
+// auto-repeats, which would activate it again, reach the focused program as they do on Windows. The
+// release then reaches the focused program too, which saw no press: a lone release, which changes
+// nothing there. The one grab kept to the end is that of an armed reassignment, which takes every key:
+// its swallowed press is followed by a swallowed release. A button grab is ended at once when the
+// button is no hotkey of the current plan: the release of a picked point or of a button captured for
+// a reassignment then reaches the window under the pointer, which saw no press, as it does on
+// Windows. Nothing is left pressed in the clicked program either way.
 //
 // Injected input. Input this program injects arrives like anyone else's from the XTEST slave devices,
 // as does input from xdotool or a remote-desktop server, which is real input for us: an event from an
@@ -31,6 +37,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cmath>
 #include <cstring>
 
@@ -155,7 +162,9 @@ class Capture {
         if (plan == plan_ && !regrab_) return;
         plan_ = std::move(plan);
         regrab_ = false;
-        applyGrabs(display_, grabsOfPlan(display_, plan_), held_);
+        GrabSet wanted = grabsOfPlan(display_, plan_);
+        wanted.keycodes &= ~heldHotkeys_;
+        applyGrabs(display_, wanted, held_);
     }
 
     bool isPlannedHotkey(int32_t code) const {
@@ -227,6 +236,9 @@ class Capture {
                 // Only a grab of ours that a press has just activated sends these.
                 onGrabActivated(*static_cast<const XIDeviceEvent*>(data));
                 break;
+            case XI_KeyPress:
+                onKeyGrabActivated(*static_cast<const XIDeviceEvent*>(data));
+                break;
             case XI_HierarchyChanged:
                 readDevices();
                 break;
@@ -243,7 +255,15 @@ class Capture {
         const unsigned keycode = static_cast<unsigned>(raw.detail);
         const bool injected = device(raw.sourceid).xtestKeyboard && isInjectionEcho(NoteKind::key, keycode);
         const int32_t vk = keycode < vkByKeycode_.size() ? vkByKeycode_[keycode] : 0;
+        // Ended before the handler acts on the press, so that nothing the press starts is injected
+        // while the grab still holds the keyboard.
+        if (down && keycode < heldHotkeys_.size() && held_.keycodes[keycode] && !held_.everyKey && !plan_.allKeys)
+            endHotkeyGrab(raw.deviceid, keycode);
         if (vk != 0 && handlers_.key) handlers_.key(KeyEvent{vk, down, injected});
+        if (!down && keycode < heldHotkeys_.size() && heldHotkeys_[keycode]) {
+            heldHotkeys_.reset(keycode);
+            regrab_ = true;  // its passive grab comes back for the next press
+        }
     }
 
     struct Message {
@@ -360,6 +380,25 @@ class Capture {
         XFlush(display_);
     }
 
+    // A key grab of ours that a press has just activated. The raw press that came just before has
+    // normally ended it already; this catches any other way it became active.
+    void onKeyGrabActivated(const XIDeviceEvent& press) {
+        followPlan();
+        if (plan_.allKeys) return;  // a reassignment swallows the key's release too
+        const unsigned keycode = static_cast<unsigned>(press.detail);
+        if (keycode < heldHotkeys_.size()) endHotkeyGrab(press.deviceid, keycode);
+    }
+
+    // Ends the active grab that a hotkey's press started and drops the key's passive grab until its
+    // release.
+    void endHotkeyGrab(int masterKeyboard, unsigned keycode) {
+        XIUngrabDevice(display_, masterKeyboard, CurrentTime);
+        heldHotkeys_.set(keycode);
+        regrab_ = true;
+        followPlan();
+        XFlush(display_);
+    }
+
     Display* display_;
     int xiOpcode_;
     CaptureHandlers handlers_;
@@ -370,6 +409,7 @@ class Capture {
     rv::GrabPlan plan_;
     bool regrab_ = true;
     GrabSet held_;
+    std::bitset<256> heldHotkeys_;  // keycodes of hotkeys held down now, whose grabs wait for the release
     int32_t lastPressedCode_ = 0;
 
     bool pointKnown_ = false;
