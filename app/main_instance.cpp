@@ -125,6 +125,28 @@ void applyWindowPreferences(Webview& view, int attemptsLeft) {
     applyMainWindowPreferences(window);
 }
 
+// How long a second main instance looks for the running one's window before it gives up: the other
+// may still be starting (no window yet) or ending (window gone, claim not yet let go).
+constexpr int kHandOverAttempts = 50;
+constexpr int kHandOverPauseMs = 100;
+
+// True when this process is to be the main instance. Otherwise another main instance runs and its
+// window has been brought to the front (restored if minimized), or could not be found in time; this
+// process then leaves without writing anything. A claim that comes free while looking (the other
+// instance has just ended) makes this one the main instance after all.
+bool claimOrHandOver() {
+    for (int attempt = 0;; ++attempt) {
+        if (plat::claimMainInstance()) return true;
+        if (plat::WindowHandle window = plat::findWindow(mainWindowTitle)) {
+            if (plat::isMinimized(window)) plat::showWindow(window, plat::Show::Restore);
+            plat::forceForeground(window);
+            return false;
+        }
+        if (attempt + 1 >= kHandOverAttempts) return false;
+        plat::sleepMs(kHandOverPauseMs);
+    }
+}
+
 // Panel instances still open end with the main instance, in name order.
 void terminatePanels() {
     for (auto& [name, process] : panelProcesses) {
@@ -137,6 +159,10 @@ void terminatePanels() {
 }  // namespace
 
 int runMainInstance() {
+    // A second start (the logon start and a manual one) would hook the hotkeys twice, serve the pipe
+    // twice and race on the session file.
+    if (!claimOrHandOver()) return 0;
+
     prepareSessionPath();
     plat::installCrashHandler(&onCrash);
 

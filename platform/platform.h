@@ -26,9 +26,17 @@ void endProcess(bool comInitialised);
 void errorBox(const std::string& caption, const std::string& text);
 extern const bool errorBoxIsModal;
 
-// Runs `onCrash` once when the process dies of an unhandled fault on any thread; the platform's own
-// crash handling then ends the process as it would have without it.
+// Runs `onCrash` once when the process dies of an unhandled fault, an exception that nothing catches
+// or abort, on any thread; the platform's own crash handling then ends the process as it would have
+// without it. On Linux `onCrash` runs on a thread of its own and the process ends within two seconds
+// of the crash even when `onCrash` cannot finish (a lock the dying thread holds).
 void installCrashHandler(void (*onCrash)());
+
+// Claims the one main instance of this user's session for the rest of the process's life (a named
+// mutex on Windows, a file lock in the runtime folder on Linux; either goes when the process ends,
+// however it ends). False while another main instance holds it; when the platform cannot tell, the
+// claim counts as taken. Main thread, before anything is written.
+bool claimMainInstance();
 
 // Full path of the running executable.
 std::string exePath();
@@ -210,6 +218,8 @@ void setTopmost(WindowHandle window, bool on);
 enum class Show { Restore, Maximize, Minimize };
 void showWindow(WindowHandle window, Show how);
 bool isMaximized(WindowHandle window);
+// Minimized (iconic); with no window manager on Linux, unmapped.
+bool isMinimized(WindowHandle window);
 // The rectangle the window has when neither maximized nor minimized, and whether it is maximized.
 struct Placement {
     Rect normal;

@@ -67,6 +67,8 @@ struct State {
     std::vector<std::unique_ptr<Wake>> wakes;  // never freed: the program keeps its handles for good
     std::vector<std::string> threadNames;
     int captureWakes = 0;
+    int mainInstanceHeldFor = 0;
+    int mainInstanceClaims = 0;
 };
 
 State& state() {
@@ -397,6 +399,16 @@ void failRegistration(bool fails) {
     state().registrationFails = fails;
 }
 
+void holdMainInstanceElsewhere(int attempts) {
+    Lock lock(state().mutex);
+    state().mainInstanceHeldFor = attempts;
+}
+
+int mainInstanceClaims() {
+    Lock lock(state().mutex);
+    return state().mainInstanceClaims;
+}
+
 void reset() {
     Lock lock(state().mutex);
     State& s = state();
@@ -407,6 +419,7 @@ void reset() {
     s.captureStop = false;
     s.registration.reset();
     s.registrationFails = false;
+    s.mainInstanceHeldFor = 0, s.mainInstanceClaims = 0;
     s.records.clear();
     s.clock = 0, s.sleeps = 0, s.sleepHook = nullptr, s.realSleep = false;
     s.screenWidth = 1920, s.screenHeight = 1080, s.cursorX = 0, s.cursorY = 0;
@@ -454,6 +467,15 @@ void errorBox(const std::string& caption, const std::string& text) {
 }
 
 void installCrashHandler(void (*)()) {}
+
+bool claimMainInstance() {
+    Lock lock(fake::state().mutex);
+    fake::State& s = fake::state();
+    ++s.mainInstanceClaims;
+    if (s.mainInstanceHeldFor == 0) return true;
+    if (s.mainInstanceHeldFor > 0) --s.mainInstanceHeldFor;
+    return false;
+}
 
 std::string exePath() {
     Lock lock(fake::state().mutex);
@@ -801,6 +823,12 @@ bool isMaximized(WindowHandle window) {
     if (!window) return false;
     Lock lock(fake::state().mutex);
     return fake::state().windowStates[window].maximized;
+}
+
+bool isMinimized(WindowHandle window) {
+    if (!window) return false;
+    Lock lock(fake::state().mutex);
+    return fake::state().windowStates[window].minimized;
 }
 
 bool windowPlacement(WindowHandle window, Placement& placement) {

@@ -125,6 +125,10 @@ std::optional<std::string> startupRegistration();
 // From now on the system refuses to register or unregister: what is registered stays.
 void failRegistration(bool fails);
 
+// Another main instance holds the claim for the next `attempts` claims (-1: for good; 0: free).
+void holdMainInstanceElsewhere(int attempts);
+int mainInstanceClaims();  // claims made since the last reset
+
 // Back to a fresh platform (clock, records, windows, webview, files settings).
 void reset();
 

@@ -7,7 +7,10 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "platform/platform.h"
@@ -79,7 +82,8 @@ struct CrashState {
 };
 CrashState crash;
 
-LONG WINAPI onUnhandledException(EXCEPTION_POINTERS*) {
+// Runs the callback once for the whole process, whichever way the process dies first.
+void runCrashCallbackOnce() {
     DWORD self = GetCurrentThreadId();
     DWORD none = 0;
     if (crash.handlingThread.compare_exchange_strong(none, self)) {
@@ -87,12 +91,31 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS*) {
         crash.done = true;
     } else if (none != self) {
         // Another thread is still in the callback (saving): ending the process now would cut that
-        // short, so a second faulting thread waits for it, though not forever (the callback may be
+        // short, so a second dying thread waits for it, though not forever (the callback may be
         // stuck on a lock this thread holds). A fault inside the callback itself (same thread) must
         // not wait for itself.
         for (int waited = 0; !crash.done && waited < 5000; ++waited) Sleep(1);
     }
+}
+
+LONG WINAPI onUnhandledException(EXCEPTION_POINTERS*) {
+    runCrashCallbackOnce();
     return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// An exception that no code catches (on any thread) ends the process through std::terminate, and
+// abort ends it through SIGABRT, neither of which reaches the unhandled-exception filter.
+std::terminate_handler previousTerminate = nullptr;
+
+[[noreturn]] void onTerminate() {
+    runCrashCallbackOnce();
+    if (previousTerminate) previousTerminate();
+    std::abort();
+}
+
+void onAbortSignal(int) {
+    runCrashCallbackOnce();
+    // The runtime has put back the default action; returning lets abort end the process as usual.
 }
 
 }  // namespace
@@ -100,6 +123,8 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS*) {
 void installCrashHandler(void (*onCrash)()) {
     crash.callback = onCrash;
     SetUnhandledExceptionFilter(&onUnhandledException);
+    previousTerminate = std::set_terminate(&onTerminate);
+    signal(SIGABRT, &onAbortSignal);
 }
 
 std::string exePath() {

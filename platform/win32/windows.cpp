@@ -131,6 +131,10 @@ bool isMaximized(WindowHandle window) {
     return window && IsZoomed(hwnd(window));
 }
 
+bool isMinimized(WindowHandle window) {
+    return window && IsIconic(hwnd(window));
+}
+
 bool windowPlacement(WindowHandle window, Placement& placement) {
     WINDOWPLACEMENT record{};
     record.length = sizeof record;

@@ -1,6 +1,8 @@
 // Linux process, files, libraries and time.
 #include <X11/Xlib.h>
 #include <dlfcn.h>
+#include <poll.h>
+#include <pthread.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,9 +11,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -45,31 +50,95 @@ void errorBox(const std::string& caption, const std::string& text) {
 
 namespace {
 
+// A crash saves through a thread of its own that waits from start-up on: the signal handler only
+// wakes it and waits a bounded time for it, so a save that cannot finish (the dying thread holds the
+// allocator's lock or the profiles lock) never keeps the process alive, and the save itself runs as
+// ordinary code. A save cut short leaves its temporary file behind, never a truncated session file.
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+// The save gets this long from the first fatal signal on; the rest of the two seconds a crash may take is
+// for the process to be torn down (a loaded machine takes over half a second for that alone).
+constexpr int64_t kCrashBudgetMs = 800;
+
 void (*crashCallback)() = nullptr;
-volatile sig_atomic_t crashing = 0;
-const int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+int crashWake[2] = {-1, -1};  // handler -> saver: one byte starts the save
+int crashDone[2] = {-1, -1};  // saver -> handler: readable once the save has ended
+std::atomic<bool> crashing{false};
+std::atomic<int64_t> crashDeadlineMs{0};
+std::atomic<pthread_t> crashSaver{};
+
+int64_t monotonicMs() {
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void crashSaverThread() {
+    // Signals sent to the process go to another thread: this one must stay free to save.
+    sigset_t fatal;
+    sigemptyset(&fatal);
+    for (int signal : kFatalSignals) sigaddset(&fatal, signal);
+    pthread_sigmask(SIG_BLOCK, &fatal, nullptr);
+    char byte = 0;
+    ssize_t n;
+    while ((n = read(crashWake[0], &byte, 1)) < 0 && errno == EINTR) {
+    }
+    if (n != 1) return;
+    if (crashCallback) crashCallback();
+    while (write(crashDone[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+}
+
+// Waits until the save has ended or the budget is spent. Only async-signal-safe calls.
+void awaitCrashSave() {
+    for (;;) {
+        const int64_t left = crashDeadlineMs.load() - monotonicMs();
+        if (left <= 0) return;
+        pollfd done{crashDone[0], POLLIN, 0};
+        const int ready = poll(&done, 1, static_cast<int>(left));
+        if (ready > 0 || (ready < 0 && errno != EINTR)) return;
+    }
+}
 
 void onFatalSignal(int signal) {
-    if (!crashing) {
-        crashing = 1;
-        if (crashCallback) crashCallback();
+    const bool saverThread = pthread_equal(pthread_self(), crashSaver.load()) != 0;
+    if (!crashing.exchange(true)) {
+        crashDeadlineMs = monotonicMs() + kCrashBudgetMs;
+        const char byte = 1;
+        if (crashWake[1] >= 0 && write(crashWake[1], &byte, 1) == 1) awaitCrashSave();
+    } else if (!saverThread) {
+        // A second thread dying meanwhile must not end the process under the save.
+        awaitCrashSave();
     }
     // Re-raise with the default action so the process ends as it would have.
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     sigaction(signal, &action, nullptr);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, signal);
+    pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
     raise(signal);
+    _exit(128 + signal);  // not reached: the default action of every signal above ends the process
 }
 
 }  // namespace
 
 void installCrashHandler(void (*onCrash)()) {
     crashCallback = onCrash;
+    if (crashWake[0] < 0 && (pipe2(crashWake, O_CLOEXEC) != 0 || pipe2(crashDone, O_CLOEXEC) != 0)) {
+        crashWake[0] = crashWake[1] = -1;
+        return;
+    }
+    if (!crashSaver.load()) {
+        std::thread saver(&crashSaverThread);
+        crashSaver = saver.native_handle();
+        saver.detach();
+    }
     struct sigaction action {};
     action.sa_handler = &onFatalSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    action.sa_flags = SA_NODEFER;
     for (int signal : kFatalSignals) sigaction(signal, &action, nullptr);
 }
 

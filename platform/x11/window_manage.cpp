@@ -607,6 +607,16 @@ bool isMaximized(WindowHandle handle) {
     return x11::isMaximizedOn(display, x11::windowOf(handle), x11::managerRuns(display));
 }
 
+bool isMinimized(WindowHandle handle) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return false;
+    ErrorTrap trap(display);
+    const Window window = x11::windowOf(handle);
+    if (x11::managerRuns(display)) return x11::wmState(display, window) == IconicState;
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsUnmapped;
+}
+
 bool windowPlacement(WindowHandle handle, Placement& placement) {
     Display* display = x11::threadDisplay();
     if (!handle || !display) return false;

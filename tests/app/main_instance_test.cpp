@@ -190,3 +190,56 @@ TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
     EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control", "key spammer",
                                                "macro player", "pipe server"}));
 }
+
+TEST_F(MainInstance, SecondMainInstanceBringsTheFirstForwardAndLeavesWithoutWriting) {
+    struct Case {
+        const char* what;
+        bool windowShown, minimized;
+        const char* expectedShow;  // the window operation before the foreground, if any
+    };
+    const Case cases[] = {
+        {"shown", true, false, nullptr},
+        {"minimized", true, true, "restore"},
+        {"no window in time", false, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        fake::setRealSleep(true);
+        fake::setExePath(folder() + "/ravelin");
+        fake::setEnvironment("LOCALAPPDATA", folder() + "/data");
+        std::filesystem::remove_all(folder() + "/data");
+        void* first = reinterpret_cast<void*>(0x7);
+        if (c.windowShown) {
+            fake::addWindow(rv::mainWindowTitle, first);
+            fake::window(first).minimized = c.minimized;
+        }
+        fake::holdMainInstanceElsewhere(-1);
+
+        EXPECT_EQ(rv::ravelinMain(""), 0);
+
+        EXPECT_FALSE(fake::webview().created);
+        EXPECT_TRUE(fake::errorBoxes().empty());
+        EXPECT_FALSE(std::filesystem::exists(folder() + "/data"));
+        EXPECT_FALSE(std::filesystem::exists(inFolder("appsettings.txt")));
+        EXPECT_FALSE(std::filesystem::exists(inFolder("status.txt")));
+        EXPECT_FALSE(fake::startupRegistration().has_value());
+        std::vector<std::string> calls = fake::calls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "raiseTimerResolution"), 0);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "forceForeground"), c.windowShown ? 1 : 0);
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "restore"), c.expectedShow ? 1 : 0);
+        if (c.windowShown) {
+            EXPECT_FALSE(fake::window(first).minimized);
+        }
+        // Without a window it looks for a bounded time, then gives up.
+        EXPECT_EQ(fake::mainInstanceClaims(), c.windowShown ? 1 : 50);
+    }
+}
+
+TEST_F(MainInstance, ClaimThatComesFreeWhileLookingMakesThisTheMainInstance) {
+    // The first instance is ending: its window is gone and it lets go after a few looks.
+    fake::holdMainInstanceElsewhere(3);
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    EXPECT_TRUE(fake::webview().created);
+    EXPECT_EQ(fake::mainInstanceClaims(), 4);
+}
