@@ -55,10 +55,12 @@ lines() { wc -l <"$log"; }
 # Lines of the log after line $1 (and up to line $2 when given).
 log_after() { if [ $# -gt 1 ]; then sed -n "$(($1 + 1)),$2p" "$log"; else tail -n +"$(($1 + 1))" "$log"; fi; }
 clicks_after() { log_after "$1" | grep -c "button press 1"; }
-# Fails when any line of the log names one of the keysyms given.
+# Fails when the log has a press of one of the keysyms given. (A hotkey's lone release may reach the
+# window: its grab ends as soon as the press has been taken, so that what the program sends goes to
+# the focused window.)
 never_saw() {
   for key in "$@"; do
-    if grep -q " key [a-z]* [0-9]* $key\$" "$log"; then fail "$key reached the focused window"; fi
+    if grep -q " key press [0-9]* $key\$" "$log"; then fail "$key reached the focused window"; fi
   done
 }
 
@@ -99,12 +101,12 @@ never_saw F6 F7 F8
 # The original and the replay as "offset_ms token" lines; replayed moves count where they land on
 # a recorded point (the glides in between are the player's own).
 log_after "$recorded" "$recorded_end" | awk '
-  $2 == "key" { print $1, $3 "-" $5 } $2 == "motion" { print $1, "m" $3 "," $4 }' >"$RAVELIN_TEST_TMP/original"
+  $2 == "key" && $5 !~ /^F[678]$/ { print $1, $3 "-" $5 } $2 == "motion" { print $1, "m" $3 "," $4 }' >"$RAVELIN_TEST_TMP/original"
 [ "$(grep -c " m" "$RAVELIN_TEST_TMP/original")" = 4 ] || fail "the target saw $(grep -c " m" "$RAVELIN_TEST_TMP/original") of 4 moves"
 [ "$(grep -vc " m" "$RAVELIN_TEST_TMP/original")" = 6 ] || fail "the target saw other keys than 3 presses and releases"
 log_after "$replayed" | awk -v points="$(awk '$2 ~ /^m/ { printf "%s ", $2 }' "$RAVELIN_TEST_TMP/original")" '
   BEGIN { n = split(points, p, " "); for (i = 1; i <= n; i++) wanted[p[i]] = 1 }
-  $2 == "key" { print $1, $3 "-" $5; last = "" }
+  $2 == "key" && $5 !~ /^F[678]$/ { print $1, $3 "-" $5; last = "" }
   $2 == "motion" { token = "m" $3 "," $4; if ((token in wanted) && token != last) print $1, token; last = token }' \
   >"$RAVELIN_TEST_TMP/replay"
 paste -d' ' "$RAVELIN_TEST_TMP/original" "$RAVELIN_TEST_TMP/replay" | awk '
