@@ -186,6 +186,7 @@ int runMainInstance() {
     launchOnStartup = plat::setStartupRegistration(launchOnStartup, plat::exePath());
     theme = loadTheme();
     playRepeat = loadPlayRepeat();
+    clickStartDelay = loadClickStartDelay();
 
     std::vector<RunningWorker> workers = startWorkers();
 

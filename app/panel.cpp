@@ -23,8 +23,8 @@ PanelParameters parsePanelCommandLine(std::string_view commandLine) {
         auto x = parseInt32(fields[2]);
         auto y = parseInt32(fields[3]);
         if (x && y) {
-            parameters.x = static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*x) - 150));
-            parameters.y = static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*y) - 20));
+            parameters.x = static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*x) - panelHoldX));
+            parameters.y = static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*y) - panelHoldY));
         }
     }
     if (fields.size() >= 5) parameters.theme = fields[4];

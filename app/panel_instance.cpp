@@ -77,7 +77,7 @@ int runPanelInstance(const std::string& commandLine) {
     hostView = &view;
     // A drop on the main window may come from the backend's drag thread: end the loop on its own thread.
     closePanelCallback = [&view] { view.dispatch([&view] { view.terminate(); }); };
-    std::string title = "Ravelin (" + parameters.name + ")";
+    std::string title = panelWindowTitle(parameters.name);
     view.setTitle(title);
     plat::applyBrowserSettings(view.browserController());
     view.setSize(panelWidth, panelHeight, SizeHint::None);

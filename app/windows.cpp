@@ -200,4 +200,39 @@ void panelDragCaptureLost() {
 
 bool panelDragging() { return drag.dragging; }
 
+Point panelBeside(const plat::Rect& main, const plat::Rect& workArea, int32_t width, int32_t height) {
+    int32_t roomRight = workArea.right - main.right;
+    int32_t roomLeft = main.left - workArea.left;
+    int32_t x;
+    if (roomRight >= width) {
+        x = main.right;
+    } else if (roomLeft >= width) {
+        x = main.left - width;
+    } else {
+        x = roomRight >= roomLeft ? workArea.right - width : workArea.left;
+    }
+    x = std::max(workArea.left, std::min(x, workArea.right - width));
+    int32_t y = std::max(workArea.top, std::min(main.top, workArea.bottom - height));
+    return {x, y};
+}
+
+void noteOwnWindows() {
+    std::vector<std::string> titles = {mainWindowTitle};
+    for (const auto& entry : panelProcesses) titles.push_back(panelWindowTitle(entry.first));
+    int32_t rects[kOwnWindowSlots][4];
+    size_t count = 0;
+    for (const std::string& title : titles) {
+        plat::Rect rect;
+        plat::WindowHandle window = plat::findWindow(title);
+        if (count == kOwnWindowSlots || !window || !plat::windowRect(window, rect)) continue;
+        rects[count][0] = rect.left, rects[count][1] = rect.top, rects[count][2] = rect.right, rects[count][3] = rect.bottom;
+        ++count;
+    }
+    int64_t now = plat::ticks();
+    std::lock_guard<std::mutex> lock(ownWindowsLock);
+    std::copy(&rects[0][0], &rects[0][0] + count * 4, &ownWindowRects[0][0]);
+    ownWindowCount = count;
+    ownWindowsNoted = now;
+}
+
 }  // namespace rv

@@ -37,6 +37,10 @@ struct Point {
     int32_t x, y;
 };
 Point centredIn(const plat::Rect& workArea, const plat::Rect& window);
+// Where a new panel window of width × height goes: beside the main window, on its right when the
+// work area has room there, else on its left, else on the side with more room; its top level with
+// the main window's; kept inside the work area. Outer screen pixels.
+Point panelBeside(const plat::Rect& main, const plat::Rect& workArea, int32_t width, int32_t height);
 
 // Puts the window into or out of the topmost band (nothing for a null window).
 void setTopmost(plat::WindowHandle window, bool on);
@@ -56,6 +60,10 @@ void applyMainWindowPreferences(plat::WindowHandle window);
 
 // resizeWindow of the main instance: fits the main window, found by its title.
 void resizeMainWindow(int32_t width, int32_t height);
+
+// Notes the screen rectangles of the main window and of the open panel windows for the
+// auto-clicker, which never clicks them (ownWindowRects). User-interface thread.
+void noteOwnWindows();
 
 // ---- panel drag ----
 

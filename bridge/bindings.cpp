@@ -9,6 +9,7 @@
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
 #include "capture/capture.h"
+#include "capture/recording.h"
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/preferences.h"
@@ -35,6 +36,15 @@ std::string openPanel(const std::string& request) {
     const std::string& elementId = fields[1];
     auto x = parseInt32(fields[2]);
     auto y = parseInt32(fields[3]);
+    // The page's point is only a fallback: WebKitGTK gives it relative to the window, and a panel
+    // there would open over the main window, hidden under it when that is on top.
+    plat::Rect main, work;
+    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    if (x && y && window && plat::windowRect(window, main) && plat::workAreaOfWindow(window, work)) {
+        Point beside = panelBeside(main, work, panelWidth, panelHeight);
+        x = beside.x + panelHoldX;
+        y = beside.y + panelHoldY;
+    }
     if (!x || !y || name.empty() || name.find('|') != std::string::npos || elementId.find('|') != std::string::npos ||
         theme.find('|') != std::string::npos) {
         return "";
@@ -50,6 +60,16 @@ std::string openPanel(const std::string& request) {
                                panelCommandLine(name, elementId, *x, *y, theme, profileSettingsText()))) {
         panelProcesses[name] = process;
     }
+    return "";
+}
+
+// "Show here" for a popped-out panel: its window ends, so the panel is never shown twice.
+std::string closePanel(const std::string& request) {
+    auto open = panelProcesses.find(stripArguments(request));
+    if (open == panelProcesses.end()) return "";
+    plat::terminateProcess(open->second);
+    plat::closeProcess(open->second);
+    panelProcesses.erase(open);
     return "";
 }
 
@@ -132,7 +152,23 @@ std::string resetHotkeys(const std::string&) {
     return "";
 }
 
-std::string getTrackerStatus(const std::string&) { return statusText(); }
+std::string getTrackerStatus(const std::string&) {
+    // The page reads the status several times a second while it shows: a fresh note of where our
+    // windows are for the auto-clicker.
+    noteOwnWindows();
+    return statusText();
+}
+
+// Whether the auto-clicker is on but waiting for the pointer to leave our windows.
+std::string getClickerWaiting(const std::string&) { return jsonBool(clickerWaiting.load() && autoClicking.load()); }
+
+std::string getClickStartDelay(const std::string&) { return std::to_string(clickStartDelay.load()); }
+
+// Seconds, 0 to 10; anything else changes nothing.
+std::string setClickStartDelay(const std::string& request) {
+    if (auto seconds = parseInt32(stripArguments(request))) saveClickStartDelay(*seconds);
+    return "";
+}
 
 std::string resetEverythingCall(const std::string&) {
     resetEverything();
@@ -153,6 +189,22 @@ std::string deleteProfileCall(const std::string&) {
     deleteProfile();
     return "";
 }
+
+std::string deleteProfileAtCall(const std::string& request) {
+    if (auto index = parseInt32(stripArguments(request))) deleteProfileAt(*index);
+    return "";
+}
+
+std::string renameProfileCall(const std::string& request) {
+    renameProfile(stripArguments(request));
+    return "";
+}
+
+// The recording the last recording replaced: how many events it holds for the current profile
+// (0 for none), and the call that puts it back.
+std::string getReplacedRecording(const std::string&) { return std::to_string(replacedRecordingSize()); }
+
+std::string restoreRecording(const std::string&) { return jsonBool(restoreReplacedRecording()); }
 
 std::string switchProfileCall(const std::string& request) {
     switchProfile(stripArguments(request));
@@ -177,10 +229,20 @@ std::string setTheme(const std::string& request) {
 
 std::string reassignKey(const std::string& request) {
     if (int32_t target = reassignTargetForWord(stripArguments(request))) {
+        reassignRefusedBy.store(0);
+        reassignRefusedCode.store(0);
         reassignTarget.exchange(target);
         plat::wakeCaptureLoop();
     }
     return "";
+}
+
+// Why the last reassignment was refused: {"key":<name>,"holder":<word>}, or null when it was not.
+std::string getReassignRefusal(const std::string&) {
+    int32_t holder = reassignRefusedBy.load();
+    int32_t code = reassignRefusedCode.load();
+    if (holder == 0 || code == 0) return "null";
+    return "{\"key\":" + jsonString(keyDisplayName(code)) + ",\"holder\":" + jsonString(reassignWord(holder)) + "}";
 }
 
 }  // namespace
@@ -214,6 +276,15 @@ const std::vector<MainBinding>& mainBindings() {
         {"getPlayRepeat", &getPlayRepeat},
         {"setPlayRepeat", &setPlayRepeat},
         {"getVersion", &getVersion},
+        {"renameProfile", &renameProfileCall},
+        {"deleteProfileAt", &deleteProfileAtCall},
+        {"getReplacedRecording", &getReplacedRecording},
+        {"restoreRecording", &restoreRecording},
+        {"getReassignRefusal", &getReassignRefusal},
+        {"getClickerWaiting", &getClickerWaiting},
+        {"getClickStartDelay", &getClickStartDelay},
+        {"setClickStartDelay", &setClickStartDelay},
+        {"closePanel", &closePanel},
     };
     return bindings;
 }

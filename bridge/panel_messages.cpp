@@ -37,6 +37,8 @@ void handlePanelMessage(const char* bytes, size_t length) {
         panelHover.exchange(payload == "1");
     } else if (name == "reassignKey") {
         if (int32_t target = reassignTargetForWord(payload)) {
+            reassignRefusedBy.store(0);
+            reassignRefusedCode.store(0);
             reassignTarget.exchange(target);
             plat::wakeCaptureLoop();
         }

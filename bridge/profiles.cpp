@@ -1,8 +1,10 @@
 #include "bridge/profiles.h"
 
 #include <mutex>
+#include <string_view>
 
 #include "bridge/json_text.h"
+#include "capture/recording.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
@@ -26,30 +28,57 @@ void applyProfileCopy(const std::string& settingsText) {
     }
 }
 
+// Session files keep one name a line.
+bool validName(std::string_view name) {
+    return !name.empty() && name.find_first_of("\r\n") == std::string_view::npos;
+}
+
 }  // namespace
 
 void addProfile(const std::string& name) {
-    if (name.empty() || recording.load()) return;
+    if (!validName(name) || recording.load()) return;
     std::string settings = profileSettingsText();
     std::lock_guard<std::mutex> lock(profilesLock);
     if (profiles.size() >= kProfileCap) return;
     profiles.push_back(Profile{name, std::move(settings), {}});
     currentProfile = static_cast<int32_t>(profiles.size() - 1);
+    forgetReplacedRecordingLocked();
 }
 
-void deleteProfile() {
+void deleteProfile() { deleteProfileAt(-1); }
+
+void deleteProfileAt(int32_t index) {
     if (recording.load()) return;
     std::string settings;
     {
         std::lock_guard<std::mutex> lock(profilesLock);
-        if (profiles.size() < 2 || !currentInRange()) return;
-        profiles.erase(profiles.begin() + currentProfile);
+        int32_t doomed = index == -1 ? currentProfile : index;
+        if (profiles.size() < 2 || doomed < 0 || static_cast<size_t>(doomed) >= profiles.size()) return;
+        profiles.erase(profiles.begin() + doomed);
+        forgetReplacedRecordingLocked();
+        if (doomed < currentProfile) {
+            // Another profile went: the current one stays current and its live settings stay.
+            --currentProfile;
+            return;
+        }
+        if (doomed > currentProfile) return;
         if (static_cast<size_t>(currentProfile) >= profiles.size()) {
             currentProfile = static_cast<int32_t>(profiles.size() - 1);
         }
         settings = profiles[static_cast<size_t>(currentProfile)].settingsText;
     }
     applyProfileCopy(settings);
+}
+
+void renameProfile(const std::string& stripped) {
+    size_t comma = stripped.find(',');
+    if (comma == std::string::npos || recording.load()) return;
+    auto index = parseInt32(std::string_view(stripped).substr(0, comma));
+    std::string name = stripped.substr(comma + 1);
+    if (!index || !validName(name)) return;
+    std::lock_guard<std::mutex> lock(profilesLock);
+    if (*index < 0 || static_cast<size_t>(*index) >= profiles.size()) return;
+    profiles[static_cast<size_t>(*index)].name = std::move(name);
 }
 
 void switchProfile(const std::string& stripped) {
@@ -60,6 +89,7 @@ void switchProfile(const std::string& stripped) {
     {
         std::lock_guard<std::mutex> lock(profilesLock);
         if (*index < 0 || static_cast<size_t>(*index) >= profiles.size()) return;
+        if (currentProfile != *index) forgetReplacedRecordingLocked();
         currentProfile = *index;
         settings = profiles[static_cast<size_t>(currentProfile)].settingsText;
     }
@@ -75,6 +105,7 @@ void clearProfile() {
     Profile& current = profiles[static_cast<size_t>(currentProfile)];
     current.events.clear();
     current.settingsText = std::move(settings);
+    forgetReplacedRecordingLocked();
 }
 
 std::string profilesText() {

@@ -5,23 +5,68 @@
 
 namespace rv {
 
+namespace {
+
+bool currentInRange() { return currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size(); }
+
+}  // namespace
+
 void startRecording() {
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
-        profiles[static_cast<size_t>(currentProfile)].events.clear();
-    }
+    heldEvents.clear();
+    if (currentInRange()) heldEvents.swap(profiles[static_cast<size_t>(currentProfile)].events);
     recordingStart = plat::ticks();
     recording.store(true);
 }
 
 void stopRecording() { recording.store(false); }
 
+void settleRecording() {
+    std::lock_guard<std::mutex> lock(profilesLock);
+    if (!currentInRange()) {
+        heldEvents.clear();
+        return;
+    }
+    std::vector<MacroEvent>& events = profiles[static_cast<size_t>(currentProfile)].events;
+    if (events.empty()) {
+        // Nothing recorded (a stray press of the record key twice): the old recording stays.
+        events.swap(heldEvents);
+    } else if (!heldEvents.empty()) {
+        replacedEvents.swap(heldEvents);
+        replacedProfile = currentProfile;
+    } else {
+        replacedEvents.clear();
+        replacedProfile = -1;
+    }
+    heldEvents.clear();
+}
+
+bool restoreReplacedRecording() {
+    if (recording.load()) return false;
+    std::lock_guard<std::mutex> lock(profilesLock);
+    if (replacedProfile != currentProfile || !currentInRange() || replacedEvents.empty()) return false;
+    profiles[static_cast<size_t>(currentProfile)].events.swap(replacedEvents);
+    forgetReplacedRecordingLocked();
+    return true;
+}
+
+size_t replacedRecordingSize() {
+    std::lock_guard<std::mutex> lock(profilesLock);
+    return replacedProfile == currentProfile ? replacedEvents.size() : 0;
+}
+
+void forgetReplacedRecordingLocked() {
+    replacedEvents.clear();
+    replacedEvents.shrink_to_fit();
+    replacedProfile = -1;
+}
+
 void dropTrailingClickInside(int32_t left, int32_t top, int32_t right, int32_t bottom) {
     auto inside = [&](const MacroEvent& event) {
         return event.x >= left && event.x < right && event.y >= top && event.y < bottom;
     };
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (currentProfile < 0 || static_cast<size_t>(currentProfile) >= profiles.size()) return;
+    if (!currentInRange()) return;
     std::vector<MacroEvent>& events = profiles[static_cast<size_t>(currentProfile)].events;
     size_t keep = events.size();
     bool click = false;

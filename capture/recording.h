@@ -1,16 +1,33 @@
 // Macro recording into the current profile.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace rv {
 
-// Empties the current profile's events, stamps recordingStart and sets recording, all under
+// Sets the current profile's events aside and leaves it empty, stamps recordingStart and sets recording, all under
 // profilesLock, so no event is stamped against an old start. Control thread only.
 void startRecording();
 
 // Clears recording; the events stay in the profile. Control thread only.
 void stopRecording();
+
+// Decides what a stopped recording leaves, after any trim: when it holds no events the events set
+// aside at its start come back; otherwise those become the replaced recording of the current
+// profile. Control thread only, after stopRecording (and dropTrailingClickInside).
+void settleRecording();
+
+// Puts the replaced recording back in place of the current profile's events, once; false (nothing
+// changes) while recording or when the current profile has none. User-interface thread.
+bool restoreReplacedRecording();
+
+// Events of the replaced recording the current profile could take back; 0 for none. Any thread.
+size_t replacedRecordingSize();
+
+// Drops the replaced recording. Callers hold profilesLock (any change of the profile list or of the
+// current profile).
+void forgetReplacedRecordingLocked();
 
 // Drops the click that stopped a recording from the program's own window: the trailing events of
 // the current profile that are button events or absolute moves inside the screen rectangle

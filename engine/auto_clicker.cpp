@@ -17,6 +17,20 @@ void doubleClickGap() {
     spinUntil(target);
 }
 
+// Clicking at the pointer while it rests on one of our own windows would press our own buttons
+// (the first click of a start from the page lands on its Stop button).
+bool pointerOverOwnWindow() {
+    int32_t x = 0, y = 0;
+    if (!plat::cursorPos(x, y)) return false;
+    std::lock_guard<std::mutex> lock(ownWindowsLock);
+    if (plat::ticks() - ownWindowsNoted > counterFrequency) return false;
+    for (size_t i = 0; i < ownWindowCount; ++i) {
+        const int32_t* r = ownWindowRects[i];
+        if (x >= r[0] && x < r[2] && y >= r[1] && y < r[3]) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 ButtonFlags clickerButtonFlags(int32_t button) {
@@ -32,6 +46,7 @@ void autoClickerPass() {
     if (!autoClicking.load()) {
         clickCount.store(0);
         clickMeter.forget();
+        clickerWaiting.store(false);
         nap(Sleeper::autoClicker, kWorkerNapMs);
         return;
     }
@@ -39,7 +54,14 @@ void autoClickerPass() {
         autoClicking.store(false);
         return;
     }
-    if (locMode.load() == 1) plat::injectAbsoluteMove(fixedX.load(), fixedY.load());
+    if (locMode.load() == 1) {
+        plat::injectAbsoluteMove(fixedX.load(), fixedY.load());
+    } else if (pointerOverOwnWindow()) {
+        clickerWaiting.store(true);
+        nap(Sleeper::autoClicker, kWorkerNapMs);
+        return;
+    }
+    clickerWaiting.store(false);
 
     ButtonFlags flags = clickerButtonFlags(sbtn.load());
     int clicks = stype.load() == 1 ? 2 : 1;

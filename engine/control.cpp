@@ -4,6 +4,7 @@
 #include "engine/input_math.h"
 #include "platform/platform.h"
 #include "state/key_codes.h"
+#include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/wakes.h"
 
@@ -29,10 +30,16 @@ void applyReassignment() {
     int32_t code = reassignCode.load();
     if (target == 0 || code == 0) return;
     // Escape cancels, and so does a code the member cannot hold (the left button as a hotkey, a mouse
-    // button as the key-spam target); nothing stops a code from ending up in two members.
+    // button as the key-spam target). A key another target already has is refused too: two hotkeys on
+    // one key leave one action unreachable, and a spammed key that is a hotkey would fire it.
     bool accepted = target == 5 ? isKeySpamTargetCode(code) : isHotkeyCode(code);
-    if (code != kEscape && accepted) {
+    int32_t holder = code == kEscape || !accepted ? 0 : reassignHolder(target, code);
+    reassignRefusedBy.store(holder);
+    reassignRefusedCode.store(holder != 0 ? code : 0);
+    if (code != kEscape && accepted && holder == 0) {
         if (auto* member = reassignMember(target)) member->exchange(code);
+        // The key to spam is a profile value.
+        if (target == 5) refreshProfileSettings();
     }
     reassignTarget.exchange(0);
     reassignCode.exchange(0);
@@ -50,6 +57,13 @@ bool invert(std::atomic<bool>& flag) {
 
 }  // namespace
 
+int32_t reassignHolder(int32_t target, int32_t code) {
+    for (int32_t other = 1; other <= 5; ++other) {
+        if (other != target && reassignMember(other)->load() == code) return other;
+    }
+    return 0;
+}
+
 void controlPass() {
     applyReassignment();
 
@@ -63,6 +77,7 @@ void controlPass() {
                     dropTrailingClickInside(recordTrimLeft.load(), recordTrimTop.load(), recordTrimRight.load(),
                                             recordTrimBottom.load());
                 }
+                settleRecording();
             } else {
                 startRecording();
             }

@@ -3,7 +3,13 @@
 // this thread carries them out as soon as they wake it (state/wakes.h).
 #pragma once
 
+#include <cstdint>
+
 namespace rv {
+
+// The reassignment target (1 record, 2 play, 3 clicker, 4 key-spam hotkeys, 5 key to spam) other than
+// `target` whose key is `code`, or 0 when no other has it. Any thread.
+int32_t reassignHolder(int32_t target, int32_t code);
 
 // Applies a captured reassignment, then the record, play, clicker and key-spam requests, in that
 // order, then naps until the next wake (at most kControlNapMs).

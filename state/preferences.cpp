@@ -126,20 +126,32 @@ namespace {
 
 constexpr int32_t kMostPasses = 1000000;
 
-}  // namespace
-
-int32_t loadPlayRepeat() {
-    auto text = readTextFile(besideExe("playback.txt"));
+// A whole number from 0 to `most` kept alone on the first line of a file beside the executable;
+// 0 when the file is missing or holds anything else.
+int32_t loadNumberFile(const char* name, int32_t most) {
+    auto text = readTextFile(besideExe(name));
     if (!text) return 0;
-    auto passes = parseInt32(text->substr(0, text->find('\n')));
-    return passes && *passes >= 0 && *passes <= kMostPasses ? *passes : 0;
+    auto number = parseInt32(text->substr(0, text->find('\n')));
+    return number && *number >= 0 && *number <= most ? *number : 0;
 }
 
-bool savePlayRepeat(int32_t passes) {
-    if (passes < 0 || passes > kMostPasses) return false;
-    playRepeat.store(passes);
-    writeTextFile(besideExe("playback.txt"), std::to_string(passes));
+bool saveNumberFile(const char* name, int32_t most, std::atomic<int32_t>& item, int32_t number) {
+    if (number < 0 || number > most) return false;
+    item.store(number);
+    writeTextFile(besideExe(name), std::to_string(number));
     return true;
+}
+
+}  // namespace
+
+int32_t loadPlayRepeat() { return loadNumberFile("playback.txt", kMostPasses); }
+
+bool savePlayRepeat(int32_t passes) { return saveNumberFile("playback.txt", kMostPasses, playRepeat, passes); }
+
+int32_t loadClickStartDelay() { return loadNumberFile("clickdelay.txt", kLongestStartDelay); }
+
+bool saveClickStartDelay(int32_t seconds) {
+    return saveNumberFile("clickdelay.txt", kLongestStartDelay, clickStartDelay, seconds);
 }
 
 void setAppSetting(const std::string& key, const std::string& value) {
@@ -187,6 +199,7 @@ void resetEverything() {
 
     saveTheme(kDefaultTheme);
     savePlayRepeat(0);
+    saveClickStartDelay(0);
 
     plat::WindowHandle window = plat::findWindow(mainWindowTitle);
     if (window && hostView) {
@@ -203,6 +216,9 @@ void resetEverything() {
         current.events.clear();
         current.settingsText = std::move(settings);
     }
+    heldEvents.clear();
+    replacedEvents.clear();
+    replacedProfile = -1;
 }
 
 void writeStatusFile(const std::string& text) {

@@ -34,6 +34,13 @@ bool saveTheme(const std::string& name);
 int32_t loadPlayRepeat();
 bool savePlayRepeat(int32_t passes);
 
+// The auto-clicker's start delay from the page (clickStartDelay), kept in clickdelay.txt beside the
+// executable as a whole number of seconds, like the repeat count: load gives 0 for a missing file
+// or a number out of range; save takes 0 to 10 (else false, nothing changes).
+inline constexpr int32_t kLongestStartDelay = 10;
+int32_t loadClickStartDelay();
+bool saveClickStartDelay(int32_t seconds);
+
 // One preference from the page: alwaysOnTop, launchOnStartup (also writes or removes the start-up
 // registration), startMinimized, hotkeysEnabled or disableAnimations, true exactly when `value` is
 // "1"; any other key sets nothing. appsettings.txt is rewritten in every case.

@@ -20,10 +20,14 @@ void resetStateForTests() {
         profiles.clear();
         currentProfile = 0;
         recordingStart = 0;
+        heldEvents.clear();
+        replacedEvents.clear();
+        replacedProfile = -1;
     }
     recording = false, playing = false, autoClicking = false, keySpamming = false, panelHover = false;
     recordToggleRequest = false, playToggleRequest = false, clickerToggleRequest = false;
     keySpamToggleRequest = false, pickLocationRequest = false, reassignTarget = 0, reassignCode = 0;
+    reassignRefusedBy = 0, reassignRefusedCode = 0;
     recordTrimRequest = false, recordTrimLeft = 0, recordTrimTop = 0, recordTrimRight = 0, recordTrimBottom = 0;
     clickCount = 0, keyPressCount = 0, counterFrequency = 1, lastPointerPoint = 0;
     clickMeter.noted = 0, clickMeter.runStart = 0, keyPressMeter.noted = 0, keyPressMeter.runStart = 0;
@@ -37,6 +41,13 @@ void resetStateForTests() {
     windowMaximized = false, windowPositionKnown = false;
     theme = "modern-blue";
     playRepeat = 0;
+    clickStartDelay = 0;
+    {
+        std::lock_guard<std::mutex> lock(ownWindowsLock);
+        ownWindowCount = 0;
+        ownWindowsNoted = 0;
+    }
+    clickerWaiting = false;
     sessionPath.clear();
     sessionSavesBlocked = false;
 }

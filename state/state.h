@@ -83,6 +83,13 @@ struct Profile {
 inline std::vector<Profile> profiles;
 inline int32_t currentProfile = 0;
 inline std::mutex profilesLock;
+// The events a recording replaced, kept so that the last recording can be taken back once.
+// `heldEvents` are the current profile's events while a recording runs (put back when it ends with
+// none); `replacedEvents` belong to profile `replacedProfile` (-1 none) and are dropped by the next
+// recording and by any change of profile. Guarded by profilesLock.
+inline std::vector<MacroEvent> heldEvents;
+inline std::vector<MacroEvent> replacedEvents;
+inline int32_t replacedProfile = -1;
 
 // ---- activity flags ------------------------------------------------------------------------------
 // Inverted only by the control thread; other writers (the workers at their limits, the player at the
@@ -104,6 +111,11 @@ inline std::atomic<bool> keySpamToggleRequest{false};  // hotkey, page, pipe →
 inline std::atomic<bool> pickLocationRequest{false};   // page → mouse hook
 inline std::atomic<int32_t> reassignTarget{0};  // 1 rec, 2 play, 3 auto, 4 key-spam hotkey, 5 key-spam target
 inline std::atomic<int32_t> reassignCode{0};    // code captured while a target is armed; 0 = none
+// The last reassignment the control thread refused because another target already had the key: that
+// target (1 to 5, as reassignTarget) and the key's code; both 0 when the last one was accepted or
+// cancelled. Control thread writes; reassignKey clears them when it arms a new target.
+inline std::atomic<int32_t> reassignRefusedBy{0};
+inline std::atomic<int32_t> reassignRefusedCode{0};
 // A recording stopped with the page's own button ends with the click on that button. The page call
 // leaves the main window's screen rectangle here and sets the request before the record request; the
 // control thread, stopping the recording, then drops that click (and the moves around it) from the
@@ -152,6 +164,23 @@ inline std::string theme = "modern-blue";  // main thread at start-up, user-inte
 // Passes a looping playback makes before it stops by itself; 0 = until stopped. A preference kept in
 // playback.txt beside the executable, not in the session file. Written by the page, read by the player.
 inline std::atomic<int32_t> playRepeat{0};
+// Seconds the page counts down before its Start button starts the auto-clicker: 0 to 10, kept in
+// clickdelay.txt. User-interface thread.
+inline std::atomic<int32_t> clickStartDelay{0};
+
+// ---- the program's own windows --------------------------------------------------------------------
+// Screen rectangles of the main window and the open panel windows, which the auto-clicker never
+// clicks: the user-interface thread notes them at every status read, the auto-clicker reads them.
+inline constexpr size_t kOwnWindowSlots = 6;
+inline std::mutex ownWindowsLock;
+inline int32_t ownWindowRects[kOwnWindowSlots][4] = {};  // left, top, right, bottom; guarded by ownWindowsLock
+inline size_t ownWindowCount = 0;                        // guarded by ownWindowsLock
+// When they were noted (counter value; guarded by ownWindowsLock). Notes older than a second are
+// not trusted: the page stops reading the status while the main window is hidden or minimized.
+inline int64_t ownWindowsNoted = 0;
+// The auto-clicker is on but waits, without clicking or counting, because the pointer is over one
+// of the program's own windows. Auto-clicker worker writes.
+inline std::atomic<bool> clickerWaiting{false};
 
 // ---- session -----------------------------------------------------------------------------------------
 inline std::string sessionPath;  // set once at start-up, before any save can run

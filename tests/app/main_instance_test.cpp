@@ -86,7 +86,9 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "getAppSettings", "setAppSetting",   "resetHotkeys",  "getTrackerStatus", "resetEverything",
         "clearProfile",   "addProfile",      "deleteProfile", "switchProfile", "getProfiles", "getSettings",
         "reassignKey",    "openPanel",       "getTheme",      "setTheme",      "updateTracker", "toggleRecord",
-        "togglePlay",     "getPlayRepeat",   "setPlayRepeat", "getVersion"};
+        "togglePlay",     "getPlayRepeat",   "setPlayRepeat", "getVersion", "renameProfile", "deleteProfileAt",
+        "getReplacedRecording", "restoreRecording", "getReassignRefusal", "getClickerWaiting",
+        "getClickStartDelay", "setClickStartDelay", "closePanel"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();

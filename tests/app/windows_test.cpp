@@ -196,6 +196,31 @@ TEST_F(Windows, ResetGeometryRestoresSizesAndCentres) {
     EXPECT_EQ(r.top, (1040 - 660) / 2);
 }
 
+TEST(PanelBeside, TheSideWithRoomWithinTheWorkArea) {
+    const plat::Rect work{0, 0, 1920, 1040};
+    struct Case {
+        plat::Rect main;
+        int32_t x, y;
+    };
+    const Case cases[] = {
+        {{100, 50, 520, 610}, 520, 50},     // room on the right
+        {{1400, 50, 1820, 610}, 950, 50},   // none on the right: the left
+        {{1470, 700, 1890, 1260}, 1020, 640},  // low: raised into the work area
+        {{-50, -20, 370, 540}, 370, 0},     // partly off the top: brought down
+        {{200, 0, 1700, 900}, 1470, 0},     // room on neither side: the wider one, at its edge
+        {{300, 0, 1800, 900}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        rv::Point p = rv::panelBeside(c.main, work, 450, 400);
+        EXPECT_EQ(p.x, c.x) << c.main.left;
+        EXPECT_EQ(p.y, c.y) << c.main.left;
+    }
+    // A second monitor's work area to the right of the first.
+    rv::Point p = rv::panelBeside({2000, 100, 2420, 660}, {1920, 0, 3840, 1080}, 450, 400);
+    EXPECT_EQ(p.x, 2420);
+    EXPECT_EQ(p.y, 100);
+}
+
 TEST_F(Windows, PanelDragReportsHoverOnceAndDocksOnRelease) {
     fake::addWindow("Ravelin (Auto Clicker)", kPanel);
     fake::window(kMain).rect = plat::Rect{0, 0, 500, 600};

@@ -131,6 +131,27 @@ TEST_F(PanelMessages, OpenPanelStartsOneProcessPerPanelAndStatusReapsEndedOnes) 
     EXPECT_EQ(fake::processes().size(), 3u);
 }
 
+// With the main window known, a panel opens beside it whatever point the page gave; "Show here"
+// ends the panel's process.
+TEST_F(PanelMessages, PanelOpensBesideTheMainWindowAndShowHereEndsIt) {
+    void* const main = reinterpret_cast<void*>(0x1);
+    fake::addWindow(rv::mainWindowTitle, main);
+    fake::window(main).rect = {100, 50, 520, 610};
+    fake::setWorkAreas({plat::Rect{0, 0, 1920, 1040}});
+    call("openPanel", "[\"Auto Clicker\",\"clicker-panel\",300,200]");
+    ASSERT_EQ(fake::processes().size(), 1u);
+    EXPECT_NE(fake::processes()[0]->arguments.find("|clicker-panel|670|70|"), std::string::npos)
+        << fake::processes()[0]->arguments;
+
+    call("closePanel", "[\"Nothing\"]");
+    EXPECT_FALSE(fake::processes()[0]->terminated);
+    call("closePanel", "[\"Auto Clicker\"]");
+    EXPECT_TRUE(fake::processes()[0]->terminated);
+    EXPECT_TRUE(fake::processes()[0]->closed);
+    EXPECT_TRUE(rv::panelProcesses.empty());
+    EXPECT_NE(rv::statusText().find("\"restore\":[],"), std::string::npos);  // closed here: nothing to report
+}
+
 TEST_F(PanelMessages, ShutdownTerminatesOpenPanels) {
     writeFile("ui/index.html", "<body></body>");
     fake::setRealSleep(true);

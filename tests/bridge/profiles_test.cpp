@@ -102,6 +102,58 @@ TEST_F(Profiles, DeleteMakesTheNextProfileCurrentAndAppliesIt) {
     EXPECT_EQ(names(), "B;");
 }
 
+TEST_F(Profiles, DeleteAtRemovesAnyProfileAndKeepsTheCurrentOneLive) {
+    struct Case {
+        int32_t current;
+        const char* request;
+        const char* names;
+        int32_t after;
+        const char* live;
+    };
+    const Case cases[] = {
+        {2, "[0]", "B;C;", 1, kTextC}, {0, "[2]", "A;B;", 0, kTextA}, {1, "[1]", "A;C;", 1, kTextC},
+        {0, "[3]", "A;B;C;", 0, kTextA}, {0, "[-2]", "A;B;C;", 0, kTextA}, {0, "[\"x\"]", "A;B;C;", 0, kTextA},
+    };
+    for (const Case& c : cases) {
+        threeProfiles(c.current);
+        EXPECT_EQ(call("deleteProfileAt", c.request), "") << c.request;
+        EXPECT_EQ(names(), c.names) << c.request;
+        EXPECT_EQ(rv::currentProfile, c.after) << c.request;
+        EXPECT_EQ(rv::profileSettingsText(), c.live) << c.request;
+    }
+    rv::profiles.resize(1);
+    rv::currentProfile = 0;
+    call("deleteProfileAt", "[0]");
+    EXPECT_EQ(rv::profiles.size(), 1u);
+}
+
+TEST_F(Profiles, RenameFollowsTheNameRules) {
+    threeProfiles(1);
+    struct Case {
+        const char* request;
+        const char* names;
+    };
+    const Case cases[] = {
+        {"[0,\"First\"]", "First;B;C;"},
+        {"[2,\"a, b\"]", "First;B;a, b;"},  // the name is everything after the first comma
+        {"[1,\"\"]", "First;B;a, b;"},
+        {"[1]", "First;B;a, b;"},
+        {"[3,\"x\"]", "First;B;a, b;"},
+        {"[\"one\",\"x\"]", "First;B;a, b;"},
+        {"[1,\"two\nlines\"]", "First;B;a, b;"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(call("renameProfile", c.request), "") << c.request;
+        EXPECT_EQ(names(), c.names) << c.request;
+    }
+    // A line end cannot reach a name through the page (it arrives escaped), but the rule holds here.
+    rv::renameProfile("1,two\nlines");
+    rv::addProfile("x\ry");
+    EXPECT_EQ(names(), "First;B;a, b;");
+    EXPECT_EQ(rv::currentProfile, 1);
+    EXPECT_EQ(rv::profiles[1].events.size(), 1u);
+}
+
 TEST_F(Profiles, SwitchNeedsAnExistingIndex) {
     threeProfiles(0);
     struct Case {
@@ -158,6 +210,8 @@ TEST_F(Profiles, NothingChangesWhileRecording) {
     call("deleteProfile", "[]");
     call("switchProfile", "[0]");
     call("clearProfile", "[]");
+    call("renameProfile", "[1,\"new\"]");
+    call("deleteProfileAt", "[0]");
     EXPECT_EQ(rv::profilesText() + rv::profileSettingsText(), before);
     EXPECT_EQ(rv::profiles[1].events.size(), 1u);
 }

@@ -1,6 +1,7 @@
 // The auto-clicker, key-spam and control passes against the fake platform's recorded input and
 // virtual clock.
 #include "engine/auto_clicker.h"
+#include "app/app.h"
 #include "engine/control.h"
 #include "engine/input_math.h"
 #include "engine/key_spammer.h"
@@ -236,7 +237,7 @@ TEST_F(Workers, ReassignmentIsAppliedFirstAndEscapeCancels) {
     };
     const Case cases[] = {
         {1, 65, &rv::hkRec, 65},   {2, 2, &rv::hkPlay, 2},          {3, 27, &rv::hkAuto, 117},
-        {4, 119, &rv::hkKeySpam, 119}, {5, 66, &rv::keySpamTarget, 66},
+        {4, 121, &rv::hkKeySpam, 121}, {5, 66, &rv::keySpamTarget, 66},
     };
     for (const Case& c : cases) {
         rv::resetStateForTests();
@@ -261,6 +262,156 @@ TEST_F(Workers, ReassignmentIsAppliedFirstAndEscapeCancels) {
     std::vector<InputRecord> records = fake::takeInjected();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].vk, 70);
+}
+
+TEST_F(Workers, ReassignmentRefusesAKeyAnotherTargetHas) {
+    struct Case {
+        int32_t target, code;
+        int32_t refusedBy;  // 0: taken
+    };
+    const Case cases[] = {
+        {4, 117, 3},  // F6 is the clicker's
+        {3, 119, 1},  // F8 records
+        {1, 32, 5},   // space is the key to spam
+        {5, 120, 4},  // the key-spam hotkey cannot be spammed
+        {5, 118, 2},
+        {3, 117, 0},  // its own key again
+        {5, 65, 0},
+        {2, 27, 0},   // Escape cancels, refuses nothing
+    };
+    for (const Case& c : cases) {
+        rv::resetStateForTests();
+        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        std::atomic<int32_t>* members[] = {nullptr, &rv::hkRec, &rv::hkPlay, &rv::hkAuto, &rv::hkKeySpam,
+                                           &rv::keySpamTarget};
+        int32_t before = members[c.target]->load();
+        rv::reassignTarget = c.target;
+        rv::reassignCode = c.code;
+        rv::controlPass();
+        EXPECT_EQ(rv::reassignRefusedBy, c.refusedBy) << c.target << " " << c.code;
+        EXPECT_EQ(rv::reassignRefusedCode, c.refusedBy ? c.code : 0);
+        int32_t expected = c.refusedBy != 0 || c.code == 27 ? before : c.code;
+        EXPECT_EQ(members[c.target]->load(), expected) << c.target << " " << c.code;
+        EXPECT_EQ(rv::reassignTarget, 0);
+        EXPECT_EQ(std::string(callMainBinding("getReassignRefusal", "[]")) == "null", c.refusedBy == 0);
+    }
+    rv::reassignRefusedBy = 3, rv::reassignRefusedCode = 117;
+    EXPECT_EQ(callMainBinding("getReassignRefusal", "[]"), "{\"key\":\"F6\",\"holder\":\"auto\"}");
+    callMainBinding("reassignKey", "[\"keyspamhotkey\"]");  // arming again forgets the refusal
+    EXPECT_EQ(callMainBinding("getReassignRefusal", "[]"), "null");
+}
+
+// The key to spam is kept per profile: a reassigned key survives switching away and back.
+TEST_F(Workers, ReassignedSpamKeyStaysWithItsProfile) {
+    rv::profiles = {rv::Profile{"A", "", {}}, rv::Profile{"B", "", {}}};
+    rv::reassignTarget = 5, rv::reassignCode = 65;
+    rv::controlPass();
+    callMainBinding("switchProfile", "[1]");
+    EXPECT_EQ(rv::keySpamTarget, 32);
+    rv::reassignTarget = 5, rv::reassignCode = 66;
+    rv::controlPass();
+    callMainBinding("switchProfile", "[0]");
+    EXPECT_EQ(rv::keySpamTarget, 65);
+    callMainBinding("switchProfile", "[1]");
+    EXPECT_EQ(rv::keySpamTarget, 66);
+}
+
+// A recording that ends empty leaves the old one; one that records replaces it and can be taken
+// back once, until the next recording or a change of profile.
+TEST_F(Workers, EmptyRecordingKeepsTheOldOneAndANewOneCanBeTakenBack) {
+    const rv::MacroEvent old{3, 0.1, 0, 0, 0, 65, true, 0};
+    const rv::MacroEvent fresh{3, 0.2, 0, 0, 0, 66, true, 0};
+    rv::profiles[0].events = {old, old};
+    auto toggle = [] {
+        rv::recordToggleRequest = true;
+        rv::controlPass();
+    };
+    auto record = [&](std::vector<rv::MacroEvent> events) {
+        toggle();
+        ASSERT_TRUE(rv::recording);
+        rv::profiles[0].events = std::move(events);
+        toggle();
+    };
+    record({});
+    EXPECT_EQ(rv::profiles[0].events.size(), 2u);
+    EXPECT_EQ(callMainBinding("getReplacedRecording", "[]"), "0");
+    EXPECT_EQ(callMainBinding("restoreRecording", "[]"), "false");
+
+    record({fresh});
+    EXPECT_EQ(callMainBinding("getReplacedRecording", "[]"), "2");
+    record({});  // a stray empty recording keeps both the new one and the offer
+    EXPECT_EQ(rv::profiles[0].events.size(), 1u);
+    EXPECT_EQ(callMainBinding("getReplacedRecording", "[]"), "2");
+    EXPECT_EQ(callMainBinding("restoreRecording", "[]"), "true");
+    ASSERT_EQ(rv::profiles[0].events.size(), 2u);
+    EXPECT_EQ(rv::profiles[0].events[0].vk, 65);
+    EXPECT_EQ(callMainBinding("getReplacedRecording", "[]"), "0");  // one level only
+    EXPECT_EQ(callMainBinding("restoreRecording", "[]"), "false");
+
+    // A recording stopped from the page that held only the click on the Stop button is empty too.
+    toggle();
+    rv::profiles[0].events = {rv::MacroEvent{2, 0.3, 50, 50, 0x0002, 0, false, 0}};
+    rv::recordTrimLeft = 0, rv::recordTrimTop = 0, rv::recordTrimRight = 100, rv::recordTrimBottom = 100;
+    rv::recordTrimRequest = true;
+    toggle();
+    EXPECT_EQ(rv::profiles[0].events.size(), 2u);
+
+    // A change of profile drops the offer.
+    record({fresh});
+    rv::profiles.push_back(rv::Profile{"B", "", {}});
+    callMainBinding("switchProfile", "[1]");
+    callMainBinding("switchProfile", "[0]");
+    EXPECT_EQ(callMainBinding("getReplacedRecording", "[]"), "0");
+    EXPECT_EQ(rv::profiles[0].events.size(), 1u);
+}
+
+// At the pointer, the clicker never clicks our own windows: it waits without counting while the
+// pointer is over the main window or a panel, and clicks again once it leaves them.
+TEST_F(Workers, ClickerWaitsWhileThePointerIsOverOurWindows) {
+    void* const main = reinterpret_cast<void*>(0x10);
+    fake::addWindow(rv::mainWindowTitle, main);
+    fake::window(main).rect = {100, 100, 520, 660};
+    rv::autoClicking = true;
+    auto clicksAt = [](int32_t x, int32_t y) {
+        fake::setCursor(x, y);
+        callMainBinding("getTrackerStatus", "[]");  // the page's read notes where our windows are
+        fake::takeInjected();
+        int32_t before = rv::clickCount;
+        rv::autoClickerPass();
+        return static_cast<int>(mouseFlags(fake::takeInjected()).size()) + 100 * (rv::clickCount - before);
+    };
+    EXPECT_EQ(clicksAt(300, 400), 0);
+    EXPECT_TRUE(rv::clickerWaiting);
+    EXPECT_EQ(callMainBinding("getClickerWaiting", "[]"), "true");
+    EXPECT_EQ(clicksAt(100, 100), 0);  // the top-left corner is inside
+    EXPECT_EQ(clicksAt(520, 400), 102);  // the right edge is outside: one click, down and up
+    EXPECT_FALSE(rv::clickerWaiting);
+    EXPECT_EQ(callMainBinding("getClickerWaiting", "[]"), "false");
+
+    // A panel window counts as ours too.
+    void* const panel = reinterpret_cast<void*>(0x20);
+    fake::addWindow(rv::panelWindowTitle("Auto Clicker"), panel);
+    fake::window(panel).rect = {600, 100, 900, 400};
+    fake::FakeProcess process;
+    rv::panelProcesses["Auto Clicker"] = &process;
+    EXPECT_EQ(clicksAt(700, 200), 0);
+    rv::panelProcesses.clear();
+
+    // The fixed point is clicked wherever the pointer is.
+    rv::locMode = 1, rv::fixedX = 50, rv::fixedY = 50;
+    EXPECT_EQ(clicksAt(300, 400), 102);
+    rv::locMode = 0;
+
+    // Notes a second old are not trusted: the page reads nothing while the window is minimized.
+    fake::setCursor(300, 400);
+    plat::sleepMs(1100);
+    fake::takeInjected();
+    rv::autoClickerPass();
+    EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), 2u);
+
+    rv::autoClicking = false;
+    rv::autoClickerPass();
+    EXPECT_FALSE(rv::clickerWaiting);
 }
 
 TEST_F(Workers, StatusShowsMeasuredRatesAndCountsOnTheClock) {

@@ -184,6 +184,7 @@ TEST_F(Preferences, ResetEverythingStopsFirstThenRestoresDefaultsAndKeepsOtherPr
     rv::theme = "dark";
     writeFile("theme.txt", "dark\r\n");
     call("setPlayRepeat", "[4]");
+    call("setClickStartDelay", "[5]");
     call("setAppSetting", "[\"launchOnStartup\",1]");
     const std::vector<rv::MacroEvent> events(3, rv::MacroEvent{3, 0.5, 0, 0, 0, 65, true, 0});
     rv::profiles = {rv::Profile{"a", "9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9,9", events},
@@ -210,6 +211,8 @@ TEST_F(Preferences, ResetEverythingStopsFirstThenRestoresDefaultsAndKeepsOtherPr
     EXPECT_EQ(readFile("theme.txt"), "modern-blue");
     EXPECT_EQ(rv::playRepeat, 0);
     EXPECT_EQ(readFile("playback.txt"), "0");
+    EXPECT_EQ(rv::clickStartDelay, 0);
+    EXPECT_EQ(readFile("clickdelay.txt"), "0");
     EXPECT_NE(readFile("appsettings.txt").find("windowX=100\r\nwindowY=200\r\nwindowWidth=420\r\n"),
               std::string::npos);
 
@@ -235,6 +238,26 @@ TEST_F(Preferences, TheChosenThemeIsKeptAndOnlyPlainNamesAreTaken) {
         EXPECT_EQ(rv::theme, "midnight") << request;
     }
     EXPECT_EQ(readFile("theme.txt"), "midnight");
+}
+
+TEST_F(Preferences, ClickStartDelayIsKeptAndLimitedToTenSeconds) {
+    EXPECT_EQ(call("getClickStartDelay", "[]"), "0");
+    EXPECT_EQ(rv::loadClickStartDelay(), 0);  // no file
+    struct Case {
+        const char* request;
+        int32_t kept;
+    };
+    const Case cases[] = {{"[3]", 3}, {"[10]", 10}, {"[11]", 10}, {"[-1]", 10}, {"[\"x\"]", 10}, {"[]", 10}, {"[0]", 0}};
+    for (const Case& c : cases) {
+        call("setClickStartDelay", c.request);
+        EXPECT_EQ(call("getClickStartDelay", "[]"), std::to_string(c.kept)) << c.request;
+        EXPECT_EQ(readFile("clickdelay.txt"), std::to_string(c.kept)) << c.request;
+    }
+    for (const char* text : {"7\n", "7\r\n", "12", "-3", "", "seven"}) {
+        writeFile("clickdelay.txt", text);
+        int32_t expected = std::string(text).rfind("7", 0) == 0 ? 7 : 0;
+        EXPECT_EQ(rv::loadClickStartDelay(), expected) << text;
+    }
 }
 
 TEST_F(Preferences, PlaybackRepeatCountIsKeptBesideTheExecutable) {
