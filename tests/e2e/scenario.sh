@@ -257,14 +257,18 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 [ -n "$panel_window" ] || fail "no panel window within 30 s"
-# The panel stands at the point asked for less its header offsets (150, 20).
+# The panel stands beside the main window, whatever point the page gave: at its right edge, level
+# with its top (the screen has room there).
+read -r main_x main_y main_w < <(xdotool getwindowgeometry "$main_window" 2>/dev/null |
+  awk '/Position/ { split($2, p, ","); x = p[1]; y = p[2] } /Geometry/ { split($2, g, "x"); w = g[1] } END { print x, y, w }')
+beside="$((main_x + main_w)),$main_y"
 place=""
 for _ in $(seq 30); do
   place=$(xdotool getwindowgeometry "$panel_window" 2>/dev/null | awk '/Position/ { print $2 }')
-  [ "$place" = "650,280" ] && break
+  [ "$place" = "$beside" ] && break
   sleep 0.1
 done
-[ "$place" = "650,280" ] || fail "the panel window stands at $place"
+[ "$place" = "$beside" ] || fail "the panel window stands at $place, not beside the main window at $beside"
 echo 'updateSpammer [0,0,0,80,0,0,1,25,0]' >>"$work/panels/AutoClicker.in"
 for _ in $(seq 100); do [ -s "$work/panels/AutoClicker.out" ] && break; sleep 0.1; done
 [ "$(cat "$work/panels/AutoClicker.out" 2>/dev/null)" = '""' ] || fail "the panel answered: $(cat "$work/panels/AutoClicker.out" 2>/dev/null)"
