@@ -72,10 +72,13 @@ TEST_F(KeyCodes, EveryEntryRefusesACodeThatCannotStandForItsRole) {
                 EXPECT_EQ(rv::reassignTarget, target);
                 continue;
             }
+            // A code another default member already holds is refused as a clash, whatever its role.
+            bool taken = target == 3 ? (c.code == 32 || (c.code >= 118 && c.code <= 120))
+                                     : (c.code >= 117 && c.code <= 120);
             if (target == 3) {
-                EXPECT_EQ(rv::hkAuto, c.hotkey ? c.code : 117);
+                EXPECT_EQ(rv::hkAuto, c.hotkey && !taken ? c.code : 117);
             } else {
-                EXPECT_EQ(rv::keySpamTarget, c.target ? c.code : 32);
+                EXPECT_EQ(rv::keySpamTarget, c.target && !taken ? c.code : 32);
             }
             EXPECT_EQ(rv::reassignTarget, 0);
             EXPECT_EQ(rv::reassignCode, 0);
