@@ -45,6 +45,11 @@ void handlePanelMessage(const char* bytes, size_t length) {
     }
 }
 
-void pipeServerThread() { plat::runPipeServer(&handlePanelMessage); }
+void pipeServerThread() {
+    plat::runPipeServer([](const char* bytes, size_t length) {
+        handlePanelMessage(bytes, length);
+        return std::string();
+    });
+}
 
 }  // namespace rv

@@ -7,6 +7,7 @@
 //        the test page host
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -257,17 +258,32 @@ void beginPointerDrag(WindowHandle window, const DragHandlers& handlers);
 void endPointerDrag();
 
 // ---- panel pipe ---------------------------------------------------------------------------------
-// One-way messages from panel instances to the main instance: the named pipe "\\.\pipe\TapmillIPC"
-// on Windows (local clients only), a SOCK_SEQPACKET socket readable and writable by the user alone
-// on Linux. Each message is one text of at most 511 bytes; a longer one is dropped whole.
+// Messages from panel instances to the main instance, and the main instance's replies: the named pipe
+// "\\.\pipe\TapmillIPC" on Windows (local clients of this user only), a SOCK_SEQPACKET socket readable
+// and writable by the user alone on Linux. A message is one text of at most pipeMessageMax bytes (a
+// longer one is dropped whole, with its connection); a reply is at most pipeReplyMax bytes.
 
-// Serves one connection at a time until stopPipeServer, calling `received` with the bytes of every
-// message, in order (pipe server thread).
-void runPipeServer(void (*received)(const char* bytes, size_t length));
+inline constexpr size_t pipeMessageMax = 511;
+inline constexpr size_t pipeReplyMax = 4096;
+
+// Takes the bytes of one message; returns the reply to send back on the same connection, or the
+// empty text for none.
+using PipeHandler = std::string (*)(const char* bytes, size_t length);
+
+// Serves every connection at once until stopPipeServer (pipe server thread): `received` gets the
+// messages of each connection in the order they were sent on it. An empty message is skipped; a
+// connection that sends nothing for about a second (pipeQuietMs) is closed, so a silent client never
+// holds up the others.
+void runPipeServer(PipeHandler received);
+inline constexpr int pipeQuietMs = 1000;
 // Wakes the server out of its wait for a client and ends it (any thread; sticky like stopCaptureLoop).
 void stopPipeServer();
-// Sends one message and returns at once; false when no server took it (it is then lost).
+// Sends one message and returns without waiting for the server to handle it; false when no server
+// took it (it is then lost). Waits at most a moment for a free connection.
 bool sendPipeMessage(const std::string& message);
+// Sends one message and waits up to `timeoutMs` milliseconds for its reply; nothing when no server
+// took the message or no reply came in time.
+std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs);
 
 // ---- panel processes ------------------------------------------------------------------------------
 

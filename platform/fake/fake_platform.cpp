@@ -52,6 +52,7 @@ struct State {
     std::optional<plat::DragHandlers> drag;
     std::vector<std::string> sent;
     bool pipeServerPresent = true;
+    plat::PipeHandler pipeResponder = nullptr;
     bool pipeRunning = false, pipeStop = false;
     std::vector<std::unique_ptr<FakeProcess>> processList;
     std::vector<std::string> calls;
@@ -317,6 +318,11 @@ void setPipeServerPresent(bool present) {
     state().pipeServerPresent = present;
 }
 
+void setPipeResponder(plat::PipeHandler responder) {
+    Lock lock(state().mutex);
+    state().pipeResponder = responder;
+}
+
 bool pipeServerRunning() {
     Lock lock(state().mutex);
     return state().pipeRunning;
@@ -434,6 +440,7 @@ void reset() {
     s.drag.reset();
     s.sent.clear();
     s.pipeServerPresent = true;
+    s.pipeResponder = nullptr;
     s.pipeRunning = false, s.pipeStop = false;
     s.processList.clear();
     s.calls.clear();
@@ -889,7 +896,7 @@ void endPointerDrag() {
     fake::state().drag.reset();
 }
 
-void runPipeServer(void (*)(const char*, size_t)) {
+void runPipeServer(PipeHandler) {
     {
         Lock lock(fake::state().mutex);
         fake::state().pipeRunning = true;
@@ -917,6 +924,21 @@ bool sendPipeMessage(const std::string& message) {
     if (!fake::state().pipeServerPresent) return false;
     fake::state().sent.push_back(message);
     return true;
+}
+
+std::optional<std::string> pipeRequest(const std::string& message, int) {
+    PipeHandler responder = nullptr;
+    {
+        Lock lock(fake::state().mutex);
+        if (!fake::state().pipeServerPresent) return std::nullopt;
+        fake::state().sent.push_back(message);
+        responder = fake::state().pipeResponder;
+    }
+    // Outside the lock: the responder is program code that may use the platform itself.
+    if (!responder) return std::nullopt;
+    std::string reply = responder(message.data(), message.size());
+    if (reply.empty()) return std::nullopt;
+    return reply;
 }
 
 ProcessHandle startProcess(const std::string& executable, const std::string& arguments) {

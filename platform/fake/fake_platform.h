@@ -82,6 +82,9 @@ void dragCaptureLost();
 // The panel pipe: messages panels sent (and whether a server takes them), the server's callback.
 std::vector<std::string> sentMessages();
 void setPipeServerPresent(bool present);
+// What answers requests (pipeRequest) in place of a main instance: each request is also recorded as
+// sent; without a responder, or with the server absent, no reply comes.
+void setPipeResponder(plat::PipeHandler responder);
 bool pipeServerRunning();
 
 // Processes started by the program, and their state.

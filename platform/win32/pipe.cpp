@@ -1,6 +1,13 @@
-// Windows panel pipe: the named pipe "\\.\pipe\TapmillIPC", inbound, message mode, one instance at a
-// time on the server; each client opens it, writes one message and closes.
+// Windows panel pipe: the named pipe "\\.\pipe\TapmillIPC", duplex, message mode, local clients of
+// this user only. The server owns the name (the first instance is made with
+// FILE_FLAG_FIRST_PIPE_INSTANCE, so no other program can have taken it first) and serves every
+// connected instance at once with overlapped reads, always keeping one more instance waiting for the
+// next client, so messages that panels send back to back all arrive. A connection that sends nothing
+// for a second is closed.
 #include <windows.h>
+
+#include <memory>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -9,8 +16,13 @@ namespace plat {
 namespace {
 
 constexpr const char* kPipeName = "\\\\.\\pipe\\TapmillIPC";
-constexpr DWORD kMessageSize = 511;
-constexpr DWORD kBufferSize = 512;
+constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
+constexpr DWORD kInBufferSize = kMessageSize + 1;
+constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
+constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 1;  // one wait slot is the stop event
+constexpr DWORD kClientWaitMs = 500;    // a client waits this long at most for a free instance
+constexpr DWORD kMissingWaitMs = 500;   // and this long for a name that is not there
+constexpr DWORD kReplyWriteMs = 200;
 
 // Manual reset and made once, so that a stop before the server starts is kept (sticky).
 HANDLE stopEvent() {
@@ -22,73 +34,212 @@ bool stopRequested() {
     return WaitForSingleObject(stopEvent(), 0) == WAIT_OBJECT_0;
 }
 
-// Waits for an overlapped operation on the pipe to finish, or for the stop; a stopped operation is
-// cancelled and waited for, since the record must outlive it. True when it finished successfully.
-bool finish(HANDLE pipe, OVERLAPPED& overlapped, DWORD& transferred) {
-    HANDLE waits[] = {overlapped.hEvent, stopEvent()};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-        return GetOverlappedResult(pipe, &overlapped, &transferred, FALSE) != 0;
+// A security descriptor whose DACL admits the current user alone (full access), built once, in
+// place: the descriptor points at its ACL.
+struct UserOnly {
+    SECURITY_DESCRIPTOR descriptor{};
+    std::vector<BYTE> user, acl;
+    SECURITY_ATTRIBUTES attributes{};
+    bool made = false;
+
+    UserOnly() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        user.resize(size);
+        const bool haveUser = size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size);
+        CloseHandle(token);
+        if (!haveUser) return;
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+        acl.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+        ACL* list = reinterpret_cast<ACL*>(acl.data());
+        made = InitializeAcl(list, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
+               AddAccessAllowedAce(list, ACL_REVISION, GENERIC_ALL, sid) &&
+               InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE);
+        attributes = {sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
     }
-    CancelIoEx(pipe, &overlapped);
-    GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
-    return false;
+    UserOnly(const UserOnly&) = delete;
+    UserOnly& operator=(const UserOnly&) = delete;
+};
+
+// Null when the descriptor cannot be made: the pipe is then not made either.
+SECURITY_ATTRIBUTES* userOnly() {
+    static UserOnly security;
+    return security.made ? &security.attributes : nullptr;
 }
 
-bool waitForClient(HANDLE pipe, OVERLAPPED& overlapped) {
-    DWORD unused = 0;
-    if (ConnectNamedPipe(pipe, &overlapped)) return true;
-    switch (GetLastError()) {
-        case ERROR_PIPE_CONNECTED:
-            return true;
-        case ERROR_IO_PENDING:
-            return finish(pipe, overlapped, unused);
-        default:
-            return false;
+// One pipe instance: waiting for a client, or reading its messages.
+struct Instance {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    OVERLAPPED overlapped{};
+    bool connected = false;
+    bool pending = false;  // an overlapped connect or read is under way
+    ULONGLONG quietUntil = 0;
+    char buffer[kInBufferSize];
+
+    ~Instance() {
+        if (pending) {
+            CancelIoEx(pipe, &overlapped);
+            DWORD unused = 0;
+            GetOverlappedResult(pipe, &overlapped, &unused, TRUE);
+        }
+        if (pipe != INVALID_HANDLE_VALUE) {
+            if (connected) DisconnectNamedPipe(pipe);
+            CloseHandle(pipe);
+        }
+        if (overlapped.hEvent) CloseHandle(overlapped.hEvent);
     }
+};
+
+using Instances = std::vector<std::unique_ptr<Instance>>;  // oldest first
+
+// A new instance waiting for a client; null when none can be made now (another program holds the
+// name, or the system refuses).
+std::unique_ptr<Instance> listen(bool first) {
+    SECURITY_ATTRIBUTES* security = userOnly();
+    if (!security) return nullptr;
+    auto instance = std::make_unique<Instance>();
+    instance->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!instance->overlapped.hEvent) return nullptr;
+    instance->pipe = CreateNamedPipeA(
+        kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES,
+        kOutBufferSize, kInBufferSize, 0, security);
+    if (instance->pipe == INVALID_HANDLE_VALUE) return nullptr;
+    if (ConnectNamedPipe(instance->pipe, &instance->overlapped)) {
+        instance->connected = true;
+    } else {
+        switch (GetLastError()) {
+            case ERROR_PIPE_CONNECTED:
+            // A client that connected, wrote and closed before the connect call: what it wrote is
+            // still there to read.
+            case ERROR_NO_DATA:
+                instance->connected = true;
+                break;
+            case ERROR_IO_PENDING:
+                instance->pending = true;
+                break;
+            default:
+                return nullptr;
+        }
+    }
+    if (instance->connected) {
+        instance->quietUntil = GetTickCount64() + pipeQuietMs;
+        SetEvent(instance->overlapped.hEvent);  // served on the next turn
+    }
+    return instance;
 }
 
-// One read of one whole message; false when the client has gone, the message was too long (it is
-// then dropped) or the server is stopping.
-bool readMessage(HANDLE pipe, OVERLAPPED& overlapped, char* buffer, DWORD& length) {
-    length = 0;
-    if (ReadFile(pipe, buffer, kMessageSize, &length, &overlapped)) return true;
-    if (GetLastError() != ERROR_IO_PENDING) return false;
-    return finish(pipe, overlapped, length);
-}
-
-void serveOneClient(HANDLE pipe, void (*received)(const char* bytes, size_t length)) {
+void reply(Instance& instance, const std::string& text) {
+    if (text.empty() || text.size() > pipeReplyMax) return;
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!overlapped.hEvent) return;
-    if (waitForClient(pipe, overlapped)) {
-        char buffer[kBufferSize];
-        DWORD length = 0;
-        for (;;) {
-            ResetEvent(overlapped.hEvent);
-            if (!readMessage(pipe, overlapped, buffer, length)) break;
-            received(buffer, length);
-        }
+    DWORD written = 0;
+    if (!WriteFile(instance.pipe, text.data(), static_cast<DWORD>(text.size()), &written, &overlapped) &&
+        GetLastError() == ERROR_IO_PENDING) {
+        // The reply fits the pipe's buffer; a client that reads nothing is not waited for long.
+        if (WaitForSingleObject(overlapped.hEvent, kReplyWriteMs) != WAIT_OBJECT_0) CancelIoEx(instance.pipe, &overlapped);
+        GetOverlappedResult(instance.pipe, &overlapped, &written, TRUE);
     }
     CloseHandle(overlapped.hEvent);
 }
 
-}  // namespace
-
-void runPipeServer(void (*received)(const char* bytes, size_t length)) {
-    if (!stopEvent()) return;
-    while (!stopRequested()) {
-        HANDLE pipe = CreateNamedPipeA(
-            kPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-            PIPE_UNLIMITED_INSTANCES, kBufferSize, kBufferSize, 0, nullptr);
-        if (pipe == INVALID_HANDLE_VALUE) {
-            WaitForSingleObject(stopEvent(), 50);
+// Carries one instance forward after its event was set: a connect or a read has ended. Reads and
+// hands on every message already there, then leaves one read pending. False when the instance is
+// done (client gone, message too long, or a failure).
+bool advance(Instance& instance, PipeHandler received) {
+    DWORD length = 0;
+    if (instance.pending) {
+        const bool ok = GetOverlappedResult(instance.pipe, &instance.overlapped, &length, FALSE) != 0;
+        if (!ok && GetLastError() == ERROR_IO_INCOMPLETE) {
+            // The event was set by an earlier operation that finished at once; this one still runs.
+            ResetEvent(instance.overlapped.hEvent);
+            if (!HasOverlappedIoCompleted(&instance.overlapped)) return true;
+            return advance(instance, received);
+        }
+        instance.pending = false;
+        if (!instance.connected) {
+            // A client that wrote and closed before the connect was looked at may show as a failed
+            // connect (Wine); what it wrote is still there to read.
+            instance.connected = true;
+            instance.quietUntil = GetTickCount64() + pipeQuietMs;
+        } else {
+            if (!ok) return false;  // ERROR_MORE_DATA (too long), ERROR_BROKEN_PIPE (client gone)
+            if (length > 0) {
+                instance.quietUntil = GetTickCount64() + pipeQuietMs;
+                reply(instance, received(instance.buffer, length));
+            }
+        }
+    }
+    for (;;) {
+        ResetEvent(instance.overlapped.hEvent);
+        if (ReadFile(instance.pipe, instance.buffer, kMessageSize, &length, &instance.overlapped)) {
+            // An empty message means nothing and leaves the connection open.
+            if (length > 0) {
+                instance.quietUntil = GetTickCount64() + pipeQuietMs;
+                reply(instance, received(instance.buffer, length));
+            }
             continue;
         }
-        serveOneClient(pipe, received);
-        DisconnectNamedPipe(pipe);
-        CloseHandle(pipe);
+        if (GetLastError() != ERROR_IO_PENDING) return false;
+        instance.pending = true;
+        return true;
     }
+}
+
+}  // namespace
+
+void runPipeServer(PipeHandler received) {
+    if (!stopEvent()) return;
+    Instances instances;
+    std::vector<HANDLE> waits;
+    while (!stopRequested()) {
+        // Always one instance waiting for the next client; a flood of silent clients gives up its own
+        // oldest connection for it.
+        const bool listening = !instances.empty() && !instances.back()->connected;
+        if (!listening) {
+            if (instances.size() >= kInstancesMax) instances.erase(instances.begin());
+            if (auto instance = listen(instances.empty())) {
+                instances.push_back(std::move(instance));
+            } else if (instances.empty()) {
+                WaitForSingleObject(stopEvent(), 50);
+                continue;
+            }
+        }
+        waits.assign(1, stopEvent());
+        ULONGLONG wake = 0;
+        for (const auto& instance : instances) {
+            waits.push_back(instance->overlapped.hEvent);
+            if (instance->connected && (wake == 0 || instance->quietUntil < wake)) wake = instance->quietUntil;
+        }
+        const ULONGLONG now = GetTickCount64();
+        const DWORD timeout = wake == 0 ? INFINITE : wake > now ? static_cast<DWORD>(wake - now) : 0;
+        const DWORD waited = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, timeout);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_FAILED) break;
+        // Which instances are ready, looked at from the newest to the oldest, then served from the
+        // oldest: whatever a client sent on an older connection before it opened a newer one is seen
+        // and handled first, so each client's messages keep their order.
+        std::vector<bool> ready(instances.size(), false);
+        for (size_t i = instances.size(); i-- > 0;)
+            ready[i] = WaitForSingleObject(instances[i]->overlapped.hEvent, 0) == WAIT_OBJECT_0;
+        const ULONGLONG then = GetTickCount64();
+        Instances kept;
+        for (size_t i = 0; i < instances.size(); ++i) {
+            Instance& instance = *instances[i];
+            bool open = true;
+            if (ready[i])
+                open = advance(instance, received);
+            else if (instance.connected && then >= instance.quietUntil)
+                open = false;
+            if (open) kept.push_back(std::move(instances[i]));
+        }
+        // The instance waiting for a client, if still waiting, stays the newest.
+        instances = std::move(kept);
+    }
+    instances.clear();
     // Stopped: a later server (a test's) starts afresh.
     ResetEvent(stopEvent());
 }
@@ -97,16 +248,78 @@ void stopPipeServer() {
     if (stopEvent()) SetEvent(stopEvent());
 }
 
+namespace {
+
+// Opens the pipe for `access`. When every instance is busy it waits a moment for the server's next
+// one; a name that is missing altogether is looked for again only briefly (Wine reports the moment
+// between two instances that way), so that a panel without a main instance is never held up long.
+// Identification-level impersonation only: the server can never act as this client.
+HANDLE openPipe(DWORD access, DWORD flags) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        HANDLE pipe = CreateFileA(kPipeName, access, 0, nullptr, OPEN_EXISTING,
+                                  flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) return pipe;
+        const DWORD error = GetLastError();
+        const ULONGLONG waited = GetTickCount64() - start;
+        if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs) {
+            if (!WaitNamedPipeA(kPipeName, static_cast<DWORD>(kClientWaitMs - waited))) Sleep(1);
+        } else if (error == ERROR_FILE_NOT_FOUND && waited < kMissingWaitMs) {
+            Sleep(1);
+        } else {
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+}
+
+}  // namespace
+
 bool sendPipeMessage(const std::string& message) {
-    // The server would drop it whole; it need not hold the server's one instance for that.
+    // The server would drop it whole; it need not hold an instance for that.
     if (message.size() > kMessageSize) return false;
-    HANDLE pipe = CreateFileA(kPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE pipe = openPipe(GENERIC_WRITE, 0);
     if (pipe == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     bool sent = WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
                 written == message.size();
     CloseHandle(pipe);
     return sent;
+}
+
+std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs) {
+    if (message.size() > kMessageSize) return std::nullopt;
+    HANDLE pipe = openPipe(GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
+    if (pipe == INVALID_HANDLE_VALUE) return std::nullopt;
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+    std::optional<std::string> result;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    auto finish = [&](BOOL started, DWORD& count, DWORD waitMs) {
+        if (!started && GetLastError() != ERROR_IO_PENDING) return false;
+        if (WaitForSingleObject(overlapped.hEvent, waitMs) != WAIT_OBJECT_0) CancelIoEx(pipe, &overlapped);
+        return GetOverlappedResult(pipe, &overlapped, &count, TRUE) != 0;
+    };
+    if (overlapped.hEvent) {
+        const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs > 0 ? timeoutMs : 0);
+        DWORD count = 0;
+        if (finish(WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), nullptr, &overlapped), count,
+                   static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0)) &&
+            count == message.size()) {
+            std::string buffer(pipeReplyMax, '\0');
+            ResetEvent(overlapped.hEvent);
+            const ULONGLONG now = GetTickCount64();
+            const DWORD left = until > now ? static_cast<DWORD>(until - now) : 0;
+            if (finish(ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &overlapped), count,
+                       left) &&
+                count > 0) {
+                result = buffer.substr(0, count);
+            }
+        }
+        CloseHandle(overlapped.hEvent);
+    }
+    CloseHandle(pipe);
+    return result;
 }
 
 }  // namespace plat

@@ -1,8 +1,10 @@
 // Linux panel pipe: a SOCK_SEQPACKET Unix socket, which keeps every message whole, in the user's runtime
-// folder (else the temporary folder, with the user id in the name), usable by this user alone. The server serves one
-// connection at a time; what clients send meanwhile waits in the listen queue, and a client that finds
-// the queue full fails at once: a client never waits. A stop is an eventfd polled with the sockets.
+// folder (else the temporary folder, with the user id in the name), usable by this user alone. The
+// server polls every open connection at once, so a client that says nothing holds up nobody and is
+// closed after a quiet second; a client waits at most a moment for room in the listen queue. A stop
+// is an eventfd polled with the sockets.
 #include <errno.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/x11/x_util.h"
@@ -20,9 +23,12 @@
 namespace plat::x11 {
 namespace {
 
-constexpr size_t kMessageMax = 511;  // longer messages are dropped whole
-constexpr int kRetryMs = 50;         // pause before another attempt to set up the socket
-constexpr int kListenQueue = 8;
+constexpr size_t kMessageMax = pipeMessageMax;  // longer messages are dropped whole
+constexpr int kRetryMs = 50;                    // pause before another attempt to set up the socket
+constexpr int kListenQueue = 128;
+constexpr int kClientWaitMs = 250;              // a client waits this long at most for room
+constexpr size_t kConnectionsMax = 64;          // open at once; a newcomer beyond closes the oldest
+constexpr int kMessagesPerTurn = 32;            // one busy client cannot starve the others
 
 // The stop request. A stop ends one run of the server; a stop given before the server starts ends it
 // as soon as it starts.
@@ -65,17 +71,33 @@ bool peerIsThisUser(int fd) {
     return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && peer.uid == getuid();
 }
 
-// Connects without waiting: a server whose listen queue is full refuses at once.
-int connectTo(const sockaddr_un& address) {
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+// Connects to the server. With `waitMs` 0 a server whose listen queue is full refuses at once;
+// otherwise the connect, and later sends on the socket, wait at most that long for room.
+int connectTo(const sockaddr_un& address, int waitMs = 0) {
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | (waitMs > 0 ? 0 : SOCK_NONBLOCK), 0);
     if (fd < 0) return -1;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (waitMs > 0) {
+        const timeval limit{waitMs / 1000, (waitMs % 1000) * 1000};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
+    int result;
+    do {
+        result = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
         const int error = errno;
         close(fd);
         errno = error;
         return -1;
     }
     return fd;
+}
+
+// Credentials ride along with every message (SO_PASSCRED): they tell an empty message, which is
+// skipped, from the end of the connection, which reads as zero bytes too.
+void passCredentials(int fd) {
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
 }
 
 // The server's listening socket. It takes over a socket file left behind by a server that died, but
@@ -110,6 +132,7 @@ class Listener {
         unlink(temporary.c_str());
         fd_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd_ < 0) return false;
+        passCredentials(fd_);
         struct stat bound {};
         if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
             chmod(temporary.c_str(), 0600) != 0 || listen(fd_, kListenQueue) != 0 ||
@@ -141,24 +164,41 @@ class Listener {
     ino_t inode_ = 0;
 };
 
-// Reads the messages of one connection in order until the client closes it, a message is too long,
-// or a stop comes.
-void serve(int connection, void (*received)(const char* bytes, size_t length)) {
+struct Connection {
+    int fd;
+    int64_t quietUntil;  // monotonic milliseconds
+};
+
+// Reads what one readable connection has sent, in order, and answers each message that asks for a
+// reply. False when the connection is over: closed by the client, or a message was too long.
+bool serveReadable(Connection& connection, PipeHandler received) {
     char buffer[kMessageMax + 1];
-    for (;;) {
-        if (!pipeStop.waitReadable(connection, -1)) return;
+    char control[CMSG_SPACE(sizeof(ucred))];
+    for (int turn = 0; turn < kMessagesPerTurn; ++turn) {
         iovec part{buffer, kMessageMax};
         msghdr message{};
         message.msg_iov = &part;
         message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
         // MSG_TRUNC: the length of the whole message, so that a longer one is known and dropped.
-        const ssize_t length = recvmsg(connection, &message, MSG_TRUNC | MSG_DONTWAIT);
-        if (length < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (length <= 0) return;  // closed by the client (or an empty message, which means nothing)
-        if (static_cast<size_t>(length) > kMessageMax || (message.msg_flags & MSG_TRUNC)) return;
+        const ssize_t length = recvmsg(connection.fd, &message, MSG_TRUNC | MSG_DONTWAIT);
+        if (length < 0) return errno == EINTR || errno == EAGAIN;
+        if (length == 0) {
+            if (CMSG_FIRSTHDR(&message) == nullptr) return false;  // the client closed its end
+            continue;                                               // an empty message means nothing
+        }
+        if (static_cast<size_t>(length) > kMessageMax || (message.msg_flags & MSG_TRUNC)) return false;
+        connection.quietUntil = monotonicMs() + pipeQuietMs;
         buffer[length] = '\0';
-        received(buffer, static_cast<size_t>(length));
+        const std::string reply = received(buffer, static_cast<size_t>(length));
+        if (!reply.empty() && reply.size() <= pipeReplyMax) {
+            // The reply fits the socket's buffer; a client that reads nothing is not waited for.
+            while (send(connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {
+            }
+        }
     }
+    return true;
 }
 
 }  // namespace
@@ -166,25 +206,75 @@ void serve(int connection, void (*received)(const char* bytes, size_t length)) {
 
 namespace plat {
 
-void runPipeServer(void (*received)(const char* bytes, size_t length)) {
+void runPipeServer(PipeHandler received) {
     {
         x11::Listener listener;
+        std::vector<x11::Connection> connections;  // in the order they were accepted
+        std::vector<pollfd> fds;
+        const int stopFd = x11::pipeStop.pollFd();
         while (!x11::pipeStop.requested()) {
             if (!listener.open()) {
                 x11::pipeStop.waitReadable(-1, x11::kRetryMs);
                 continue;
             }
-            if (!x11::pipeStop.waitReadable(listener.fd(), -1)) continue;
-            const int connection = accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (connection < 0) {
-                // A client that gave up is nothing; running out of descriptors must not spin.
-                if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
-                    x11::pipeStop.waitReadable(-1, x11::kRetryMs);
+            fds.clear();
+            fds.push_back({stopFd, POLLIN, 0});
+            fds.push_back({listener.fd(), POLLIN, 0});
+            int64_t wake = -1;
+            for (const x11::Connection& connection : connections) {
+                fds.push_back({connection.fd, POLLIN, 0});
+                if (wake < 0 || connection.quietUntil < wake) wake = connection.quietUntil;
+            }
+            int timeout = wake < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, wake - x11::monotonicMs()));
+            if (stopFd < 0 && (timeout < 0 || timeout > x11::kRetryMs)) timeout = x11::kRetryMs;
+            if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+                x11::pipeStop.waitReadable(-1, x11::kRetryMs);
                 continue;
             }
-            if (x11::peerIsThisUser(connection)) x11::serve(connection, received);
-            close(connection);
+            if (x11::pipeStop.requested()) break;
+            // The connections first, oldest first, and a new one only from the next turn on: a client's
+            // next message (on a new connection) is never handled before its last one.
+            const int64_t now = x11::monotonicMs();
+            size_t kept = 0;
+            for (size_t i = 0; i < connections.size(); ++i) {
+                x11::Connection& connection = connections[i];
+                const short events = fds[i + 2].revents;
+                bool open = true;
+                if (events & (POLLIN | POLLHUP | POLLERR))
+                    open = x11::serveReadable(connection, received);
+                else if (now >= connection.quietUntil)
+                    open = false;
+                if (open)
+                    connections[kept++] = connection;
+                else
+                    close(connection.fd);
+            }
+            connections.resize(kept);
+            if (fds[1].revents & POLLIN) {
+                for (size_t accepted = 0; accepted < x11::kConnectionsMax; ++accepted) {
+                    const int connection = accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    if (connection < 0) {
+                        // Running out of descriptors must not spin.
+                        if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
+                            x11::pipeStop.waitReadable(-1, x11::kRetryMs);
+                        break;
+                    }
+                    if (!x11::peerIsThisUser(connection)) {
+                        close(connection);
+                        continue;
+                    }
+                    // A flood of connections that say nothing pushes out its own oldest, never a newcomer.
+                    if (connections.size() >= x11::kConnectionsMax) {
+                        
+                        close(connections.front().fd);
+                        connections.erase(connections.begin());
+                    }
+                    x11::passCredentials(connection);
+                    connections.push_back({connection, x11::monotonicMs() + pipeQuietMs});
+                }
+            }
         }
+        for (const x11::Connection& connection : connections) close(connection.fd);
     }
     x11::pipeStop.consume();
 }
@@ -193,20 +283,65 @@ void stopPipeServer() {
     x11::pipeStop.request();
 }
 
-bool sendPipeMessage(const std::string& message) {
-    const int fd = x11::connectTo(x11::addressOf(x11::socketPath()));
-    if (fd < 0) return false;
+namespace {
+
+// A connection to the server that is known to be this user's, or -1.
+int connectToServer() {
+    const int fd = x11::connectTo(x11::addressOf(x11::socketPath()), x11::kClientWaitMs);
+    if (fd < 0) return -1;
     // A socket of another user (someone else's file in /tmp) never gets the message.
-    bool sent = false;
-    if (x11::peerIsThisUser(fd)) {
-        ssize_t written = -1;
-        do {
-            written = send(fd, message.data(), message.size(), MSG_NOSIGNAL);
-        } while (written < 0 && errno == EINTR);
-        sent = written >= 0 && static_cast<size_t>(written) == message.size();
+    if (!x11::peerIsThisUser(fd)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendWhole(int fd, const std::string& message) {
+    ssize_t written = -1;
+    do {
+        written = send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+    } while (written < 0 && errno == EINTR);
+    return written >= 0 && static_cast<size_t>(written) == message.size();
+}
+
+}  // namespace
+
+bool sendPipeMessage(const std::string& message) {
+    // A send that finds the server's end already gone was not taken: try again, briefly.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = connectToServer();
+        if (fd < 0) return false;
+        const bool sent = sendWhole(fd, message);
+        const int error = errno;
+        close(fd);
+        if (sent) return true;
+        if (error != EPIPE && error != ECONNRESET) return false;
+    }
+    return false;
+}
+
+std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs) {
+    const int fd = connectToServer();
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> reply;
+    if (sendWhole(fd, message)) {
+        const int64_t deadline = x11::monotonicMs() + std::max(0, timeoutMs);
+        std::string buffer(pipeReplyMax + 1, '\0');
+        for (;;) {
+            pollfd ready{fd, POLLIN, 0};
+            const int wait = static_cast<int>(std::max<int64_t>(0, deadline - x11::monotonicMs()));
+            const int polled = poll(&ready, 1, wait);
+            if (polled < 0 && errno == EINTR) continue;
+            if (polled <= 0) break;
+            const ssize_t length = recv(fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
+            if (length < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (length > 0 && static_cast<size_t>(length) <= pipeReplyMax) reply = buffer.substr(0, static_cast<size_t>(length));
+            break;
+        }
     }
     close(fd);
-    return sent;
+    return reply;
 }
 
 }  // namespace plat

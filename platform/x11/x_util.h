@@ -130,6 +130,9 @@ class StopSignal {
     // Waits until `fd` or `alsoFd` (each when not -1) is readable: true; false on a stop, a failed
     // wait, or when `timeoutMs` has passed (-1: no limit). Reads neither.
     bool waitReadable(int fd, int timeoutMs, int alsoFd = -1);
+    // The descriptor that turns readable on a stop, for a loop that polls more than one; -1 when the
+    // system gave none (the loop then looks at requested() at least every 50 ms).
+    int pollFd() { return eventFd(); }
 
   private:
     int eventFd();

@@ -1,24 +1,30 @@
 // The panel pipe and panel processes of the Windows backend, for real under Windows or Wine.
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/pipe_clients.h"
 
 namespace {
 
 std::mutex receivedLock;
 std::vector<std::string> received;
 
-void onMessage(const char* bytes, size_t length) {
+// Keeps every message; a message "ask|X" is answered with "answer X".
+std::string onMessage(const char* bytes, size_t length) {
     std::lock_guard<std::mutex> lock(receivedLock);
     received.emplace_back(bytes, length);
+    const std::string& text = received.back();
+    return text.rfind("ask|", 0) == 0 ? "answer " + text.substr(4) : "";
 }
 
 std::vector<std::string> receivedSoFar() {
@@ -44,8 +50,8 @@ class Server {
         }
         return false;
     }
-    std::vector<std::string> waitFor(size_t count) {
-        for (int i = 0; i < 200 && receivedSoFar().size() < count; ++i) Sleep(10);
+    std::vector<std::string> waitFor(size_t count, int milliseconds = 2000) {
+        for (int i = 0; i < milliseconds / 10 && receivedSoFar().size() < count; ++i) Sleep(10);
         return receivedSoFar();
     }
     bool stopWithin(int milliseconds) {
@@ -106,6 +112,91 @@ TEST(Pipe, OneConnectionCarriesSeveralMessagesAndATooLongOneEndsIt) {
     ASSERT_TRUE(server.send("panelHover|0"));
     EXPECT_EQ(server.waitFor(3),
               (std::vector<std::string>{"toggleKeySpam|", "reassignKey|rec", "panelHover|0"}));
+}
+
+TEST(Pipe, ASilentClientHoldsUpNobodyAndIsClosedAfterAQuietSecond) {
+    Server server;
+    HANDLE silent = openPipe();
+    ASSERT_NE(silent, INVALID_HANDLE_VALUE);
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(server.send("toggleSpammer|"));
+    EXPECT_EQ(server.waitFor(1), std::vector<std::string>{"toggleSpammer|"});
+    EXPECT_LT(GetTickCount64() - start, 500u);
+    // The server lets go of it after a quiet second: then a write finds no reader.
+    Sleep(1500);
+    DWORD written = 0;
+    EXPECT_FALSE(WriteFile(silent, "panelHover|1", 12, &written, nullptr));
+    CloseHandle(silent);
+    EXPECT_EQ(server.waitFor(2, 300).size(), 1u);
+}
+
+TEST(Pipe, AnEmptyMessageIsSkippedAndTheConnectionGoesOn) {
+    Server server;
+    HANDLE pipe = openPipe();
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    write(pipe, "panelHover|1");
+    write(pipe, "");
+    write(pipe, "panelHover|0");
+    CloseHandle(pipe);
+    EXPECT_EQ(server.waitFor(2), (std::vector<std::string>{"panelHover|1", "panelHover|0"}));
+}
+
+TEST(Pipe, ARequestGetsItsReplyAndWaitsNoLongerThanAsked) {
+    EXPECT_FALSE(plat::pipeRequest("ask|early", 500)) << "no server runs yet";
+    Server server;
+    ASSERT_TRUE(server.send("toggleSpammer|"));  // the server is up
+    EXPECT_EQ(plat::pipeRequest("ask|settings", 1000), std::optional<std::string>("answer settings"));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(plat::pipeRequest("toggleKeySpam|", 200));
+    const ULONGLONG waited = GetTickCount64() - start;
+    EXPECT_GE(waited, 150u);
+    EXPECT_LT(waited, 700u);
+    EXPECT_EQ(server.waitFor(3).back(), "toggleKeySpam|");
+}
+
+// Four panels sending back to back, each message on a connection of its own: every message arrives,
+// each panel's in its own order.
+TEST(Pipe, FourClientsSendingBackToBackLoseNothingAndKeepTheirOrder) {
+    Server server;
+    ASSERT_TRUE(server.send("start|"));
+    constexpr int kClients = 4, kEach = 200;
+    EXPECT_EQ(sendFromClients(kClients, kEach), 0);
+    std::vector<std::string> got = server.waitFor(1 + kClients * kEach, 10000);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.front(), "start|");
+    got.erase(got.begin());
+    EXPECT_EQ(clientOrderFault(got, kClients, kEach), "");
+}
+
+TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
+    Server server;
+    ASSERT_TRUE(server.send("start|"));
+    // Nobody else can make the first instance of the name now.
+    HANDLE other = CreateNamedPipeA("\\\\.\\pipe\\TapmillIPC", PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                    PIPE_TYPE_MESSAGE, PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
+    EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+    if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+    // The one entry of the DACL is the current user's.
+    HANDLE pipe = openPipe();
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(dacl, nullptr);
+    EXPECT_EQ(dacl->AceCount, 1);
+    void* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, 0, &ace));
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    BYTE user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CloseHandle(token);
+    EXPECT_TRUE(EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+    LocalFree(descriptor);
+    CloseHandle(pipe);
 }
 
 TEST(Pipe, StopEndsTheServerWhetherWaitingOrConnectedAndIsSticky) {

@@ -2,6 +2,7 @@
 // clients that do what the program's own client never does (several messages, silence).
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,17 +10,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/pipe_clients.h"
 #include "x11/x11_test_support.h"
 
 namespace {
@@ -54,10 +58,14 @@ struct Inbox {
 };
 Inbox inbox;
 
-void onMessage(const char* bytes, size_t length) {
+// Keeps every message; a message "ask|X" is answered with "answer X", "ask|long" with the longest reply.
+std::string onMessage(const char* bytes, size_t length) {
     std::lock_guard<std::mutex> lock(inbox.mutex);
     inbox.messages.emplace_back(bytes, length);
     inbox.arrived.notify_all();
+    const std::string& text = inbox.messages.back();
+    if (text == "ask|long") return std::string(plat::pipeReplyMax, 'r');
+    return text.rfind("ask|", 0) == 0 ? "answer " + text.substr(4) : "";
 }
 
 // The program's pipe server on a thread of its own; stopped and waited for at the end.
@@ -117,6 +125,17 @@ class Connection {
         if (fd_ >= 0) close(fd_);
     }
     bool connected() const { return fd_ >= 0; }
+    // Milliseconds until the server closed this connection, or -1 when it was still open after
+    // `limitMs`.
+    int closedAfter(int limitMs) {
+        const auto start = Clock::now();
+        pollfd ready{fd_, POLLIN, 0};
+        if (poll(&ready, 1, limitMs) <= 0) return -1;
+        char byte;
+        if (recv(fd_, &byte, 1, MSG_DONTWAIT) != 0) return -1;
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    }
     bool send(const std::string& message) {
         return ::send(fd_, message.data(), message.size(), MSG_NOSIGNAL) ==
                static_cast<ssize_t>(message.size());
@@ -166,6 +185,75 @@ TEST(X11Pipe, AMessageOver511BytesIsDroppedWholeWithItsConnection) {
     EXPECT_EQ(inbox.wait(1), std::vector<std::string>{"toggleSpammer|"});
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(inbox.wait(1, 0), std::vector<std::string>{"toggleSpammer|"});
+}
+
+TEST(X11Pipe, ASilentClientHoldsUpNobodyAndIsClosedAfterAQuietSecond) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    Connection silent;
+    ASSERT_TRUE(silent.connected());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = Clock::now();
+    EXPECT_TRUE(plat::sendPipeMessage("toggleSpammer|"));
+    EXPECT_EQ(inbox.wait(1, 500), std::vector<std::string>{"toggleSpammer|"});
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    const int closed = silent.closedAfter(3000);
+    EXPECT_GE(closed, 700);
+    EXPECT_LE(closed, 1500);
+}
+
+TEST(X11Pipe, AnEmptyMessageIsSkippedAndTheConnectionGoesOn) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    {
+        Connection connection;
+        ASSERT_TRUE(connection.connected());
+        EXPECT_TRUE(connection.send("panelHover|1"));
+        EXPECT_TRUE(connection.send(""));
+        EXPECT_TRUE(connection.send(""));
+        EXPECT_TRUE(connection.send("panelHover|0"));
+    }
+    EXPECT_EQ(inbox.wait(2), (std::vector<std::string>{"panelHover|1", "panelHover|0"}));
+}
+
+TEST(X11Pipe, ARequestGetsItsReplyAndWaitsNoLongerThanAsked) {
+    EXPECT_FALSE(plat::pipeRequest("ask|early", 1000)) << "no server runs yet";
+    Server server;
+    ASSERT_TRUE(server.ready());
+    EXPECT_EQ(plat::pipeRequest("ask|settings", 1000), std::optional<std::string>("answer settings"));
+    // A reply as long as replies go.
+    EXPECT_EQ(plat::pipeRequest("ask|long", 1000), std::optional<std::string>(std::string(plat::pipeReplyMax, 'r')));
+    // A message that gets no reply: the wait ends at its limit, and the message was handled.
+    const auto start = Clock::now();
+    EXPECT_FALSE(plat::pipeRequest("toggleSpammer|", 200));
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(190));
+    EXPECT_LT(waited, std::chrono::milliseconds(600));
+    EXPECT_EQ(inbox.wait(3).back(), "toggleSpammer|");
+}
+
+// Several clients sending back to back, each message on a connection of its own, while a flood of
+// connections says nothing: every message arrives, each client's in its own order.
+TEST(X11Pipe, AFloodOfSilentConnectionsLosesNoMessageOfOthers) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    std::vector<int> flood;
+    for (int i = 0; i < 500; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socketPath().c_str(), socketPath().size() + 1);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            flood.push_back(fd);
+        else
+            close(fd);
+    }
+    EXPECT_GT(flood.size(), 16u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    constexpr int kClients = 4, kEach = 100;
+    EXPECT_EQ(sendFromClients(kClients, kEach), 0);
+    EXPECT_EQ(clientOrderFault(inbox.wait(kClients * kEach, 5000), kClients, kEach), "");
+    for (int fd : flood) close(fd);
 }
 
 TEST(X11Pipe, WithoutAServerSendingFailsAtOnce) {
@@ -279,6 +367,7 @@ class ServerProcess {
                 std::string line(bytes, length);
                 line += '\n';
                 if (write(lineOut, line.data(), line.size()) < 0) _exit(3);
+                return std::string();
             });
         });
         close(fds[1]);
