@@ -9,6 +9,7 @@
 #include "app/windows.h"
 #include "bridge/arguments.h"
 #include "bridge/panel_messages.h"
+#include "bridge/panel_sync.h"
 #include "platform/platform.h"
 
 namespace rv {
@@ -23,9 +24,15 @@ std::string forward(const char* name, const std::string& request) {
 }
 
 void bindPanelFunctions(Webview& view) {
-    view.bind("updateSpammer", [](const std::string& request) { return forward("updateSpammer", request); });
+    view.bind("updateSpammer", [](const std::string& request) {
+        panelUpdateGroup(SettingsGroup::Clicker, stripArguments(request));
+        return std::string();
+    });
     view.bind("toggleSpammer", [](const std::string&) { return forward("toggleSpammer", ""); });
-    view.bind("updateKeySpam", [](const std::string& request) { return forward("updateKeySpam", request); });
+    view.bind("updateKeySpam", [](const std::string& request) {
+        panelUpdateGroup(SettingsGroup::KeySpam, stripArguments(request));
+        return std::string();
+    });
     view.bind("toggleKeySpam", [](const std::string&) { return forward("toggleKeySpam", ""); });
     view.bind("reassignKey", [](const std::string& request) { return forward("reassignKey", request); });
     view.bind("updateTracker", [](const std::string& request) { return forward("updateTracker", request); });
@@ -41,6 +48,9 @@ void bindPanelFunctions(Webview& view) {
         view.terminate();
         return std::string();
     });
+    // The page reads the settings in use and the running state from the main instance as it polls.
+    view.bind("getSettings", [](const std::string&) { return panelGetSettings(); });
+    view.bind("getTrackerStatus", [](const std::string&) { return panelGetStatus(); });
 }
 
 // The window as the window system knows it may only be found once the loop has run (see the main
@@ -64,6 +74,7 @@ void setUpPanelWindow(Webview& view, const PanelParameters& parameters, const st
 
 int runPanelInstance(const std::string& commandLine) {
     PanelParameters parameters = parsePanelCommandLine(commandLine);
+    seedPanelSettings(parameters.settings);
     std::string libraryError;
     if (!Webview::loadLibrary(libraryError)) {
         plat::errorBox("Ravelin", libraryError);

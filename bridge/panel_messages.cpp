@@ -1,14 +1,33 @@
 #include "bridge/panel_messages.h"
 
+#include <optional>
 #include <string_view>
 
 #include "bridge/arguments.h"
+#include "bridge/panel_sync.h"
 #include "capture/capture.h"
 #include "platform/platform.h"
 #include "state/state.h"
 #include "state/wakes.h"
 
 namespace rv {
+
+namespace {
+
+struct Message {
+    std::string_view name, payload;
+};
+
+// The text up to the first zero byte, split at its first "|"; nothing without a bar.
+std::optional<Message> splitMessage(const char* bytes, size_t length) {
+    std::string_view text(bytes, length);
+    text = text.substr(0, text.find('\0'));
+    size_t bar = text.find('|');
+    if (bar == std::string_view::npos) return std::nullopt;
+    return Message{text.substr(0, bar), text.substr(bar + 1)};
+}
+
+}  // namespace
 
 void sendPanelMessage(const std::string& name, const std::string& payload) {
     plat::sendPipeMessage(name + "|" + payload);
@@ -42,14 +61,19 @@ void handlePanelMessage(const char* bytes, size_t length) {
             reassignTarget.exchange(target);
             plat::wakeCaptureLoop();
         }
+    } else if (name == "changeSettings") {
+        applySettingChanges(payload);
     }
 }
 
-void pipeServerThread() {
-    plat::runPipeServer([](const char* bytes, size_t length) {
-        handlePanelMessage(bytes, length);
-        return std::string();
-    });
+std::string servePanelMessage(const char* bytes, size_t length) {
+    if (auto message = splitMessage(bytes, length)) {
+        if (auto reply = answerPanelRequest(message->name, message->payload)) return *reply;
+    }
+    handlePanelMessage(bytes, length);
+    return "";
 }
+
+void pipeServerThread() { plat::runPipeServer(&servePanelMessage); }
 
 }  // namespace rv

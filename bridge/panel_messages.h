@@ -1,5 +1,6 @@
-// The one-way messages panel instances send to the main instance: a name, "|" and a payload, at most
-// 511 bytes, applied exactly as the main window's page call of the same name would be.
+// The messages panel instances send to the main instance: a name, "|" and a payload, at most 511
+// bytes, applied exactly as the main window's page call of the same name would be. The requests that
+// get a reply, and changeSettings, are panel_sync.h's.
 #pragma once
 
 #include <cstddef>
@@ -12,9 +13,13 @@ namespace rv {
 void sendPanelMessage(const std::string& name, const std::string& payload);
 
 // Applies the bytes of one message: the text up to the first zero byte, split at the first "|";
-// updateSpammer, updateKeySpam, toggleSpammer, toggleKeySpam, panelHover and reassignKey; anything
-// else is ignored. Pipe server thread.
+// updateSpammer, updateKeySpam, toggleSpammer, toggleKeySpam, panelHover, reassignKey and
+// changeSettings; anything else is ignored. Pipe server thread.
 void handlePanelMessage(const char* bytes, size_t length);
+
+// Answers a request message (getSettings, getPanelStatus) with its reply; applies any other message
+// with handlePanelMessage and returns the empty text. Pipe server thread.
+std::string servePanelMessage(const char* bytes, size_t length);
 
 // Thread body of the pipe server: serves panels until the pipe is stopped at shutdown.
 void pipeServerThread();

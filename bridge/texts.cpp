@@ -120,4 +120,17 @@ std::string statusText() {
     return out;
 }
 
+std::string panelStatusText() {
+    std::string out = "{";
+    member(out, "state", jsonString(trackerState()));
+    member(out, "hkAuto", jsonString(keyDisplayName(hkAuto.load())));
+    member(out, "hkKeySpam", jsonString(keyDisplayName(hkKeySpam.load())));
+    member(out, "keySpamTarget", jsonString(keyDisplayName(keySpamTarget.load())));
+    member(out, "reassigning", jsonString(reassignWord(reassignTarget.load())));
+    member(out, "autoClicking", autoClicking.load());
+    member(out, "keySpamming", keySpamming.load());
+    out += "}";
+    return out;
+}
+
 }  // namespace rv

@@ -13,4 +13,10 @@ std::string settingsText();
 // profilesLock while it reads; then writes the text to status.txt beside the executable.
 std::string statusText();
 
+// What a panel window's getTrackerStatus reads, answered over the panel pipe: the members of the
+// status text that a panel shows (state, the clicker and key-spam hotkey names, the key to spam, a
+// pending reassignment, and whether the clicker and the key spammer run). Takes no lock, writes no
+// file and leaves the panel bookkeeping of statusText alone. Pipe server thread.
+std::string panelStatusText();
+
 }  // namespace rv

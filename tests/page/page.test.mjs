@@ -25,7 +25,7 @@ const MAIN_BINDINGS = [
 ];
 const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
-  'resizeWindow', 'beginWindowDrag', 'closeThisWindow',
+  'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus',
 ];
 
 function freshState() {
@@ -423,7 +423,6 @@ test('panel window: one panel, panel bindings only, close and drag', async (t) =
   await waitCall('updateSpammer', '[0,0,0,300,0,0,1,10,0]');
   await page.click('#clicker-toggle');
   await waitCall('toggleSpammer', '[]');
-  assert.equal(await page.textContent('#clicker-toggle-label'), 'Start / Stop');
 
   await page.click('#clicker-panel .panel-title');
   await waitCall('beginWindowDrag', '[""]');
@@ -431,7 +430,7 @@ test('panel window: one panel, panel bindings only, close and drag', async (t) =
   await waitCall('closeThisWindow', '[]');
   assert.equal((await calls('beginWindowDrag')).length, 1, 'a press on a header button must not drag');
 
-  await page.waitForTimeout(600);      // no polling in a panel window
+  await page.waitForTimeout(600);      // a few polls: only panel bindings are called
   const names = new Set((await page.evaluate(() => window.__native.calls.map((c) => c.name))));
   for (const n of names) assert.ok(PANEL_BINDINGS.includes(n), n);
   assert.deepEqual(errors, []);
@@ -440,8 +439,10 @@ test('panel window: one panel, panel bindings only, close and drag', async (t) =
 test('panel window starts from the settings the main window handed over', async (t) => {
   const seeded = asPanelPage('paper', 'clicker-panel').replace('<head>',
     "<head><script>window.panelSettings = '0,0,2,250,1,1,0,5,0,0,0,0,0,0,100,1,10,32';</script>");
+  // A host that cannot reach the main instance answers nothing: the handed-over values stay.
   const { page, errors, waitCall, clearCalls } = await openPage(t, {
-    names: PANEL_BINDINGS, html: seeded, viewport: { width: 450, height: 400 },
+    names: PANEL_BINDINGS.filter((n) => n !== 'getSettings' && n !== 'getTrackerStatus'),
+    html: seeded, viewport: { width: 450, height: 400 },
   });
   assert.equal(await page.inputValue('[data-key="ss"]'), '2');
   assert.equal(await page.inputValue('[data-key="sms"]'), '250');
@@ -449,6 +450,24 @@ test('panel window starts from the settings the main window handed over', async 
   await typeInto(page, '[data-key="sms"]', '300');
   // The other eight fields keep the handed-over values, not the page defaults.
   await waitCall('updateSpammer', '[0,0,2,300,1,1,0,5,0]');
+  assert.deepEqual(errors, []);
+});
+
+test('panel window follows the settings in use and shows whether its function runs', async (t) => {
+  const { page, errors, waitCall, clearCalls, setState } = await openPage(t, {
+    names: PANEL_BINDINGS, html: asPanelPage('midnight', 'clicker-panel'), viewport: { width: 450, height: 400 },
+  });
+  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Start clicking');
+  // A profile switch in the main window, and the clicker started there.
+  await setState((s) => { s.settings.ss = 7; s.settings.sbtn = 1; s.status.autoClicking = true; });
+  const start = Date.now();
+  await page.waitForFunction(() => document.querySelector('[data-key="ss"]').value === '7');
+  assert.ok(Date.now() - start < 800, `shown after ${Date.now() - start} ms`);
+  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Stop clicking');
+  // The next edit carries the values in use, with only the edited field changed.
+  await clearCalls();
+  await typeInto(page, '[data-key="sms"]', '300');
+  await waitCall('updateSpammer', '[0,0,7,300,1,0,1,10,0]');
   assert.deepEqual(errors, []);
 });
 

@@ -1,0 +1,170 @@
+#include "bridge/panel_sync.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "bridge/arguments.h"
+#include "bridge/panel_messages.h"
+#include "bridge/texts.h"
+#include "platform/platform.h"
+#include "state/numbers.h"
+#include "state/profile_settings.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+// The members a panel edits: the clicker group, then the key-spam group, as the page sends them.
+struct SettingKey {
+    const char* name;
+    std::atomic<int32_t>* member;
+    int profileField;  // its place in the profile settings text
+};
+constexpr size_t kClickerCount = 9;
+const std::array<SettingKey, 15> kKeys = {{{"sh", &sh, 0},
+                                           {"sm", &sm, 1},
+                                           {"ss", &ss, 2},
+                                           {"sms", &sms, 3},
+                                           {"sbtn", &sbtn, 4},
+                                           {"stype", &stype, 5},
+                                           {"rptMode", &rptMode, 6},
+                                           {"rptTimes", &rptTimes, 7},
+                                           {"locMode", &locMode, 8},
+                                           {"ksh", &ksh, 11},
+                                           {"ksm", &ksm, 12},
+                                           {"kss", &kss, 13},
+                                           {"ksms", &ksms, 14},
+                                           {"ksRptMode", &ksRptMode, 15},
+                                           {"ksRptTimes", &ksRptTimes, 16}}};
+
+using Values = std::array<int32_t, kKeys.size()>;
+
+// Panel instance: what the main instance reported last (and what this panel has sent since).
+std::optional<Values> known;
+
+const SettingKey* keyNamed(std::string_view name) {
+    for (const SettingKey& key : kKeys) {
+        if (name == key.name) return &key;
+    }
+    return nullptr;
+}
+
+// The integer after "key": in a JSON object text of the settings, or nothing.
+std::optional<int32_t> jsonInteger(std::string_view text, const char* key) {
+    const std::string marker = std::string("\"") + key + "\":";
+    size_t at = text.find(marker);
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view rest = text.substr(at + marker.size());
+    if (rest.empty() || (rest[0] != '-' && (rest[0] < '0' || rest[0] > '9'))) return std::nullopt;
+    return parseInt32(rest);
+}
+
+std::optional<Values> valuesOfSettingsText(std::string_view text) {
+    Values values{};
+    for (size_t i = 0; i < kKeys.size(); ++i) {
+        auto value = jsonInteger(text, kKeys[i].name);
+        if (!value) return std::nullopt;
+        values[i] = *value;
+    }
+    return values;
+}
+
+// After a request that got no answer the panel asks again only after a pause: a panel without a main
+// instance must not spend its page's every poll waiting (on Windows a missing pipe is looked for a
+// moment before the open gives up).
+constexpr int64_t kSilenceMs = 2000;
+int64_t askAgainAt = 0;  // counter ticks
+
+std::optional<std::string> request(const char* name) {
+    if (askAgainAt != 0 && plat::ticks() < askAgainAt) return std::nullopt;
+    auto reply = plat::pipeRequest(std::string(name) + "|", panelRequestTimeoutMs);
+    askAgainAt = reply ? 0 : plat::ticks() + kSilenceMs * plat::tickFrequency() / 1000;
+    return reply;
+}
+
+}  // namespace
+
+std::optional<std::string> answerPanelRequest(std::string_view name, std::string_view) {
+    if (name == "getSettings") return settingsText();
+    if (name == "getPanelStatus") return panelStatusText();
+    return std::nullopt;
+}
+
+int applySettingChanges(std::string_view payload) {
+    int applied = 0;
+    for (const std::string& field : argumentFields(payload)) {
+        size_t equals = field.find('=');
+        if (equals == std::string::npos) break;
+        const SettingKey* key = keyNamed(std::string_view(field).substr(0, equals));
+        auto value = parseInt32(std::string_view(field).substr(equals + 1));
+        if (!key || !value) break;
+        key->member->store(*value);
+        ++applied;
+    }
+    if (applied > 0) refreshProfileSettings();
+    return applied;
+}
+
+void seedPanelSettings(std::string_view profileSettingsText) {
+    std::vector<std::string> fields = splitFields(profileSettingsText, ',');
+    if (fields.size() < 18) return;
+    Values values{};
+    for (size_t i = 0; i < kKeys.size(); ++i) {
+        auto value = parseInt32(fields[static_cast<size_t>(kKeys[i].profileField)]);
+        if (!value) return;
+        values[i] = *value;
+    }
+    known = values;
+}
+
+std::string panelGetSettings() {
+    auto reply = request("getSettings");
+    if (!reply) return "";
+    if (auto values = valuesOfSettingsText(*reply)) known = values;
+    return *reply;
+}
+
+std::string panelGetStatus() { return request("getPanelStatus").value_or(""); }
+
+void panelUpdateGroup(SettingsGroup group, std::string_view stripped) {
+    const bool clicker = group == SettingsGroup::Clicker;
+    const size_t first = clicker ? 0 : kClickerCount;
+    const size_t count = clicker ? kClickerCount : kKeys.size() - kClickerCount;
+    const char* wholeGroup = clicker ? "updateSpammer" : "updateKeySpam";
+
+    std::vector<std::string> fields = argumentFields(stripped);
+    std::vector<int32_t> values;
+    for (size_t i = 0; i < count && i < fields.size(); ++i) {
+        auto value = parseInt32(fields[i]);
+        if (!value) break;
+        values.push_back(*value);
+    }
+    if (!known) panelGetSettings();
+    if (values.size() < count || !known) {
+        // The main instance applies its own rules to it, as it would for its own page.
+        sendPanelMessage(wholeGroup, std::string(stripped));
+        return;
+    }
+    std::string changes;
+    for (size_t i = 0; i < count; ++i) {
+        if (values[i] == (*known)[first + i]) continue;
+        if (!changes.empty()) changes += ',';
+        changes += kKeys[first + i].name;
+        changes += '=';
+        changes += std::to_string(values[i]);
+    }
+    if (changes.empty()) return;
+    if (plat::sendPipeMessage("changeSettings|" + changes)) {
+        for (size_t i = 0; i < count; ++i) (*known)[first + i] = values[i];
+    }
+}
+
+void resetPanelSyncForTests() {
+    known.reset();
+    askAgainAt = 0;
+}
+
+}  // namespace rv

@@ -1,0 +1,52 @@
+// How a panel window stays in step with the main instance. A panel keeps no settings of its own: it
+// asks the main instance for the settings and the running state as its page polls (a request with a
+// reply on the panel pipe), and an edit made in it sends only the fields the user changed, so a change
+// made meanwhile anywhere else (main page, another panel, profile switch, reset, pick) stays.
+//
+// Messages added to the one-way ones of panel_messages.h:
+//   getSettings|      reply: the getSettings text of the main instance
+//   getPanelStatus|   reply: panelStatusText (running flags, hotkey and key names, pending reassignment)
+//   changeSettings|key=value,...   sets the named clicker or key-spam members, nothing else; no reply
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rv {
+
+// ---- main instance (pipe server thread) ---------------------------------------------------------
+
+// The reply to a request message (name and payload already split), or nothing when the name is no
+// request.
+std::optional<std::string> answerPanelRequest(std::string_view name, std::string_view payload);
+
+// Applies a changeSettings payload: comma-separated "key=value" fields, each key one of the clicker
+// keys (sh sm ss sms sbtn stype rptMode rptTimes locMode) or key-spam keys (ksh ksm kss ksms ksRptMode
+// ksRptTimes), each value an integer. The first bad field ends it; what came before it stays, and the
+// profile's settings text is refreshed when anything was applied. Returns how many fields were applied.
+int applySettingChanges(std::string_view payload);
+
+// ---- panel instance (user-interface thread) -----------------------------------------------------
+
+// How long a panel's page call waits for the main instance's reply, in milliseconds.
+inline constexpr int panelRequestTimeoutMs = 150;
+
+// Starts the panel from the profile settings text the main instance put on its command line.
+void seedPanelSettings(std::string_view profileSettingsText);
+
+// The panel's getSettings and getTrackerStatus: the main instance's reply, or the empty text when it
+// gave none (the page then keeps what it shows).
+std::string panelGetSettings();
+std::string panelGetStatus();
+
+// The panel's updateSpammer and updateKeySpam: `stripped` is the page's whole group. Only the fields
+// that differ from what the main instance last reported go out (changeSettings); a group that is not
+// all integers, or a panel that has never heard from the main instance, sends the group as it is.
+enum class SettingsGroup { Clicker, KeySpam };
+void panelUpdateGroup(SettingsGroup group, std::string_view stripped);
+
+// Forgets what the main instance reported (tests).
+void resetPanelSyncForTests();
+
+}  // namespace rv

@@ -1,0 +1,129 @@
+// A panel window in step with the main instance: the requests the main instance answers, the
+// field-by-field change it applies, and the panel's side, with the fake pipe handing each request to
+// the main instance's own handler (this process plays both).
+#include "bridge/panel_sync.h"
+
+#include "bridge/panel_messages.h"
+#include "bridge/texts.h"
+#include "state/profile_settings.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+class PanelSync : public FreshState {
+protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::profiles = {rv::Profile{"p", "", {}}};
+        rv::resetPanelSyncForTests();
+        fake::setPipeResponder(&rv::servePanelMessage);
+    }
+    void TearDown() override {
+        rv::resetPanelSyncForTests();
+        FreshState::TearDown();
+    }
+    static std::string serve(const std::string& text) { return rv::servePanelMessage(text.data(), text.size()); }
+    // The messages the panel sent that are not requests.
+    static std::vector<std::string> changesSent() {
+        std::vector<std::string> out;
+        for (const std::string& message : fake::sentMessages()) {
+            if (message != "getSettings|" && message != "getPanelStatus|") out.push_back(message);
+        }
+        return out;
+    }
+};
+
+TEST_F(PanelSync, RequestsAreAnsweredWithoutTheMainPagesSideEffects) {
+    rv::ss = 3;
+    rv::autoClicking = true;
+    rv::panelHover = true;
+    EXPECT_EQ(serve("getSettings|"), rv::settingsText());
+    const std::string status = serve("getPanelStatus|");
+    EXPECT_EQ(status, rv::panelStatusText());
+    EXPECT_NE(status.find("\"autoClicking\":true"), std::string::npos) << status;
+    EXPECT_NE(status.find("\"keySpamming\":false"), std::string::npos) << status;
+    EXPECT_NE(status.find("\"hkAuto\":\""), std::string::npos) << status;
+    // The hover of a dragged panel stays for the main page to see; no status file is written.
+    EXPECT_TRUE(rv::panelHover);
+    EXPECT_FALSE(plat::pathExists(inFolder("status.txt")));
+    // One-way messages get no reply and still work.
+    EXPECT_EQ(serve("toggleSpammer|"), "");
+    EXPECT_TRUE(rv::clickerToggleRequest);
+    EXPECT_EQ(serve("getSettings"), "");  // no bar: no message
+}
+
+TEST_F(PanelSync, ChangeSettingsSetsOnlyTheNamedMembers) {
+    struct Case {
+        const char* payload;
+        int applied;
+        int32_t sms, ss, ksms;
+    };
+    for (const Case& c : {Case{"sms=250", 1, 250, 0, 100}, Case{"ss=2,ksms=300", 2, 100, 2, 300},
+                          Case{"sms=250,bogus=1,ss=9", 1, 250, 0, 100}, Case{"sms=abc", 0, 100, 0, 100},
+                          Case{"fixedX=5", 0, 100, 0, 100}, Case{"sms", 0, 100, 0, 100}, Case{"", 0, 100, 0, 100},
+                          Case{"sms= 42tail", 1, 42, 0, 100}}) {
+        rv::resetStateForTests();
+        rv::profiles = {rv::Profile{"p", "", {}}};
+        EXPECT_EQ(rv::applySettingChanges(c.payload), c.applied) << c.payload;
+        EXPECT_EQ(rv::sms, c.sms) << c.payload;
+        EXPECT_EQ(rv::ss, c.ss) << c.payload;
+        EXPECT_EQ(rv::ksms, c.ksms) << c.payload;
+        EXPECT_EQ(rv::fixedX, 0) << c.payload;
+        // The profile keeps the values in use whenever something changed.
+        EXPECT_EQ(rv::profiles[0].settingsText, c.applied ? rv::profileSettingsText() : "") << c.payload;
+    }
+}
+
+TEST_F(PanelSync, APanelEditChangesOnlyWhatTheUserEdited) {
+    // The panel opened with the settings of the time ...
+    rv::seedPanelSettings(rv::profileSettingsText());
+    // ... then the main window switched to a profile with other clicker and key-spam values.
+    rv::applyProfileSettingsText("0,0,7,0,1,0,0,5,1,0,0,0,0,3,0,0,2,32");
+    // The panel's page still shows the old values and the user sets the milliseconds to 250.
+    rv::panelUpdateGroup(rv::SettingsGroup::Clicker, "0,0,0,250,0,0,1,10,0");
+    EXPECT_EQ(changesSent(), std::vector<std::string>{"changeSettings|sms=250"});
+    rv::handlePanelMessage("changeSettings|sms=250", 22);
+    EXPECT_EQ(rv::profileSettingsText(), "0,0,7,250,1,0,0,5,1,0,0,0,0,3,0,0,2,32");
+
+    // Once the panel has read the settings, its page shows them and an edit there is again one field.
+    EXPECT_EQ(rv::panelGetSettings(), rv::settingsText());
+    rv::panelUpdateGroup(rv::SettingsGroup::KeySpam, "0,0,3,0,1,2");
+    EXPECT_EQ(changesSent().back(), "changeSettings|ksRptMode=1");
+    // A group that changes nothing sends nothing.
+    const size_t sent = changesSent().size();
+    rv::panelUpdateGroup(rv::SettingsGroup::KeySpam, "0,0,3,0,1,2");
+    EXPECT_EQ(changesSent().size(), sent);
+}
+
+TEST_F(PanelSync, WithoutWordFromTheMainInstanceTheGroupGoesAsItIs) {
+    fake::setPipeResponder(nullptr);
+    rv::panelUpdateGroup(rv::SettingsGroup::Clicker, "0,0,1,500,0,0,1,10,0");
+    EXPECT_EQ(changesSent(), std::vector<std::string>{"updateSpammer|0,0,1,500,0,0,1,10,0"});
+    // A malformed group is the main instance's to refuse, as from its own page.
+    fake::setPipeResponder(&rv::servePanelMessage);
+    rv::seedPanelSettings(rv::profileSettingsText());
+    rv::panelUpdateGroup(rv::SettingsGroup::KeySpam, "0,0,x,1,1,1");
+    EXPECT_EQ(changesSent().back(), "updateKeySpam|0,0,x,1,1,1");
+    // No main instance: the panel's reads come back empty and the page keeps what it shows; after a
+    // read that got no answer the panel asks again only after a pause.
+    fake::setPipeServerPresent(false);
+    EXPECT_EQ(rv::panelGetSettings(), "");
+    fake::setPipeServerPresent(true);
+    const size_t asked = fake::sentMessages().size();
+    EXPECT_EQ(rv::panelGetStatus(), "");
+    EXPECT_EQ(fake::sentMessages().size(), asked);
+    fake::advance(fake::kFrequency * 21 / 10);
+    EXPECT_EQ(rv::panelGetStatus(), rv::panelStatusText());
+}
+
+TEST_F(PanelSync, ASeedOfTheWrongShapeIsIgnored) {
+    fake::setPipeResponder(nullptr);
+    for (const char* seed : {"", "1,2,3", "0,0,0,100,0,0,1,10,0,0,0,0,0,0,100,1,x,32"}) {
+        rv::resetPanelSyncForTests();
+        rv::seedPanelSettings(seed);
+        rv::panelUpdateGroup(rv::SettingsGroup::KeySpam, "0,0,0,100,1,9");
+        EXPECT_EQ(changesSent().back(), "updateKeySpam|0,0,0,100,1,9") << seed;
+    }
+}
+
+}  // namespace
