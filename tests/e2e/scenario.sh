@@ -258,17 +258,25 @@ for _ in $(seq 300); do
 done
 [ -n "$panel_window" ] || fail "no panel window within 30 s"
 # The panel stands beside the main window, whatever point the page gave: at its right edge, level
-# with its top (the screen has room there).
+# with its top (the screen has room there). The main window's X window is its client area when the
+# system draws the frame itself (Wine without a window manager), while the panel is placed by the
+# outer frame: so its left edge lies at most a frame's width right of the client's right edge, and
+# its top at most a title bar's height above the client's top.
 read -r main_x main_y main_w < <(xdotool getwindowgeometry "$main_window" 2>/dev/null |
   awk '/Position/ { split($2, p, ","); x = p[1]; y = p[2] } /Geometry/ { split($2, g, "x"); w = g[1] } END { print x, y, w }')
-beside="$((main_x + main_w)),$main_y"
+beside_x=$((main_x + main_w))
+beside() {
+  local px=${1%,*} py=${1#*,}
+  [ -n "$1" ] && [ "$px" -ge "$beside_x" ] && [ "$px" -le $((beside_x + 16)) ] &&
+    [ "$py" -le "$main_y" ] && [ "$py" -ge $((main_y - 40)) ]
+}
 place=""
 for _ in $(seq 30); do
   place=$(xdotool getwindowgeometry "$panel_window" 2>/dev/null | awk '/Position/ { print $2 }')
-  [ "$place" = "$beside" ] && break
+  beside "$place" && break
   sleep 0.1
 done
-[ "$place" = "$beside" ] || fail "the panel window stands at $place, not beside the main window at $beside"
+beside "$place" || fail "the panel window stands at $place, not beside the main window's right edge $beside_x,$main_y"
 echo 'updateSpammer [0,0,0,80,0,0,1,25,0]' >>"$work/panels/AutoClicker.in"
 for _ in $(seq 100); do [ -s "$work/panels/AutoClicker.out" ] && break; sleep 0.1; done
 [ "$(cat "$work/panels/AutoClicker.out" 2>/dev/null)" = '""' ] || fail "the panel answered: $(cat "$work/panels/AutoClicker.out" 2>/dev/null)"
