@@ -17,7 +17,8 @@ double millisecondsSince(Clock::time_point start) {
 }
 
 TEST(Wake, ASignalEndsTheNapItFindsOrTheNextOneAndCountsOnce) {
-    plat::WakeHandle wake = plat::createWake();
+    // Wakes live as long as the process, as the program's own do.
+    static plat::WakeHandle wake = plat::createWake();
     ASSERT_NE(wake, nullptr);
 
     // Nobody signalled: the nap lasts its time.
@@ -35,7 +36,7 @@ TEST(Wake, ASignalEndsTheNapItFindsOrTheNextOneAndCountsOnce) {
 
     // Signalled by another thread during a long nap: it ends then.
     start = Clock::now();
-    std::thread signaller([wake] {
+    std::thread signaller([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         plat::signalWake(wake);
     });
