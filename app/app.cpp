@@ -16,9 +16,13 @@ std::string pagePath() {
     return exeFolder() + plat::pathSeparator + "ui" + plat::pathSeparator + "index.html";
 }
 
-std::optional<std::string> loadPage(const std::string& path) { return readTextFile(path); }
+std::optional<std::string> loadPage(const std::string& path) {
+    return readTextFile(path);
+}
 
-std::string versionLine() { return std::string("Ravelin ") + RAVELIN_VERSION + "\n"; }
+std::string versionLine() {
+    return std::string("Ravelin ") + RAVELIN_VERSION + "\n";
+}
 
 int ravelinMain(const std::string& commandLine) {
     // Answered before anything starts: no window, no second instance's side effects.

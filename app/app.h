@@ -9,7 +9,9 @@ namespace rv {
 
 inline constexpr const char* mainWindowTitle = "Ravelin (Veltra Edition)";
 // The title of the window of the panel named `name`.
-inline std::string panelWindowTitle(const std::string& name) { return "Ravelin (" + name + ")"; }
+inline std::string panelWindowTitle(const std::string& name) {
+    return "Ravelin (" + name + ")";
+}
 inline constexpr int mainWindowWidth = 420;
 inline constexpr int mainWindowHeight = 560;
 

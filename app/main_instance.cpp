@@ -32,25 +32,23 @@ struct WorkerBody {
     void (*body)();
 };
 const std::vector<WorkerBody> kWorkers = {
-    {"auto-clicker", &autoClickerThread},
-    {"key spammer", &keySpammerThread},
-    {"capture", &captureThread},
-    {"macro player", &macroPlayerThread},
-    {"autosave", &autosaveThread},
-    {"control", &controlThread},
+    {"auto-clicker", &autoClickerThread}, {"key spammer", &keySpammerThread}, {"capture", &captureThread},
+    {"macro player", &macroPlayerThread}, {"autosave", &autosaveThread},      {"control", &controlThread},
     {"pipe server", &pipeServerThread},
 };
 
 // The order in which shutdown joins them (the autosave last).
 const std::vector<const char*> kJoinOrder = {"auto-clicker", "key spammer", "capture", "macro player",
-                                             "control", "pipe server", "autosave"};
+                                             "control",      "pipe server", "autosave"};
 
 struct RunningWorker {
     const char* name;
     std::thread thread;
 };
 
-void onCrash() { saveSession(); }
+void onCrash() {
+    saveSession();
+}
 
 std::vector<RunningWorker> startWorkers() {
     std::vector<RunningWorker> running;
@@ -84,10 +82,17 @@ std::string htmlEscaped(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;

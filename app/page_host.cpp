@@ -123,10 +123,16 @@ void readCalls(std::shared_ptr<HostInput> input, bool closeAtEnd) {
     while (!input->ended && input->nextLine(line)) {
         PageCallLine call = parsePageCallLine(line);
         switch (call.kind) {
-            case PageCallLine::Kind::Blank: continue;
-            case PageCallLine::Kind::Malformed: input->answer(pageCallError(call.arguments)); continue;
-            case PageCallLine::Kind::Close: post(input, call); return;
-            case PageCallLine::Kind::Call: break;
+            case PageCallLine::Kind::Blank:
+                continue;
+            case PageCallLine::Kind::Malformed:
+                input->answer(pageCallError(call.arguments));
+                continue;
+            case PageCallLine::Kind::Close:
+                post(input, call);
+                return;
+            case PageCallLine::Kind::Call:
+                break;
         }
         if (!post(input, call)) return;
         ++posted;
@@ -141,9 +147,13 @@ void readCalls(std::shared_ptr<HostInput> input, bool closeAtEnd) {
 
 }  // namespace
 
-bool Webview::loadLibrary(std::string&) { return true; }
+bool Webview::loadLibrary(std::string&) {
+    return true;
+}
 
-Webview::~Webview() { destroy(); }
+Webview::~Webview() {
+    destroy();
+}
 
 bool Webview::create() {
     handle_ = plat::hostCreateWindow();
@@ -200,14 +210,20 @@ void Webview::terminate() {
     if (handle_) plat::hostQuit(handle_);
 }
 
-void* Webview::nativeWindow() const { return handle_; }
+void* Webview::nativeWindow() const {
+    return handle_;
+}
 
-void* Webview::browserController() const { return nullptr; }
+void* Webview::browserController() const {
+    return nullptr;
+}
 
 void Webview::dispatch(std::function<void()> work) {
     if (!handle_) return;
     auto* job = new std::function<void()>(std::move(work));
-    if (!plat::hostPost(handle_, [](void* arg) { onDispatch(nullptr, arg); }, job)) delete job;
+    if (!plat::hostPost(
+            handle_, [](void* arg) { onDispatch(nullptr, arg); }, job))
+        delete job;
 }
 
 void Webview::onDispatch(void*, void* arg) {

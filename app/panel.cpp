@@ -23,8 +23,10 @@ PanelParameters parsePanelCommandLine(std::string_view commandLine) {
         auto x = parseInt32(fields[2]);
         auto y = parseInt32(fields[3]);
         if (x && y) {
-            parameters.x = static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*x) - panelHoldX));
-            parameters.y = static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*y) - panelHoldY));
+            parameters.x =
+                static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*x) - panelHoldX));
+            parameters.y =
+                static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*y) - panelHoldY));
         }
     }
     if (fields.size() >= 5) parameters.theme = fields[4];
@@ -36,8 +38,8 @@ PanelParameters parsePanelCommandLine(std::string_view commandLine) {
 
 std::string panelCommandLine(const std::string& name, const std::string& elementId, int32_t x, int32_t y,
                              const std::string& theme, const std::string& settings) {
-    return "--child " + name + "|" + elementId + "|" + std::to_string(x) + "|" + std::to_string(y) + "|" + theme +
-           "|" + settings;
+    return "--child " + name + "|" + elementId + "|" + std::to_string(x) + "|" + std::to_string(y) + "|" +
+           theme + "|" + settings;
 }
 
 std::string scriptStringContent(std::string_view text) {
@@ -62,11 +64,17 @@ std::string panelScript(const std::string& theme, const std::string& elementId) 
     const std::string themeText = scriptStringContent(theme);
     const std::string idText = scriptStringContent(elementId);
     return "<script>\n"
-           "if (typeof applyTheme === 'function') applyTheme('" + themeText + "');\n"
+           "if (typeof applyTheme === 'function') applyTheme('" +
+           themeText +
+           "');\n"
            "let themeSel = document.getElementById('theme-select');\n"
-           "if (themeSel) themeSel.value = '" + themeText + "';\n"
+           "if (themeSel) themeSel.value = '" +
+           themeText +
+           "';\n"
            "document.querySelectorAll('.panel').forEach(p => p.style.display = 'none');\n"
-           "let activePanel = document.getElementById('" + idText + "');\n"
+           "let activePanel = document.getElementById('" +
+           idText +
+           "');\n"
            "if (activePanel) {\n"
            "  activePanel.style.display = 'block';\n"
            "  activePanel.style.borderRadius = '0';\n"

@@ -37,7 +37,8 @@ void bindPanelFunctions(Webview& view) {
     view.bind("reassignKey", [](const std::string& request) { return forward("reassignKey", request); });
     view.bind("updateTracker", [](const std::string& request) { return forward("updateTracker", request); });
     view.bind("resizeWindow", [&view](const std::string& request) {
-        if (auto size = sizeArguments(request)) fitWindowToMonitor(view, panelWindow, size->width, size->height);
+        if (auto size = sizeArguments(request))
+            fitWindowToMonitor(view, panelWindow, size->width, size->height);
         return std::string();
     });
     view.bind("beginWindowDrag", [](const std::string&) {
@@ -55,12 +56,15 @@ void bindPanelFunctions(Webview& view) {
 
 // The window as the window system knows it may only be found once the loop has run (see the main
 // instance); until then the frameless style and the placement wait.
-void setUpPanelWindow(Webview& view, const PanelParameters& parameters, const std::string& title, int attempts) {
+void setUpPanelWindow(Webview& view, const PanelParameters& parameters, const std::string& title,
+                      int attempts) {
     plat::WindowHandle window = plat::findWindow(title);
     if (!window) {
         if (attempts > 0) {
             plat::sleepMs(10);
-            view.dispatch([&view, &parameters, title, attempts] { setUpPanelWindow(view, parameters, title, attempts - 1); });
+            view.dispatch([&view, &parameters, title, attempts] {
+                setUpPanelWindow(view, parameters, title, attempts - 1);
+            });
         }
         return;
     }
@@ -94,9 +98,10 @@ int runPanelInstance(const std::string& commandLine) {
     view.setSize(panelWidth, panelHeight, SizeHint::None);
     bindPanelFunctions(view);
     auto page = loadPage(pagePath());
-    view.setHtml(page ? withPanelSettings(withPanelScript(*page, panelScript(parameters.theme, parameters.elementId)),
-                                          parameters.settings)
-                      : "<h2>Error loading UI in child process</h2>");
+    view.setHtml(
+        page ? withPanelSettings(withPanelScript(*page, panelScript(parameters.theme, parameters.elementId)),
+                                 parameters.settings)
+             : "<h2>Error loading UI in child process</h2>");
     view.dispatch([&view, &parameters, title] { setUpPanelWindow(view, parameters, title, 100); });
     view.run();
     closePanelCallback = nullptr;

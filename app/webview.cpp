@@ -41,7 +41,8 @@ bool resolve(void* library, const char* name, Fn& slot, std::string& error) {
 bool fromVisualCppRedistributable(const std::string& name) {
     std::string lower;
     for (char c : name) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    for (const char* prefix : {"msvcp1", "vcruntime1", "concrt1", "vccorlib1", "ucrtbase", "api-ms-win-crt-"}) {
+    for (const char* prefix :
+         {"msvcp1", "vcruntime1", "concrt1", "vccorlib1", "ucrtbase", "api-ms-win-crt-"}) {
         if (lower.rfind(prefix, 0) == 0) return true;
     }
     return false;
@@ -51,20 +52,22 @@ bool fromVisualCppRedistributable(const std::string& name) {
 
 std::string libraryLoadError(const std::string& path, const plat::LibraryProblem& problem) {
     switch (problem.kind) {
-    case plat::LibraryProblem::Kind::FileMissing:
-        return "Ravelin cannot start: the file " + std::string(plat::webviewLibraryFile) +
-               " is missing from its folder:\n" + path + "\n\nCopy " + plat::webviewLibraryFile +
-               " from the Ravelin package into that folder, then start Ravelin again.";
-    case plat::LibraryProblem::Kind::DependencyMissing:
-        if (fromVisualCppRedistributable(problem.detail)) {
+        case plat::LibraryProblem::Kind::FileMissing:
+            return "Ravelin cannot start: the file " + std::string(plat::webviewLibraryFile) +
+                   " is missing from its folder:\n" + path + "\n\nCopy " + plat::webviewLibraryFile +
+                   " from the Ravelin package into that folder, then start Ravelin again.";
+        case plat::LibraryProblem::Kind::DependencyMissing:
+            if (fromVisualCppRedistributable(problem.detail)) {
+                return "The webview library could not be loaded:\n" + path + "\n\nIt needs " +
+                       problem.detail +
+                       ", which is not installed on this computer. The Microsoft Visual C++ Redistributable "
+                       "(x64) "
+                       "provides it: install it from Microsoft's website, then start Ravelin again.";
+            }
             return "The webview library could not be loaded:\n" + path + "\n\nIt needs " + problem.detail +
-                   ", which is not installed on this computer. The Microsoft Visual C++ Redistributable (x64) "
-                   "provides it: install it from Microsoft's website, then start Ravelin again.";
-        }
-        return "The webview library could not be loaded:\n" + path + "\n\nIt needs " + problem.detail +
-               ", which is not installed on this computer.";
-    case plat::LibraryProblem::Kind::Other:
-        break;
+                   ", which is not installed on this computer.";
+        case plat::LibraryProblem::Kind::Other:
+            break;
     }
     std::string text = "The webview library could not be loaded:\n" + path;
     if (!problem.detail.empty()) text += "\n\n" + problem.detail;
@@ -94,7 +97,9 @@ bool Webview::loadLibrary(std::string& error) {
     return apiLoaded;
 }
 
-Webview::~Webview() { destroy(); }
+Webview::~Webview() {
+    destroy();
+}
 
 bool Webview::create() {
     if (!apiLoaded) return false;
@@ -134,7 +139,9 @@ void Webview::terminate() {
     if (handle_) api.terminate(handle_);
 }
 
-void* Webview::nativeWindow() const { return handle_ ? api.getWindow(handle_) : nullptr; }
+void* Webview::nativeWindow() const {
+    return handle_ ? api.getWindow(handle_) : nullptr;
+}
 
 void* Webview::browserController() const {
     return handle_ ? api.getNativeHandle(handle_, kNativeBrowserController) : nullptr;

@@ -18,7 +18,7 @@ enum class SizeHint { None = 0, Min = 1, Max = 2, Fixed = 3 };
 std::string libraryLoadError(const std::string& path, const plat::LibraryProblem& problem);
 
 class Webview {
-public:
+  public:
     using Binding = std::function<std::string(const std::string& request)>;
 
     // Loads the library and its functions; on failure `error` says what is missing.
@@ -49,7 +49,7 @@ public:
     // Destroys the window; also done by the destructor.
     void destroy();
 
-private:
+  private:
     struct BoundCall {
         Webview* view;
         Binding fn;

@@ -30,7 +30,9 @@ bool pointInRect(int32_t x, int32_t y, const plat::Rect& rect) {
     return x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
 }
 
-void reportHover(bool over) { sendPanelMessage("panelHover", over ? "1" : "0"); }
+void reportHover(bool over) {
+    sendPanelMessage("panelHover", over ? "1" : "0");
+}
 
 // Ends the drag: releases the pointer and reports leaving the main window if the panel was over it.
 // Returns whether it was.
@@ -56,8 +58,7 @@ plat::Rect monitorWorkArea(plat::WindowHandle window) {
 }
 
 int32_t fittedHeight(int32_t available, double outerHeight, int32_t height) {
-    return static_cast<int32_t>(static_cast<double>(available) / outerHeight *
-                                static_cast<double>(height));
+    return static_cast<int32_t>(static_cast<double>(available) / outerHeight * static_cast<double>(height));
 }
 
 Point centredIn(const plat::Rect& workArea, const plat::Rect& window) {
@@ -66,7 +67,8 @@ Point centredIn(const plat::Rect& workArea, const plat::Rect& window) {
 }
 
 void fitWindowToMonitor(Webview& view, plat::WindowHandle window, int32_t width, int32_t height) {
-    fitWindowToMonitor([&view](int32_t w, int32_t h) { view.setSize(w, h, SizeHint::None); }, window, width, height);
+    fitWindowToMonitor([&view](int32_t w, int32_t h) { view.setSize(w, h, SizeHint::None); }, window, width,
+                       height);
 }
 
 void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSize, plat::WindowHandle window,
@@ -113,7 +115,8 @@ void fitWindowToMonitor(const std::function<void(int32_t, int32_t)>& setClientSi
         }
     }
     // Only the height is fitted; the window moves only upwards.
-    if (rect.bottom > work.bottom) plat::moveWindow(window, rect.left, std::max(work.top, work.bottom - outerHeight));
+    if (rect.bottom > work.bottom)
+        plat::moveWindow(window, rect.left, std::max(work.top, work.bottom - outerHeight));
 }
 
 void setTopmost(plat::WindowHandle window, bool on) {
@@ -148,7 +151,8 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
     plat::Rect work;
     // A saved point on no monitor (one since unplugged) keeps the place the library gave the window.
     if (windowPositionKnown && plat::workAreaAtPoint(windowX, windowY, work)) {
-        plat::setWindowBounds(window, windowX, windowY, std::min<int32_t>(windowWidth, work.right - work.left),
+        plat::setWindowBounds(window, windowX, windowY,
+                              std::min<int32_t>(windowWidth, work.right - work.left),
                               std::min<int32_t>(windowHeight, work.bottom - work.top));
     }
     plat::watchMainWindow(window, &saveWindowPlacement, &saveWindowPlacement);
@@ -173,12 +177,14 @@ void beginPanelDrag(plat::WindowHandle panel) {
     drag.mainWindow = plat::findWindow(mainWindowTitle);
     drag.overMain = false;
     drag.dragging = true;
-    plat::beginPointerDrag(panel, plat::DragHandlers{&panelDragMoved, &panelDragReleased, &panelDragCaptureLost});
+    plat::beginPointerDrag(panel,
+                           plat::DragHandlers{&panelDragMoved, &panelDragReleased, &panelDragCaptureLost});
 }
 
 void panelDragMoved(int32_t x, int32_t y) {
     if (!drag.dragging) return;
-    plat::moveWindow(drag.panel, drag.startRect.left + (x - drag.startX), drag.startRect.top + (y - drag.startY));
+    plat::moveWindow(drag.panel, drag.startRect.left + (x - drag.startX),
+                     drag.startRect.top + (y - drag.startY));
     bool over = false;
     plat::Rect mainRect;
     if (drag.mainWindow && plat::windowRect(drag.mainWindow, mainRect)) over = pointInRect(x, y, mainRect);
@@ -198,7 +204,9 @@ void panelDragCaptureLost() {
     if (drag.dragging) endDrag();  // a drag cut short by another window never closes the panel
 }
 
-bool panelDragging() { return drag.dragging; }
+bool panelDragging() {
+    return drag.dragging;
+}
 
 Point panelBeside(const plat::Rect& main, const plat::Rect& workArea, int32_t width, int32_t height) {
     int32_t roomRight = workArea.right - main.right;
@@ -225,7 +233,8 @@ void noteOwnWindows() {
         plat::Rect rect;
         plat::WindowHandle window = plat::findWindow(title);
         if (count == kOwnWindowSlots || !window || !plat::windowRect(window, rect)) continue;
-        rects[count][0] = rect.left, rects[count][1] = rect.top, rects[count][2] = rect.right, rects[count][3] = rect.bottom;
+        rects[count][0] = rect.left, rects[count][1] = rect.top, rects[count][2] = rect.right,
+        rects[count][3] = rect.bottom;
         ++count;
     }
     int64_t now = plat::ticks();

@@ -12,11 +12,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -58,11 +58,14 @@ void report(const char* tool, int intervalMs, const std::vector<int64_t>& presse
         return;
     }
     std::sort(errors.begin(), errors.end());
-    auto percentile = [&](double p) { return errors[std::min(errors.size() - 1, static_cast<size_t>(p * errors.size()))]; };
-    std::printf("%s interval_ms=%d clicks=%zu mean_period_ms=%.2f p50_error_ms=%.2f p99_error_ms=%.2f "
-                "max_error_ms=%.2f\n",
-                tool, intervalMs, presses.size(), total / static_cast<double>(errors.size()), percentile(0.5),
-                percentile(0.99), errors.back());
+    auto percentile = [&](double p) {
+        return errors[std::min(errors.size() - 1, static_cast<size_t>(p * errors.size()))];
+    };
+    std::printf(
+        "%s interval_ms=%d clicks=%zu mean_period_ms=%.2f p50_error_ms=%.2f p99_error_ms=%.2f "
+        "max_error_ms=%.2f\n",
+        tool, intervalMs, presses.size(), total / static_cast<double>(errors.size()), percentile(0.5),
+        percentile(0.99), errors.back());
     std::fflush(stdout);
 }
 
@@ -80,8 +83,8 @@ void measureClicker(Target& target, int intervalMs, int clicks) {
 
 void measureXdotool(Target& target, int intervalMs, int clicks) {
     target.take();
-    std::string command = "xdotool click --repeat " + std::to_string(clicks) + " --delay " +
-                          std::to_string(intervalMs) + " 1";
+    std::string command =
+        "xdotool click --repeat " + std::to_string(clicks) + " --delay " + std::to_string(intervalMs) + " 1";
     if (std::system(command.c_str()) != 0) {
         std::printf("xdotool interval_ms=%d (xdotool failed)\n", intervalMs);
         return;

@@ -112,7 +112,8 @@ class Keyboard {
 
 // The first arrival of `action` at or after `since` among what the target noted, waiting up to a
 // second; the arrivals read go into `seen`.
-std::optional<int64_t> firstArrival(Target& target, Action action, int64_t since, std::vector<Arrival>& seen) {
+std::optional<int64_t> firstArrival(Target& target, Action action, int64_t since,
+                                    std::vector<Arrival>& seen) {
     const int64_t end = monotonicMicros() + 1000000;
     for (;;) {
         for (const Arrival& a : target.take()) seen.push_back(a);
@@ -137,13 +138,17 @@ void print(const char* prefix, const char* label, Figures figures) {
         return;
     }
     std::sort(v.begin(), v.end());
-    auto at = [&](double p) { return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))]; };
-    std::printf("%s %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", prefix, label, at(0.5), at(0.99),
-                v.back(), v.size(), figures.missed);
+    auto at = [&](double p) {
+        return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+    };
+    std::printf("%s %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", prefix, label, at(0.5),
+                at(0.99), v.back(), v.size(), figures.missed);
     std::fflush(stdout);
 }
 
-double millis(int64_t us) { return static_cast<double>(us) / 1000.0; }
+double millis(int64_t us) {
+    return static_cast<double>(us) / 1000.0;
+}
 
 // F6 on and off: the first click after switching on, and the last click after switching off, with a
 // clicker that clicks every millisecond.
@@ -277,8 +282,9 @@ int main() {
     rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
 
     Target target;
-    if (!target.open({"hotkey_latency target", kLeft, kTop, kWidth, kHeight, ButtonPressMask | KeyPressMask, true},
-                     &arrival)) {
+    if (!target.open(
+            {"hotkey_latency target", kLeft, kTop, kWidth, kHeight, ButtonPressMask | KeyPressMask, true},
+            &arrival)) {
         std::fprintf(stderr, "hotkey_latency: cannot open the target window\n");
         return 1;
     }
@@ -303,9 +309,11 @@ int main() {
     print("hotkey_latency", "action=stop", stop);
 
     auto toggleSpammer = binding("toggleSpammer");
-    measureRequest(target, [toggleSpammer] { toggleSpammer("[]"); }, page);
+    measureRequest(
+        target, [toggleSpammer] { toggleSpammer("[]"); }, page);
     print("request_latency", "source=page action=click", page);
-    measureRequest(target, [] { rv::sendPanelMessage("toggleSpammer", ""); }, panel);
+    measureRequest(
+        target, [] { rv::sendPanelMessage("toggleSpammer", ""); }, panel);
     print("request_latency", "source=panel action=click", panel);
 
     rv::appRunning = false;

@@ -82,8 +82,8 @@ int main() {
     double perRead = static_cast<double>(nowNanos() - readStart) / 10000;
 
     std::printf("note_ns_alone=%.2f\n", alone);
-    std::printf("note_ns_with_reader_polling_nonstop=%.2f (clock read included; %ld reads meanwhile)\n", contended,
-                reads.load());
+    std::printf("note_ns_with_reader_polling_nonstop=%.2f (clock read included; %ld reads meanwhile)\n",
+                contended, reads.load());
     std::printf("note_ns_with_reader_every_250ms=%.2f (clock read included)\n", polled);
     std::printf("clock_read_ns=%.2f\n", clockOnly);
     std::printf("read_us_full_window=%.2f (rate %.1f/s)\n", perRead / 1000, rate / 10000);

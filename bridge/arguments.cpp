@@ -25,7 +25,8 @@ bool applyUpdate(std::string_view stripped, std::atomic<int32_t>* const (&settin
     return true;
 }
 
-std::atomic<int32_t>* const kSpammerFields[] = {&sh, &sm, &ss, &sms, &sbtn, &stype, &rptMode, &rptTimes, &locMode};
+std::atomic<int32_t>* const kSpammerFields[] = {&sh,    &sm,      &ss,       &sms,    &sbtn,
+                                                &stype, &rptMode, &rptTimes, &locMode};
 std::atomic<int32_t>* const kKeySpamFields[] = {&ksh, &ksm, &kss, &ksms, &ksRptMode, &ksRptTimes};
 
 constexpr double kSlowestSpeed = 0.1;
@@ -42,7 +43,9 @@ std::string stripArguments(std::string_view request) {
     return stripped;
 }
 
-std::vector<std::string> argumentFields(std::string_view stripped) { return splitFields(stripped, ','); }
+std::vector<std::string> argumentFields(std::string_view stripped) {
+    return splitFields(stripped, ',');
+}
 
 std::optional<SizeArguments> sizeArguments(std::string_view request) {
     std::vector<std::string> fields = argumentFields(stripArguments(request));
@@ -53,9 +56,13 @@ std::optional<SizeArguments> sizeArguments(std::string_view request) {
     return SizeArguments{*width, *height};
 }
 
-bool applySpammerUpdate(std::string_view stripped) { return applyUpdate(stripped, kSpammerFields); }
+bool applySpammerUpdate(std::string_view stripped) {
+    return applyUpdate(stripped, kSpammerFields);
+}
 
-bool applyKeySpamUpdate(std::string_view stripped) { return applyUpdate(stripped, kKeySpamFields); }
+bool applyKeySpamUpdate(std::string_view stripped) {
+    return applyUpdate(stripped, kKeySpamFields);
+}
 
 bool applyTrackerUpdate(std::string_view stripped) {
     std::vector<std::string> fields = argumentFields(stripped);

@@ -2,9 +2,9 @@
 
 #include "app/app.h"
 #include "app/panel.h"
+#include "app/version.h"
 #include "app/windows.h"
 #include "bridge/arguments.h"
-#include "app/version.h"
 #include "bridge/json_text.h"
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
@@ -45,8 +45,8 @@ std::string openPanel(const std::string& request) {
         x = beside.x + panelHoldX;
         y = beside.y + panelHoldY;
     }
-    if (!x || !y || name.empty() || name.find('|') != std::string::npos || elementId.find('|') != std::string::npos ||
-        theme.find('|') != std::string::npos) {
+    if (!x || !y || name.empty() || name.find('|') != std::string::npos ||
+        elementId.find('|') != std::string::npos || theme.find('|') != std::string::npos) {
         return "";
     }
     auto open = panelProcesses.find(name);
@@ -55,9 +55,8 @@ std::string openPanel(const std::string& request) {
         plat::closeProcess(open->second);
         panelProcesses.erase(open);
     }
-    if (plat::ProcessHandle process =
-            plat::startProcess(plat::exePath(),
-                               panelCommandLine(name, elementId, *x, *y, theme, profileSettingsText()))) {
+    if (plat::ProcessHandle process = plat::startProcess(
+            plat::exePath(), panelCommandLine(name, elementId, *x, *y, theme, profileSettingsText()))) {
         panelProcesses[name] = process;
     }
     return "";
@@ -120,7 +119,9 @@ std::string togglePlay(const std::string&) {
     return "";
 }
 
-std::string getPlayRepeat(const std::string&) { return std::to_string(playRepeat.load()); }
+std::string getPlayRepeat(const std::string&) {
+    return std::to_string(playRepeat.load());
+}
 
 // The repeat count: the stripped text read as an integer (0 to 1000000); anything else changes
 // nothing.
@@ -135,7 +136,9 @@ std::string pickLocation(const std::string&) {
     return "";
 }
 
-std::string getAppSettings(const std::string&) { return appSettingsText(); }
+std::string getAppSettings(const std::string&) {
+    return appSettingsText();
+}
 
 std::string setAppSettingCall(const std::string& request) {
     std::vector<std::string> fields = argumentFields(stripArguments(request));
@@ -160,9 +163,13 @@ std::string getTrackerStatus(const std::string&) {
 }
 
 // Whether the auto-clicker is on but waiting for the pointer to leave our windows.
-std::string getClickerWaiting(const std::string&) { return jsonBool(clickerWaiting.load() && autoClicking.load()); }
+std::string getClickerWaiting(const std::string&) {
+    return jsonBool(clickerWaiting.load() && autoClicking.load());
+}
 
-std::string getClickStartDelay(const std::string&) { return std::to_string(clickStartDelay.load()); }
+std::string getClickStartDelay(const std::string&) {
+    return std::to_string(clickStartDelay.load());
+}
 
 // Seconds, 0 to 10; anything else changes nothing.
 std::string setClickStartDelay(const std::string& request) {
@@ -202,25 +209,37 @@ std::string renameProfileCall(const std::string& request) {
 
 // The recording the last recording replaced: how many events it holds for the current profile
 // (0 for none), and the call that puts it back.
-std::string getReplacedRecording(const std::string&) { return std::to_string(replacedRecordingSize()); }
+std::string getReplacedRecording(const std::string&) {
+    return std::to_string(replacedRecordingSize());
+}
 
-std::string restoreRecording(const std::string&) { return jsonBool(restoreReplacedRecording()); }
+std::string restoreRecording(const std::string&) {
+    return jsonBool(restoreReplacedRecording());
+}
 
 std::string switchProfileCall(const std::string& request) {
     switchProfile(stripArguments(request));
     return "";
 }
 
-std::string getProfiles(const std::string&) { return profilesText(); }
+std::string getProfiles(const std::string&) {
+    return profilesText();
+}
 
-std::string getSettings(const std::string&) { return settingsText(); }
+std::string getSettings(const std::string&) {
+    return settingsText();
+}
 
 // The theme the page shows, kept between runs and handed to panels (not part of the preferences
 // text, whose members are fixed).
-std::string getTheme(const std::string&) { return jsonString(theme); }
+std::string getTheme(const std::string&) {
+    return jsonString(theme);
+}
 
 // The program's version for the Settings panel ("0.1.0"); our own call, not one the page must have.
-std::string getVersion(const std::string&) { return jsonString(RAVELIN_VERSION); }
+std::string getVersion(const std::string&) {
+    return jsonString(RAVELIN_VERSION);
+}
 
 std::string setTheme(const std::string& request) {
     saveTheme(stripArguments(request));
@@ -242,7 +261,8 @@ std::string getReassignRefusal(const std::string&) {
     int32_t holder = reassignRefusedBy.load();
     int32_t code = reassignRefusedCode.load();
     if (holder == 0 || code == 0) return "null";
-    return "{\"key\":" + jsonString(keyDisplayName(code)) + ",\"holder\":" + jsonString(reassignWord(holder)) + "}";
+    return "{\"key\":" + jsonString(keyDisplayName(code)) +
+           ",\"holder\":" + jsonString(reassignWord(holder)) + "}";
 }
 
 }  // namespace

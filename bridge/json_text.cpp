@@ -19,7 +19,8 @@ std::string jsonString(std::string_view text) {
             out += c;
         } else if (static_cast<unsigned char>(c) < 0x20) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                          static_cast<unsigned>(static_cast<unsigned char>(c)));
             out += escaped;
         } else {
             out += c;
@@ -29,7 +30,9 @@ std::string jsonString(std::string_view text) {
     return out;
 }
 
-std::string jsonSpeed(float speed) { return formatG6(static_cast<double>(speed)); }
+std::string jsonSpeed(float speed) {
+    return formatG6(static_cast<double>(speed));
+}
 
 std::string jsonRate(double perSecond) {
     // Hundredths as an integer keep the text free of the locale and of binary fractions.

@@ -12,7 +12,9 @@ namespace rv {
 // well-formed UTF-8, whatever bytes it is given.
 std::string jsonString(std::string_view text);
 
-inline const char* jsonBool(bool value) { return value ? "true" : "false"; }
+inline const char* jsonBool(bool value) {
+    return value ? "true" : "false";
+}
 
 // The playback speed as a standard stream writes a float: at most six significant digits, no
 // trailing zeros (1 → "1", 0.5 → "0.5", 1.25 → "1.25").

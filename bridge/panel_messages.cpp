@@ -74,6 +74,8 @@ std::string servePanelMessage(const char* bytes, size_t length) {
     return "";
 }
 
-void pipeServerThread() { plat::runPipeServer(&servePanelMessage); }
+void pipeServerThread() {
+    plat::runPipeServer(&servePanelMessage);
+}
 
 }  // namespace rv

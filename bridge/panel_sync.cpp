@@ -127,7 +127,9 @@ std::string panelGetSettings() {
     return *reply;
 }
 
-std::string panelGetStatus() { return request("getPanelStatus").value_or(""); }
+std::string panelGetStatus() {
+    return request("getPanelStatus").value_or("");
+}
 
 void panelUpdateGroup(SettingsGroup group, std::string_view stripped) {
     const bool clicker = group == SettingsGroup::Clicker;

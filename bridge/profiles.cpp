@@ -45,7 +45,9 @@ void addProfile(const std::string& name) {
     forgetReplacedRecordingLocked();
 }
 
-void deleteProfile() { deleteProfileAt(-1); }
+void deleteProfile() {
+    deleteProfileAt(-1);
+}
 
 void deleteProfileAt(int32_t index) {
     if (recording.load()) return;

@@ -5,8 +5,8 @@
 #include "bridge/json_text.h"
 #include "capture/capture.h"
 #include "platform/platform.h"
-#include "state/state.h"
 #include "state/preferences.h"
+#include "state/state.h"
 
 namespace rv {
 
@@ -19,8 +19,12 @@ void member(std::string& out, const char* key, const std::string& value) {
     out += value;
 }
 
-void member(std::string& out, const char* key, int32_t value) { member(out, key, std::to_string(value)); }
-void member(std::string& out, const char* key, bool value) { member(out, key, std::string(jsonBool(value))); }
+void member(std::string& out, const char* key, int32_t value) {
+    member(out, key, std::to_string(value));
+}
+void member(std::string& out, const char* key, bool value) {
+    member(out, key, std::string(jsonBool(value)));
+}
 
 std::string stringArray(const std::vector<std::string>& items) {
     std::string out = "[";

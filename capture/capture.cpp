@@ -13,7 +13,8 @@ namespace rv {
 namespace {
 
 uint64_t packPoint(int32_t x, int32_t y) {
-    return static_cast<uint64_t>(static_cast<uint32_t>(x)) | (static_cast<uint64_t>(static_cast<uint32_t>(y)) << 32);
+    return static_cast<uint64_t>(static_cast<uint32_t>(x)) |
+           (static_cast<uint64_t>(static_cast<uint32_t>(y)) << 32);
 }
 
 bool isHotkey(int32_t code) {
@@ -36,8 +37,12 @@ bool hotkeyStep(int32_t code, bool down, std::atomic<uint8_t>* downFlag) {
     return isHotkey(code);
 }
 
-std::atomic<uint8_t>* keyFlag(int32_t vk) { return vk >= 0 && vk < 256 ? &keyDownTable[vk] : nullptr; }
-std::atomic<uint8_t>* buttonFlag(int32_t code) { return code >= 1 && code <= 6 ? &buttonDownTable[code] : nullptr; }
+std::atomic<uint8_t>* keyFlag(int32_t vk) {
+    return vk >= 0 && vk < 256 ? &keyDownTable[vk] : nullptr;
+}
+std::atomic<uint8_t>* buttonFlag(int32_t code) {
+    return code >= 1 && code <= 6 ? &buttonDownTable[code] : nullptr;
+}
 
 // Appends to the current profile, stamped now; `afterAppend` runs still under the lock.
 template <typename AfterAppend>
@@ -64,15 +69,24 @@ void recordKey(const plat::KeyEvent& event) {
 // The flag word a button message replays with; 0 for messages that are not recorded.
 uint32_t recordedButtonFlags(uint32_t message) {
     switch (message) {
-        case WM_LBUTTONDOWN: return MOUSEEVENTF_LEFTDOWN;
-        case WM_LBUTTONUP: return MOUSEEVENTF_LEFTUP;
-        case WM_RBUTTONDOWN: return MOUSEEVENTF_RIGHTDOWN;
-        case WM_RBUTTONUP: return MOUSEEVENTF_RIGHTUP;
-        case WM_MBUTTONDOWN: return MOUSEEVENTF_MIDDLEDOWN;
-        case WM_MBUTTONUP: return MOUSEEVENTF_MIDDLEUP;
-        case WM_XBUTTONDOWN: return MOUSEEVENTF_XDOWN;
-        case WM_XBUTTONUP: return MOUSEEVENTF_XUP;
-        default: return 0;
+        case WM_LBUTTONDOWN:
+            return MOUSEEVENTF_LEFTDOWN;
+        case WM_LBUTTONUP:
+            return MOUSEEVENTF_LEFTUP;
+        case WM_RBUTTONDOWN:
+            return MOUSEEVENTF_RIGHTDOWN;
+        case WM_RBUTTONUP:
+            return MOUSEEVENTF_RIGHTUP;
+        case WM_MBUTTONDOWN:
+            return MOUSEEVENTF_MIDDLEDOWN;
+        case WM_MBUTTONUP:
+            return MOUSEEVENTF_MIDDLEUP;
+        case WM_XBUTTONDOWN:
+            return MOUSEEVENTF_XDOWN;
+        case WM_XBUTTONUP:
+            return MOUSEEVENTF_XUP;
+        default:
+            return 0;
     }
 }
 
@@ -111,15 +125,24 @@ void recordMouse(const plat::MouseEvent& event, int32_t code) {
 
 ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData) {
     switch (message) {
-        case WM_LBUTTONDOWN: return {1, true};
-        case WM_LBUTTONUP: return {1, false};
-        case WM_RBUTTONDOWN: return {2, true};
-        case WM_RBUTTONUP: return {2, false};
-        case WM_MBUTTONDOWN: return {4, true};
-        case WM_MBUTTONUP: return {4, false};
-        case WM_XBUTTONDOWN: return {(mouseData >> 16) == 1 ? 5 : 6, true};
-        case WM_XBUTTONUP: return {(mouseData >> 16) == 1 ? 5 : 6, false};
-        default: return {0, false};
+        case WM_LBUTTONDOWN:
+            return {1, true};
+        case WM_LBUTTONUP:
+            return {1, false};
+        case WM_RBUTTONDOWN:
+            return {2, true};
+        case WM_RBUTTONUP:
+            return {2, false};
+        case WM_MBUTTONDOWN:
+            return {4, true};
+        case WM_MBUTTONUP:
+            return {4, false};
+        case WM_XBUTTONDOWN:
+            return {(mouseData >> 16) == 1 ? 5 : 6, true};
+        case WM_XBUTTONUP:
+            return {(mouseData >> 16) == 1 ? 5 : 6, false};
+        default:
+            return {0, false};
     }
 }
 
@@ -164,7 +187,8 @@ bool onMouseEvent(const plat::MouseEvent& event) {
             wake(Sleeper::control);
             return true;
         }
-        if (hotkeysEnabled.load() && hotkeyStep(button.code, button.down, buttonFlag(button.code))) return true;
+        if (hotkeysEnabled.load() && hotkeyStep(button.code, button.down, buttonFlag(button.code)))
+            return true;
     }
     if (recording.load()) {
         recordMouse(event, button.code);
@@ -182,12 +206,15 @@ void onRawMotion(const plat::RawMotion& motion) {
     appendEvent(e);
 }
 
-void captureThread() { plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion}); }
+void captureThread() {
+    plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion});
+}
 
 GrabPlan captureGrabPlan() {
     GrabPlan plan;
     if (hotkeysEnabled.load()) {
-        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()}) plan.codes.add(code);
+        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()})
+            plan.codes.add(code);
     }
     int32_t target = reassignTarget.load();
     plan.allKeys = target != 0;
@@ -198,13 +225,20 @@ GrabPlan captureGrabPlan() {
 
 std::string keyDisplayName(int32_t code) {
     switch (code) {
-        case 1: return "Left Mouse";
-        case 2: return "Right Mouse";
-        case 4: return "Middle Mouse";
-        case 5: return "Mouse 4 (Side)";
-        case 6: return "Mouse 5 (Side)";
-        case 192: return "`";
-        default: break;
+        case 1:
+            return "Left Mouse";
+        case 2:
+            return "Right Mouse";
+        case 4:
+            return "Middle Mouse";
+        case 5:
+            return "Mouse 4 (Side)";
+        case 6:
+            return "Mouse 5 (Side)";
+        case 192:
+            return "`";
+        default:
+            break;
     }
     std::string name = plat::keyName(code);
     return name.empty() ? "Key[" + std::to_string(code) + "]" : name;
@@ -219,12 +253,18 @@ int32_t reassignTargetForWord(std::string_view word) {
 
 const char* reassignWord(int32_t target) {
     switch (target) {
-        case 1: return "rec";
-        case 2: return "play";
-        case 3: return "auto";
-        case 4: return "keyspamhotkey";
-        case 5: return "keyspamtarget";
-        default: return "";
+        case 1:
+            return "rec";
+        case 2:
+            return "play";
+        case 3:
+            return "auto";
+        case 4:
+            return "keyspamhotkey";
+        case 5:
+            return "keyspamtarget";
+        default:
+            return "";
     }
 }
 

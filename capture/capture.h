@@ -55,11 +55,13 @@ struct HotkeyCodes {
     void add(int32_t code) {
         if (std::find(begin(), end(), code) == end() && count < values.size()) values[count++] = code;
     }
-    bool operator==(const HotkeyCodes& other) const { return std::equal(begin(), end(), other.begin(), other.end()); }
+    bool operator==(const HotkeyCodes& other) const {
+        return std::equal(begin(), end(), other.begin(), other.end());
+    }
 };
 
 struct GrabPlan {
-    HotkeyCodes codes;            // hotkey codes: virtual-key codes, or button codes 2, 4, 5, 6
+    HotkeyCodes codes;  // hotkey codes: virtual-key codes, or button codes 2, 4, 5, 6
     bool allKeys = false;
     bool nonLeftButtons = false;
     bool pickButtons = false;

@@ -7,7 +7,9 @@ namespace rv {
 
 namespace {
 
-bool currentInRange() { return currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size(); }
+bool currentInRange() {
+    return currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size();
+}
 
 }  // namespace
 
@@ -19,7 +21,9 @@ void startRecording() {
     recording.store(true);
 }
 
-void stopRecording() { recording.store(false); }
+void stopRecording() {
+    recording.store(false);
+}
 
 void settleRecording() {
     std::lock_guard<std::mutex> lock(profilesLock);

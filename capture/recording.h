@@ -6,8 +6,8 @@
 
 namespace rv {
 
-// Sets the current profile's events aside and leaves it empty, stamps recordingStart and sets recording, all under
-// profilesLock, so no event is stamped against an old start. Control thread only.
+// Sets the current profile's events aside and leaves it empty, stamps recordingStart and sets recording, all
+// under profilesLock, so no event is stamped against an old start. Control thread only.
 void startRecording();
 
 // Clears recording; the events stay in the profile. Control thread only.

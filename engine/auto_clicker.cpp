@@ -35,10 +35,14 @@ bool pointerOverOwnWindow() {
 
 ButtonFlags clickerButtonFlags(int32_t button) {
     switch (button) {
-        case 0: return {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
-        case 1: return {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP};
-        case 2: return {MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP};
-        default: return {0, 0};
+        case 0:
+            return {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+        case 1:
+            return {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP};
+        case 2:
+            return {MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP};
+        default:
+            return {0, 0};
     }
 }
 
@@ -75,7 +79,8 @@ void autoClickerPass() {
     clickMeter.note(done);
 
     double interval = intervalSeconds(sh.load(), sm.load(), ss.load(), sms.load());
-    polledWait(done, interval, [] { return autoClicking.load() && appRunning.load(); }, Sleeper::autoClicker);
+    polledWait(
+        done, interval, [] { return autoClicking.load() && appRunning.load(); }, Sleeper::autoClicker);
 }
 
 void autoClickerThread() {

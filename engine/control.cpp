@@ -14,12 +14,18 @@ namespace {
 
 std::atomic<int32_t>* reassignMember(int32_t target) {
     switch (target) {
-        case 1: return &hkRec;
-        case 2: return &hkPlay;
-        case 3: return &hkAuto;
-        case 4: return &hkKeySpam;
-        case 5: return &keySpamTarget;
-        default: return nullptr;
+        case 1:
+            return &hkRec;
+        case 2:
+            return &hkPlay;
+        case 3:
+            return &hkAuto;
+        case 4:
+            return &hkKeySpam;
+        case 5:
+            return &keySpamTarget;
+        default:
+            return nullptr;
     }
 }
 
@@ -74,8 +80,8 @@ void controlPass() {
             if (recording.load()) {
                 stopRecording();
                 if (trim) {
-                    dropTrailingClickInside(recordTrimLeft.load(), recordTrimTop.load(), recordTrimRight.load(),
-                                            recordTrimBottom.load());
+                    dropTrailingClickInside(recordTrimLeft.load(), recordTrimTop.load(),
+                                            recordTrimRight.load(), recordTrimBottom.load());
                 }
                 settleRecording();
             } else {

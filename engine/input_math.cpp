@@ -17,9 +17,13 @@ NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, int32_t width, int32_t h
     return {scale(x, width), scale(y, height)};
 }
 
-bool isExtendedKey(int32_t vk) { return (vk >= 33 && vk <= 40) || vk == 45 || vk == 46; }
+bool isExtendedKey(int32_t vk) {
+    return (vk >= 33 && vk <= 40) || vk == 45 || vk == 46;
+}
 
-uint32_t keyRecordFlags(int32_t vk, bool down) { return keyRecordFlags(KeyScan{0, isExtendedKey(vk)}, down); }
+uint32_t keyRecordFlags(int32_t vk, bool down) {
+    return keyRecordFlags(KeyScan{0, isExtendedKey(vk)}, down);
+}
 
 KeyScan keyScanFromLayout(int32_t vk, uint32_t prefixed, uint32_t plain) {
     if ((prefixed & 0xFF00u) == 0xE000u) return {static_cast<uint16_t>(prefixed & 0xFFu), true};

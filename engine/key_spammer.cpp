@@ -27,7 +27,8 @@ void keySpammerPass() {
     keyPressMeter.note(done);
 
     double interval = intervalSeconds(ksh.load(), ksm.load(), kss.load(), ksms.load());
-    polledWait(done, interval, [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
+    polledWait(
+        done, interval, [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
 }
 
 void keySpammerThread() {

@@ -43,8 +43,12 @@ double playbackSpeed() {
 
 void replayEvent(const MacroEvent& event, PressedSet& pressed) {
     switch (event.kind) {
-        case 0: plat::injectAbsoluteMove(event.x, event.y); break;
-        case 1: plat::injectRelativeMove(event.x, event.y); break;
+        case 0:
+            plat::injectAbsoluteMove(event.x, event.y);
+            break;
+        case 1:
+            plat::injectRelativeMove(event.x, event.y);
+            break;
         case 2:
             plat::injectAbsoluteMove(event.x, event.y);
             plat::injectMouse(event.flags, sideButtonData(event));
@@ -54,8 +58,11 @@ void replayEvent(const MacroEvent& event, PressedSet& pressed) {
             plat::injectKey(event.vk, event.down);
             pressed.noteKey(event.vk, event.down);
             break;
-        case 4: plat::injectMouse(MOUSEEVENTF_WHEEL, event.wheel); break;
-        default: break;
+        case 4:
+            plat::injectMouse(MOUSEEVENTF_WHEEL, event.wheel);
+            break;
+        default:
+            break;
     }
 }
 
@@ -123,8 +130,9 @@ void macroPlayerPass() {
     int32_t repeat = playRepeat.load();
     bool again = tloop.load() && (repeat <= 0 || pass < repeat);
     if (again && playing.load()) {
-        polledWait(plat::ticks(), static_cast<double>(tloopMs.load()) / 1000.0,
-                   [] { return playing.load() && appRunning.load(); }, Sleeper::player);
+        polledWait(
+            plat::ticks(), static_cast<double>(tloopMs.load()) / 1000.0,
+            [] { return playing.load() && appRunning.load(); }, Sleeper::player);
     } else {
         playing.store(false);
     }

@@ -235,14 +235,16 @@ bool workAreaAtPoint(int32_t x, int32_t y, Rect& workArea);
 bool workAreaOfWindow(WindowHandle window, Rect& workArea);
 // Calls `moveSizeEnded` each time the user finishes moving or sizing the window, and `destroyed`
 // once when it is destroyed (on the user-interface thread).
-void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle), void (*destroyed)(WindowHandle));
+void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle),
+                     void (*destroyed)(WindowHandle));
 
 // ---- panel windows -----------------------------------------------------------------------------
 
 // Turns the window into a panel: no title bar, system menu or sizing border, a one-pixel border;
 // placed at (x, y) with the outer size width × height when `positioned`, else left where it is. The
 // window stays so through later size changes of the webview.
-void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width, int32_t height);
+void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width,
+                     int32_t height);
 
 // A drag of a panel window: from beginPointerDrag on, the pointer's moves and the left button's
 // release go to the handlers even outside the window, until endPointerDrag; `captureLost` when

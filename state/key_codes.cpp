@@ -2,8 +2,12 @@
 
 namespace rv {
 
-bool isHotkeyCode(int32_t code) { return code >= 2 && code <= 254; }
+bool isHotkeyCode(int32_t code) {
+    return code >= 2 && code <= 254;
+}
 
-bool isKeySpamTargetCode(int32_t code) { return code >= 7 && code <= 254; }
+bool isKeySpamTargetCode(int32_t code) {
+    return code >= 7 && code <= 254;
+}
 
 }  // namespace rv

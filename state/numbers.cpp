@@ -12,7 +12,9 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Leading white space and one sign; returns the position of the first character after them.
 size_t skipBlankAndSign(std::string_view text, bool& negative) {
@@ -108,8 +110,8 @@ std::optional<double> parseDouble(std::string_view text) {
     if (!digitFirst && !pointFirst) return std::nullopt;
     // from_chars reads the classic format only (no locale), which is what stored texts use.
     double value = 0;
-    auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value,
-                                        std::chars_format::general);
+    auto [end, error] =
+        std::from_chars(text.data() + i, text.data() + text.size(), value, std::chars_format::general);
     if (error == std::errc::invalid_argument) return std::nullopt;
     if (error == std::errc::result_out_of_range) {
         // Too large gives infinity like strtod would; too small underflows to zero.

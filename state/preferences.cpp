@@ -107,7 +107,8 @@ std::string appSettingsText() {
 
 bool saveTheme(const std::string& name) {
     if (name.empty() || name.size() > 40 ||
-        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_") != std::string::npos) {
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_") !=
+            std::string::npos) {
         return false;
     }
     theme = name;
@@ -144,11 +145,17 @@ bool saveNumberFile(const char* name, int32_t most, std::atomic<int32_t>& item, 
 
 }  // namespace
 
-int32_t loadPlayRepeat() { return loadNumberFile("playback.txt", kMostPasses); }
+int32_t loadPlayRepeat() {
+    return loadNumberFile("playback.txt", kMostPasses);
+}
 
-bool savePlayRepeat(int32_t passes) { return saveNumberFile("playback.txt", kMostPasses, playRepeat, passes); }
+bool savePlayRepeat(int32_t passes) {
+    return saveNumberFile("playback.txt", kMostPasses, playRepeat, passes);
+}
 
-int32_t loadClickStartDelay() { return loadNumberFile("clickdelay.txt", kLongestStartDelay); }
+int32_t loadClickStartDelay() {
+    return loadNumberFile("clickdelay.txt", kLongestStartDelay);
+}
 
 bool saveClickStartDelay(int32_t seconds) {
     return saveNumberFile("clickdelay.txt", kLongestStartDelay, clickStartDelay, seconds);

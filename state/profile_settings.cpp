@@ -13,11 +13,12 @@ namespace {
 
 // The 18 settings in text order.
 const std::array<std::atomic<int32_t>*, 18> kProfileFields = {
-    &sh, &sm, &ss, &sms, &sbtn, &stype, &rptMode, &rptTimes, &locMode, &fixedX, &fixedY,
-    &ksh, &ksm, &kss, &ksms, &ksRptMode, &ksRptTimes, &keySpamTarget,
+    &sh,     &sm,     &ss,  &sms, &sbtn, &stype, &rptMode,   &rptTimes,   &locMode,
+    &fixedX, &fixedY, &ksh, &ksm, &kss,  &ksms,  &ksRptMode, &ksRptTimes, &keySpamTarget,
 };
 
-const std::array<int32_t, 18> kProfileDefaults = {0, 0, 0, 100, 0, 0, 1, 10, 0, 0, 0, 0, 0, 0, 100, 1, 10, 32};
+const std::array<int32_t, 18> kProfileDefaults = {0, 0, 0, 100, 0, 0,   1, 10, 0,
+                                                  0, 0, 0, 0,   0, 100, 1, 10, 32};
 
 }  // namespace
 

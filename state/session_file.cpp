@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -206,8 +206,9 @@ std::string utcStamp() {
     int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
     char stamp[128];
     std::snprintf(stamp, sizeof stamp, "%04lld%02lld%02lld-%02lld%02lld%02lld", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
-                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+                  static_cast<long long>(month), static_cast<long long>(day),
+                  static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+                  static_cast<long long>(rest % 60));
     return stamp;
 }
 
@@ -319,9 +320,13 @@ bool loadSession() {
     return true;
 }
 
-void saveSession() { saveSessionWith(LockWait::Skip); }
+void saveSession() {
+    saveSessionWith(LockWait::Skip);
+}
 
-void saveSessionAfterWorkers() { saveSessionWith(LockWait::Wait); }
+void saveSessionAfterWorkers() {
+    saveSessionWith(LockWait::Wait);
+}
 
 namespace {
 

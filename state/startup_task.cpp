@@ -9,11 +9,21 @@ std::string xmlEscaped(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
             default:
                 // Control characters other than tab, line feed and carriage return cannot stand in XML 1.0.
                 if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
@@ -39,7 +49,8 @@ std::string folderOf(const std::string& path) {
 std::string startupTaskName(const std::string& userName) {
     std::string name = "Tapforge (";
     for (char c : userName) {
-        bool forbidden = static_cast<unsigned char>(c) < 0x20 || std::string("\\/:*?\"<>|").find(c) != std::string::npos;
+        bool forbidden =
+            static_cast<unsigned char>(c) < 0x20 || std::string("\\/:*?\"<>|").find(c) != std::string::npos;
         name += forbidden ? '_' : c;
     }
     return name + ")";
@@ -59,12 +70,16 @@ std::string startupTaskDefinition(const std::string& executablePath, const std::
         "  <Triggers>\r\n"
         "    <LogonTrigger>\r\n"
         "      <Enabled>true</Enabled>\r\n"
-        "      <UserId>" + user + "</UserId>\r\n"
+        "      <UserId>" +
+        user +
+        "</UserId>\r\n"
         "    </LogonTrigger>\r\n"
         "  </Triggers>\r\n"
         "  <Principals>\r\n"
         "    <Principal id=\"Author\">\r\n"
-        "      <UserId>" + user + "</UserId>\r\n"
+        "      <UserId>" +
+        user +
+        "</UserId>\r\n"
         "      <LogonType>InteractiveToken</LogonType>\r\n"
         "      <RunLevel>HighestAvailable</RunLevel>\r\n"
         "    </Principal>\r\n"
@@ -92,7 +107,8 @@ std::string startupTaskDefinition(const std::string& executablePath, const std::
         "  </Settings>\r\n"
         "  <Actions Context=\"Author\">\r\n"
         "    <Exec>\r\n"
-        "      <Command>" + xmlEscaped(executablePath) + "</Command>\r\n";
+        "      <Command>" +
+        xmlEscaped(executablePath) + "</Command>\r\n";
     if (!folder.empty()) text += "      <WorkingDirectory>" + xmlEscaped(folder) + "</WorkingDirectory>\r\n";
     text +=
         "    </Exec>\r\n"

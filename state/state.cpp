@@ -28,7 +28,8 @@ void resetStateForTests() {
     recordToggleRequest = false, playToggleRequest = false, clickerToggleRequest = false;
     keySpamToggleRequest = false, pickLocationRequest = false, reassignTarget = 0, reassignCode = 0;
     reassignRefusedBy = 0, reassignRefusedCode = 0;
-    recordTrimRequest = false, recordTrimLeft = 0, recordTrimTop = 0, recordTrimRight = 0, recordTrimBottom = 0;
+    recordTrimRequest = false, recordTrimLeft = 0, recordTrimTop = 0, recordTrimRight = 0,
+    recordTrimBottom = 0;
     clickCount = 0, keyPressCount = 0, counterFrequency = 1, lastPointerPoint = 0;
     clickMeter.noted = 0, clickMeter.runStart = 0, keyPressMeter.noted = 0, keyPressMeter.runStart = 0;
     playPass = 0, playEventIndex = 0, playEventTotal = 0;

@@ -22,55 +22,55 @@ namespace rv {
 // ---- ClickerSettings --------------------------------------------------------------------------
 // Written by updateSpammer/updateKeySpam (page and pipe), the fixed-point pick, the profile
 // operations, the session load and resetEverything; read by the workers and the texts.
-inline std::atomic<int32_t> sh{0};          // auto-clicker interval, hours
-inline std::atomic<int32_t> sm{0};          // minutes
-inline std::atomic<int32_t> ss{0};          // seconds
-inline std::atomic<int32_t> sms{100};       // milliseconds
-inline std::atomic<int32_t> sbtn{0};        // 0 left, 1 right, 2 middle
-inline std::atomic<int32_t> stype{0};       // 1 double click, else single
-inline std::atomic<int32_t> rptMode{1};     // 0 stop after rptTimes clicks, else until stopped
-inline std::atomic<int32_t> rptTimes{10};   // click count for rptMode 0
-inline std::atomic<int32_t> locMode{0};     // 1 click at the fixed point, else at the pointer
-inline std::atomic<int32_t> fixedX{0};      // fixed point, screen pixels
+inline std::atomic<int32_t> sh{0};         // auto-clicker interval, hours
+inline std::atomic<int32_t> sm{0};         // minutes
+inline std::atomic<int32_t> ss{0};         // seconds
+inline std::atomic<int32_t> sms{100};      // milliseconds
+inline std::atomic<int32_t> sbtn{0};       // 0 left, 1 right, 2 middle
+inline std::atomic<int32_t> stype{0};      // 1 double click, else single
+inline std::atomic<int32_t> rptMode{1};    // 0 stop after rptTimes clicks, else until stopped
+inline std::atomic<int32_t> rptTimes{10};  // click count for rptMode 0
+inline std::atomic<int32_t> locMode{0};    // 1 click at the fixed point, else at the pointer
+inline std::atomic<int32_t> fixedX{0};     // fixed point, screen pixels
 inline std::atomic<int32_t> fixedY{0};
 // Recording switches and playback values: written by updateTracker (page and pipe), the session
 // load and resetEverything.
-inline std::atomic<bool> tmv{true};         // record pointer moves
-inline std::atomic<bool> tclk{true};        // record mouse buttons
-inline std::atomic<bool> tscr{true};        // record the wheel
-inline std::atomic<bool> tkey{true};        // record keys
-inline std::atomic<bool> trel{false};       // record relative motion instead of absolute moves
-inline std::atomic<float> tspd{1.0f};       // playback speed factor
-inline std::atomic<bool> tloop{false};      // loop playback
-inline std::atomic<int32_t> tloopMs{500};   // pause between loops, milliseconds
-inline std::atomic<int32_t> ksh{0};         // key-spam interval, hours
+inline std::atomic<bool> tmv{true};        // record pointer moves
+inline std::atomic<bool> tclk{true};       // record mouse buttons
+inline std::atomic<bool> tscr{true};       // record the wheel
+inline std::atomic<bool> tkey{true};       // record keys
+inline std::atomic<bool> trel{false};      // record relative motion instead of absolute moves
+inline std::atomic<float> tspd{1.0f};      // playback speed factor
+inline std::atomic<bool> tloop{false};     // loop playback
+inline std::atomic<int32_t> tloopMs{500};  // pause between loops, milliseconds
+inline std::atomic<int32_t> ksh{0};        // key-spam interval, hours
 inline std::atomic<int32_t> ksm{0};
 inline std::atomic<int32_t> kss{0};
 inline std::atomic<int32_t> ksms{100};
-inline std::atomic<int32_t> ksRptMode{1};   // 0 stop after ksRptTimes presses, else until stopped
+inline std::atomic<int32_t> ksRptMode{1};  // 0 stop after ksRptTimes presses, else until stopped
 inline std::atomic<int32_t> ksRptTimes{10};
 
 // ---- HotkeySet ------------------------------------------------------------------------------------
 // Virtual-key codes; mouse buttons use their virtual-key numbers (2 right, 4 middle, 5 and 6 side).
 // Written by the control thread (reassignment), resetHotkeys, resetEverything, the session load and,
 // for keySpamTarget, the profile operations; read by the capture thread at every event.
-inline std::atomic<int32_t> hkRec{119};          // F8
-inline std::atomic<int32_t> hkPlay{118};         // F7
-inline std::atomic<int32_t> hkAuto{117};         // F6
-inline std::atomic<int32_t> hkKeySpam{120};      // F9
-inline std::atomic<int32_t> keySpamTarget{32};   // space
+inline std::atomic<int32_t> hkRec{119};         // F8
+inline std::atomic<int32_t> hkPlay{118};        // F7
+inline std::atomic<int32_t> hkAuto{117};        // F6
+inline std::atomic<int32_t> hkKeySpam{120};     // F9
+inline std::atomic<int32_t> keySpamTarget{32};  // space
 
 // ---- profiles ---------------------------------------------------------------------------------------
 
 struct MacroEvent {
-    int32_t kind = 0;     // 0 absolute move, 1 relative move, 2 mouse button, 3 key, 4 vertical wheel
-    double time = 0;      // seconds since the recording started
-    int32_t x = 0;        // screen X (kinds 0, 2) or motion dX (kind 1)
-    int32_t y = 0;        // screen Y (kinds 0, 2) or motion dY (kind 1)
-    uint32_t flags = 0;   // kind 2: the mouse flag word to replay
-    int32_t vk = 0;       // kind 3: virtual-key code
-    bool down = false;    // kind 3: press
-    int32_t wheel = 0;    // kind 4: signed wheel delta
+    int32_t kind = 0;    // 0 absolute move, 1 relative move, 2 mouse button, 3 key, 4 vertical wheel
+    double time = 0;     // seconds since the recording started
+    int32_t x = 0;       // screen X (kinds 0, 2) or motion dX (kind 1)
+    int32_t y = 0;       // screen Y (kinds 0, 2) or motion dY (kind 1)
+    uint32_t flags = 0;  // kind 2: the mouse flag word to replay
+    int32_t vk = 0;      // kind 3: virtual-key code
+    bool down = false;   // kind 3: press
+    int32_t wheel = 0;   // kind 4: signed wheel delta
 };
 
 struct Profile {
@@ -124,18 +124,18 @@ inline std::atomic<bool> recordTrimRequest{false};  // page → control thread, 
 inline std::atomic<int32_t> recordTrimLeft{0}, recordTrimTop{0}, recordTrimRight{0}, recordTrimBottom{0};
 
 // ---- engine and capture bookkeeping -------------------------------------------------------------
-inline std::atomic<int32_t> clickCount{0};       // auto-clicker worker only
-inline std::atomic<int32_t> keyPressCount{0};    // key-spam worker only
+inline std::atomic<int32_t> clickCount{0};     // auto-clicker worker only
+inline std::atomic<int32_t> keyPressCount{0};  // key-spam worker only
 // When each click and key press was made, for the measured rates of the status text; each meter is
 // noted and forgotten by its worker only.
 inline RateMeter clickMeter;
 inline RateMeter keyPressMeter;
 // Where the player is, for the status text; player thread only, all 0 while it is idle.
-inline std::atomic<int32_t> playPass{0};         // pass of the current playback, from 1
-inline std::atomic<int32_t> playEventIndex{0};   // events of this pass replayed so far
-inline std::atomic<int32_t> playEventTotal{0};   // events in this pass
-inline int64_t recordingStart = 0;               // counter value; written under profilesLock
-inline int64_t counterFrequency = 1;             // ticks per second, read once at start-up
+inline std::atomic<int32_t> playPass{0};           // pass of the current playback, from 1
+inline std::atomic<int32_t> playEventIndex{0};     // events of this pass replayed so far
+inline std::atomic<int32_t> playEventTotal{0};     // events in this pass
+inline int64_t recordingStart = 0;                 // counter value; written under profilesLock
+inline int64_t counterFrequency = 1;               // ticks per second, read once at start-up
 inline std::atomic<uint64_t> lastPointerPoint{0};  // X in the low half, Y in the high half
 inline std::atomic<uint8_t> keyDownTable[256] = {};
 inline std::atomic<uint8_t> buttonDownTable[7] = {};  // by button code 1 to 6
@@ -173,8 +173,9 @@ inline std::atomic<int32_t> clickStartDelay{0};
 // clicks: the user-interface thread notes them at every status read, the auto-clicker reads them.
 inline constexpr size_t kOwnWindowSlots = 6;
 inline std::mutex ownWindowsLock;
-inline int32_t ownWindowRects[kOwnWindowSlots][4] = {};  // left, top, right, bottom; guarded by ownWindowsLock
-inline size_t ownWindowCount = 0;                        // guarded by ownWindowsLock
+inline int32_t ownWindowRects[kOwnWindowSlots][4] =
+    {};                            // left, top, right, bottom; guarded by ownWindowsLock
+inline size_t ownWindowCount = 0;  // guarded by ownWindowsLock
 // When they were noted (counter value; guarded by ownWindowsLock). Notes older than a second are
 // not trusted: the page stops reading the status while the main window is hidden or minimized.
 inline int64_t ownWindowsNoted = 0;

@@ -10,7 +10,9 @@ std::string exeFolder() {
     return cut == std::string::npos ? path : path.substr(0, cut);
 }
 
-std::string besideExe(const std::string& name) { return exeFolder() + plat::pathSeparator + name; }
+std::string besideExe(const std::string& name) {
+    return exeFolder() + plat::pathSeparator + name;
+}
 
 std::optional<std::string> readTextFile(const std::string& path) {
     auto bytes = plat::readFile(path);

@@ -64,7 +64,7 @@ struct State {
     std::optional<plat::CaptureHandlers> capture;
     bool captureStop = false;
     std::optional<std::string> registration;
-    bool registrationFails = false;  // the system refuses every change of the registration
+    bool registrationFails = false;            // the system refuses every change of the registration
     std::vector<std::unique_ptr<Wake>> wakes;  // never freed: the program keeps its handles for good
     std::vector<std::string> threadNames;
     int captureWakes = 0;
@@ -123,14 +123,20 @@ int wvRun(void*) {
     runDispatches();
     return 0;
 }
-int wvTerminate(void*) { return 0; }
+int wvTerminate(void*) {
+    return 0;
+}
 int wvDispatch(void*, void (*fn)(void*, void*), void* arg) {
     Lock lock(state().mutex);
     state().dispatches.emplace_back(fn, arg);
     return 0;
 }
-void* wvGetWindow(void*) { return &fakeToken; }
-void* wvGetNativeHandle(void*, int) { return nullptr; }
+void* wvGetWindow(void*) {
+    return &fakeToken;
+}
+void* wvGetNativeHandle(void*, int) {
+    return nullptr;
+}
 int wvSetTitle(void*, const char* title) {
     Lock lock(state().mutex);
     state().webview.title = title;
@@ -143,9 +149,11 @@ int wvSetSize(void*, int width, int height, int hint) {
         if (!window.followsWebview) continue;
         // As the webview does: page pixels times the monitor's scale, truncated.
         auto clamped = [](double value) {
-            return static_cast<int32_t>(std::clamp(value, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
+            return static_cast<int32_t>(
+                std::clamp(value, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
         };
-        window.rect.right = clamped(window.rect.left + std::trunc(static_cast<double>(width) * window.scale) + window.frameWidth);
+        window.rect.right = clamped(window.rect.left + std::trunc(static_cast<double>(width) * window.scale) +
+                                    window.frameWidth);
         double outer = std::trunc(static_cast<double>(height) * window.scale) + window.frameHeight;
         if (window.maxOuterHeight > 0) outer = std::min<double>(outer, window.maxOuterHeight);
         window.rect.bottom = clamped(window.rect.top + outer);
@@ -340,7 +348,9 @@ std::vector<std::string> calls() {
     return state().calls;
 }
 
-WebviewState& webview() { return state().webview; }
+WebviewState& webview() {
+    return state().webview;
+}
 
 std::string callBinding(const std::string& name, const std::string& request) {
     Bound bound{};
@@ -465,7 +475,9 @@ const char pathSeparator = '/';
 const char* const webviewLibraryFile = "fake-webview";
 const char* const browserMissingText = "No browser.";
 
-bool initProcess() { return true; }
+bool initProcess() {
+    return true;
+}
 void endProcess(bool) {}
 
 void errorBox(const std::string& caption, const std::string& text) {
@@ -496,7 +508,9 @@ std::optional<std::string> environment(const char* name) {
     return found->second;
 }
 
-std::string defaultDataBase() { return "."; }
+std::string defaultDataBase() {
+    return ".";
+}
 
 bool createDirectory(const std::string& path) {
     std::error_code error;
@@ -544,14 +558,17 @@ bool writeFile(const std::string& path, const std::string& bytes) {
     return !fail && static_cast<bool>(out);
 }
 
-bool replaceFile(const std::string& from, const std::string& to) { return moveFile(from, to); }
+bool replaceFile(const std::string& from, const std::string& to) {
+    return moveFile(from, to);
+}
 
 bool isReadOnlyFile(const std::string& path) {
     std::error_code error;
     auto status = std::filesystem::status(path, error);
     if (error || !std::filesystem::is_regular_file(status)) return false;
     using std::filesystem::perms;
-    return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none;
+    return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
+           perms::none;
 }
 
 bool removeFile(const std::string& path) {
@@ -583,7 +600,9 @@ int64_t ticks() {
     Lock lock(fake::state().mutex);
     return ++fake::state().clock;
 }
-int64_t tickFrequency() { return fake::kFrequency; }
+int64_t tickFrequency() {
+    return fake::kFrequency;
+}
 
 void sleepUs(int64_t microseconds) {
     std::function<void(int64_t)> hook;
@@ -601,7 +620,9 @@ void sleepUs(int64_t microseconds) {
     if (hook) hook(now);
 }
 
-void sleepMs(int milliseconds) { sleepUs(static_cast<int64_t>(milliseconds) * 1000); }
+void sleepMs(int milliseconds) {
+    sleepUs(static_cast<int64_t>(milliseconds) * 1000);
+}
 
 WakeHandle createWake() {
     Lock lock(fake::state().mutex);
@@ -641,7 +662,8 @@ bool napOnWake(WakeHandle wake, int64_t microseconds) {
             hook = fake::state().sleepHook;
             now = fake::state().clock;
             if (fake::state().realSleep) {
-                w->signal.wait_for(lock, std::chrono::microseconds(slice / 10 + 1), [w] { return w->signalled; });
+                w->signal.wait_for(lock, std::chrono::microseconds(slice / 10 + 1),
+                                   [w] { return w->signalled; });
             }
         }
         if (hook) hook(now);
@@ -871,14 +893,16 @@ bool workAreaOfWindow(WindowHandle window, Rect& workArea) {
     return true;
 }
 
-void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle), void (*destroyed)(WindowHandle)) {
+void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle),
+                     void (*destroyed)(WindowHandle)) {
     if (!window) return;
     Lock lock(fake::state().mutex);
     fake::state().windowStates[window].moveSizeEnded = moveSizeEnded;
     fake::state().windowStates[window].destroyed = destroyed;
 }
 
-void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width, int32_t height) {
+void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width,
+                     int32_t height) {
     if (!window) return;
     Lock lock(fake::state().mutex);
     fake::FakeWindow& w = fake::state().windowStates[window];

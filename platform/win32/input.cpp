@@ -29,7 +29,8 @@ void sendMouse(LONG dx, LONG dy, DWORD data, DWORD flags) {
 // mapping tells which keys carry the extended prefix in the current layout.
 rv::KeyScan layoutKey(int32_t vk) {
     UINT code = static_cast<UINT>(vk);
-    return rv::keyScanFromLayout(vk, MapVirtualKeyW(code, MAPVK_VK_TO_VSC_EX), MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
+    return rv::keyScanFromLayout(vk, MapVirtualKeyW(code, MAPVK_VK_TO_VSC_EX),
+                                 MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
 }
 
 }  // namespace

@@ -12,11 +12,13 @@ namespace plat {
 
 namespace {
 
-constexpr UINT kJobMessage = WM_APP + 1;   // wParam: the function, lParam: its argument
+constexpr UINT kJobMessage = WM_APP + 1;  // wParam: the function, lParam: its argument
 constexpr UINT kQuitMessage = WM_APP + 2;
 constexpr wchar_t kClassName[] = L"RavelinPageHost";
 
-HWND hwnd(WindowHandle window) { return static_cast<HWND>(window); }
+HWND hwnd(WindowHandle window) {
+    return static_cast<HWND>(window);
+}
 
 LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -36,9 +38,11 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 std::wstring wide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length);
+    if (length > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length);
     return out;
 }
 
@@ -54,8 +58,8 @@ WindowHandle hostCreateWindow() {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kClassName;
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
-    HWND window = CreateWindowExW(0, kClassName, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 800, 600,
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(0, kClassName, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 800,
+                                  600, nullptr, nullptr, instance, nullptr);
     if (!window) return nullptr;
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
@@ -91,7 +95,8 @@ void hostQuit(WindowHandle window) {
 
 bool hostPost(WindowHandle window, void (*fn)(void*), void* arg) {
     if (!window || !IsWindow(hwnd(window))) return false;
-    return PostMessageW(hwnd(window), kJobMessage, reinterpret_cast<WPARAM>(fn), reinterpret_cast<LPARAM>(arg)) != 0;
+    return PostMessageW(hwnd(window), kJobMessage, reinterpret_cast<WPARAM>(fn),
+                        reinterpret_cast<LPARAM>(arg)) != 0;
 }
 
 void hostRequestClose(WindowHandle window) {
@@ -118,7 +123,8 @@ void hostWriteLine(const std::string& line) {
     DWORD done = 0;
     while (done < text.size()) {
         DWORD written = 0;
-        if (!WriteFile(output, text.data() + done, static_cast<DWORD>(text.size() - done), &written, nullptr) ||
+        if (!WriteFile(output, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
+                       nullptr) ||
             written == 0)
             return;
         done += written;

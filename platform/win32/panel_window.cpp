@@ -83,7 +83,8 @@ void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y,
     if (positioned) {
         SetWindowPos(handle, HWND_TOP, x, y, width, height, SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     } else {
-        SetWindowPos(handle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+        SetWindowPos(handle, HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     }
 }
 

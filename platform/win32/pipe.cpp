@@ -20,8 +20,8 @@ constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
 constexpr DWORD kInBufferSize = kMessageSize + 1;
 constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
 constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 1;  // one wait slot is the stop event
-constexpr DWORD kClientWaitMs = 500;    // a client waits this long at most for a free instance
-constexpr DWORD kMissingWaitMs = 500;   // and this long for a name that is not there
+constexpr DWORD kClientWaitMs = 500;   // a client waits this long at most for a free instance
+constexpr DWORD kMissingWaitMs = 500;  // and this long for a name that is not there
 constexpr DWORD kReplyWriteMs = 200;
 
 // Manual reset and made once, so that a stop before the server starts is kept (sticky).
@@ -105,8 +105,8 @@ std::unique_ptr<Instance> listen(bool first) {
     if (!instance->overlapped.hEvent) return nullptr;
     instance->pipe = CreateNamedPipeA(
         kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES,
-        kOutBufferSize, kInBufferSize, 0, security);
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+        PIPE_UNLIMITED_INSTANCES, kOutBufferSize, kInBufferSize, 0, security);
     if (instance->pipe == INVALID_HANDLE_VALUE) return nullptr;
     if (ConnectNamedPipe(instance->pipe, &instance->overlapped)) {
         instance->connected = true;
@@ -141,7 +141,8 @@ void reply(Instance& instance, const std::string& text) {
     if (!WriteFile(instance.pipe, text.data(), static_cast<DWORD>(text.size()), &written, &overlapped) &&
         GetLastError() == ERROR_IO_PENDING) {
         // The reply fits the pipe's buffer; a client that reads nothing is not waited for long.
-        if (WaitForSingleObject(overlapped.hEvent, kReplyWriteMs) != WAIT_OBJECT_0) CancelIoEx(instance.pipe, &overlapped);
+        if (WaitForSingleObject(overlapped.hEvent, kReplyWriteMs) != WAIT_OBJECT_0)
+            CancelIoEx(instance.pipe, &overlapped);
         GetOverlappedResult(instance.pipe, &overlapped, &written, TRUE);
     }
     CloseHandle(overlapped.hEvent);
@@ -213,11 +214,13 @@ void runPipeServer(PipeHandler received) {
         ULONGLONG wake = 0;
         for (const auto& instance : instances) {
             waits.push_back(instance->overlapped.hEvent);
-            if (instance->connected && (wake == 0 || instance->quietUntil < wake)) wake = instance->quietUntil;
+            if (instance->connected && (wake == 0 || instance->quietUntil < wake))
+                wake = instance->quietUntil;
         }
         const ULONGLONG now = GetTickCount64();
         const DWORD timeout = wake == 0 ? INFINITE : wake > now ? static_cast<DWORD>(wake - now) : 0;
-        const DWORD waited = WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, timeout);
+        const DWORD waited =
+            WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, timeout);
         if (waited == WAIT_OBJECT_0 || waited == WAIT_FAILED) break;
         // Which instances are ready, looked at from the newest to the oldest, then served from the
         // oldest: whatever a client sent on an older connection before it opened a newer one is seen
@@ -303,15 +306,15 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
     if (overlapped.hEvent) {
         const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs > 0 ? timeoutMs : 0);
         DWORD count = 0;
-        if (finish(WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), nullptr, &overlapped), count,
-                   static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0)) &&
+        if (finish(WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), nullptr, &overlapped),
+                   count, static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0)) &&
             count == message.size()) {
             std::string buffer(pipeReplyMax, '\0');
             ResetEvent(overlapped.hEvent);
             const ULONGLONG now = GetTickCount64();
             const DWORD left = until > now ? static_cast<DWORD>(until - now) : 0;
-            if (finish(ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &overlapped), count,
-                       left) &&
+            if (finish(ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &overlapped),
+                       count, left) &&
                 count > 0) {
                 result = buffer.substr(0, count);
             }

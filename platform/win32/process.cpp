@@ -38,13 +38,14 @@ void becomeDpiAware() {
     using SetContextFn = BOOL(WINAPI*)(HANDLE);
     using SetAwarenessFn = HRESULT(WINAPI*)(int);
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (auto setContext = user32 ? reinterpret_cast<SetContextFn>(
-                                       reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
+    if (auto setContext = user32 ? reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+                                       GetProcAddress(user32, "SetProcessDpiAwarenessContext")))
                                  : nullptr) {
         // -4 per-monitor v2 (Windows 10 1703 on); -3 per-monitor where v2 is unknown.
         if (setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) return;
         if (GetLastError() == ERROR_ACCESS_DENIED) return;
-        if (setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3))) || GetLastError() == ERROR_ACCESS_DENIED)
+        if (setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3))) ||
+            GetLastError() == ERROR_ACCESS_DENIED)
             return;
     }
     if (HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
@@ -147,7 +148,8 @@ std::optional<std::string> environment(const char* name) {
     std::wstring value(256, L'\0');
     for (;;) {
         SetLastError(ERROR_SUCCESS);
-        DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        DWORD length =
+            GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
         if (length == 0) {
             if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
             return std::string();
@@ -239,7 +241,8 @@ bool replaceFile(const std::string& from, const std::string& to) {
     bool flushed = FlushFileBuffers(file) != 0;
     CloseHandle(file);
     if (!flushed) return false;
-    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool isReadOnlyFile(const std::string& path) {
@@ -265,8 +268,8 @@ ProcessHandle startProcess(const std::string& executable, const std::string& arg
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(wideExecutable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(wideExecutable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
         return nullptr;
     }
     CloseHandle(process.hThread);
@@ -304,9 +307,9 @@ namespace {
 // The system's own message for an error code, without its line end.
 std::string systemMessage(DWORD code) {
     wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string message = length > 0 && text ? toUtf8(text, length) : std::string();
     if (text) LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
@@ -348,9 +351,11 @@ LibraryProblem libraryProblem(const std::string& path) {
     }
     // Mapped as an image without running or resolving anything, to read what it imports; each
     // import is then looked for where openLibrary looks for it.
-    HMODULE image = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE image =
+        LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
     if (!image) return {LibraryProblem::Kind::Other, systemMessage(GetLastError())};
-    auto base = reinterpret_cast<const unsigned char*>(reinterpret_cast<ULONG_PTR>(image) & ~static_cast<ULONG_PTR>(3));
+    auto base = reinterpret_cast<const unsigned char*>(reinterpret_cast<ULONG_PTR>(image) &
+                                                       ~static_cast<ULONG_PTR>(3));
     std::vector<std::string> imports = importedLibraries(base);
     FreeLibrary(image);
     for (const std::string& name : imports) {

@@ -20,14 +20,15 @@ namespace plat {
 namespace {
 
 // CLSID_TaskScheduler, spelt out: the import library that defines it is not needed for one GUID.
-constexpr CLSID kTaskScheduler = {0x0f87369f, 0xa4e5, 0x4cfc, {0xbd, 0x3e, 0x73, 0xe6, 0x15, 0x45, 0x72, 0xdd}};
+constexpr CLSID kTaskScheduler = {
+    0x0f87369f, 0xa4e5, 0x4cfc, {0xbd, 0x3e, 0x73, 0xe6, 0x15, 0x45, 0x72, 0xdd}};
 
 // Earlier versions registered the value "Tapforge" under the Run key, which never starts the
 // elevated program: it goes whichever way the switch is set.
 void removeRunValue() {
     HKEY run = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_SET_VALUE,
-                      &run) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                      KEY_SET_VALUE, &run) != ERROR_SUCCESS) {
         return;
     }
     RegDeleteValueW(run, L"Tapforge");
@@ -63,7 +64,8 @@ std::string currentUserName() {
 // A BSTR for the length of one call.
 class Bstr {
   public:
-    explicit Bstr(const std::wstring& text) : text_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    explicit Bstr(const std::wstring& text)
+        : text_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
     ~Bstr() { SysFreeString(text_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
@@ -145,8 +147,8 @@ bool setStartupRegistration(bool on, const std::string& executablePath) {
             Com<IRegisteredTask> task;
             // Created or replaced whole, so a start from another folder rewrites the path.
             if (definition.ok()) {
-                folder->RegisterTask(name, definition, TASK_CREATE_OR_UPDATE, none, none, TASK_LOGON_INTERACTIVE_TOKEN,
-                                     none, task.out());
+                folder->RegisterTask(name, definition, TASK_CREATE_OR_UPDATE, none, none,
+                                     TASK_LOGON_INTERACTIVE_TOKEN, none, task.out());
             }
         }
     } else {

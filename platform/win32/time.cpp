@@ -58,13 +58,14 @@ bool optOutOfPowerThrottling() {
     constexpr ULONG kExecutionSpeed = 0x1;      // PROCESS_POWER_THROTTLING_EXECUTION_SPEED
     constexpr ULONG kIgnoreTimerResolution = 0x4;
     using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
-    auto setProcessInformation = reinterpret_cast<SetProcessInformationFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation")));
+    auto setProcessInformation = reinterpret_cast<SetProcessInformationFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessInformation")));
     if (!setProcessInformation) return false;
     // Controlled and off: the process is never throttled. A system that knows only the execution
     // speed switch (Windows 10) refuses the pair, so that one alone is asked for next.
     PowerThrottlingState state{1, kExecutionSpeed | kIgnoreTimerResolution, 0};
-    if (setProcessInformation(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof state)) return true;
+    if (setProcessInformation(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof state))
+        return true;
     state.controlMask = kExecutionSpeed;
     return setProcessInformation(GetCurrentProcess(), kProcessPowerThrottling, &state, sizeof state) != 0;
 }
@@ -103,7 +104,8 @@ namespace {
 using TimePeriodFn = UINT(WINAPI*)(UINT);
 TimePeriodFn timePeriodFunction(const char* name) {
     static HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return winmm ? reinterpret_cast<TimePeriodFn>(reinterpret_cast<void*>(GetProcAddress(winmm, name))) : nullptr;
+    return winmm ? reinterpret_cast<TimePeriodFn>(reinterpret_cast<void*>(GetProcAddress(winmm, name)))
+                 : nullptr;
 }
 
 }  // namespace

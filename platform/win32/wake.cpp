@@ -30,8 +30,8 @@ bool napOnWake(WakeHandle wake, int64_t microseconds) {
 void nameThread(const char* name) {
     // SetThreadDescription exists from Windows 10 1607 on; older systems keep their threads unnamed.
     using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
-    static const auto setDescription = reinterpret_cast<SetDescription>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+    static const auto setDescription = reinterpret_cast<SetDescription>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
     if (!setDescription || !name) return;
     // Thread names are plain ASCII words; anything else is dropped rather than misread.
     std::wstring wide;

@@ -257,7 +257,8 @@ class Capture {
         const int32_t vk = keycode < vkByKeycode_.size() ? vkByKeycode_[keycode] : 0;
         // Ended before the handler acts on the press, so that nothing the press starts is injected
         // while the grab still holds the keyboard.
-        if (down && keycode < heldHotkeys_.size() && held_.keycodes[keycode] && !held_.everyKey && !plan_.allKeys)
+        if (down && keycode < heldHotkeys_.size() && held_.keycodes[keycode] && !held_.everyKey &&
+            !plan_.allKeys)
             endHotkeyGrab(raw.deviceid, keycode);
         if (vk != 0 && handlers_.key) handlers_.key(KeyEvent{vk, down, injected});
         if (!down && keycode < heldHotkeys_.size() && heldHotkeys_[keycode]) {
@@ -475,6 +476,8 @@ void stopCaptureLoop() {
     x11::captureStop.request();
 }
 
-void wakeCaptureLoop() { signalWake(x11::planWake()); }
+void wakeCaptureLoop() {
+    signalWake(x11::planWake());
+}
 
 }  // namespace plat

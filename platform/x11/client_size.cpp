@@ -25,6 +25,8 @@ bool windowClientSize(WindowHandle handle, int32_t& width, int32_t& height) {
 }
 
 // GTK sizes the webview's window in the same pixels as the window system's rectangles here.
-double windowScale(WindowHandle) { return 1.0; }
+double windowScale(WindowHandle) {
+    return 1.0;
+}
 
 }  // namespace plat

@@ -48,7 +48,8 @@ bool InjectionNotes::matchEcho(NoteKind kind, uint32_t detail, int64_t nowNs) {
 
 void InjectionNotes::clear() {
     for (Slot& slot : slots_) {
-        if (slot.state.load(std::memory_order_acquire) == kReady) slot.state.store(kFree, std::memory_order_release);
+        if (slot.state.load(std::memory_order_acquire) == kReady)
+            slot.state.store(kFree, std::memory_order_release);
     }
 }
 
@@ -64,6 +65,8 @@ bool isInjectionEcho(NoteKind kind, uint32_t detail) {
     return processNotes.matchEcho(kind, detail, monotonicNs());
 }
 
-void dropInjectionNotes() { processNotes.clear(); }
+void dropInjectionNotes() {
+    processNotes.clear();
+}
 
 }  // namespace plat::x11

@@ -27,7 +27,7 @@ struct HostWindow {
     Display* display = nullptr;
     Window window = 0;
     Atom wmProtocols = 0, wmDeleteWindow = 0, netWmName = 0, utf8String = 0;
-    int wake = -1;  // eventfd: a job was posted or the loop should end
+    int wake = -1;     // eventfd: a job was posted or the loop should end
     std::mutex mutex;  // guards jobs and alive
     std::deque<std::pair<void (*)(void*), void*>> jobs;
     bool alive = false;  // the window exists: posts are taken
@@ -39,7 +39,9 @@ HostWindow& host() {
     return *instance;
 }
 
-Window windowOf(WindowHandle handle) { return static_cast<Window>(reinterpret_cast<uintptr_t>(handle)); }
+Window windowOf(WindowHandle handle) {
+    return static_cast<Window>(reinterpret_cast<uintptr_t>(handle));
+}
 
 void wakeLoop(HostWindow& h) {
     const uint64_t one = 1;
@@ -121,7 +123,8 @@ void hostSetTitle(WindowHandle window, const std::string& title) {
 void hostSetClientSize(WindowHandle window, int32_t width, int32_t height) {
     x11::HostWindow& h = x11::host();
     if (!window || !h.display || width <= 0 || height <= 0) return;
-    XResizeWindow(h.display, x11::windowOf(window), static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XResizeWindow(h.display, x11::windowOf(window), static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
     XSync(h.display, False);
 }
 

@@ -26,9 +26,9 @@ namespace {
 constexpr size_t kMessageMax = pipeMessageMax;  // longer messages are dropped whole
 constexpr int kRetryMs = 50;                    // pause before another attempt to set up the socket
 constexpr int kListenQueue = 128;
-constexpr int kClientWaitMs = 250;              // a client waits this long at most for room
-constexpr size_t kConnectionsMax = 64;          // open at once; a newcomer beyond closes the oldest
-constexpr int kMessagesPerTurn = 32;            // one busy client cannot starve the others
+constexpr int kClientWaitMs = 250;      // a client waits this long at most for room
+constexpr size_t kConnectionsMax = 64;  // open at once; a newcomer beyond closes the oldest
+constexpr int kMessagesPerTurn = 32;    // one busy client cannot starve the others
 
 // The stop request. A stop ends one run of the server; a stop given before the server starts ends it
 // as soon as it starts.
@@ -186,7 +186,7 @@ bool serveReadable(Connection& connection, PipeHandler received) {
         if (length < 0) return errno == EINTR || errno == EAGAIN;
         if (length == 0) {
             if (CMSG_FIRSTHDR(&message) == nullptr) return false;  // the client closed its end
-            continue;                                               // an empty message means nothing
+            continue;                                              // an empty message means nothing
         }
         if (static_cast<size_t>(length) > kMessageMax || (message.msg_flags & MSG_TRUNC)) return false;
         connection.quietUntil = monotonicMs() + pipeQuietMs;
@@ -194,7 +194,8 @@ bool serveReadable(Connection& connection, PipeHandler received) {
         const std::string reply = received(buffer, static_cast<size_t>(length));
         if (!reply.empty() && reply.size() <= pipeReplyMax) {
             // The reply fits the socket's buffer; a client that reads nothing is not waited for.
-            while (send(connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {
+            while (send(connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+                   errno == EINTR) {
             }
         }
     }
@@ -252,7 +253,8 @@ void runPipeServer(PipeHandler received) {
             connections.resize(kept);
             if (fds[1].revents & POLLIN) {
                 for (size_t accepted = 0; accepted < x11::kConnectionsMax; ++accepted) {
-                    const int connection = accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    const int connection =
+                        accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
                     if (connection < 0) {
                         // Running out of descriptors must not spin.
                         if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
@@ -265,7 +267,6 @@ void runPipeServer(PipeHandler received) {
                     }
                     // A flood of connections that say nothing pushes out its own oldest, never a newcomer.
                     if (connections.size() >= x11::kConnectionsMax) {
-                        
                         close(connections.front().fd);
                         connections.erase(connections.begin());
                     }
@@ -336,7 +337,8 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
             if (polled <= 0) break;
             const ssize_t length = recv(fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
             if (length < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (length > 0 && static_cast<size_t>(length) <= pipeReplyMax) reply = buffer.substr(0, static_cast<size_t>(length));
+            if (length > 0 && static_cast<size_t>(length) <= pipeReplyMax)
+                reply = buffer.substr(0, static_cast<size_t>(length));
             break;
         }
     }

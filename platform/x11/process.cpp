@@ -1,10 +1,10 @@
 // Linux process, files, libraries and time.
 #include <X11/Xlib.h>
 #include <dlfcn.h>
-#include <poll.h>
-#include <pthread.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -67,7 +67,7 @@ std::atomic<int64_t> crashDeadlineMs{0};
 std::atomic<pthread_t> crashSaver{};
 
 int64_t monotonicMs() {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
@@ -181,7 +181,9 @@ std::string defaultDataBase() {
     return base;
 }
 
-bool createDirectory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
+bool createDirectory(const std::string& path) {
+    return mkdir(path.c_str(), 0700) == 0;
+}
 
 bool pathExists(const std::string& path) {
     struct stat info {};
@@ -260,9 +262,13 @@ bool isReadOnlyFile(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
 }
 
-bool removeFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool removeFile(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
 
-void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* openLibrary(const std::string& path) {
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
 LibraryProblem libraryProblem(const std::string& path) {
     if (access(path.c_str(), F_OK) != 0) return {LibraryProblem::Kind::FileMissing, ""};
@@ -282,30 +288,41 @@ LibraryProblem libraryProblem(const std::string& path) {
     return {LibraryProblem::Kind::Other, error};
 }
 
-void* librarySymbol(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
+void* librarySymbol(void* library, const char* name) {
+    return library ? dlsym(library, name) : nullptr;
+}
 
 void applyBrowserSettings(void*) {}
 
 int64_t ticks() {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-int64_t tickFrequency() { return 1000000000; }
+int64_t tickFrequency() {
+    return 1000000000;
+}
 
-void sleepMs(int milliseconds) { sleepUs(static_cast<int64_t>(milliseconds) * 1000); }
+void sleepMs(int milliseconds) {
+    sleepUs(static_cast<int64_t>(milliseconds) * 1000);
+}
 
 void sleepUs(int64_t microseconds) {
     if (microseconds <= 0) return;
-    timespec request{static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000};
+    timespec request{static_cast<time_t>(microseconds / 1000000),
+                     static_cast<long>(microseconds % 1000000) * 1000};
     while (nanosleep(&request, &request) != 0 && errno == EINTR) {
     }
 }
 
 // Linux sleeps are as fine as the thread's timer slack (50 µs by default) allows. The main instance
 // raises the resolution before it starts its workers, which inherit the slack of 1 µs.
-void raiseTimerResolution() { prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL); }
-void restoreTimerResolution() { prctl(PR_SET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL); }
+void raiseTimerResolution() {
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+}
+void restoreTimerResolution() {
+    prctl(PR_SET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+}
 
 }  // namespace plat

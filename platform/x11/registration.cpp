@@ -64,8 +64,8 @@ bool setStartupRegistration(bool on, const std::string& executablePath) {
     }
     createDirectory(config);
     createDirectory(folder);
-    bool written = writeFile(
-        entry, "[Desktop Entry]\nType=Application\nName=Ravelin\nExec=" + execArgument(executablePath) + "\n");
+    bool written = writeFile(entry, "[Desktop Entry]\nType=Application\nName=Ravelin\nExec=" +
+                                        execArgument(executablePath) + "\n");
     // A half-written entry starts nothing: none rather than a broken one.
     if (!written) removeFile(entry);
     return written;

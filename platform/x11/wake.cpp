@@ -20,7 +20,8 @@ struct Wake {
 };
 
 timespec fromMicroseconds(int64_t microseconds) {
-    return timespec{static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000};
+    return timespec{static_cast<time_t>(microseconds / 1000000),
+                    static_cast<long>(microseconds % 1000000) * 1000};
 }
 
 }  // namespace
@@ -76,7 +77,9 @@ void nameThread(const char* name) {
 
 namespace x11 {
 
-int wakeFd(WakeHandle wake) { return wake ? static_cast<Wake*>(wake)->fd : -1; }
+int wakeFd(WakeHandle wake) {
+    return wake ? static_cast<Wake*>(wake)->fd : -1;
+}
 
 }  // namespace x11
 

@@ -9,7 +9,7 @@
 namespace {
 
 class MainInstance : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         fake::setRealSleep(true);
@@ -32,9 +32,9 @@ TEST(ModeChoice, ChildAnywhereInTheCommandLineStartsAPanel) {
 TEST_F(MainInstance, VersionIsPrintedAloneAndNothingStarts) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(rv::ravelinMain("--version"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Ravelin " + std::to_string(RAVELIN_VERSION_MAJOR) + "." + std::to_string(RAVELIN_VERSION_MINOR) +
-                  "." + std::to_string(RAVELIN_VERSION_PATCH) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Ravelin " + std::to_string(RAVELIN_VERSION_MAJOR) +
+                                                          "." + std::to_string(RAVELIN_VERSION_MINOR) + "." +
+                                                          std::to_string(RAVELIN_VERSION_PATCH) + "\n");
     EXPECT_TRUE(fake::calls().empty());
     EXPECT_TRUE(fake::webview().bound.empty());
 
@@ -82,13 +82,15 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
 
     // The page's functions are bound in their fixed registration order, then our own openPanel.
     const std::vector<std::string> order = {
-        "resizeWindow",   "updateSpammer",   "toggleSpammer", "updateKeySpam", "toggleKeySpam", "pickLocation",
-        "getAppSettings", "setAppSetting",   "resetHotkeys",  "getTrackerStatus", "resetEverything",
-        "clearProfile",   "addProfile",      "deleteProfile", "switchProfile", "getProfiles", "getSettings",
-        "reassignKey",    "openPanel",       "getTheme",      "setTheme",      "updateTracker", "toggleRecord",
-        "togglePlay",     "getPlayRepeat",   "setPlayRepeat", "getVersion", "renameProfile", "deleteProfileAt",
-        "getReplacedRecording", "restoreRecording", "getReassignRefusal", "getClickerWaiting",
-        "getClickStartDelay", "setClickStartDelay", "closePanel"};
+        "resizeWindow",      "updateSpammer",        "toggleSpammer",      "updateKeySpam",
+        "toggleKeySpam",     "pickLocation",         "getAppSettings",     "setAppSetting",
+        "resetHotkeys",      "getTrackerStatus",     "resetEverything",    "clearProfile",
+        "addProfile",        "deleteProfile",        "switchProfile",      "getProfiles",
+        "getSettings",       "reassignKey",          "openPanel",          "getTheme",
+        "setTheme",          "updateTracker",        "toggleRecord",       "togglePlay",
+        "getPlayRepeat",     "setPlayRepeat",        "getVersion",         "renameProfile",
+        "deleteProfileAt",   "getReplacedRecording", "restoreRecording",   "getReassignRefusal",
+        "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
@@ -153,8 +155,10 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     std::vector<std::string> results;
     fake::webview().onRun = [&results] {
         for (auto [name, request] : {std::pair{"updateSpammer", "[0,0,1,500,0,0,1,10,0]"},
-                                     {"toggleSpammer", "[1]"}, {"updateKeySpam", "[\"0\",1,2,3,0,7]"},
-                                     {"toggleKeySpam", "[]"}, {"reassignKey", "[\"rec\"]"},
+                                     {"toggleSpammer", "[1]"},
+                                     {"updateKeySpam", "[\"0\",1,2,3,0,7]"},
+                                     {"toggleKeySpam", "[]"},
+                                     {"reassignKey", "[\"rec\"]"},
                                      {"updateTracker", "[1,0,1,0,1,\"2.5\",1,100]"}}) {
             results.push_back(fake::callBinding(name, request));
         }
@@ -164,9 +168,9 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     // Started without the settings in use, the panel asks for them before its first edit; nobody
     // answers here, so the groups go as they are.
     EXPECT_EQ(fake::sentMessages(),
-              (std::vector<std::string>{"getSettings|", "updateSpammer|0,0,1,500,0,0,1,10,0", "toggleSpammer|",
-                                        "updateKeySpam|0,1,2,3,0,7", "toggleKeySpam|", "reassignKey|rec",
-                                        "updateTracker|1,0,1,0,1,2.5,1,100"}));
+              (std::vector<std::string>{"getSettings|", "updateSpammer|0,0,1,500,0,0,1,10,0",
+                                        "toggleSpammer|", "updateKeySpam|0,1,2,3,0,7", "toggleKeySpam|",
+                                        "reassignKey|rec", "updateTracker|1,0,1,0,1,2.5,1,100"}));
     EXPECT_EQ(fake::webview().title, "Ravelin (Panel)");
     EXPECT_EQ(fake::webview().width, 450);
     EXPECT_EQ(fake::webview().height, 400);
@@ -191,8 +195,8 @@ TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
     EXPECT_EQ(rv::ravelinMain(""), 0);
     std::vector<std::string> names = fake::threadNames();
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control", "key spammer",
-                                               "macro player", "pipe server"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control",
+                                               "key spammer", "macro player", "pipe server"}));
 }
 
 TEST_F(MainInstance, SecondMainInstanceBringsTheFirstForwardAndLeavesWithoutWriting) {

@@ -51,8 +51,9 @@ TEST(PanelScript, ReplacesOnlyTheLastBodyEnd) {
 }
 
 TEST(PanelScript, StartingSettingsGoRightAfterTheHead) {
-    EXPECT_EQ(rv::withPanelSettings("<html><head><title>t</title></head><body></body>", "1,2"),
-              "<html><head><script>window.panelSettings = '1,2';</script><title>t</title></head><body></body>");
+    EXPECT_EQ(
+        rv::withPanelSettings("<html><head><title>t</title></head><body></body>", "1,2"),
+        "<html><head><script>window.panelSettings = '1,2';</script><title>t</title></head><body></body>");
     EXPECT_EQ(rv::withPanelSettings("<html><head></head>", ""), "<html><head></head>");
     EXPECT_EQ(rv::withPanelSettings("<body></body>", "1,2"), "<body></body>");
 }

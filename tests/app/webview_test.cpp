@@ -14,7 +14,8 @@ TEST(LibraryLoadError, SaysWhichFileIsMissingAndWhatProvidesIt) {
     const std::string path = "C:\\Programs\\Ravelin\\fake-webview";
     const std::string head = "The webview library could not be loaded:\n" + path + "\n\n";
     const std::string redistributable =
-        ", which is not installed on this computer. The Microsoft Visual C++ Redistributable (x64) provides it: "
+        ", which is not installed on this computer. The Microsoft Visual C++ Redistributable (x64) provides "
+        "it: "
         "install it from Microsoft's website, then start Ravelin again.";
     struct Case {
         Kind kind;
@@ -27,10 +28,12 @@ TEST(LibraryLoadError, SaysWhichFileIsMissingAndWhatProvidesIt) {
              "\n\nCopy fake-webview from the Ravelin package into that folder, then start Ravelin again."},
         {Kind::DependencyMissing, "MSVCP140.dll", head + "It needs MSVCP140.dll" + redistributable},
         {Kind::DependencyMissing, "VCRUNTIME140.dll", head + "It needs VCRUNTIME140.dll" + redistributable},
-        {Kind::DependencyMissing, "vcruntime140_1.dll", head + "It needs vcruntime140_1.dll" + redistributable},
+        {Kind::DependencyMissing, "vcruntime140_1.dll",
+         head + "It needs vcruntime140_1.dll" + redistributable},
         {Kind::DependencyMissing, "api-ms-win-crt-heap-l1-1-0.dll",
          head + "It needs api-ms-win-crt-heap-l1-1-0.dll" + redistributable},
-        {Kind::DependencyMissing, "VERSION.dll", head + "It needs VERSION.dll, which is not installed on this computer."},
+        {Kind::DependencyMissing, "VERSION.dll",
+         head + "It needs VERSION.dll, which is not installed on this computer."},
         {Kind::DependencyMissing, "libwebkitgtk-6.0.so.4",
          head + "It needs libwebkitgtk-6.0.so.4, which is not installed on this computer."},
         {Kind::Other, "Error 193: %1 is not a valid Win32 application.",

@@ -12,7 +12,7 @@ void* const kMain = reinterpret_cast<void*>(0x10);
 void* const kPanel = reinterpret_cast<void*>(0x20);
 
 class Windows : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         ASSERT_TRUE(rv::Webview::loadLibrary(error_));
@@ -203,11 +203,11 @@ TEST(PanelBeside, TheSideWithRoomWithinTheWorkArea) {
         int32_t x, y;
     };
     const Case cases[] = {
-        {{100, 50, 520, 610}, 520, 50},     // room on the right
-        {{1400, 50, 1820, 610}, 950, 50},   // none on the right: the left
+        {{100, 50, 520, 610}, 520, 50},        // room on the right
+        {{1400, 50, 1820, 610}, 950, 50},      // none on the right: the left
         {{1470, 700, 1890, 1260}, 1020, 640},  // low: raised into the work area
-        {{-50, -20, 370, 540}, 370, 0},     // partly off the top: brought down
-        {{200, 0, 1700, 900}, 1470, 0},     // room on neither side: the wider one, at its edge
+        {{-50, -20, 370, 540}, 370, 0},        // partly off the top: brought down
+        {{200, 0, 1700, 900}, 1470, 0},        // room on neither side: the wider one, at its edge
         {{300, 0, 1800, 900}, 0, 0},
     };
     for (const Case& c : cases) {
@@ -238,7 +238,8 @@ TEST_F(Windows, PanelDragReportsHoverOnceAndDocksOnRelease) {
     fake::dragMove(410, 300);
     fake::dragMove(600, 300);  // leaves
     fake::dragMove(499, 599);  // the right and bottom edges are outside, this is inside
-    EXPECT_EQ(fake::sentMessages(), (std::vector<std::string>{"panelHover|1", "panelHover|0", "panelHover|1"}));
+    EXPECT_EQ(fake::sentMessages(),
+              (std::vector<std::string>{"panelHover|1", "panelHover|0", "panelHover|1"}));
     fake::dragRelease();
     EXPECT_EQ(fake::sentMessages().back(), "panelHover|0");
     EXPECT_EQ(closed, 1);

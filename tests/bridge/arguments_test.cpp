@@ -13,7 +13,7 @@
 namespace {
 
 class Arguments : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::profiles = {rv::Profile{"p", "", {}}};
@@ -21,16 +21,19 @@ protected:
     // The nine clicker settings as a comma list.
     static std::string clicker() {
         return std::to_string(rv::sh) + "," + std::to_string(rv::sm) + "," + std::to_string(rv::ss) + "," +
-               std::to_string(rv::sms) + "," + std::to_string(rv::sbtn) + "," + std::to_string(rv::stype) + "," +
-               std::to_string(rv::rptMode) + "," + std::to_string(rv::rptTimes) + "," + std::to_string(rv::locMode);
+               std::to_string(rv::sms) + "," + std::to_string(rv::sbtn) + "," + std::to_string(rv::stype) +
+               "," + std::to_string(rv::rptMode) + "," + std::to_string(rv::rptTimes) + "," +
+               std::to_string(rv::locMode);
     }
     // The recording switches and playback values in the order of updateTracker.
     static std::string tracker() {
-        return std::to_string(rv::tmv) + "," + std::to_string(rv::tclk) + "," + std::to_string(rv::tscr) + "," +
-               std::to_string(rv::tkey) + "," + std::to_string(rv::trel) + "," + rv::jsonSpeed(rv::tspd) + "," +
-               std::to_string(rv::tloop) + "," + std::to_string(rv::tloopMs);
+        return std::to_string(rv::tmv) + "," + std::to_string(rv::tclk) + "," + std::to_string(rv::tscr) +
+               "," + std::to_string(rv::tkey) + "," + std::to_string(rv::trel) + "," +
+               rv::jsonSpeed(rv::tspd) + "," + std::to_string(rv::tloop) + "," + std::to_string(rv::tloopMs);
     }
-    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
+    static std::string call(const char* name, const std::string& request) {
+        return callMainBinding(name, request);
+    }
 };
 
 }  // namespace
@@ -50,15 +53,15 @@ TEST_F(Arguments, ClickerUpdateTable) {
     };
     const Case cases[] = {
         {"[0,0,1,500,0,0,1,10,0]", "0,0,1,500,0,0,1,10,0", true},
-        {"[0,0,1,500,0,0,1,10]", "0,0,0,100,0,0,1,10,0", false},          // eight fields: nothing
-        {"[1,2,3,4,1,1,0,5,1,99]", "1,2,3,4,1,1,0,5,1", true},             // tenth ignored
+        {"[0,0,1,500,0,0,1,10]", "0,0,0,100,0,0,1,10,0", false},  // eight fields: nothing
+        {"[1,2,3,4,1,1,0,5,1,99]", "1,2,3,4,1,1,0,5,1", true},    // tenth ignored
         {"[\"1\",\"2\",\"3\",\"4\",\"1\",\"1\",\"0\",\"5\",\"1\"]", "1,2,3,4,1,1,0,5,1", true},
         {"[\"12px\",1.9,0,0,0,0,1,10,0]", "12,1,0,0,0,0,1,10,0", true},
-        {"[1,2,3,4,\"abc\",1,1,1,1]", "1,2,3,4,0,0,1,10,0", false},        // stops at the bad field
+        {"[1,2,3,4,\"abc\",1,1,1,1]", "1,2,3,4,0,0,1,10,0", false},  // stops at the bad field
         {"[1,2,3,4,true,1,1,1,1]", "1,2,3,4,0,0,1,10,0", false},
-        {"[1,,3,4,5,6,7,8,9]", "1,0,0,100,0,0,1,10,0", false},             // empty field
-        {"[1,2,3000000000,4,5,6,7,8,9]", "1,2,0,100,0,0,1,10,0", false},   // out of range
-        {"[0,0,-5,0,0,0,1,10,0]", "0,0,-5,0,0,0,1,10,0", true},            // no range check here
+        {"[1,,3,4,5,6,7,8,9]", "1,0,0,100,0,0,1,10,0", false},            // empty field
+        {"[1,2,3000000000,4,5,6,7,8,9]", "1,2,0,100,0,0,1,10,0", false},  // out of range
+        {"[0,0,-5,0,0,0,1,10,0]", "0,0,-5,0,0,0,1,10,0", true},           // no range check here
         {"[]", "0,0,0,100,0,0,1,10,0", false},
     };
     for (const Case& c : cases) {
@@ -79,23 +82,23 @@ TEST_F(Arguments, TrackerUpdateTable) {
     const Case cases[] = {
         {"[0,1,0,1,1,2,1,250]", "0,1,0,1,1,2,1,250", true},
         {"[\"0\",\"0\",\"0\",\"0\",\"1\",\"0.5\",\"1\",\"0\"]", "0,0,0,0,1,0.5,1,0", true},
-        {"[0,1,0,1,1,2,1]", "1,1,1,1,0,1,0,500", false},              // seven fields: nothing
-        {"[0,0,0,0,0,4,0,100,9]", "0,0,0,0,0,4,0,100", true},         // ninth ignored
-        {"[0,0,2,0,0,4,0,100]", "0,0,1,1,0,1,0,500", false},          // a switch must be 0 or 1
+        {"[0,1,0,1,1,2,1]", "1,1,1,1,0,1,0,500", false},       // seven fields: nothing
+        {"[0,0,0,0,0,4,0,100,9]", "0,0,0,0,0,4,0,100", true},  // ninth ignored
+        {"[0,0,2,0,0,4,0,100]", "0,0,1,1,0,1,0,500", false},   // a switch must be 0 or 1
         {"[true,0,0,0,0,4,0,100]", "1,1,1,1,0,1,0,500", false},
-        {"[0,,0,0,0,4,0,100]", "0,1,1,1,0,1,0,500", false},           // empty field
-        {"[0,0,0,0,0,0.1,1,7]", "0,0,0,0,0,0.1,1,7", true},           // both ends of the speed range
+        {"[0,,0,0,0,4,0,100]", "0,1,1,1,0,1,0,500", false},  // empty field
+        {"[0,0,0,0,0,0.1,1,7]", "0,0,0,0,0,0.1,1,7", true},  // both ends of the speed range
         {"[0,0,0,0,0,10,1,7]", "0,0,0,0,0,10,1,7", true},
-        {"[0,0,0,0,0,\" 1.25x\",1,7]", "0,0,0,0,0,1.25,1,7", true},   // session-file decimal rule
+        {"[0,0,0,0,0,\" 1.25x\",1,7]", "0,0,0,0,0,1.25,1,7", true},  // session-file decimal rule
         {"[0,0,0,0,0,1e0,1,7]", "0,0,0,0,0,1,1,7", true},
-        {"[0,0,0,0,0,0.09,1,7]", "0,0,0,0,0,1,0,500", false},         // speed out of range: stops there
+        {"[0,0,0,0,0,0.09,1,7]", "0,0,0,0,0,1,0,500", false},  // speed out of range: stops there
         {"[0,0,0,0,0,10.01,1,7]", "0,0,0,0,0,1,0,500", false},
         {"[0,0,0,0,0,0,1,7]", "0,0,0,0,0,1,0,500", false},
         {"[0,0,0,0,0,-2,1,7]", "0,0,0,0,0,1,0,500", false},
         {"[0,0,0,0,0,nan,1,7]", "0,0,0,0,0,1,0,500", false},
         {"[0,0,0,0,0,inf,1,7]", "0,0,0,0,0,1,0,500", false},
         {"[0,0,0,0,0,fast,1,7]", "0,0,0,0,0,1,0,500", false},
-        {"[0,0,0,0,0,3,1,-1]", "0,0,0,0,0,3,1,500", false},           // a pause below 0 stops it
+        {"[0,0,0,0,0,3,1,-1]", "0,0,0,0,0,3,1,500", false},  // a pause below 0 stops it
         {"[0,0,0,0,0,3,1,12ms]", "0,0,0,0,0,3,1,12", true},
         {"[0,0,0,0,0,3,1,3000000000]", "0,0,0,0,0,3,1,500", false},
         {"[]", "1,1,1,1,0,1,0,500", false},
@@ -109,8 +112,9 @@ TEST_F(Arguments, TrackerUpdateTable) {
     }
     // getSettings shows what was applied.
     call("updateTracker", "[1,0,1,0,1,0.5,1,1500]");
-    EXPECT_NE(call("getSettings", "[]").find("\"tmv\":true,\"tclk\":false,\"tscr\":true,\"tkey\":false,"
-                                             "\"trel\":true,\"tspd\":0.5,\"tloop\":true,\"tloopMs\":1500,"),
+    EXPECT_NE(call("getSettings", "[]")
+                  .find("\"tmv\":true,\"tclk\":false,\"tscr\":true,\"tkey\":false,"
+                        "\"trel\":true,\"tspd\":0.5,\"tloop\":true,\"tloopMs\":1500,"),
               std::string::npos);
 }
 
@@ -169,10 +173,13 @@ TEST_F(Arguments, StoppingARecordingFromThePageDropsTheClickOnItsButton) {
     void* const main = reinterpret_cast<void*>(0x1);
     fake::addWindow(rv::mainWindowTitle, main);
     fake::window(main).rect = {100, 100, 520, 660};
-    auto event = [](int32_t kind, int32_t x, int32_t y) { return rv::MacroEvent{kind, 1.0, x, y, 0, 0, false, 0}; };
+    auto event = [](int32_t kind, int32_t x, int32_t y) {
+        return rv::MacroEvent{kind, 1.0, x, y, 0, 0, false, 0};
+    };
     const rv::MacroEvent key = event(3, 0, 0), outside = event(0, 900, 300), inside = event(0, 150, 600),
-                         press = event(2, 150, 600), release = event(2, 150, 600), pressOutside = event(2, 900, 300),
-                         relative = event(1, -40, 3), edge = event(2, 520, 600);
+                         press = event(2, 150, 600), release = event(2, 150, 600),
+                         pressOutside = event(2, 900, 300), relative = event(1, -40, 3),
+                         edge = event(2, 520, 600);
     struct Case {
         const char* name;
         std::vector<rv::MacroEvent> events;
@@ -180,7 +187,10 @@ TEST_F(Arguments, StoppingARecordingFromThePageDropsTheClickOnItsButton) {
         size_t kept;
     };
     const Case cases[] = {
-        {"the click on the button and the moves to it", {key, outside, inside, press, inside, release}, true, 2},
+        {"the click on the button and the moves to it",
+         {key, outside, inside, press, inside, release},
+         true,
+         2},
         {"stopped with the hotkey", {key, outside, inside, press, release}, false, 5},
         {"moves into the window but no click", {key, outside, inside, inside}, true, 4},
         {"relative motion up to the click", {key, relative, relative, press, release}, true, 1},
@@ -213,11 +223,12 @@ TEST_F(Arguments, StoppingARecordingFromThePageDropsTheClickOnItsButton) {
 }
 
 TEST_F(Arguments, SettingsTextInMemberOrder) {
-    EXPECT_EQ(call("getSettings", "[]"),
-              "{\"sh\":0,\"sm\":0,\"ss\":0,\"sms\":100,\"sbtn\":0,\"stype\":0,\"rptMode\":1,\"rptTimes\":10,"
-              "\"locMode\":0,\"fixedX\":0,\"fixedY\":0,\"tmv\":true,\"tclk\":true,\"tscr\":true,\"tkey\":true,"
-              "\"trel\":false,\"tspd\":1,\"tloop\":false,\"tloopMs\":500,\"ksh\":0,\"ksm\":0,\"kss\":0,"
-              "\"ksms\":100,\"ksRptMode\":1,\"ksRptTimes\":10}");
+    EXPECT_EQ(
+        call("getSettings", "[]"),
+        "{\"sh\":0,\"sm\":0,\"ss\":0,\"sms\":100,\"sbtn\":0,\"stype\":0,\"rptMode\":1,\"rptTimes\":10,"
+        "\"locMode\":0,\"fixedX\":0,\"fixedY\":0,\"tmv\":true,\"tclk\":true,\"tscr\":true,\"tkey\":true,"
+        "\"trel\":false,\"tspd\":1,\"tloop\":false,\"tloopMs\":500,\"ksh\":0,\"ksm\":0,\"kss\":0,"
+        "\"ksms\":100,\"ksRptMode\":1,\"ksRptTimes\":10}");
     for (auto [speed, text] : {std::pair{0.5f, "0.5"}, {2.0f, "2"}, {1.25f, "1.25"}, {0.1f, "0.1"}}) {
         rv::tspd = speed;
         EXPECT_NE(rv::settingsText().find(std::string("\"tspd\":") + text + ","), std::string::npos) << text;
@@ -227,8 +238,15 @@ TEST_F(Arguments, SettingsTextInMemberOrder) {
 }
 
 TEST(JsonText, RatesInHundredthsWithoutTrailingZeros) {
-    for (auto [rate, text] : {std::pair{9.975, "9.98"}, {10.0, "10"}, {0.5, "0.5"}, {0.05, "0.05"}, {0.004, "0"},
-                              {1234.567, "1234.57"}, {99.999, "100"}, {0.0, "0"}, {-1.0, "0"},
+    for (auto [rate, text] : {std::pair{9.975, "9.98"},
+                              {10.0, "10"},
+                              {0.5, "0.5"},
+                              {0.05, "0.05"},
+                              {0.004, "0"},
+                              {1234.567, "1234.57"},
+                              {99.999, "100"},
+                              {0.0, "0"},
+                              {-1.0, "0"},
                               {std::numeric_limits<double>::quiet_NaN(), "0"},
                               {std::numeric_limits<double>::infinity(), "0"}}) {
         EXPECT_EQ(rv::jsonRate(rate), text) << rate;

@@ -11,13 +11,15 @@
 namespace {
 
 class PanelMessages : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::profiles = {rv::Profile{"p", "", {}}};
     }
     static void message(const std::string& text) { rv::handlePanelMessage(text.data(), text.size()); }
-    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
+    static std::string call(const char* name, const std::string& request) {
+        return callMainBinding(name, request);
+    }
 };
 
 }  // namespace
@@ -35,8 +37,12 @@ TEST_F(PanelMessages, NamesNeedTheirBarAndMatchExactly) {
 }
 
 TEST_F(PanelMessages, HoverIsTrueOnlyForExactlyOne) {
-    for (auto [text, expected] : {std::pair{"panelHover|1", true}, {"panelHover|0", false}, {"panelHover|1", true},
-                                  {"panelHover|11", false}, {"panelHover|1", true}, {"panelHover|", false}}) {
+    for (auto [text, expected] : {std::pair{"panelHover|1", true},
+                                  {"panelHover|0", false},
+                                  {"panelHover|1", true},
+                                  {"panelHover|11", false},
+                                  {"panelHover|1", true},
+                                  {"panelHover|", false}}) {
         message(text);
         EXPECT_EQ(rv::panelHover, expected) << text;
     }

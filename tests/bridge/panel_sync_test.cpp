@@ -11,7 +11,7 @@
 namespace {
 
 class PanelSync : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::profiles = {rv::Profile{"p", "", {}}};
@@ -22,7 +22,9 @@ protected:
         rv::resetPanelSyncForTests();
         FreshState::TearDown();
     }
-    static std::string serve(const std::string& text) { return rv::servePanelMessage(text.data(), text.size()); }
+    static std::string serve(const std::string& text) {
+        return rv::servePanelMessage(text.data(), text.size());
+    }
     // The messages the panel sent that are not requests.
     static std::vector<std::string> changesSent() {
         std::vector<std::string> out;
@@ -60,8 +62,8 @@ TEST_F(PanelSync, ChangeSettingsSetsOnlyTheNamedMembers) {
     };
     for (const Case& c : {Case{"sms=250", 1, 250, 0, 100}, Case{"ss=2,ksms=300", 2, 100, 2, 300},
                           Case{"sms=250,bogus=1,ss=9", 1, 250, 0, 100}, Case{"sms=abc", 0, 100, 0, 100},
-                          Case{"fixedX=5", 0, 100, 0, 100}, Case{"sms", 0, 100, 0, 100}, Case{"", 0, 100, 0, 100},
-                          Case{"sms= 42tail", 1, 42, 0, 100}}) {
+                          Case{"fixedX=5", 0, 100, 0, 100}, Case{"sms", 0, 100, 0, 100},
+                          Case{"", 0, 100, 0, 100}, Case{"sms= 42tail", 1, 42, 0, 100}}) {
         rv::resetStateForTests();
         rv::profiles = {rv::Profile{"p", "", {}}};
         EXPECT_EQ(rv::applySettingChanges(c.payload), c.applied) << c.payload;

@@ -19,7 +19,9 @@ class Profiles : public FreshState {
         FreshState::SetUp();
         rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
     }
-    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
+    static std::string call(const char* name, const std::string& request) {
+        return callMainBinding(name, request);
+    }
     // A, B, C with their own settings texts and one event each; `current` is current and its
     // settings are live.
     static void threeProfiles(int32_t current) {
@@ -111,8 +113,9 @@ TEST_F(Profiles, DeleteAtRemovesAnyProfileAndKeepsTheCurrentOneLive) {
         const char* live;
     };
     const Case cases[] = {
-        {2, "[0]", "B;C;", 1, kTextC}, {0, "[2]", "A;B;", 0, kTextA}, {1, "[1]", "A;C;", 1, kTextC},
-        {0, "[3]", "A;B;C;", 0, kTextA}, {0, "[-2]", "A;B;C;", 0, kTextA}, {0, "[\"x\"]", "A;B;C;", 0, kTextA},
+        {2, "[0]", "B;C;", 1, kTextC},    {0, "[2]", "A;B;", 0, kTextA},
+        {1, "[1]", "A;C;", 1, kTextC},    {0, "[3]", "A;B;C;", 0, kTextA},
+        {0, "[-2]", "A;B;C;", 0, kTextA}, {0, "[\"x\"]", "A;B;C;", 0, kTextA},
     };
     for (const Case& c : cases) {
         threeProfiles(c.current);

@@ -6,7 +6,7 @@
 namespace {
 
 class Status : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::profiles = {rv::Profile{"p", "", {rv::MacroEvent{}, rv::MacroEvent{}}}, rv::Profile{"q", "", {}}};

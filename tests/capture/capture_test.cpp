@@ -11,14 +11,17 @@ namespace {
 using rv::MacroEvent;
 
 class Capture : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::counterFrequency = fake::kFrequency;
         rv::profiles = {rv::Profile{"p", "", {}}};
     }
-    static bool key(int32_t vk, bool down, bool injected = false) { return rv::onKeyEvent({vk, down, injected}); }
-    static bool mouse(uint32_t message, int32_t x = 0, int32_t y = 0, uint32_t data = 0, bool injected = false) {
+    static bool key(int32_t vk, bool down, bool injected = false) {
+        return rv::onKeyEvent({vk, down, injected});
+    }
+    static bool mouse(uint32_t message, int32_t x = 0, int32_t y = 0, uint32_t data = 0,
+                      bool injected = false) {
         return rv::onMouseEvent({message, x, y, data, injected});
     }
     static std::vector<MacroEvent> events() {
@@ -176,7 +179,7 @@ TEST_F(Capture, RecordingFiltersHotkeysInjectedInputAndRepeatedPoints) {
     key(65, true);
     key(65, true);  // auto-repeat is recorded
     key(65, false);
-    key(119, true);   // the record hotkey is swallowed and never recorded
+    key(119, true);  // the record hotkey is swallowed and never recorded
     key(119, false);
     rv::recordToggleRequest = false;
     key(65, true, true);  // injected

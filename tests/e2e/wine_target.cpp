@@ -23,18 +23,37 @@ void reportKey(const char* what, LPARAM lParam) {
 
 LRESULT CALLBACK targetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_LBUTTONDOWN: report("button down left"); return 0;
-        case WM_LBUTTONUP: report("button up left"); return 0;
-        case WM_RBUTTONDOWN: report("button down right"); return 0;
-        case WM_RBUTTONUP: report("button up right"); return 0;
-        case WM_MBUTTONDOWN: report("button down middle"); return 0;
-        case WM_MBUTTONUP: report("button up middle"); return 0;
+        case WM_LBUTTONDOWN:
+            report("button down left");
+            return 0;
+        case WM_LBUTTONUP:
+            report("button up left");
+            return 0;
+        case WM_RBUTTONDOWN:
+            report("button down right");
+            return 0;
+        case WM_RBUTTONUP:
+            report("button up right");
+            return 0;
+        case WM_MBUTTONDOWN:
+            report("button down middle");
+            return 0;
+        case WM_MBUTTONUP:
+            report("button up middle");
+            return 0;
         case WM_KEYDOWN:
-        case WM_SYSKEYDOWN: reportKey("down", lParam); return 0;
+        case WM_SYSKEYDOWN:
+            reportKey("down", lParam);
+            return 0;
         case WM_KEYUP:
-        case WM_SYSKEYUP: reportKey("up", lParam); return 0;
-        case WM_DESTROY: PostQuitMessage(0); return 0;
-        default: return DefWindowProcW(window, message, wParam, lParam);
+        case WM_SYSKEYUP:
+            reportKey("up", lParam);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -52,9 +71,9 @@ int main(int argc, char** argv) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = L"RavelinScenarioTarget";
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExA(0, "RavelinScenarioTarget", argv[1], WS_POPUP | WS_VISIBLE, std::atoi(argv[2]),
-                                  std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window = CreateWindowExA(0, "RavelinScenarioTarget", argv[1], WS_POPUP | WS_VISIBLE,
+                                  std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                                  std::atoi(argv[5]), nullptr, nullptr, instance, nullptr);
     if (!window) return 1;
     SetForegroundWindow(window);
     SetFocus(window);

@@ -21,8 +21,8 @@ std::string windowTitle(Display* display, Window window) {
     unsigned long count, after;
     unsigned char* data = nullptr;
     std::string title;
-    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after,
+                           &data) == Success &&
         data) {
         title.assign(reinterpret_cast<char*>(data), count);
         XFree(data);
@@ -36,7 +36,9 @@ std::string windowTitle(Display* display, Window window) {
     return title;
 }
 
-int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
 
 Window find(Display* display, Window parent, const std::string& title, int depth) {
     Window root, up, *children = nullptr;
@@ -46,7 +48,8 @@ Window find(Display* display, Window parent, const std::string& title, int depth
     for (unsigned int i = 0; i < count && !found; ++i) {
         if (windowTitle(display, children[i]) == title) found = children[i];
     }
-    for (unsigned int i = 0; i < count && !found && depth > 0; ++i) found = find(display, children[i], title, depth - 1);
+    for (unsigned int i = 0; i < count && !found && depth > 0; ++i)
+        found = find(display, children[i], title, depth - 1);
     if (children) XFree(children);
     return found;
 }

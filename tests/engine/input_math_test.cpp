@@ -42,9 +42,9 @@ TEST(KeyRecords, ExtendedFlagOnlyForNavigationAndEditingKeys) {
         bool extended = (vk >= 33 && vk <= 40) || vk == 45 || vk == 46;
         EXPECT_EQ(rv::isExtendedKey(vk), extended) << vk;
     }
-    EXPECT_EQ(rv::keyRecordFlags(46, true), 0x0009u);   // Delete
+    EXPECT_EQ(rv::keyRecordFlags(46, true), 0x0009u);  // Delete
     EXPECT_EQ(rv::keyRecordFlags(46, false), 0x000Bu);
-    EXPECT_EQ(rv::keyRecordFlags(44, true), 0x0008u);   // Print Screen is not extended
+    EXPECT_EQ(rv::keyRecordFlags(44, true), 0x0008u);  // Print Screen is not extended
     EXPECT_EQ(rv::keyRecordFlags(44, false), 0x000Au);
     EXPECT_EQ(rv::keyRecordFlags(38, true), 0x0009u);   // Up
     EXPECT_EQ(rv::keyRecordFlags(163, true), 0x0008u);  // right Ctrl: not on the fixed list

@@ -21,7 +21,7 @@ MacroEvent at(double time, int kind) {
 }
 
 class Player : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::counterFrequency = fake::kFrequency;
@@ -36,10 +36,10 @@ TEST(Glide, MovesAlongTheLineByTheFractionOfTimeTruncated) {
     rv::GlidePoint origin{0, 0};
     EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0, 1, 0.5).x, 50);
     EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0, 1, 0.999).x, 99);
-    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0, 1, 2.0).x, 100);   // clamped at 1
-    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0.5, 1, 0.2).x, 0);   // before the previous event: 0
+    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0, 1, 2.0).x, 100);  // clamped at 1
+    EXPECT_EQ(rv::glidePoint(origin, 100, 100, 0.5, 1, 0.2).x, 0);  // before the previous event: 0
     EXPECT_EQ(rv::glidePoint({10, 10}, -10, 0, 0, 1, 0.25).x, 5);
-    EXPECT_EQ(rv::glidePoint({10, 10}, -10, 0, 0, 1, 0.25).y, 8);    // 10 + (-10 × 0.25 → -2)
+    EXPECT_EQ(rv::glidePoint({10, 10}, -10, 0, 0, 1, 0.25).y, 8);  // 10 + (-10 × 0.25 → -2)
     // Points at the ends of the 32-bit range: the way between them is computed without overflow.
     EXPECT_EQ(rv::glidePoint({-2000000000, 0}, 2000000000, 0, 0, 1, 0.5).x, 0);
     EXPECT_EQ(rv::glidePoint({-2000000000, 0}, 2000000000, 0, 0, 1, 1.0).x, 2000000000);
@@ -180,7 +180,8 @@ TEST_F(Player, PositionAndPassAreKeptAndARepeatCountEndsTheLoop) {
     }
     EXPECT_EQ(passes, 2);  // two passes, then it stopped by itself
     EXPECT_EQ(fake::takeInjected().size(), 6u);
-    EXPECT_EQ(seen, (std::vector<std::string>{"1:0/3", "1:1/3", "1:2/3", "1:3/3", "2:0/3", "2:1/3", "2:2/3"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"1:0/3", "1:1/3", "1:2/3", "1:3/3", "2:0/3", "2:1/3", "2:2/3"}));
     rv::macroPlayerPass();  // idle again: the figures go back to 0
     EXPECT_EQ(rv::playPass, 0);
     EXPECT_EQ(rv::playEventTotal, 0);
@@ -219,8 +220,10 @@ std::vector<std::string> describe(const std::vector<InputRecord>& records, int64
     std::vector<std::string> out;
     for (const InputRecord& r : records) {
         if (r.at < since || r.kind == InputKind::AbsoluteMove) continue;
-        if (r.kind == InputKind::Key) out.push_back("key " + std::to_string(r.vk) + (r.down ? " down" : " up"));
-        if (r.kind == InputKind::Mouse) out.push_back("mouse " + std::to_string(r.flags) + "/" + std::to_string(r.data));
+        if (r.kind == InputKind::Key)
+            out.push_back("key " + std::to_string(r.vk) + (r.down ? " down" : " up"));
+        if (r.kind == InputKind::Mouse)
+            out.push_back("mouse " + std::to_string(r.flags) + "/" + std::to_string(r.data));
     }
     return out;
 }
@@ -230,10 +233,17 @@ using Lines = std::vector<std::string>;
 // Held when the pass ends: Shift (16) and Ctrl (17), left, middle and the first side button; 65 was
 // pressed and released; 18 was released without a press (the user's own Alt); 20 is never reached.
 const std::vector<MacroEvent> kHoldingMacro = {
-    key(0.1, 16, true),  key(0.1, 17, true),  button(0.1, rv::MOUSEEVENTF_LEFTDOWN),
-    button(0.1, rv::MOUSEEVENTF_MIDDLEDOWN), button(0.1, rv::MOUSEEVENTF_XDOWN, 5),
-    button(0.1, rv::MOUSEEVENTF_RIGHTDOWN),  button(0.1, rv::MOUSEEVENTF_RIGHTUP),
-    key(0.1, 65, true),  key(0.15, 65, false), key(0.2, 18, false), key(5.0, 20, true),
+    key(0.1, 16, true),
+    key(0.1, 17, true),
+    button(0.1, rv::MOUSEEVENTF_LEFTDOWN),
+    button(0.1, rv::MOUSEEVENTF_MIDDLEDOWN),
+    button(0.1, rv::MOUSEEVENTF_XDOWN, 5),
+    button(0.1, rv::MOUSEEVENTF_RIGHTDOWN),
+    button(0.1, rv::MOUSEEVENTF_RIGHTUP),
+    key(0.1, 65, true),
+    key(0.15, 65, false),
+    key(0.2, 18, false),
+    key(5.0, 20, true),
 };
 
 const Lines kHeldReleases = {"mouse 4/0", "mouse 64/0", "mouse 256/1", "key 16 up", "key 17 up"};
@@ -246,7 +256,8 @@ TEST_F(Player, WhateverEndsThePassReleasesExactlyWhatTheMacroStillHolds) {
         void (*stop)();
     };
     const Case cases[] = {
-        {"play hotkey", [] {
+        {"play hotkey",
+         [] {
              rv::playToggleRequest = true;
              rv::controlPass();
          }},

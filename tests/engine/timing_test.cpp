@@ -5,7 +5,7 @@
 namespace {
 
 class Timing : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::counterFrequency = fake::kFrequency;

@@ -15,7 +15,7 @@ namespace {
 using rv::Sleeper;
 
 class Wakes : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::counterFrequency = fake::kFrequency;
@@ -43,18 +43,40 @@ TEST_F(Wakes, EveryWayOfSettingARequestWakesTheControlThread) {
         std::atomic<bool>* request;
     };
     const Case cases[] = {
-        {"F6", [] { rv::onKeyEvent({117, true, false}); }, &rv::clickerToggleRequest},
-        {"F7", [] { rv::onKeyEvent({118, true, false}); }, &rv::playToggleRequest},
-        {"F8", [] { rv::onKeyEvent({119, true, false}); }, &rv::recordToggleRequest},
-        {"F9", [] { rv::onKeyEvent({120, true, false}); }, &rv::keySpamToggleRequest},
-        {"side button as hotkey", [] { rv::hkAuto = 5; rv::onMouseEvent({rv::WM_XBUTTONDOWN, 0, 0, 1u << 16, false}); },
+        {"F6",
+         [] {
+             rv::onKeyEvent({117, true, false});
+         },
+         &rv::clickerToggleRequest},
+        {"F7",
+         [] {
+             rv::onKeyEvent({118, true, false});
+         },
+         &rv::playToggleRequest},
+        {"F8",
+         [] {
+             rv::onKeyEvent({119, true, false});
+         },
+         &rv::recordToggleRequest},
+        {"F9",
+         [] {
+             rv::onKeyEvent({120, true, false});
+         },
+         &rv::keySpamToggleRequest},
+        {"side button as hotkey",
+         [] {
+             rv::hkAuto = 5;
+             rv::onMouseEvent({rv::WM_XBUTTONDOWN, 0, 0, 1u << 16, false});
+         },
          &rv::clickerToggleRequest},
         {"page toggleSpammer", [] { callMainBinding("toggleSpammer", "[]"); }, &rv::clickerToggleRequest},
         {"page toggleKeySpam", [] { callMainBinding("toggleKeySpam", "[]"); }, &rv::keySpamToggleRequest},
         {"page toggleRecord", [] { callMainBinding("toggleRecord", "[]"); }, &rv::recordToggleRequest},
         {"page togglePlay", [] { callMainBinding("togglePlay", "[]"); }, &rv::playToggleRequest},
-        {"panel toggleSpammer", [] { rv::handlePanelMessage("toggleSpammer|", 14); }, &rv::clickerToggleRequest},
-        {"panel toggleKeySpam", [] { rv::handlePanelMessage("toggleKeySpam|", 14); }, &rv::keySpamToggleRequest},
+        {"panel toggleSpammer", [] { rv::handlePanelMessage("toggleSpammer|", 14); },
+         &rv::clickerToggleRequest},
+        {"panel toggleKeySpam", [] { rv::handlePanelMessage("toggleKeySpam|", 14); },
+         &rv::keySpamToggleRequest},
     };
     for (const Case& c : cases) {
         rv::resetStateForTests();
@@ -135,7 +157,8 @@ TEST_F(Wakes, AResetWakesEveryWorkerSoThatNoWaitOutlivesItsFlag) {
     fake::setExePath(folder() + "/ravelin");
     rv::autoClicking = rv::keySpamming = rv::playing = true;
     rv::resetEverything();
-    EXPECT_EQ(woken(), (Sleepers{Sleeper::control, Sleeper::autoClicker, Sleeper::keySpammer, Sleeper::player}));
+    EXPECT_EQ(woken(),
+              (Sleepers{Sleeper::control, Sleeper::autoClicker, Sleeper::keySpammer, Sleeper::player}));
 }
 
 TEST_F(Wakes, AWakeEndsTheNextNapAtOnceAndIsUsedUpByIt) {
@@ -168,7 +191,8 @@ TEST_F(Wakes, ANappingWaitEndsOnTimeEvenWhenTheNapEndsLate) {
             if (first) fake::advance(lateMs * fake::kFrequency / 1000);
             first = false;
         });
-        rv::polledWait(start, 0.100, [] { return true; }, Sleeper::autoClicker);
+        rv::polledWait(
+            start, 0.100, [] { return true; }, Sleeper::autoClicker);
         double waited = rv::elapsedSeconds(start, fake::now());
         EXPECT_GE(waited, 0.100) << lateMs;
         EXPECT_LT(waited, 0.10001) << lateMs;
@@ -184,7 +208,8 @@ TEST_F(Wakes, AWaitNapsThroughAllButItsLastStretch) {
     // each millisecond of the whole interval.
     int64_t start = fake::now();
     int wakeups = 0;
-    rv::polledWait(start, 1.0, [&] { return ++wakeups > 0; }, Sleeper::keySpammer);
+    rv::polledWait(
+        start, 1.0, [&] { return ++wakeups > 0; }, Sleeper::keySpammer);
     EXPECT_LE(wakeups, 24);
     EXPECT_GE(rv::elapsedSeconds(start, fake::now()), 1.0);
 }

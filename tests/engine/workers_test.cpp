@@ -1,11 +1,11 @@
 // The auto-clicker, key-spam and control passes against the fake platform's recorded input and
 // virtual clock.
-#include "engine/auto_clicker.h"
 #include "app/app.h"
+#include "bridge/texts.h"
+#include "engine/auto_clicker.h"
 #include "engine/control.h"
 #include "engine/input_math.h"
 #include "engine/key_spammer.h"
-#include "bridge/texts.h"
 #include "state/wakes.h"
 #include "support/fresh_state.h"
 
@@ -15,7 +15,7 @@ using fake::InputKind;
 using fake::InputRecord;
 
 class Workers : public FreshState {
-protected:
+  protected:
     void SetUp() override {
         FreshState::SetUp();
         rv::counterFrequency = fake::kFrequency;
@@ -105,7 +105,8 @@ TEST_F(Workers, RepeatLimitStopsAfterExactCount) {
         rv::autoClicking = true;
         runUntil(rv::autoClickerPass, [] { return !rv::autoClicking; });
         EXPECT_FALSE(rv::autoClicking);
-        EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), static_cast<size_t>(std::max(times, 0) * 2)) << times;
+        EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), static_cast<size_t>(std::max(times, 0) * 2))
+            << times;
         rv::autoClickerPass();  // idle again: the count starts over
         EXPECT_EQ(rv::clickCount, 0);
     }
@@ -236,7 +237,7 @@ TEST_F(Workers, ReassignmentIsAppliedFirstAndEscapeCancels) {
         int32_t expected;
     };
     const Case cases[] = {
-        {1, 65, &rv::hkRec, 65},   {2, 2, &rv::hkPlay, 2},          {3, 27, &rv::hkAuto, 117},
+        {1, 65, &rv::hkRec, 65},       {2, 2, &rv::hkPlay, 2},          {3, 27, &rv::hkAuto, 117},
         {4, 121, &rv::hkKeySpam, 121}, {5, 66, &rv::keySpamTarget, 66},
     };
     for (const Case& c : cases) {
@@ -270,20 +271,18 @@ TEST_F(Workers, ReassignmentRefusesAKeyAnotherTargetHas) {
         int32_t refusedBy;  // 0: taken
     };
     const Case cases[] = {
-        {4, 117, 3},  // F6 is the clicker's
-        {3, 119, 1},  // F8 records
-        {1, 32, 5},   // space is the key to spam
-        {5, 120, 4},  // the key-spam hotkey cannot be spammed
-        {5, 118, 2},
-        {3, 117, 0},  // its own key again
-        {5, 65, 0},
-        {2, 27, 0},   // Escape cancels, refuses nothing
+        {4, 117, 3},               // F6 is the clicker's
+        {3, 119, 1},               // F8 records
+        {1, 32, 5},                // space is the key to spam
+        {5, 120, 4},               // the key-spam hotkey cannot be spammed
+        {5, 118, 2}, {3, 117, 0},  // its own key again
+        {5, 65, 0},  {2, 27, 0},   // Escape cancels, refuses nothing
     };
     for (const Case& c : cases) {
         rv::resetStateForTests();
         rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
-        std::atomic<int32_t>* members[] = {nullptr, &rv::hkRec, &rv::hkPlay, &rv::hkAuto, &rv::hkKeySpam,
-                                           &rv::keySpamTarget};
+        std::atomic<int32_t>* members[] = {nullptr,     &rv::hkRec,     &rv::hkPlay,
+                                           &rv::hkAuto, &rv::hkKeySpam, &rv::keySpamTarget};
         int32_t before = members[c.target]->load();
         rv::reassignTarget = c.target;
         rv::reassignCode = c.code;
@@ -383,7 +382,7 @@ TEST_F(Workers, ClickerWaitsWhileThePointerIsOverOurWindows) {
     EXPECT_EQ(clicksAt(300, 400), 0);
     EXPECT_TRUE(rv::clickerWaiting);
     EXPECT_EQ(callMainBinding("getClickerWaiting", "[]"), "true");
-    EXPECT_EQ(clicksAt(100, 100), 0);  // the top-left corner is inside
+    EXPECT_EQ(clicksAt(100, 100), 0);    // the top-left corner is inside
     EXPECT_EQ(clicksAt(520, 400), 102);  // the right edge is outside: one click, down and up
     EXPECT_FALSE(rv::clickerWaiting);
     EXPECT_EQ(callMainBinding("getClickerWaiting", "[]"), "false");
@@ -436,7 +435,8 @@ TEST_F(Workers, StatusShowsMeasuredRatesAndCountsOnTheClock) {
     rv::autoClickerPass();
     rv::keySpammerPass();
     text = rv::statusText();
-    EXPECT_NE(text.find("\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,\"keyPresses\":0,"), std::string::npos)
+    EXPECT_NE(text.find("\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,\"keyPresses\":0,"),
+              std::string::npos)
         << text;
 }
 

@@ -21,9 +21,9 @@ struct CodeCase {
 };
 
 const CodeCase kCodes[] = {
-    {INT32_MIN, false, false}, {-1, false, false}, {0, false, false},  {1, false, false},
-    {2, true, false},          {3, true, false},   {4, true, false},   {5, true, false},
-    {6, true, false},          {7, true, true},    {32, true, true},   {117, true, true},
+    {INT32_MIN, false, false}, {-1, false, false},  {0, false, false},   {1, false, false},
+    {2, true, false},          {3, true, false},    {4, true, false},    {5, true, false},
+    {6, true, false},          {7, true, true},     {32, true, true},    {117, true, true},
     {254, true, true},         {255, false, false}, {256, false, false}, {INT32_MAX, false, false},
 };
 

@@ -15,7 +15,9 @@ const char* const kDefaultFile =
 
 class Preferences : public FreshState {
   protected:
-    static std::string call(const char* name, const std::string& request) { return callMainBinding(name, request); }
+    static std::string call(const char* name, const std::string& request) {
+        return callMainBinding(name, request);
+    }
     // Every preference that appsettings.txt holds, plus windowPositionKnown, in one line.
     static std::string preferences() {
         return std::to_string(rv::alwaysOnTop) + std::to_string(rv::launchOnStartup) +
@@ -247,7 +249,8 @@ TEST_F(Preferences, ClickStartDelayIsKeptAndLimitedToTenSeconds) {
         const char* request;
         int32_t kept;
     };
-    const Case cases[] = {{"[3]", 3}, {"[10]", 10}, {"[11]", 10}, {"[-1]", 10}, {"[\"x\"]", 10}, {"[]", 10}, {"[0]", 0}};
+    const Case cases[] = {{"[3]", 3},      {"[10]", 10}, {"[11]", 10}, {"[-1]", 10},
+                          {"[\"x\"]", 10}, {"[]", 10},   {"[0]", 0}};
     for (const Case& c : cases) {
         call("setClickStartDelay", c.request);
         EXPECT_EQ(call("getClickStartDelay", "[]"), std::to_string(c.kept)) << c.request;

@@ -11,7 +11,9 @@ const char* kDefaults = "0,0,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32";
 
 }  // namespace
 
-TEST_F(ProfileSettings, FreshStateGivesTheDefaultText) { EXPECT_EQ(rv::profileSettingsText(), kDefaults); }
+TEST_F(ProfileSettings, FreshStateGivesTheDefaultText) {
+    EXPECT_EQ(rv::profileSettingsText(), kDefaults);
+}
 
 TEST_F(ProfileSettings, TextFollowsFieldOrderWithSigns) {
     rv::sh = 1, rv::sm = -2, rv::ss = 3, rv::sms = 4, rv::sbtn = 5, rv::stype = 6, rv::rptMode = 7;
@@ -43,9 +45,11 @@ TEST_F(ProfileSettings, ABadFieldEndsTheParseKeepingEarlierFields) {
         // Second field without digits: only sh applies.
         {"5,x,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18", "5,0,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32"},
         // White space, a fraction and trailing letters are read by the number rule.
-        {" 7,7.9,12px,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18", "7,7,12,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18"},
+        {" 7,7.9,12px,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18",
+         "7,7,12,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18"},
         // Out of the 32-bit range ends the parse at that field.
-        {"1,2,3000000000,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18", "1,2,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32"},
+        {"1,2,3000000000,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18",
+         "1,2,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32"},
         // An empty field between commas counts as a field and fails.
         {"1,,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18", "1,0,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32"},
     };

@@ -10,14 +10,16 @@ constexpr int64_t kFrequency = 10'000'000;
 constexpr int64_t kMs = kFrequency / 1000;
 
 // A meter of its own per test: it is large, so not on the stack.
-std::unique_ptr<rv::RateMeter> meter() { return std::make_unique<rv::RateMeter>(); }
+std::unique_ptr<rv::RateMeter> meter() {
+    return std::make_unique<rv::RateMeter>();
+}
 
 }  // namespace
 
 TEST(RateMeter, RateOverTheLastSecondFromTheStamps) {
     struct Case {
         const char* name;
-        int64_t gap;       // ticks between actions
+        int64_t gap;  // ticks between actions
         int actions;
         int64_t readAfter;  // ticks after the last action
         double expected;

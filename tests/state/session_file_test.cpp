@@ -163,7 +163,8 @@ TEST_F(SessionFile, TrackerValuesFromThePageSurviveASaveAndLoad) {
     EXPECT_EQ(callMainBinding("updateTracker", "[0,1,0,1,1,\"2.5\",1,750]"), "");
     rv::saveSession();
     ASSERT_TRUE(reload());
-    EXPECT_EQ(rv::settingsLine(), "0,0,0,100,0,0,1,10,0,0,0,0,1,0,1,1,2.5,1,750,119,118,0,117,0,0,0,100,1,10,120,32");
+    EXPECT_EQ(rv::settingsLine(),
+              "0,0,0,100,0,0,1,10,0,0,0,0,1,0,1,1,2.5,1,750,119,118,0,117,0,0,0,100,1,10,120,32");
 }
 
 TEST_F(SessionFile, TimesKeepSixSignificantDigits) {

@@ -39,11 +39,14 @@ TEST(StartupTask, NameIsPerUserWithTheCharactersATaskNameCannotHoldReplaced) {
 }
 
 TEST(StartupTask, DefinitionStartsTheProgramAtThisUsersLogonWithTheHighestRights) {
-    std::string xml = rv::startupTaskDefinition("C:\\Program Files\\Ravelin\\Ravelin.exe", "S-1-5-21-7-8-9-1001");
-    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
-                        "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n",
-                        0),
-              0u);
+    std::string xml =
+        rv::startupTaskDefinition("C:\\Program Files\\Ravelin\\Ravelin.exe", "S-1-5-21-7-8-9-1001");
+    EXPECT_EQ(
+        xml.rfind(
+            "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n"
+            "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n",
+            0),
+        0u);
     EXPECT_EQ(xml.substr(xml.size() - 9), "</Task>\r\n");
     // One trigger, at this user's logon (not anyone's), and the same user's interactive session.
     EXPECT_EQ(count(xml, "<LogonTrigger>"), 1u);
@@ -70,8 +73,8 @@ TEST(StartupTask, DefinitionStartsTheProgramAtThisUsersLogonWithTheHighestRights
     EXPECT_EQ(element(exec, "WorkingDirectory"), "C:\\Program Files\\Ravelin");
     EXPECT_EQ(element(exec, "Arguments"), "<none>");  // an ordinary start of the main instance
     // Every element closed as often as opened.
-    for (const char* tag : {"Task", "Triggers", "Principals", "Principal", "Settings", "IdleSettings", "Actions",
-                            "Exec", "RegistrationInfo"}) {
+    for (const char* tag : {"Task", "Triggers", "Principals", "Principal", "Settings", "IdleSettings",
+                            "Actions", "Exec", "RegistrationInfo"}) {
         size_t opened = count(xml, std::string("<") + tag + ">") + count(xml, std::string("<") + tag + " ");
         EXPECT_EQ(opened, count(xml, std::string("</") + tag + ">")) << tag;
     }
@@ -86,8 +89,8 @@ TEST(StartupTask, PathsAndUsersAreEscapedAndTheFolderIsThePaths) {
          "C:\\R&amp;D &lt;new&gt;\\it&apos;s &quot;here&quot;\\Ravelin.exe",
          "C:\\R&amp;D &lt;new&gt;\\it&apos;s &quot;here&quot;", "PC\\ann"},
         {"C:\\Ravelin.exe", "a&b", "C:\\Ravelin.exe", "C:\\", "a&amp;b"},
-        {"C:\\users\\Łukasz 日本\\Ravelin\\Ravelin.exe", "S-1", "C:\\users\\Łukasz 日本\\Ravelin\\Ravelin.exe",
-         "C:\\users\\Łukasz 日本\\Ravelin", "S-1"},
+        {"C:\\users\\Łukasz 日本\\Ravelin\\Ravelin.exe", "S-1",
+         "C:\\users\\Łukasz 日本\\Ravelin\\Ravelin.exe", "C:\\users\\Łukasz 日本\\Ravelin", "S-1"},
         {std::string("C:\\a\x01\\R.exe"), "u", "C:\\a_\\R.exe", "C:\\a_", "u"},
         {"\\\\server\\share\\Ravelin.exe", "u", "\\\\server\\share\\Ravelin.exe", "\\\\server\\share", "u"},
     };

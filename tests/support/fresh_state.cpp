@@ -20,7 +20,8 @@ void FreshState::SetUp() {
     rv::resetStateForTests();
     fake::reset();
     std::random_device seed;
-    fs::path base = fs::temp_directory_path() / ("ravelin-unit-" + std::to_string(seed()) + std::to_string(seed()));
+    fs::path base =
+        fs::temp_directory_path() / ("ravelin-unit-" + std::to_string(seed()) + std::to_string(seed()));
     fs::create_directories(base);
     folder_ = base.generic_string();
     fake::setExePath(folder_ + "/ravelin");

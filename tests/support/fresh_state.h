@@ -13,7 +13,7 @@
 std::string callMainBinding(const char* name, const std::string& request);
 
 class FreshState : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -24,6 +24,6 @@ protected:
     void writeFile(const std::string& name, const std::string& bytes) const;
     std::string readFile(const std::string& name) const;
 
-private:
+  private:
     std::string folder_;
 };

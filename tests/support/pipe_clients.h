@@ -38,8 +38,8 @@ inline std::string clientOrderFault(const std::vector<std::string>& handled, int
     }
     for (int c = 0; c < clients; ++c) {
         if (next[static_cast<size_t>(c)] != each)
-            return "client " + std::to_string(c) + ": " + std::to_string(next[static_cast<size_t>(c)]) + " of " +
-                   std::to_string(each) + " arrived";
+            return "client " + std::to_string(c) + ": " + std::to_string(next[static_cast<size_t>(c)]) +
+                   " of " + std::to_string(each) + " arrived";
     }
     return "";
 }

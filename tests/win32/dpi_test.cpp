@@ -60,8 +60,8 @@ class Scaled : public testing::Test {
   protected:
     void SetUp() override {
         rv::resetStateForTests();
-        window_ = CreateWindowExA(0, "STATIC", rv::mainWindowTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
-                                  200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        window_ = CreateWindowExA(0, "STATIC", rv::mainWindowTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
+                                  100, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(window_, nullptr);
         pump();
     }
@@ -131,14 +131,13 @@ std::vector<plat::MouseEvent> picked;
 
 TEST_F(Scaled, APickedPointIsClickedOnThatPixel) {
     std::thread capture([] {
-        plat::runCaptureLoop(plat::CaptureHandlers{
-            [](const plat::KeyEvent&) { return false; },
-            [](const plat::MouseEvent& event) {
-                std::lock_guard<std::mutex> lock(pickedMutex);
-                picked.push_back(event);
-                return false;
-            },
-            [](const plat::RawMotion&) {}});
+        plat::runCaptureLoop(plat::CaptureHandlers{[](const plat::KeyEvent&) { return false; },
+                                                   [](const plat::MouseEvent& event) {
+                                                       std::lock_guard<std::mutex> lock(pickedMutex);
+                                                       picked.push_back(event);
+                                                       return false;
+                                                   },
+                                                   [](const plat::RawMotion&) {}});
     });
     Sleep(300);
     int32_t width = 0, height = 0;
@@ -179,8 +178,8 @@ TEST_F(Scaled, APickedPointIsClickedOnThatPixel) {
 // The current user's LogPixels, or nothing when it is not set.
 std::optional<DWORD> logPixels() {
     DWORD value = 0, size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
-        ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     return value;
@@ -188,12 +187,13 @@ std::optional<DWORD> logPixels() {
 
 void setLogPixels(std::optional<DWORD> value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return;
     }
     if (value) {
-        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value), sizeof *value);
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&*value),
+                       sizeof *value);
     } else {
         RegDeleteValueW(key, L"LogPixels");
     }
@@ -211,7 +211,8 @@ int runScaled() {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     DWORD code = 1;
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);

@@ -12,8 +12,8 @@
 
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
-#include "win32/wine_window.h"
 #include "state/utf8_text.h"
+#include "win32/wine_window.h"
 
 namespace {
 

@@ -57,7 +57,9 @@ long runToEnd(const std::string& commandLine, int seconds) {
     return waited == WAIT_OBJECT_0 ? static_cast<long>(code) : -1;
 }
 
-std::string self() { return "\"" + plat::exePath() + "\""; }
+std::string self() {
+    return "\"" + plat::exePath() + "\"";
+}
 
 // ---- one main instance ----------------------------------------------------------------------------
 
@@ -89,7 +91,8 @@ TEST(SingleInstance, SecondProgramStartRestoresTheRunningWindowAndWritesNothing)
     EXPECT_EQ(GetFileAttributesA((data + "\\Tapforge").c_str()), INVALID_FILE_ATTRIBUTES)
         << "the second instance made its data folder";
     for (const char* file : {"appsettings.txt", "status.txt", "theme.txt"})
-        EXPECT_EQ(GetFileAttributesA((exeFolder() + "\\..\\" + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
+        EXPECT_EQ(GetFileAttributesA((exeFolder() + "\\..\\" + file).c_str()), INVALID_FILE_ATTRIBUTES)
+            << file;
     RemoveDirectoryA(data.c_str());
 }
 

@@ -1,6 +1,6 @@
 // The panel pipe and panel processes of the Windows backend, for real under Windows or Wine.
-#include <windows.h>
 #include <aclapi.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -172,8 +172,9 @@ TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
     Server server;
     ASSERT_TRUE(server.send("start|"));
     // Nobody else can make the first instance of the name now.
-    HANDLE other = CreateNamedPipeA("\\\\.\\pipe\\TapmillIPC", PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                    PIPE_TYPE_MESSAGE, PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
+    HANDLE other =
+        CreateNamedPipeA("\\\\.\\pipe\\TapmillIPC", PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                         PIPE_TYPE_MESSAGE, PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
     EXPECT_EQ(other, INVALID_HANDLE_VALUE);
     if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
     // The one entry of the DACL is the current user's.
@@ -181,8 +182,8 @@ TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor),
+    ASSERT_EQ(GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_NE(dacl, nullptr);
     EXPECT_EQ(dacl->AceCount, 1);
@@ -194,7 +195,8 @@ TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
     DWORD size = sizeof user;
     ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
     CloseHandle(token);
-    EXPECT_TRUE(EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+    EXPECT_TRUE(EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart,
+                         reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
     LocalFree(descriptor);
     CloseHandle(pipe);
 }

@@ -10,7 +10,9 @@
 
 namespace {
 
-double millisecondsSince(ULONGLONG start) { return static_cast<double>(GetTickCount64() - start); }
+double millisecondsSince(ULONGLONG start) {
+    return static_cast<double>(GetTickCount64() - start);
+}
 
 TEST(Wake, ASignalEndsTheNapItFindsOrTheNextOneAndCountsOnce) {
     plat::WakeHandle wake = plat::createWake();
@@ -48,8 +50,8 @@ TEST(Wake, ANullWakeStillNaps) {
 
 TEST(ThreadName, IsTheThreadsDescription) {
     using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
-    const auto getDescription = reinterpret_cast<GetDescription>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+    const auto getDescription = reinterpret_cast<GetDescription>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
     ASSERT_NE(getDescription, nullptr);
     std::wstring named;
     std::thread([&] {

@@ -414,7 +414,8 @@ TEST_F(X11CaptureTest, KeysWeInjectWhileAHotkeyIsHeldReachTheFocusedWindow) {
         int presses = 0, releases = 0;
         for (;;) {
             std::optional<std::string> line = target.nextLine();
-            ASSERT_TRUE(line.has_value()) << "the marker never came; " << presses << " of " << sent << " arrived";
+            ASSERT_TRUE(line.has_value())
+                << "the marker never came; " << presses << " of " << sent << " arrived";
             if (*line == keyLine("press", XK_F5)) break;
             if (*line == keyLine("press", XK_a)) ++presses;
             if (*line == keyLine("release", XK_a)) ++releases;

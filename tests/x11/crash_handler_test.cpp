@@ -33,7 +33,9 @@ void save(const std::string& text) {
     plat::writeFile(savedFile + ".tmp", text);
     plat::replaceFile(savedFile + ".tmp", savedFile);
 }
-void saveNow() { save("saved"); }
+void saveNow() {
+    save("saved");
+}
 void saveAfterALock() {
     plat::writeFile(savedFile + ".tmp", "sav");  // part-way, as a save cut short would be
     std::lock_guard<std::mutex> lock(heldByTheDyingThread);
@@ -66,7 +68,9 @@ void fault() {
     std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
     std::_Exit(0);
 }
-[[noreturn]] void callAbort() { std::abort(); }
+[[noreturn]] void callAbort() {
+    std::abort();
+}
 [[noreturn]] void twoThreadsFault() {
     std::thread first([] { fault(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -96,7 +100,8 @@ TEST(CrashHandler, SavesOnEveryWayOfDyingAndTheProcessEndsWithinTwoSeconds) {
         {"exception nothing catches", &saveNow, &throwOnAWorker, false, SIGABRT, "saved", 0, 2000},
         {"abort", &saveNow, &callAbort, false, SIGABRT, "saved", 0, 2000},
         {"fault sent from outside", &saveNow, &waitForASignal, true, SIGSEGV, "saved", 0, 2000},
-        {"a second thread dies during the save", &saveSlowly, &twoThreadsFault, false, SIGSEGV, "saved", 250, 2000},
+        {"a second thread dies during the save", &saveSlowly, &twoThreadsFault, false, SIGSEGV, "saved", 250,
+         2000},
     };
     int index = 0;
     for (const Case& c : cases) {
@@ -126,8 +131,9 @@ TEST(CrashHandler, SavesOnEveryWayOfDyingAndTheProcessEndsWithinTwoSeconds) {
                std::chrono::steady_clock::now() - crashed < std::chrono::seconds(10)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                              crashed).count();
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - crashed)
+                .count();
         if (ended == 0) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);

@@ -18,7 +18,7 @@ namespace {
 using x11test::TargetWindow;
 
 class X11Engine : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         rv::resetStateForTests();
         rv::counterFrequency = plat::tickFrequency();
@@ -46,7 +46,8 @@ protected:
     }
     static void waitWhile(const std::atomic<bool>& flag, int timeoutMs) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (flag && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        while (flag && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 
     TargetWindow target_;

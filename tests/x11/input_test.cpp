@@ -24,8 +24,8 @@
 namespace {
 
 using plat::x11::NoteKind;
-using x11test::TargetWindow;
 using x11test::targetPath;
+using x11test::TargetWindow;
 
 class X11InputTest : public testing::Test {
   protected:

@@ -222,7 +222,8 @@ TEST(X11Pipe, ARequestGetsItsReplyAndWaitsNoLongerThanAsked) {
     ASSERT_TRUE(server.ready());
     EXPECT_EQ(plat::pipeRequest("ask|settings", 1000), std::optional<std::string>("answer settings"));
     // A reply as long as replies go.
-    EXPECT_EQ(plat::pipeRequest("ask|long", 1000), std::optional<std::string>(std::string(plat::pipeReplyMax, 'r')));
+    EXPECT_EQ(plat::pipeRequest("ask|long", 1000),
+              std::optional<std::string>(std::string(plat::pipeReplyMax, 'r')));
     // A message that gets no reply: the wait ends at its limit, and the message was handled.
     const auto start = Clock::now();
     EXPECT_FALSE(plat::pipeRequest("toggleSpammer|", 200));

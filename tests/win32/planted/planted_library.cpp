@@ -23,9 +23,19 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-__declspec(dllexport) UINT WINAPI timeBeginPeriod(UINT) { return 0; }
-__declspec(dllexport) UINT WINAPI timeEndPeriod(UINT) { return 0; }
-__declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR, LPDWORD) { return 0; }
-__declspec(dllexport) BOOL WINAPI GetFileVersionInfoW(LPCWSTR, DWORD, DWORD, LPVOID) { return FALSE; }
-__declspec(dllexport) BOOL WINAPI VerQueryValueW(LPCVOID, LPCWSTR, LPVOID*, PUINT) { return FALSE; }
+__declspec(dllexport) UINT WINAPI timeBeginPeriod(UINT) {
+    return 0;
+}
+__declspec(dllexport) UINT WINAPI timeEndPeriod(UINT) {
+    return 0;
+}
+__declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR, LPDWORD) {
+    return 0;
+}
+__declspec(dllexport) BOOL WINAPI GetFileVersionInfoW(LPCWSTR, DWORD, DWORD, LPVOID) {
+    return FALSE;
+}
+__declspec(dllexport) BOOL WINAPI VerQueryValueW(LPCVOID, LPCWSTR, LPVOID*, PUINT) {
+    return FALSE;
+}
 }
