@@ -16,6 +16,19 @@ install_copy() {
   echo "$to"
 }
 
+# Starts a window manager of the test's own (openbox) on the private display and waits until it has
+# taken the display; sets $manager, which the caller stops with its other programs.
+start_window_manager() {
+  openbox >"$RAVELIN_TEST_TMP/openbox.log" 2>&1 &
+  manager=$!
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.05
+  done
+  # It names its check window before it takes on new windows.
+  sleep 1
+}
+
 # Waits up to $2 seconds for the window titled $1; prints its id.
 wait_window() {
   local title=$1 seconds=${2:-20} id

@@ -33,14 +33,7 @@ ended_within() {
 setting() { sed -n "s/^$1=\([-0-9]*\)\r\?$/\1/p" "$app/appsettings.txt" 2>/dev/null; }
 
 # ---- a window manager of the test's own, on the private display ---------------------------------
-openbox >"$RAVELIN_TEST_TMP/openbox.log" 2>&1 &
-manager=$!
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-  sleep 0.05
-done
-# It names its check window before it takes on new windows.
-sleep 1
+start_window_manager
 
 "$app/ravelin" >"$RAVELIN_TEST_TMP/main.log" 2>&1 &
 main=$!

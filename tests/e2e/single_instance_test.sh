@@ -15,12 +15,7 @@ cleanup_programs() {
 }
 trap cleanup_programs EXIT
 
-openbox >"$RAVELIN_TEST_TMP/openbox.log" 2>&1 &
-manager=$!
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-  sleep 0.05
-done
+start_window_manager
 
 "$app/ravelin" >"$RAVELIN_TEST_TMP/first.log" 2>&1 &
 first=$!
