@@ -65,24 +65,8 @@ x86_64-w64-mingw32-objdump -h "$app/Ravelin.exe" | grep -q '\.debug_info' && fai
 strings -el "$app/Ravelin.exe" | grep -qx "$version" || fail "Ravelin.exe's version resource lacks $version"
 [ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (the caller's temporary prefix)"
 log="$work/wine.log"
-WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEDEBUG=trace+msgbox wine "$app/Ravelin.exe" >"$log" 2>&1 &
-pid=$!
-box=""
-for _ in $(seq 200); do
-  box=$(xdotool search --name '^Ravelin$' 2>/dev/null | head -n 1)
-  [ -n "$box" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "Ravelin.exe ended without showing a box"
-  sleep 0.3
-done
-[ -n "$box" ] || fail "no box titled Ravelin within 60 s"
-grep -q 'WebView2 Runtime' "$log" || fail "the box does not name the missing WebView2 Runtime"
-for _ in 1 2 3; do
-  xdotool windowfocus "$box" 2>/dev/null; xdotool key --window "$box" Return 2>/dev/null
-  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break 2; sleep 0.1; done
-done
-kill -0 "$pid" 2>/dev/null && fail "Ravelin.exe did not end after its box was answered"
-wait "$pid"
-code=$?
-pid=""
-[ "$code" -eq 1 ] || fail "Ravelin.exe ended with code $code, expected 1"
+source "$(dirname "$0")/../support/wine_box.sh"
+box_start "$app/Ravelin.exe" "mscoree,mshtml="
+box_wait 'WebView2 Runtime'
+box_answer 1
 echo "packages_test: both packages pass"

@@ -21,7 +21,7 @@ fail() {
 }
 work=$(mktemp -d "${RAVELIN_TEST_TMP:-${TMPDIR:-/tmp}}/library-load.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-base_overrides="${WINEDLLOVERRIDES:-};winedbg.exe=d"
+source "$(dirname "$0")/../support/wine_box.sh"
 
 # install FOLDER: the executable, the webview library and the page, as the build lays them out.
 install() {
@@ -34,33 +34,9 @@ install() {
 # text holds TEXT, answers it and checks the exit code 1.
 run_to_box() {
   log=$work/wine.log
-  WINEDLLOVERRIDES="$base_overrides;$2" WINEDEBUG=trace+msgbox wine "$1/Ravelin.exe" >"$log" 2>&1 &
-  pid=$!
-  box=""
-  for _ in $(seq 200); do
-    box=$(xdotool search --name '^Ravelin$' 2>/dev/null | head -n 1)
-    [ -n "$box" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended without showing a box"
-    sleep 0.3
-  done
-  [ -n "$box" ] || fail "no box titled Ravelin appeared within 60 s"
-  grep -a 'MSGBOX_OnInit' "$log" | grep -qF -- "$3" || fail "the box does not say: $3"
-  for attempt in 1 2 3; do
-    if [ "$attempt" -eq 1 ]; then
-      xdotool key --window "$box" Return 2>/dev/null
-    else
-      xdotool windowfocus "$box" 2>/dev/null; xdotool key Return 2>/dev/null
-    fi
-    for _ in $(seq 50); do
-      kill -0 "$pid" 2>/dev/null || break 2
-      sleep 0.1
-    done
-  done
-  kill -0 "$pid" 2>/dev/null && fail "the program did not end after its box was answered"
-  wait "$pid"
-  code=$?
-  pid=""
-  [ "$code" -eq 1 ] || fail "exit code $code, expected 1"
+  box_start "$1/Ravelin.exe" "$2"
+  box_wait "$3"
+  box_answer 1
 }
 
 install "$work/runtime"

@@ -24,40 +24,13 @@ cp "$build/Ravelin.exe" "$build/webview.dll" "$install/" || fail "build output m
 before=$(ls -A "$install")
 log=$work/wine.log
 
-# The message-box trace carries the box's text, so the test can tell which failure was reported.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-};winedbg.exe=d"
-WINEDEBUG=trace+msgbox wine "$install/Ravelin.exe" >"$log" 2>&1 &
-pid=$!
-
-box=""
-for _ in $(seq 200); do
-  box=$(xdotool search --name '^Ravelin$' 2>/dev/null | head -n 1)
-  [ -n "$box" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the program ended without showing a box"
-  sleep 0.3
-done
-[ -n "$box" ] || fail "no box titled Ravelin appeared within 60 s"
-grep -q 'WebView2 Runtime' "$log" || fail "the box does not name the missing WebView2 Runtime"
-
+source "$(dirname "$0")/../support/wine_box.sh"
+box_start "$install/Ravelin.exe"
+box_wait 'WebView2 Runtime'
 # The box is modal: the program must still be running until it is answered.
 sleep 1
 kill -0 "$pid" 2>/dev/null || fail "the program ended before the box was answered"
-for attempt in 1 2 3; do
-  if [ "$attempt" -eq 1 ]; then
-    xdotool key --window "$box" Return 2>/dev/null
-  else
-    xdotool windowfocus "$box" 2>/dev/null; xdotool key Return 2>/dev/null
-  fi
-  for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break 2
-    sleep 0.1
-  done
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after its box was answered"
-wait "$pid"
-code=$?
-pid=""
-[ "$code" -eq 1 ] || fail "exit code $code, expected 1"
+box_answer 1
 
 after=$(ls -A "$install")
 for file in appsettings.txt status.txt theme.txt; do
