@@ -19,24 +19,15 @@
 // After the portable headers: <windows.h> defines macros named like their constants.
 #include <windows.h>
 
+#include "win32/test_window.h"
+
 namespace {
+
+using testwin::outerRect;
+using testwin::pump;
 
 const wchar_t* const kDesktopKey = L"Control Panel\\Desktop";
 const char* const kScaledRun = "--at-144";
-
-void pump() {
-    MSG message;
-    for (int i = 0; i < 10; ++i) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        Sleep(5);
-    }
-}
-
-RECT outerRect(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return rect;
-}
 
 UINT dpiOf(HWND window) {
     using GetDpiFn = UINT(WINAPI*)(HWND);
@@ -60,8 +51,7 @@ class Scaled : public testing::Test {
   protected:
     void SetUp() override {
         rv::resetStateForTests();
-        window_ = CreateWindowExA(0, "STATIC", rv::mainWindowTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
-                                  100, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        window_ = testwin::makeWindow(rv::mainWindowTitle);
         ASSERT_NE(window_, nullptr);
         pump();
     }

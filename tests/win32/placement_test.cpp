@@ -16,7 +16,13 @@
 // After the portable headers: <windows.h> defines macros named like their constants.
 #include <windows.h>
 
+#include "win32/test_window.h"
+
 namespace {
+
+using testwin::outerRect;
+using testwin::pump;
+using testwin::workAreaOf;
 
 std::string settingsFile() {
     char path[MAX_PATH];
@@ -34,34 +40,12 @@ bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void pump() {
-    MSG message;
-    for (int i = 0; i < 10; ++i) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        Sleep(5);
-    }
-}
-
-RECT outerRect(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return rect;
-}
-
-RECT workAreaOf(HWND window) {
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
-    return info.rcWork;
-}
-
 class Placement : public testing::Test {
   protected:
     void SetUp() override {
         rv::resetStateForTests();
         DeleteFileA(settingsFile().c_str());
-        window_ = CreateWindowExA(0, "STATIC", rv::mainWindowTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
-                                  100, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        window_ = testwin::makeWindow(rv::mainWindowTitle);
         ASSERT_NE(window_, nullptr);
         pump();
     }

@@ -9,21 +9,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "win32/test_window.h"
 
 namespace {
 
-HWND makeWindow(const char* title) {
-    return CreateWindowExA(0, "STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr,
-                           nullptr, GetModuleHandleA(nullptr), nullptr);
-}
-
-void pump() {
-    MSG message;
-    for (int i = 0; i < 10; ++i) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        Sleep(5);
-    }
-}
+using testwin::makeWindow;
+using testwin::pump;
 
 bool sameRect(const plat::Rect& a, const plat::Rect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
