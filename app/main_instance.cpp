@@ -20,6 +20,7 @@
 #include "state/preferences.h"
 #include "state/session_file.h"
 #include "state/state.h"
+#include "state/utf8_text.h"
 #include "state/wakes.h"
 
 namespace rv {
@@ -78,26 +79,6 @@ void stopWorkers(std::vector<RunningWorker>& running) {
     }
 }
 
-std::string htmlEscaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 // Binds the page's native functions in their registration order.
 void bindMainFunctions(Webview& view) {
     for (const MainBinding& binding : mainBindings()) view.bind(binding.name, binding.call);
@@ -112,7 +93,7 @@ void loadPageInto(Webview& view) {
     std::string text = "Failed to read:\n" + path;
     plat::errorBox("UI Error", text);
     // Where the box is only a line on stderr, the window says it too; otherwise it stays empty.
-    if (!plat::errorBoxIsModal) view.setHtml("<pre>" + htmlEscaped(text) + "</pre>");
+    if (!plat::errorBoxIsModal) view.setHtml("<pre>" + markupEscaped(text) + "</pre>");
 }
 
 // Placement, always-on-top, minimized start and foreground need the window as the window system

@@ -1,40 +1,10 @@
 #include "state/startup_task.h"
 
+#include "state/utf8_text.h"
+
 namespace rv {
 
 namespace {
-
-std::string xmlEscaped(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                // Control characters other than tab, line feed and carriage return cannot stand in XML 1.0.
-                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                    out += '_';
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out;
-}
 
 // The folder part of a Windows path ("C:\a\b.exe" → "C:\a"; "C:\b.exe" → "C:\").
 std::string folderOf(const std::string& path) {
@@ -57,7 +27,7 @@ std::string startupTaskName(const std::string& userName) {
 }
 
 std::string startupTaskDefinition(const std::string& executablePath, const std::string& userId) {
-    std::string user = xmlEscaped(userId);
+    std::string user = markupEscaped(userId);
     std::string folder = folderOf(executablePath);
     // The scheduler takes the text as UTF-16, which is what the declaration names; the backend
     // converts it on the way.
@@ -108,8 +78,9 @@ std::string startupTaskDefinition(const std::string& executablePath, const std::
         "  <Actions Context=\"Author\">\r\n"
         "    <Exec>\r\n"
         "      <Command>" +
-        xmlEscaped(executablePath) + "</Command>\r\n";
-    if (!folder.empty()) text += "      <WorkingDirectory>" + xmlEscaped(folder) + "</WorkingDirectory>\r\n";
+        markupEscaped(executablePath) + "</Command>\r\n";
+    if (!folder.empty())
+        text += "      <WorkingDirectory>" + markupEscaped(folder) + "</WorkingDirectory>\r\n";
     text +=
         "    </Exec>\r\n"
         "  </Actions>\r\n"
