@@ -5,9 +5,7 @@
 source "$(dirname "$0")/lib.sh" "$1"
 app=$(install_copy)
 export LOCALAPPDATA="$RAVELIN_TEST_TMP/localappdata"
-target_program="$build/tests/timeline_target"
 title="Ravelin (Veltra Edition)"
-[ -x "$target_program" ] || fail "missing $target_program"
 
 # The target window sits away from the program's window; its log has one line per event.
 tx=1000 ty=100 tw=600 th=500
@@ -27,19 +25,7 @@ start_program() {
   app_window=$(wait_window "$title" 30) || fail "main window not found"
 }
 
-start_target() {
-  : >"$log"
-  "$target_program" "Capture E2E Target" $tx $ty $tw $th >"$log" &
-  target_pid=$!
-  for _ in $(seq 50); do grep -q ready "$log" && break; sleep 0.1; done
-  grep -q ready "$log" || fail "the target window did not come up"
-  target_window=$("$xwin" find "Capture E2E Target") || fail "target window not found"
-  # The program's window may take the focus while it starts up: give it time, then focus the target.
-  sleep 2
-  xdotool windowfocus "$target_window"
-  xdotool mousemove $cx $cy
-  sleep 0.3
-}
+start_target() { start_timeline_target "Capture E2E Target" $tx $ty $tw $th; }
 
 stop_program() {
   "$xwin" close "$app_window"

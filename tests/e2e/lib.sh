@@ -29,6 +29,22 @@ start_window_manager() {
   sleep 1
 }
 
+# Starts the timeline target (a window that logs one line per event it receives) titled $1 at x, y,
+# width, height $2–$5, its log in $log; sets $target_pid and $target_window. The program's window may
+# take the focus while it starts up: after a while the target gets the focus and the pointer its centre.
+start_timeline_target() {
+  [ -x "$build/tests/timeline_target" ] || fail "missing $build/tests/timeline_target"
+  "$build/tests/timeline_target" "$1" "$2" "$3" "$4" "$5" >"$log" &
+  target_pid=$!
+  for _ in $(seq 50); do grep -q ready "$log" && break; sleep 0.1; done
+  grep -q ready "$log" || fail "the target window did not come up"
+  target_window=$("$xwin" find "$1") || fail "target window not found"
+  sleep 2
+  xdotool windowfocus "$target_window"
+  xdotool mousemove $(($2 + $4 / 2)) $(($3 + $5 / 2))
+  sleep 0.3
+}
+
 # Waits up to $2 seconds for the window titled $1; prints its id.
 wait_window() {
   local title=$1 seconds=${2:-20} id

@@ -6,10 +6,8 @@ source "$(dirname "$0")/lib.sh" "$1"
 app=$(install_copy)
 export LOCALAPPDATA="$RAVELIN_TEST_TMP/localappdata"
 mkdir -p "$LOCALAPPDATA"
-target_program="$build/tests/timeline_target"
 send="$build/tests/pipe_send_target"
 title="Ravelin (Veltra Edition)"
-[ -x "$target_program" ] || fail "missing $target_program"
 [ -x "$send" ] || fail "missing $send"
 
 tx=1000 ty=100 tw=600 th=500
@@ -26,15 +24,7 @@ trap cleanup_processes EXIT
 "$app/ravelin" >>"$RAVELIN_TEST_TMP/out.log" 2>&1 &
 app_pid=$!
 app_window=$(wait_window "$title" 30) || fail "main window not found"
-"$target_program" "Tracker E2E Target" $tx $ty $tw $th >"$log" &
-target_pid=$!
-for _ in $(seq 50); do grep -q ready "$log" && break; sleep 0.1; done
-grep -q ready "$log" || fail "the target window did not come up"
-target_window=$("$xwin" find "Tracker E2E Target") || fail "target window not found"
-sleep 2
-xdotool windowfocus "$target_window"
-xdotool mousemove $((tx + tw / 2)) $((ty + th / 2))
-sleep 0.3
+start_timeline_target "Tracker E2E Target" $tx $ty $tw $th
 
 lines() { wc -l <"$log"; }
 # The times in ms of the key presses in the log after line $1 (up to line $2), from the first.
