@@ -152,10 +152,7 @@ int runMainInstance() {
     prepareSessionPath();
     plat::installCrashHandler(&onCrash);
 
-    if (!loadSession()) {
-        std::lock_guard<std::mutex> lock(profilesLock);
-        profiles.push_back(Profile{defaultProfileName, "", {}});
-    }
+    loadSessionAtStart();
 
     std::string libraryError;
     if (!Webview::loadLibrary(libraryError)) {

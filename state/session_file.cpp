@@ -320,6 +320,13 @@ bool loadSession() {
     return true;
 }
 
+bool loadSessionAtStart() {
+    if (loadSession()) return true;
+    std::lock_guard<std::mutex> lock(profilesLock);
+    profiles.push_back(Profile{defaultProfileName, "", {}});
+    return false;
+}
+
 void saveSession() {
     saveSessionWith(LockWait::Skip);
 }

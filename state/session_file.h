@@ -31,6 +31,11 @@ void prepareSessionPath();
 // are blocked for the run. Main thread, before the workers start.
 bool loadSession();
 
+// Start-up: loadSession, and when no profile loads, one profile named "Default Tracking Profile"
+// with no settings of its own and no events (a fresh start's file is then the three default lines).
+// Returns whether the session loaded. Main thread, once.
+bool loadSessionAtStart();
+
 // Writes the whole file from the live state, through a temporary file in the same folder that then
 // replaces the old one, so a failed or cut-short write leaves the last good file. Skipped when
 // profilesLock is busy; saves from several threads are written one after the other. Nothing is
