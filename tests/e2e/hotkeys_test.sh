@@ -11,12 +11,6 @@ title="Ravelin (Veltra Edition)"
 tx=1000 ty=100 tw=600 th=500
 cx=$((tx + tw / 2)) cy=$((ty + th / 2))
 log="$RAVELIN_TEST_TMP/target.log"
-app_pid="" target_pid=""
-cleanup_processes() {
-  [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  wait 2>/dev/null
-}
 trap cleanup_processes EXIT
 
 start_program() {

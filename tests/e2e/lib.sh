@@ -16,6 +16,16 @@ install_copy() {
   echo "$to"
 }
 
+# For a test that sets `trap cleanup_processes EXIT`: kills the program ($app_pid) and the target
+# window ($target_pid), where still set, however the test ends; a test clears each once it has ended
+# it itself. It then waits for every child of the test.
+app_pid="" target_pid=""
+cleanup_processes() {
+  [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  wait 2>/dev/null
+}
+
 # Starts a window manager of the test's own (openbox) on the private display and waits until it has
 # taken the display; sets $manager, which the caller stops with its other programs.
 start_window_manager() {

@@ -13,12 +13,6 @@ title="Ravelin (Veltra Edition)"
 tx=1000 ty=100 tw=600 th=500
 log="$RAVELIN_TEST_TMP/target.log"
 status="$app/status.txt"
-app_pid="" target_pid=""
-cleanup_processes() {
-  [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  wait 2>/dev/null
-}
 trap cleanup_processes EXIT
 
 "$app/ravelin" >>"$RAVELIN_TEST_TMP/out.log" 2>&1 &

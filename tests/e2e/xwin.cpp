@@ -2,6 +2,7 @@
 //   xwin find TITLE            prints the id of the top-level window with exactly that title
 //   xwin close ID              asks the window to close as a window manager would (WM_DELETE_WINDOW)
 //   xwin geometry ID           prints "x y width height" of the window on the screen
+//   xwin held                  prints the keycodes and pointer buttons the server holds down, one a line
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -56,9 +57,31 @@ Window find(Display* display, Window parent, const std::string& title, int depth
 
 }  // namespace
 
+// The server's own key map and pointer state: what stays held system-wide, whoever sent it.
+int printHeld(Display* display) {
+    char keys[32];
+    XQueryKeymap(display, keys);
+    for (int code = 0; code < 256; ++code) {
+        if (keys[code / 8] & (1 << (code % 8))) std::printf("key %d\n", code);
+    }
+    Window root, child;
+    int rootX, rootY, x, y;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y, &mask);
+    const unsigned buttonMasks[] = {Button1Mask, Button2Mask, Button3Mask, Button4Mask, Button5Mask};
+    for (int i = 0; i < 5; ++i) {
+        if (mask & buttonMasks[i]) std::printf("button %d\n", i + 1);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "held") {
+        Display* display = XOpenDisplay(nullptr);
+        return display ? printHeld(display) : 3;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: xwin find TITLE | close ID | geometry ID\n");
+        std::fprintf(stderr, "usage: xwin find TITLE | close ID | geometry ID | held\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);

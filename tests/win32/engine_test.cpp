@@ -1,5 +1,5 @@
-// The auto-clicker, the key spammer and the control thread on their real threads, clicking and typing
-// into another window through the Windows backend, under Windows or Wine.
+// The auto-clicker, the key spammer, the macro player and the control thread on their real threads,
+// clicking and typing into another window through the Windows backend, under Windows or Wine.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -8,6 +8,7 @@
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
 #include "engine/key_spammer.h"
+#include "engine/macro_player.h"
 #include "platform/platform.h"
 #include "state/state.h"
 #include "state/wakes.h"
@@ -60,6 +61,7 @@ class Workers : public testing::Test {
         window_ = new target::Window(400, 300, 320, 240);
         threads_.emplace_back(&rv::autoClickerThread);
         threads_.emplace_back(&rv::keySpammerThread);
+        threads_.emplace_back(&rv::macroPlayerThread);
         threads_.emplace_back(&rv::controlThread);
     }
     static void TearDownTestSuite() {
@@ -160,6 +162,58 @@ TEST_F(Workers, KeySpammerSwitchedOffByTheUserLeavesItsKeyUp) {
     for (const target::Received& tap : taps) EXPECT_EQ(tap.scanCode, target::scanCodeOf('B'));
     EXPECT_EQ(taps.back().message, static_cast<UINT>(WM_KEYUP));
     EXPECT_GE(countOf(taps, WM_KEYUP), countOf(taps, WM_KEYDOWN));
+}
+
+TEST_F(Workers, PlaybackStoppedWhileShiftAndTheMiddleButtonAreDownReleasesBoth) {
+    // Shift and the middle button go down over the window, A is typed, and the next event lies far
+    // ahead: the play hotkey stops the pass while both are held.
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(window_->handle(), &rect));
+    const int32_t x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
+    const uint32_t middleDown = 0x0020;
+    {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        rv::profiles = {rv::Profile{"held", "", {}}};
+        rv::currentProfile = 0;
+        rv::profiles[0].events = {
+            rv::MacroEvent{3, 0.02, 0, 0, 0, VK_SHIFT, true, 0},
+            rv::MacroEvent{2, 0.04, x, y, middleDown, 0, false, 0},
+            rv::MacroEvent{3, 0.06, 0, 0, 0, 'A', true, 0},
+            rv::MacroEvent{3, 0.08, 0, 0, 0, 'A', false, 0},
+            rv::MacroEvent{3, 30.0, 0, 0, 0, 'C', true, 0},
+        };
+    }
+    rv::tspd = 1.0f, rv::tloop = false;
+    rv::raiseRequest(rv::playToggleRequest);
+    std::vector<target::Received> seen = window_->waitUntil([](const std::vector<target::Received>& r) {
+        return countOf(r, WM_MBUTTONDOWN) >= 1 && countOf(r, WM_KEYUP) >= 1;
+    });
+    ASSERT_EQ(countOf(seen, WM_MBUTTONDOWN), 1u);
+    EXPECT_EQ(countOf(seen, WM_MBUTTONUP), 0u) << "released before the stop";
+    rv::raiseRequest(rv::playToggleRequest);
+    ASSERT_TRUE(waitFor([] { return !rv::playing.load(); }));
+    Sleep(250);
+
+    std::vector<target::Received> all = window_->received();
+    EXPECT_EQ(countOf(all, WM_MBUTTONUP), 1u);
+    // Exactly what the macro held: no release of a button or key it never pressed.
+    EXPECT_EQ(countOf(all, WM_LBUTTONUP) + countOf(all, WM_RBUTTONUP), 0u);
+    std::vector<target::Received> typed = keys(all);
+    size_t shiftDown = 0, shiftUp = 0, others = 0;
+    for (const target::Received& r : typed) {
+        const bool down = r.message == WM_KEYDOWN || r.message == WM_SYSKEYDOWN;
+        if (r.scanCode == target::scanCodeOf(VK_SHIFT)) {
+            (down ? shiftDown : shiftUp) += 1;
+        } else if (r.scanCode != target::scanCodeOf('A')) {
+            ++others;
+        }
+    }
+    EXPECT_EQ(shiftDown, 1u);
+    EXPECT_EQ(shiftUp, 1u) << "Shift stays down after the stop";
+    EXPECT_EQ(others, 0u) << "a key the macro never pressed was sent";
+    ASSERT_FALSE(typed.empty());
+    EXPECT_EQ(typed.back().scanCode, target::scanCodeOf(VK_SHIFT));
+    EXPECT_TRUE(typed.back().message == WM_KEYUP || typed.back().message == WM_SYSKEYUP);
 }
 
 }  // namespace
