@@ -69,6 +69,7 @@ void setUpPanelWindow(Webview& view, const PanelParameters& parameters, const st
         return;
     }
     panelWindow = window;
+    plat::setWindowIcon(window);
     bool positioned = parameters.x.has_value();
     plat::makePanelWindow(window, positioned, parameters.x.value_or(0), parameters.y.value_or(0), panelWidth,
                           panelHeight);

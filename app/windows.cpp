@@ -155,6 +155,7 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
                               std::min<int32_t>(windowWidth, work.right - work.left),
                               std::min<int32_t>(windowHeight, work.bottom - work.top));
     }
+    plat::setWindowIcon(window);
     plat::watchMainWindow(window, &saveWindowPlacement, &saveWindowPlacement);
     if (windowMaximized && !startMinimized) plat::showWindow(window, plat::Show::Maximize);
     if (alwaysOnTop) setTopmost(window, true);

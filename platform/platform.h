@@ -233,6 +233,10 @@ bool workAreaAtPoint(int32_t x, int32_t y, Rect& workArea);
 // The work area of the monitor nearest to the window, or of the primary monitor for a null window;
 // false when the platform cannot tell.
 bool workAreaOfWindow(WindowHandle window, Rect& workArea);
+// Gives a top-level window the program's icon, big and small, for its title bar and the task bar:
+// on Windows the executable's icon resource at the window's DPI, on Linux _NET_WM_ICON in 16, 32, 48
+// and 64 pixels. A build made without the icon leaves the window as it is.
+void setWindowIcon(WindowHandle window);
 // Calls `moveSizeEnded` each time the user finishes moving or sizing the window, and `destroyed`
 // once when it is destroyed (on the user-interface thread).
 void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle),

@@ -848,6 +848,12 @@ void showWindow(WindowHandle window, Show how) {
     }
 }
 
+void setWindowIcon(WindowHandle window) {
+    if (!window) return;
+    Lock lock(fake::state().mutex);
+    fake::state().calls.push_back("setWindowIcon");
+}
+
 bool isMaximized(WindowHandle window) {
     if (!window) return false;
     Lock lock(fake::state().mutex);

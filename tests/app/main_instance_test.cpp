@@ -96,6 +96,7 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
     std::vector<std::string> calls = fake::calls();
     EXPECT_EQ(calls.front(), "raiseTimerResolution");
     EXPECT_NE(std::find(calls.begin(), calls.end(), "forceForeground"), calls.end());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "setWindowIcon"), 1);
     EXPECT_EQ(calls.back(), "restoreTimerResolution");
     EXPECT_EQ(rv::counterFrequency, fake::kFrequency);
 }

@@ -1,7 +1,7 @@
 # Panels with the real program under a window manager: a panel instance shows frameless where its
-# command line puts it, a message sent the way a panel sends it changes the main instance's settings,
-# a panel dragged by its header and dropped on the main window ends, and the main window comes back
-# where the user left it.
+# command line puts it, both windows carry the program's icon, a message sent the way a panel sends
+# it changes the main instance's settings, a panel dragged by its header and dropped on the main
+# window ends, and the main window comes back where the user left it.
 source "$(dirname "$0")/lib.sh" "$1"
 app=$(install_copy)
 export LOCALAPPDATA="$RAVELIN_TEST_TMP/localappdata"
@@ -55,6 +55,13 @@ done
 read -r l r t b < <(xprop -id "$panel_id" _NET_FRAME_EXTENTS | sed -n 's/.*= *//p' | tr -d ',')
 [ "$t" = "$l" ] && [ "$l" -le 1 ] || fail "panel has a title bar or frame: extents $l $r $t $b"
 pass "panel frameless at 650,280, 450x$ph (extents $l,$r,$t,$b)"
+
+# ---- both windows carry the program's icon, in every size the build drew -----------------------------
+for id in "$main_id" "$panel_id"; do
+  icons=$("$xwin" icons "$id")
+  [ "$icons" = "16x16 32x32 48x48 64x64" ] || fail "window $id's _NET_WM_ICON holds '$icons'"
+done
+pass "main window and panel carry the icon: $icons"
 
 # ---- a message the way a panel sends it ----------------------------------------------------------
 "$send" 'updateSpammer|0,0,2,250,0,0,1,10,0' || fail "the main instance took no message"

@@ -2,6 +2,7 @@
 //   xwin find TITLE            prints the id of the top-level window with exactly that title
 //   xwin close ID              asks the window to close as a window manager would (WM_DELETE_WINDOW)
 //   xwin geometry ID           prints "x y width height" of the window on the screen
+//   xwin icons ID              prints the sizes in the window's _NET_WM_ICON ("16x16 32x32"), one line
 //   xwin held                  prints the keycodes and pointer buttons the server holds down, one a line
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
         return display ? printHeld(display) : 3;
     }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: xwin find TITLE | close ID | geometry ID | held\n");
+        std::fprintf(stderr, "usage: xwin find TITLE | close ID | geometry ID | icons ID | held\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -115,6 +116,28 @@ int main(int argc, char** argv) {
         XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child);
         std::printf("%d %d %d %d\n", x, y, attributes.width, attributes.height);
         return 0;
+    }
+    if (verb == "icons") {
+        Atom type;
+        int format;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), 0, 1 << 20,
+                               False, XA_CARDINAL, &type, &format, &count, &after, &data) != Success ||
+            !data || format != 32)
+            return 1;
+        const long* values = reinterpret_cast<const long*>(data);
+        std::string sizes;
+        // Width, height, then width × height pixels, for each image; a short last image is not counted.
+        for (unsigned long at = 0; at + 2 <= count;) {
+            const unsigned long width = values[at], height = values[at + 1];
+            if (width == 0 || height == 0 || at + 2 + width * height > count) break;
+            sizes += (sizes.empty() ? "" : " ") + std::to_string(width) + "x" + std::to_string(height);
+            at += 2 + width * height;
+        }
+        XFree(data);
+        std::printf("%s\n", sizes.c_str());
+        return sizes.empty() ? 1 : 0;
     }
     return 2;
 }

@@ -277,3 +277,46 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace {
+
+// The width and height of an icon's colour image (its mask's for a monochrome icon).
+SIZE iconSize(HICON icon) {
+    ICONINFO info{};
+    SIZE size{0, 0};
+    if (!icon || !GetIconInfo(icon, &info)) return size;
+    BITMAP bitmap{};
+    if (GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap)) {
+        size.cx = bitmap.bmWidth;
+        size.cy = info.hbmColor ? bitmap.bmHeight : bitmap.bmHeight / 2;
+    }
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return size;
+}
+
+}  // namespace
+
+TEST(Windows, WindowIconIsTheExecutablesInTheSystemsTwoSizes) {
+    HWND window = makeWindow("Ravelin window icon");
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
+    plat::setWindowIcon(window);
+    pump();
+    const auto big = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+    const auto small = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+    ASSERT_NE(big, nullptr);
+    ASSERT_NE(small, nullptr);
+    EXPECT_NE(big, small);
+    // The process is not DPI-aware here: the system's sizes at 96 DPI.
+    const SIZE bigSize = iconSize(big), smallSize = iconSize(small);
+    EXPECT_EQ(bigSize.cx, GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(bigSize.cy, GetSystemMetrics(SM_CYICON));
+    EXPECT_EQ(smallSize.cx, GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(smallSize.cy, GetSystemMetrics(SM_CYSMICON));
+    DestroyWindow(window);
+
+    // A window that is gone, or none at all, ends nothing.
+    plat::setWindowIcon(window);
+    plat::setWindowIcon(nullptr);
+}

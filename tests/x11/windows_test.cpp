@@ -143,3 +143,57 @@ TEST(X11Windows, ForegroundAsksTheWindowManagerWhileOneRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole _NET_WM_ICON of a window, as its 32-bit values.
+std::vector<long> iconValues(x11test::Client& client, Window window) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<long> result;
+    if (XGetWindowProperty(client.display(), window, client.atom("_NET_WM_ICON"), 0, 1 << 20, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data && format == 32)
+        result.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    if (data) XFree(data);
+    return result;
+}
+
+}  // namespace
+
+TEST(X11Windows, WindowIconCarriesEachSizeOfTheDrawing) {
+    OtherClient other;
+    ASSERT_NE(other.display(), nullptr);
+    const Window window = other.namedWindow(other.root(), "Icon Probe", nullptr);
+    ASSERT_TRUE(iconValues(other, window).empty());
+    plat::setWindowIcon(handleOf(window));
+    const std::vector<long> icon = iconValues(other, window);
+
+    // Width, height, then the pixels, for each size in turn, and nothing after the last.
+    std::vector<long> sizes;
+    size_t at = 0;
+    while (at + 2 <= icon.size()) {
+        const long width = icon[at], height = icon[at + 1];
+        ASSERT_EQ(width, height);
+        ASSERT_LE(at + 2 + static_cast<size_t>(width * height), icon.size());
+        const long* pixels = &icon[at + 2];
+        auto alpha = [&](long x, long y) { return (pixels[y * width + x] >> 24) & 0xff; };
+        auto blue = [&](long x, long y) { return pixels[y * width + x] & 0xff; };
+        // The tile's rounded corners are clear; inside, the tile is opaque and blue (0xAARRGGBB).
+        EXPECT_LT(alpha(0, 0), 0x40) << width;
+        EXPECT_EQ(alpha(width / 8, height - 1 - height / 8), 0xff) << width;
+        EXPECT_GT(blue(width / 8, height - 1 - height / 8), 0xc0) << width;
+        sizes.push_back(width);
+        at += 2 + static_cast<size_t>(width * height);
+    }
+    EXPECT_EQ(at, icon.size());
+    EXPECT_EQ(sizes, (std::vector<long>{16, 32, 48, 64}));
+
+    // A window that is gone, or none at all, ends nothing.
+    XDestroyWindow(other.display(), window);
+    XSync(other.display(), False);
+    plat::setWindowIcon(handleOf(window));
+    plat::setWindowIcon(nullptr);
+}
