@@ -167,7 +167,12 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
 }
 
 void resizeMainWindow(int32_t width, int32_t height) {
-    if (hostView) fitWindowToMonitor(*hostView, plat::findWindow(mainWindowTitle), width, height);
+    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    // A minimized window has no size to fit: Windows reports the small rectangle of its icon and
+    // sizes that one, and Linux applies the size only when the window shows again, over a page laid
+    // out at the old one. The page asks again once it is shown.
+    if (!hostView || plat::isMinimized(window)) return;
+    fitWindowToMonitor(*hostView, window, width, height);
 }
 
 void beginPanelDrag(plat::WindowHandle panel) {

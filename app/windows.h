@@ -58,7 +58,8 @@ void resetWindowGeometry(Webview& view, plat::WindowHandle window);
 // always-on-top, minimized or brought to the foreground, as the preferences say.
 void applyMainWindowPreferences(plat::WindowHandle window);
 
-// resizeWindow of the main instance: fits the main window, found by its title.
+// resizeWindow of the main instance: fits the main window, found by its title, unless it is
+// minimized.
 void resizeMainWindow(int32_t width, int32_t height);
 
 // Notes the screen rectangles of the main window and of the open panel windows for the

@@ -69,6 +69,20 @@ TEST_F(Windows, FitKeepsTheSizeThatFitsAndScalesTheOneThatDoesNot) {
     EXPECT_EQ(rect(kMain).top, 640);
 }
 
+TEST_F(Windows, AMinimizedWindowIsSizedOnlyOnceShownAgain) {
+    fake::window(kMain).rect = plat::Rect{100, 50, 536, 710};
+    plat::showWindow(kMain, plat::Show::Minimize);
+    rv::resizeMainWindow(420, 760);
+    EXPECT_EQ(fake::webview().width, 0);
+    EXPECT_EQ(fake::webview().height, 0);
+    EXPECT_EQ(rect(kMain).bottom, 710);
+
+    plat::showWindow(kMain, plat::Show::Restore);
+    rv::resizeMainWindow(420, 760);
+    EXPECT_EQ(fake::webview().width, 420);
+    EXPECT_EQ(fake::webview().height, 760);
+}
+
 TEST_F(Windows, ARequestTallerThanTheScreenIsScaledByTheHeightItAskedFor) {
     // The platform caps the window at about the screen's height plus its frame (39 here), so 2160
     // reads back as 1119 outside; the fit scales by the height asked for (2199) and the window fits.

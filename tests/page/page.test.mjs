@@ -156,8 +156,8 @@ before(async () => {
 });
 after(async () => { await browser?.close(); });
 
-async function openPage(t, { names = MAIN_BINDINGS, state = freshState(), html = PAGE_HTML, viewport = { width: 420, height: 560 } } = {}) {
-  const context = await browser.newContext({ viewport });
+async function openPage(t, { names = MAIN_BINDINGS, state = freshState(), html = PAGE_HTML, viewport = { width: 420, height: 560 }, screen } = {}) {
+  const context = await browser.newContext(screen ? { viewport, screen } : { viewport });
   t.after(() => context.close());
   const page = await context.newPage();
   page.setDefaultTimeout(3000);
@@ -799,4 +799,26 @@ test('the clicker: a start delay counts down visibly, and a wait over this windo
   assert.match(await page.textContent('#msg-delay-input'), /0 to 10/);
   await typeInto(page, '#delay-input', '0');
   await waitCall('setClickStartDelay', '[0]');
+});
+
+test('main window: the grow to fit is asked again when the window is shown, never after a resize by the user', async (t) => {
+  const { page, errors, calls, clearCalls } = await openPage(t, { screen: { width: 1920, height: 1080 } });
+  await page.waitForFunction(() => window.__native.calls.some((c) => c.name === 'resizeWindow'));
+  const [first] = await calls('resizeWindow');
+  assert.match(first, /^\[420,\d+\]$/);
+  assert.ok(JSON.parse(first)[1] > 560, `asked ${first}`);
+
+  // The program left the window as it was (minimized then): shown again, the page asks again.
+  await clearCalls();
+  await page.evaluate(() => window.dispatchEvent(new Event('focus')));
+  await page.waitForFunction(() => window.__native.calls.some((c) => c.name === 'resizeWindow'));
+  assert.deepEqual(await calls('resizeWindow'), [first]);
+
+  // Once the window has another size, neither a resize nor being shown asks for one.
+  await clearCalls();
+  await page.setViewportSize({ width: 500, height: 600 });
+  await page.evaluate(() => window.dispatchEvent(new Event('focus')));
+  await page.waitForTimeout(200);
+  assert.deepEqual(await calls('resizeWindow'), []);
+  assert.deepEqual(errors, []);
 });
