@@ -16,13 +16,7 @@ cleanup_programs() {
 }
 trap cleanup_programs EXIT
 
-openbox >"$RAVELIN_TEST_TMP/openbox.log" 2>&1 &
-manager=$!
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-  sleep 0.05
-done
-sleep 1  # it names its check window before it takes on new windows
+start_window_manager
 
 start_timeline_target "Page Start Target" $tx $ty $tw $th
 "$app/ravelin" >"$RAVELIN_TEST_TMP/main.log" 2>&1 &
