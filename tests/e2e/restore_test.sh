@@ -32,11 +32,15 @@ settled() {
   done
   return 1
 }
-# Saves the client area of window $1 as $2.
+# Saves the client area of window $1 as $2, once it shows a painted page (many colours) or after 10 s.
 shoot() {
   local x y w h
   read -r x y w h < <(settled "$1") || fail "window $1 never settled"
-  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$2"
+  for _ in $(seq 50); do
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$2"
+    [ "$(identify -format '%k' "$2")" -ge 50 ] && return 0
+    sleep 0.2
+  done
 }
 close_main() {
   "$xwin" close "$1"
@@ -76,6 +80,9 @@ shoot "$id" "$shots/restored.png"
 close_main "$id"
 
 # ---- the same picture ---------------------------------------------------------------------------------
+# Two windows that show nothing (a page not painted) would compare equal.
+colours=$(identify -format '%k' "$shots/normal.png")
+[ "$colours" -ge 50 ] || fail "the normal start shows no page ($colours colours)"
 # RAVELIN_KEEP_SHOTS names a folder to keep both pictures in, to look at them.
 [ -n "${RAVELIN_KEEP_SHOTS:-}" ] && cp "$shots"/*.png "$RAVELIN_KEEP_SHOTS"/
 size_normal=$(identify -format '%wx%h' "$shots/normal.png")
