@@ -1,5 +1,6 @@
 // The main instance from start-up to shutdown: it owns all state and all worker threads, shows the
 // whole page in the main window, and stops everything in order when that window closes.
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "engine/key_spammer.h"
 #include "engine/macro_player.h"
 #include "platform/platform.h"
+#include "state/page_notice.h"
 #include "state/preferences.h"
 #include "state/session_file.h"
 #include "state/state.h"
@@ -77,6 +79,22 @@ void stopWorkers(std::vector<RunningWorker>& running) {
     for (RunningWorker& worker : running) {
         if (worker.thread.joinable()) worker.thread.join();
     }
+}
+
+// Told of a change, the page reads the status at once (ui/index.html).
+constexpr const char* kPageChangedScript = "window.ravelinStatusChanged && window.ravelinStatusChanged()";
+std::atomic<Webview*> toldView{nullptr};
+std::atomic<bool> pageTellingQueued{false};
+
+// Any thread. Changes that come before the window thread has run the script are told once; the flag
+// is cleared before the script runs, so a change made meanwhile is told again.
+void tellMainPage() {
+    Webview* view = toldView.load();
+    if (!view || pageTellingQueued.exchange(true)) return;
+    view->dispatch([view] {
+        pageTellingQueued.store(false);
+        view->eval(kPageChangedScript);
+    });
 }
 
 // Binds the page's native functions in their registration order.
@@ -188,8 +206,14 @@ int runMainInstance() {
     bindMainFunctions(view);
     loadPageInto(view);
     view.dispatch([&view] { applyWindowPreferences(view, 100); });
+    toldView.store(&view);
+    setPageTeller(&tellMainPage);
 
     view.run();
+
+    // The view stays until the workers are joined, so a telling already under way is harmless.
+    setPageTeller(nullptr);
+    toldView.store(nullptr);
 
     saveSession();
     stopWorkers(workers);

@@ -19,6 +19,7 @@ struct WebviewApi {
     int (*setTitle)(void* w, const char* title) = nullptr;
     int (*setSize)(void* w, int width, int height, int hint) = nullptr;
     int (*setHtml)(void* w, const char* html) = nullptr;
+    int (*eval)(void* w, const char* js) = nullptr;
     int (*bind)(void* w, const char* name, void (*fn)(const char* id, const char* req, void* arg),
                 void* arg) = nullptr;
     int (*returnResult)(void* w, const char* id, int status, const char* result) = nullptr;
@@ -92,6 +93,7 @@ bool Webview::loadLibrary(std::string& error) {
                 resolve(library, "webview_set_title", api.setTitle, error) &&
                 resolve(library, "webview_set_size", api.setSize, error) &&
                 resolve(library, "webview_set_html", api.setHtml, error) &&
+                resolve(library, "webview_eval", api.eval, error) &&
                 resolve(library, "webview_bind", api.bind, error) &&
                 resolve(library, "webview_return", api.returnResult, error);
     return apiLoaded;
@@ -129,6 +131,10 @@ void Webview::onCall(const char* id, const char* request, void* arg) {
 
 void Webview::setHtml(const std::string& html) {
     if (handle_) api.setHtml(handle_, html.c_str());
+}
+
+void Webview::eval(const std::string& script) {
+    if (handle_) api.eval(handle_, script.c_str());
 }
 
 void Webview::run() {

@@ -39,6 +39,8 @@ class Webview {
     // returned at once; an empty result resolves the page's promise with no value.
     void bind(const std::string& name, Binding fn);
     void setHtml(const std::string& html);
+    // Runs `script` in the page (nothing when no page has loaded yet).
+    void eval(const std::string& script);
     void run();
     void terminate();
     // The native window (HWND or GtkWindow*) and the browser controller (Windows).

@@ -23,7 +23,7 @@ bool pointerOverOwnWindow() {
     int32_t x = 0, y = 0;
     if (!plat::cursorPos(x, y)) return false;
     std::lock_guard<std::mutex> lock(ownWindowsLock);
-    if (plat::ticks() - ownWindowsNoted > counterFrequency) return false;
+    if (plat::ticks() - ownWindowsNoted > counterFrequency * kOwnWindowsTrustMs / 1000) return false;
     for (size_t i = 0; i < ownWindowCount; ++i) {
         const int32_t* r = ownWindowRects[i];
         if (x >= r[0] && x < r[2] && y >= r[1] && y < r[3]) return true;

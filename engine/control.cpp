@@ -4,6 +4,7 @@
 #include "engine/input_math.h"
 #include "platform/platform.h"
 #include "state/key_codes.h"
+#include "state/page_notice.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/wakes.h"
@@ -111,6 +112,9 @@ void controlPass() {
         wake(Sleeper::keySpammer);
         if (!on) plat::injectKey(keySpamTarget.load(), false);
     }
+    // What was just switched, and what workers, the capture thread or panel messages changed since
+    // the last pass (a clicker that reached its count, a picked point), reaches the page now.
+    tellPageOfChanges();
     // Every producer of a request wakes this thread; the nap only bounds how late a request made
     // without a wake is carried out.
     nap(Sleeper::control, kControlNapMs);

@@ -12,7 +12,8 @@ namespace rv {
 int32_t reassignHolder(int32_t target, int32_t code);
 
 // Applies a captured reassignment, then the record, play, clicker and key-spam requests, in that
-// order, then naps until the next wake (at most kControlNapMs).
+// order, tells the page when what it shows has changed, then naps until the next wake (at most
+// kControlNapMs).
 void controlPass();
 
 // Thread body: passes while appRunning is set.

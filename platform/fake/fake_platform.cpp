@@ -165,6 +165,11 @@ int wvSetHtml(void*, const char* html) {
     state().webview.html = html;
     return 0;
 }
+int wvEval(void*, const char* script) {
+    Lock lock(state().mutex);
+    state().webview.scripts.push_back(script);
+    return 0;
+}
 int wvBind(void*, const char* name, void (*fn)(const char*, const char*, void*), void* arg) {
     Lock lock(state().mutex);
     state().webview.bound.push_back(name);
@@ -189,6 +194,7 @@ const std::map<std::string, void*>& webviewSymbols() {
         {"webview_set_title", reinterpret_cast<void*>(&wvSetTitle)},
         {"webview_set_size", reinterpret_cast<void*>(&wvSetSize)},
         {"webview_set_html", reinterpret_cast<void*>(&wvSetHtml)},
+        {"webview_eval", reinterpret_cast<void*>(&wvEval)},
         {"webview_bind", reinterpret_cast<void*>(&wvBind)},
         {"webview_return", reinterpret_cast<void*>(&wvReturn)},
     };

@@ -105,7 +105,8 @@ struct WebviewState {
     int width = 0, height = 0, hint = -1;
     std::vector<std::string> bound;  // names in registration order
     std::string html;
-    std::function<void()> onRun;  // runs inside run(), after pending dispatches
+    std::vector<std::string> scripts;  // run in the page (eval), in order
+    std::function<void()> onRun;       // runs inside run(), after pending dispatches
 };
 WebviewState& webview();
 // Calls a bound function as the page would; returns its result text.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/version.h"
+#include "state/wakes.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -198,6 +199,22 @@ TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control",
                                                "key spammer", "macro player", "pipe server"}));
+}
+
+// A hotkey's effect reaches the page through a script the window thread runs, not only through the
+// page's next poll; changes that come close together are told once.
+TEST_F(MainInstance, TheRunningProgramTellsThePageWhatTheHotkeysChanged) {
+    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    fake::webview().onRun = [] {
+        plat::sleepMs(150);  // the control thread has taken the state as it was
+        rv::raiseRequest(rv::clickerToggleRequest);
+        rv::raiseRequest(rv::keySpamToggleRequest);
+        plat::sleepMs(300);
+    };
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    const std::vector<std::string> told = {"window.ravelinStatusChanged && window.ravelinStatusChanged()"};
+    EXPECT_EQ(fake::webview().scripts, told);
+    EXPECT_TRUE(rv::autoClicking && rv::keySpamming);
 }
 
 TEST_F(MainInstance, SecondMainInstanceBringsTheFirstForwardAndLeavesWithoutWriting) {

@@ -7,6 +7,7 @@
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
 #include "engine/timing.h"
+#include "state/page_notice.h"
 #include "state/preferences.h"
 #include "support/fresh_state.h"
 
@@ -151,6 +152,55 @@ TEST_F(Wakes, TheControlThreadWakesTheWorkerItSwitchesOnOrOff) {
     rv::playToggleRequest = true;
     rv::controlPass();
     EXPECT_EQ(woken(), Sleepers{});
+}
+
+int pageTold = 0;
+
+// Each pass tells the page once of what changed since the last one, whoever changed it, and never
+// of the running figures alone, which the page reads on its own while something runs.
+TEST_F(Wakes, TheControlThreadTellsThePageOfEachChangeOnce) {
+    rv::setPageTeller([] { ++pageTold; });
+    rv::controlPass();  // takes the state as it is now
+    pageTold = 0;
+    struct Case {
+        const char* change;
+        std::function<void()> make;
+        int told;
+    };
+    const Case cases[] = {
+        {"nothing", [] {}, 0},
+        {"F6 switches the clicker on",
+         [] {
+             rv::onKeyEvent({117, true, false});
+         },
+         1},
+        {"clicks counted", [] { rv::clickCount = 40, rv::playEventIndex = 3; }, 0},
+        {"the clicker reached its count", [] { rv::autoClicking = false; }, 1},
+        {"a panel changed the interval",
+         [] {
+             const std::string text = "updateSpammer|0,0,2,0,0,0,1,10,0";
+             rv::handlePanelMessage(text.data(), text.size());
+         },
+         1},
+        {"a pick set the point", [] { rv::fixedX = 640, rv::locMode = 1; }, 1},
+        {"playback started", [] { rv::playing = true; }, 1},
+        {"playback ended", [] { rv::playing = false; }, 1},
+        {"a reassignment was armed", [] { rv::reassignTarget = 3; }, 1},
+        {"the same value written again", [] { rv::hkAuto = rv::hkAuto.load(); }, 0},
+        {"the playback speed", [] { rv::tspd = 2.5f; }, 1},
+    };
+    for (const Case& c : cases) {
+        pageTold = 0;
+        c.make();
+        rv::controlPass();
+        rv::controlPass();
+        EXPECT_EQ(pageTold, c.told) << c.change;
+    }
+    rv::setPageTeller(nullptr);
+    pageTold = 0;
+    rv::autoClicking = true;
+    rv::controlPass();  // no teller: nothing to call
+    EXPECT_EQ(pageTold, 0);
 }
 
 TEST_F(Wakes, AResetWakesEveryWorkerSoThatNoWaitOutlivesItsFlag) {

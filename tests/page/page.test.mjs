@@ -171,7 +171,9 @@ async function openPage(t, { names = MAIN_BINDINGS, state = freshState(), html =
   const waitCall = (name, json) => page.waitForFunction(([n, j]) =>
     window.__native.calls.some((c) => c.name === n && (j === null || c.json === j)), [name, json ?? null]);
   const clearCalls = () => page.evaluate(() => { window.__native.calls.length = 0; });
-  const setState = (fn, arg) => page.evaluate(`(${fn})(window.__native.state, ${JSON.stringify(arg ?? null)})`);
+  // The main window's program tells its page of every change; a panel window's page is told nothing.
+  const tell = names === PANEL_BINDINGS ? '' : '; window.ravelinStatusChanged && window.ravelinStatusChanged()';
+  const setState = (fn, arg) => page.evaluate(`(${fn})(window.__native.state, ${JSON.stringify(arg ?? null)})${tell}`);
   const text = (sel) => page.locator(sel).textContent();
   return { page, errors, calls, waitCall, clearCalls, setState, text };
 }
@@ -271,6 +273,30 @@ test('preference switches send 1 or 0, never true or false', async (t) => {
 
   await page.selectOption('#theme-select', 'paper');
   assert.equal(await page.getAttribute('html', 'data-theme'), 'paper');
+});
+
+test('an idle page reads the status seldom, and at once when the program tells it of a change', async (t) => {
+  const { page, setState, clearCalls, calls } = await openPage(t);
+  await page.waitForTimeout(500);
+  await clearCalls();
+  await page.waitForTimeout(3000);
+  const idleReads = (await calls('getTrackerStatus')).length;
+  assert.ok(idleReads >= 1 && idleReads <= 2, `${idleReads} status reads in 3 s while idle`);
+
+  // A hotkey started playback: the program tells the page, which shows it well before its next poll.
+  await clearCalls();
+  const told = Date.now();
+  await setState((s) => { s.status.state = 'Playing'; s.status.playEvents = 10; s.settings.sms = 40; });
+  await page.waitForFunction(() => document.getElementById('play-toggle-label').textContent === 'Stop playback');
+  assert.ok(Date.now() - told < 500, `shown after ${Date.now() - told} ms`);
+  await page.waitForFunction(() => document.querySelector('[data-key="sms"]').value === '40');
+
+  // After two quick looks, the figures of what runs are read about once a second.
+  await page.waitForTimeout(800);
+  await clearCalls();
+  await page.waitForTimeout(3000);
+  const runningReads = (await calls('getTrackerStatus')).length;
+  assert.ok(runningReads >= 2 && runningReads <= 4, `${runningReads} status reads in 3 s while playing`);
 });
 
 test('the status poll drives the view and leaves an unchanged view untouched', async (t) => {

@@ -1,0 +1,96 @@
+#include "state/page_notice.h"
+
+#include <atomic>
+#include <cstring>
+#include <initializer_list>
+
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+std::atomic<void (*)()> pageTeller{nullptr};
+
+// FNV-1a over the values in order, so that a value moving from one member to another still counts.
+uint64_t fingerprint(std::initializer_list<int64_t> values) {
+    uint64_t hash = 14695981039346656037ull;
+    for (int64_t value : values) {
+        unsigned char bytes[sizeof value];
+        std::memcpy(bytes, &value, sizeof value);
+        for (unsigned char byte : bytes) {
+            hash ^= byte;
+            hash *= 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+}  // namespace
+
+void setPageTeller(void (*tell)()) {
+    pageTeller.store(tell);
+}
+
+void tellPage() {
+    if (void (*tell)() = pageTeller.load()) tell();
+}
+
+uint64_t pageStateSignature() {
+    float speed = tspd.load();
+    int32_t speedBits = 0;
+    std::memcpy(&speedBits, &speed, sizeof speedBits);
+    return fingerprint({recording.load(),
+                        playing.load(),
+                        autoClicking.load(),
+                        keySpamming.load(),
+                        clickerWaiting.load(),
+                        panelHover.load(),
+                        hkRec.load(),
+                        hkPlay.load(),
+                        hkAuto.load(),
+                        hkKeySpam.load(),
+                        keySpamTarget.load(),
+                        reassignTarget.load(),
+                        reassignRefusedBy.load(),
+                        reassignRefusedCode.load(),
+                        pickLocationRequest.load(),
+                        sh.load(),
+                        sm.load(),
+                        ss.load(),
+                        sms.load(),
+                        sbtn.load(),
+                        stype.load(),
+                        rptMode.load(),
+                        rptTimes.load(),
+                        locMode.load(),
+                        fixedX.load(),
+                        fixedY.load(),
+                        tmv.load(),
+                        tclk.load(),
+                        tscr.load(),
+                        tkey.load(),
+                        trel.load(),
+                        speedBits,
+                        tloop.load(),
+                        tloopMs.load(),
+                        ksh.load(),
+                        ksm.load(),
+                        kss.load(),
+                        ksms.load(),
+                        ksRptMode.load(),
+                        ksRptTimes.load()});
+}
+
+void tellPageOfChanges() {
+    static bool noted = false;
+    static uint64_t last = 0;
+    uint64_t now = pageStateSignature();
+    if (noted && now == last) return;
+    bool first = !noted;
+    noted = true;
+    last = now;
+    if (!first) tellPage();
+}
+
+}  // namespace rv
