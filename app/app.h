@@ -12,8 +12,6 @@ inline constexpr const char* mainWindowTitle = "Ravelin (Veltra Edition)";
 inline std::string panelWindowTitle(const std::string& name) {
     return "Ravelin (" + name + ")";
 }
-inline constexpr int mainWindowWidth = 420;
-inline constexpr int mainWindowHeight = 560;
 
 // Whole program: initialises the process, runs the main or the panel instance and returns the
 // process exit code. `commandLine` is the command line without the program name.

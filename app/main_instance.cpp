@@ -202,7 +202,7 @@ int runMainInstance() {
     hostView = &view;
     view.setTitle(mainWindowTitle);
     plat::applyBrowserSettings(view.browserController());
-    view.setSize(mainWindowWidth, mainWindowHeight, SizeHint::None);
+    view.setSize(kDefaultWindowWidth, kDefaultWindowHeight, SizeHint::None);
     bindMainFunctions(view);
     loadPageInto(view);
     view.dispatch([&view] { applyWindowPreferences(view, 100); });

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "state/state.h"
+
 namespace rv {
 
 inline constexpr int panelWidth = 450;
@@ -19,7 +21,7 @@ struct PanelParameters {
     std::string name = "Panel";
     std::string elementId;
     std::optional<int32_t> x, y;  // both or neither: the window's top-left corner
-    std::string theme = "modern-blue";
+    std::string theme = kDefaultTheme;
     // Field 6, added by the main instance that opens the panel: the profile settings text in use, so
     // the panel starts from the settings in use rather than the page's defaults. Empty when absent
     // or not a list of integers.

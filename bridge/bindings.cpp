@@ -147,10 +147,7 @@ std::string setAppSettingCall(const std::string& request) {
 }
 
 std::string resetHotkeys(const std::string&) {
-    hkRec.exchange(119);
-    hkPlay.exchange(118);
-    hkAuto.exchange(117);
-    hkKeySpam.exchange(120);
+    hotkeyDefaults();
     plat::wakeCaptureLoop();
     return "";
 }

@@ -17,8 +17,6 @@ namespace rv {
 
 namespace {
 
-constexpr const char* kDefaultTheme = "modern-blue";
-
 struct FlagKey {
     const char* key;
     std::atomic<bool>* value;
@@ -190,9 +188,8 @@ void resetEverything() {
     plat::sleepMs(20);
 
     profileDefaults();
-    tmv = true, tclk = true, tscr = true, tkey = true, trel = false;
-    tspd = 1.0f, tloop = false, tloopMs = 500;
-    hkRec = 119, hkPlay = 118, hkAuto = 117, hkKeySpam = 120;
+    trackerDefaults();
+    hotkeyDefaults();
 
     alwaysOnTop = false;
     launchOnStartup = plat::setStartupRegistration(false, plat::exePath());
@@ -201,7 +198,7 @@ void resetEverything() {
     hotkeysEnabled.exchange(true);
     plat::wakeCaptureLoop();
     disableAnimations = false;
-    windowWidth = 420, windowHeight = 560;
+    windowWidth = kDefaultWindowWidth, windowHeight = kDefaultWindowHeight;
     windowMaximized = false;
 
     saveTheme(kDefaultTheme);

@@ -17,8 +17,24 @@ const std::array<std::atomic<int32_t>*, 18> kProfileFields = {
     &fixedX, &fixedY, &ksh, &ksm, &kss,  &ksms,  &ksRptMode, &ksRptTimes, &keySpamTarget,
 };
 
-const std::array<int32_t, 18> kProfileDefaults = {0, 0, 0, 100, 0, 0,   1, 10, 0,
-                                                  0, 0, 0, 0,   0, 100, 1, 10, 32};
+const std::array<int32_t, 18> kProfileDefaults = {0,
+                                                  0,
+                                                  0,
+                                                  kDefaultIntervalMs,
+                                                  0,
+                                                  0,
+                                                  kDefaultRepeatMode,
+                                                  kDefaultRepeatTimes,
+                                                  0,
+                                                  0,
+                                                  0,
+                                                  0,
+                                                  0,
+                                                  0,
+                                                  kDefaultIntervalMs,
+                                                  kDefaultRepeatMode,
+                                                  kDefaultRepeatTimes,
+                                                  kDefaultKeySpamTarget};
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "state/state.h"
 
+#include "state/profile_settings.h"
+
 namespace rv {
 
 const char* trackerState() {
@@ -8,13 +10,22 @@ const char* trackerState() {
     return "Idle";
 }
 
+void trackerDefaults() {
+    tmv = true, tclk = true, tscr = true, tkey = true, trel = false;
+    tspd = kDefaultPlaybackSpeed, tloop = false, tloopMs = kDefaultLoopPauseMs;
+}
+
+void hotkeyDefaults() {
+    hkRec.exchange(kDefaultRecordHotkey);
+    hkPlay.exchange(kDefaultPlayHotkey);
+    hkAuto.exchange(kDefaultClickerHotkey);
+    hkKeySpam.exchange(kDefaultKeySpamHotkey);
+}
+
 void resetStateForTests() {
-    sh = 0, sm = 0, ss = 0, sms = 100, sbtn = 0, stype = 0, rptMode = 1, rptTimes = 10, locMode = 0;
-    fixedX = 0, fixedY = 0;
-    tmv = true, tclk = true, tscr = true, tkey = true, trel = false, tspd = 1.0f, tloop = false;
-    tloopMs = 500;
-    ksh = 0, ksm = 0, kss = 0, ksms = 100, ksRptMode = 1, ksRptTimes = 10;
-    hkRec = 119, hkPlay = 118, hkAuto = 117, hkKeySpam = 120, keySpamTarget = 32;
+    profileDefaults();
+    trackerDefaults();
+    hotkeyDefaults();
     {
         std::lock_guard<std::mutex> lock(profilesLock);
         profiles.clear();
@@ -38,9 +49,10 @@ void resetStateForTests() {
     appRunning = true;
     panelProcesses.clear();
     alwaysOnTop = false, launchOnStartup = false, startMinimized = false, hotkeysEnabled = true;
-    disableAnimations = false, windowX = 0, windowY = 0, windowWidth = 420, windowHeight = 560;
+    disableAnimations = false, windowX = 0, windowY = 0;
+    windowWidth = kDefaultWindowWidth, windowHeight = kDefaultWindowHeight;
     windowMaximized = false, windowPositionKnown = false;
-    theme = "modern-blue";
+    theme = kDefaultTheme;
     playRepeat = 0;
     clickStartDelay = 0;
     {

@@ -19,46 +19,63 @@
 
 namespace rv {
 
+// ---- defaults ---------------------------------------------------------------------------------------
+// The defaults other than 0 and false, which start-up, the resets and the page's calls all return to.
+inline constexpr int32_t kDefaultIntervalMs = 100;  // sms and ksms
+inline constexpr int32_t kDefaultRepeatMode = 1;    // rptMode and ksRptMode: until stopped
+inline constexpr int32_t kDefaultRepeatTimes = 10;  // rptTimes and ksRptTimes
+inline constexpr float kDefaultPlaybackSpeed = 1.0f;
+inline constexpr int32_t kDefaultLoopPauseMs = 500;
+inline constexpr int32_t kDefaultRecordHotkey = 119;   // F8
+inline constexpr int32_t kDefaultPlayHotkey = 118;     // F7
+inline constexpr int32_t kDefaultClickerHotkey = 117;  // F6
+inline constexpr int32_t kDefaultKeySpamHotkey = 120;  // F9
+inline constexpr int32_t kDefaultKeySpamTarget = 32;   // space
+inline constexpr int32_t kDefaultWindowWidth = 420;    // the main window's client size, pixels
+inline constexpr int32_t kDefaultWindowHeight = 560;
+inline constexpr const char* kDefaultTheme = "modern-blue";
+
 // ---- ClickerSettings --------------------------------------------------------------------------
 // Written by updateSpammer/updateKeySpam (page and pipe), the fixed-point pick, the profile
 // operations, the session load and resetEverything; read by the workers and the texts.
-inline std::atomic<int32_t> sh{0};         // auto-clicker interval, hours
-inline std::atomic<int32_t> sm{0};         // minutes
-inline std::atomic<int32_t> ss{0};         // seconds
-inline std::atomic<int32_t> sms{100};      // milliseconds
-inline std::atomic<int32_t> sbtn{0};       // 0 left, 1 right, 2 middle
-inline std::atomic<int32_t> stype{0};      // 1 double click, else single
-inline std::atomic<int32_t> rptMode{1};    // 0 stop after rptTimes clicks, else until stopped
-inline std::atomic<int32_t> rptTimes{10};  // click count for rptMode 0
-inline std::atomic<int32_t> locMode{0};    // 1 click at the fixed point, else at the pointer
-inline std::atomic<int32_t> fixedX{0};     // fixed point, screen pixels
+inline std::atomic<int32_t> sh{0};                        // auto-clicker interval, hours
+inline std::atomic<int32_t> sm{0};                        // minutes
+inline std::atomic<int32_t> ss{0};                        // seconds
+inline std::atomic<int32_t> sms{kDefaultIntervalMs};      // milliseconds
+inline std::atomic<int32_t> sbtn{0};                      // 0 left, 1 right, 2 middle
+inline std::atomic<int32_t> stype{0};                     // 1 double click, else single
+inline std::atomic<int32_t> rptMode{kDefaultRepeatMode};  // 0 stop after rptTimes clicks, else until stopped
+inline std::atomic<int32_t> rptTimes{kDefaultRepeatTimes};  // click count for rptMode 0
+inline std::atomic<int32_t> locMode{0};                     // 1 click at the fixed point, else at the pointer
+inline std::atomic<int32_t> fixedX{0};                      // fixed point, screen pixels
 inline std::atomic<int32_t> fixedY{0};
 // Recording switches and playback values: written by updateTracker (page and pipe), the session
 // load and resetEverything.
-inline std::atomic<bool> tmv{true};        // record pointer moves
-inline std::atomic<bool> tclk{true};       // record mouse buttons
-inline std::atomic<bool> tscr{true};       // record the wheel
-inline std::atomic<bool> tkey{true};       // record keys
-inline std::atomic<bool> trel{false};      // record relative motion instead of absolute moves
-inline std::atomic<float> tspd{1.0f};      // playback speed factor
-inline std::atomic<bool> tloop{false};     // loop playback
-inline std::atomic<int32_t> tloopMs{500};  // pause between loops, milliseconds
-inline std::atomic<int32_t> ksh{0};        // key-spam interval, hours
+inline std::atomic<bool> tmv{true};                        // record pointer moves
+inline std::atomic<bool> tclk{true};                       // record mouse buttons
+inline std::atomic<bool> tscr{true};                       // record the wheel
+inline std::atomic<bool> tkey{true};                       // record keys
+inline std::atomic<bool> trel{false};                      // record relative motion instead of absolute moves
+inline std::atomic<float> tspd{kDefaultPlaybackSpeed};     // playback speed factor
+inline std::atomic<bool> tloop{false};                     // loop playback
+inline std::atomic<int32_t> tloopMs{kDefaultLoopPauseMs};  // pause between loops, milliseconds
+inline std::atomic<int32_t> ksh{0};                        // key-spam interval, hours
 inline std::atomic<int32_t> ksm{0};
 inline std::atomic<int32_t> kss{0};
-inline std::atomic<int32_t> ksms{100};
-inline std::atomic<int32_t> ksRptMode{1};  // 0 stop after ksRptTimes presses, else until stopped
-inline std::atomic<int32_t> ksRptTimes{10};
+inline std::atomic<int32_t> ksms{kDefaultIntervalMs};
+inline std::atomic<int32_t> ksRptMode{
+    kDefaultRepeatMode};  // 0 stop after ksRptTimes presses, else until stopped
+inline std::atomic<int32_t> ksRptTimes{kDefaultRepeatTimes};
 
 // ---- HotkeySet ------------------------------------------------------------------------------------
 // Virtual-key codes; mouse buttons use their virtual-key numbers (2 right, 4 middle, 5 and 6 side).
 // Written by the control thread (reassignment), resetHotkeys, resetEverything, the session load and,
 // for keySpamTarget, the profile operations; read by the capture thread at every event.
-inline std::atomic<int32_t> hkRec{119};         // F8
-inline std::atomic<int32_t> hkPlay{118};        // F7
-inline std::atomic<int32_t> hkAuto{117};        // F6
-inline std::atomic<int32_t> hkKeySpam{120};     // F9
-inline std::atomic<int32_t> keySpamTarget{32};  // space
+inline std::atomic<int32_t> hkRec{kDefaultRecordHotkey};
+inline std::atomic<int32_t> hkPlay{kDefaultPlayHotkey};
+inline std::atomic<int32_t> hkAuto{kDefaultClickerHotkey};
+inline std::atomic<int32_t> hkKeySpam{kDefaultKeySpamHotkey};
+inline std::atomic<int32_t> keySpamTarget{kDefaultKeySpamTarget};
 
 // ---- profiles ---------------------------------------------------------------------------------------
 
@@ -156,11 +173,11 @@ inline std::atomic<bool> hotkeysEnabled{true};
 inline std::atomic<bool> disableAnimations{false};
 inline std::atomic<int32_t> windowX{0};
 inline std::atomic<int32_t> windowY{0};
-inline std::atomic<int32_t> windowWidth{420};
-inline std::atomic<int32_t> windowHeight{560};
+inline std::atomic<int32_t> windowWidth{kDefaultWindowWidth};
+inline std::atomic<int32_t> windowHeight{kDefaultWindowHeight};
 inline std::atomic<bool> windowMaximized{false};
 inline std::atomic<bool> windowPositionKnown{false};
-inline std::string theme = "modern-blue";  // main thread at start-up, user-interface thread after
+inline std::string theme = kDefaultTheme;  // main thread at start-up, user-interface thread after
 // Passes a looping playback makes before it stops by itself; 0 = until stopped. A preference kept in
 // playback.txt beside the executable, not in the session file. Written by the page, read by the player.
 inline std::atomic<int32_t> playRepeat{0};
@@ -193,6 +210,12 @@ inline std::atomic<bool> sessionSavesBlocked{false};
 
 // The name of the profile that start-up creates when no session could be loaded.
 inline constexpr const char* defaultProfileName = "Default Tracking Profile";
+
+// Puts the recording switches and playback values back to their defaults. No lock.
+void trackerDefaults();
+
+// Puts the four hotkeys back to F8, F7, F6 and F9 (the key-spam target is a profile setting).
+void hotkeyDefaults();
 
 // "Recording" if recording, else "Playing" if playing, else "Idle".
 const char* trackerState();
