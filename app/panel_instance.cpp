@@ -8,6 +8,7 @@
 #include "app/webview.h"
 #include "app/windows.h"
 #include "bridge/arguments.h"
+#include "bridge/panel_command_line.h"
 #include "bridge/panel_messages.h"
 #include "bridge/panel_sync.h"
 #include "platform/platform.h"

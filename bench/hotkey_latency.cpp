@@ -28,15 +28,15 @@
 #include <thread>
 #include <vector>
 
+#include "app/main_bindings.h"
 #include "bench/bench_support.h"
-#include "bridge/bindings.h"
 #include "bridge/panel_messages.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
-#include "engine/input_math.h"
 #include "engine/key_spammer.h"
 #include "engine/macro_player.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 #include "state/state.h"
 #include "state/wakes.h"

@@ -1,9 +1,5 @@
 #include "bridge/bindings.h"
 
-#include "app/app.h"
-#include "app/panel.h"
-#include "app/version.h"
-#include "app/windows.h"
 #include "bridge/arguments.h"
 #include "bridge/json_text.h"
 #include "bridge/profiles.h"
@@ -20,47 +16,6 @@
 namespace rv {
 
 namespace {
-
-std::string resizeWindow(const std::string& request) {
-    if (auto size = sizeArguments(request)) resizeMainWindow(size->width, size->height);
-    return "";
-}
-
-// Pops a panel out into a window of its own: panel name, element id, and the screen point the
-// window is placed by. A panel already open stays as it is; texts that would break the panel's
-// command line ("|") are refused.
-std::string openPanel(const std::string& request) {
-    std::vector<std::string> fields = argumentFields(stripArguments(request));
-    if (fields.size() < 4) return "";
-    const std::string& name = fields[0];
-    const std::string& elementId = fields[1];
-    auto x = parseInt32(fields[2]);
-    auto y = parseInt32(fields[3]);
-    // The page's point is only a fallback: WebKitGTK gives it relative to the window, and a panel
-    // there would open over the main window, hidden under it when that is on top.
-    plat::Rect main, work;
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
-    if (x && y && window && plat::windowRect(window, main) && plat::workAreaOfWindow(window, work)) {
-        Point beside = panelBeside(main, work, panelWidth, panelHeight);
-        x = beside.x + panelHoldX;
-        y = beside.y + panelHoldY;
-    }
-    if (!x || !y || name.empty() || name.find('|') != std::string::npos ||
-        elementId.find('|') != std::string::npos || theme.find('|') != std::string::npos) {
-        return "";
-    }
-    auto open = panelProcesses.find(name);
-    if (open != panelProcesses.end()) {
-        if (plat::processStatus(open->second) != plat::ProcessStatus::Ended) return "";
-        plat::closeProcess(open->second);
-        panelProcesses.erase(open);
-    }
-    if (plat::ProcessHandle process = plat::startProcess(
-            plat::exePath(), panelCommandLine(name, elementId, *x, *y, theme, profileSettingsText()))) {
-        panelProcesses[name] = process;
-    }
-    return "";
-}
 
 // "Show here" for a popped-out panel: its window ends, so the panel is never shown twice.
 std::string closePanel(const std::string& request) {
@@ -99,21 +54,6 @@ std::string updateTracker(const std::string& request) {
 
 // Recording and playback from the page: the same requests the record and play hotkeys set, so the
 // control thread's rules hold (no playback during a recording, no recording during playback).
-std::string toggleRecord(const std::string&) {
-    // Stopping from here: the click on the button that asked for it is in the recording.
-    plat::Rect area;
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
-    if (recording.load() && window && plat::windowRect(window, area)) {
-        recordTrimLeft.store(area.left);
-        recordTrimTop.store(area.top);
-        recordTrimRight.store(area.right);
-        recordTrimBottom.store(area.bottom);
-        recordTrimRequest.exchange(true);
-    }
-    raiseRequest(recordToggleRequest);
-    return "";
-}
-
 std::string togglePlay(const std::string&) {
     raiseRequest(playToggleRequest);
     return "";
@@ -140,23 +80,10 @@ std::string getAppSettings(const std::string&) {
     return appSettingsText();
 }
 
-std::string setAppSettingCall(const std::string& request) {
-    std::vector<std::string> fields = argumentFields(stripArguments(request));
-    if (fields.size() == 2) setAppSetting(fields[0], fields[1]);
-    return "";
-}
-
 std::string resetHotkeys(const std::string&) {
     hotkeyDefaults();
     plat::wakeCaptureLoop();
     return "";
-}
-
-std::string getTrackerStatus(const std::string&) {
-    // The page reads the status several times a second while it shows: a fresh note of where our
-    // windows are for the auto-clicker.
-    noteOwnWindows();
-    return statusText();
 }
 
 // Whether the auto-clicker is on but waiting for the pointer to leave our windows.
@@ -171,11 +98,6 @@ std::string getClickStartDelay(const std::string&) {
 // Seconds, 0 to 10; anything else changes nothing.
 std::string setClickStartDelay(const std::string& request) {
     if (auto seconds = parseInt32(stripArguments(request))) saveClickStartDelay(*seconds);
-    return "";
-}
-
-std::string resetEverythingCall(const std::string&) {
-    resetEverything();
     return "";
 }
 
@@ -233,11 +155,6 @@ std::string getTheme(const std::string&) {
     return jsonString(theme);
 }
 
-// The program's version for the Settings panel ("0.1.0"); our own call, not one the page must have.
-std::string getVersion(const std::string&) {
-    return jsonString(RAVELIN_VERSION);
-}
-
 std::string setTheme(const std::string& request) {
     saveTheme(stripArguments(request));
     return "";
@@ -264,19 +181,15 @@ std::string getReassignRefusal(const std::string&) {
 
 }  // namespace
 
-const std::vector<MainBinding>& mainBindings() {
+const std::vector<MainBinding>& pageBindings() {
     static const std::vector<MainBinding> bindings = {
-        {"resizeWindow", &resizeWindow},
         {"updateSpammer", &updateSpammer},
         {"toggleSpammer", &toggleSpammer},
         {"updateKeySpam", &updateKeySpam},
         {"toggleKeySpam", &toggleKeySpam},
         {"pickLocation", &pickLocation},
         {"getAppSettings", &getAppSettings},
-        {"setAppSetting", &setAppSettingCall},
         {"resetHotkeys", &resetHotkeys},
-        {"getTrackerStatus", &getTrackerStatus},
-        {"resetEverything", &resetEverythingCall},
         {"clearProfile", &clearProfileCall},
         {"addProfile", &addProfileCall},
         {"deleteProfile", &deleteProfileCall},
@@ -284,15 +197,12 @@ const std::vector<MainBinding>& mainBindings() {
         {"getProfiles", &getProfiles},
         {"getSettings", &getSettings},
         {"reassignKey", &reassignKey},
-        {"openPanel", &openPanel},
         {"getTheme", &getTheme},
         {"setTheme", &setTheme},
         {"updateTracker", &updateTracker},
-        {"toggleRecord", &toggleRecord},
         {"togglePlay", &togglePlay},
         {"getPlayRepeat", &getPlayRepeat},
         {"setPlayRepeat", &setPlayRepeat},
-        {"getVersion", &getVersion},
         {"renameProfile", &renameProfileCall},
         {"deleteProfileAt", &deleteProfileAtCall},
         {"getReplacedRecording", &getReplacedRecording},

@@ -14,7 +14,8 @@ struct MainBinding {
     std::string (*call)(const std::string& request);
 };
 
-// The main instance's functions, in registration order.
-const std::vector<MainBinding>& mainBindings();
+// The main instance's functions that concern none of its windows; the main instance binds these
+// with its own (app/main_bindings.h).
+const std::vector<MainBinding>& pageBindings();
 
 }  // namespace rv

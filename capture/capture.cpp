@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "engine/input_math.h"
+#include "platform/input_codes.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/wakes.h"
@@ -207,7 +207,7 @@ void onRawMotion(const plat::RawMotion& motion) {
 }
 
 void captureThread() {
-    plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion});
+    plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion, &captureGrabPlan});
 }
 
 GrabPlan captureGrabPlan() {

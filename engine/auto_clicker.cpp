@@ -1,7 +1,7 @@
 #include "engine/auto_clicker.h"
 
-#include "engine/input_math.h"
 #include "engine/timing.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 #include "state/state.h"
 #include "state/wakes.h"

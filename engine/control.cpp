@@ -1,7 +1,7 @@
 #include "engine/control.h"
 
 #include "capture/recording.h"
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 #include "state/key_codes.h"
 #include "state/page_notice.h"

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/input_math.h"
 #include "engine/timing.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 #include "state/wakes.h"
 

@@ -1,6 +1,6 @@
 #include "engine/pressed_set.h"
 
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 
 namespace rv {

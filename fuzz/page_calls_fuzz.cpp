@@ -7,7 +7,7 @@
 #include "app/app.h"
 #include "app/webview.h"
 #include "app/windows.h"
-#include "bridge/bindings.h"
+#include "app/main_bindings.h"
 #include "fuzz_support.h"
 #include "platform/fake/fake_platform.h"
 #include "state/state.h"

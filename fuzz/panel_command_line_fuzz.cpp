@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/panel.h"
+#include "bridge/panel_command_line.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -7,6 +7,8 @@
 //        the test page host
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -171,14 +173,43 @@ struct RawMotion {
     bool absolute;   // the device reports absolute positions (not recorded)
 };
 
+// What a loop that swallows by grabbing must hold grabbed (Linux): hotkey codes, every key, the
+// buttons other than the left one, the buttons a pick takes.
+// The distinct hotkey codes, kept without allocating (the plan is asked for every few milliseconds).
+struct HotkeyCodes {
+    std::array<int32_t, 4> values{};
+    size_t count = 0;
+    const int32_t* begin() const { return values.data(); }
+    const int32_t* end() const { return values.data() + count; }
+    bool empty() const { return count == 0; }
+    void add(int32_t code) {
+        if (std::find(begin(), end(), code) == end() && count < values.size()) values[count++] = code;
+    }
+    bool operator==(const HotkeyCodes& other) const {
+        return std::equal(begin(), end(), other.begin(), other.end());
+    }
+};
+
+struct GrabPlan {
+    HotkeyCodes codes;  // hotkey codes: virtual-key codes, or button codes 2, 4, 5, 6
+    bool allKeys = false;
+    bool nonLeftButtons = false;
+    bool pickButtons = false;
+    bool operator==(const GrabPlan& other) const {
+        return codes == other.codes && allKeys == other.allKeys && nonLeftButtons == other.nonLeftButtons &&
+               pickButtons == other.pickButtons;
+    }
+};
+
 struct CaptureHandlers {
     bool (*key)(const KeyEvent&);      // true: swallow
     bool (*mouse)(const MouseEvent&);  // true: swallow
     void (*rawMotion)(const RawMotion&);
+    GrabPlan (*grabPlan)() = nullptr;  // asked again at each wake and every few milliseconds; none: no grabs
 };
 
 // Runs the capture loop on the calling thread until stopCaptureLoop: hooks and raw input on Windows;
-// XInput2 raw events plus grabs on Linux (which follow captureGrabPlan, see capture/capture.h).
+// XInput2 raw events plus grabs on Linux (which follow the handlers' grab plan).
 void runCaptureLoop(const CaptureHandlers& handlers);
 // Ends the loop from any thread (WM_QUIT to the capture thread). Sticky: a loop that has not started
 // yet ends as soon as it starts, so shutdown never waits for a thread that missed the request.

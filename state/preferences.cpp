@@ -4,8 +4,6 @@
 #include <mutex>
 #include <string_view>
 
-#include "app/app.h"
-#include "app/windows.h"
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
@@ -159,11 +157,10 @@ bool saveClickStartDelay(int32_t seconds) {
     return saveNumberFile("clickdelay.txt", kLongestStartDelay, clickStartDelay, seconds);
 }
 
-void setAppSetting(const std::string& key, const std::string& value) {
+void applyAppSetting(const std::string& key, const std::string& value) {
     bool on = value == "1";
     if (key == "alwaysOnTop") {
         alwaysOnTop.store(on);
-        setTopmost(plat::findWindow(mainWindowTitle), on);
     } else if (key == "launchOnStartup") {
         // What the system registered, not what was asked: the page shows the real state.
         launchOnStartup.store(plat::setStartupRegistration(on, plat::exePath()));
@@ -178,7 +175,7 @@ void setAppSetting(const std::string& key, const std::string& value) {
     saveAppSettings();
 }
 
-void resetEverything() {
+void resetToDefaults() {
     recording.exchange(false);
     playing.exchange(false);
     autoClicking.exchange(false);
@@ -204,12 +201,6 @@ void resetEverything() {
     saveTheme(kDefaultTheme);
     savePlayRepeat(0);
     saveClickStartDelay(0);
-
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
-    if (window && hostView) {
-        resetWindowGeometry(*hostView, window);
-        saveWindowPlacement(window);
-    }
 
     saveAppSettings();
 

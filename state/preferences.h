@@ -43,13 +43,15 @@ bool saveClickStartDelay(int32_t seconds);
 
 // One preference from the page: alwaysOnTop, launchOnStartup (also writes or removes the start-up
 // registration), startMinimized, hotkeysEnabled or disableAnimations, true exactly when `value` is
-// "1"; any other key sets nothing. appsettings.txt is rewritten in every case.
-void setAppSetting(const std::string& key, const std::string& value);
+// "1"; any other key sets nothing. appsettings.txt is rewritten in every case. What the main window
+// does about it (the topmost band) is the caller's: setAppSetting (app/main_bindings.h).
+void applyAppSetting(const std::string& key, const std::string& value);
 
 // Stops all activity and returns the settings, hotkeys, preferences, theme and the current profile
 // (its events and settings text) to their defaults; other profiles are kept. Writes theme.txt,
-// playback.txt and appsettings.txt, not the session file.
-void resetEverything();
+// playback.txt and appsettings.txt, not the session file. The main window's geometry is the
+// caller's: resetEverything (app/main_bindings.h).
+void resetToDefaults();
 
 // Replaces status.txt with `text`; a failed write is ignored.
 void writeStatusFile(const std::string& text);

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 
 namespace fake {

@@ -1,6 +1,6 @@
 // Windows input injection (one SendInput record per call), pointer position, screen size and key names.
 // The shared arithmetic comes first: <windows.h> defines macros with the same names as its constants.
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 
 #include <windows.h>
 

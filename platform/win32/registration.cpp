@@ -2,8 +2,8 @@
 // with the highest run level. The program asks for administrator rights, and Windows does not start
 // such a program from the Run key at logon (it blocks it without a word); a logon task with the
 // highest run level starts it elevated and without a prompt. The definition's text is built by the
-// portable code (state/startup_task.h); here it is registered through the scheduler's COM interface.
-#include "state/startup_task.h"
+// portable code (platform/startup_task.h); here it is registered through the scheduler's COM interface.
+#include "platform/startup_task.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // The Linux capture loop: XInput2 raw events of every master device, each turned into one call of the
 // capture handlers on the capture thread, plus the passive grabs that do the swallowing
-// (capture_grabs.cpp), kept in step with rv::captureGrabPlan.
+// (capture_grabs.cpp), kept in step with the grab plan of the capture handlers.
 //
 // Index: stop request · the capture connection · devices · screen points · events · the loop
 //
@@ -41,7 +41,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "capture/capture.h"
+#include "platform/input_codes.h"
 #include "platform/platform.h"
 #include "platform/x11/capture_grabs.h"
 #include "platform/x11/injection_notes.h"
@@ -158,7 +158,7 @@ class Capture {
     // ---- grabs ----
 
     void followPlan() {
-        rv::GrabPlan plan = rv::captureGrabPlan();
+        GrabPlan plan = handlers_.grabPlan ? handlers_.grabPlan() : GrabPlan{};
         if (plan == plan_ && !regrab_) return;
         plan_ = std::move(plan);
         regrab_ = false;
@@ -407,7 +407,7 @@ class Capture {
     std::array<int32_t, 256> vkByKeycode_{};
     std::array<unsigned char, 256> buttonMap_{};
 
-    rv::GrabPlan plan_;
+    GrabPlan plan_;
     bool regrab_ = true;
     GrabSet held_;
     std::bitset<256> heldHotkeys_;  // keycodes of hotkeys held down now, whose grabs wait for the release

@@ -116,7 +116,7 @@ int32_t codeOfXButton(unsigned button) {
     }
 }
 
-GrabSet grabsOfPlan(Display* display, const rv::GrabPlan& plan) {
+GrabSet grabsOfPlan(Display* display, const GrabPlan& plan) {
     GrabSet set;
     for (int32_t code : plan.codes) {
         if (const unsigned button = xButtonOfCode(code)) {

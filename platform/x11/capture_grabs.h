@@ -1,6 +1,6 @@
 // Private to the X11 backend: how the capture loop swallows input. X cannot drop another client's
 // event after the fact, so what must be swallowed is grabbed in advance with passive grabs on the
-// root window, kept in step with rv::captureGrabPlan. Capture thread only.
+// root window, kept in step with the grab plan of the capture handlers. Capture thread only.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -8,7 +8,7 @@
 #include <bitset>
 #include <cstdint>
 
-#include "capture/capture.h"
+#include "platform/platform.h"
 
 namespace plat::x11 {
 
@@ -26,7 +26,7 @@ struct GrabSet {
 };
 
 // The grabs a plan asks for, with the keycodes of the display's current layout.
-GrabSet grabsOfPlan(Display* display, const rv::GrabPlan& plan);
+GrabSet grabsOfPlan(Display* display, const GrabPlan& plan);
 
 // Changes the grabs of `display` from `held` to `wanted`, grabbing only what changed, and updates
 // `held`. A key or button that another client has already grabbed is left alone: that shows as an error,

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 #include "platform/x11/injection_notes.h"
 #include "platform/x11/keys.h"

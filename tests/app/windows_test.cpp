@@ -1,6 +1,7 @@
 #include "app/windows.h"
 
 #include "app/app.h"
+#include "app/main_bindings.h"
 #include "app/panel.h"
 #include "app/webview.h"
 #include "state/preferences.h"

@@ -2,7 +2,7 @@
 #include "capture/capture.h"
 
 #include "engine/control.h"
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "state/profile_settings.h"
 #include "support/fresh_state.h"
 

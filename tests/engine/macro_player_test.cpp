@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/control.h"
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "support/fresh_state.h"
 
 namespace {

@@ -2,6 +2,7 @@
 // ends takes no virtual time, so a sleeper woken at once is told apart from one that napped.
 #include "state/wakes.h"
 
+#include "app/main_bindings.h"
 #include "bridge/panel_messages.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"

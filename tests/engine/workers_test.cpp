@@ -4,8 +4,8 @@
 #include "bridge/texts.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
-#include "engine/input_math.h"
 #include "engine/key_spammer.h"
+#include "platform/input_math.h"
 #include "state/wakes.h"
 #include "support/fresh_state.h"
 

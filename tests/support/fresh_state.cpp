@@ -5,7 +5,7 @@
 #include <random>
 #include <sstream>
 
-#include "bridge/bindings.h"
+#include "app/main_bindings.h"
 
 namespace fs = std::filesystem;
 

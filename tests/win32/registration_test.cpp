@@ -2,7 +2,7 @@
 // the current user, and the Run value "Tapforge" of earlier versions removed. Wine's scheduler keeps
 // the task but not its trigger, principal or action (it writes back only what it understands), so
 // what the task holds is checked as text by the unit tests; here, that it is there or gone.
-#include "state/startup_task.h"
+#include "platform/startup_task.h"
 
 #include <windows.h>
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "capture/capture.h"
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 #include "platform/x11/keys.h"
 #include "state/state.h"
@@ -142,7 +142,10 @@ bool settle() {
 
 class CaptureLoop {
   public:
-    CaptureLoop() : thread_([] { plat::runCaptureLoop({&hearKey, &hearMouse, &hearMotion}); }) {
+    CaptureLoop()
+        : thread_([] {
+              plat::runCaptureLoop({&hearKey, &hearMouse, &hearMotion, &rv::captureGrabPlan});
+          }) {
         up_ = waitForLoop();
     }
     ~CaptureLoop() {
@@ -323,7 +326,7 @@ template <typename Running>
 Clock::duration timeToStop(Running running) {
     std::atomic<bool> ended{false};
     std::thread thread([&] {
-        plat::runCaptureLoop({&hearKey, &hearMouse, &hearMotion});
+        plat::runCaptureLoop({&hearKey, &hearMouse, &hearMotion, &rv::captureGrabPlan});
         ended = true;
     });
     const bool ran = running() && !ended.load();
@@ -339,7 +342,7 @@ TEST_F(X11CaptureTest, StopEndsTheLoopWhetherItComesBeforeOrDuringIt) {
     // Before: the loop ends as soon as it starts.
     plat::stopCaptureLoop();
     const auto start = Clock::now();
-    plat::runCaptureLoop({&hearKey, &hearMouse, &hearMotion});
+    plat::runCaptureLoop({&hearKey, &hearMouse, &hearMotion, &rv::captureGrabPlan});
     EXPECT_LT(Clock::now() - start, milliseconds(50));
 
     // The stop was used up: the next loop runs until it is stopped, and then ends within a few ms,

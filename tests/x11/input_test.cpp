@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 #include "platform/platform.h"
 #include "platform/x11/injection_notes.h"
 #include "platform/x11/keys.h"

@@ -1,4 +1,4 @@
-#include "engine/input_math.h"
+#include "platform/input_math.h"
 
 namespace rv {
 

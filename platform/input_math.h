@@ -1,35 +1,12 @@
-// The arithmetic of synthetic input that both platform backends share: the mouse and key flag
-// words (Win32 values, the one vocabulary of the whole system), the normalisation of absolute moves
-// and the list of extended keys.
-//
-// The names are those of the Win32 headers on purpose; a Win32 backend file includes this header
-// before <windows.h> (whose macros of the same names would otherwise replace them).
+// The arithmetic of synthetic input that both platform backends share: the normalisation of
+// absolute moves, the list of extended keys and the key flag words. Portable code, no system header.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/input_codes.h"
+
 namespace rv {
-
-// Mouse flag words.
-inline constexpr uint32_t MOUSEEVENTF_MOVE = 0x0001;
-inline constexpr uint32_t MOUSEEVENTF_LEFTDOWN = 0x0002;
-inline constexpr uint32_t MOUSEEVENTF_LEFTUP = 0x0004;
-inline constexpr uint32_t MOUSEEVENTF_RIGHTDOWN = 0x0008;
-inline constexpr uint32_t MOUSEEVENTF_RIGHTUP = 0x0010;
-inline constexpr uint32_t MOUSEEVENTF_MIDDLEDOWN = 0x0020;
-inline constexpr uint32_t MOUSEEVENTF_MIDDLEUP = 0x0040;
-inline constexpr uint32_t MOUSEEVENTF_XDOWN = 0x0080;
-inline constexpr uint32_t MOUSEEVENTF_XUP = 0x0100;
-inline constexpr uint32_t MOUSEEVENTF_WHEEL = 0x0800;
-inline constexpr uint32_t MOUSEEVENTF_ABSOLUTE = 0x8000;
-
-// Key flag words.
-inline constexpr uint32_t KEYEVENTF_EXTENDEDKEY = 0x0001;
-inline constexpr uint32_t KEYEVENTF_KEYUP = 0x0002;
-inline constexpr uint32_t KEYEVENTF_SCANCODE = 0x0008;
-
-// Wheel units per notch.
-inline constexpr int32_t WHEEL_DELTA = 120;
 
 struct NormalizedPoint {
     int32_t dx;

@@ -1,4 +1,4 @@
-#include "state/startup_task.h"
+#include "platform/startup_task.h"
 
 #include "state/utf8_text.h"
 

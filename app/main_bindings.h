@@ -1,0 +1,23 @@
+// The functions bound into the main window's page: the bridge's (bridge/bindings.h) and those that
+// concern the program's windows, in their fixed registration order. User-interface thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bridge/bindings.h"
+
+namespace rv {
+
+// The main instance's functions, in registration order.
+const std::vector<MainBinding>& mainBindings();
+
+// A preference from the page (applyAppSetting), and the main window put into or out of the topmost
+// band for alwaysOnTop.
+void setAppSetting(const std::string& key, const std::string& value);
+
+// Everything back to its defaults (resetToDefaults), then the main window out of the topmost band,
+// restored, sized to the default size and centred, its placement saved.
+void resetEverything();
+
+}  // namespace rv
