@@ -17,12 +17,12 @@
 #include "engine/control.h"
 #include "engine/key_spammer.h"
 #include "engine/macro_player.h"
+#include "platform/markup_text.h"
 #include "platform/platform.h"
 #include "state/page_notice.h"
 #include "state/preferences.h"
 #include "state/session_file.h"
 #include "state/state.h"
-#include "state/utf8_text.h"
 #include "state/wakes.h"
 
 namespace rv {

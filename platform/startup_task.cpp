@@ -1,6 +1,6 @@
 #include "platform/startup_task.h"
 
-#include "state/utf8_text.h"
+#include "platform/markup_text.h"
 
 namespace rv {
 

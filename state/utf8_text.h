@@ -16,9 +16,4 @@ std::string validUtf8(std::string_view text);
 // per character, two above U+FFFF; an ill-formed byte counts as the one U+FFFD that replaces it.
 size_t utf16Length(std::string_view text);
 
-// The text made safe to stand between tags or in a quoted attribute of XML or HTML: & < > " ' as
-// entities, and the control characters XML 1.0 cannot hold (all below U+0020 but tab, line feed and
-// carriage return) as '_'.
-std::string markupEscaped(const std::string& text);
-
 }  // namespace rv
