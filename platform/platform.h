@@ -266,7 +266,8 @@ bool workAreaAtPoint(int32_t x, int32_t y, Rect& workArea);
 bool workAreaOfWindow(WindowHandle window, Rect& workArea);
 // Gives a top-level window the program's icon, big and small, for its title bar and the task bar:
 // on Windows the executable's icon resource at the window's DPI, on Linux _NET_WM_ICON in 16, 32, 48
-// and 64 pixels. A build made without the icon leaves the window as it is.
+// and 64 pixels. A build made without the icon leaves the window as it is. On Windows the main
+// window (watched) and a panel window get the icons again when they move to a monitor of another DPI.
 void setWindowIcon(WindowHandle window);
 // Calls `moveSizeEnded` each time the user finishes moving or sizing the window, and `destroyed`
 // once when it is destroyed (on the user-interface thread).

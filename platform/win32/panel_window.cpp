@@ -50,7 +50,10 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         panel = PanelWindow{};
     }
-    return CallWindowProcW(previous, window, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+    // On a monitor of another DPI: the icons drawn for it.
+    if (message == WM_DPICHANGED) setWindowIcon(window);
+    return result;
 }
 
 bool subclass(HWND window) {

@@ -1,6 +1,9 @@
 // The program's icon on its top-level windows, from the executable's own icon resource.
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/platform.h"
 
 namespace plat {
@@ -8,6 +11,10 @@ namespace plat {
 namespace {
 
 constexpr int kIconResource = 1;  // the resource script's ICON entry
+
+// The icons this process has given its windows (user-interface thread only), so that the ones a
+// window gives back when it gets new ones are destroyed.
+std::vector<HICON> given;
 
 // The icon of `metric`'s size (SM_CXICON or SM_CXSMICON) at the window's DPI, drawn from the
 // resource's nearest image. Windows 10 1607 on scales per monitor; before it the system size serves.
@@ -25,17 +32,25 @@ HICON loadIcon(HWND window, int metric) {
                                          IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
+void give(HWND window, WPARAM which, HICON icon) {
+    if (!icon) return;
+    given.push_back(icon);
+    auto previous =
+        reinterpret_cast<HICON>(SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon)));
+    auto ours = std::find(given.begin(), given.end(), previous);
+    if (previous && ours != given.end()) {
+        given.erase(ours);
+        DestroyIcon(previous);
+    }
+}
+
 }  // namespace
 
 void setWindowIcon(WindowHandle handle) {
     HWND window = static_cast<HWND>(handle);
     if (!window || !IsWindow(window)) return;
-    // The icons live as long as the process: a window keeps using what WM_SETICON gave it, and each
-    // window is given them once.
-    if (HICON big = loadIcon(window, SM_CXICON))
-        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    if (HICON small = loadIcon(window, SM_CXSMICON))
-        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    give(window, ICON_BIG, loadIcon(window, SM_CXICON));
+    give(window, ICON_SMALL, loadIcon(window, SM_CXSMICON));
 }
 
 }  // namespace plat

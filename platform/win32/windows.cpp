@@ -47,7 +47,10 @@ LRESULT CALLBACK watchedWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         watch = MainWindowWatch{};
     }
-    return CallWindowProcW(previous, window, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+    // On a monitor of another DPI: the icons drawn for it.
+    if (message == WM_DPICHANGED) setWindowIcon(window);
+    return result;
 }
 
 }  // namespace

@@ -320,3 +320,37 @@ TEST(Windows, WindowIconIsTheExecutablesInTheSystemsTwoSizes) {
     plat::setWindowIcon(window);
     plat::setWindowIcon(nullptr);
 }
+
+void noPlacement(plat::WindowHandle) {}
+
+TEST(Windows, WindowIconIsDrawnAgainOnAMonitorOfAnotherDpi) {
+    // The main window (watched) and a panel window, each subclassed as the program does it.
+    const std::vector<void (*)(HWND)> ways = {
+        [](HWND window) { plat::watchMainWindow(window, &noPlacement, &noPlacement); },
+        [](HWND window) { plat::makePanelWindow(window, false, 0, 0, 0, 0); },
+    };
+    for (size_t way = 0; way < ways.size(); ++way) {
+        HWND window = makeWindow("Ravelin window icon (DPI)");
+        ASSERT_NE(window, nullptr);
+        ways[way](window);
+        plat::setWindowIcon(window);
+        const auto big = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+        const auto small = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+        ASSERT_NE(big, nullptr) << way;
+
+        RECT rect{};
+        GetWindowRect(window, &rect);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&rect));
+        const auto newBig = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+        const auto newSmall = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+        EXPECT_NE(newBig, nullptr) << way;
+        EXPECT_NE(newBig, big) << way;
+        EXPECT_NE(newSmall, small) << way;
+        EXPECT_EQ(iconSize(newBig).cx, GetSystemMetrics(SM_CXICON)) << way;
+        // The icons given back were ours, and are gone.
+        ICONINFO info{};
+        EXPECT_FALSE(GetIconInfo(big, &info)) << way;
+        DestroyWindow(window);
+        pump();
+    }
+}
