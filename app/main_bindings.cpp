@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "app/app.h"
+#include "app/main_window.h"
 #include "app/version.h"
-#include "app/windows.h"
 #include "bridge/arguments.h"
 #include "bridge/json_text.h"
 #include "bridge/panel_command_line.h"

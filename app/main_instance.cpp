@@ -9,8 +9,8 @@
 
 #include "app/app.h"
 #include "app/main_bindings.h"
+#include "app/main_window.h"
 #include "app/webview.h"
-#include "app/windows.h"
 #include "bridge/panel_messages.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"

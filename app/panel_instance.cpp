@@ -4,9 +4,10 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/main_window.h"
 #include "app/panel.h"
+#include "app/panel_drag.h"
 #include "app/webview.h"
-#include "app/windows.h"
 #include "bridge/arguments.h"
 #include "bridge/panel_command_line.h"
 #include "bridge/panel_messages.h"

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/webview.h"
-#include "app/windows.h"
 #include "app/main_bindings.h"
+#include "app/main_window.h"
+#include "app/webview.h"
 #include "fuzz_support.h"
 #include "platform/fake/fake_platform.h"
 #include "state/state.h"

@@ -1,6 +1,6 @@
 // Windows process, environment, files, libraries and the page host's browser settings.
 //
-// Index: process and crash handler · environment and files · child processes · libraries ·
+// Index: process and crash handler · environment and files · libraries ·
 //        browser settings
 #include <windows.h>
 
@@ -164,18 +164,6 @@ std::string defaultDataBase() {
     return ".";
 }
 
-namespace {
-
-// A path for a W function. A path with an embedded NUL is refused: the function would see only the
-// part before it, a different file.
-bool widePath(const std::string& path, std::wstring& wide) {
-    if (path.empty() || !hasNoNul(path)) return false;
-    wide = toWide(path);
-    return true;
-}
-
-}  // namespace
-
 bool createDirectory(const std::string& path) {
     std::wstring wide;
     return widePath(path, wide) && CreateDirectoryW(wide.c_str(), nullptr) != 0;
@@ -256,40 +244,6 @@ bool isReadOnlyFile(const std::string& path) {
 bool removeFile(const std::string& path) {
     std::wstring wide;
     return widePath(path, wide) && DeleteFileW(wide.c_str()) != 0;
-}
-
-// ---- child processes --------------------------------------------------------------------------
-
-ProcessHandle startProcess(const std::string& executable, const std::string& arguments) {
-    std::wstring wideExecutable;
-    if (!widePath(executable, wideExecutable) || !hasNoNul(arguments)) return nullptr;
-    // CreateProcessW may write into the command line, so it gets a buffer of its own.
-    std::wstring commandLine = L"\"" + wideExecutable + L"\" " + toWide(arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(wideExecutable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        return nullptr;
-    }
-    CloseHandle(process.hThread);
-    return process.hProcess;
-}
-
-ProcessStatus processStatus(ProcessHandle process) {
-    DWORD exitCode = 0;
-    if (!process || !GetExitCodeProcess(process, &exitCode)) return ProcessStatus::Unknown;
-    if (exitCode != STILL_ACTIVE) return ProcessStatus::Ended;
-    // A process may itself end with the code 259 that also means "still running".
-    return WaitForSingleObject(process, 0) == WAIT_OBJECT_0 ? ProcessStatus::Ended : ProcessStatus::Running;
-}
-
-void terminateProcess(ProcessHandle process) {
-    if (process) TerminateProcess(process, 0);
-}
-
-void closeProcess(ProcessHandle process) {
-    if (process) CloseHandle(process);
 }
 
 // ---- libraries ----------------------------------------------------------------------------------

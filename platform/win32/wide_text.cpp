@@ -37,4 +37,10 @@ bool hasNoNul(const std::string& text) {
     return text.find('\0') == std::string::npos;
 }
 
+bool widePath(const std::string& path, std::wstring& wide) {
+    if (path.empty() || !hasNoNul(path)) return false;
+    wide = toWide(path);
+    return true;
+}
+
 }  // namespace plat

@@ -17,4 +17,8 @@ std::string toUtf8(const std::wstring& text);
 // an embedded NUL would otherwise name something else (the part before the NUL).
 bool hasNoNul(const std::string& text);
 
+// A path for a W function. A path with an embedded NUL is refused: the function would see only the
+// part before it, a different file.
+bool widePath(const std::string& path, std::wstring& wide);
+
 }  // namespace plat

@@ -1,14 +1,20 @@
-// Linux windows: finding a top-level window by title and bringing it to the front. Both run inside an
-// error trap: a window of another client that vanishes meanwhile is simply not found, or not raised.
+// Linux windows: finding a top-level window by title, bringing it to the front, and the window
+// operations (window_manager.h tells how they reach the manager). Every call runs inside an error trap:
+// a window may be gone at any request.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/x11/keys.h"
+#include "platform/x11/window_manager.h"
 #include "platform/x11/x_util.h"
 
 namespace plat::x11 {
@@ -107,6 +113,165 @@ void forceForeground(WindowHandle handle) {
         XSetInputFocus(display, window, RevertToParent, CurrentTime);
     }
     XFlush(display);
+}
+
+using x11::ErrorTrap;
+
+bool windowRect(WindowHandle handle, Rect& rect) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return false;
+    ErrorTrap trap(display);
+    return x11::outerRect(display, x11::windowOf(handle), x11::managerRuns(display), rect);
+}
+
+void moveWindow(WindowHandle handle, int32_t x, int32_t y) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return;
+    ErrorTrap trap(display);
+    x11::place(display, x11::windowOf(handle), x, y, false, 0, 0);
+}
+
+void setWindowBounds(WindowHandle handle, int32_t x, int32_t y, int32_t width, int32_t height) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return;
+    ErrorTrap trap(display);
+    x11::place(display, x11::windowOf(handle), x, y, true, width, height);
+}
+
+void setTopmost(WindowHandle handle, bool on) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return;
+    ErrorTrap trap(display);
+    const Window window = x11::windowOf(handle);
+    if (x11::managerRuns(display)) {
+        x11::changeState(display, window, on, x11::windowAtomsOf(display).above, None);
+    } else if (on) {
+        // No band without a manager: the window is only raised.
+        XRaiseWindow(display, window);
+        XSync(display, False);
+    }
+}
+
+void showWindow(WindowHandle handle, Show how) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return;
+    ErrorTrap trap(display);
+    const Window window = x11::windowOf(handle);
+    const x11::WindowAtoms atoms = x11::windowAtomsOf(display);
+    if (x11::managerRuns(display)) {
+        x11::waitForAdoption(display, window);
+        const bool iconic = x11::wmState(display, window) == IconicState;
+        switch (how) {
+            case Show::Maximize:
+                x11::rememberNormal(display, window);
+                x11::changeState(display, window, true, atoms.maximizedVert, atoms.maximizedHorz);
+                if (iconic) XMapWindow(display, window);
+                break;
+            case Show::Minimize:
+                XIconifyWindow(display, window, DefaultScreen(display));
+                XSync(display, False);
+                x11::waitUntil(x11::kManagerWaitMs,
+                               [&] { return x11::wmState(display, window) == IconicState; });
+                break;
+            case Show::Restore:
+                // From minimized back to what it was before (maximized or not); else out of maximized.
+                if (iconic) {
+                    XMapWindow(display, window);
+                    XSync(display, False);
+                    x11::waitUntil(x11::kManagerWaitMs,
+                                   [&] { return x11::wmState(display, window) == NormalState; });
+                } else if (x11::maximizedState(display, x11::netState(display, window))) {
+                    x11::changeState(display, window, false, atoms.maximizedVert, atoms.maximizedHorz);
+                }
+                break;
+        }
+        XSync(display, False);
+        return;
+    }
+    // Without a manager: minimized is unmapped, maximized is sized to the work area.
+    auto kept = x11::keptNormal(display, window);
+    const bool maximized = kept && kept->maximized;
+    switch (how) {
+        case Show::Maximize: {
+            Rect rect, area;
+            if (!maximized && x11::outerRect(display, window, false, rect))
+                x11::keepNormal(display, window, rect, true);
+            if (x11::workArea(display, area))
+                x11::place(display, window, area.left, area.top, true, area.right - area.left,
+                           area.bottom - area.top);
+            XMapWindow(display, window);
+            break;
+        }
+        case Show::Minimize:
+            XUnmapWindow(display, window);
+            break;
+        case Show::Restore:
+            if (maximized) {
+                x11::keepNormal(display, window, kept->rect, false);
+                x11::place(display, window, kept->rect.left, kept->rect.top, true,
+                           kept->rect.right - kept->rect.left, kept->rect.bottom - kept->rect.top);
+            }
+            XMapWindow(display, window);
+            break;
+    }
+    XSync(display, False);
+}
+
+bool isMaximized(WindowHandle handle) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return false;
+    ErrorTrap trap(display);
+    return x11::isMaximizedOn(display, x11::windowOf(handle), x11::managerRuns(display));
+}
+
+bool isMinimized(WindowHandle handle) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return false;
+    ErrorTrap trap(display);
+    const Window window = x11::windowOf(handle);
+    if (x11::managerRuns(display)) return x11::wmState(display, window) == IconicState;
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsUnmapped;
+}
+
+bool windowPlacement(WindowHandle handle, Placement& placement) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return false;
+    const Window window = x11::windowOf(handle);
+    bool found = false;
+    {
+        ErrorTrap trap(display);
+        found = x11::placementOf(display, window, placement);
+    }
+    if (found) {
+        x11::notePlacement(window, placement);
+        return true;
+    }
+    // The watched main window, once destroyed, still has the placement it had last.
+    if (auto last = x11::lastPlacement(window)) {
+        placement = *last;
+        return true;
+    }
+    return false;
+}
+
+bool workAreaAtPoint(int32_t x, int32_t y, Rect& area) {
+    Display* display = x11::threadDisplay();
+    if (!display) return false;
+    ErrorTrap trap(display);
+    // One monitor: the screen.
+    Rect screen;
+    if (!x11::screenRect(display, screen) || x < screen.left || y < screen.top || x >= screen.right ||
+        y >= screen.bottom)
+        return false;
+    return x11::workArea(display, area);
+}
+
+bool workAreaOfWindow(WindowHandle, Rect& area) {
+    Display* display = x11::threadDisplay();
+    if (!display) return false;
+    ErrorTrap trap(display);
+    return x11::workArea(display, area);
 }
 
 }  // namespace plat

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/windows.h"
+#include "app/main_window.h"
 #include "platform/platform.h"
 #include "state/state.h"
 // After the portable headers: <windows.h> defines macros named like their constants.

@@ -1,6 +1,6 @@
-// Window management: the main window's place and size kept in the preferences, fitting a window to
-// the size the page asks for, the topmost band, the default geometry on reset, and dragging a
-// frameless panel window by its header onto the main window to dock it. User-interface thread.
+// The main window: its place and size kept in the preferences, fitting a window to the size the page
+// asks for, the topmost band, the default geometry on reset, where a new panel goes beside it, and
+// the note of our windows for the auto-clicker. User-interface thread.
 #pragma once
 
 #include <cstdint>
@@ -65,20 +65,5 @@ void resizeMainWindow(int32_t width, int32_t height);
 // Notes the screen rectangles of the main window and of the open panel windows for the
 // auto-clicker, which never clicks them (ownWindowRects). User-interface thread.
 void noteOwnWindows();
-
-// ---- panel drag ----
-
-// What ends a panel when it is dropped on the main window (set by the panel instance).
-inline std::function<void()> closePanelCallback;
-
-// Starts dragging the panel window with the pointer; hover over the main window is reported to the
-// main instance as "panelHover" messages, and a release over it docks the panel.
-void beginPanelDrag(plat::WindowHandle panel);
-
-// The drag's handlers, called by the platform (exposed for tests).
-void panelDragMoved(int32_t x, int32_t y);
-void panelDragReleased();
-void panelDragCaptureLost();
-bool panelDragging();
 
 }  // namespace rv

@@ -1,4 +1,6 @@
-#include "app/windows.h"
+#include "app/main_window.h"
+
+#include "app/panel_drag.h"
 
 #include "app/app.h"
 #include "app/main_bindings.h"

@@ -1,4 +1,5 @@
-// Linux panel drag: a thread of its own follows the pointer until the left button is released.
+// Linux panel windows: frameless through the Motif hints, and dragged by a thread of their own that
+// follows the pointer until the left button is released.
 //
 // The drag starts from the page's mousedown, so GTK normally still holds the implicit grab of that
 // press: the pointer's events keep going to the panel window (as with a capture on Windows) and no other
@@ -15,6 +16,9 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/x11/keys.h"
+#include "platform/x11/window_manager.h"
+#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 namespace {
@@ -130,6 +134,8 @@ void dragLoop(std::shared_ptr<Drag> drag) {
 
 namespace plat {
 
+using x11::ErrorTrap;
+
 void beginPointerDrag(WindowHandle window, const DragHandlers& handlers) {
     endPointerDrag();
     if (!window || !handlers.moved || !handlers.released || !handlers.captureLost) return;
@@ -154,6 +160,31 @@ void endPointerDrag() {
         finished = std::move(dragging.thread);
     }
     if (finished.joinable()) finished.join();
+}
+
+void makePanelWindow(WindowHandle handle, bool positioned, int32_t x, int32_t y, int32_t width,
+                     int32_t height) {
+    Display* display = x11::threadDisplay();
+    if (!handle || !display) return;
+    ErrorTrap trap(display);
+    const Window window = x11::windowOf(handle);
+    const bool manager = x11::managerRuns(display);
+    const bool wasManaged = manager && x11::managed(display, window);
+    const x11::Extents before = x11::frameExtents(display, window, manager);
+    // Motif hints: decorations only, and of them only the border (no title bar, menu or handles).
+    constexpr long kDecorationsFlag = 1L << 1, kBorderOnly = 1L << 1;
+    const x11::WindowAtoms atoms = x11::windowAtomsOf(display);
+    x11::writeValues(display, window, atoms.motifHints, atoms.motifHints,
+                     {kDecorationsFlag, 0, kBorderOnly, 0, 0});
+    XSync(display, False);
+    if (manager && wasManaged) {
+        // The manager rebuilds the frame; the placement below needs its new size.
+        x11::waitUntil(x11::kManagerWaitMs, [&] {
+            const x11::Extents now = x11::frameExtents(display, window, true);
+            return !(now == before) || now.top <= now.left;
+        });
+    }
+    if (positioned) x11::place(display, window, x, y, true, width, height);
 }
 
 }  // namespace plat

@@ -1,0 +1,129 @@
+// The fake platform: environment and files (real files, in the folders the test chooses).
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "platform/fake/fake_state.h"
+#include "platform/input_math.h"
+#include "platform/platform.h"
+
+namespace fake {
+
+void setExePath(const std::string& path) {
+    Lock lock(state().mutex);
+    state().exePath = path;
+}
+
+void setEnvironment(const std::string& name, std::optional<std::string> value) {
+    Lock lock(state().mutex);
+    state().environment[name] = std::move(value);
+}
+
+void failWrites(int count, size_t keepBytes) {
+    Lock lock(state().mutex);
+    state().failingWrites = count, state().failKeep = keepBytes;
+}
+
+void setUnreadable(const std::string& path) {
+    Lock lock(state().mutex);
+    state().unreadable.insert(path);
+}
+
+}  // namespace fake
+
+namespace plat {
+
+using fake::InputKind;
+using fake::InputRecord;
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+std::string exePath() {
+    Lock lock(fake::state().mutex);
+    return fake::state().exePath;
+}
+
+std::optional<std::string> environment(const char* name) {
+    Lock lock(fake::state().mutex);
+    auto found = fake::state().environment.find(name);
+    if (found == fake::state().environment.end()) return std::nullopt;
+    return found->second;
+}
+
+std::string defaultDataBase() {
+    return ".";
+}
+
+bool createDirectory(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::create_directory(path, error);
+}
+
+bool pathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    return !error;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    {
+        Lock lock(fake::state().mutex);
+        if (fake::state().unreadable.count(path)) return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+    size_t keep = bytes.size();
+    bool fail = false;
+    {
+        Lock lock(fake::state().mutex);
+        if (fake::state().failingWrites > 0) {
+            --fake::state().failingWrites;
+            keep = std::min(keep, fake::state().failKeep);
+            fail = true;
+        }
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(keep));
+    out.close();
+    return !fail && static_cast<bool>(out);
+}
+
+bool replaceFile(const std::string& from, const std::string& to) {
+    return moveFile(from, to);
+}
+
+bool isReadOnlyFile(const std::string& path) {
+    std::error_code error;
+    auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::is_regular_file(status)) return false;
+    using std::filesystem::perms;
+    return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
+           perms::none;
+}
+
+bool removeFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::remove(path, error);
+}
+
+}  // namespace plat

@@ -1,0 +1,159 @@
+// The fake platform: input injection (recorded) and the capture loop.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "platform/fake/fake_state.h"
+#include "platform/input_math.h"
+#include "platform/platform.h"
+
+namespace fake {
+
+std::vector<InputRecord> injected() {
+    Lock lock(state().mutex);
+    return state().records;
+}
+
+std::vector<InputRecord> takeInjected() {
+    Lock lock(state().mutex);
+    return std::move(state().records);
+}
+
+void setScreen(int32_t width, int32_t height) {
+    Lock lock(state().mutex);
+    state().screenWidth = width, state().screenHeight = height;
+}
+
+void setCursor(int32_t x, int32_t y) {
+    Lock lock(state().mutex);
+    state().cursorX = x, state().cursorY = y;
+}
+
+void setKeyNames(std::map<int32_t, std::string> names) {
+    Lock lock(state().mutex);
+    state().keyNames = std::move(names);
+}
+
+bool captureRunning() {
+    Lock lock(state().mutex);
+    return state().capture.has_value();
+}
+
+bool feedKey(const plat::KeyEvent& event) {
+    std::optional<plat::CaptureHandlers> handlers;
+    {
+        Lock lock(state().mutex);
+        handlers = state().capture;
+    }
+    return handlers && handlers->key(event);
+}
+
+bool feedMouse(const plat::MouseEvent& event) {
+    std::optional<plat::CaptureHandlers> handlers;
+    {
+        Lock lock(state().mutex);
+        handlers = state().capture;
+    }
+    return handlers && handlers->mouse(event);
+}
+
+int captureWakes() {
+    Lock lock(state().mutex);
+    return state().captureWakes;
+}
+
+}  // namespace fake
+
+namespace plat {
+
+using fake::InputKind;
+using fake::InputRecord;
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+void injectAbsoluteMove(int32_t x, int32_t y) {
+    int32_t width, height;
+    screenSize(width, height);
+    rv::NormalizedPoint n = rv::normalizeAbsolute(x, y, width, height);
+    InputRecord r{InputKind::AbsoluteMove};
+    r.x = x, r.y = y, r.dx = n.dx, r.dy = n.dy;
+    r.flags = rv::MOUSEEVENTF_MOVE | rv::MOUSEEVENTF_ABSOLUTE;
+    fake::record(r);
+    fake::setCursor(x, y);
+}
+
+void injectMouse(uint32_t flags, int32_t data) {
+    InputRecord r{InputKind::Mouse};
+    r.flags = flags, r.data = data;
+    fake::record(r);
+}
+
+void injectRelativeMove(int32_t dx, int32_t dy) {
+    InputRecord r{InputKind::RelativeMove};
+    r.x = dx, r.y = dy, r.flags = rv::MOUSEEVENTF_MOVE;
+    fake::record(r);
+    Lock lock(fake::state().mutex);
+    fake::state().cursorX += dx, fake::state().cursorY += dy;
+}
+
+int injectKey(int32_t vk, bool down) {
+    InputRecord r{InputKind::Key};
+    r.vk = vk, r.down = down, r.flags = rv::keyRecordFlags(vk, down);
+    fake::record(r);
+    return 1;
+}
+
+bool cursorPos(int32_t& x, int32_t& y) {
+    Lock lock(fake::state().mutex);
+    x = fake::state().cursorX, y = fake::state().cursorY;
+    return true;
+}
+
+void screenSize(int32_t& width, int32_t& height) {
+    Lock lock(fake::state().mutex);
+    width = fake::state().screenWidth, height = fake::state().screenHeight;
+}
+
+std::string keyName(int32_t vk) {
+    Lock lock(fake::state().mutex);
+    auto found = fake::state().keyNames.find(vk);
+    return found == fake::state().keyNames.end() ? "" : found->second;
+}
+
+void runCaptureLoop(const CaptureHandlers& handlers) {
+    {
+        Lock lock(fake::state().mutex);
+        fake::state().capture = handlers;
+    }
+    for (;;) {
+        {
+            Lock lock(fake::state().mutex);
+            if (fake::state().captureStop) {
+                fake::state().capture.reset();
+                fake::state().captureStop = false;
+                return;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void stopCaptureLoop() {
+    Lock lock(fake::state().mutex);
+    fake::state().captureStop = true;  // sticky: a loop that has not started yet ends at once
+}
+
+void wakeCaptureLoop() {
+    Lock lock(fake::state().mutex);
+    ++fake::state().captureWakes;
+}
+
+}  // namespace plat
