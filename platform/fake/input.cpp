@@ -1,4 +1,5 @@
-// The fake platform: input injection (recorded) and the capture loop.
+// The fake platform: input injection (recorded, and echoed to a running capture loop) and the
+// capture loop.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -17,6 +18,63 @@
 #include "platform/platform.h"
 
 namespace fake {
+
+namespace {
+
+// What the capture handlers of a running capture loop receive for input the fake injects, marked
+// injected, as the real platforms echo the program's own input (a mouse flag word gives one event
+// per action in it, in the order Windows takes them).
+void echoMouse(uint32_t flags, int32_t data) {
+    std::optional<plat::CaptureHandlers> handlers;
+    int32_t x, y;
+    {
+        Lock lock(state().mutex);
+        handlers = state().capture;
+        x = state().cursorX, y = state().cursorY;
+    }
+    if (!handlers) return;
+    const uint32_t sideButton = static_cast<uint32_t>(data) << 16;
+    const struct {
+        uint32_t flag;
+        uint32_t message;
+        uint32_t mouseData;
+    } actions[] = {
+        {rv::MOUSEEVENTF_MOVE, rv::WM_MOUSEMOVE, 0},
+        {rv::MOUSEEVENTF_LEFTDOWN, rv::WM_LBUTTONDOWN, 0},
+        {rv::MOUSEEVENTF_LEFTUP, rv::WM_LBUTTONUP, 0},
+        {rv::MOUSEEVENTF_RIGHTDOWN, rv::WM_RBUTTONDOWN, 0},
+        {rv::MOUSEEVENTF_RIGHTUP, rv::WM_RBUTTONUP, 0},
+        {rv::MOUSEEVENTF_MIDDLEDOWN, rv::WM_MBUTTONDOWN, 0},
+        {rv::MOUSEEVENTF_MIDDLEUP, rv::WM_MBUTTONUP, 0},
+        {rv::MOUSEEVENTF_XDOWN, rv::WM_XBUTTONDOWN, sideButton},
+        {rv::MOUSEEVENTF_XUP, rv::WM_XBUTTONUP, sideButton},
+        {rv::MOUSEEVENTF_WHEEL, rv::WM_MOUSEWHEEL, sideButton},
+    };
+    for (const auto& action : actions) {
+        if (flags & action.flag)
+            handlers->mouse(plat::MouseEvent{action.message, x, y, action.mouseData, true});
+    }
+}
+
+void echoKey(int32_t vk, bool down) {
+    std::optional<plat::CaptureHandlers> handlers;
+    {
+        Lock lock(state().mutex);
+        handlers = state().capture;
+    }
+    if (handlers) handlers->key(plat::KeyEvent{vk, down, true});
+}
+
+void echoRawMotion(int32_t dx, int32_t dy) {
+    std::optional<plat::CaptureHandlers> handlers;
+    {
+        Lock lock(state().mutex);
+        handlers = state().capture;
+    }
+    if (handlers && handlers->rawMotion) handlers->rawMotion(plat::RawMotion{dx, dy, false});
+}
+
+}  // namespace
 
 std::vector<InputRecord> injected() {
     Lock lock(state().mutex);
@@ -88,26 +146,33 @@ void injectAbsoluteMove(int32_t x, int32_t y) {
     r.flags = rv::MOUSEEVENTF_MOVE | rv::MOUSEEVENTF_ABSOLUTE;
     fake::record(r);
     fake::setCursor(x, y);
+    fake::echoMouse(r.flags, 0);
 }
 
 void injectMouse(uint32_t flags, int32_t data) {
     InputRecord r{InputKind::Mouse};
     r.flags = flags, r.data = data;
     fake::record(r);
+    fake::echoMouse(flags, data);
 }
 
 void injectRelativeMove(int32_t dx, int32_t dy) {
     InputRecord r{InputKind::RelativeMove};
     r.x = dx, r.y = dy, r.flags = rv::MOUSEEVENTF_MOVE;
     fake::record(r);
-    Lock lock(fake::state().mutex);
-    fake::state().cursorX += dx, fake::state().cursorY += dy;
+    {
+        Lock lock(fake::state().mutex);
+        fake::state().cursorX += dx, fake::state().cursorY += dy;
+    }
+    fake::echoMouse(rv::MOUSEEVENTF_MOVE, 0);
+    fake::echoRawMotion(dx, dy);
 }
 
 int injectKey(int32_t vk, bool down) {
     InputRecord r{InputKind::Key};
     r.vk = vk, r.down = down, r.flags = rv::keyRecordFlags(vk, down);
     fake::record(r);
+    fake::echoKey(vk, down);
     return 1;
 }
 
