@@ -1,6 +1,7 @@
 // Control of the fake platform that unit tests link instead of a real backend: injected input is
-// recorded, the clock is virtual and advances when code sleeps, files are real files in the test's
-// own folder (with failures on request), windows and the webview exist only in memory.
+// recorded and, while a capture loop runs, handed to its handlers marked injected (on the injecting
+// thread), as the real systems echo it; the clock is virtual and advances when code sleeps, files are real
+// files in the test's own folder (with failures on request), windows and the webview exist only in memory.
 #pragma once
 
 #include <cstdint>
