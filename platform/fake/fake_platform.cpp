@@ -120,10 +120,6 @@ void reset() {
 
 namespace plat {
 
-using fake::InputKind;
-using fake::InputRecord;
-using Lock = std::lock_guard<std::recursive_mutex>;
-
 const bool errorBoxIsModal = true;
 const char pathSeparator = '/';
 const char* const webviewLibraryFile = "fake-webview";

@@ -85,3 +85,10 @@ inline void record(InputRecord r) {
 }
 
 }  // namespace fake
+
+// The fake's implementation of the seam uses the same names.
+namespace plat {
+using fake::InputKind;
+using fake::InputRecord;
+using fake::Lock;
+}  // namespace plat

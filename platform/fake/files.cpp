@@ -42,10 +42,6 @@ void setUnreadable(const std::string& path) {
 
 namespace plat {
 
-using fake::InputKind;
-using fake::InputRecord;
-using Lock = std::lock_guard<std::recursive_mutex>;
-
 std::string exePath() {
     Lock lock(fake::state().mutex);
     return fake::state().exePath;

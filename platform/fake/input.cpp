@@ -21,6 +21,13 @@ namespace fake {
 
 namespace {
 
+// A copy of the running capture loop's handlers, called outside the lock: they are program code that
+// may use the platform itself.
+std::optional<plat::CaptureHandlers> runningHandlers() {
+    Lock lock(state().mutex);
+    return state().capture;
+}
+
 // What the capture handlers of a running capture loop receive for input the fake injects, marked
 // injected, as the real platforms echo the program's own input (a mouse flag word gives one event
 // per action in it, in the order Windows takes them).
@@ -57,20 +64,12 @@ void echoMouse(uint32_t flags, int32_t data) {
 }
 
 void echoKey(int32_t vk, bool down) {
-    std::optional<plat::CaptureHandlers> handlers;
-    {
-        Lock lock(state().mutex);
-        handlers = state().capture;
-    }
+    std::optional<plat::CaptureHandlers> handlers = runningHandlers();
     if (handlers) handlers->key(plat::KeyEvent{vk, down, true});
 }
 
 void echoRawMotion(int32_t dx, int32_t dy) {
-    std::optional<plat::CaptureHandlers> handlers;
-    {
-        Lock lock(state().mutex);
-        handlers = state().capture;
-    }
+    std::optional<plat::CaptureHandlers> handlers = runningHandlers();
     if (handlers && handlers->rawMotion) handlers->rawMotion(plat::RawMotion{dx, dy, false});
 }
 
@@ -107,20 +106,12 @@ bool captureRunning() {
 }
 
 bool feedKey(const plat::KeyEvent& event) {
-    std::optional<plat::CaptureHandlers> handlers;
-    {
-        Lock lock(state().mutex);
-        handlers = state().capture;
-    }
+    std::optional<plat::CaptureHandlers> handlers = runningHandlers();
     return handlers && handlers->key(event);
 }
 
 bool feedMouse(const plat::MouseEvent& event) {
-    std::optional<plat::CaptureHandlers> handlers;
-    {
-        Lock lock(state().mutex);
-        handlers = state().capture;
-    }
+    std::optional<plat::CaptureHandlers> handlers = runningHandlers();
     return handlers && handlers->mouse(event);
 }
 
@@ -132,10 +123,6 @@ int captureWakes() {
 }  // namespace fake
 
 namespace plat {
-
-using fake::InputKind;
-using fake::InputRecord;
-using Lock = std::lock_guard<std::recursive_mutex>;
 
 void injectAbsoluteMove(int32_t x, int32_t y) {
     int32_t width, height;

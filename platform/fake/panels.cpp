@@ -49,10 +49,6 @@ std::vector<FakeProcess*> processes() {
 
 namespace plat {
 
-using fake::InputKind;
-using fake::InputRecord;
-using Lock = std::lock_guard<std::recursive_mutex>;
-
 void runPipeServer(PipeHandler) {
     {
         Lock lock(fake::state().mutex);

@@ -159,10 +159,6 @@ std::string callBinding(const std::string& name, const std::string& request) {
 
 namespace plat {
 
-using fake::InputKind;
-using fake::InputRecord;
-using Lock = std::lock_guard<std::recursive_mutex>;
-
 void* openLibrary(const std::string& path) {
     Lock lock(fake::state().mutex);
     bool webview = path.size() >= 12 && path.compare(path.size() - 12, 12, "fake-webview") == 0;

@@ -71,10 +71,6 @@ void dragCaptureLost() {
 
 namespace plat {
 
-using fake::InputKind;
-using fake::InputRecord;
-using Lock = std::lock_guard<std::recursive_mutex>;
-
 WindowHandle findWindow(const std::string& title) {
     Lock lock(fake::state().mutex);
     auto found = fake::state().windows.find(title);
