@@ -1,0 +1,185 @@
+// What the page tests share: ui/index.html with a recording fake of the native bindings, in one
+// headless Chromium per test file (started and closed by the hooks below), and the page opened as the
+// main window or as a panel window.
+import { before, after } from 'node:test';
+import { createRequire } from 'node:module';
+import { readFileSync } from 'node:fs';
+import { fileURLToPath } from 'node:url';
+import path from 'node:path';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const repo = path.resolve(here, '..', '..');
+const require = createRequire(path.join(repo, 'third_party', 'package.json'));
+const { chromium } = require('playwright-core');
+
+export const PAGE_HTML = readFileSync(path.join(repo, 'ui', 'index.html'), 'utf8');
+
+export const MAIN_BINDINGS = [
+  'resizeWindow', 'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'pickLocation',
+  'getAppSettings', 'setAppSetting', 'resetHotkeys', 'getTrackerStatus', 'resetEverything', 'clearProfile',
+  'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'reassignKey', 'openPanel',
+  'getTheme', 'setTheme', 'updateTracker', 'toggleRecord', 'togglePlay', 'getPlayRepeat', 'setPlayRepeat',
+  'getVersion',
+  'renameProfile', 'deleteProfileAt', 'getReplacedRecording', 'restoreRecording', 'getReassignRefusal',
+  'getClickerWaiting', 'getClickStartDelay', 'setClickStartDelay', 'closePanel',
+];
+export const PANEL_BINDINGS = [
+  'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
+  'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus',
+];
+
+export function freshState() {
+  return {
+    status: {
+      state: 'Idle', count: 0, restore: [], hkRec: 'F8', hkPlay: 'F7', hkAuto: 'F6', hkKeySpam: 'F9',
+      keySpamTarget: 'Space', reassigning: '', panelHover: false, autoClicking: false, keySpamming: false,
+      clickRate: 0, clicks: 0, keyPressRate: 0, keyPresses: 0, playEvent: 0, playEvents: 0, playPass: 0,
+    },
+    repeat: 0,
+    settings: {
+      sh: 0, sm: 0, ss: 0, sms: 100, sbtn: 0, stype: 0, rptMode: 1, rptTimes: 10, locMode: 0, fixedX: 0, fixedY: 0,
+      tmv: true, tclk: true, tscr: true, tkey: true, trel: false, tspd: 1, tloop: false, tloopMs: 500,
+      ksh: 0, ksm: 0, kss: 0, ksms: 100, ksRptMode: 1, ksRptTimes: 10,
+    },
+    profiles: { current: 0, names: ['Default Tracking Profile'], cap: 3 },
+    app: { alwaysOnTop: false, launchOnStartup: false, startMinimized: false, hotkeysEnabled: true, disableAnimations: false },
+  };
+}
+
+// Runs in the page before its scripts. Each binding records the JSON text of
+// its argument array (what the native side receives) and answers from a small
+// model of the program, so re-reads after an update show the update.
+function installFakeNative({ names, state }) {
+  const calls = [];
+  const clone = (v) => (v === undefined ? undefined : JSON.parse(JSON.stringify(v)));
+  const later = (ms, fn) => new Promise((r) => setTimeout(() => r(fn()), ms));
+  const clicker = ['sh', 'sm', 'ss', 'sms', 'sbtn', 'stype', 'rptMode', 'rptTimes', 'locMode'];
+  const keyspam = ['ksh', 'ksm', 'kss', 'ksms', 'ksRptMode', 'ksRptTimes'];
+  const tracker = ['tmv', 'tclk', 'tscr', 'tkey', 'trel', 'tspd', 'tloop', 'tloopMs'];
+  const flip = (word) => { state.status.state = state.status.state === word ? 'Idle' : word; };
+  const handlers = {
+    getTrackerStatus() { const s = clone(state.status); state.status.restore = []; return s; },
+    getSettings: () => state.settings,
+    getProfiles: () => state.profiles,
+    getAppSettings: () => state.app,
+    updateSpammer: (...a) => { clicker.forEach((k, i) => { state.settings[k] = Number(a[i]); }); },
+    updateKeySpam: (...a) => { keyspam.forEach((k, i) => { state.settings[k] = Number(a[i]); }); },
+    setAppSetting: (k, v) => { state.app[k] = String(v) === '1'; },
+    // Toggles answer late, like a busy host: the page must not assume the outcome.
+    toggleSpammer: () => later(150, () => { state.status.autoClicking = !state.status.autoClicking; }),
+    toggleKeySpam: () => later(150, () => { state.status.keySpamming = !state.status.keySpamming; }),
+    updateTracker: (...a) => {
+      tracker.forEach((k, i) => { state.settings[k] = i === 5 || i === 7 ? Number(a[i]) : String(a[i]) === '1'; });
+    },
+    toggleRecord: () => later(150, () => flip('Recording')),
+    togglePlay: () => later(150, () => flip('Playing')),
+    getPlayRepeat: () => state.repeat,
+    setPlayRepeat: (n) => { state.repeat = Number(n); },
+    addProfile: (name) => {
+      if (state.profiles.names.length < 3) {
+        state.profiles.names.push(name);
+        state.profiles.current = state.profiles.names.length - 1;
+      }
+    },
+    deleteProfile: () => {
+      const p = state.profiles;
+      if (p.names.length < 2) return;
+      p.names.splice(p.current, 1);
+      if (p.current >= p.names.length) p.current = p.names.length - 1;
+    },
+    switchProfile: (i) => { state.profiles.current = i; },
+    renameProfile: (i, name) => { state.profiles.names[i] = name; },
+    deleteProfileAt: (i) => {
+      const p = state.profiles;
+      if (p.names.length < 2) return;
+      p.names.splice(i, 1);
+      if (i < p.current || p.current >= p.names.length) p.current--;
+    },
+    getReplacedRecording: () => state.replaced || 0,
+    restoreRecording: () => { const had = !!state.replaced; state.replaced = 0; return had; },
+    getReassignRefusal: () => state.refusal || null,
+    getClickerWaiting: () => !!state.waiting,
+    getClickStartDelay: () => state.delay || 0,
+    setClickStartDelay: (n) => { const v = Number(n); if (v >= 0 && v <= 10) state.delay = v; },
+    getTheme: () => state.theme || 'modern-blue',
+    getVersion: () => state.version,
+    setTheme: (name) => { state.theme = name; },
+  };
+  for (const name of names) {
+    window[name] = (...args) => {
+      calls.push({ name, json: JSON.stringify(args) });
+      const h = handlers[name];
+      return Promise.resolve(h ? h(...args) : undefined).then(clone);
+    };
+  }
+  window.__native = { calls, state };
+}
+
+function panelScript(theme, id) {
+  return `<script>
+if (typeof applyTheme === 'function') applyTheme('${theme}');
+let themeSel = document.getElementById('theme-select');
+if (themeSel) themeSel.value = '${theme}';
+document.querySelectorAll('.panel').forEach(p => p.style.display = 'none');
+let activePanel = document.getElementById('${id}');
+if (activePanel) {
+  activePanel.style.display = 'block'; activePanel.style.borderRadius = '0';
+  activePanel.style.boxShadow = 'none'; activePanel.style.border = 'none';
+  let header = activePanel.querySelector('.panel-header');
+  header.style.cursor = 'move';
+  header.addEventListener('mousedown', (e) => {
+    if (e.button !== 0 || e.target.closest('.panel-btn')) return;
+    e.preventDefault();
+    if (window.beginWindowDrag) window.beginWindowDrag('');
+  });
+}
+document.body.style.padding = '0';
+let dash = document.getElementById('dashboard');
+if (dash) dash.style.gap = '0';
+document.body.style.visibility = 'visible';
+if (typeof resizeHostWindow === 'function') resizeHostWindow();
+</script></body>`;
+}
+
+export function asPanelPage(theme, id) {
+  const at = PAGE_HTML.lastIndexOf('</body>');
+  return PAGE_HTML.slice(0, at) + panelScript(theme, id) + PAGE_HTML.slice(at + '</body>'.length);
+}
+
+// Each test file runs in a process of its own, which imports this module once.
+let browser;
+before(async () => {
+  browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+});
+after(async () => { await browser?.close(); });
+
+export async function openPage(t, { names = MAIN_BINDINGS, state = freshState(), html = PAGE_HTML, viewport = { width: 420, height: 560 }, screen } = {}) {
+  const context = await browser.newContext(screen ? { viewport, screen } : { viewport });
+  t.after(() => context.close());
+  const page = await context.newPage();
+  page.setDefaultTimeout(3000);
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.addInitScript(installFakeNative, { names, state });
+  await page.goto('about:blank');      // init scripts apply from the next document on
+  await page.setContent(html);
+  await page.waitForFunction(() => document.body.style.visibility === 'visible');
+  const calls = (name) => page.evaluate((n) => window.__native.calls.filter((c) => !n || c.name === n).map((c) => c.json), name);
+  const waitCall = (name, json) => page.waitForFunction(([n, j]) =>
+    window.__native.calls.some((c) => c.name === n && (j === null || c.json === j)), [name, json ?? null]);
+  const clearCalls = () => page.evaluate(() => { window.__native.calls.length = 0; });
+  // The main window's program tells its page of every change; a panel window's page is told nothing.
+  const tell = names === PANEL_BINDINGS ? '' : '; window.ravelinStatusChanged && window.ravelinStatusChanged()';
+  const setState = (fn, arg) => page.evaluate(`(${fn})(window.__native.state, ${JSON.stringify(arg ?? null)})${tell}`);
+  const text = (sel) => page.locator(sel).textContent();
+  return { page, errors, calls, waitCall, clearCalls, setState, text };
+}
+
+export async function typeInto(page, selector, value) {
+  await page.fill(selector, value);
+  await page.press(selector, 'Tab');   // change fires on leaving the field
+}
