@@ -188,3 +188,13 @@ test('main window: the grow to fit is asked again when the window is shown, neve
   assert.deepEqual(await calls('resizeWindow'), []);
   assert.deepEqual(errors, []);
 });
+
+test('the page fits the width of its window: no sideways scrolling, even with a long profile name', async (t) => {
+  const state = freshState();
+  state.profiles = { current: 1, names: ['Default Tracking Profile', 'W'.repeat(40), 'Short'], cap: 3 };
+  for (const width of [420, 360]) {
+    const { page } = await openPage(t, { state, viewport: { width, height: 560 } });
+    const sizes = await page.evaluate(() => [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
+    assert.ok(sizes[0] <= sizes[1], `at ${width} px the page is ${sizes[0]} px wide in a ${sizes[1]} px window`);
+  }
+});
