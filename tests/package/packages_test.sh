@@ -3,9 +3,10 @@
 # The Linux program starts from there on this (private) display, its window is found by its title
 # and closed, and it ends with code 0, using nothing of the build folder. The Windows program runs
 # under Wine, which has no WebView2 runtime: it must say so in its box and end with code 1.
-#   packages_test.sh DIST XWIN     (run inside tests/support/with_xvfb.sh)
+# The unpacked Windows folder then runs once more with the page host of the windows build beside it.
+#   packages_test.sh DIST XWIN HOST     (run inside tests/support/with_xvfb.sh; HOST: Ravelin-headless.exe)
 set -u
-dist=$(cd "$1" && pwd) xwin=$2
+dist=$(cd "$1" && pwd) xwin=$2 host=${3:-}
 fail() {
   echo "packages_test: $*" >&2
   [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
@@ -67,4 +68,34 @@ source "$(dirname "$0")/../support/wine_box.sh"
 box_start "$app/Ravelin.exe" "mscoree,mshtml="
 box_wait 'WebView2 Runtime'
 box_answer 1
+
+# The unpacked folder once more under the page host (Ravelin-headless.exe, built from the same sources
+# with a plain window in place of WebView2, which Wine lacks): the program starts there with the
+# package's files, answers the page's calls (the package's version) and one close ends it with code 0.
+[ -f "$host" ] || fail "no page host to run the Windows package with (Ravelin-headless.exe of the windows build)"
+cp "$host" "$app/"
+coproc HOST { exec env WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" wine "$app/Ravelin-headless.exe" 2>"$work/host.err"; }
+pid=$HOST_PID
+exec {host_in}>&"${HOST[1]}" {host_out}<&"${HOST[0]}"
+id=""
+for _ in $(seq 150); do
+  id=$(xdotool search --name '^Ravelin \(Veltra Edition\)$' 2>/dev/null | head -n1)
+  [ -n "$id" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the page host ended without a window"
+  sleep 0.2
+done
+[ -n "$id" ] || fail "the page host showed no window titled 'Ravelin (Veltra Edition)' within 30 s"
+printf 'getVersion []\n' >&"$host_in"
+IFS= read -r -t 30 reply <&"$host_out" || fail "the page host did not answer getVersion"
+# Each answer is a JSON string holding what the call returned, here itself a JSON string.
+result=$(jq -rj . <<<"${reply%$'\r'}") || fail "getVersion answered no JSON string: $reply"
+[ "$result" = "\"$version\"" ] || fail "getVersion answered $result, expected \"$version\""
+printf 'close\n' >&"$host_in"
+exec {host_in}>&-
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the page host did not end within 10 s of its close"
+wait "$pid"
+code=$?
+pid=""
+[ "$code" -eq 0 ] || fail "the page host ended with code $code"
 echo "packages_test: both packages pass"
