@@ -26,6 +26,13 @@ cleanup_processes() {
   wait 2>/dev/null
 }
 
+# Stops the programs whose process ids are given (empty ones are skipped) and waits for each, for a
+# test's EXIT trap: trap 'stop_programs $panel $main $manager' EXIT
+stop_programs() {
+  local p
+  for p in "$@"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
+}
+
 # Starts a window manager of the test's own (openbox) on the private display and waits until it has
 # taken the display; sets $manager, which the caller stops with its other programs.
 start_window_manager() {

@@ -11,10 +11,7 @@ log="$RAVELIN_TEST_TMP/target.log"
 tx=1200 ty=100 tw=500 th=400
 
 manager= main= target_pid=
-cleanup_programs() {
-  for p in $target_pid $main $manager; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
-}
-trap cleanup_programs EXIT
+trap 'stop_programs $target_pid $main $manager' EXIT
 
 start_window_manager
 

@@ -13,10 +13,7 @@ panel_title="Ravelin (Auto Clicker)"
 
 main=
 panel=
-cleanup_programs() {
-  for p in $panel $main; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
-}
-trap cleanup_programs EXIT
+trap 'stop_programs $panel $main' EXIT
 
 crlf() { printf '%s\r\n' "$@"; }
 # Two profiles: alpha (current) clicks every 1 s 100 ms with the left button; beta every 7 s 900 ms

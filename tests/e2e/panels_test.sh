@@ -13,10 +13,7 @@ send="$build/tests/pipe_send_target"
 manager=
 main=
 panel=
-cleanup_programs() {
-  for p in $panel $main $manager; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
-}
-trap cleanup_programs EXIT
+trap 'stop_programs $panel $main $manager' EXIT
 
 # The outer rectangle of window $1 on the screen, frame included: "x y width height".
 outer() {

@@ -11,10 +11,7 @@ mkdir -p "$shots"
 
 manager=
 main=
-cleanup_programs() {
-  for p in $main $manager; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
-}
-trap cleanup_programs EXIT
+trap 'stop_programs $main $manager' EXIT
 
 start_window_manager
 xdotool mousemove 5 5  # no hover look on the page

@@ -10,10 +10,7 @@ main_title="Ravelin (Veltra Edition)"
 manager=
 first=
 panel=
-cleanup_programs() {
-  for p in $panel $first $manager; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done
-}
-trap cleanup_programs EXIT
+trap 'stop_programs $panel $first $manager' EXIT
 
 start_window_manager
 

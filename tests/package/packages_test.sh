@@ -17,6 +17,29 @@ version=$(sed -n 's/^project(Ravelin VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0"
 work=$(mktemp -d "${RAVELIN_TEST_TMP:-${TMPDIR:-/tmp}}/packages.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# await_window WHAT: waits up to 30 s for the main window of program $pid and sets $id.
+await_window() {
+  id=""
+  for _ in $(seq 150); do
+    id=$(xdotool search --name '^Ravelin \(Veltra Edition\)$' 2>/dev/null | head -n1)
+    [ -n "$id" ] && return 0
+    kill -0 "$pid" 2>/dev/null || fail "$1 ended without a window"
+    sleep 0.2
+  done
+  fail "$1 showed no window titled 'Ravelin (Veltra Edition)' within 30 s"
+}
+
+# await_exit WHAT SECONDS: waits that long for program $pid, closed once, to end with code 0.
+await_exit() {
+  local code
+  for _ in $(seq $(($2 * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "$1 did not end within $2 s of being closed once"
+  wait "$pid"
+  code=$?
+  pid=""
+  [ "$code" -eq 0 ] || fail "$1 ended with code $code"
+}
+
 # Linux
 place="$work/un packed linux"
 mkdir -p "$place"
@@ -31,25 +54,13 @@ readelf -S "$app/ravelin" | grep -q '\.debug_info' && fail "the Linux program st
 log="$work/linux.log"
 (cd "$work" && env -u LD_LIBRARY_PATH "$app/ravelin" >"$log" 2>&1) &
 pid=$!
-id=""
-for _ in $(seq 150); do
-  id=$(xdotool search --name '^Ravelin \(Veltra Edition\)$' 2>/dev/null | head -n1)
-  [ -n "$id" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the Linux program ended without a window"
-  sleep 0.2
-done
-[ -n "$id" ] || fail "no window titled 'Ravelin (Veltra Edition)' within 30 s"
+await_window "the Linux program"
 program=$(pgrep -P "$pid" -x ravelin || echo "$pid")
 grep -q "$app/libwebview.so.0.12" "/proc/$program/maps" || fail "the webview library was not loaded from the package"
 grep -q "/build/" "/proc/$program/maps" && fail "the program loaded something from a build folder"
 sleep 2
 "$xwin" close "$id" 2>/dev/null
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "the Linux program did not end within 5 s of its window being closed once"
-wait "$pid"
-code=$?
-pid=""
-[ "$code" -eq 0 ] || fail "the Linux program ended with code $code"
+await_exit "the Linux program" 5
 
 # Windows
 place="$work/un packed windows"
@@ -77,14 +88,7 @@ cp "$host" "$app/"
 coproc HOST { exec env WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" wine "$app/Ravelin-headless.exe" 2>"$work/host.err"; }
 pid=$HOST_PID
 exec {host_in}>&"${HOST[1]}" {host_out}<&"${HOST[0]}"
-id=""
-for _ in $(seq 150); do
-  id=$(xdotool search --name '^Ravelin \(Veltra Edition\)$' 2>/dev/null | head -n1)
-  [ -n "$id" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the page host ended without a window"
-  sleep 0.2
-done
-[ -n "$id" ] || fail "the page host showed no window titled 'Ravelin (Veltra Edition)' within 30 s"
+await_window "the page host"
 printf 'getVersion []\n' >&"$host_in"
 IFS= read -r -t 30 reply <&"$host_out" || fail "the page host did not answer getVersion"
 # Each answer is a JSON string holding what the call returned, here itself a JSON string.
@@ -92,10 +96,5 @@ result=$(jq -rj . <<<"${reply%$'\r'}") || fail "getVersion answered no JSON stri
 [ "$result" = "\"$version\"" ] || fail "getVersion answered $result, expected \"$version\""
 printf 'close\n' >&"$host_in"
 exec {host_in}>&-
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "the page host did not end within 10 s of its close"
-wait "$pid"
-code=$?
-pid=""
-[ "$code" -eq 0 ] || fail "the page host ended with code $code"
+await_exit "the page host" 10
 echo "packages_test: both packages pass"
