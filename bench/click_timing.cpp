@@ -1,7 +1,7 @@
 // Measures how evenly the auto-clicker clicks: switches it on through its toggle request with
 // intervals of 1, 10 and 100 ms, timestamps every click as a target window of its own receives it
 // (CLOCK_MONOTONIC, microseconds), and prints one line per interval:
-//   click_timing interval_ms=10 clicks=200 mean_period_ms=… p50_error_ms=… p99_error_ms=… max_error_ms=…
+//   click_timing interval_ms=10 clicks=500 mean_period_ms=… p50_error_ms=… p99_error_ms=… max_error_ms=…
 // where the error of a click is |observed period − interval|. The same for `xdotool click --delay`
 // against the same target, and the CPU use of the real program with its page loaded and of all the
 // processes it started (the page's browser processes), idle and with a clicker running:
@@ -213,9 +213,9 @@ int main(int argc, char** argv) {
         std::thread control(rv::controlThread);
 
         measureClicker(target, 1, 1000);
-        measureClicker(target, 10, 200);
+        measureClicker(target, 10, 500);
         measureClicker(target, 100, 50);
-        measureXdotool(target, 10, 200);
+        measureXdotool(target, 10, 500);
 
         rv::appRunning = false;
         rv::wakeAll();

@@ -1,5 +1,7 @@
 #include "engine/auto_clicker.h"
 
+#include <cstring>
+
 #include "engine/timing.h"
 #include "platform/input_math.h"
 #include "platform/platform.h"
@@ -9,6 +11,9 @@
 namespace rv {
 
 namespace {
+
+// How often a clicker held back by the pointer resting on one of our windows looks again.
+constexpr int kOwnWindowRecheckMs = 100;
 
 // The gap between the two clicks of a double click: one 13 ms sleep, then a spin up to 15 ms.
 void doubleClickGap() {
@@ -20,12 +25,22 @@ void doubleClickGap() {
 // Clicking at the pointer while it rests on one of our own windows would press our own buttons
 // (the first click of a start from the page lands on its Stop button).
 bool pointerOverOwnWindow() {
+    int32_t rects[kOwnWindowSlots][4];
+    size_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(ownWindowsLock);
+        if (plat::ticks() - ownWindowsNoted <= counterFrequency * kOwnWindowsTrustMs / 1000) {
+            count = ownWindowCount;
+            std::memcpy(rects, ownWindowRects, sizeof rects);
+        }
+    }
+    // Without a recent note of our windows there is nothing to look for, and the pointer's position
+    // (on X11 a round trip to the server, which the click's cycle would wait for) is not read.
+    if (count == 0) return false;
     int32_t x = 0, y = 0;
     if (!plat::cursorPos(x, y)) return false;
-    std::lock_guard<std::mutex> lock(ownWindowsLock);
-    if (plat::ticks() - ownWindowsNoted > counterFrequency * kOwnWindowsTrustMs / 1000) return false;
-    for (size_t i = 0; i < ownWindowCount; ++i) {
-        const int32_t* r = ownWindowRects[i];
+    for (size_t i = 0; i < count; ++i) {
+        const int32_t* r = rects[i];
         if (x >= r[0] && x < r[2] && y >= r[1] && y < r[3]) return true;
     }
     return false;
@@ -62,7 +77,7 @@ void autoClickerPass() {
         plat::injectAbsoluteMove(fixedX.load(), fixedY.load());
     } else if (pointerOverOwnWindow()) {
         clickerWaiting.store(true);
-        nap(Sleeper::autoClicker, kWorkerNapMs);
+        nap(Sleeper::autoClicker, kOwnWindowRecheckMs);
         return;
     }
     clickerWaiting.store(false);

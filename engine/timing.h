@@ -16,28 +16,43 @@ double intervalSeconds(int32_t hours, int32_t minutes, int32_t seconds, int32_t 
 double elapsedSeconds(int64_t earlier, int64_t later);
 
 // Waits until `targetSeconds` have passed since `start`, or returns as soon as `keepGoing()` is
-// false. Sleeps 1 ms at a time; when less than a millisecond is left it sleeps only what is left,
-// so the wait ends at its target rather than up to a millisecond late.
+// false. Sleeps 1 ms at a time; the last part of a millisecond is a sleep that ends a little before
+// the target and a spin to it, so the wait ends at its target rather than as late as the system's
+// sleeps end.
 template <typename KeepGoing>
 void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing);
 
 // The same for the worker `who`, which naps through all but the last kNapMarginSeconds of a long
 // wait in one piece: whoever makes `keepGoing()` false wakes it, so that the wait still ends at once,
-// and the last stretch keeps the millisecond steps, so that a nap ending late on a coarse system
-// timer still leaves the wait on time. A worker waiting for long intervals then wakes a few times
-// per interval instead of every millisecond.
+// and the last stretch keeps the millisecond steps, so that a nap ending a little late still leaves
+// the wait on time. A worker waiting for long intervals then wakes a few times per interval instead
+// of every millisecond. Naps keep to the millisecond on both systems (a high-resolution timer on
+// Windows), so the margin need only cover a late millisecond or two.
 template <typename KeepGoing>
 void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing, Sleeper who);
-inline constexpr double kNapMarginSeconds = 0.020;
+inline constexpr double kNapMarginSeconds = 0.003;
 
 // Reads the counter without sleeping until it reaches `targetTicks`.
 void spinUntil(int64_t targetTicks);
 
-// One step of a polled wait with `secondsLeft` to go (> 0).
-void sleepStep(double secondsLeft);
+// One step of a polled wait with `secondsLeft` (> 0) to go until the counter reads `deadline`: a
+// millisecond's sleep, or for the last part of a millisecond the closing sleep and spin.
+void waitStep(double secondsLeft, int64_t deadline);
+
+// The closing sleep and spin: sleeps until the calling thread's sleeps, ending late as they do, are
+// expected to end just before `deadline`, then spins to it. How late they end is learned per thread
+// from its own closing sleeps; what is left to spin is at most kMaxSpinSeconds plus the lateness of
+// one sleep.
+void sleepThenSpin(int64_t deadline);
+inline constexpr double kMaxSpinSeconds = 0.00025;
+// How late this thread's closing sleeps are expected to end (seconds).
+double expectedSleepLateness();
 
 // The whole milliseconds of a long wait's nap: what is left less the margin, at most a day.
 int napMilliseconds(double secondsLeft);
+
+// The counter value `seconds` after `start`.
+int64_t ticksAfter(int64_t start, double seconds);
 
 }  // namespace rv
 
@@ -47,16 +62,18 @@ namespace rv {
 
 template <typename KeepGoing>
 void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing) {
+    const int64_t deadline = ticksAfter(start, targetSeconds);
     for (;;) {
         if (!keepGoing()) return;
         double elapsed = elapsedSeconds(start, plat::ticks());
         if (elapsed >= targetSeconds) return;
-        sleepStep(targetSeconds - elapsed);
+        waitStep(targetSeconds - elapsed, deadline);
     }
 }
 
 template <typename KeepGoing>
 void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing, Sleeper who) {
+    const int64_t deadline = ticksAfter(start, targetSeconds);
     for (;;) {
         if (!keepGoing()) return;
         double left = targetSeconds - elapsedSeconds(start, plat::ticks());
@@ -64,7 +81,7 @@ void polledWait(int64_t start, double targetSeconds, KeepGoing keepGoing, Sleepe
         if (left > kNapMarginSeconds + 0.001) {
             nap(who, napMilliseconds(left));
         } else {
-            sleepStep(left);
+            waitStep(left, deadline);
         }
     }
 }

@@ -13,9 +13,12 @@ namespace rv {
 
 enum class Sleeper { control, autoClicker, keySpammer, player };
 
-// How long each sleeper naps while idle when nothing wakes it, in milliseconds.
+// How long each sleeper naps while idle when nothing wakes it, in milliseconds. Every writer of a
+// worker's flag wakes it (the control thread, a reset, shutdown), so an idle worker naps long; the
+// control thread also passes on to the page what workers and the capture thread changed, so it looks
+// more often.
 inline constexpr int kControlNapMs = 100;
-inline constexpr int kWorkerNapMs = 100;
+inline constexpr int kWorkerNapMs = 1000;
 
 // Naps the calling thread, which must be `who`, up to `milliseconds`; true when a wake ended the nap.
 bool nap(Sleeper who, int milliseconds);

@@ -2,8 +2,11 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/thread_timer.h"
 
 namespace plat {
+
+namespace win32 {
 
 namespace {
 
@@ -11,10 +14,11 @@ namespace {
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
-// One high-resolution waitable timer per thread, made on the thread's first sleep. Its waits keep
-// their length while the process is in the background: from Windows 11 a minimised or covered
+// One high-resolution waitable timer per thread, made on the thread's first sleep or nap. Its waits
+// keep their length while the process is in the background: from Windows 11 a minimised or covered
 // program no longer gets the 1 ms resolution of timeBeginPeriod, and Sleep(1) becomes about
-// 15.6 ms. Windows before 10 (1803) has no such timer: the sleeps are then Sleep's.
+// 15.6 ms. Windows before 10 (1803) has no such timer: the waits are then Sleep's and
+// WaitForSingleObject's.
 struct ThreadTimer {
     bool tried = false;
     HANDLE handle = nullptr;
@@ -22,26 +26,38 @@ struct ThreadTimer {
         if (handle) CloseHandle(handle);
     }
 };
-thread_local ThreadTimer threadTimer;
+thread_local ThreadTimer threadTimerOfThisThread;
 
-HANDLE highResolutionTimer() {
-    if (!threadTimer.tried) {
-        threadTimer.tried = true;
-        threadTimer.handle =
+}  // namespace
+
+HANDLE threadTimer() {
+    ThreadTimer& timer = threadTimerOfThisThread;
+    if (!timer.tried) {
+        timer.tried = true;
+        timer.handle =
             CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
     }
-    return threadTimer.handle;
+    return timer.handle;
 }
 
-// Waits on the thread's high-resolution timer; false when there is none or it failed.
-bool timerSleep(int64_t microseconds) {
-    HANDLE timer = highResolutionTimer();
+bool armThreadTimer(int64_t microseconds) {
+    HANDLE timer = threadTimer();
     if (!timer) return false;
     // Relative due time, negative, in 100 ns units; capped far beyond any wait the program makes.
     constexpr int64_t kMaxMicroseconds = INT64_MAX / 10;
     LARGE_INTEGER due;
     due.QuadPart = -10 * (microseconds < kMaxMicroseconds ? microseconds : kMaxMicroseconds);
-    return SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+    return SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) != 0;
+}
+
+}  // namespace win32
+
+namespace {
+
+// Waits on the thread's high-resolution timer; false when there is none or it failed.
+bool timerSleep(int64_t microseconds) {
+    HANDLE timer = win32::threadTimer();
+    return timer && win32::armThreadTimer(microseconds) &&
            WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/thread_timer.h"
 
 namespace plat {
 
@@ -21,10 +22,23 @@ bool napOnWake(WakeHandle wake, int64_t microseconds) {
         sleepUs(microseconds);
         return false;
     }
+    // With the thread's high-resolution timer the nap ends on time even where the system timer is
+    // coarse (a background process on Windows 11), so a worker's long wait can nap close to its end.
+    HANDLE event = static_cast<HANDLE>(wake);
+    if (microseconds > 0 && win32::armThreadTimer(microseconds)) {
+        const HANDLE both[2] = {event, win32::threadTimer()};
+        const DWORD ended = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+        if (ended == WAIT_OBJECT_0) {
+            CancelWaitableTimer(both[1]);
+            return true;
+        }
+        // The timer (or a failed wait): a signal given meanwhile is still taken.
+        return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    }
     // Whole milliseconds, rounded up so that a nap is never shorter than asked; capped below INFINITE.
     const int64_t milliseconds = microseconds <= 0 ? 0 : (microseconds + 999) / 1000;
     const DWORD wait = static_cast<DWORD>(milliseconds < 0x7FFFFFFF ? milliseconds : 0x7FFFFFFF);
-    return WaitForSingleObject(static_cast<HANDLE>(wake), wait) == WAIT_OBJECT_0;
+    return WaitForSingleObject(event, wait) == WAIT_OBJECT_0;
 }
 
 void nameThread(const char* name) {

@@ -59,3 +59,37 @@ TEST_F(Timing, SpinReachesTheTargetWithoutSleeping) {
     EXPECT_GE(fake::now(), target);
     EXPECT_EQ(fake::sleepCount(), sleepsBefore);
 }
+
+TEST_F(Timing, TheClosingSleepLearnsHowLateSleepsEndAndSpinsOnlyTheRest) {
+    // Sleeps that end late by `late`: after a few waits the wait still ends at its target, having
+    // slept until just before it and spun no more than the cap.
+    struct Case {
+        double late, learnedAtLeast, learnedAtMost;
+    };
+    for (Case c : {Case{0.0, 0.0, 0.000005}, Case{0.00004, 0.000035, 0.000045},
+                   Case{0.0001, 0.00009, 0.00011}, Case{0.002, 0.0009, 0.0010001}}) {
+        int64_t sleptUntil = 0;
+        fake::onSleep([&](int64_t) {
+            fake::advance(static_cast<int64_t>(c.late * fake::kFrequency));
+            sleptUntil = fake::now();
+        });
+        double spun = 0, overran = 0;
+        for (int i = 0; i < 60; ++i) {
+            int64_t start = fake::now();
+            rv::polledWait(start, 0.0007, [] { return true; });
+            overran = secondsSince(start) - 0.0007;
+            spun = rv::elapsedSeconds(sleptUntil, fake::now());
+        }
+        EXPECT_GE(rv::expectedSleepLateness(), c.learnedAtLeast) << c.late;
+        EXPECT_LE(rv::expectedSleepLateness(), c.learnedAtMost) << c.late;
+        EXPECT_GE(overran, 0.0) << c.late;
+        if (c.late <= rv::kMaxSpinSeconds / 2) {
+            EXPECT_LT(overran, 0.000002) << c.late;        // ends at its target
+            EXPECT_LT(spun, c.late + 0.000002) << c.late;  // and spins about one lateness
+        } else {
+            // Sleeps coarser than the cap: the spin stays bounded and the wait ends as late as its sleep.
+            EXPECT_LT(spun, 0.000002) << c.late;
+            EXPECT_LT(overran, c.late - rv::kMaxSpinSeconds + 0.000002) << c.late;
+        }
+    }
+}

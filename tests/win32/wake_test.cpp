@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/win32/thread_timer.h"
 
 namespace {
 
@@ -46,6 +47,32 @@ TEST(Wake, ANullWakeStillNaps) {
     EXPECT_FALSE(plat::napOnWake(nullptr, 40000));
     EXPECT_GE(millisecondsSince(start), 30.0);
     plat::signalWake(nullptr);
+}
+
+TEST(Wake, NapsAndSleepsShareTheThreadsTimerWithoutCuttingEachOtherShort) {
+    // Naps wait on the wake and the thread's high-resolution timer together; a nap that a signal
+    // ends leaves the timer set, and neither the next sleep nor the next nap may end on it.
+    auto secondsOf = [](auto&& what) {
+        LARGE_INTEGER frequency, start, end;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        what();
+        QueryPerformanceCounter(&end);
+        return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    };
+    ASSERT_NE(plat::win32::threadTimer(), nullptr);  // Windows 10 1803 and later, and Wine
+    plat::WakeHandle wake = plat::createWake();
+    ASSERT_NE(wake, nullptr);
+    for (int round = 0; round < 3; ++round) {
+        plat::signalWake(wake);
+        bool signalled = false;
+        EXPECT_LT(secondsOf([&] { signalled = plat::napOnWake(wake, 3000); }), 0.5);
+        EXPECT_TRUE(signalled);
+        Sleep(10);  // past the nap's due time
+        EXPECT_GE(secondsOf([] { plat::sleepUs(20000); }), 0.0195) << round;
+        EXPECT_GE(secondsOf([&] { signalled = plat::napOnWake(wake, 20000); }), 0.0195) << round;
+        EXPECT_FALSE(signalled);
+    }
 }
 
 TEST(ThreadName, IsTheThreadsDescription) {
