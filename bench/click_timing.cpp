@@ -2,9 +2,10 @@
 // intervals of 1, 10 and 100 ms, timestamps every click as a target window of its own receives it
 // (CLOCK_MONOTONIC, microseconds), and prints one line per interval:
 //   click_timing interval_ms=10 clicks=500 mean_period_ms=… p50_error_ms=… p99_error_ms=… max_error_ms=…
-// where the error of a click is |observed period − interval|. The same for `xdotool click --delay`
-// against the same target, and the CPU use of the real program with its page loaded and of all the
-// processes it started (the page's browser processes), idle and with a clicker running:
+// where the error of a click is |observed period − interval|; `click_timing_sent` gives the same from
+// the clicker's own stamps. The same for `xdotool click --delay` against the same target, and the CPU use of
+// the real program with its page loaded and of all the processes it started (the page's browser processes),
+// idle and with a clicker running:
 //   idle_cpu percent=…            idle_cpu_clicking percent=… clicks=…
 // Runs on the current X display (Xvfb).
 #include <X11/Xlib.h>
@@ -69,7 +70,20 @@ void report(const char* tool, int intervalMs, const std::vector<int64_t>& presse
     std::fflush(stdout);
 }
 
+// The same figures from the clicker's own stamps (the counter read after each click is sent), which
+// the X server and the target's wake-ups do not touch: what is left of the error above is theirs.
+void reportSent(int intervalMs, uint64_t first, uint64_t end) {
+    if (end - first > rv::RateMeter::kSlots) first = end - rv::RateMeter::kSlots;
+    std::vector<int64_t> micros;
+    for (uint64_t n = first; n < end; ++n) {
+        const auto stamp = static_cast<double>(rv::clickMeter.stamps[n % rv::RateMeter::kSlots].load());
+        micros.push_back(static_cast<int64_t>(stamp * 1e6 / static_cast<double>(rv::counterFrequency)));
+    }
+    report("click_timing_sent", intervalMs, micros);
+}
+
 void measureClicker(Target& target, int intervalMs, int clicks) {
+    const uint64_t firstStamp = rv::clickMeter.noted.load();
     rv::sms = intervalMs;
     rv::rptMode = 0;
     rv::rptTimes = clicks;
@@ -79,6 +93,7 @@ void measureClicker(Target& target, int intervalMs, int clicks) {
     while ((rv::clickerToggleRequest || rv::autoClicking) && monotonicMicros() < deadline) plat::sleepMs(5);
     plat::sleepMs(200);  // the last presses reach the target
     report("click_timing", intervalMs, target.take());
+    reportSent(intervalMs, firstStamp, rv::clickMeter.noted.load());
 }
 
 void measureXdotool(Target& target, int intervalMs, int clicks) {

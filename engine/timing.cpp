@@ -13,6 +13,11 @@ namespace {
 // an eighth). It starts at a typical figure for a desktop system, so the first waits are close too.
 thread_local double sleepLateness = 0.00005;
 
+double closingAllowance() {
+    // Twice the usual lateness covers most late sleeps; the cap bounds the spin where sleeps are coarse.
+    return std::min(2.0 * sleepLateness, kMaxSpinSeconds);
+}
+
 }  // namespace
 
 double intervalSeconds(int32_t hours, int32_t minutes, int32_t seconds, int32_t milliseconds) {
@@ -34,7 +39,9 @@ int64_t ticksAfter(int64_t start, double seconds) {
 }
 
 void waitStep(double secondsLeft, int64_t deadline) {
-    if (secondsLeft >= 0.001) {
+    // A millisecond's step must not run past the deadline when it ends late: close to it, the closing
+    // sleep (up to a millisecond and the allowance) takes over.
+    if (secondsLeft >= 0.001 + closingAllowance()) {
         plat::sleepMs(1);
         return;
     }
@@ -46,9 +53,7 @@ double expectedSleepLateness() {
 }
 
 void sleepThenSpin(int64_t deadline) {
-    // Twice the usual lateness covers most late sleeps; the cap bounds the spin where sleeps are coarse.
-    const double allowance = std::min(2.0 * sleepLateness, kMaxSpinSeconds);
-    const double sleepFor = elapsedSeconds(plat::ticks(), deadline) - allowance;
+    const double sleepFor = elapsedSeconds(plat::ticks(), deadline) - closingAllowance();
     const auto microseconds = static_cast<int64_t>(std::floor(sleepFor * 1e6));
     if (microseconds > 0) {
         const int64_t before = plat::ticks();

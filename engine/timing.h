@@ -36,7 +36,7 @@ inline constexpr double kNapMarginSeconds = 0.003;
 void spinUntil(int64_t targetTicks);
 
 // One step of a polled wait with `secondsLeft` (> 0) to go until the counter reads `deadline`: a
-// millisecond's sleep, or for the last part of a millisecond the closing sleep and spin.
+// millisecond's sleep, or for the last millisecond or so the closing sleep and spin.
 void waitStep(double secondsLeft, int64_t deadline);
 
 // The closing sleep and spin: sleeps until the calling thread's sleeps, ending late as they do, are

@@ -80,6 +80,15 @@ TEST_F(Timing, TheClosingSleepLearnsHowLateSleepsEndAndSpinsOnlyTheRest) {
             overran = secondsSince(start) - 0.0007;
             spun = rv::elapsedSeconds(sleptUntil, fake::now());
         }
+        // Waits whose last millisecond step would run past the target end on it as well.
+        for (double target : {0.00101, 0.00104, 0.0051}) {
+            int64_t start = fake::now();
+            rv::polledWait(start, target, [] { return true; });
+            double late = secondsSince(start) - target;
+            if (c.late <= rv::kMaxSpinSeconds / 2) {
+                EXPECT_LT(late, 0.000002) << c.late << " " << target;
+            }
+        }
         EXPECT_GE(rv::expectedSleepLateness(), c.learnedAtLeast) << c.late;
         EXPECT_LE(rv::expectedSleepLateness(), c.learnedAtMost) << c.late;
         EXPECT_GE(overran, 0.0) << c.late;
