@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/period_report.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
 #include "platform/platform.h"
@@ -45,43 +46,6 @@ std::optional<int64_t> leftPress(const XEvent& event, int64_t micros) {
     return std::nullopt;
 }
 
-void report(const char* tool, int intervalMs, const std::vector<int64_t>& presses) {
-    std::vector<double> errors;
-    double total = 0;
-    for (size_t i = 1; i < presses.size(); ++i) {
-        double period = static_cast<double>(presses[i] - presses[i - 1]) / 1000.0;
-        total += period;
-        errors.push_back(std::fabs(period - intervalMs));
-    }
-    if (errors.empty()) {
-        std::printf("%s interval_ms=%d clicks=%zu (too few clicks reached the target)\n", tool, intervalMs,
-                    presses.size());
-        return;
-    }
-    std::sort(errors.begin(), errors.end());
-    auto percentile = [&](double p) {
-        return errors[std::min(errors.size() - 1, static_cast<size_t>(p * errors.size()))];
-    };
-    std::printf(
-        "%s interval_ms=%d clicks=%zu mean_period_ms=%.2f p50_error_ms=%.2f p99_error_ms=%.2f "
-        "max_error_ms=%.2f\n",
-        tool, intervalMs, presses.size(), total / static_cast<double>(errors.size()), percentile(0.5),
-        percentile(0.99), errors.back());
-    std::fflush(stdout);
-}
-
-// The same figures from the clicker's own stamps (the counter read after each click is sent), which
-// the X server and the target's wake-ups do not touch: what is left of the error above is theirs.
-void reportSent(int intervalMs, uint64_t first, uint64_t end) {
-    if (end - first > rv::RateMeter::kSlots) first = end - rv::RateMeter::kSlots;
-    std::vector<int64_t> micros;
-    for (uint64_t n = first; n < end; ++n) {
-        const auto stamp = static_cast<double>(rv::clickMeter.stamps[n % rv::RateMeter::kSlots].load());
-        micros.push_back(static_cast<int64_t>(stamp * 1e6 / static_cast<double>(rv::counterFrequency)));
-    }
-    report("click_timing_sent", intervalMs, micros);
-}
-
 void measureClicker(Target& target, int intervalMs, int clicks) {
     const uint64_t firstStamp = rv::clickMeter.noted.load();
     rv::sms = intervalMs;
@@ -92,8 +56,8 @@ void measureClicker(Target& target, int intervalMs, int clicks) {
     int64_t deadline = monotonicMicros() + static_cast<int64_t>(clicks) * (intervalMs + 5) * 1000 + 5000000;
     while ((rv::clickerToggleRequest || rv::autoClicking) && monotonicMicros() < deadline) plat::sleepMs(5);
     plat::sleepMs(200);  // the last presses reach the target
-    report("click_timing", intervalMs, target.take());
-    reportSent(intervalMs, firstStamp, rv::clickMeter.noted.load());
+    bench::reportPeriods("click_timing", intervalMs, target.take());
+    bench::reportClickerStamps(intervalMs, firstStamp, rv::clickMeter.noted.load());
 }
 
 void measureXdotool(Target& target, int intervalMs, int clicks) {
@@ -105,7 +69,7 @@ void measureXdotool(Target& target, int intervalMs, int clicks) {
         return;
     }
     plat::sleepMs(200);
-    report("xdotool", intervalMs, target.take());
+    bench::reportPeriods("xdotool", intervalMs, target.take());
 }
 
 // Ticks of CPU time (user + system) of a process and all its descendants.
