@@ -14,37 +14,9 @@
 #include "state/state.h"
 // After the portable headers: <windows.h> defines macros named like their constants.
 #include "win32/wine_window.h"
+#include "win32/xdotool.h"
 
 namespace {
-
-// Runs xdotool (a Linux program, which Wine starts like any other) with `arguments` and waits for
-// it to end; returns its exit code, or -1 when it could not be started or did not end in time. Wine
-// gives no handle to wait on for a Linux process, so a shell leaves the code in a file at the end.
-int xdotool(const std::string& arguments) {
-    static int runs = 0;
-    const char* tmp = std::getenv("RAVELIN_TEST_TMP");
-    std::string marker = std::string(tmp && *tmp ? tmp : "/tmp") + "/xdotool-" +
-                         std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
-    std::string markerDos = "Z:" + marker;
-    for (char& c : markerDos) c = c == '/' ? '\\' : c;
-    std::string command = "Z:\\bin\\sh -c \"xdotool " + arguments + "; echo $? > " + marker + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return -1;
-    if (process.hProcess) CloseHandle(process.hProcess);
-    if (process.hThread) CloseHandle(process.hThread);
-    for (int i = 0; i < 1000; ++i) {
-        if (auto text = plat::readFile(markerDos); text && !text->empty() && text->back() == '\n') {
-            plat::removeFile(markerDos);
-            return std::atoi(text->c_str());
-        }
-        Sleep(10);
-    }
-    return -1;
-}
 
 bool hasKey(const std::vector<target::Received>& all, UINT message, WPARAM vk) {
     for (const target::Received& r : all) {
@@ -86,8 +58,8 @@ class Capture : public testing::Test {
         // not always move along with the Windows cursor.
         RECT rect;
         GetWindowRect(window_->handle(), &rect);
-        ASSERT_EQ(xdotool("mousemove " + std::to_string((rect.left + rect.right) / 2) + " " +
-                          std::to_string((rect.top + rect.bottom) / 2)),
+        ASSERT_EQ(target::xdotool("mousemove " + std::to_string((rect.left + rect.right) / 2) + " " +
+                                  std::to_string((rect.top + rect.bottom) / 2)),
                   0);
         rv::clickerToggleRequest = false;
         rv::reassignTarget = 0, rv::reassignCode = 0;
@@ -96,7 +68,7 @@ class Capture : public testing::Test {
     // Types F5 and waits until its release has reached the window: everything typed earlier has
     // been through the hooks by then.
     static std::vector<target::Received> syncWithF5() {
-        EXPECT_EQ(xdotool("key F5"), 0);
+        EXPECT_EQ(target::xdotool("key F5"), 0);
         return window_->waitUntil(
             [](const std::vector<target::Received>& r) { return hasKey(r, WM_KEYUP, VK_F5); });
     }
@@ -107,7 +79,7 @@ class Capture : public testing::Test {
 };
 
 TEST_F(Capture, TypedHotkeyIsTakenAndSwallowedWhileOtherKeysPass) {
-    ASSERT_EQ(xdotool("key F6"), 0);
+    ASSERT_EQ(target::xdotool("key F6"), 0);
     std::vector<target::Received> seen = syncWithF5();
     ASSERT_TRUE(hasKey(seen, WM_KEYDOWN, VK_F5)) << "typed keys do not reach the target window";
     EXPECT_TRUE(rv::clickerToggleRequest.load());
@@ -118,7 +90,7 @@ TEST_F(Capture, TypedHotkeyIsTakenAndSwallowedWhileOtherKeysPass) {
 
 TEST_F(Capture, ArmedReassignmentTakesTheNextTypedKey) {
     rv::reassignTarget = 3;
-    ASSERT_EQ(xdotool("key F2"), 0);
+    ASSERT_EQ(target::xdotool("key F2"), 0);
     for (int i = 0; i < 300 && rv::reassignCode.load() == 0; ++i) Sleep(10);
     EXPECT_EQ(rv::reassignCode.load(), VK_F2);
     rv::reassignTarget = 0;
@@ -194,7 +166,7 @@ TEST_F(Capture, RecordingHoldsTypedKeysInOrder) {
         rv::currentProfile = 0;
     }
     rv::startRecording();
-    ASSERT_EQ(xdotool("key a b"), 0);
+    ASSERT_EQ(target::xdotool("key a b"), 0);
     std::vector<target::Received> seen =
         window_->waitUntil([](const std::vector<target::Received>& r) { return hasKey(r, WM_KEYUP, 'B'); });
     rv::stopRecording();
