@@ -97,6 +97,7 @@ void macroPlayerPass() {
     GlidePoint lastSent{-1, -1};
     double previous = 0;
     PressedSet pressed;
+    bool unsettled = false;  // input was sent since the platform last took everything
 
     for (const MacroEvent& event : events) {
         if (!playing.load() || !appRunning.load()) break;
@@ -109,13 +110,23 @@ void macroPlayerPass() {
                 if (point.x != lastSent.x || point.y != lastSent.y) {
                     plat::injectAbsoluteMove(point.x, point.y);
                     lastSent = point;
+                    unsettled = true;
                 }
             }
-            if (due - elapsed > kSpinMargin) plat::sleepMs(1);
+            if (due - elapsed > kSpinMargin) {
+                plat::sleepMs(1);  // which gives the processor away as well
+                unsettled = false;
+            } else if (unsettled) {
+                // Spinning from here on: what was sent is handed over first, or it could wait for
+                // the processor this thread holds (a click due now landing a millisecond late).
+                plat::settleInjection();
+                unsettled = false;
+            }
             if (!playing.load()) break;
         }
         if (!playing.load() || !appRunning.load()) break;
         replayEvent(event, pressed);
+        unsettled = true;
         playEventIndex.fetch_add(1);
         if (event.kind == 0) origin = lastSent = {event.x, event.y};
         if (event.kind == 2) origin = {event.x, event.y};

@@ -144,6 +144,12 @@ void injectMouse(uint32_t flags, int32_t data);
 void injectRelativeMove(int32_t dx, int32_t dy);
 // Key press or release by virtual-key code; returns the number of records the platform took.
 int injectKey(int32_t vk, bool down);
+// Returns once the system has taken the input this thread injected so far. Linux: a round trip on the
+// thread's connection, so the X server has handled the requests and passed the events on; Windows:
+// at once, SendInput returns with its records already in the input stream. A thread that busy-waits
+// after injecting calls it first: while it spins, the X server it has just woken can be left waiting
+// for the same processor, and what was sent reaches the window only when the spin ends.
+void settleInjection();
 // Pointer position in screen pixels; false when it cannot be read.
 bool cursorPos(int32_t& x, int32_t& y);
 // Size of the primary display in pixels.

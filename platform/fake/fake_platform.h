@@ -31,6 +31,8 @@ struct InputRecord {
 // Everything injected since the last reset or take.
 std::vector<InputRecord> injected();
 std::vector<InputRecord> takeInjected();
+// For every settleInjection call since the last reset, how many records had been injected by then.
+std::vector<size_t> settles();
 
 // The virtual clock: ticks per second, current value, and a hook run after every sleep (with the
 // new time), so a test can change state at a chosen moment.

@@ -33,6 +33,7 @@ struct Wake {
 struct State {
     std::recursive_mutex mutex;
     std::vector<InputRecord> records;
+    std::vector<size_t> settles;
     int64_t clock = 0;
     int64_t sleeps = 0;
     std::function<void(int64_t)> sleepHook;

@@ -80,6 +80,11 @@ std::vector<InputRecord> injected() {
     return state().records;
 }
 
+std::vector<size_t> settles() {
+    Lock lock(state().mutex);
+    return state().settles;
+}
+
 std::vector<InputRecord> takeInjected() {
     Lock lock(state().mutex);
     return std::move(state().records);
@@ -161,6 +166,11 @@ int injectKey(int32_t vk, bool down) {
     fake::record(r);
     fake::echoKey(vk, down);
     return 1;
+}
+
+void settleInjection() {
+    Lock lock(fake::state().mutex);
+    fake::state().settles.push_back(fake::state().records.size());
 }
 
 bool cursorPos(int32_t& x, int32_t& y) {

@@ -59,6 +59,8 @@ int injectKey(int32_t vk, bool down) {
     return static_cast<int>(send(record));
 }
 
+void settleInjection() {}
+
 bool cursorPos(int32_t& x, int32_t& y) {
     POINT point;
     if (!GetCursorPos(&point)) return false;

@@ -180,6 +180,10 @@ int injectKey(int32_t vk, bool down) {
     return sent ? 1 : 0;
 }
 
+void settleInjection() {
+    if (Display* display = x11::injectionDisplay()) XSync(display, False);
+}
+
 bool cursorPos(int32_t& x, int32_t& y) {
     Display* display = x11::threadDisplay();
     if (!display) return false;

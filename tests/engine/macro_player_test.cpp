@@ -324,3 +324,17 @@ TEST_F(Player, NothingIsReleasedThatTheMacroDidNotHold) {
     EXPECT_FALSE(rv::playing);
     EXPECT_TRUE(fake::takeInjected().empty());
 }
+
+TEST_F(Player, WhatWasSentIsHandedOverBeforeSpinningTowardTheNextEvent) {
+    // A click and keys close together, so that the player spins toward each of them, then a key far
+    // off, which it sleeps toward (a sleep hands the processor over by itself), and its release.
+    MacroEvent down = button(0, rv::MOUSEEVENTF_LEFTDOWN), up = button(0.001, rv::MOUSEEVENTF_LEFTUP);
+    down.x = up.x = 300, down.y = up.y = 200;
+    rv::profiles[0].events = {
+        down, up, key(0.0015, 65, true), key(0.0025, 65, false), key(0.05, 66, true), key(0.0505, 66, false)};
+    rv::playing = true;
+    rv::macroPlayerPass();
+    EXPECT_EQ(fake::takeInjected().size(), 8u);  // a move and a button each for the click's two halves
+    // How many records had been sent at each hand-over: one before each spin, none before the far key.
+    EXPECT_EQ(fake::settles(), (std::vector<size_t>{2, 4, 5, 7}));
+}
