@@ -10,6 +10,7 @@
 #include "app/app.h"
 #include "app/main_bindings.h"
 #include "app/main_window.h"
+#include "app/page_telling.h"
 #include "app/webview.h"
 #include "bridge/panel_messages.h"
 #include "capture/capture.h"
@@ -81,20 +82,10 @@ void stopWorkers(std::vector<RunningWorker>& running) {
     }
 }
 
-// Told of a change, the page reads the status at once (ui/index.html).
-constexpr const char* kPageChangedScript = "window.ravelinStatusChanged && window.ravelinStatusChanged()";
-std::atomic<Webview*> toldView{nullptr};
-std::atomic<bool> pageTellingQueued{false};
-
-// Any thread. Changes that come before the window thread has run the script are told once; the flag
-// is cleared before the script runs, so a change made meanwhile is told again.
-void tellMainPage() {
-    Webview* view = toldView.load();
-    if (!view || pageTellingQueued.exchange(true)) return;
-    view->dispatch([view] {
-        pageTellingQueued.store(false);
-        view->eval(kPageChangedScript);
-    });
+// What the main page shows changed: the open panels show part of it and are told too.
+void tellPages() {
+    tellToldView();
+    plat::notifyPipeWatchers();
 }
 
 // Binds the page's native functions in their registration order.
@@ -206,14 +197,14 @@ int runMainInstance() {
     bindMainFunctions(view);
     loadPageInto(view);
     view.dispatch([&view] { applyWindowPreferences(view, 100); });
-    toldView.store(&view);
-    setPageTeller(&tellMainPage);
+    setToldView(&view);
+    setPageTeller(&tellPages);
 
     view.run();
 
     // The view stays until the workers are joined, so a telling already under way is harmless.
     setPageTeller(nullptr);
-    toldView.store(nullptr);
+    setToldView(nullptr);
 
     saveSession();
     stopWorkers(workers);

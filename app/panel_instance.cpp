@@ -2,9 +2,11 @@
 // small frameless window of its own. It keeps no state and starts no worker: every change made in it
 // goes to the main instance over the panel pipe. It ends when its window loop ends.
 #include <string>
+#include <thread>
 
 #include "app/app.h"
 #include "app/main_window.h"
+#include "app/page_telling.h"
 #include "app/panel.h"
 #include "app/panel_drag.h"
 #include "app/webview.h"
@@ -106,7 +108,16 @@ int runPanelInstance(const std::string& commandLine) {
                                  parameters.settings)
              : "<h2>Error loading UI in child process</h2>");
     view.dispatch([&view, &parameters, title] { setUpPanelWindow(view, parameters, title, 100); });
+    // The main instance tells the panel when what it shows changes, so its page reads seldom.
+    setToldView(&view);
+    std::thread watch([] {
+        plat::nameThread("panel watch");
+        runPanelWatch(&tellToldView);
+    });
     view.run();
+    stopPanelWatch();
+    watch.join();
+    setToldView(nullptr);
     closePanelCallback = nullptr;
     hostView = nullptr;
     panelWindow = nullptr;

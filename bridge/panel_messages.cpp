@@ -7,6 +7,7 @@
 #include "bridge/panel_sync.h"
 #include "capture/capture.h"
 #include "platform/platform.h"
+#include "state/page_notice.h"
 #include "state/state.h"
 #include "state/wakes.h"
 
@@ -75,7 +76,8 @@ std::string servePanelMessage(const char* bytes, size_t length) {
 }
 
 void pipeServerThread() {
-    plat::runPipeServer(&servePanelMessage);
+    // A panel's watch ends with the panel: the main page then shows that panel again.
+    plat::runPipeServer(&servePanelMessage, &tellPage);
 }
 
 }  // namespace rv

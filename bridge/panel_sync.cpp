@@ -2,7 +2,10 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "bridge/arguments.h"
@@ -164,7 +167,42 @@ void panelUpdateGroup(SettingsGroup group, std::string_view stripped) {
     }
 }
 
+namespace {
+
+std::mutex watchLock;
+std::condition_variable watchWake;
+bool watchStopped = false;  // guarded by watchLock
+
+}  // namespace
+
+void runPanelWatch(void (*told)()) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(watchLock);
+            if (watchStopped) return;
+        }
+        plat::watchPipe(told);
+        std::unique_lock<std::mutex> lock(watchLock);
+        if (watchWake.wait_for(lock, std::chrono::milliseconds(panelWatchRetryMs),
+                               [] { return watchStopped; }))
+            return;
+    }
+}
+
+void stopPanelWatch() {
+    {
+        std::lock_guard<std::mutex> lock(watchLock);
+        watchStopped = true;
+    }
+    watchWake.notify_all();
+    plat::stopPipeWatch();
+}
+
 void resetPanelSyncForTests() {
+    {
+        std::lock_guard<std::mutex> lock(watchLock);
+        watchStopped = false;
+    }
     known.reset();
     askAgainAt = 0;
 }

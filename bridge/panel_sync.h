@@ -46,6 +46,15 @@ std::string panelGetStatus();
 enum class SettingsGroup { Clicker, KeySpam };
 void panelUpdateGroup(SettingsGroup group, std::string_view stripped);
 
+// The panel's watch of the main instance, on a thread of its own until stopPanelWatch: `told` runs
+// (on that thread) each time a watch is made (whatever changed before went untold) and for each
+// change the main instance tells of. With no main instance to watch, or after the watch ended, it
+// tries again every panelWatchRetryMs milliseconds.
+inline constexpr int panelWatchRetryMs = 2000;
+void runPanelWatch(void (*told)());
+// Ends runPanelWatch (any thread).
+void stopPanelWatch();
+
 // Forgets what the main instance reported (tests).
 void resetPanelSyncForTests();
 

@@ -117,6 +117,9 @@ std::string statusText() {
         member(out, "playEvent", playEventIndex.load());
         member(out, "playEvents", playEventTotal.load());
         member(out, "playPass", playPass.load());
+        // Whether the running clicker waits (its pointer rests on one of our windows), as
+        // getClickerWaiting says: one read a second then tells the page all it shows.
+        member(out, "clickerWaiting", clicking && clickerWaiting.load());
         out += "}";
     }
     // The file is written after the lock is released, so file access never delays its holders.

@@ -318,7 +318,8 @@ using PipeHandler = std::string (*)(const char* bytes, size_t length);
 // messages of each connection in the order they were sent on it. An empty message is skipped; a
 // connection that sends nothing for about a second (pipeQuietMs) is closed, so a silent client never
 // holds up the others.
-void runPipeServer(PipeHandler received);
+// Watching connections (below) end with a call of `watcherGone`, when given, on the server thread.
+void runPipeServer(PipeHandler received, void (*watcherGone)() = nullptr);
 inline constexpr int pipeQuietMs = 1000;
 // Wakes the server out of its wait for a client and ends it (any thread; sticky like stopCaptureLoop).
 void stopPipeServer();
@@ -328,6 +329,22 @@ bool sendPipeMessage(const std::string& message);
 // Sends one message and waits up to `timeoutMs` milliseconds for its reply; nothing when no server
 // took the message or no reply came in time.
 std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs);
+
+// Watching: a connection whose message is exactly pipeWatchMessage is kept open, quiet or not, and
+// gets a pipeNoticeMessage each time the server is asked to notify its watchers; that message is not
+// handed to the server's handler.
+inline constexpr const char* pipeWatchMessage = "watchChanges|";
+inline constexpr const char* pipeNoticeMessage = "changed|";
+// Sends a notice to every watching connection of the running server (any thread; notices asked for
+// before the server thread gets to them are sent once).
+void notifyPipeWatchers();
+// Connects to the server as a watcher and calls `told` (on this thread) once the watch is made and
+// then for each notice, until the connection ends or stopPipeWatch is called: true then. False at
+// once when no server took the watch. Blocks: a thread of its own.
+bool watchPipe(void (*told)());
+// Ends the running watchPipe, or the next one to start when none runs (any thread; sticky like
+// stopPipeServer).
+void stopPipeWatch();
 
 // ---- panel processes ------------------------------------------------------------------------------
 

@@ -109,6 +109,8 @@ void reset() {
     s.pipeServerPresent = true;
     s.pipeResponder = nullptr;
     s.pipeRunning = false, s.pipeStop = false;
+    s.pipeNotices = 0, s.watchesMade = 0;
+    s.watchStop = false, s.watchesEnd = false;
     s.processList.clear();
     s.calls.clear();
     s.webview = WebviewState{};

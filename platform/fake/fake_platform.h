@@ -89,6 +89,11 @@ void setPipeServerPresent(bool present);
 // sent; without a responder, or with the server absent, no reply comes.
 void setPipeResponder(plat::PipeHandler responder);
 bool pipeServerRunning();
+// Watches: how many notices the program gave and how many watches connected; the server's end of
+// every running watch closes (and later ones connect again once `end` is false).
+int pipeNotices();
+int watchesMade();
+void endPipeWatches(bool end);
 
 // Processes started by the program, and their state.
 struct FakeProcess {

@@ -54,6 +54,10 @@ struct State {
     bool pipeServerPresent = true;
     plat::PipeHandler pipeResponder = nullptr;
     bool pipeRunning = false, pipeStop = false;
+    int pipeNotices = 0;      // notifyPipeWatchers calls; a watch is told each one made while it runs
+    int watchesMade = 0;      // watchPipe calls that connected
+    bool watchStop = false;   // stopPipeWatch, until a watch obeys it
+    bool watchesEnd = false;  // the server closes every watch (endPipeWatches)
     std::vector<std::unique_ptr<FakeProcess>> processList;
     std::vector<std::string> calls;
     WebviewState webview;

@@ -38,6 +38,21 @@ bool pipeServerRunning() {
     return state().pipeRunning;
 }
 
+int pipeNotices() {
+    Lock lock(state().mutex);
+    return state().pipeNotices;
+}
+
+int watchesMade() {
+    Lock lock(state().mutex);
+    return state().watchesMade;
+}
+
+void endPipeWatches(bool end) {
+    Lock lock(state().mutex);
+    state().watchesEnd = end;
+}
+
 std::vector<FakeProcess*> processes() {
     Lock lock(state().mutex);
     std::vector<FakeProcess*> out;
@@ -49,7 +64,7 @@ std::vector<FakeProcess*> processes() {
 
 namespace plat {
 
-void runPipeServer(PipeHandler) {
+void runPipeServer(PipeHandler, void (*)()) {
     {
         Lock lock(fake::state().mutex);
         fake::state().pipeRunning = true;
@@ -70,6 +85,42 @@ void runPipeServer(PipeHandler) {
 void stopPipeServer() {
     Lock lock(fake::state().mutex);
     fake::state().pipeStop = true;
+}
+
+void notifyPipeWatchers() {
+    Lock lock(fake::state().mutex);
+    ++fake::state().pipeNotices;
+}
+
+bool watchPipe(void (*told)()) {
+    int seen = 0;
+    {
+        Lock lock(fake::state().mutex);
+        if (!fake::state().pipeServerPresent || fake::state().watchesEnd) return false;
+        ++fake::state().watchesMade;
+        seen = fake::state().pipeNotices;
+    }
+    told();
+    for (;;) {
+        int notices = 0;
+        {
+            Lock lock(fake::state().mutex);
+            if (fake::state().watchStop) {
+                fake::state().watchStop = false;
+                return true;
+            }
+            if (fake::state().watchesEnd || !fake::state().pipeServerPresent) return true;
+            notices = fake::state().pipeNotices;
+        }
+        // Outside the lock: `told` is program code that may use the platform itself.
+        for (; seen < notices; ++seen) told();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void stopPipeWatch() {
+    Lock lock(fake::state().mutex);
+    fake::state().watchStop = true;
 }
 
 bool sendPipeMessage(const std::string& message) {

@@ -6,7 +6,9 @@
 // for a second is closed.
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -19,7 +21,7 @@ constexpr const char* kPipeName = "\\\\.\\pipe\\TapmillIPC";
 constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
 constexpr DWORD kInBufferSize = kMessageSize + 1;
 constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
-constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 1;  // one wait slot is the stop event
+constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 2;  // two wait slots: the stop and the notice
 constexpr DWORD kClientWaitMs = 500;   // a client waits this long at most for a free instance
 constexpr DWORD kMissingWaitMs = 500;  // and this long for a name that is not there
 constexpr DWORD kReplyWriteMs = 200;
@@ -32,6 +34,18 @@ HANDLE stopEvent() {
 
 bool stopRequested() {
     return WaitForSingleObject(stopEvent(), 0) == WAIT_OBJECT_0;
+}
+
+// A notice for the watching clients, waiting for the server thread (auto reset: several are one).
+HANDLE noticeEvent() {
+    static HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+// The end of a client's watch (manual reset; the watch that obeys it resets it).
+HANDLE watchStopEvent() {
+    static HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
 }
 
 // A security descriptor whose DACL admits the current user alone (full access), built once, in
@@ -76,6 +90,7 @@ struct Instance {
     OVERLAPPED overlapped{};
     bool connected = false;
     bool pending = false;  // an overlapped connect or read is under way
+    bool watching = false;
     ULONGLONG quietUntil = 0;
     char buffer[kInBufferSize];
 
@@ -148,6 +163,16 @@ void reply(Instance& instance, const std::string& text) {
     CloseHandle(overlapped.hEvent);
 }
 
+// A watch request marks the instance; anything else goes to the handler, whose reply goes back.
+void serve(Instance& instance, DWORD length, PipeHandler received) {
+    instance.quietUntil = GetTickCount64() + pipeQuietMs;
+    if (std::string_view(instance.buffer, length) == pipeWatchMessage) {
+        instance.watching = true;
+        return;
+    }
+    reply(instance, received(instance.buffer, length));
+}
+
 // Carries one instance forward after its event was set: a connect or a read has ended. Reads and
 // hands on every message already there, then leaves one read pending. False when the instance is
 // done (client gone, message too long, or a failure).
@@ -169,20 +194,14 @@ bool advance(Instance& instance, PipeHandler received) {
             instance.quietUntil = GetTickCount64() + pipeQuietMs;
         } else {
             if (!ok) return false;  // ERROR_MORE_DATA (too long), ERROR_BROKEN_PIPE (client gone)
-            if (length > 0) {
-                instance.quietUntil = GetTickCount64() + pipeQuietMs;
-                reply(instance, received(instance.buffer, length));
-            }
+            if (length > 0) serve(instance, length, received);
         }
     }
     for (;;) {
         ResetEvent(instance.overlapped.hEvent);
         if (ReadFile(instance.pipe, instance.buffer, kMessageSize, &length, &instance.overlapped)) {
             // An empty message means nothing and leaves the connection open.
-            if (length > 0) {
-                instance.quietUntil = GetTickCount64() + pipeQuietMs;
-                reply(instance, received(instance.buffer, length));
-            }
+            if (length > 0) serve(instance, length, received);
             continue;
         }
         if (GetLastError() != ERROR_IO_PENDING) return false;
@@ -193,8 +212,13 @@ bool advance(Instance& instance, PipeHandler received) {
 
 }  // namespace
 
-void runPipeServer(PipeHandler received) {
-    if (!stopEvent()) return;
+void runPipeServer(PipeHandler received, void (*watcherGone)()) {
+    if (!stopEvent() || !noticeEvent()) return;
+    const auto end = [watcherGone](Instances::iterator instance) {
+        const bool watching = (*instance)->watching;
+        instance->reset();
+        if (watching && watcherGone) watcherGone();
+    };
     Instances instances;
     std::vector<HANDLE> waits;
     while (!stopRequested()) {
@@ -202,7 +226,14 @@ void runPipeServer(PipeHandler received) {
         // oldest connection for it.
         const bool listening = !instances.empty() && !instances.back()->connected;
         if (!listening) {
-            if (instances.size() >= kInstancesMax) instances.erase(instances.begin());
+            if (instances.size() >= kInstancesMax) {
+                // Never a panel that watches while others are there to go.
+                auto oldest = std::find_if(instances.begin(), instances.end(),
+                                           [](const auto& instance) { return !instance->watching; });
+                if (oldest == instances.end()) oldest = instances.begin();
+                end(oldest);
+                instances.erase(oldest);
+            }
             if (auto instance = listen(instances.empty())) {
                 instances.push_back(std::move(instance));
             } else if (instances.empty()) {
@@ -210,11 +241,11 @@ void runPipeServer(PipeHandler received) {
                 continue;
             }
         }
-        waits.assign(1, stopEvent());
+        waits.assign({stopEvent(), noticeEvent()});
         ULONGLONG wake = 0;
         for (const auto& instance : instances) {
             waits.push_back(instance->overlapped.hEvent);
-            if (instance->connected && (wake == 0 || instance->quietUntil < wake))
+            if (instance->connected && !instance->watching && (wake == 0 || instance->quietUntil < wake))
                 wake = instance->quietUntil;
         }
         const ULONGLONG now = GetTickCount64();
@@ -222,6 +253,11 @@ void runPipeServer(PipeHandler received) {
         const DWORD waited =
             WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, timeout);
         if (waited == WAIT_OBJECT_0 || waited == WAIT_FAILED) break;
+        if (waited == WAIT_OBJECT_0 + 1) {
+            for (const auto& instance : instances) {
+                if (instance->watching) reply(*instance, pipeNoticeMessage);
+            }
+        }
         // Which instances are ready, looked at from the newest to the oldest, then served from the
         // oldest: whatever a client sent on an older connection before it opened a newer one is seen
         // and handled first, so each client's messages keep their order.
@@ -235,9 +271,12 @@ void runPipeServer(PipeHandler received) {
             bool open = true;
             if (ready[i])
                 open = advance(instance, received);
-            else if (instance.connected && then >= instance.quietUntil)
+            else if (instance.connected && !instance.watching && then >= instance.quietUntil)
                 open = false;
-            if (open) kept.push_back(std::move(instances[i]));
+            if (open)
+                kept.push_back(std::move(instances[i]));
+            else
+                end(instances.begin() + static_cast<std::ptrdiff_t>(i));
         }
         // The instance waiting for a client, if still waiting, stays the newest.
         instances = std::move(kept);
@@ -249,6 +288,10 @@ void runPipeServer(PipeHandler received) {
 
 void stopPipeServer() {
     if (stopEvent()) SetEvent(stopEvent());
+}
+
+void notifyPipeWatchers() {
+    if (noticeEvent()) SetEvent(noticeEvent());
 }
 
 namespace {
@@ -323,6 +366,51 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
     }
     CloseHandle(pipe);
     return result;
+}
+
+bool watchPipe(void (*told)()) {
+    if (!watchStopEvent()) return false;
+    HANDLE pipe = openPipe(GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
+    if (pipe == INVALID_HANDLE_VALUE) return false;
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool watched = false;
+    if (overlapped.hEvent) {
+        const std::string_view watch = pipeWatchMessage;
+        DWORD count = 0;
+        BOOL done = WriteFile(pipe, watch.data(), static_cast<DWORD>(watch.size()), nullptr, &overlapped);
+        if (done || GetLastError() == ERROR_IO_PENDING)
+            done = GetOverlappedResult(pipe, &overlapped, &count, TRUE);
+        watched = done && count == watch.size();
+        if (watched) told();
+        char buffer[64];
+        const HANDLE waits[2] = {overlapped.hEvent, watchStopEvent()};
+        while (watched) {
+            ResetEvent(overlapped.hEvent);
+            if (!ReadFile(pipe, buffer, sizeof buffer, nullptr, &overlapped) &&
+                GetLastError() != ERROR_IO_PENDING)
+                break;
+            if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+                CancelIoEx(pipe, &overlapped);
+                GetOverlappedResult(pipe, &overlapped, &count, TRUE);
+                break;
+            }
+            // A notice too long for the buffer still tells; anything else ends the watch.
+            if (!GetOverlappedResult(pipe, &overlapped, &count, FALSE) && GetLastError() != ERROR_MORE_DATA)
+                break;
+            told();
+        }
+        CloseHandle(overlapped.hEvent);
+    }
+    CloseHandle(pipe);
+    if (WaitForSingleObject(watchStopEvent(), 0) == WAIT_OBJECT_0) ResetEvent(watchStopEvent());
+    return watched;
+}
+
+void stopPipeWatch() {
+    if (watchStopEvent()) SetEvent(watchStopEvent());
 }
 
 }  // namespace plat

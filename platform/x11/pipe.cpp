@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -33,6 +34,9 @@ constexpr int kMessagesPerTurn = 32;    // one busy client cannot starve the oth
 // The stop request. A stop ends one run of the server; a stop given before the server starts ends it
 // as soon as it starts.
 StopSignal pipeStop;
+// A notice for the watching connections, waiting for the server thread; and the end of a watch.
+StopSignal watchNotice;
+StopSignal watchStop;
 
 constexpr size_t kTemporarySuffixMax = 16;  // ".new-" and a process id
 
@@ -167,7 +171,20 @@ class Listener {
 struct Connection {
     int fd;
     int64_t quietUntil;  // monotonic milliseconds
+    bool watching = false;
 };
+
+bool isWatchMessage(const char* bytes, size_t length) {
+    return std::string_view(bytes, length) == pipeWatchMessage;
+}
+
+void sendNotice(const Connection& connection) {
+    const std::string_view notice = pipeNoticeMessage;
+    // A watcher too far behind to take it has notices waiting already: one more adds nothing.
+    while (send(connection.fd, notice.data(), notice.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+           errno == EINTR) {
+    }
+}
 
 // Reads what one readable connection has sent, in order, and answers each message that asks for a
 // reply. False when the connection is over: closed by the client, or a message was too long.
@@ -190,6 +207,10 @@ bool serveReadable(Connection& connection, PipeHandler received) {
         }
         if (static_cast<size_t>(length) > kMessageMax || (message.msg_flags & MSG_TRUNC)) return false;
         connection.quietUntil = monotonicMs() + pipeQuietMs;
+        if (isWatchMessage(buffer, static_cast<size_t>(length))) {
+            connection.watching = true;
+            continue;
+        }
         buffer[length] = '\0';
         const std::string reply = received(buffer, static_cast<size_t>(length));
         if (!reply.empty() && reply.size() <= pipeReplyMax) {
@@ -207,12 +228,13 @@ bool serveReadable(Connection& connection, PipeHandler received) {
 
 namespace plat {
 
-void runPipeServer(PipeHandler received) {
+void runPipeServer(PipeHandler received, void (*watcherGone)()) {
     {
         x11::Listener listener;
         std::vector<x11::Connection> connections;  // in the order they were accepted
         std::vector<pollfd> fds;
         const int stopFd = x11::pipeStop.pollFd();
+        const int noticeFd = x11::watchNotice.pollFd();
         while (!x11::pipeStop.requested()) {
             if (!listener.open()) {
                 x11::pipeStop.waitReadable(-1, x11::kRetryMs);
@@ -221,34 +243,45 @@ void runPipeServer(PipeHandler received) {
             fds.clear();
             fds.push_back({stopFd, POLLIN, 0});
             fds.push_back({listener.fd(), POLLIN, 0});
+            fds.push_back({noticeFd, POLLIN, 0});
             int64_t wake = -1;
             for (const x11::Connection& connection : connections) {
                 fds.push_back({connection.fd, POLLIN, 0});
+                if (connection.watching) continue;
                 if (wake < 0 || connection.quietUntil < wake) wake = connection.quietUntil;
             }
             int timeout = wake < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, wake - x11::monotonicMs()));
-            if (stopFd < 0 && (timeout < 0 || timeout > x11::kRetryMs)) timeout = x11::kRetryMs;
+            if ((stopFd < 0 || noticeFd < 0) && (timeout < 0 || timeout > x11::kRetryMs))
+                timeout = x11::kRetryMs;
             if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
                 x11::pipeStop.waitReadable(-1, x11::kRetryMs);
                 continue;
             }
             if (x11::pipeStop.requested()) break;
+            if (x11::watchNotice.requested()) {
+                x11::watchNotice.consume();
+                for (const x11::Connection& connection : connections) {
+                    if (connection.watching) x11::sendNotice(connection);
+                }
+            }
             // The connections first, oldest first, and a new one only from the next turn on: a client's
             // next message (on a new connection) is never handled before its last one.
             const int64_t now = x11::monotonicMs();
             size_t kept = 0;
             for (size_t i = 0; i < connections.size(); ++i) {
                 x11::Connection& connection = connections[i];
-                const short events = fds[i + 2].revents;
+                const short events = fds[i + 3].revents;
                 bool open = true;
                 if (events & (POLLIN | POLLHUP | POLLERR))
                     open = x11::serveReadable(connection, received);
-                else if (now >= connection.quietUntil)
+                else if (!connection.watching && now >= connection.quietUntil)
                     open = false;
-                if (open)
+                if (open) {
                     connections[kept++] = connection;
-                else
+                } else {
                     close(connection.fd);
+                    if (connection.watching && watcherGone) watcherGone();
+                }
             }
             connections.resize(kept);
             if (fds[1].revents & POLLIN) {
@@ -265,10 +298,15 @@ void runPipeServer(PipeHandler received) {
                         close(connection);
                         continue;
                     }
-                    // A flood of connections that say nothing pushes out its own oldest, never a newcomer.
+                    // A flood of connections that say nothing pushes out its own oldest, never a newcomer
+                    // and never a panel that watches while others are there to go.
                     if (connections.size() >= x11::kConnectionsMax) {
-                        close(connections.front().fd);
-                        connections.erase(connections.begin());
+                        auto oldest = std::find_if(connections.begin(), connections.end(),
+                                                   [](const x11::Connection& c) { return !c.watching; });
+                        if (oldest == connections.end()) oldest = connections.begin();
+                        close(oldest->fd);
+                        if (oldest->watching && watcherGone) watcherGone();
+                        connections.erase(oldest);
                     }
                     x11::passCredentials(connection);
                     connections.push_back({connection, x11::monotonicMs() + pipeQuietMs});
@@ -282,6 +320,10 @@ void runPipeServer(PipeHandler received) {
 
 void stopPipeServer() {
     x11::pipeStop.request();
+}
+
+void notifyPipeWatchers() {
+    x11::watchNotice.request();
 }
 
 namespace {
@@ -344,6 +386,30 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
     }
     close(fd);
     return reply;
+}
+
+bool watchPipe(void (*told)()) {
+    const int fd = connectToServer();
+    if (fd < 0) return false;
+    if (!sendWhole(fd, pipeWatchMessage)) {
+        close(fd);
+        return false;
+    }
+    told();
+    char buffer[64];
+    while (x11::watchStop.waitReadable(fd, -1)) {
+        const ssize_t length = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (length < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (length <= 0) break;  // the server closed its end
+        told();
+    }
+    close(fd);
+    if (x11::watchStop.requested()) x11::watchStop.consume();
+    return true;
+}
+
+void stopPipeWatch() {
+    x11::watchStop.request();
 }
 
 }  // namespace plat

@@ -1,5 +1,6 @@
 // Linux process, files and libraries.
 #include <X11/Xlib.h>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -22,6 +23,24 @@
 
 namespace plat {
 
+namespace x11 {
+
+bool hasRenderNode(const char* folder) {
+    DIR* entries = opendir(folder);
+    if (!entries) return false;
+    bool found = false;
+    while (const dirent* entry = readdir(entries)) {
+        if (std::strncmp(entry->d_name, "renderD", 7) == 0) {
+            found = true;
+            break;
+        }
+    }
+    closedir(entries);
+    return found;
+}
+
+}  // namespace x11
+
 const bool errorBoxIsModal = false;
 const char pathSeparator = '/';
 const char* const webviewLibraryFile = "libwebview.so.0.12";
@@ -38,6 +57,10 @@ bool initProcess() {
     // machine without a GPU: several percent of a core for a clicker's figures and its pulsing dot).
     // A user's own setting is kept.
     setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 0);
+    // Without a GPU render node OpenGL is software (llvmpipe), and GTK drawing the window through it
+    // costs more than drawing it with cairo. A machine with a GPU keeps GTK's own choice, as does a
+    // user's own setting.
+    if (!x11::hasRenderNode("/dev/dri")) setenv("GSK_RENDERER", "cairo", 0);
     return false;
 }
 

@@ -142,6 +142,11 @@ class StopSignal {
     int eventFd_ = -1;
 };
 
+// ---- graphics -------------------------------------------------------------------------------------
+
+// Whether `folder` (the DRM device folder, /dev/dri) holds a GPU render node (renderD*).
+bool hasRenderNode(const char* folder);
+
 // ---- wakes ------------------------------------------------------------------------------------------
 
 // The eventfd behind a wake of createWake, for a loop that polls it with other descriptors (-1 for a

@@ -214,6 +214,8 @@ TEST_F(MainInstance, TheRunningProgramTellsThePageWhatTheHotkeysChanged) {
     EXPECT_EQ(rv::ravelinMain(""), 0);
     const std::vector<std::string> told = {"window.ravelinStatusChanged && window.ravelinStatusChanged()"};
     EXPECT_EQ(fake::webview().scripts, told);
+    // The open panels are told too.
+    EXPECT_GE(fake::pipeNotices(), 1);
     EXPECT_TRUE(rv::autoClicking && rv::keySpamming);
 }
 

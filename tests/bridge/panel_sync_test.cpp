@@ -3,6 +3,10 @@
 // the main instance's own handler (this process plays both).
 #include "bridge/panel_sync.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "bridge/panel_messages.h"
 #include "bridge/texts.h"
 #include "state/profile_settings.h"
@@ -129,3 +133,50 @@ TEST_F(PanelSync, ASeedOfTheWrongShapeIsIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+std::atomic<int> panelTold{0};
+
+// Waits up to `milliseconds` of real time for `done`.
+template <typename Done>
+bool within(int milliseconds, Done done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace
+
+// The panel is told once a watch is made (what changed before went untold) and at every notice;
+// without a main instance, or after it closed the watch, it watches again a moment later; a stop ends
+// it at once, also while it waits to try again.
+TEST_F(PanelSync, ThePanelWatchIsToldOfChangesAndComesBackAfterALoss) {
+    panelTold = 0;
+    fake::setPipeServerPresent(false);
+    std::thread watch([] { rv::runPanelWatch([] { ++panelTold; }); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(panelTold, 0);
+    fake::setPipeServerPresent(true);
+    EXPECT_TRUE(within(rv::panelWatchRetryMs + 500, [] { return panelTold == 1; }));
+    plat::notifyPipeWatchers();
+    plat::notifyPipeWatchers();
+    EXPECT_TRUE(within(500, [] { return panelTold == 3; })) << panelTold;
+
+    fake::endPipeWatches(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    fake::endPipeWatches(false);
+    EXPECT_EQ(fake::watchesMade(), 1);
+    EXPECT_TRUE(within(rv::panelWatchRetryMs + 500, [] { return panelTold == 4; })) << panelTold;
+    EXPECT_EQ(fake::watchesMade(), 2);
+
+    fake::endPipeWatches(true);  // it now waits to try again
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto stopped = std::chrono::steady_clock::now();
+    rv::stopPanelWatch();
+    watch.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(200));
+}

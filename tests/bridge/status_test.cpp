@@ -17,7 +17,7 @@ const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
-    "\"keyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0}";
+    "\"keyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,\"clickerWaiting\":false}";
 
 }  // namespace
 
@@ -44,6 +44,17 @@ TEST_F(Status, StateCountReassignmentAndFlags) {
     text = rv::statusText();
     EXPECT_NE(text.find("\"state\":\"Playing\""), std::string::npos);
     EXPECT_NE(text.find("\"reassigning\":\"\""), std::string::npos);
+}
+
+// The page learns from the status alone whether the clicker waits, as getClickerWaiting tells it;
+// a note left from a clicker that has stopped never shows.
+TEST_F(Status, ClickerWaitingOnlyWhileTheClickerRuns) {
+    rv::clickerWaiting = true;
+    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":false}"), std::string::npos);
+    rv::autoClicking = true;
+    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":true}"), std::string::npos);
+    rv::clickerWaiting = false;
+    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":false}"), std::string::npos);
 }
 
 TEST_F(Status, KeyNamesAreEscapedAndFallBack) {

@@ -58,7 +58,12 @@ function installFakeNative({ names, state }) {
   const tracker = ['tmv', 'tclk', 'tscr', 'tkey', 'trel', 'tspd', 'tloop', 'tloopMs'];
   const flip = (word) => { state.status.state = state.status.state === word ? 'Idle' : word; };
   const handlers = {
-    getTrackerStatus() { const s = clone(state.status); state.status.restore = []; return s; },
+    getTrackerStatus() {
+      const s = clone(state.status);
+      state.status.restore = [];
+      s.clickerWaiting = !!state.waiting && s.autoClicking === true;
+      return s;
+    },
     getSettings: () => state.settings,
     getProfiles: () => state.profiles,
     getAppSettings: () => state.app,
@@ -172,8 +177,8 @@ export async function openPage(t, { names = MAIN_BINDINGS, state = freshState(),
   const waitCall = (name, json) => page.waitForFunction(([n, j]) =>
     window.__native.calls.some((c) => c.name === n && (j === null || c.json === j)), [name, json ?? null]);
   const clearCalls = () => page.evaluate(() => { window.__native.calls.length = 0; });
-  // The main window's program tells its page of every change; a panel window's page is told nothing.
-  const tell = names === PANEL_BINDINGS ? '' : '; window.ravelinStatusChanged && window.ravelinStatusChanged()';
+  // The program tells the page of every change, in the main window and in a panel window alike.
+  const tell = '; window.ravelinStatusChanged && window.ravelinStatusChanged()';
   const setState = (fn, arg) => page.evaluate(`(${fn})(window.__native.state, ${JSON.stringify(arg ?? null)})${tell}`);
   const text = (sel) => page.locator(sel).textContent();
   return { page, errors, calls, waitCall, clearCalls, setState, text };

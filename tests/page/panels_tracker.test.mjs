@@ -53,10 +53,16 @@ test('panel window starts from the settings the main window handed over', async 
 });
 
 test('panel window follows the settings in use and shows whether its function runs', async (t) => {
-  const { page, errors, waitCall, clearCalls, setState } = await openPage(t, {
+  const { page, errors, calls, waitCall, clearCalls, setState } = await openPage(t, {
     names: PANEL_BINDINGS, html: asPanelPage('midnight', 'clicker-panel'), viewport: { width: 450, height: 400 },
   });
   await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Start clicking');
+  // Told of every change by the main instance, an idle panel reads seldom.
+  await page.waitForTimeout(500);
+  await clearCalls();
+  await page.waitForTimeout(2500);
+  const idleReads = (await calls('getTrackerStatus')).length + (await calls('getSettings')).length;
+  assert.ok(idleReads <= 2, `${idleReads} reads in 2.5 s while idle`);
   // A profile switch in the main window, and the clicker started there.
   await setState((s) => { s.settings.ss = 7; s.settings.sbtn = 1; s.status.autoClicking = true; });
   const start = Date.now();

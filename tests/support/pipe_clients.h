@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,3 +44,48 @@ inline std::string clientOrderFault(const std::vector<std::string>& handled, int
     }
     return "";
 }
+
+// A panel's watch through the real client on a thread of its own: how often it was told, and whether
+// watchPipe has returned (with what). One at a time: `told` has no argument to say whose it is.
+class Watcher {
+  public:
+    Watcher() {
+        toldCount() = 0;
+        thread_ = std::thread([this] {
+            result_ = plat::watchPipe([] { ++toldCount(); }) ? 1 : 0;
+            ended_ = true;
+        });
+    }
+    ~Watcher() { end(); }
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
+
+    int told() const { return toldCount(); }
+    // Waits (up to `milliseconds`) until told at least `count` times; how often it was told.
+    int waitTold(int count, int milliseconds = 2000) const {
+        for (int waited = 0; waited < milliseconds && toldCount() < count; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return toldCount();
+    }
+    // Waits (up to `milliseconds`) for watchPipe to return: -1 while it runs, else 1 (true) or 0.
+    int waitEnd(int milliseconds = 2000) const {
+        for (int waited = 0; waited < milliseconds && !ended_; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return ended_ ? result_.load() : -1;
+    }
+    // Stops the watch and waits for its thread.
+    void end() {
+        if (!thread_.joinable()) return;
+        if (!ended_) plat::stopPipeWatch();
+        thread_.join();
+    }
+
+  private:
+    static std::atomic<int>& toldCount() {
+        static std::atomic<int> count{0};
+        return count;
+    }
+    std::atomic<bool> ended_{false};
+    std::atomic<int> result_{-1};
+    std::thread thread_;
+};

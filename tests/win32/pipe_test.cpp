@@ -27,6 +27,11 @@ std::string onMessage(const char* bytes, size_t length) {
     return text.rfind("ask|", 0) == 0 ? "answer " + text.substr(4) : "";
 }
 
+std::atomic<int> watchersGone{0};
+void onWatcherGone() {
+    ++watchersGone;
+}
+
 std::vector<std::string> receivedSoFar() {
     std::lock_guard<std::mutex> lock(receivedLock);
     return received;
@@ -38,6 +43,7 @@ class Server {
     Server() {
         std::lock_guard<std::mutex> lock(receivedLock);
         received.clear();
+        watchersGone = 0;
     }
     ~Server() {
         if (thread_.joinable()) stopWithin(3000);
@@ -67,7 +73,7 @@ class Server {
   private:
     std::atomic<bool> ended_{false};
     std::thread thread_{[this] {
-        plat::runPipeServer(&onMessage);
+        plat::runPipeServer(&onMessage, &onWatcherGone);
         ended_ = true;
     }};
 };
@@ -199,6 +205,43 @@ TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
                          reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
     LocalFree(descriptor);
     CloseHandle(pipe);
+}
+
+// A panel's watch: told once it is made and at each notice (notices asked for at once may come as
+// one), never closed as a quiet client, never handed to the handler; its end is reported, and it ends
+// with the server.
+TEST(Pipe, AWatchIsToldOfEachNoticeStaysOpenWhileQuietAndItsEndIsReported) {
+    {
+        Server server;
+        ASSERT_TRUE(server.send("toggleSpammer|"));
+        Watcher watcher;
+        ASSERT_EQ(watcher.waitTold(1), 1);
+        Sleep(plat::pipeQuietMs + 300);
+        plat::notifyPipeWatchers();
+        EXPECT_EQ(watcher.waitTold(2), 2);
+        plat::notifyPipeWatchers();
+        plat::notifyPipeWatchers();
+        EXPECT_GE(watcher.waitTold(3), 3);
+        Sleep(100);
+        EXPECT_LE(watcher.told(), 4);
+        EXPECT_EQ(server.waitFor(1), (std::vector<std::string>{"toggleSpammer|"}));
+        EXPECT_EQ(watchersGone, 0);
+        watcher.end();
+        EXPECT_EQ(watcher.waitEnd(), 1);
+        for (int i = 0; i < 200 && watchersGone == 0; ++i) Sleep(5);
+        EXPECT_EQ(watchersGone, 1);
+    }
+    {
+        Server server;
+        ASSERT_TRUE(server.send("toggleSpammer|"));
+        Watcher watcher;
+        ASSERT_EQ(watcher.waitTold(1), 1);
+        EXPECT_TRUE(server.stopWithin(3000));
+        EXPECT_EQ(watcher.waitEnd(), 1);
+    }
+    Watcher none;
+    EXPECT_EQ(none.waitEnd(1500), 0);
+    EXPECT_EQ(none.told(), 0);
 }
 
 TEST(Pipe, StopEndsTheServerWhetherWaitingOrConnectedAndIsSticky) {

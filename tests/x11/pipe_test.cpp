@@ -68,13 +68,20 @@ std::string onMessage(const char* bytes, size_t length) {
     return text.rfind("ask|", 0) == 0 ? "answer " + text.substr(4) : "";
 }
 
+// How many watching connections the server saw end.
+std::atomic<int> watchersGone{0};
+void onWatcherGone() {
+    ++watchersGone;
+}
+
 // The program's pipe server on a thread of its own; stopped and waited for at the end.
 class Server {
   public:
     Server() {
         inbox.clear();
+        watchersGone = 0;
         thread_ = std::thread([this] {
-            plat::runPipeServer(&onMessage);
+            plat::runPipeServer(&onMessage, &onWatcherGone);
             ended_.set_value();
         });
         ready_ = waitForSocket();
@@ -255,6 +262,47 @@ TEST(X11Pipe, AFloodOfSilentConnectionsLosesNoMessageOfOthers) {
     EXPECT_EQ(sendFromClients(kClients, kEach), 0);
     EXPECT_EQ(clientOrderFault(inbox.wait(kClients * kEach, 5000), kClients, kEach), "");
     for (int fd : flood) close(fd);
+}
+
+// A panel's watch: told once it is made and at each notice (notices asked for at once may come as
+// one), never closed as a quiet client, never handed to the handler; its end is reported.
+TEST(X11Pipe, AWatchIsToldOfEachNoticeStaysOpenWhileQuietAndItsEndIsReported) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    Watcher watcher;
+    ASSERT_EQ(watcher.waitTold(1), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(plat::pipeQuietMs + 300));
+    plat::notifyPipeWatchers();
+    EXPECT_EQ(watcher.waitTold(2), 2);
+    plat::notifyPipeWatchers();
+    plat::notifyPipeWatchers();
+    EXPECT_GE(watcher.waitTold(3), 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_LE(watcher.told(), 4);
+    // Other clients are served as before.
+    EXPECT_TRUE(plat::sendPipeMessage("toggleSpammer|"));
+    EXPECT_EQ(inbox.wait(1), (std::vector<std::string>{"toggleSpammer|"}));
+    EXPECT_EQ(watchersGone, 0);
+
+    watcher.end();
+    EXPECT_EQ(watcher.waitEnd(), 1);
+    for (int i = 0; i < 200 && watchersGone == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(watchersGone, 1);
+}
+
+TEST(X11Pipe, AWatchEndsWithTheServerAndIsRefusedWithoutOne) {
+    {
+        Server server;
+        ASSERT_TRUE(server.ready());
+        Watcher watcher;
+        ASSERT_EQ(watcher.waitTold(1), 1);
+        EXPECT_TRUE(server.stop(500));
+        EXPECT_EQ(watcher.waitEnd(), 1);
+    }
+    Watcher none;
+    EXPECT_EQ(none.waitEnd(500), 0);
+    EXPECT_EQ(none.told(), 0);
 }
 
 TEST(X11Pipe, WithoutAServerSendingFailsAtOnce) {

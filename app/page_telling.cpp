@@ -1,0 +1,30 @@
+#include "app/page_telling.h"
+
+#include <atomic>
+
+#include "app/webview.h"
+
+namespace rv {
+
+namespace {
+
+constexpr const char* kPageChangedScript = "window.ravelinStatusChanged && window.ravelinStatusChanged()";
+std::atomic<Webview*> toldView{nullptr};
+std::atomic<bool> tellingQueued{false};
+
+}  // namespace
+
+void setToldView(Webview* view) {
+    toldView.store(view);
+}
+
+void tellToldView() {
+    Webview* view = toldView.load();
+    if (!view || tellingQueued.exchange(true)) return;
+    view->dispatch([view] {
+        tellingQueued.store(false);
+        view->eval(kPageChangedScript);
+    });
+}
+
+}  // namespace rv

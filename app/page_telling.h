@@ -1,0 +1,17 @@
+// Telling the page in a window that what it shows may have changed: the page's
+// ravelinStatusChanged runs, and the page reads the status again at once (ui/index.html).
+#pragma once
+
+namespace rv {
+
+class Webview;
+
+// The view whose page is told; null stops the telling (a telling already dispatched still runs, so
+// the view must outlive the loop that runs it). User-interface thread.
+void setToldView(Webview* view);
+
+// Any thread. Changes that come before the window thread has run the script are told once; the flag
+// is cleared before the script runs, so a change made meanwhile is told again.
+void tellToldView();
+
+}  // namespace rv
