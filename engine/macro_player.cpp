@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/timing.h"
@@ -121,6 +122,10 @@ void macroPlayerPass() {
                 // the processor this thread holds (a click due now landing a millisecond late).
                 plat::settleInjection();
                 unsettled = false;
+            } else {
+                // Whoever else waits for this processor (the window the event is for, on a machine
+                // whose other processors are busy) runs first; with nobody waiting this returns at once.
+                std::this_thread::yield();
             }
             if (!playing.load()) break;
         }
