@@ -1,12 +1,14 @@
-// How a panel window stays in step with the main instance. A panel keeps no settings of its own: it
-// asks the main instance for the settings and the running state as its page polls (a request with a
-// reply on the panel pipe), and an edit made in it sends only the fields the user changed, so a change
-// made meanwhile anywhere else (main page, another panel, profile switch, reset, pick) stays.
+// How a panel window stays in step with the main instance. A panel keeps no settings of its own: the
+// main instance tells it of each change (a watch on the panel pipe), its page then asks for the
+// settings and the running state (a request with a reply), and an edit made in it sends only the
+// fields the user changed, so a change made meanwhile anywhere else (main page, another panel,
+// profile switch, reset, pick) stays.
 //
 // Messages added to the one-way ones of panel_messages.h:
 //   getSettings|      reply: the getSettings text of the main instance
 //   getPanelStatus|   reply: panelStatusText (running flags, hotkey and key names, pending reassignment)
 //   changeSettings|key=value,...   sets the named clicker or key-spam members, nothing else; no reply
+//   watchChanges|     kept open; "changed|" at each change of what the main page shows (platform.h)
 #pragma once
 
 #include <optional>
