@@ -3,7 +3,7 @@
 // key), and timestamps the first action that reaches a target window of its own (CLOCK_MONOTONIC,
 // microseconds), with the capture, control, auto-clicker, key-spam and player threads of the program
 // running as they do in it. Each press comes at a random moment, so that it falls anywhere in the
-// threads' naps. Prints, over 100 presses each:
+// threads' naps. Prints, over 200 presses each:
 //   hotkey_latency action=click p50_ms=… p99_ms=… max_ms=…   F6 to the clicker's first click
 //   hotkey_latency action=key …                               F9 to the key spammer's first key
 //   hotkey_latency action=play …                              F7 to the playback's first event
@@ -30,6 +30,7 @@
 
 #include "app/main_bindings.h"
 #include "bench/bench_support.h"
+#include "bench/percentile.h"
 #include "bridge/panel_messages.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
@@ -47,7 +48,7 @@ using bench::monotonicMicros;
 
 constexpr int kLeft = 100, kTop = 100, kWidth = 600, kHeight = 400;
 constexpr int kPointX = kLeft + kWidth / 2, kPointY = kTop + kHeight / 2;
-constexpr int kPresses = 100;
+constexpr int kPresses = 200;
 constexpr int kRequests = 50;
 
 enum class Action { click, key };
@@ -138,9 +139,7 @@ void print(const char* prefix, const char* label, Figures figures) {
         return;
     }
     std::sort(v.begin(), v.end());
-    auto at = [&](double p) {
-        return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-    };
+    auto at = [&](double p) { return bench::percentile(v, p); };
     std::printf("%s %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", prefix, label, at(0.5),
                 at(0.99), v.back(), v.size(), figures.missed);
     std::fflush(stdout);

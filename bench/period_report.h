@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/percentile.h"
 #include "state/state.h"
 
 namespace bench {
@@ -28,15 +29,11 @@ inline void reportPeriods(const char* tool, int intervalMs, const std::vector<in
         return;
     }
     std::sort(errors.begin(), errors.end());
-    auto percentile = [&](double p) {
-        return errors[std::min(errors.size() - 1,
-                               static_cast<size_t>(p * static_cast<double>(errors.size())))];
-    };
     std::printf(
         "%s interval_ms=%d clicks=%zu mean_period_ms=%.2f p50_error_ms=%.2f p99_error_ms=%.2f "
         "max_error_ms=%.2f\n",
-        tool, intervalMs, micros.size(), total / static_cast<double>(errors.size()), percentile(0.5),
-        percentile(0.99), errors.back());
+        tool, intervalMs, micros.size(), total / static_cast<double>(errors.size()), percentile(errors, 0.5),
+        percentile(errors, 0.99), errors.back());
     std::fflush(stdout);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/percentile.h"
 #include "capture/capture.h"
 #include "engine/control.h"
 #include "engine/macro_player.h"
@@ -110,7 +111,7 @@ std::string script(int moves, int clicks, int keys) {
 double percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())))];
+    return bench::percentile(values, p);
 }
 
 // Matches each recorded event, in order, with the first later arrival of the same kind and detail.

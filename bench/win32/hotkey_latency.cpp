@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/percentile.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
@@ -102,9 +103,7 @@ void print(const char* label, Figures figures) {
         return;
     }
     std::sort(v.begin(), v.end());
-    auto at = [&](double p) {
-        return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-    };
+    auto at = [&](double p) { return bench::percentile(v, p); };
     std::printf("hotkey_latency %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", label, at(0.5),
                 at(0.99), v.back(), v.size(), figures.missed);
     std::fflush(stdout);
