@@ -126,24 +126,8 @@ std::optional<int64_t> firstArrival(Target& target, Action action, int64_t since
     }
 }
 
-struct Figures {
-    std::vector<double> ms;
-    int missed = 0;
-};
-
-void print(const char* prefix, const char* label, Figures figures) {
-    std::vector<double>& v = figures.ms;
-    if (v.empty()) {
-        std::printf("%s %s (no action reached the target) missed=%d\n", prefix, label, figures.missed);
-        std::fflush(stdout);
-        return;
-    }
-    std::sort(v.begin(), v.end());
-    auto at = [&](double p) { return bench::percentile(v, p); };
-    std::printf("%s %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", prefix, label, at(0.5),
-                at(0.99), v.back(), v.size(), figures.missed);
-    std::fflush(stdout);
-}
+using bench::Figures;
+using bench::print;
 
 double millis(int64_t us) {
     return static_cast<double>(us) / 1000.0;

@@ -1,9 +1,11 @@
 // Percentiles of measured figures, by nearest rank: the p-th percentile of n sorted values is the
-// ceil(p·n)-th smallest, so the 99th of 100 values is the second largest, not the largest.
+// ceil(p·n)-th smallest, so the 99th of 100 values is the second largest, not the largest. And the
+// latency lines the hotkey benches of both systems print.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace bench {
@@ -12,6 +14,26 @@ template <typename T>
 T percentile(const std::vector<T>& sorted, double p) {
     const auto rank = static_cast<size_t>(std::ceil(p * static_cast<double>(sorted.size())));
     return sorted[std::min(sorted.size() - 1, rank > 0 ? rank - 1 : 0)];
+}
+
+// Latencies of one action in milliseconds, and how many times it did not come at all.
+struct Figures {
+    std::vector<double> ms;
+    int missed = 0;
+};
+
+// One line: `prefix label p50_ms=… p99_ms=… max_ms=… n=… missed=…`.
+inline void print(const char* prefix, const char* label, Figures figures) {
+    std::vector<double>& v = figures.ms;
+    if (v.empty()) {
+        std::printf("%s %s (no action reached the target) missed=%d\n", prefix, label, figures.missed);
+        std::fflush(stdout);
+        return;
+    }
+    std::sort(v.begin(), v.end());
+    std::printf("%s %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", prefix, label,
+                percentile(v, 0.5), percentile(v, 0.99), v.back(), v.size(), figures.missed);
+    std::fflush(stdout);
 }
 
 }  // namespace bench

@@ -90,24 +90,8 @@ double milliseconds(int64_t ticks) {
     return 1000.0 * static_cast<double>(ticks) / static_cast<double>(rv::counterFrequency);
 }
 
-struct Figures {
-    std::vector<double> ms;
-    int missed = 0;
-};
-
-void print(const char* label, Figures figures) {
-    std::vector<double>& v = figures.ms;
-    if (v.empty()) {
-        std::printf("hotkey_latency %s (no action reached the target) missed=%d\n", label, figures.missed);
-        std::fflush(stdout);
-        return;
-    }
-    std::sort(v.begin(), v.end());
-    auto at = [&](double p) { return bench::percentile(v, p); };
-    std::printf("hotkey_latency %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", label, at(0.5),
-                at(0.99), v.back(), v.size(), figures.missed);
-    std::fflush(stdout);
-}
+using bench::Figures;
+using bench::print;
 
 template <typename Done>
 bool waitFor(Done done, int timeoutMs) {
@@ -202,7 +186,7 @@ int main() {
             stop.ms.push_back(milliseconds(std::max<int64_t>(0, last - *off)));
         }
     });
-    print("action=click", click);
+    print("hotkey_latency", "action=click", click);
 
     rv::ksms = 1, rv::ksRptMode = 1;
     rv::keySpamTarget = 'A';
@@ -216,7 +200,7 @@ int main() {
             waitFor([] { return !rv::keySpamming.load(); }, 1000);
             Sleep(30);
         });
-    print("action=key", key);
+    print("hotkey_latency", "action=key", key);
 
     {
         std::lock_guard<std::mutex> lock(rv::profilesLock);
@@ -237,8 +221,8 @@ int main() {
             waitFor([] { return !rv::playing.load(); }, 1000);
         }
     });
-    print("action=play", play);
-    print("action=stop", stop);
+    print("hotkey_latency", "action=play", play);
+    print("hotkey_latency", "action=stop", stop);
 
     rv::appRunning = false;
     rv::wakeAll();
