@@ -18,6 +18,7 @@
 #include "state/state.h"
 #include "state/text_file.h"
 #include "state/utf8_text.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -412,8 +413,14 @@ void saveSessionWith(LockWait wait) {
 }  // namespace
 
 void autosaveThread() {
+    const int64_t period = kAutosaveMs * plat::tickFrequency() / 1000;
     while (appRunning.load()) {
-        for (int i = 0; i < 50 && appRunning.load(); ++i) plat::sleepMs(100);
+        // One nap to the next save rather than a poll: idle, the thread wakes only to save. A wake
+        // that comes early (only shutdown wakes it) naps again for what is left.
+        const int64_t due = plat::ticks() + period;
+        for (int64_t left = period; left > 0 && appRunning.load(); left = due - plat::ticks())
+            nap(Sleeper::autosave,
+                static_cast<int>((left * 1000 + plat::tickFrequency() - 1) / plat::tickFrequency()));
         if (appRunning.load()) saveSession();
     }
 }

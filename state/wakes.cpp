@@ -6,12 +6,12 @@ namespace rv {
 
 namespace {
 
-constexpr int kSleepers = 4;
+constexpr int kSleepers = 5;
 
 // Made on first use, by whichever thread comes first, and kept for the life of the process.
 plat::WakeHandle wakeOf(Sleeper who) {
-    static const plat::WakeHandle wakes[kSleepers] = {plat::createWake(), plat::createWake(),
-                                                      plat::createWake(), plat::createWake()};
+    static const plat::WakeHandle wakes[kSleepers] = {
+        plat::createWake(), plat::createWake(), plat::createWake(), plat::createWake(), plat::createWake()};
     return wakes[static_cast<int>(who)];
 }
 

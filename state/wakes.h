@@ -4,14 +4,14 @@
 // (or a reassignment is captured); the control thread wakes a worker when it switches it on or off
 // (a worker also naps through the long waits of its intervals); resetEverything and shutdown wake them
 // all. A nap that no wake ends lasts its whole time, so a flag set without a wake is still carried
-// out, only later.
+// out, only later. The autosave thread naps from one save to the next; only shutdown wakes it.
 #pragma once
 
 #include <atomic>
 
 namespace rv {
 
-enum class Sleeper { control, autoClicker, keySpammer, player };
+enum class Sleeper { control, autoClicker, keySpammer, player, autosave };
 
 // How long each sleeper naps while idle when nothing wakes it, in milliseconds. Every writer of a
 // worker's flag wakes it (the control thread, a reset, shutdown), so an idle worker naps long; the
@@ -20,13 +20,17 @@ enum class Sleeper { control, autoClicker, keySpammer, player };
 inline constexpr int kControlNapMs = 100;
 inline constexpr int kWorkerNapMs = 1000;
 
+// The autosave thread's period: it naps this long between saves, and only shutdown wakes it.
+inline constexpr int kAutosaveMs = 5000;
+
 // Naps the calling thread, which must be `who`, up to `milliseconds`; true when a wake ended the nap.
 bool nap(Sleeper who, int milliseconds);
 
 // Ends the current or next nap of `who` (any thread).
 void wake(Sleeper who);
 
-// Wakes every sleeper (after flags they wait on were cleared: a reset, shutdown).
+// Wakes the control thread and the three workers (after flags they wait on were cleared: a reset,
+// shutdown).
 void wakeAll();
 
 // Sets one of the control thread's one-shot requests (recordToggleRequest, playToggleRequest,

@@ -14,6 +14,7 @@
 #include "bridge/profiles.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
+#include "state/wakes.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -392,21 +393,28 @@ TEST_F(SessionFile, ConcurrentSavesEachWriteAWholeFile) {
     EXPECT_EQ(rv::profiles[1].events.size(), 29u * 500);
 }
 
-TEST_F(SessionFile, AutosaveSavesEveryFiftySleepsAndNotAfterShutdown) {
+TEST_F(SessionFile, AutosaveSavesEveryFiveSecondsAndNotAfterShutdown) {
     rv::profiles = {rv::Profile{"a", "", {}}};
-    int sleeps = 0;
-    std::vector<std::pair<int, bool>> seen;  // (sleep number, file present) around the first save
-    fake::onSleep([&](int64_t) {
-        ++sleeps;
-        if (sleeps == 50 || sleeps == 51 || sleeps == 100 || sleeps == 101) {
-            seen.emplace_back(sleeps, std::filesystem::exists(inFolder(sessionFile())));
+    const int64_t perMs = fake::kFrequency / 1000;
+    const int64_t start = plat::ticks();
+    std::vector<int64_t> savedAt;  // virtual milliseconds after the start at which a save was found
+    int64_t naps = 0;
+    fake::onSleep([&](int64_t now) {
+        ++naps;
+        const int64_t ms = (now - start) / perMs;
+        if (std::filesystem::exists(inFolder(sessionFile()))) {
+            savedAt.push_back(ms);
             std::filesystem::remove(inFolder(sessionFile()));
         }
-        if (sleeps == 130) rv::appRunning = false;
+        if (ms == 7000) rv::wake(rv::Sleeper::autosave);  // an early wake: no early save
+        if (ms == 13000) {
+            rv::appRunning = false;
+            rv::wake(rv::Sleeper::autosave);
+        }
     });
     rv::autosaveThread();
-    EXPECT_EQ(sleeps, 130);
-    EXPECT_EQ(seen, (std::vector<std::pair<int, bool>>{{50, false}, {51, true}, {100, false}, {101, true}}));
+    EXPECT_EQ(savedAt, (std::vector<int64_t>{5001, 10001}));
+    EXPECT_LE(naps, 13001);  // it ended with the shutdown's wake
     EXPECT_FALSE(std::filesystem::exists(inFolder(sessionFile())));
 }
 
