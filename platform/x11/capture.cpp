@@ -54,7 +54,7 @@ namespace {
 // Whoever changes what the grab plan reads wakes the loop (wakeCaptureLoop), which then follows the
 // plan at once. Without a wake the plan is still read this often while no event comes, so that a
 // change made without one takes hold all the same; where no wake could be made, every 3 ms.
-constexpr int kPlanLookMs = 250;
+constexpr int kPlanLookMs = 1000;
 constexpr int kPlanPollMs = 3;
 constexpr int kReconnectMs = 1000;
 

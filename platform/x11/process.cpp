@@ -57,6 +57,10 @@ bool initProcess() {
     // machine without a GPU: several percent of a core for a clicker's figures and its pulsing dot).
     // A user's own setting is kept.
     setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 0);
+    // The browser engine's memory-pressure monitor reads the system's memory figures from a thread of
+    // its own, a cost that never stops; it serves pages far larger than this one. A user's own
+    // setting is kept.
+    setenv("WEBKIT_DISABLE_MEMORY_PRESSURE_MONITOR", "1", 0);
     // Without a GPU render node OpenGL is software (llvmpipe), and GTK drawing the window through it
     // costs more than drawing it with cairo. A machine with a GPU keeps GTK's own choice, as does a
     // user's own setting.

@@ -14,16 +14,19 @@
 
 namespace {
 
-TEST(ProcessSetup, PagePaintedWithoutCompositingUnlessTheUserSaidOtherwise) {
-    unsetenv("WEBKIT_DISABLE_COMPOSITING_MODE");
-    plat::initProcess();
-    ASSERT_NE(std::getenv("WEBKIT_DISABLE_COMPOSITING_MODE"), nullptr);
-    EXPECT_EQ(std::string(std::getenv("WEBKIT_DISABLE_COMPOSITING_MODE")), "1");
-    EXPECT_EQ(std::string(std::getenv("GDK_BACKEND")), "x11");
+// Settings for the browser engine that process set-up makes unless the user made them first.
+TEST(ProcessSetup, BrowserEngineSettingsAreMadeUnlessTheUserSaidOtherwise) {
+    for (const char* name : {"WEBKIT_DISABLE_COMPOSITING_MODE", "WEBKIT_DISABLE_MEMORY_PRESSURE_MONITOR"}) {
+        unsetenv(name);
+        plat::initProcess();
+        ASSERT_NE(std::getenv(name), nullptr) << name;
+        EXPECT_EQ(std::string(std::getenv(name)), "1") << name;
 
-    setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "0", 1);
-    plat::initProcess();
-    EXPECT_EQ(std::string(std::getenv("WEBKIT_DISABLE_COMPOSITING_MODE")), "0");
+        setenv(name, "0", 1);
+        plat::initProcess();
+        EXPECT_EQ(std::string(std::getenv(name)), "0") << name;
+    }
+    EXPECT_EQ(std::string(std::getenv("GDK_BACKEND")), "x11");
 }
 
 // GTK draws the window with cairo only where OpenGL would be software: no render node.
