@@ -97,10 +97,7 @@ std::string setAppSettingCall(const std::string& request) {
 }
 
 std::string getTrackerStatus(const std::string&) {
-    // The page reads the status several times a second while it shows: a fresh note of where our
-    // windows are for the auto-clicker.
-    noteOwnWindows();
-    return statusText();
+    return pageStatus();
 }
 
 std::string resetEverythingCall(const std::string&) {
@@ -126,6 +123,13 @@ constexpr const char* kRegistrationOrder[] = {
     "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel"};
 
 }  // namespace
+
+std::string pageStatus() {
+    // The page has the status about once a second while it shows: a fresh note of where our
+    // windows are for the auto-clicker.
+    noteOwnWindows();
+    return statusText();
+}
 
 const std::vector<MainBinding>& mainBindings() {
     static const std::vector<MainBinding> bindings = [] {

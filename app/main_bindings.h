@@ -16,6 +16,10 @@ const std::vector<MainBinding>& mainBindings();
 // band for alwaysOnTop.
 void setAppSetting(const std::string& key, const std::string& value);
 
+// What getTrackerStatus answers the page (and writes to status.txt), for handing it to the page
+// unasked while something runs. User-interface thread.
+std::string pageStatus();
+
 // Everything back to its defaults (resetToDefaults), then the main window out of the topmost band,
 // restored, sized to the default size and centred, its placement saved.
 void resetEverything();

@@ -89,6 +89,11 @@ void tellPages() {
     plat::notifyPipeWatchers();
 }
 
+// Only the main window shows live figures; panels are not handed them.
+void handMainPageFigures() {
+    handToldView(&pageStatus);
+}
+
 // Binds the page's native functions in their registration order.
 void bindMainFunctions(Webview& view) {
     for (const MainBinding& binding : mainBindings()) view.bind(binding.name, binding.call);
@@ -200,10 +205,12 @@ int runMainInstance() {
     view.dispatch([&view] { applyWindowPreferences(view, 100); });
     setToldView(&view);
     setPageTeller(&tellPages);
+    setFiguresHander(&handMainPageFigures);
 
     view.run();
 
     // The view stays until the workers are joined, so a telling already under way is harmless.
+    setFiguresHander(nullptr);
     setPageTeller(nullptr);
     setToldView(nullptr);
 

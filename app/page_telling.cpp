@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kPageChangedScript = "window.ravelinStatusChanged && window.ravelinStatusChanged()";
 std::atomic<Webview*> toldView{nullptr};
 std::atomic<bool> tellingQueued{false};
+std::atomic<bool> handingQueued{false};
 
 }  // namespace
 
@@ -24,6 +25,16 @@ void tellToldView() {
     view->dispatch([view] {
         tellingQueued.store(false);
         view->eval(kPageChangedScript);
+    });
+}
+
+void handToldView(std::string (*status)()) {
+    Webview* view = toldView.load();
+    if (!view || handingQueued.exchange(true)) return;
+    view->dispatch([view, status] {
+        handingQueued.store(false);
+        // The status text is a JSON object, which is also a script expression.
+        view->eval("window.ravelinStatus && window.ravelinStatus(" + status() + ")");
     });
 }
 

@@ -1,6 +1,9 @@
 // Telling the page in a window that what it shows may have changed: the page's
-// ravelinStatusChanged runs, and the page reads the status again at once (ui/index.html).
+// ravelinStatusChanged runs, and the page reads the status again at once (ui/index.html). Handing
+// it the status while something runs, so that it need not read its live figures.
 #pragma once
+
+#include <string>
 
 namespace rv {
 
@@ -13,5 +16,10 @@ void setToldView(Webview* view);
 // Any thread. Changes that come before the window thread has run the script are told once; the flag
 // is cleared before the script runs, so a change made meanwhile is told again.
 void tellToldView();
+
+// Hands the told view's page the text `status` makes, on the window thread: the page's
+// ravelinStatus runs with it, as if the page had read it. Any thread; a hand-over still waiting
+// for the window thread is not queued twice.
+void handToldView(std::string (*status)());
 
 }  // namespace rv

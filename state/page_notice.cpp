@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/platform.h"
 #include "state/state.h"
 
 namespace rv {
@@ -11,6 +12,7 @@ namespace rv {
 namespace {
 
 std::atomic<void (*)()> pageTeller{nullptr};
+std::atomic<void (*)()> figuresHander{nullptr};
 
 // FNV-1a over the values in order, so that a value moving from one member to another still counts.
 uint64_t fingerprint(std::initializer_list<int64_t> values) {
@@ -91,6 +93,31 @@ void tellPageOfChanges() {
     noted = true;
     last = now;
     if (!first) tellPage();
+}
+
+void setFiguresHander(void (*hand)()) {
+    figuresHander.store(hand);
+}
+
+void handPageFigures() {
+    static bool running = false;
+    static int64_t handedAt = 0;
+    if (!(recording.load() || playing.load() || autoClicking.load() || keySpamming.load())) {
+        running = false;
+        return;
+    }
+    const int64_t now = plat::ticks();
+    // What started was told as a change; the figures follow a period later.
+    if (!running) {
+        running = true;
+        handedAt = now;
+        return;
+    }
+    const int64_t period = counterFrequency * kFiguresMs / 1000;
+    if (now - handedAt < period) return;
+    // Kept to the period on average, though passes come only every nap.
+    handedAt = now - handedAt < 2 * period ? handedAt + period : now;
+    if (void (*hand)() = figuresHander.load()) hand();
 }
 
 }  // namespace rv

@@ -1,7 +1,8 @@
 // Telling the page that what it shows may have changed. The page reads the status again as soon as
-// it is told, so it needs no fast poll while nothing happens; its slow poll remains for the live
-// figures and anything no one tells it about. The main instance installs the way to tell it (a
-// script run in the page on the user-interface thread); until then telling does nothing.
+// it is told, so it needs no fast poll while nothing happens; its slow poll remains for anything no
+// one tells it about. While something runs the page is also handed the status once a second, for
+// its live figures, so that it need not read them. The main instance installs both ways (scripts
+// run in the page on the user-interface thread); until then neither does anything.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +23,17 @@ uint64_t pageStateSignature();
 // Tells the page when the fingerprint differs from the one this call saw last (the first call
 // only notes it). Control thread, after each pass.
 void tellPageOfChanges();
+
+// How often the page is handed the status while something runs, in milliseconds.
+inline constexpr int kFiguresMs = 1000;
+
+// Installs `hand`, which hands the page the status; it must be safe to call from any thread; null
+// removes it.
+void setFiguresHander(void (*hand)());
+
+// While something runs (recording, playback, the auto-clicker or the key spammer), hands the page
+// the status every kFiguresMs, the first time kFiguresMs after it started; nothing while idle.
+// Control thread, after each pass.
+void handPageFigures();
 
 }  // namespace rv

@@ -204,6 +204,30 @@ TEST_F(Wakes, TheControlThreadTellsThePageOfEachChangeOnce) {
     EXPECT_EQ(pageTold, 0);
 }
 
+int statusHanded = 0;
+
+// While something runs, the page is handed the status once a second, the first a second after the
+// start (the start itself was told as a change); never while idle. A pass naps 100 ms.
+TEST_F(Wakes, TheControlThreadHandsThePageTheStatusOnceASecondWhileSomethingRuns) {
+    rv::setFiguresHander([] { ++statusHanded; });
+    const auto handedIn = [](int passes) {
+        statusHanded = 0;
+        for (int i = 0; i < passes; ++i) rv::controlPass();
+        return statusHanded;
+    };
+    EXPECT_EQ(handedIn(25), 0) << "idle";
+    for (std::atomic<bool>* runs : {&rv::recording, &rv::playing, &rv::autoClicking, &rv::keySpamming}) {
+        *runs = true;
+        EXPECT_EQ(handedIn(25), 2);
+        *runs = false;
+        EXPECT_EQ(handedIn(25), 0);
+    }
+    rv::setFiguresHander(nullptr);
+    rv::autoClicking = true;
+    EXPECT_EQ(handedIn(25), 0) << "no one to hand it to";
+    rv::autoClicking = false;
+}
+
 TEST_F(Wakes, AResetWakesEveryWorkerSoThatNoWaitOutlivesItsFlag) {
     fake::setExePath(folder() + "/ravelin");
     rv::autoClicking = rv::keySpamming = rv::playing = true;

@@ -138,6 +138,27 @@ test('a page showing a running clicker reads only the status, once a second', as
   assert.equal((await calls('getTrackerStatus')).length, reads);
 });
 
+test('a page handed the status while something runs shows it unread, and reads again when that stops', async (t) => {
+  const { page, setState, clearCalls, calls } = await openPage(t);
+  await setState((s) => { s.status.autoClicking = true; s.status.clicks = 5; s.status.clickRate = 10; });
+  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Stop clicking');
+  await page.waitForTimeout(800);   // the two quick looks after being told
+  await clearCalls();
+  for (let i = 1; i <= 4; i++) {
+    await page.evaluate((n) => {
+      const s = window.__native.state.status;
+      s.clicks = n;
+      window.ravelinStatus(JSON.parse(JSON.stringify(s)));
+    }, 100 * i);
+    await page.waitForTimeout(1000);
+  }
+  assert.deepEqual(await calls('getTrackerStatus'), []);
+  assert.match(await page.textContent('#clicker-figures'), /400 clicks/);
+  // The hand-overs stopped: the page reads the figures itself again.
+  await page.waitForTimeout(3000);
+  assert.ok((await calls('getTrackerStatus')).length >= 1, 'no read after the hand-overs stopped');
+});
+
 test('the status poll drives the view and leaves an unchanged view untouched', async (t) => {
   const { page, setState, text, waitCall } = await openPage(t);
   await page.waitForTimeout(300);
