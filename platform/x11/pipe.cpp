@@ -304,6 +304,9 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
                         auto oldest = std::find_if(connections.begin(), connections.end(),
                                                    [](const x11::Connection& c) { return !c.watching; });
                         if (oldest == connections.end()) oldest = connections.begin();
+                        // What it has sent by now is handled first: a client whose message came
+                        // after the last poll has closed its end believing it delivered.
+                        x11::serveReadable(*oldest, received);
                         close(oldest->fd);
                         if (oldest->watching && watcherGone) watcherGone();
                         connections.erase(oldest);
