@@ -70,7 +70,6 @@ std::vector<RunningWorker> startWorkers() {
 void stopWorkers(std::vector<RunningWorker>& running) {
     appRunning.exchange(false);
     wakeAll();
-    wake(Sleeper::autosave);
     plat::stopCaptureLoop();
     plat::stopPipeServer();
     for (const char* name : kJoinOrder) {

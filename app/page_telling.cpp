@@ -1,6 +1,7 @@
 #include "app/page_telling.h"
 
 #include <atomic>
+#include <string>
 
 #include "app/webview.h"
 
@@ -13,6 +14,19 @@ std::atomic<Webview*> toldView{nullptr};
 std::atomic<bool> tellingQueued{false};
 std::atomic<bool> handingQueued{false};
 
+// Runs the script `make` gives in the told view's page on the window thread, unless one queued by
+// the same flag still waits there; the flag is cleared before the script is made, so a call made
+// meanwhile queues another.
+template <typename Make>
+void runOnce(std::atomic<bool>& queued, Make make) {
+    Webview* view = toldView.load();
+    if (!view || queued.exchange(true)) return;
+    view->dispatch([view, &queued, make] {
+        queued.store(false);
+        view->eval(make());
+    });
+}
+
 }  // namespace
 
 void setToldView(Webview* view) {
@@ -20,22 +34,13 @@ void setToldView(Webview* view) {
 }
 
 void tellToldView() {
-    Webview* view = toldView.load();
-    if (!view || tellingQueued.exchange(true)) return;
-    view->dispatch([view] {
-        tellingQueued.store(false);
-        view->eval(kPageChangedScript);
-    });
+    runOnce(tellingQueued, [] { return std::string(kPageChangedScript); });
 }
 
 void handToldView(std::string (*status)()) {
-    Webview* view = toldView.load();
-    if (!view || handingQueued.exchange(true)) return;
-    view->dispatch([view, status] {
-        handingQueued.store(false);
-        // The status text is a JSON object, which is also a script expression.
-        view->eval("window.ravelinStatus && window.ravelinStatus(" + status() + ")");
-    });
+    // The status text is a JSON object, which is also a script expression.
+    runOnce(handingQueued,
+            [status] { return "window.ravelinStatus && window.ravelinStatus(" + status() + ")"; });
 }
 
 }  // namespace rv

@@ -416,7 +416,7 @@ void autosaveThread() {
     const int64_t period = kAutosaveMs * plat::tickFrequency() / 1000;
     while (appRunning.load()) {
         // One nap to the next save rather than a poll: idle, the thread wakes only to save. A wake
-        // that comes early (only shutdown wakes it) naps again for what is left.
+        // that comes early (a reset) naps again for what is left.
         const int64_t due = plat::ticks() + period;
         for (int64_t left = period; left > 0 && appRunning.load(); left = due - plat::ticks())
             nap(Sleeper::autosave,

@@ -55,7 +55,7 @@ std::string settingsLine();
 void applySettingsLine(std::string_view text);
 
 // Autosave thread body: saves every 5 s while appRunning. It naps between saves; shutdown wakes it
-// (Sleeper::autosave) after clearing appRunning, and it then ends without a save of its own.
+// (wakeAll) after clearing appRunning, and it then ends without a save of its own.
 void autosaveThread();
 
 // The longest time any save held profilesLock, in plat::ticks() units (for measurements).

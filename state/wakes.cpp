@@ -1,17 +1,22 @@
 #include "state/wakes.h"
 
+#include <array>
+
 #include "platform/platform.h"
 
 namespace rv {
 
 namespace {
 
-constexpr int kSleepers = 5;
+constexpr int kSleepers = static_cast<int>(Sleeper::autosave) + 1;
 
 // Made on first use, by whichever thread comes first, and kept for the life of the process.
 plat::WakeHandle wakeOf(Sleeper who) {
-    static const plat::WakeHandle wakes[kSleepers] = {
-        plat::createWake(), plat::createWake(), plat::createWake(), plat::createWake(), plat::createWake()};
+    static const std::array<plat::WakeHandle, kSleepers> wakes = [] {
+        std::array<plat::WakeHandle, kSleepers> made{};
+        for (plat::WakeHandle& wake : made) wake = plat::createWake();
+        return made;
+    }();
     return wakes[static_cast<int>(who)];
 }
 
@@ -26,8 +31,7 @@ void wake(Sleeper who) {
 }
 
 void wakeAll() {
-    for (Sleeper who : {Sleeper::control, Sleeper::autoClicker, Sleeper::keySpammer, Sleeper::player})
-        wake(who);
+    for (int who = 0; who < kSleepers; ++who) wake(static_cast<Sleeper>(who));
 }
 
 void raiseRequest(std::atomic<bool>& request) {

@@ -4,7 +4,8 @@
 // (or a reassignment is captured); the control thread wakes a worker when it switches it on or off
 // (a worker also naps through the long waits of its intervals); resetEverything and shutdown wake them
 // all. A nap that no wake ends lasts its whole time, so a flag set without a wake is still carried
-// out, only later. The autosave thread naps from one save to the next; only shutdown wakes it.
+// out, only later. The autosave thread naps from one save to the next; a wake before then
+// ends it only when appRunning was cleared.
 #pragma once
 
 #include <atomic>
@@ -20,7 +21,7 @@ enum class Sleeper { control, autoClicker, keySpammer, player, autosave };
 inline constexpr int kControlNapMs = 100;
 inline constexpr int kWorkerNapMs = 1000;
 
-// The autosave thread's period: it naps this long between saves, and only shutdown wakes it.
+// The autosave thread's period: it naps this long between saves.
 inline constexpr int kAutosaveMs = 5000;
 
 // Naps the calling thread, which must be `who`, up to `milliseconds`; true when a wake ended the nap.
@@ -29,8 +30,8 @@ bool nap(Sleeper who, int milliseconds);
 // Ends the current or next nap of `who` (any thread).
 void wake(Sleeper who);
 
-// Wakes the control thread and the three workers (after flags they wait on were cleared: a reset,
-// shutdown).
+// Wakes every sleeper (after flags they wait on were cleared: a reset, shutdown). The autosave
+// thread, woken by a reset, naps on to its next save.
 void wakeAll();
 
 // Sets one of the control thread's one-shot requests (recordToggleRequest, playToggleRequest,
