@@ -120,6 +120,20 @@ test('an idle page reads the status seldom, and at once when the program tells i
   assert.ok(runningReads >= 2 && runningReads <= 4, `${runningReads} status reads in 3 s while playing`);
 });
 
+test('an idle page shows a change no one told it of as soon as its window gains focus', async (t) => {
+  const { page, clearCalls, calls } = await openPage(t);
+  await page.waitForTimeout(800);
+  await clearCalls();
+  // Changed behind the page's back: only its safety net, minutes away, or a focus would show it.
+  await page.evaluate(() => { window.__native.state.status.state = 'Playing'; window.__native.state.status.playEvents = 3; });
+  await page.waitForTimeout(1500);
+  assert.equal((await calls('getTrackerStatus')).length, 0);
+  assert.notEqual(await page.textContent('#play-toggle-label'), 'Stop playback');
+
+  await page.evaluate(() => window.dispatchEvent(new Event('focus')));
+  await page.waitForFunction(() => document.getElementById('play-toggle-label').textContent === 'Stop playback');
+});
+
 test('a page showing a running clicker reads only the status, once a second', async (t) => {
   const { page, setState, clearCalls, calls } = await openPage(t);
   await setState((s) => { s.status.autoClicking = true; s.status.clicks = 5; s.status.clickRate = 10; });
