@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -84,18 +86,43 @@ bool managerTakesActivation(Display* display) {
 
 namespace plat {
 
+namespace {
+
+// How many titles findWindow remembers the window of; a longer list starts again.
+constexpr size_t kFoundTitles = 16;
+
+}  // namespace
+
 WindowHandle findWindow(const std::string& title) {
     Display* display = x11::threadDisplay();
     if (!display) return nullptr;
     x11::ErrorTrap trap(display);
+    // The titles looked for are our own windows', each on one window, and they are looked for again
+    // and again (the auto-clicker's note of our windows, once a second while something runs). The
+    // search asks the server about every window on the desktop, twice under a window manager, so
+    // the window found last is asked first: a window destroyed, or retitled, no longer has the title.
+    static std::mutex foundLock;
+    static std::map<std::string, Window> found;
+    {
+        std::lock_guard<std::mutex> lock(foundLock);
+        auto known = found.find(title);
+        if (known != found.end() && x11::hasTitle(display, known->second, title))
+            return reinterpret_cast<WindowHandle>(known->second);
+    }
+    const auto remember = [&title](Window window) {
+        std::lock_guard<std::mutex> lock(foundLock);
+        if (found.size() >= kFoundTitles) found.clear();
+        found[title] = window;
+        return reinterpret_cast<WindowHandle>(window);
+    };
     const Window root = DefaultRootWindow(display);
     const std::vector<Window> topLevel = x11::childrenOf(display, root);
     for (Window window : topLevel)
-        if (x11::hasTitle(display, window, title)) return reinterpret_cast<WindowHandle>(window);
+        if (x11::hasTitle(display, window, title)) return remember(window);
     // A window manager reparents each client into a frame of its own.
     for (Window frame : topLevel)
         for (Window window : x11::childrenOf(display, frame))
-            if (x11::hasTitle(display, window, title)) return reinterpret_cast<WindowHandle>(window);
+            if (x11::hasTitle(display, window, title)) return remember(window);
     return nullptr;
 }
 

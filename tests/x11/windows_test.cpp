@@ -66,6 +66,31 @@ TEST(X11Windows, FindsATopLevelWindowByItsExactTitleOnly) {
     EXPECT_EQ(plat::findWindow("Ravelin Probe Window"), nullptr);
 }
 
+TEST(X11Windows, AWindowFoundBeforeIsNeverReturnedOnceItLostItsTitle) {
+    OtherClient other;
+    ASSERT_NE(other.display(), nullptr);
+    // Found once, so remembered; then retitled while another window takes its title.
+    const Window first = other.namedWindow(other.root(), "Kept Probe", "Kept Probe");
+    EXPECT_EQ(plat::findWindow("Kept Probe"), handleOf(first));
+    EXPECT_EQ(plat::findWindow("Kept Probe"), handleOf(first));
+    const Window second = other.namedWindow(other.root(), "Kept Probe", "Kept Probe");
+    XChangeProperty(other.display(), first, other.atom("_NET_WM_NAME"), other.atom("UTF8_STRING"), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>("Other"), 5);
+    XStoreName(other.display(), first, "Other");
+    XSync(other.display(), False);
+    EXPECT_EQ(plat::findWindow("Kept Probe"), handleOf(second));
+
+    // Destroyed: the next window with the title is found, and none once it is gone too.
+    const Window framed =
+        other.namedWindow(other.namedWindow(other.root(), nullptr, nullptr), "Kept Probe", "Kept Probe");
+    XDestroyWindow(other.display(), second);
+    XSync(other.display(), False);
+    EXPECT_EQ(plat::findWindow("Kept Probe"), handleOf(framed));
+    XDestroyWindow(other.display(), framed);
+    XSync(other.display(), False);
+    EXPECT_EQ(plat::findWindow("Kept Probe"), nullptr);
+}
+
 TEST(X11Windows, FindsAClientInsideItsFrame) {
     OtherClient other;
     ASSERT_NE(other.display(), nullptr);
