@@ -144,6 +144,15 @@ const std::vector<MainBinding>& mainBindings() {
         };
         const std::vector<MainBinding>& page = pageBindings();
         own.insert(own.end(), page.begin(), page.end());
+        // What a call changed reaches the open panels (and the page, for a change it did not make
+        // itself) at the control thread's next pass, which the call starts at once.
+        for (MainBinding& binding : own) {
+            binding.call = [call = std::move(binding.call)](const std::string& request) {
+                std::string result = call(request);
+                wake(Sleeper::control);
+                return result;
+            };
+        }
         // The known names in their order, then any other in the order of the lists above.
         std::vector<MainBinding> ordered;
         for (const char* name : kRegistrationOrder) {

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -245,7 +246,7 @@ void measureRequest(Target& target, Request request, Figures& start) {
     }
 }
 
-std::string (*binding(const char* name))(const std::string&) {
+std::function<std::string(const std::string&)> binding(const char* name) {
     for (const rv::MainBinding& b : rv::mainBindings()) {
         if (std::string(b.name) == name) return b.call;
     }

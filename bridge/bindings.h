@@ -4,6 +4,7 @@
 // return the empty text.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,7 @@ namespace rv {
 
 struct MainBinding {
     const char* name;
-    std::string (*call)(const std::string& request);
+    std::function<std::string(const std::string& request)> call;
 };
 
 // The main instance's functions that concern none of its windows; the main instance binds these

@@ -64,7 +64,11 @@ void handlePanelMessage(const char* bytes, size_t length) {
         }
     } else if (name == "changeSettings") {
         applySettingChanges(payload);
+    } else {
+        return;
     }
+    // What the message changed reaches the main page and the other panels at once.
+    wake(Sleeper::control);
 }
 
 std::string servePanelMessage(const char* bytes, size_t length) {

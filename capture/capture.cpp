@@ -174,10 +174,12 @@ bool onMouseEvent(const plat::MouseEvent& event) {
                 locMode.store(1);
                 pickLocationRequest.exchange(false);
                 refreshProfileSettings();
+                wake(Sleeper::control);
                 return true;
             }
             if (button.code == 2 || button.code == 4) {
                 pickLocationRequest.exchange(false);
+                wake(Sleeper::control);
                 return true;
             }
         }

@@ -65,22 +65,23 @@ void autoClickerPass() {
     if (!autoClicking.load()) {
         clickCount.store(0);
         clickMeter.forget();
-        clickerWaiting.store(false);
+        if (clickerWaiting.exchange(false)) wake(Sleeper::control);
         nap(Sleeper::autoClicker, kWorkerNapMs);
         return;
     }
     if (rptMode.load() == 0 && clickCount.load() >= rptTimes.load()) {
         autoClicking.store(false);
+        wake(Sleeper::control);
         return;
     }
     if (locMode.load() == 1) {
         plat::injectAbsoluteMove(fixedX.load(), fixedY.load());
     } else if (pointerOverOwnWindow()) {
-        clickerWaiting.store(true);
+        if (!clickerWaiting.exchange(true)) wake(Sleeper::control);
         nap(Sleeper::autoClicker, kOwnWindowRecheckMs);
         return;
     }
-    clickerWaiting.store(false);
+    if (clickerWaiting.exchange(false)) wake(Sleeper::control);
 
     ButtonFlags flags = clickerButtonFlags(sbtn.load());
     int clicks = stype.load() == 1 ? 2 : 1;

@@ -115,10 +115,11 @@ void controlPass() {
     // What was just switched, and what workers, the capture thread or panel messages changed since
     // the last pass (a clicker that reached its count, a picked point), reaches the page now.
     tellPageOfChanges();
-    handPageFigures();
-    // Every producer of a request wakes this thread; the nap only bounds how late a request made
-    // without a wake is carried out.
-    nap(Sleeper::control, kControlNapMs);
+    const int figuresDue = handPageFigures();
+    // Every producer of a request or a change wakes this thread; the nap only bounds how late a
+    // change made without a wake reaches the page. While something runs, it ends when the next
+    // figures are due.
+    nap(Sleeper::control, figuresDue < 0 ? kControlIdleNapMs : figuresDue);
 }
 
 void controlThread() {

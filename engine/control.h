@@ -13,7 +13,7 @@ int32_t reassignHolder(int32_t target, int32_t code);
 
 // Applies a captured reassignment, then the record, play, clicker and key-spam requests, in that
 // order, tells the page when what it shows has changed, then naps until the next wake (at most
-// kControlNapMs).
+// until the page's next figures are due while something runs, kControlIdleNapMs otherwise).
 void controlPass();
 
 // Thread body: passes while appRunning is set.

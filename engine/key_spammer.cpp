@@ -16,6 +16,7 @@ void keySpammerPass() {
     }
     if (ksRptMode.load() == 0 && keyPressCount.load() >= ksRptTimes.load()) {
         keySpamming.store(false);
+        wake(Sleeper::control);
         return;
     }
     // Both records name the same key even if the target changes meanwhile.

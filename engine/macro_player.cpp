@@ -85,6 +85,7 @@ void macroPlayerPass() {
     }
     if (events.empty()) {
         playing.store(false);
+        wake(Sleeper::control);
         return;
     }
     int32_t pass = playPass.load() + 1;
@@ -151,6 +152,7 @@ void macroPlayerPass() {
             [] { return playing.load() && appRunning.load(); }, Sleeper::player);
     } else {
         playing.store(false);
+        wake(Sleeper::control);
     }
 }
 

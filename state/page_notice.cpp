@@ -1,5 +1,6 @@
 #include "state/page_notice.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <initializer_list>
@@ -99,25 +100,26 @@ void setFiguresHander(void (*hand)()) {
     figuresHander.store(hand);
 }
 
-void handPageFigures() {
+int handPageFigures() {
     static bool running = false;
     static int64_t handedAt = 0;
     if (!(recording.load() || playing.load() || autoClicking.load() || keySpamming.load())) {
         running = false;
-        return;
+        return -1;
     }
     const int64_t now = plat::ticks();
-    // What started was told as a change; the figures follow a period later.
+    const int64_t period = counterFrequency * kFiguresMs / 1000;
     if (!running) {
+        // What started was told as a change; the figures follow a period later.
         running = true;
         handedAt = now;
-        return;
+    } else if (now - handedAt >= period) {
+        // Kept to the period on average, though a pass may come a little late.
+        handedAt = now - handedAt < 2 * period ? handedAt + period : now;
+        if (void (*hand)() = figuresHander.load()) hand();
     }
-    const int64_t period = counterFrequency * kFiguresMs / 1000;
-    if (now - handedAt < period) return;
-    // Kept to the period on average, though passes come only every nap.
-    handedAt = now - handedAt < 2 * period ? handedAt + period : now;
-    if (void (*hand)() = figuresHander.load()) hand();
+    const int64_t left = handedAt + period - now;
+    return static_cast<int>(std::max<int64_t>(1, (left * 1000 + counterFrequency - 1) / counterFrequency));
 }
 
 }  // namespace rv

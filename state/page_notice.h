@@ -33,7 +33,8 @@ void setFiguresHander(void (*hand)());
 
 // While something runs (recording, playback, the auto-clicker or the key spammer), hands the page
 // the status every kFiguresMs, the first time kFiguresMs after it started; nothing while idle.
-// Control thread, after each pass.
-void handPageFigures();
+// Returns the milliseconds until the next hand-over is due (at least 1), or -1 while idle. Control
+// thread, after each pass.
+int handPageFigures();
 
 }  // namespace rv

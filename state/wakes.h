@@ -1,11 +1,11 @@
 // Who wakes whom. The control thread and the three workers nap while they have nothing to do, and
 // whoever gives one of them something to do wakes it, so that it acts at once rather than at the end
-// of its nap: hotkeys, page calls and panel messages wake the control thread when they set a request
-// (or a reassignment is captured); the control thread wakes a worker when it switches it on or off
-// (a worker also naps through the long waits of its intervals); resetEverything and shutdown wake them
-// all. A nap that no wake ends lasts its whole time, so a flag set without a wake is still carried
-// out, only later. The autosave thread naps from one save to the next; a wake before then
-// ends it only when appRunning was cleared.
+// of its nap: hotkeys set a request and wake the control thread, and so does every page call, panel
+// message, captured reassignment or pick and worker that stops by itself; the control thread wakes a worker
+// when it switches it on or off (a worker also naps through the long waits of its intervals); resetEverything
+// and shutdown wake them all. A nap that no wake ends lasts its whole time, so a flag set without a wake is
+// still carried out, only later. The autosave thread naps from one save to the next; a wake before then ends
+// it only when appRunning was cleared.
 #pragma once
 
 #include <atomic>
@@ -15,10 +15,12 @@ namespace rv {
 enum class Sleeper { control, autoClicker, keySpammer, player, autosave };
 
 // How long each sleeper naps while idle when nothing wakes it, in milliseconds. Every writer of a
-// worker's flag wakes it (the control thread, a reset, shutdown), so an idle worker naps long; the
-// control thread also passes on to the page what workers and the capture thread changed, so it looks
-// more often.
-inline constexpr int kControlNapMs = 100;
+// worker's flag wakes it (the control thread, a reset, shutdown), so an idle worker naps long. So
+// does the control thread: every page call, panel message, captured reassignment or pick wakes it,
+// and so does a worker that stops by itself or starts or stops waiting for the pointer to leave our
+// windows, so that what changed reaches the page at once. While something runs it naps only until
+// the page's next figures are due (state/page_notice.h).
+inline constexpr int kControlIdleNapMs = 1000;
 inline constexpr int kWorkerNapMs = 1000;
 
 // The autosave thread's period: it naps this long between saves.

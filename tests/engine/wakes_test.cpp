@@ -7,6 +7,8 @@
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
+#include "engine/key_spammer.h"
+#include "engine/macro_player.h"
 #include "engine/timing.h"
 #include "state/page_notice.h"
 #include "state/preferences.h"
@@ -95,6 +97,125 @@ TEST_F(Wakes, EveryWayOfSettingARequestWakesTheControlThread) {
     rv::onKeyEvent({117, false, false});
     rv::onKeyEvent({65, true, false});
     EXPECT_EQ(woken(), Sleepers{});
+}
+
+// An idle control thread naps long, so whatever changes what the page shows wakes it: the page's and
+// the panels' changes reach the others at once.
+TEST_F(Wakes, EveryPageCallPanelMessageAndPickWakesTheControlThread) {
+    const std::string panelHover = "panelHover|1", panelInterval = "updateSpammer|0,0,2,0,0,0,1,10,0",
+                      panelReassign = "reassignKey|auto", unknown = "noSuchMessage|1";
+    struct Case {
+        const char* producer;
+        std::function<void()> produce;
+        bool wakes;
+    };
+    const Case cases[] = {
+        {"page interval", [] { callMainBinding("updateSpammer", "[0,0,2,0,0,0,1,10,0]"); }, true},
+        {"page profile", [] { callMainBinding("addProfile", "[\"Second\"]"); }, true},
+        {"page read", [] { callMainBinding("getTrackerStatus", "[]"); }, true},
+        {"panel hover", [&] { rv::handlePanelMessage(panelHover.data(), panelHover.size()); }, true},
+        {"panel interval", [&] { rv::handlePanelMessage(panelInterval.data(), panelInterval.size()); }, true},
+        {"panel reassignment", [&] { rv::handlePanelMessage(panelReassign.data(), panelReassign.size()); },
+         true},
+        {"unknown panel message", [&] { rv::handlePanelMessage(unknown.data(), unknown.size()); }, false},
+        {"point picked",
+         [] {
+             rv::pickLocationRequest = true;
+             rv::onMouseEvent({rv::WM_LBUTTONDOWN, 300, 200, 0, false});
+         },
+         true},
+        {"pick cancelled",
+         [] {
+             rv::pickLocationRequest = true;
+             rv::onMouseEvent({rv::WM_RBUTTONDOWN, 300, 200, 0, false});
+         },
+         true},
+        {"a click with no pick",
+         [] {
+             rv::onMouseEvent({rv::WM_LBUTTONDOWN, 300, 200, 0, false});
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        rv::resetStateForTests();
+        fake::reset();
+        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        c.produce();
+        EXPECT_EQ(woken(), c.wakes ? Sleepers{Sleeper::control} : Sleepers{}) << c.producer;
+    }
+}
+
+// Idle, nothing is due until something wakes it; while something runs, the next figures are.
+TEST_F(Wakes, TheControlThreadNapsASecondWhileIdleAndUntilTheFiguresAreDueWhileSomethingRuns) {
+    const auto passSeconds = [] {
+        int64_t start = fake::now();
+        rv::controlPass();
+        return static_cast<double>(fake::now() - start) / fake::kFrequency;
+    };
+    // The fake counter also moves a step at each reading.
+    EXPECT_NEAR(passSeconds(), rv::kControlIdleNapMs / 1000.0, 1e-6);
+    for (std::atomic<bool>* runs : {&rv::recording, &rv::playing, &rv::autoClicking, &rv::keySpamming}) {
+        *runs = true;
+        EXPECT_NEAR(passSeconds(), rv::kFiguresMs / 1000.0, 1e-6);  // the start; the figures are due next
+        fake::advance(fake::kFrequency * 300 / 1000);               // then a page call wakes it early
+        rv::wake(Sleeper::control);
+        EXPECT_NEAR(passSeconds(), 0.0, 1e-6);
+        EXPECT_NEAR(passSeconds(), (rv::kFiguresMs - 300) / 1000.0, 1e-3);
+        *runs = false;
+        EXPECT_NEAR(passSeconds(), rv::kControlIdleNapMs / 1000.0, 1e-6);
+    }
+}
+
+// A worker that stops by itself, or starts or stops holding back for our windows, changes what the
+// page shows: it wakes the control thread, which tells the page.
+TEST_F(Wakes, AWorkerThatStopsByItselfWakesTheControlThread) {
+    rv::autoClicking = true;
+    rv::rptMode = 0;
+    rv::rptTimes = 3;
+    rv::clickCount = 3;
+    rv::autoClickerPass();
+    EXPECT_FALSE(rv::autoClicking);
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "clicker reached its count";
+
+    rv::keySpamming = true;
+    rv::ksRptMode = 0;
+    rv::ksRptTimes = 2;
+    rv::keyPressCount = 2;
+    rv::keySpammerPass();
+    EXPECT_FALSE(rv::keySpamming);
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "key spammer reached its count";
+
+    rv::playing = true;
+    rv::macroPlayerPass();  // nothing recorded
+    EXPECT_FALSE(rv::playing);
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "playback of nothing";
+
+    rv::profiles[0].events = {{0, 0.0, 5, 5, 0, 0, false, 0}};
+    rv::playing = true;
+    rv::macroPlayerPass();
+    EXPECT_FALSE(rv::playing);
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "playback to its end";
+
+    // Held back by the pointer on our window, and clicking again once it left.
+    rv::rptMode = 1;
+    rv::autoClicking = true;
+    {
+        std::lock_guard<std::mutex> lock(rv::ownWindowsLock);
+        const int32_t rect[4] = {0, 0, 100, 100};
+        std::copy(rect, rect + 4, rv::ownWindowRects[0]);
+        rv::ownWindowCount = 1;
+        rv::ownWindowsNoted = fake::now();
+    }
+    fake::setCursor(50, 50);
+    rv::autoClickerPass();
+    EXPECT_TRUE(rv::clickerWaiting);
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "held back";
+    rv::autoClickerPass();
+    EXPECT_EQ(woken(), Sleepers{}) << "still held back";
+    fake::setCursor(500, 500);
+    rv::autoClickerPass();
+    EXPECT_FALSE(rv::clickerWaiting);
+    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "clicking again";
 }
 
 TEST_F(Wakes, ACapturedReassignmentWakesTheControlThreadWhichTellsTheCaptureLoop) {
@@ -207,24 +328,33 @@ TEST_F(Wakes, TheControlThreadTellsThePageOfEachChangeOnce) {
 int statusHanded = 0;
 
 // While something runs, the page is handed the status once a second, the first a second after the
-// start (the start itself was told as a change); never while idle. A pass naps 100 ms.
+// start (the start itself was told as a change); never while idle. Passes that wakes bring in
+// between do not change the pace.
 TEST_F(Wakes, TheControlThreadHandsThePageTheStatusOnceASecondWhileSomethingRuns) {
     rv::setFiguresHander([] { ++statusHanded; });
-    const auto handedIn = [](int passes) {
+    // Passes for 2.5 s; with `wakeEveryMs`, woken that often rather than napping to the figures.
+    const auto handedIn = [](int wakeEveryMs) {
         statusHanded = 0;
-        for (int i = 0; i < passes; ++i) rv::controlPass();
+        const int64_t end = fake::now() + fake::kFrequency * 5 / 2;
+        while (fake::now() < end) {
+            if (wakeEveryMs > 0) rv::wake(Sleeper::control);
+            rv::controlPass();
+            if (wakeEveryMs > 0) fake::advance(fake::kFrequency * wakeEveryMs / 1000);
+        }
         return statusHanded;
     };
-    EXPECT_EQ(handedIn(25), 0) << "idle";
+    EXPECT_EQ(handedIn(0), 0) << "idle";
     for (std::atomic<bool>* runs : {&rv::recording, &rv::playing, &rv::autoClicking, &rv::keySpamming}) {
-        *runs = true;
-        EXPECT_EQ(handedIn(25), 2);
-        *runs = false;
-        EXPECT_EQ(handedIn(25), 0);
+        for (int wakeEveryMs : {0, 170}) {
+            *runs = true;
+            EXPECT_EQ(handedIn(wakeEveryMs), 2) << wakeEveryMs;
+            *runs = false;
+            EXPECT_EQ(handedIn(wakeEveryMs), 0) << wakeEveryMs;
+        }
     }
     rv::setFiguresHander(nullptr);
     rv::autoClicking = true;
-    EXPECT_EQ(handedIn(25), 0) << "no one to hand it to";
+    EXPECT_EQ(handedIn(0), 0) << "no one to hand it to";
     rv::autoClicking = false;
 }
 
