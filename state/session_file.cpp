@@ -172,6 +172,22 @@ bool parseEventLine(std::string_view line, MacroEvent& event) {
 std::mutex saveMutex;
 std::atomic<std::thread::id> saveOwner{};
 
+// What the last save wrote where (guarded by saveMutex), so that the autosave does not write the same
+// text again every 5 s: each write is a new file and a rename, which disks and virus scanners pay for.
+std::string lastSavedPath;
+uint64_t lastSavedHash = 0;
+size_t lastSavedSize = 0;
+
+// FNV-1a over the bytes.
+uint64_t textHash(const std::string& text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 void noteLockHeld(int64_t ticks) {
     int64_t longest = sessionLockHeldMaxTicks.load();
     while (ticks > longest && !sessionLockHeldMaxTicks.compare_exchange_weak(longest, ticks)) {
@@ -181,13 +197,15 @@ void noteLockHeld(int64_t ticks) {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 enum class LockWait { Skip, Wait };
+// Whether a save writes a text the last save already wrote to the same file.
+enum class Unchanged { Write, Skip };
 
 std::unique_lock<std::mutex> lockProfiles(LockWait wait) {
     if (wait == LockWait::Wait) return std::unique_lock<std::mutex>(profilesLock);
     return std::unique_lock<std::mutex>(profilesLock, std::try_to_lock);
 }
 
-void saveSessionWith(LockWait wait);
+void saveSessionWith(LockWait wait, Unchanged unchanged);
 
 // "YYYYMMDD-HHMMSS" of the current UTC time.
 std::string utcStamp() {
@@ -329,16 +347,16 @@ bool loadSessionAtStart() {
 }
 
 void saveSession() {
-    saveSessionWith(LockWait::Skip);
+    saveSessionWith(LockWait::Skip, Unchanged::Write);
 }
 
 void saveSessionAfterWorkers() {
-    saveSessionWith(LockWait::Wait);
+    saveSessionWith(LockWait::Wait, Unchanged::Write);
 }
 
 namespace {
 
-void saveSessionWith(LockWait wait) {
+void saveSessionWith(LockWait wait, Unchanged unchanged) {
     if (saveOwner.load() == std::this_thread::get_id()) return;
     // A file the user made read-only, or one kept aside that could not be moved, is never replaced.
     if (sessionSavesBlocked.load() || plat::isReadOnlyFile(sessionPath)) return;
@@ -405,9 +423,17 @@ void saveSessionWith(LockWait wait) {
     copy.shrink_to_fit();
 
     if (sessionPath.empty()) return;
+    const uint64_t hash = textHash(text);
+    if (unchanged == Unchanged::Skip && sessionPath == lastSavedPath && hash == lastSavedHash &&
+        text.size() == lastSavedSize)
+        return;
     // Written beside the file and then swapped in, so the file is always a whole earlier save or the
     // whole new one, never a truncated mix.
-    replaceTextFile(sessionPath, text);
+    if (replaceTextFile(sessionPath, text)) {
+        lastSavedPath = sessionPath;
+        lastSavedHash = hash;
+        lastSavedSize = text.size();
+    }
 }
 
 }  // namespace
@@ -421,7 +447,7 @@ void autosaveThread() {
         for (int64_t left = period; left > 0 && appRunning.load(); left = due - plat::ticks())
             nap(Sleeper::autosave,
                 static_cast<int>((left * 1000 + plat::tickFrequency() - 1) / plat::tickFrequency()));
-        if (appRunning.load()) saveSession();
+        if (appRunning.load()) saveSessionWith(LockWait::Skip, Unchanged::Skip);
     }
 }
 

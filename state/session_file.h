@@ -54,8 +54,9 @@ std::string settingsLine();
 // key-spam block 23 to 30. A bad field ends its block. No lock.
 void applySettingsLine(std::string_view text);
 
-// Autosave thread body: saves every 5 s while appRunning. It naps between saves; shutdown wakes it
-// (wakeAll) after clearing appRunning, and it then ends without a save of its own.
+// Autosave thread body: saves every 5 s while appRunning, unless the session is what this run last
+// wrote to the file. It naps between saves; shutdown wakes it (wakeAll) after clearing appRunning,
+// and it then ends without a save of its own.
 void autosaveThread();
 
 // The longest time any save held profilesLock, in plat::ticks() units (for measurements).

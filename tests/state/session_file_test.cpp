@@ -406,7 +406,8 @@ TEST_F(SessionFile, AutosaveSavesEveryFiveSecondsAndNotAfterShutdown) {
             savedAt.push_back(ms);
             std::filesystem::remove(inFolder(sessionFile()));
         }
-        if (ms == 7000) rv::wake(rv::Sleeper::autosave);  // an early wake: no early save
+        if (ms % 1000 == 0) rv::profiles[0].name = "a" + std::to_string(ms);  // something to save
+        if (ms == 7000) rv::wake(rv::Sleeper::autosave);                      // an early wake: no early save
         if (ms == 13000) {
             rv::appRunning = false;
             rv::wake(rv::Sleeper::autosave);
@@ -416,6 +417,32 @@ TEST_F(SessionFile, AutosaveSavesEveryFiveSecondsAndNotAfterShutdown) {
     EXPECT_EQ(savedAt, (std::vector<int64_t>{5001, 10001}));
     EXPECT_LE(naps, 13001);  // it ended with the shutdown's wake
     EXPECT_FALSE(std::filesystem::exists(inFolder(sessionFile())));
+}
+
+// Rewriting the same text every 5 s would cost a new file and a rename each time for nothing; a
+// save asked for outside the autosave (shutdown, a crash) always writes.
+TEST_F(SessionFile, AutosaveLeavesTheFileAloneWhileTheSessionIsWhatItLastWrote) {
+    rv::profiles = {rv::Profile{"a", "", {}}};
+    const int64_t perMs = fake::kFrequency / 1000;
+    const int64_t start = plat::ticks();
+    std::vector<std::string> seen;  // the file at 6, 11 and 16 s
+    fake::onSleep([&](int64_t now) {
+        const int64_t ms = (now - start) / perMs;
+        if (ms == 6000 || ms == 11000 || ms == 16000) {
+            seen.push_back(readFile(sessionFile()).substr(0, 6));
+            writeSession("marker");  // shows whether the next autosave wrote over it
+        }
+        if (ms == 12000) rv::profiles[0].name = "b";
+        if (ms == 17000) {
+            rv::appRunning = false;
+            rv::wake(rv::Sleeper::autosave);
+        }
+    });
+    rv::autosaveThread();
+    EXPECT_EQ(seen, (std::vector<std::string>{"SETTIN", "marker", "SETTIN"}));
+
+    rv::saveSession();
+    EXPECT_EQ(readFile(sessionFile()).substr(0, 6), "SETTIN");
 }
 
 TEST_F(SessionFile, TheMainInstanceLoadsAtStartAndSavesAfterANormalRunOnly) {
