@@ -194,8 +194,8 @@ inline int32_t ownWindowRects[kOwnWindowSlots][4] =
     {};                            // left, top, right, bottom; guarded by ownWindowsLock
 inline size_t ownWindowCount = 0;  // guarded by ownWindowsLock
 // When they were noted (counter value; guarded by ownWindowsLock). Notes older than
-// kOwnWindowsTrustMs are not trusted: the page stops reading the status while the main window is
-// hidden or minimized. The page reads at least every 2 s while it shows.
+// kOwnWindowsTrustMs are not trusted: the page stops taking the status while the main window is
+// hidden or minimized. While something runs and it shows, it takes it once a second.
 inline int64_t ownWindowsNoted = 0;
 inline constexpr int64_t kOwnWindowsTrustMs = 3000;
 // The auto-clicker is on but waits, without clicking or counting, because the pointer is over one
