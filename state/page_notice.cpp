@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "platform/platform.h"
+#include "state/fnv_hash.h"
 #include "state/state.h"
 
 namespace rv {
@@ -17,14 +18,11 @@ std::atomic<void (*)()> figuresHander{nullptr};
 
 // FNV-1a over the values in order, so that a value moving from one member to another still counts.
 uint64_t fingerprint(std::initializer_list<int64_t> values) {
-    uint64_t hash = 14695981039346656037ull;
+    uint64_t hash = kFnvOffsetBasis;
     for (int64_t value : values) {
-        unsigned char bytes[sizeof value];
+        char bytes[sizeof value];
         std::memcpy(bytes, &value, sizeof value);
-        for (unsigned char byte : bytes) {
-            hash ^= byte;
-            hash *= 1099511628211ull;
-        }
+        hash = fnvHash({bytes, sizeof bytes}, hash);
     }
     return hash;
 }

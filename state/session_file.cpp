@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "state/fnv_hash.h"
 #include "state/key_codes.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
@@ -177,16 +178,6 @@ std::atomic<std::thread::id> saveOwner{};
 std::string lastSavedPath;
 uint64_t lastSavedHash = 0;
 size_t lastSavedSize = 0;
-
-// FNV-1a over the bytes.
-uint64_t textHash(const std::string& text) {
-    uint64_t hash = 14695981039346656037ull;
-    for (char c : text) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
 
 void noteLockHeld(int64_t ticks) {
     int64_t longest = sessionLockHeldMaxTicks.load();
@@ -423,7 +414,7 @@ void saveSessionWith(LockWait wait, Unchanged unchanged) {
     copy.shrink_to_fit();
 
     if (sessionPath.empty()) return;
-    const uint64_t hash = textHash(text);
+    const uint64_t hash = fnvHash(text);
     if (unchanged == Unchanged::Skip && sessionPath == lastSavedPath && hash == lastSavedHash &&
         text.size() == lastSavedSize)
         return;

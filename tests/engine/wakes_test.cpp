@@ -169,32 +169,32 @@ TEST_F(Wakes, TheControlThreadNapsASecondWhileIdleAndUntilTheFiguresAreDueWhileS
 // A worker that stops by itself, or starts or stops holding back for our windows, changes what the
 // page shows: it wakes the control thread, which tells the page.
 TEST_F(Wakes, AWorkerThatStopsByItselfWakesTheControlThread) {
-    rv::autoClicking = true;
-    rv::rptMode = 0;
-    rv::rptTimes = 3;
-    rv::clickCount = 3;
-    rv::autoClickerPass();
-    EXPECT_FALSE(rv::autoClicking);
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "clicker reached its count";
-
-    rv::keySpamming = true;
-    rv::ksRptMode = 0;
-    rv::ksRptTimes = 2;
-    rv::keyPressCount = 2;
-    rv::keySpammerPass();
-    EXPECT_FALSE(rv::keySpamming);
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "key spammer reached its count";
-
-    rv::playing = true;
-    rv::macroPlayerPass();  // nothing recorded
-    EXPECT_FALSE(rv::playing);
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "playback of nothing";
-
-    rv::profiles[0].events = {{0, 0.0, 5, 5, 0, 0, false, 0}};
-    rv::playing = true;
-    rv::macroPlayerPass();
-    EXPECT_FALSE(rv::playing);
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "playback to its end";
+    struct Case {
+        const char* stop;
+        std::function<void()> arrange;
+        void (*pass)();
+        std::atomic<bool>* runs;
+    };
+    const Case cases[] = {
+        {"clicker reached its count", [] { rv::rptMode = 0, rv::rptTimes = 3, rv::clickCount = 3; },
+         &rv::autoClickerPass, &rv::autoClicking},
+        {"key spammer reached its count",
+         [] { rv::ksRptMode = 0, rv::ksRptTimes = 2, rv::keyPressCount = 2; }, &rv::keySpammerPass,
+         &rv::keySpamming},
+        {"playback of nothing", [] {}, &rv::macroPlayerPass, &rv::playing},
+        {"playback to its end",
+         [] {
+             rv::profiles[0].events = {{0, 0.0, 5, 5, 0, 0, false, 0}};
+         },
+         &rv::macroPlayerPass, &rv::playing},
+    };
+    for (const Case& c : cases) {
+        c.arrange();
+        *c.runs = true;
+        c.pass();
+        EXPECT_FALSE(*c.runs) << c.stop;
+        EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << c.stop;
+    }
 
     // Held back by the pointer on our window, and clicking again once it left.
     rv::rptMode = 1;

@@ -134,12 +134,18 @@ test('an idle page shows a change no one told it of as soon as its window gains 
   await page.waitForFunction(() => document.getElementById('play-toggle-label').textContent === 'Stop playback');
 });
 
+// A page told of a running clicker, once it has taken its two quick looks; no calls noted yet.
+async function openPageShowingARunningClicker(t) {
+  const opened = await openPage(t);
+  await opened.setState((s) => { s.status.autoClicking = true; s.status.clicks = 5; s.status.clickRate = 10; });
+  await opened.page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Stop clicking');
+  await opened.page.waitForTimeout(800);
+  await opened.clearCalls();
+  return opened;
+}
+
 test('a page showing a running clicker reads only the status, once a second', async (t) => {
-  const { page, setState, clearCalls, calls } = await openPage(t);
-  await setState((s) => { s.status.autoClicking = true; s.status.clicks = 5; s.status.clickRate = 10; });
-  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Stop clicking');
-  await page.waitForTimeout(800);   // the two quick looks after being told
-  await clearCalls();
+  const { page, calls } = await openPageShowingARunningClicker(t);
   for (let i = 0; i < 4; i++) {
     await page.waitForTimeout(1000);
     await page.evaluate((n) => { window.__native.state.status.clicks = n; }, 10 * (i + 2));
@@ -153,11 +159,7 @@ test('a page showing a running clicker reads only the status, once a second', as
 });
 
 test('a page handed the status while something runs shows it unread, and reads again when that stops', async (t) => {
-  const { page, setState, clearCalls, calls } = await openPage(t);
-  await setState((s) => { s.status.autoClicking = true; s.status.clicks = 5; s.status.clickRate = 10; });
-  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Stop clicking');
-  await page.waitForTimeout(800);   // the two quick looks after being told
-  await clearCalls();
+  const { page, calls } = await openPageShowingARunningClicker(t);
   for (let i = 1; i <= 4; i++) {
     await page.evaluate((n) => {
       const s = window.__native.state.status;
