@@ -224,6 +224,16 @@ test('live figures show next to what runs and are left alone while unchanged', a
   assert.equal(await text('#clicker-figures'), '9.98 clicks/s · 57 clicks');
   assert.equal(await text('#keyspam-figures'), '20 presses/s · 1 press');
   assert.equal(await text('#play-figures'), 'event 120 of 300 · pass 2');
+  // The text of each line is laid out apart from the panel, and must still sit exactly on its line.
+  const boxes = await page.evaluate(() => ['clicker', 'keyspam', 'play'].map((name) => {
+    const line = document.getElementById(name + '-figures');
+    const box = (el) => { const r = el.getBoundingClientRect(); return [r.left, r.top, r.width, r.height]; };
+    return { name, line: box(line), text: box(line.firstElementChild) };
+  }));
+  for (const { name, line, text: shown } of boxes) {
+    assert.deepEqual(shown, line, `${name}: the figures' text is off its line`);
+    assert.ok(line[2] > 200 && line[3] === 18, `${name}: a line of ${line[2]} x ${line[3]}`);
+  }
 
   await page.evaluate(() => {
     window.__mutations = 0;
