@@ -167,7 +167,10 @@ void noteOwnWindows() {
     for (const std::string& title : titles) {
         plat::Rect rect;
         plat::WindowHandle window = plat::findWindow(title);
-        if (count == kOwnWindowSlots || !window || !plat::windowRect(window, rect)) continue;
+        // A minimized window is not on the screen to be clicked, wherever it was.
+        if (count == kOwnWindowSlots || !window || plat::isMinimized(window) ||
+            !plat::windowRect(window, rect))
+            continue;
         rects[count][0] = rect.left, rects[count][1] = rect.top, rects[count][2] = rect.right,
         rects[count][3] = rect.bottom;
         ++count;

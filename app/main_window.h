@@ -63,7 +63,8 @@ void applyMainWindowPreferences(plat::WindowHandle window);
 void resizeMainWindow(int32_t width, int32_t height);
 
 // Notes the screen rectangles of the main window and of the open panel windows for the
-// auto-clicker, which never clicks them (ownWindowRects). User-interface thread.
+// auto-clicker, which never clicks them (ownWindowRects); minimized ones are left out. User-interface
+// thread.
 void noteOwnWindows();
 
 }  // namespace rv

@@ -238,6 +238,28 @@ TEST(PanelBeside, TheSideWithRoomWithinTheWorkArea) {
     EXPECT_EQ(p.y, 100);
 }
 
+// The auto-clicker holds back over our windows; a minimized one is not on the screen to hold it back.
+TEST_F(Windows, OnlyOurWindowsOnTheScreenAreNotedForTheClicker) {
+    fake::addWindow(rv::panelWindowTitle("Auto Clicker"), kPanel);
+    rv::panelProcesses["Auto Clicker"] = nullptr;
+    fake::window(kMain).rect = plat::Rect{0, 0, 500, 600};
+    fake::window(kPanel).rect = plat::Rect{1000, 100, 1450, 500};
+    const auto noted = [] {
+        rv::noteOwnWindows();
+        std::vector<int32_t> lefts;
+        for (size_t i = 0; i < rv::ownWindowCount; ++i) lefts.push_back(rv::ownWindowRects[i][0]);
+        return lefts;
+    };
+    EXPECT_EQ(noted(), (std::vector<int32_t>{0, 1000}));
+    plat::showWindow(kMain, plat::Show::Minimize);
+    EXPECT_EQ(noted(), (std::vector<int32_t>{1000}));
+    plat::showWindow(kPanel, plat::Show::Minimize);
+    EXPECT_EQ(noted(), (std::vector<int32_t>{}));
+    plat::showWindow(kMain, plat::Show::Restore);
+    EXPECT_EQ(noted(), (std::vector<int32_t>{0}));
+    rv::panelProcesses.clear();
+}
+
 TEST_F(Windows, PanelDragReportsHoverOnceAndDocksOnRelease) {
     fake::addWindow("Ravelin (Auto Clicker)", kPanel);
     fake::window(kMain).rect = plat::Rect{0, 0, 500, 600};
