@@ -88,9 +88,16 @@ void tellPages() {
     plat::notifyPipeWatchers();
 }
 
-// Only the main window shows live figures; panels are not handed them.
+// Only the main window shows live figures; panels are not handed them. Nor is a minimized main
+// window's page: it shows nothing, and the browser would still run each hand-over in it. Our windows
+// are still noted for the auto-clicker; the page reads the status itself once it shows again.
+std::string mainPageFigures() {
+    std::string status = pageStatus();
+    return plat::isMinimized(plat::findWindow(mainWindowTitle)) ? std::string() : status;
+}
+
 void handMainPageFigures() {
-    handToldView(&pageStatus);
+    handToldView(&mainPageFigures);
 }
 
 // Binds the page's native functions in their registration order.

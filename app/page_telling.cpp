@@ -14,16 +14,17 @@ std::atomic<Webview*> toldView{nullptr};
 std::atomic<bool> tellingQueued{false};
 std::atomic<bool> handingQueued{false};
 
-// Runs the script `make` gives in the told view's page on the window thread, unless one queued by
-// the same flag still waits there; the flag is cleared before the script is made, so a call made
-// meanwhile queues another.
+// Runs the script `make` gives (none when it gives the empty text) in the told view's page on the
+// window thread, unless one queued by the same flag still waits there; the flag is cleared before
+// the script is made, so a call made meanwhile queues another.
 template <typename Make>
 void runOnce(std::atomic<bool>& queued, Make make) {
     Webview* view = toldView.load();
     if (!view || queued.exchange(true)) return;
     view->dispatch([view, &queued, make] {
         queued.store(false);
-        view->eval(make());
+        std::string script = make();
+        if (!script.empty()) view->eval(script);
     });
 }
 
@@ -39,8 +40,10 @@ void tellToldView() {
 
 void handToldView(std::string (*status)()) {
     // The status text is a JSON object, which is also a script expression.
-    runOnce(handingQueued,
-            [status] { return "window.ravelinStatus && window.ravelinStatus(" + status() + ")"; });
+    runOnce(handingQueued, [status] {
+        std::string text = status();
+        return text.empty() ? text : "window.ravelinStatus && window.ravelinStatus(" + text + ")";
+    });
 }
 
 }  // namespace rv

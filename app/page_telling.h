@@ -18,8 +18,8 @@ void setToldView(Webview* view);
 void tellToldView();
 
 // Hands the told view's page the text `status` makes, on the window thread: the page's
-// ravelinStatus runs with it, as if the page had read it. Any thread; a hand-over still waiting
-// for the window thread is not queued twice.
+// ravelinStatus runs with it, as if the page had read it; an empty text hands nothing. Any thread;
+// a hand-over still waiting for the window thread is not queued twice.
 void handToldView(std::string (*status)());
 
 }  // namespace rv

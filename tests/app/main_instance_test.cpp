@@ -219,6 +219,34 @@ TEST_F(MainInstance, TheRunningProgramTellsThePageWhatTheHotkeysChanged) {
     EXPECT_TRUE(rv::autoClicking && rv::keySpamming);
 }
 
+// While the clicker runs, the main page is handed the status once a second; a minimized window's page
+// is handed nothing, but our windows are still noted for the clicker.
+TEST_F(MainInstance, OnlyAShownMainWindowIsHandedTheFiguresWhileTheClickerRuns) {
+    for (bool minimized : {false, true}) {
+        SCOPED_TRACE(minimized ? "minimized" : "shown");
+        if (minimized) {  // a fresh program
+            TearDown();
+            SetUp();
+        }
+        const auto window = reinterpret_cast<plat::WindowHandle>(0x1);
+        fake::addWindow(rv::mainWindowTitle, window);
+        fake::webview().onRun = [window, minimized] {
+            if (minimized) plat::showWindow(window, plat::Show::Minimize);
+            rv::raiseRequest(rv::clickerToggleRequest);
+            plat::sleepMs(3000);  // a hand-over is due, and waits for the window thread
+            rv::raiseRequest(rv::clickerToggleRequest);
+            plat::sleepMs(50);
+        };
+        EXPECT_EQ(rv::ravelinMain(""), 0);
+        const std::vector<std::string>& scripts = fake::webview().scripts;
+        size_t handed = std::count_if(scripts.begin(), scripts.end(), [](const std::string& script) {
+            return script.rfind("window.ravelinStatus && window.ravelinStatus({", 0) == 0;
+        });
+        EXPECT_EQ(handed, minimized ? 0u : 1u);
+        EXPECT_NE(rv::ownWindowsNoted, 0);
+    }
+}
+
 TEST_F(MainInstance, SecondMainInstanceBringsTheFirstForwardAndLeavesWithoutWriting) {
     struct Case {
         const char* what;

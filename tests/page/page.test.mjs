@@ -175,6 +175,33 @@ test('a page handed the status while something runs shows it unread, and reads a
   assert.ok((await calls('getTrackerStatus')).length >= 1, 'no read after the hand-overs stopped');
 });
 
+test('a page with a viewport of 0 x 0 reads nothing, and reads everything once it shows again', async (t) => {
+  // On Windows a minimized window's page has an empty viewport; the program hands it nothing then.
+  const { page, calls, clearCalls } = await openPageShowingARunningClicker(t);
+  const setViewport = (width, height) => page.evaluate(([w, h]) => {
+    Object.defineProperty(window, 'innerWidth', { configurable: true, get: () => w });
+    Object.defineProperty(window, 'innerHeight', { configurable: true, get: () => h });
+    window.dispatchEvent(new Event('resize'));
+  }, [width, height]);
+  await setViewport(0, 0);
+  await page.waitForTimeout(200);
+  await clearCalls();
+  await page.evaluate(() => {
+    window.__native.state.status.clicks = 77;
+    window.__native.state.settings.sms = 250;
+    window.ravelinStatusChanged();
+    window.ravelinStatus(JSON.parse(JSON.stringify(window.__native.state.status)));
+  });
+  await page.waitForTimeout(3500);
+  assert.deepEqual(await page.evaluate(() => window.__native.calls.map((c) => c.name)), [], 'calls while unseen');
+  assert.doesNotMatch(await page.textContent('#clicker-figures'), /77 clicks/);
+
+  await setViewport(420, 560);
+  await page.waitForFunction(() => /77 clicks/.test(document.getElementById('clicker-figures').textContent) &&
+    document.querySelector('[data-key="sms"]').value === '250', null, { timeout: 1000 });
+  assert.equal((await calls('getSettings')).length, 1);
+});
+
 test('the status poll drives the view and leaves an unchanged view untouched', async (t) => {
   const { page, setState, text, waitCall } = await openPage(t);
   await page.waitForTimeout(300);
