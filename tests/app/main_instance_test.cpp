@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "app/version.h"
@@ -233,7 +234,10 @@ TEST_F(MainInstance, OnlyAShownMainWindowIsHandedTheFiguresWhileTheClickerRuns) 
         fake::webview().onRun = [window, minimized] {
             if (minimized) plat::showWindow(window, plat::Show::Minimize);
             rv::raiseRequest(rv::clickerToggleRequest);
-            plat::sleepMs(3000);  // a hand-over is due, and waits for the window thread
+            // A hand-over falls due and waits for the window thread: long enough in real time for a
+            // slow control thread (under Wine) to take its passes, and seconds on the program's clock.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (std::chrono::steady_clock::now() < until) plat::sleepMs(100);
             rv::raiseRequest(rv::clickerToggleRequest);
             plat::sleepMs(50);
         };
