@@ -13,21 +13,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <dirent.h>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
 #include "bench/period_report.h"
+#include "bench/tree_cpu.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
 #include "platform/platform.h"
@@ -72,57 +70,6 @@ void measureXdotool(Target& target, int intervalMs, int clicks) {
     bench::reportPeriods("xdotool", intervalMs, target.take());
 }
 
-// Ticks of CPU time (user + system) of a process and all its descendants.
-long long treeCpuTicks(pid_t root) {
-    std::vector<std::pair<pid_t, pid_t>> parents;  // pid, parent
-    std::vector<std::pair<pid_t, long long>> cpu;
-    DIR* proc = opendir("/proc");
-    if (!proc) return 0;
-    while (dirent* entry = readdir(proc)) {
-        pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-        if (pid <= 0) continue;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        size_t close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 2));
-        std::string field;
-        std::vector<std::string> fields;
-        while (rest >> field) fields.push_back(field);
-        if (fields.size() < 13) continue;
-        parents.emplace_back(pid, static_cast<pid_t>(std::atoi(fields[1].c_str())));
-        cpu.emplace_back(pid, std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str()));
-    }
-    closedir(proc);
-    std::vector<pid_t> tree{root};
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (auto [pid, parent] : parents) {
-            if (std::find(tree.begin(), tree.end(), parent) != tree.end() &&
-                std::find(tree.begin(), tree.end(), pid) == tree.end()) {
-                tree.push_back(pid);
-                grew = true;
-            }
-        }
-    }
-    long long total = 0;
-    for (auto [pid, ticks] : cpu) {
-        if (std::find(tree.begin(), tree.end(), pid) != tree.end()) total += ticks;
-    }
-    return total;
-}
-
-// Percent of one core that the process tree used over `seconds`.
-double treeCpuPercent(pid_t root, int seconds) {
-    long long before = treeCpuTicks(root);
-    int64_t start = monotonicMicros();
-    sleep(static_cast<unsigned>(seconds));
-    long long after = treeCpuTicks(root);
-    double elapsed = static_cast<double>(monotonicMicros() - start) / 1e6;
-    return 100.0 * static_cast<double>(after - before) / static_cast<double>(sysconf(_SC_CLK_TCK)) / elapsed;
-}
-
 // The real program with its page (and the page's browser processes): idle, then with the page
 // showing a clicker that F6 switched on, clicking with its defaults (every 100 ms at the pointer)
 // into a window of this program's own.
@@ -144,9 +91,9 @@ void measureIdleCpu(const std::string& program) {
     // until two seconds in a row use less than a tenth of a core (at most 60 s). The browser's own
     // background work comes and goes, so idle is measured over a minute.
     sleep(30);
-    for (int waited = 30; waited < 60 && treeCpuPercent(child, 2) >= 10.0; waited += 2) {
+    for (int waited = 30; waited < 60 && bench::treeCpuPercent(child, 2) >= 10.0; waited += 2) {
     }
-    std::printf("idle_cpu percent=%.2f\n", treeCpuPercent(child, 60));
+    std::printf("idle_cpu percent=%.2f\n", bench::treeCpuPercent(child, 60));
     std::fflush(stdout);
 
     Target clicked;
@@ -156,7 +103,7 @@ void measureIdleCpu(const std::string& program) {
         int status = std::system("xdotool key F6");
         sleep(2);  // the page has seen the clicker running
         clicked.take();
-        double percent = treeCpuPercent(child, 30);
+        double percent = bench::treeCpuPercent(child, 30);
         size_t clicks = clicked.take().size();
         status |= std::system("xdotool key F6");
         std::printf("idle_cpu_clicking percent=%.2f clicks=%zu%s\n", percent, clicks,

@@ -1,0 +1,162 @@
+// What the browser engine itself costs for a page that shows live figures, with none of the program's
+// work: a page of the main window's size, run by the webview library on its own, that either does
+// nothing, changes one short text once a second by itself (a repaint), makes one call to the host
+// once a second that changes nothing, or is handed one script a second by the host that changes
+// nothing. Prints the CPU use of the whole process tree (the browser's processes included) for each:
+//   page_floor action=none percent=…
+//   page_floor action=repaint percent=…
+//   page_floor action=call percent=…
+//   page_floor action=eval percent=…
+// The real program's own figures (bench/click_timing's idle_cpu_clicking) can be read against these:
+// a running clicker's page makes one repaint and takes one hand-over a second.
+// Runs on the current X display (Xvfb).
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "bench/tree_cpu.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The webview library's C API, by the library file beside the program (build/<preset>/).
+struct Api {
+    void* (*create)(int, void*);
+    int (*setTitle)(void*, const char*);
+    int (*setSize)(void*, int, int, int);
+    int (*setHtml)(void*, const char*);
+    int (*bind)(void*, const char*, void (*)(const char*, const char*, void*), void*);
+    int (*returnResult)(void*, const char*, int, const char*);
+    int (*eval)(void*, const char*);
+    int (*dispatch)(void*, void (*)(void*, void*), void*);
+    int (*run)(void*);
+};
+
+template <typename Function>
+bool resolve(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+bool loadApi(const std::string& path, Api& api) {
+    void* library = dlopen(path.c_str(), RTLD_NOW);
+    return library && resolve(library, "webview_create", api.create) &&
+           resolve(library, "webview_set_title", api.setTitle) &&
+           resolve(library, "webview_set_size", api.setSize) &&
+           resolve(library, "webview_set_html", api.setHtml) && resolve(library, "webview_bind", api.bind) &&
+           resolve(library, "webview_return", api.returnResult) &&
+           resolve(library, "webview_eval", api.eval) && resolve(library, "webview_dispatch", api.dispatch) &&
+           resolve(library, "webview_run", api.run);
+}
+
+// A small form like the program's: a heading, a few rows, and the line of figures.
+std::string pageFor(const std::string& action) {
+    std::string script;
+    if (action == "repaint") {
+        script = "var n = 0; setInterval(function () { figures.textContent = (++n) + ' clicks'; }, 1000);";
+    } else if (action == "call") {
+        script = "setInterval(function () { window.constant(); }, 1000);";
+    } else {
+        script = "function tick() {}";
+    }
+    std::string rows;
+    for (int i = 0; i < 8; ++i)
+        rows += "<div class=row><span>Setting " + std::to_string(i) + "</span><b>100 ms</b></div>";
+    return "<!doctype html><html><head><style>"
+           "body{margin:0;font:13px system-ui,sans-serif;background:#f4f6fb;color:#1d2433}"
+           "h1{font-size:15px;margin:12px 16px}"
+           ".panel{margin:10px 16px;padding:12px;background:#fff;border:1px solid #dde3ee;border-radius:10px}"
+           ".row{display:flex;justify-content:space-between;height:28px;align-items:center}"
+           ".line{position:relative;height:18px}#figures{position:absolute;left:0;top:0}"
+           "</style></head><body><h1>page_floor</h1><div class=panel>" +
+           rows + "<div class=line><span id=figures>0 clicks</span></div></div><script>" + script +
+           "</script></body></html>";
+}
+
+Api api{};
+void* view = nullptr;
+
+void onCall(const char* id, const char*, void*) {
+    api.returnResult(view, id, 0, "1");
+}
+
+void onTick(void*, void*) {
+    api.eval(view, "tick()");
+}
+
+// The child: the page for `action`, until it is terminated.
+int runPage(const std::string& library, const std::string& action) {
+    plat::initProcess();  // the program's own browser settings
+    if (!loadApi(library, api)) {
+        std::fprintf(stderr, "page_floor: cannot load %s\n", library.c_str());
+        return 1;
+    }
+    view = api.create(0, nullptr);
+    if (!view) return 1;
+    api.setTitle(view, "page_floor");
+    api.setSize(view, 420, 760, 0);
+    api.bind(view, "constant", &onCall, nullptr);
+    api.setHtml(view, pageFor(action).c_str());
+    if (action == "eval") {
+        std::thread([] {
+            for (;;) {
+                sleep(1);
+                api.dispatch(view, &onTick, nullptr);
+            }
+        }).detach();
+    }
+    api.run(view);
+    return 0;
+}
+
+void measure(const std::string& self, const std::string& library, const std::string& action) {
+    char folder[] = "/tmp/ravelin-page-floor-XXXXXX";
+    if (!mkdtemp(folder)) return;
+    pid_t child = fork();
+    if (child == 0) {
+        // The browser's caches and data go to a folder of their own.
+        setenv("HOME", folder, 1);
+        setenv("XDG_DATA_HOME", folder, 1);
+        setenv("XDG_CACHE_HOME", folder, 1);
+        setenv("XDG_CONFIG_HOME", folder, 1);
+        execl(self.c_str(), self.c_str(), "--page", library.c_str(), action.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // As for the program's idle figure: the browser's start-up work ends first.
+    sleep(30);
+    for (int waited = 30; waited < 60 && bench::treeCpuPercent(child, 2) >= 10.0; waited += 2) {
+    }
+    double percent = bench::treeCpuPercent(child, 60);
+    int status = 0;
+    const bool alive = waitpid(child, &status, WNOHANG) == 0;
+    std::printf("page_floor action=%s percent=%.2f%s\n", action.c_str(), percent,
+                alive ? "" : " (the page closed)");
+    std::fflush(stdout);
+    kill(child, SIGTERM);
+    waitpid(child, nullptr, 0);
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+// page_floor [library]: the webview library defaults to the one beside the program (build/linux/).
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--page") return runPage(argv[2], argv[3]);
+    if (!std::getenv("DISPLAY")) {
+        std::fprintf(stderr, "page_floor needs an X display (DISPLAY)\n");
+        return 1;
+    }
+    std::string self = plat::exePath();
+    std::string library = self.substr(0, self.rfind('/')) + "/../libwebview.so.0.12";
+    if (argc > 1) library = argv[1];
+    for (const char* action : {"none", "repaint", "call", "eval"}) measure(self, library, action);
+    return 0;
+}

@@ -1,0 +1,71 @@
+// The CPU use of a process and of every process it started (a page's browser processes), from /proc.
+#pragma once
+
+#include <dirent.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/bench_support.h"
+
+namespace bench {
+
+// Ticks of CPU time (user + system) of a process and all its descendants.
+inline long long treeCpuTicks(pid_t root) {
+    std::vector<std::pair<pid_t, pid_t>> parents;  // pid, parent
+    std::vector<std::pair<pid_t, long long>> cpu;
+    DIR* proc = opendir("/proc");
+    if (!proc) return 0;
+    while (dirent* entry = readdir(proc)) {
+        pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0) continue;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        std::string field;
+        std::vector<std::string> fields;
+        while (rest >> field) fields.push_back(field);
+        if (fields.size() < 13) continue;
+        parents.emplace_back(pid, static_cast<pid_t>(std::atoi(fields[1].c_str())));
+        cpu.emplace_back(pid, std::atoll(fields[11].c_str()) + std::atoll(fields[12].c_str()));
+    }
+    closedir(proc);
+    std::vector<pid_t> tree{root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto [pid, parent] : parents) {
+            if (std::find(tree.begin(), tree.end(), parent) != tree.end() &&
+                std::find(tree.begin(), tree.end(), pid) == tree.end()) {
+                tree.push_back(pid);
+                grew = true;
+            }
+        }
+    }
+    long long total = 0;
+    for (auto [pid, ticks] : cpu) {
+        if (std::find(tree.begin(), tree.end(), pid) != tree.end()) total += ticks;
+    }
+    return total;
+}
+
+// Percent of one core that the process tree used over `seconds`.
+inline double treeCpuPercent(pid_t root, int seconds) {
+    long long before = treeCpuTicks(root);
+    int64_t start = monotonicMicros();
+    sleep(static_cast<unsigned>(seconds));
+    long long after = treeCpuTicks(root);
+    double elapsed = static_cast<double>(monotonicMicros() - start) / 1e6;
+    return 100.0 * static_cast<double>(after - before) / static_cast<double>(sysconf(_SC_CLK_TCK)) / elapsed;
+}
+
+}  // namespace bench
