@@ -76,23 +76,10 @@ void measureXdotool(Target& target, int intervalMs, int clicks) {
 void measureIdleCpu(const std::string& program) {
     char folder[] = "/tmp/ravelin-bench-XXXXXX";
     if (!mkdtemp(folder)) return;
-    pid_t child = fork();
-    if (child == 0) {
-        // The program's data and the user's folders go to a folder of its own.
-        setenv("LOCALAPPDATA", folder, 1);
-        setenv("HOME", folder, 1);
-        setenv("XDG_DATA_HOME", folder, 1);
-        setenv("XDG_CONFIG_HOME", folder, 1);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // The window opens, the page loads and starts polling, and the browser's start-up work ends (it
-    // goes on for a while after the page shows): at least 30 s, then
-    // until two seconds in a row use less than a tenth of a core (at most 60 s). The browser's own
-    // background work comes and goes, so idle is measured over a minute.
-    sleep(30);
-    for (int waited = 30; waited < 60 && bench::treeCpuPercent(child, 2) >= 10.0; waited += 2) {
-    }
+    // The program's data and the user's folders go to a folder of its own.
+    pid_t child = bench::startInFolder(folder, {program});
+    // The browser's own background work comes and goes, so idle is measured over a minute.
+    bench::waitForQuiet(child);
     std::printf("idle_cpu percent=%.2f\n", bench::treeCpuPercent(child, 60));
     std::fflush(stdout);
 

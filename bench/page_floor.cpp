@@ -119,21 +119,9 @@ int runPage(const std::string& library, const std::string& action) {
 void measure(const std::string& self, const std::string& library, const std::string& action) {
     char folder[] = "/tmp/ravelin-page-floor-XXXXXX";
     if (!mkdtemp(folder)) return;
-    pid_t child = fork();
-    if (child == 0) {
-        // The browser's caches and data go to a folder of their own.
-        setenv("HOME", folder, 1);
-        setenv("XDG_DATA_HOME", folder, 1);
-        setenv("XDG_CACHE_HOME", folder, 1);
-        setenv("XDG_CONFIG_HOME", folder, 1);
-        execl(self.c_str(), self.c_str(), "--page", library.c_str(), action.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // As for the program's idle figure: the browser's start-up work ends first.
-    sleep(30);
-    for (int waited = 30; waited < 60 && bench::treeCpuPercent(child, 2) >= 10.0; waited += 2) {
-    }
+    // The browser's caches and data go to a folder of their own.
+    pid_t child = bench::startInFolder(folder, {self, "--page", library, action});
+    bench::waitForQuiet(child);
     double percent = bench::treeCpuPercent(child, 60);
     int status = 0;
     const bool alive = waitpid(child, &status, WNOHANG) == 0;

@@ -1,7 +1,9 @@
-// The CPU use of a process and of every process it started (a page's browser processes), from /proc.
+// A program with a page, measured: started in folders of its own, and the CPU use of its process and
+// of every process it started (the page's browser processes), from /proc.
 #pragma once
 
 #include <dirent.h>
+#include <stdlib.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -66,6 +68,33 @@ inline double treeCpuPercent(pid_t root, int seconds) {
     long long after = treeCpuTicks(root);
     double elapsed = static_cast<double>(monotonicMicros() - start) / 1e6;
     return 100.0 * static_cast<double>(after - before) / static_cast<double>(sysconf(_SC_CLK_TCK)) / elapsed;
+}
+
+// Runs `args` (the program first) in a child process whose data and user folders (LOCALAPPDATA, HOME
+// and the XDG folders) are `folder`; the child's pid.
+inline pid_t startInFolder(const char* folder, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        for (const char* name :
+             {"LOCALAPPDATA", "HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"}) {
+            setenv(name, folder, 1);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+// Waits for a page's start-up to end: the window opens, the page loads, and the browser's start-up
+// work ends (it goes on for a while after the page shows): at least 30 s, then until two seconds in
+// a row use less than a tenth of a core (at most 60 s).
+inline void waitForQuiet(pid_t child) {
+    sleep(30);
+    for (int waited = 30; waited < 60 && treeCpuPercent(child, 2) >= 10.0; waited += 2) {
+    }
 }
 
 }  // namespace bench
