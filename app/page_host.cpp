@@ -147,7 +147,7 @@ void readCalls(std::shared_ptr<HostInput> input, bool closeAtEnd) {
 
 }  // namespace
 
-bool Webview::loadLibrary(std::string&) {
+bool Webview::loadLibrary(std::string&, const std::string&) {
     return true;
 }
 

@@ -75,9 +75,9 @@ std::string libraryLoadError(const std::string& path, const plat::LibraryProblem
     return text;
 }
 
-bool Webview::loadLibrary(std::string& error) {
+bool Webview::loadLibrary(std::string& error, const std::string& file) {
     apiLoaded = false;
-    std::string path = besideExe(plat::webviewLibraryFile);
+    std::string path = file.empty() ? besideExe(plat::webviewLibraryFile) : file;
     void* library = plat::openLibrary(path);
     if (!library) {
         error = libraryLoadError(path, plat::libraryProblem(path));

@@ -21,8 +21,9 @@ class Webview {
   public:
     using Binding = std::function<std::string(const std::string& request)>;
 
-    // Loads the library and its functions; on failure `error` says what is missing.
-    static bool loadLibrary(std::string& error);
+    // Loads the library (the file beside the executable, or `path`) and its functions; on failure
+    // `error` says what is missing.
+    static bool loadLibrary(std::string& error, const std::string& path = std::string());
 
     Webview() = default;
     ~Webview();

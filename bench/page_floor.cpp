@@ -10,51 +10,22 @@
 // The real program's own figures (bench/click_timing's idle_cpu_clicking) can be read against these:
 // a running clicker's page makes one repaint and takes one hand-over a second.
 // Runs on the current X display (Xvfb).
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
 
+#include "app/webview.h"
 #include "bench/tree_cpu.h"
 #include "platform/platform.h"
 
 namespace {
-
-// The webview library's C API, by the library file beside the program (build/<preset>/).
-struct Api {
-    void* (*create)(int, void*);
-    int (*setTitle)(void*, const char*);
-    int (*setSize)(void*, int, int, int);
-    int (*setHtml)(void*, const char*);
-    int (*bind)(void*, const char*, void (*)(const char*, const char*, void*), void*);
-    int (*returnResult)(void*, const char*, int, const char*);
-    int (*eval)(void*, const char*);
-    int (*dispatch)(void*, void (*)(void*, void*), void*);
-    int (*run)(void*);
-};
-
-template <typename Function>
-bool resolve(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
-bool loadApi(const std::string& path, Api& api) {
-    void* library = dlopen(path.c_str(), RTLD_NOW);
-    return library && resolve(library, "webview_create", api.create) &&
-           resolve(library, "webview_set_title", api.setTitle) &&
-           resolve(library, "webview_set_size", api.setSize) &&
-           resolve(library, "webview_set_html", api.setHtml) && resolve(library, "webview_bind", api.bind) &&
-           resolve(library, "webview_return", api.returnResult) &&
-           resolve(library, "webview_eval", api.eval) && resolve(library, "webview_dispatch", api.dispatch) &&
-           resolve(library, "webview_run", api.run);
-}
 
 // A small form like the program's: a heading, a few rows, and the line of figures.
 std::string pageFor(const std::string& action) {
@@ -80,39 +51,29 @@ std::string pageFor(const std::string& action) {
            "</script></body></html>";
 }
 
-Api api{};
-void* view = nullptr;
-
-void onCall(const char* id, const char*, void*) {
-    api.returnResult(view, id, 0, "1");
-}
-
-void onTick(void*, void*) {
-    api.eval(view, "tick()");
-}
-
 // The child: the page for `action`, until it is terminated.
 int runPage(const std::string& library, const std::string& action) {
     plat::initProcess();  // the program's own browser settings
-    if (!loadApi(library, api)) {
-        std::fprintf(stderr, "page_floor: cannot load %s\n", library.c_str());
+    std::string error;
+    rv::Webview view;
+    if (!rv::Webview::loadLibrary(error, library) || !view.create()) {
+        std::fprintf(stderr, "page_floor: %s\n", error.empty() ? "no browser window" : error.c_str());
         return 1;
     }
-    view = api.create(0, nullptr);
-    if (!view) return 1;
-    api.setTitle(view, "page_floor");
-    api.setSize(view, 420, 760, 0);
-    api.bind(view, "constant", &onCall, nullptr);
-    api.setHtml(view, pageFor(action).c_str());
+    view.setTitle("page_floor");
+    view.setSize(420, 760, rv::SizeHint{});  // no hint (X11 defines None)
+    view.bind("constant", [](const std::string&) { return std::string("1"); });
+    view.setHtml(pageFor(action));
+    std::atomic<bool> running{true};
+    std::thread ticker;
     if (action == "eval") {
-        std::thread([] {
-            for (;;) {
-                sleep(1);
-                api.dispatch(view, &onTick, nullptr);
-            }
-        }).detach();
+        ticker = std::thread([&] {
+            for (sleep(1); running; sleep(1)) view.dispatch([&view] { view.eval("tick()"); });
+        });
     }
-    api.run(view);
+    view.run();
+    running = false;
+    if (ticker.joinable()) ticker.join();
     return 0;
 }
 
@@ -123,8 +84,7 @@ void measure(const std::string& self, const std::string& library, const std::str
     pid_t child = bench::startInFolder(folder, {self, "--page", library, action});
     bench::waitForQuiet(child);
     double percent = bench::treeCpuPercent(child, 60);
-    int status = 0;
-    const bool alive = waitpid(child, &status, WNOHANG) == 0;
+    const bool alive = waitpid(child, nullptr, WNOHANG) == 0;
     std::printf("page_floor action=%s percent=%.2f%s\n", action.c_str(), percent,
                 alive ? "" : " (the page closed)");
     std::fflush(stdout);
