@@ -1,36 +1,38 @@
 #include "bridge/arguments.h"
 
-#include <atomic>
-#include <cmath>
 #include <cstdint>
 
 #include "state/numbers.h"
 #include "state/profile_settings.h"
-#include "state/state.h"
+#include "state/settings.h"
 
 namespace rv {
 
 namespace {
 
-template <size_t N>
-bool applyUpdate(std::string_view stripped, std::atomic<int32_t>* const (&settings)[N]) {
+// The group's settings in table order, as the page sends them. Integers as they come: the clicker
+// and key-spam calls store what the page's own fields have already checked.
+bool applyGroup(std::string_view stripped, SettingGroup group, bool checked) {
     std::vector<std::string> fields = argumentFields(stripped);
-    if (fields.size() < N) return false;
-    for (size_t i = 0; i < N; ++i) {
-        auto value = parseInt32(fields[i]);
+    size_t needed = 0;
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) needed += s->group == group;
+    if (fields.size() < needed) return false;
+    size_t i = 0;
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        if (s->group != group) continue;
+        std::optional<double> value;
+        if (checked) {
+            value = parseSettingValue(*s, fields[i]);
+        } else if (auto whole = parseInt32(fields[i])) {
+            value = *whole;
+        }
         if (!value) return false;
-        settings[i]->store(*value);
+        storeSetting(*s, *value);
+        ++i;
     }
     refreshProfileSettings();
     return true;
 }
-
-std::atomic<int32_t>* const kSpammerFields[] = {&sh,    &sm,      &ss,       &sms,    &sbtn,
-                                                &stype, &rptMode, &rptTimes, &locMode};
-std::atomic<int32_t>* const kKeySpamFields[] = {&ksh, &ksm, &kss, &ksms, &ksRptMode, &ksRptTimes};
-
-constexpr double kSlowestSpeed = 0.1;
-constexpr double kFastestSpeed = 10.0;
 
 }  // namespace
 
@@ -57,35 +59,15 @@ std::optional<SizeArguments> sizeArguments(std::string_view request) {
 }
 
 bool applySpammerUpdate(std::string_view stripped) {
-    return applyUpdate(stripped, kSpammerFields);
+    return applyGroup(stripped, SettingGroup::Clicker, false);
 }
 
 bool applyKeySpamUpdate(std::string_view stripped) {
-    return applyUpdate(stripped, kKeySpamFields);
+    return applyGroup(stripped, SettingGroup::KeySpam, false);
 }
 
 bool applyTrackerUpdate(std::string_view stripped) {
-    std::vector<std::string> fields = argumentFields(stripped);
-    if (fields.size() < 8) return false;
-    auto applySwitch = [](const std::string& field, std::atomic<bool>& setting) {
-        auto value = parseInt32(field);
-        if (!value || (*value != 0 && *value != 1)) return false;
-        setting.store(*value == 1);
-        return true;
-    };
-    std::atomic<bool>* const switches[] = {&tmv, &tclk, &tscr, &tkey, &trel};
-    for (size_t i = 0; i < 5; ++i) {
-        if (!applySwitch(fields[i], *switches[i])) return false;
-    }
-    auto speed = parseDouble(fields[5]);
-    if (!speed || !std::isfinite(*speed) || *speed < kSlowestSpeed || *speed > kFastestSpeed) return false;
-    tspd.store(static_cast<float>(*speed));
-    if (!applySwitch(fields[6], tloop)) return false;
-    auto pause = parseInt32(fields[7]);
-    if (!pause || *pause < 0) return false;
-    tloopMs.store(*pause);
-    refreshProfileSettings();
-    return true;
+    return applyGroup(stripped, SettingGroup::Tracker, true);
 }
 
 }  // namespace rv

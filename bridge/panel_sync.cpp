@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
+#include "state/settings.h"
 #include "state/state.h"
 
 namespace rv {
@@ -21,39 +22,27 @@ namespace rv {
 namespace {
 
 // The members a panel edits: the clicker group, then the key-spam group, as the page sends them.
-struct SettingKey {
-    const char* name;
-    std::atomic<int32_t>* member;
-    int profileField;  // its place in the profile settings text
-};
-constexpr size_t kClickerCount = 9;
-const std::array<SettingKey, 15> kKeys = {{{"sh", &sh, 0},
-                                           {"sm", &sm, 1},
-                                           {"ss", &ss, 2},
-                                           {"sms", &sms, 3},
-                                           {"sbtn", &sbtn, 4},
-                                           {"stype", &stype, 5},
-                                           {"rptMode", &rptMode, 6},
-                                           {"rptTimes", &rptTimes, 7},
-                                           {"locMode", &locMode, 8},
-                                           {"ksh", &ksh, 11},
-                                           {"ksm", &ksm, 12},
-                                           {"kss", &kss, 13},
-                                           {"ksms", &ksms, 14},
-                                           {"ksRptMode", &ksRptMode, 15},
-                                           {"ksRptTimes", &ksRptTimes, 16}}};
+bool panelEdits(const Setting& s) {
+    return s.group == SettingGroup::Clicker || s.group == SettingGroup::KeySpam;
+}
 
-using Values = std::array<int32_t, kKeys.size()>;
+const std::vector<const Setting*>& panelKeys() {
+    static const std::vector<const Setting*> keys = [] {
+        std::vector<const Setting*> out;
+        for (SettingGroup group : {SettingGroup::Clicker, SettingGroup::KeySpam}) {
+            for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+                if (s->group == group) out.push_back(s);
+            }
+        }
+        return out;
+    }();
+    return keys;
+}
+
+using Values = std::vector<int32_t>;
 
 // Panel instance: what the main instance reported last (and what this panel has sent since).
 std::optional<Values> known;
-
-const SettingKey* keyNamed(std::string_view name) {
-    for (const SettingKey& key : kKeys) {
-        if (name == key.name) return &key;
-    }
-    return nullptr;
-}
 
 // The integer after "key": in a JSON object text of the settings, or nothing.
 std::optional<int32_t> jsonInteger(std::string_view text, const char* key) {
@@ -66,9 +55,9 @@ std::optional<int32_t> jsonInteger(std::string_view text, const char* key) {
 }
 
 std::optional<Values> valuesOfSettingsText(std::string_view text) {
-    Values values{};
-    for (size_t i = 0; i < kKeys.size(); ++i) {
-        auto value = jsonInteger(text, kKeys[i].name);
+    Values values(panelKeys().size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        auto value = jsonInteger(text, panelKeys()[i]->name);
         if (!value) return std::nullopt;
         values[i] = *value;
     }
@@ -101,10 +90,11 @@ int applySettingChanges(std::string_view payload) {
     for (const std::string& field : argumentFields(payload)) {
         size_t equals = field.find('=');
         if (equals == std::string::npos) break;
-        const SettingKey* key = keyNamed(std::string_view(field).substr(0, equals));
-        auto value = parseInt32(std::string_view(field).substr(equals + 1));
-        if (!key || !value) break;
-        key->member->store(*value);
+        const Setting* key = settingNamed(std::string_view(field).substr(0, equals));
+        if (!key || !panelEdits(*key)) break;
+        auto value = parseSettingValue(*key, std::string_view(field).substr(equals + 1));
+        if (!value) break;
+        storeSetting(*key, *value);
         ++applied;
     }
     if (applied > 0) refreshProfileSettings();
@@ -113,10 +103,10 @@ int applySettingChanges(std::string_view payload) {
 
 void seedPanelSettings(std::string_view profileSettingsText) {
     std::vector<std::string> fields = splitFields(profileSettingsText, ',');
-    if (fields.size() < 18) return;
-    Values values{};
-    for (size_t i = 0; i < kKeys.size(); ++i) {
-        auto value = parseInt32(fields[static_cast<size_t>(kKeys[i].profileField)]);
+    if (fields.size() < profileFieldCount()) return;
+    Values values(panelKeys().size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        auto value = parseInt32(fields[static_cast<size_t>(panelKeys()[i]->profileField)]);
         if (!value) return;
         values[i] = *value;
     }
@@ -136,8 +126,10 @@ std::string panelGetStatus() {
 
 void panelUpdateGroup(SettingsGroup group, std::string_view stripped) {
     const bool clicker = group == SettingsGroup::Clicker;
-    const size_t first = clicker ? 0 : kClickerCount;
-    const size_t count = clicker ? kClickerCount : kKeys.size() - kClickerCount;
+    size_t clickerCount = 0;
+    for (const Setting* key : panelKeys()) clickerCount += key->group == SettingGroup::Clicker;
+    const size_t first = clicker ? 0 : clickerCount;
+    const size_t count = clicker ? clickerCount : panelKeys().size() - clickerCount;
     const char* wholeGroup = clicker ? "updateSpammer" : "updateKeySpam";
 
     std::vector<std::string> fields = argumentFields(stripped);
@@ -157,7 +149,7 @@ void panelUpdateGroup(SettingsGroup group, std::string_view stripped) {
     for (size_t i = 0; i < count; ++i) {
         if (values[i] == (*known)[first + i]) continue;
         if (!changes.empty()) changes += ',';
-        changes += kKeys[first + i].name;
+        changes += panelKeys()[first + i]->name;
         changes += '=';
         changes += std::to_string(values[i]);
     }

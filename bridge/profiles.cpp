@@ -15,10 +15,6 @@ namespace {
 
 constexpr size_t kProfileCap = 3;
 
-bool currentInRange() {
-    return currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size();
-}
-
 // A profile without its own settings text takes the defaults.
 void applyProfileCopy(const std::string& settingsText) {
     if (settingsText.empty()) {
@@ -103,10 +99,10 @@ void clearProfile() {
     profileDefaults();
     std::string settings = profileSettingsText();
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (!currentInRange()) return;
-    Profile& current = profiles[static_cast<size_t>(currentProfile)];
-    current.events.clear();
-    current.settingsText = std::move(settings);
+    Profile* current = currentProfileEntry();
+    if (!current) return;
+    current->events.clear();
+    current->settingsText = std::move(settings);
     forgetReplacedRecordingLocked();
 }
 

@@ -6,6 +6,7 @@
 #include "capture/capture.h"
 #include "platform/platform.h"
 #include "state/preferences.h"
+#include "state/settings.h"
 #include "state/state.h"
 
 namespace rv {
@@ -38,33 +39,17 @@ std::string stringArray(const std::vector<std::string>& items) {
 }  // namespace
 
 std::string settingsText() {
-    float speed = tspd.load();
     std::string out = "{";
-    member(out, "sh", sh.load());
-    member(out, "sm", sm.load());
-    member(out, "ss", ss.load());
-    member(out, "sms", sms.load());
-    member(out, "sbtn", sbtn.load());
-    member(out, "stype", stype.load());
-    member(out, "rptMode", rptMode.load());
-    member(out, "rptTimes", rptTimes.load());
-    member(out, "locMode", locMode.load());
-    member(out, "fixedX", fixedX.load());
-    member(out, "fixedY", fixedY.load());
-    member(out, "tmv", tmv.load());
-    member(out, "tclk", tclk.load());
-    member(out, "tscr", tscr.load());
-    member(out, "tkey", tkey.load());
-    member(out, "trel", trel.load());
-    member(out, "tspd", jsonSpeed(speed));
-    member(out, "tloop", tloop.load());
-    member(out, "tloopMs", tloopMs.load());
-    member(out, "ksh", ksh.load());
-    member(out, "ksm", ksm.load());
-    member(out, "kss", kss.load());
-    member(out, "ksms", ksms.load());
-    member(out, "ksRptMode", ksRptMode.load());
-    member(out, "ksRptTimes", ksRptTimes.load());
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        if (!s->inSettingsText) continue;
+        if (s->type == SettingType::Flag) {
+            member(out, s->name, s->flag->load());
+        } else if (s->type == SettingType::Speed) {
+            member(out, s->name, jsonSpeed(s->speed->load()));
+        } else {
+            member(out, s->name, s->integer->load());
+        }
+    }
     out += "}";
     return out;
 }
@@ -73,10 +58,8 @@ std::string statusText() {
     std::string out = "{";
     {
         std::lock_guard<std::mutex> lock(profilesLock);
-        size_t count = 0;
-        if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
-            count = profiles[static_cast<size_t>(currentProfile)].events.size();
-        }
+        const Profile* current = currentProfileEntry();
+        size_t count = current ? current->events.size() : 0;
         const char* state = trackerState();
         // Panels whose process has ended are reported once, so the page shows them again.
         std::vector<std::string> restore;

@@ -49,9 +49,7 @@ template <typename AfterAppend>
 void appendEvent(MacroEvent event, AfterAppend afterAppend) {
     std::lock_guard<std::mutex> lock(profilesLock);
     event.time = static_cast<double>(plat::ticks() - recordingStart) / static_cast<double>(counterFrequency);
-    if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
-        profiles[static_cast<size_t>(currentProfile)].events.push_back(event);
-    }
+    if (Profile* current = currentProfileEntry()) current->events.push_back(event);
     afterAppend();
 }
 

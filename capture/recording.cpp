@@ -5,18 +5,12 @@
 
 namespace rv {
 
-namespace {
-
-bool currentInRange() {
-    return currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void startRecording() {
     std::lock_guard<std::mutex> lock(profilesLock);
     heldEvents.clear();
-    if (currentInRange()) heldEvents.swap(profiles[static_cast<size_t>(currentProfile)].events);
+    if (Profile* current = currentProfileEntry()) heldEvents.swap(current->events);
     recordingStart = plat::ticks();
     recording.store(true);
 }
@@ -27,11 +21,12 @@ void stopRecording() {
 
 void settleRecording() {
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (!currentInRange()) {
+    Profile* current = currentProfileEntry();
+    if (!current) {
         heldEvents.clear();
         return;
     }
-    std::vector<MacroEvent>& events = profiles[static_cast<size_t>(currentProfile)].events;
+    std::vector<MacroEvent>& events = current->events;
     if (events.empty()) {
         // Nothing recorded (a stray press of the record key twice): the old recording stays.
         events.swap(heldEvents);
@@ -48,8 +43,9 @@ void settleRecording() {
 bool restoreReplacedRecording() {
     if (recording.load()) return false;
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (replacedProfile != currentProfile || !currentInRange() || replacedEvents.empty()) return false;
-    profiles[static_cast<size_t>(currentProfile)].events.swap(replacedEvents);
+    Profile* current = currentProfileEntry();
+    if (replacedProfile != currentProfile || !current || replacedEvents.empty()) return false;
+    current->events.swap(replacedEvents);
     forgetReplacedRecordingLocked();
     return true;
 }
@@ -70,8 +66,9 @@ void dropTrailingClickInside(int32_t left, int32_t top, int32_t right, int32_t b
         return event.x >= left && event.x < right && event.y >= top && event.y < bottom;
     };
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (!currentInRange()) return;
-    std::vector<MacroEvent>& events = profiles[static_cast<size_t>(currentProfile)].events;
+    Profile* current = currentProfileEntry();
+    if (!current) return;
+    std::vector<MacroEvent>& events = current->events;
     size_t keep = events.size();
     bool click = false;
     while (keep > 0) {

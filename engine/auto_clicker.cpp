@@ -69,13 +69,14 @@ void autoClickerPass() {
         nap(Sleeper::autoClicker, kWorkerNapMs);
         return;
     }
-    if (rptMode.load() == 0 && clickCount.load() >= rptTimes.load()) {
+    const ClickerSettings settings = clickerSettings();
+    if (settings.limited && clickCount.load() >= settings.times) {
         autoClicking.store(false);
         wake(Sleeper::control);
         return;
     }
-    if (locMode.load() == 1) {
-        plat::injectAbsoluteMove(fixedX.load(), fixedY.load());
+    if (settings.fixedPoint) {
+        plat::injectAbsoluteMove(settings.x, settings.y);
     } else if (pointerOverOwnWindow()) {
         if (!clickerWaiting.exchange(true)) wake(Sleeper::control);
         nap(Sleeper::autoClicker, kOwnWindowRecheckMs);
@@ -83,8 +84,8 @@ void autoClickerPass() {
     }
     if (clickerWaiting.exchange(false)) wake(Sleeper::control);
 
-    ButtonFlags flags = clickerButtonFlags(sbtn.load());
-    int clicks = stype.load() == 1 ? 2 : 1;
+    ButtonFlags flags = clickerButtonFlags(settings.button);
+    int clicks = settings.doubleClick ? 2 : 1;
     for (int i = 0; i < clicks; ++i) {
         plat::injectMouse(flags.down, 0);
         plat::injectMouse(flags.up, 0);
@@ -94,9 +95,9 @@ void autoClickerPass() {
     clickCount.fetch_add(1);
     clickMeter.note(done);
 
-    double interval = intervalSeconds(sh.load(), sm.load(), ss.load(), sms.load());
     polledWait(
-        done, interval, [] { return autoClicking.load() && appRunning.load(); }, Sleeper::autoClicker);
+        done, intervalSeconds(settings.interval), [] { return autoClicking.load() && appRunning.load(); },
+        Sleeper::autoClicker);
 }
 
 void autoClickerThread() {

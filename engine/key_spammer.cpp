@@ -14,22 +14,22 @@ void keySpammerPass() {
         nap(Sleeper::keySpammer, kWorkerNapMs);
         return;
     }
-    if (ksRptMode.load() == 0 && keyPressCount.load() >= ksRptTimes.load()) {
+    const KeySpamSettings settings = keySpamSettings();
+    if (settings.limited && keyPressCount.load() >= settings.times) {
         keySpamming.store(false);
         wake(Sleeper::control);
         return;
     }
     // Both records name the same key even if the target changes meanwhile.
-    int32_t key = keySpamTarget.load();
-    plat::injectKey(key, true);
-    plat::injectKey(key, false);
+    plat::injectKey(settings.key, true);
+    plat::injectKey(settings.key, false);
     int64_t done = plat::ticks();
     keyPressCount.fetch_add(1);
     keyPressMeter.note(done);
 
-    double interval = intervalSeconds(ksh.load(), ksm.load(), kss.load(), ksms.load());
     polledWait(
-        done, interval, [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
+        done, intervalSeconds(settings.interval), [] { return keySpamming.load() && appRunning.load(); },
+        Sleeper::keySpammer);
 }
 
 void keySpammerThread() {

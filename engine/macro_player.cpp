@@ -79,9 +79,7 @@ void macroPlayerPass() {
     std::vector<MacroEvent> events;
     {
         std::lock_guard<std::mutex> lock(profilesLock);
-        if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
-            events = profiles[static_cast<size_t>(currentProfile)].events;
-        }
+        if (const Profile* current = currentProfileEntry()) events = current->events;
     }
     if (events.empty()) {
         playing.store(false);

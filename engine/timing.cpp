@@ -20,9 +20,11 @@ double closingAllowance() {
 
 }  // namespace
 
-double intervalSeconds(int32_t hours, int32_t minutes, int32_t seconds, int32_t milliseconds) {
-    double total = static_cast<double>(minutes) * 60000.0 + static_cast<double>(hours) * 3600000.0 +
-                   static_cast<double>(seconds) * 1000.0 + static_cast<double>(milliseconds);
+double intervalSeconds(const Interval& interval) {
+    double total = static_cast<double>(interval.hours.value) * 3600000.0 +
+                   static_cast<double>(interval.minutes.value) * 60000.0 +
+                   static_cast<double>(interval.seconds.value) * 1000.0 +
+                   static_cast<double>(interval.milliseconds.value);
     if (total < 1.0) total = 1.0;
     return total / 1000.0;
 }

@@ -4,13 +4,14 @@
 
 #include <cstdint>
 
+#include "state/settings.h"
 #include "state/wakes.h"
 
 namespace rv {
 
 // Hours, minutes, seconds and milliseconds as seconds, in floating point so nothing overflows;
 // totals below 1 ms (zero and negative ones included) count as 1 ms.
-double intervalSeconds(int32_t hours, int32_t minutes, int32_t seconds, int32_t milliseconds);
+double intervalSeconds(const Interval& interval);
 
 // Seconds between two counter stamps, with the frequency read at start-up (counterFrequency).
 double elapsedSeconds(int64_t earlier, int64_t later);

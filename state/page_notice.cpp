@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "state/fnv_hash.h"
+#include "state/settings.h"
 #include "state/state.h"
 
 namespace rv {
@@ -17,8 +18,7 @@ std::atomic<void (*)()> pageTeller{nullptr};
 std::atomic<void (*)()> figuresHander{nullptr};
 
 // FNV-1a over the values in order, so that a value moving from one member to another still counts.
-uint64_t fingerprint(std::initializer_list<int64_t> values) {
-    uint64_t hash = kFnvOffsetBasis;
+uint64_t fingerprint(std::initializer_list<int64_t> values, uint64_t hash = kFnvOffsetBasis) {
     for (int64_t value : values) {
         char bytes[sizeof value];
         std::memcpy(bytes, &value, sizeof value);
@@ -38,49 +38,24 @@ void tellPage() {
 }
 
 uint64_t pageStateSignature() {
-    float speed = tspd.load();
-    int32_t speedBits = 0;
-    std::memcpy(&speedBits, &speed, sizeof speedBits);
-    return fingerprint({recording.load(),
-                        playing.load(),
-                        autoClicking.load(),
-                        keySpamming.load(),
-                        clickerWaiting.load(),
-                        panelHover.load(),
-                        hkRec.load(),
-                        hkPlay.load(),
-                        hkAuto.load(),
-                        hkKeySpam.load(),
-                        keySpamTarget.load(),
-                        reassignTarget.load(),
-                        reassignRefusedBy.load(),
-                        reassignRefusedCode.load(),
-                        pickLocationRequest.load(),
-                        sh.load(),
-                        sm.load(),
-                        ss.load(),
-                        sms.load(),
-                        sbtn.load(),
-                        stype.load(),
-                        rptMode.load(),
-                        rptTimes.load(),
-                        locMode.load(),
-                        fixedX.load(),
-                        fixedY.load(),
-                        tmv.load(),
-                        tclk.load(),
-                        tscr.load(),
-                        tkey.load(),
-                        trel.load(),
-                        speedBits,
-                        tloop.load(),
-                        tloopMs.load(),
-                        ksh.load(),
-                        ksm.load(),
-                        kss.load(),
-                        ksms.load(),
-                        ksRptMode.load(),
-                        ksRptTimes.load()});
+    uint64_t hash =
+        fingerprint({recording.load(), playing.load(), autoClicking.load(), keySpamming.load(),
+                     clickerWaiting.load(), panelHover.load(), reassignTarget.load(),
+                     reassignRefusedBy.load(), reassignRefusedCode.load(), pickLocationRequest.load()});
+    // Every setting, the speed by its bits.
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        int64_t value = 0;
+        if (s->type == SettingType::Speed) {
+            float speed = s->speed->load();
+            int32_t bits = 0;
+            std::memcpy(&bits, &speed, sizeof bits);
+            value = bits;
+        } else {
+            value = static_cast<int64_t>(settingValue(*s));
+        }
+        hash = fingerprint({value}, hash);
+    }
+    return hash;
 }
 
 void tellPageOfChanges() {

@@ -206,10 +206,9 @@ void resetToDefaults() {
 
     std::string settings = profileSettingsText();
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (currentProfile >= 0 && static_cast<size_t>(currentProfile) < profiles.size()) {
-        Profile& current = profiles[static_cast<size_t>(currentProfile)];
-        current.events.clear();
-        current.settingsText = std::move(settings);
+    if (Profile* current = currentProfileEntry()) {
+        current->events.clear();
+        current->settingsText = std::move(settings);
     }
     heldEvents.clear();
     replacedEvents.clear();

@@ -16,6 +16,7 @@
 #include "state/key_codes.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
+#include "state/settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
 #include "state/utf8_text.h"
@@ -29,67 +30,6 @@ constexpr const char* kSettingsTag = "SETTINGS:";
 constexpr const char* kCurrentTag = "CURRENT:";
 constexpr const char* kProfileTag = "PROFILE:";
 constexpr const char* kProfileSettingsTag = "PROFILESETTINGS:";
-
-// One field of the settings line: an integer, a switch, the speed, or (index 21) a slot that is
-// written as "0" and never read.
-struct SettingField {
-    std::atomic<int32_t>* integer = nullptr;
-    std::atomic<bool>* flag = nullptr;
-    std::atomic<float>* real = nullptr;
-    bool (*accepts)(int32_t) = nullptr;  // codes: a number that is no valid code keeps the value
-};
-
-const std::array<SettingField, 31> kSettingFields = {{
-    {&sh},
-    {&sm},
-    {&ss},
-    {&sms},
-    {&sbtn},
-    {&stype},
-    {&rptMode},
-    {&rptTimes},
-    {&locMode},
-    {&fixedX},
-    {&fixedY},
-    {nullptr, &tmv},
-    {nullptr, &tclk},
-    {nullptr, &tscr},
-    {nullptr, &tkey},
-    {nullptr, &trel},
-    {nullptr, nullptr, &tspd},
-    {nullptr, &tloop},
-    {&tloopMs},
-    {&hkRec, nullptr, nullptr, &isHotkeyCode},
-    {&hkPlay, nullptr, nullptr, &isHotkeyCode},
-    {},
-    {&hkAuto, nullptr, nullptr, &isHotkeyCode},
-    {&ksh},
-    {&ksm},
-    {&kss},
-    {&ksms},
-    {&ksRptMode},
-    {&ksRptTimes},
-    {&hkKeySpam, nullptr, nullptr, &isHotkeyCode},
-    {&keySpamTarget, nullptr, nullptr, &isKeySpamTargetCode},
-}};
-constexpr size_t kFirstBlockEnd = 23;  // indexes 0..22: the layout without the key-spam values
-
-// Stores one field; false when it does not parse (switches always do).
-bool applySettingField(const SettingField& field, std::string_view text) {
-    if (field.integer) {
-        auto value = parseInt32(text);
-        if (!value) return false;
-        if (field.accepts && !field.accepts(*value)) return true;
-        field.integer->store(*value);
-    } else if (field.flag) {
-        field.flag->store(text == "1");
-    } else if (field.real) {
-        auto value = parseFloat(text);
-        if (!value) return false;
-        field.real->store(*value);
-    }
-    return true;
-}
 
 void appendInt(std::string& out, int64_t value) {
     char buffer[24];
@@ -255,32 +195,16 @@ void prepareSessionPath() {
 
 std::string settingsLine() {
     std::string line;
-    for (size_t i = 0; i < kSettingFields.size(); ++i) {
-        const SettingField& field = kSettingFields[i];
+    for (size_t i = 0; i < settingsCount(); ++i) {
         if (i > 0) line += ',';
-        if (field.integer) {
-            appendInt(line, field.integer->load());
-        } else if (field.flag) {
-            line += field.flag->load() ? '1' : '0';
-        } else if (field.real) {
-            line += formatG6(static_cast<double>(field.real->load()));
-        } else {
-            line += '0';
-        }
+        appendStoredField(line, settingAt(i));
     }
     return line;
 }
 
 void applySettingsLine(std::string_view text) {
-    std::vector<std::string> fields = splitFields(text, ',');
-    if (fields.size() < kFirstBlockEnd) return;
-    for (size_t i = 0; i < kFirstBlockEnd; ++i) {
-        if (!applySettingField(kSettingFields[i], fields[i])) break;
-    }
-    if (fields.size() < kSettingFields.size()) return;
-    for (size_t i = kFirstBlockEnd; i < kSettingFields.size(); ++i) {
-        if (!applySettingField(kSettingFields[i], fields[i])) break;
-    }
+    applyStoredFields(splitFields(text, ','), settingsCount(), &settingAt, kSessionBlockEnds,
+                      std::size(kSessionBlockEnds));
 }
 
 bool loadSession() {

@@ -1,8 +1,14 @@
 #include "state/state.h"
 
 #include "state/profile_settings.h"
+#include "state/settings.h"
 
 namespace rv {
+
+Profile* currentProfileEntry() {
+    if (currentProfile < 0 || static_cast<size_t>(currentProfile) >= profiles.size()) return nullptr;
+    return &profiles[static_cast<size_t>(currentProfile)];
+}
 
 const char* trackerState() {
     if (recording.load()) return "Recording";
@@ -11,15 +17,11 @@ const char* trackerState() {
 }
 
 void trackerDefaults() {
-    tmv = true, tclk = true, tscr = true, tkey = true, trel = false;
-    tspd = kDefaultPlaybackSpeed, tloop = false, tloopMs = kDefaultLoopPauseMs;
+    settingsDefaults(SettingGroup::Tracker);
 }
 
 void hotkeyDefaults() {
-    hkRec.exchange(kDefaultRecordHotkey);
-    hkPlay.exchange(kDefaultPlayHotkey);
-    hkAuto.exchange(kDefaultClickerHotkey);
-    hkKeySpam.exchange(kDefaultKeySpamHotkey);
+    settingsDefaults(SettingGroup::Hotkey);
 }
 
 void resetStateForTests() {

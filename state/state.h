@@ -25,6 +25,8 @@ inline constexpr int32_t kDefaultIntervalMs = 100;  // sms and ksms
 inline constexpr int32_t kDefaultRepeatMode = 1;    // rptMode and ksRptMode: until stopped
 inline constexpr int32_t kDefaultRepeatTimes = 10;  // rptTimes and ksRptTimes
 inline constexpr float kDefaultPlaybackSpeed = 1.0f;
+inline constexpr double kSlowestSpeed = 0.1;  // the playback speeds the page and the pipe accept
+inline constexpr double kFastestSpeed = 10.0;
 inline constexpr int32_t kDefaultLoopPauseMs = 500;
 inline constexpr int32_t kDefaultRecordHotkey = 119;   // F8
 inline constexpr int32_t kDefaultPlayHotkey = 118;     // F7
@@ -207,6 +209,9 @@ inline std::string sessionPath;  // set once at start-up, before any save can ru
 // Set at start-up when a session file that could not be loaded could not be moved aside either: no
 // save replaces it during this run.
 inline std::atomic<bool> sessionSavesBlocked{false};
+
+// The current profile, or nothing when the index is out of range. The caller holds profilesLock.
+Profile* currentProfileEntry();
 
 // The name of the profile that start-up creates when no session could be loaded.
 inline constexpr const char* defaultProfileName = "Default Tracking Profile";

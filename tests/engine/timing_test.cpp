@@ -15,17 +15,22 @@ class Timing : public FreshState {
 
 }  // namespace
 
-TEST(IntervalLength, AddsUnitsAndNeverGoesBelowOneMillisecond) {
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(0, 0, 0, 0), 0.001);
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(0, 0, 0, 1), 0.001);
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(0, 0, 0, 100), 0.1);
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(1, 30, 0, 0), 5400.0);
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(0, 0, 1, 500), 1.5);
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(0, 0, -1, 0), 0.001);
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(0, 0, 1, -999), 0.001);
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(0, 0, 1, -998), 0.002);
-    // Large values cannot overflow: the sum is in floating point.
-    EXPECT_DOUBLE_EQ(rv::intervalSeconds(INT32_MAX, 0, 0, 0), 3600.0 * INT32_MAX);
+// Each worker's interval as its settings give it: hours, minutes, seconds and milliseconds each in
+// their own place, never below a millisecond, without overflow.
+TEST_F(Timing, WorkerIntervalsAddTheirOwnUnits) {
+    struct Case {
+        int32_t h, m, s, ms;
+        double seconds;
+    };
+    for (const Case& c : {Case{0, 0, 0, 0, 0.001}, Case{0, 0, 0, 1, 0.001}, Case{0, 0, 0, 100, 0.1},
+                          Case{1, 30, 0, 0, 5400.0}, Case{0, 1, 2, 0, 62.0}, Case{0, 2, 1, 3, 121.003},
+                          Case{0, 0, 1, 500, 1.5}, Case{0, 0, -1, 0, 0.001}, Case{0, 0, 1, -999, 0.001},
+                          Case{0, 0, 1, -998, 0.002}, Case{INT32_MAX, 0, 0, 0, 3600.0 * INT32_MAX}}) {
+        rv::sh = c.h, rv::sm = c.m, rv::ss = c.s, rv::sms = c.ms;
+        rv::ksh = c.h, rv::ksm = c.m, rv::kss = c.s, rv::ksms = c.ms;
+        EXPECT_DOUBLE_EQ(rv::intervalSeconds(rv::clickerSettings().interval), c.seconds) << c.m << ":" << c.s;
+        EXPECT_DOUBLE_EQ(rv::intervalSeconds(rv::keySpamSettings().interval), c.seconds) << c.m << ":" << c.s;
+    }
 }
 
 TEST_F(Timing, WaitEndsAtItsTargetNotAMillisecondLate) {

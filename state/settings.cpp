@@ -1,0 +1,299 @@
+#include "state/settings.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "state/key_codes.h"
+#include "state/numbers.h"
+#include "state/state.h"
+
+namespace rv {
+
+namespace {
+
+constexpr double kIntMin = std::numeric_limits<int32_t>::min();
+constexpr double kIntMax = std::numeric_limits<int32_t>::max();
+constexpr double kMaxIntervalPart = 99999;
+constexpr double kMaxRepeatTimes = 999999999;
+
+using S = SettingScope;
+using G = SettingGroup;
+
+Setting integer(const char* name, S scope, G group, std::atomic<int32_t>& value, double byDefault, double min,
+                double max, int profileField) {
+    return {name,    SettingType::Integer, scope, group, &value, nullptr, nullptr, byDefault, min, max,
+            nullptr, profileField,         true};
+}
+// A code (hotkey, key): kept out of getSettings, which names keys in the status text instead.
+Setting code(const char* name, S scope, std::atomic<int32_t>& value, double byDefault,
+             bool (*isCode)(int32_t), int profileField) {
+    G group = scope == S::Global ? G::Hotkey : G::None;
+    return {name,   SettingType::Integer, scope, group, &value, nullptr, nullptr, byDefault, kIntMin, kIntMax,
+            isCode, profileField,         false};
+}
+Setting flag(const char* name, std::atomic<bool>& value, bool byDefault) {
+    return {name,    SettingType::Flag,     S::Global, G::Tracker, nullptr, &value,
+            nullptr, byDefault ? 1.0 : 0.0, 0,         1,          nullptr, -1,
+            true};
+}
+
+// In the order of the session line.
+const Setting kSettings[] = {
+    integer("sh", S::Profile, G::Clicker, sh, 0, 0, kMaxIntervalPart, 0),
+    integer("sm", S::Profile, G::Clicker, sm, 0, 0, kMaxIntervalPart, 1),
+    integer("ss", S::Profile, G::Clicker, ss, 0, 0, kMaxIntervalPart, 2),
+    integer("sms", S::Profile, G::Clicker, sms, kDefaultIntervalMs, 0, kMaxIntervalPart, 3),
+    integer("sbtn", S::Profile, G::Clicker, sbtn, 0, 0, 2, 4),
+    integer("stype", S::Profile, G::Clicker, stype, 0, 0, 1, 5),
+    integer("rptMode", S::Profile, G::Clicker, rptMode, kDefaultRepeatMode, 0, 1, 6),
+    integer("rptTimes", S::Profile, G::Clicker, rptTimes, kDefaultRepeatTimes, 1, kMaxRepeatTimes, 7),
+    integer("locMode", S::Profile, G::Clicker, locMode, 0, 0, 1, 8),
+    integer("fixedX", S::Profile, G::None, fixedX, 0, kIntMin, kIntMax, 9),
+    integer("fixedY", S::Profile, G::None, fixedY, 0, kIntMin, kIntMax, 10),
+    flag("tmv", tmv, true),
+    flag("tclk", tclk, true),
+    flag("tscr", tscr, true),
+    flag("tkey", tkey, true),
+    flag("trel", trel, false),
+    {"tspd", SettingType::Speed, S::Global, G::Tracker, nullptr, nullptr, &tspd, kDefaultPlaybackSpeed,
+     kSlowestSpeed, kFastestSpeed, nullptr, -1, true},
+    flag("tloop", tloop, false),
+    integer("tloopMs", S::Global, G::Tracker, tloopMs, kDefaultLoopPauseMs, 0, kMaxRepeatTimes, -1),
+    code("hkRec", S::Global, hkRec, kDefaultRecordHotkey, &isHotkeyCode, -1),
+    code("hkPlay", S::Global, hkPlay, kDefaultPlayHotkey, &isHotkeyCode, -1),
+    {"", SettingType::Reserved, S::Global, G::None, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, -1, false},
+    code("hkAuto", S::Global, hkAuto, kDefaultClickerHotkey, &isHotkeyCode, -1),
+    integer("ksh", S::Profile, G::KeySpam, ksh, 0, 0, kMaxIntervalPart, 11),
+    integer("ksm", S::Profile, G::KeySpam, ksm, 0, 0, kMaxIntervalPart, 12),
+    integer("kss", S::Profile, G::KeySpam, kss, 0, 0, kMaxIntervalPart, 13),
+    integer("ksms", S::Profile, G::KeySpam, ksms, kDefaultIntervalMs, 0, kMaxIntervalPart, 14),
+    integer("ksRptMode", S::Profile, G::KeySpam, ksRptMode, kDefaultRepeatMode, 0, 1, 15),
+    integer("ksRptTimes", S::Profile, G::KeySpam, ksRptTimes, kDefaultRepeatTimes, 1, kMaxRepeatTimes, 16),
+    code("hkKeySpam", S::Global, hkKeySpam, kDefaultKeySpamHotkey, &isHotkeyCode, -1),
+    code("keySpamTarget", S::Profile, keySpamTarget, kDefaultKeySpamTarget, &isKeySpamTargetCode, 17),
+};
+constexpr size_t kSettingsCount = sizeof kSettings / sizeof kSettings[0];
+
+// The profile settings text's fields, in their order.
+struct ProfileOrder {
+    const Setting* fields[kSettingsCount] = {};
+    size_t count = 0;
+    ProfileOrder() {
+        for (const Setting& s : kSettings) {
+            if (s.profileField < 0) continue;
+            fields[s.profileField] = &s;
+            if (static_cast<size_t>(s.profileField) + 1 > count)
+                count = static_cast<size_t>(s.profileField) + 1;
+        }
+    }
+};
+const ProfileOrder& profileOrder() {
+    static const ProfileOrder order;
+    return order;
+}
+
+void appendNumber(std::string& out, double value) {
+    if (value == std::floor(value) && std::fabs(value) <= kIntMax + 1.0) {
+        out += std::to_string(static_cast<int64_t>(value));
+    } else {
+        out += formatG6(value);
+    }
+}
+
+}  // namespace
+
+const Setting* settingsBegin() {
+    return kSettings;
+}
+const Setting* settingsEnd() {
+    return kSettings + kSettingsCount;
+}
+size_t settingsCount() {
+    return kSettingsCount;
+}
+
+const Setting* settingNamed(std::string_view name) {
+    if (name.empty()) return nullptr;
+    for (const Setting& s : kSettings) {
+        if (name == s.name) return &s;
+    }
+    return nullptr;
+}
+
+double settingValue(const Setting& setting) {
+    switch (setting.type) {
+        case SettingType::Integer:
+            return setting.integer->load();
+        case SettingType::Flag:
+            return setting.flag->load() ? 1 : 0;
+        case SettingType::Speed:
+            return setting.speed->load();
+        case SettingType::Reserved:
+            break;
+    }
+    return 0;
+}
+
+void storeSetting(const Setting& setting, double value) {
+    switch (setting.type) {
+        case SettingType::Integer:
+            setting.integer->store(static_cast<int32_t>(value));
+            break;
+        case SettingType::Flag:
+            setting.flag->store(value != 0);
+            break;
+        case SettingType::Speed:
+            setting.speed->store(static_cast<float>(value));
+            break;
+        case SettingType::Reserved:
+            break;
+    }
+}
+
+void settingDefault(const Setting& setting) {
+    storeSetting(setting, setting.byDefault);
+}
+
+void settingsDefaults(SettingScope scope) {
+    for (const Setting& s : kSettings) {
+        if (s.scope == scope && s.type != SettingType::Reserved) settingDefault(s);
+    }
+}
+
+void settingsDefaults(SettingGroup group) {
+    for (const Setting& s : kSettings) {
+        if (s.group == group) settingDefault(s);
+    }
+}
+
+std::optional<double> parseSettingValue(const Setting& setting, std::string_view text) {
+    std::optional<double> value;
+    if (setting.type == SettingType::Speed) {
+        value = parseDouble(text);
+        if (value && !std::isfinite(*value)) value.reset();
+    } else if (setting.type != SettingType::Reserved) {
+        if (auto whole = parseInt32(text)) value = *whole;
+    }
+    if (!value || *value < setting.min || *value > setting.max) return std::nullopt;
+    if (setting.isCode && !setting.isCode(static_cast<int32_t>(*value))) return std::nullopt;
+    return value;
+}
+
+bool applyStoredField(const Setting& setting, std::string_view text) {
+    switch (setting.type) {
+        case SettingType::Integer: {
+            auto value = parseInt32(text);
+            if (!value) return false;
+            if (setting.isCode && !setting.isCode(*value)) return true;
+            setting.integer->store(*value);
+            return true;
+        }
+        case SettingType::Flag:
+            setting.flag->store(text == "1");
+            return true;
+        case SettingType::Speed: {
+            auto value = parseFloat(text);
+            if (!value) return false;
+            setting.speed->store(*value);
+            return true;
+        }
+        case SettingType::Reserved:
+            break;
+    }
+    return true;
+}
+
+void appendStoredField(std::string& out, const Setting& setting) {
+    switch (setting.type) {
+        case SettingType::Integer: {
+            char buffer[16];
+            auto result = std::to_chars(buffer, buffer + sizeof buffer, setting.integer->load());
+            out.append(buffer, result.ptr);
+            break;
+        }
+        case SettingType::Flag:
+            out += setting.flag->load() ? '1' : '0';
+            break;
+        case SettingType::Speed:
+            out += formatG6(static_cast<double>(setting.speed->load()));
+            break;
+        case SettingType::Reserved:
+            out += '0';
+            break;
+    }
+}
+
+size_t profileFieldCount() {
+    return profileOrder().count;
+}
+
+const Setting& profileField(size_t i) {
+    return *profileOrder().fields[i];
+}
+
+void applyStoredFields(const std::vector<std::string>& fields, size_t count, const Setting& (*at)(size_t),
+                       const size_t* blockEnds, size_t blocks) {
+    size_t start = 0;
+    for (size_t b = 0; b < blocks; ++b) {
+        if (fields.size() < blockEnds[b]) return;
+        for (size_t i = start; i < blockEnds[b]; ++i) {
+            if (!applyStoredField(at(i), fields[i])) break;
+        }
+        start = blockEnds[b];
+    }
+    for (size_t i = start; i < count && i < fields.size(); ++i) {
+        if (!applyStoredField(at(i), fields[i])) return;
+    }
+}
+
+ClickerSettings clickerSettings() {
+    return {{Hours{sh.load()}, Minutes{sm.load()}, Seconds{ss.load()}, Milliseconds{sms.load()}},
+            sbtn.load(),
+            stype.load() == 1,
+            rptMode.load() == 0,
+            rptTimes.load(),
+            locMode.load() == 1,
+            fixedX.load(),
+            fixedY.load()};
+}
+
+KeySpamSettings keySpamSettings() {
+    return {{Hours{ksh.load()}, Minutes{ksm.load()}, Seconds{kss.load()}, Milliseconds{ksms.load()}},
+            ksRptMode.load() == 0,
+            ksRptTimes.load(),
+            keySpamTarget.load()};
+}
+
+std::string pageSettingsScript() {
+    static const char* const kGroups[] = {"", "clicker", "keyspam", "tracker", "hotkey"};
+    std::string out = "window.ravelinSettings = [";
+    bool first = true;
+    for (const Setting& s : kSettings) {
+        if (s.type == SettingType::Reserved) continue;
+        out += first ? "{" : ",{";
+        first = false;
+        out += "\"name\":\"";
+        out += s.name;
+        out += "\",\"group\":\"";
+        out += kGroups[static_cast<int>(s.group)];
+        out += "\",\"scope\":\"";
+        out += s.scope == SettingScope::Profile ? "profile" : "global";
+        out += "\",\"byDefault\":";
+        if (s.type == SettingType::Flag) {
+            out += s.byDefault != 0 ? "true" : "false";
+        } else {
+            appendNumber(out, s.byDefault);
+        }
+        out += ",\"min\":";
+        appendNumber(out, s.min);
+        out += ",\"max\":";
+        appendNumber(out, s.max);
+        out += ",\"profileField\":" + std::to_string(s.profileField);
+        out += s.inSettingsText ? ",\"page\":true}" : ",\"page\":false}";
+    }
+    out += "];";
+    return out;
+}
+
+}  // namespace rv

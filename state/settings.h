@@ -1,0 +1,149 @@
+// The settings table: every setting the user chooses, declared once with its name, where it lives,
+// its type, default and valid range, and its place in each text that carries it. The session line,
+// the profile settings text, the page's update calls, the panel sync, the settings text, the page's
+// change fingerprint, the resets and the page's own defaults all read this table; a new setting is
+// one entry here plus the code that uses it.
+//
+// The live values stay the atomics of state.h (the workers and the capture thread read them without
+// a lock); the table points at them.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rv {
+
+enum class SettingType : uint8_t {
+    Integer,   // an int32 atomic; session and profile texts hold it in decimal
+    Flag,      // a bool atomic; "1" or "0" in the session line, true or false in JSON
+    Speed,     // the float atomic of the playback speed; %.6g in the session line
+    Reserved,  // a slot of the session line written as "0" and never read
+};
+
+enum class SettingScope : uint8_t {
+    Global,   // one value for every profile
+    Profile,  // each profile keeps its own copy in its settings text
+};
+
+// Which page call sends the setting, in table order: updateSpammer, updateKeySpam, updateTracker;
+// hotkeys change through reassignment, the rest through their own calls (pick, key change).
+enum class SettingGroup : uint8_t { None, Clicker, KeySpam, Tracker, Hotkey };
+
+struct Setting {
+    const char* name;  // the page's, the pipe's and the settings text's name
+    SettingType type;
+    SettingScope scope;
+    SettingGroup group;
+    std::atomic<int32_t>* integer;  // the live value, by type
+    std::atomic<bool>* flag;
+    std::atomic<float>* speed;
+    double byDefault;
+    double min, max;          // what the page and the pipe accept
+    bool (*isCode)(int32_t);  // codes: a stored number that is no such code keeps the value in use
+    int profileField;         // place in the profile settings text, -1 none
+    bool inSettingsText;      // a member of getSettings
+};
+
+// The table, in the order of the session line (its index is the setting's field there).
+const Setting* settingsBegin();
+const Setting* settingsEnd();
+size_t settingsCount();
+inline const Setting& settingAt(size_t i) {
+    return settingsBegin()[i];
+}
+
+// The entry of that name, or nothing (the reserved slot has no name).
+const Setting* settingNamed(std::string_view name);
+
+// The live value as a number (a flag 0 or 1, the speed as it is), and its default.
+double settingValue(const Setting& setting);
+void storeSetting(const Setting& setting, double value);
+void settingDefault(const Setting& setting);
+
+// Puts every setting of the scope (or of the group) back to its default. No lock.
+void settingsDefaults(SettingScope scope);
+void settingsDefaults(SettingGroup group);
+
+// A value as the page and the pipe send it: an integer (a flag 0 or 1, the speed a decimal number),
+// within the setting's range; nothing otherwise.
+std::optional<double> parseSettingValue(const Setting& setting, std::string_view text);
+
+// A field of a stored text (session line, profile settings text): false when it does not parse;
+// codes that are no valid code and the reserved slot are passed over. Stored texts keep values out
+// of the page's ranges as they were written.
+bool applyStoredField(const Setting& setting, std::string_view text);
+
+// The settings' stored form in the session line ("0" for the reserved slot).
+void appendStoredField(std::string& out, const Setting& setting);
+
+// The number of fields the first session lines held, read as blocks: fewer than the first block
+// changes nothing, fewer than the second leaves the second block alone. Fields after the last block
+// are read one by one while present.
+inline constexpr size_t kSessionBlockEnds[] = {23, 31};
+// The profile settings text's first block likewise.
+inline constexpr size_t kProfileBlockEnd = 18;
+
+// How many fields the profile settings text has, and the entry at field `i`.
+size_t profileFieldCount();
+const Setting& profileField(size_t i);
+
+// Applies the fields of a stored text to the entries `at(i)` for i below `count`. A block is read
+// only when the text holds all of it, and up to its first field that does not parse; fields after the
+// last block are read one by one while present and parse.
+void applyStoredFields(const std::vector<std::string>& fields, size_t count, const Setting& (*at)(size_t),
+                       const size_t* blockEnds, size_t blocks);
+
+// The interval of the auto-clicker or the key spammer: its four parts as one value, so that no call
+// can take them in the wrong order.
+struct Hours {
+    int32_t value;
+};
+struct Minutes {
+    int32_t value;
+};
+struct Seconds {
+    int32_t value;
+};
+struct Milliseconds {
+    int32_t value;
+};
+struct Interval {
+    Hours hours;
+    Minutes minutes;
+    Seconds seconds;
+    Milliseconds milliseconds;
+};
+
+// What one pass of the auto-clicker works with, read once at its start.
+struct ClickerSettings {
+    Interval interval;
+    int32_t button;  // 0 left, 1 right, 2 middle
+    bool doubleClick;
+    bool limited;  // stop after `times` clicks
+    int32_t times;
+    bool fixedPoint;  // click at (x, y), else at the pointer
+    int32_t x, y;
+};
+ClickerSettings clickerSettings();
+
+// What one pass of the key spammer works with.
+struct KeySpamSettings {
+    Interval interval;
+    bool limited;
+    int32_t times;
+    int32_t key;  // virtual-key code
+};
+KeySpamSettings keySpamSettings();
+
+// The table as the page takes it: a script that sets window.ravelinSettings to an array of
+// {name, group, scope, byDefault, min, max, profileField, page} objects (page: a getSettings member),
+// in table order, the reserved slot left out. The main window and the panels put it in their page's
+// head.
+std::string pageSettingsScript();
+
+}  // namespace rv
