@@ -4,6 +4,7 @@
 
 #include "app/version.h"
 #include "platform/platform.h"
+#include "state/settings.h"
 #include "state/text_file.h"
 
 namespace rv {
@@ -17,7 +18,12 @@ std::string pagePath() {
 }
 
 std::optional<std::string> loadPage(const std::string& path) {
-    return readTextFile(path);
+    auto page = readTextFile(path);
+    if (!page) return page;
+    // The page's scripts find the settings table before they run.
+    size_t head = page->find("<head>");
+    if (head != std::string::npos) page->insert(head + 6, "<script>" + pageSettingsScript() + "</script>");
+    return page;
 }
 
 std::string versionLine() {

@@ -226,6 +226,8 @@ TEST(PanelBeside, TheSideWithRoomWithinTheWorkArea) {
         {{-50, -20, 370, 540}, 370, 0},        // partly off the top: brought down
         {{200, 0, 1700, 900}, 1470, 0},        // room on neither side: the wider one, at its edge
         {{300, 0, 1800, 900}, 0, 0},
+        {{1050, 50, 1470, 610}, 1470, 50},  // exactly the panel's width on the right: still the right
+        {{450, 50, 1480, 610}, 0, 50},      // exactly its width on the left, one short on the right
     };
     for (const Case& c : cases) {
         rv::Point p = rv::panelBeside(c.main, work, 450, 400);

@@ -9,6 +9,7 @@
 
 #include "bridge/panel_messages.h"
 #include "bridge/texts.h"
+#include "state/numbers.h"
 #include "state/profile_settings.h"
 #include "support/fresh_state.h"
 
@@ -67,7 +68,10 @@ TEST_F(PanelSync, ChangeSettingsSetsOnlyTheNamedMembers) {
     for (const Case& c : {Case{"sms=250", 1, 250, 0, 100}, Case{"ss=2,ksms=300", 2, 100, 2, 300},
                           Case{"sms=250,bogus=1,ss=9", 1, 250, 0, 100}, Case{"sms=abc", 0, 100, 0, 100},
                           Case{"fixedX=5", 0, 100, 0, 100}, Case{"sms", 0, 100, 0, 100},
-                          Case{"", 0, 100, 0, 100}, Case{"sms= 42tail", 1, 42, 0, 100}}) {
+                          Case{"", 0, 100, 0, 100}, Case{"sms= 42tail", 1, 42, 0, 100},
+                          // Values the page would refuse are refused here too.
+                          Case{"sms=-5", 0, 100, 0, 100}, Case{"ss=2,sms=100000", 1, 100, 2, 100},
+                          Case{"ksms=99999,sbtn=3", 1, 100, 0, 99999}, Case{"rptTimes=0", 0, 100, 0, 100}}) {
         rv::resetStateForTests();
         rv::profiles = {rv::Profile{"p", "", {}}};
         EXPECT_EQ(rv::applySettingChanges(c.payload), c.applied) << c.payload;
@@ -99,6 +103,30 @@ TEST_F(PanelSync, APanelEditChangesOnlyWhatTheUserEdited) {
     const size_t sent = changesSent().size();
     rv::panelUpdateGroup(rv::SettingsGroup::KeySpam, "0,0,3,0,1,2");
     EXPECT_EQ(changesSent().size(), sent);
+}
+
+// Every field a panel edits is read from its own place of the seed: the page's groups with the
+// seed's values change nothing, and each one field changed is sent under its own name.
+TEST_F(PanelSync, EverySeededFieldIsReadBackInItsPlace) {
+    rv::seedPanelSettings("1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,65");
+    const char* clicker = "1,2,3,4,5,6,7,8,9";
+    const char* keySpam = "12,13,14,15,16,17";
+    rv::panelUpdateGroup(rv::SettingsGroup::Clicker, clicker);
+    rv::panelUpdateGroup(rv::SettingsGroup::KeySpam, keySpam);
+    EXPECT_EQ(changesSent(), std::vector<std::string>{});
+    const char* names[] = {"sh",      "sm",  "ss",  "sms", "sbtn", "stype",     "rptMode",   "rptTimes",
+                           "locMode", "ksh", "ksm", "kss", "ksms", "ksRptMode", "ksRptTimes"};
+    for (size_t i = 0; i < 15; ++i) {
+        rv::resetPanelSyncForTests();
+        fake::setPipeResponder(nullptr);
+        rv::seedPanelSettings("1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,65");
+        std::vector<std::string> fields = rv::splitFields(i < 9 ? clicker : keySpam, ',');
+        fields[i < 9 ? i : i - 9] = "0";
+        std::string group;
+        for (const std::string& field : fields) group += (group.empty() ? "" : ",") + field;
+        rv::panelUpdateGroup(i < 9 ? rv::SettingsGroup::Clicker : rv::SettingsGroup::KeySpam, group);
+        EXPECT_EQ(changesSent().back(), std::string("changeSettings|") + names[i] + "=0");
+    }
 }
 
 TEST_F(PanelSync, WithoutWordFromTheMainInstanceTheGroupGoesAsItIs) {

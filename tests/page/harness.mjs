@@ -4,6 +4,7 @@
 import { before, after } from 'node:test';
 import { createRequire } from 'node:module';
 import { readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
 import { fileURLToPath } from 'node:url';
 import path from 'node:path';
 
@@ -12,7 +13,14 @@ const repo = path.resolve(here, '..', '..');
 const require = createRequire(path.join(repo, 'third_party', 'package.json'));
 const { chromium } = require('playwright-core');
 
-export const PAGE_HTML = readFileSync(path.join(repo, 'ui', 'index.html'), 'utf8');
+// The settings table as the program puts it in the page's head (the build's settings_script prints it).
+const SETTINGS_SCRIPT = execFileSync(process.env.RAVELIN_SETTINGS_SCRIPT ||
+  path.join(repo, 'build', 'linux', 'tests', 'settings_script'), { encoding: 'utf8' });
+export const SETTINGS_TABLE = JSON.parse(SETTINGS_SCRIPT.replace(/^window\.ravelinSettings = /, '').replace(/;$/, ''));
+const RAW_PAGE = readFileSync(path.join(repo, 'ui', 'index.html'), 'utf8');
+const HEAD_AT = RAW_PAGE.indexOf('<head>') + '<head>'.length;
+export const PAGE_HTML = RAW_PAGE.slice(0, HEAD_AT) + '<script>' + SETTINGS_SCRIPT + '</script>' + RAW_PAGE.slice(HEAD_AT);
+const groupNames = (group) => SETTINGS_TABLE.filter((s) => s.group === group).map((s) => s.name);
 
 export const MAIN_BINDINGS = [
   'resizeWindow', 'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'pickLocation',
@@ -36,11 +44,7 @@ export function freshState() {
       clickRate: 0, clicks: 0, keyPressRate: 0, keyPresses: 0, playEvent: 0, playEvents: 0, playPass: 0,
     },
     repeat: 0,
-    settings: {
-      sh: 0, sm: 0, ss: 0, sms: 100, sbtn: 0, stype: 0, rptMode: 1, rptTimes: 10, locMode: 0, fixedX: 0, fixedY: 0,
-      tmv: true, tclk: true, tscr: true, tkey: true, trel: false, tspd: 1, tloop: false, tloopMs: 500,
-      ksh: 0, ksm: 0, kss: 0, ksms: 100, ksRptMode: 1, ksRptTimes: 10,
-    },
+    settings: Object.fromEntries(SETTINGS_TABLE.filter((s) => s.page).map((s) => [s.name, s.byDefault])),
     profiles: { current: 0, names: ['Default Tracking Profile'], cap: 3 },
     app: { alwaysOnTop: false, launchOnStartup: false, startMinimized: false, hotkeysEnabled: true, disableAnimations: false },
   };
@@ -49,13 +53,11 @@ export function freshState() {
 // Runs in the page before its scripts. Each binding records the JSON text of
 // its argument array (what the native side receives) and answers from a small
 // model of the program, so re-reads after an update show the update.
-function installFakeNative({ names, state }) {
+function installFakeNative({ names, state, groups }) {
   const calls = [];
   const clone = (v) => (v === undefined ? undefined : JSON.parse(JSON.stringify(v)));
   const later = (ms, fn) => new Promise((r) => setTimeout(() => r(fn()), ms));
-  const clicker = ['sh', 'sm', 'ss', 'sms', 'sbtn', 'stype', 'rptMode', 'rptTimes', 'locMode'];
-  const keyspam = ['ksh', 'ksm', 'kss', 'ksms', 'ksRptMode', 'ksRptTimes'];
-  const tracker = ['tmv', 'tclk', 'tscr', 'tkey', 'trel', 'tspd', 'tloop', 'tloopMs'];
+  const { clicker, keyspam, tracker } = groups;
   const flip = (word) => { state.status.state = state.status.state === word ? 'Idle' : word; };
   const handlers = {
     getTrackerStatus() {
@@ -74,7 +76,9 @@ function installFakeNative({ names, state }) {
     toggleSpammer: () => later(150, () => { state.status.autoClicking = !state.status.autoClicking; }),
     toggleKeySpam: () => later(150, () => { state.status.keySpamming = !state.status.keySpamming; }),
     updateTracker: (...a) => {
-      tracker.forEach((k, i) => { state.settings[k] = i === 5 || i === 7 ? Number(a[i]) : String(a[i]) === '1'; });
+      tracker.forEach((k, i) => {
+        state.settings[k] = typeof state.settings[k] === 'boolean' ? String(a[i]) === '1' : Number(a[i]);
+      });
     },
     toggleRecord: () => later(150, () => flip('Recording')),
     togglePlay: () => later(150, () => flip('Playing')),
@@ -169,7 +173,8 @@ export async function openPage(t, { names = MAIN_BINDINGS, state = freshState(),
   page.setDefaultTimeout(3000);
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
-  await page.addInitScript(installFakeNative, { names, state });
+  const groups = { clicker: groupNames('clicker'), keyspam: groupNames('keyspam'), tracker: groupNames('tracker') };
+  await page.addInitScript(installFakeNative, { names, state, groups });
   await page.goto('about:blank');      // init scripts apply from the next document on
   await page.setContent(html);
   await page.waitForFunction(() => document.body.style.visibility === 'visible');
