@@ -128,7 +128,7 @@ std::string pageStatus() {
     // The page has the status about once a second while it shows: a fresh note of where our
     // windows are for the auto-clicker.
     noteOwnWindows();
-    return statusText();
+    return trackerStatus();
 }
 
 const std::vector<MainBinding>& mainBindings() {

@@ -161,12 +161,7 @@ std::string setTheme(const std::string& request) {
 }
 
 std::string reassignKey(const std::string& request) {
-    if (int32_t target = reassignTargetForWord(stripArguments(request))) {
-        reassignRefusedBy.store(0);
-        reassignRefusedCode.store(0);
-        reassignTarget.exchange(target);
-        plat::wakeCaptureLoop();
-    }
+    armReassignment(stripArguments(request));
     return "";
 }
 

@@ -56,12 +56,7 @@ void handlePanelMessage(const char* bytes, size_t length) {
     } else if (name == "panelHover") {
         panelHover.exchange(payload == "1");
     } else if (name == "reassignKey") {
-        if (int32_t target = reassignTargetForWord(payload)) {
-            reassignRefusedBy.store(0);
-            reassignRefusedCode.store(0);
-            reassignTarget.exchange(target);
-            plat::wakeCaptureLoop();
-        }
+        armReassignment(payload);
     } else if (name == "changeSettings") {
         applySettingChanges(payload);
     } else {

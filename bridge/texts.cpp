@@ -54,60 +54,60 @@ std::string settingsText() {
     return out;
 }
 
-std::string statusText() {
-    std::string out = "{";
+std::vector<std::string> reapEndedPanels() {
+    std::vector<std::string> ended;
+    for (const auto& [name, process] : panelProcesses) {
+        if (plat::processStatus(process) == plat::ProcessStatus::Ended) ended.push_back(name);
+    }
+    for (const std::string& name : ended) {
+        plat::closeProcess(panelProcesses[name]);
+        panelProcesses.erase(name);
+    }
+    // A panel that ended while dragged leaves no hover behind.
+    if (!ended.empty()) panelHover.exchange(false);
+    return ended;
+}
+
+std::string statusText(const std::vector<std::string>& restore) {
+    size_t count = 0;
     {
         std::lock_guard<std::mutex> lock(profilesLock);
-        const Profile* current = currentProfileEntry();
-        size_t count = current ? current->events.size() : 0;
-        const char* state = trackerState();
-        // Panels whose process has ended are reported once, so the page shows them again.
-        std::vector<std::string> restore;
-        for (const auto& [name, process] : panelProcesses) {
-            if (plat::processStatus(process) == plat::ProcessStatus::Ended) restore.push_back(name);
-        }
-        for (const std::string& name : restore) {
-            plat::closeProcess(panelProcesses[name]);
-            panelProcesses.erase(name);
-        }
-        if (!restore.empty()) panelHover.exchange(false);
-        const char* reassigning = reassignWord(reassignTarget.load());
-        bool spamming = keySpamming.load(), clicking = autoClicking.load(), hover = panelHover.load();
-        std::string target = keyDisplayName(keySpamTarget.load());
-        std::string keySpamHotkey = keyDisplayName(hkKeySpam.load());
-        std::string autoHotkey = keyDisplayName(hkAuto.load());
-        std::string playHotkey = keyDisplayName(hkPlay.load());
-        std::string recordHotkey = keyDisplayName(hkRec.load());
-
-        member(out, "state", jsonString(state));
-        member(out, "count", std::to_string(count));
-        member(out, "restore", stringArray(restore));
-        member(out, "hkRec", jsonString(recordHotkey));
-        member(out, "hkPlay", jsonString(playHotkey));
-        member(out, "hkAuto", jsonString(autoHotkey));
-        member(out, "hkKeySpam", jsonString(keySpamHotkey));
-        member(out, "keySpamTarget", jsonString(target));
-        member(out, "reassigning", jsonString(reassigning));
-        member(out, "panelHover", hover);
-        member(out, "autoClicking", clicking);
-        member(out, "keySpamming", spamming);
-        // Live figures of what runs; all 0 while it is idle.
-        int64_t now = plat::ticks();
-        member(out, "clickRate", jsonRate(clickMeter.perSecond(now, counterFrequency)));
-        member(out, "clicks", clickCount.load());
-        member(out, "keyPressRate", jsonRate(keyPressMeter.perSecond(now, counterFrequency)));
-        member(out, "keyPresses", keyPressCount.load());
-        member(out, "playEvent", playEventIndex.load());
-        member(out, "playEvents", playEventTotal.load());
-        member(out, "playPass", playPass.load());
-        // Whether the running clicker waits (its pointer rests on one of our windows), as
-        // getClickerWaiting says: one read a second then tells the page all it shows.
-        member(out, "clickerWaiting", clicking && clickerWaiting.load());
-        out += "}";
+        if (const Profile* current = currentProfileEntry()) count = current->events.size();
     }
-    // The file is written after the lock is released, so file access never delays its holders.
-    writeStatusFile(out);
+    const bool clicking = autoClicking.load();
+    std::string out = "{";
+    member(out, "state", jsonString(trackerState()));
+    member(out, "count", std::to_string(count));
+    member(out, "restore", stringArray(restore));
+    member(out, "hkRec", jsonString(keyDisplayName(hkRec.load())));
+    member(out, "hkPlay", jsonString(keyDisplayName(hkPlay.load())));
+    member(out, "hkAuto", jsonString(keyDisplayName(hkAuto.load())));
+    member(out, "hkKeySpam", jsonString(keyDisplayName(hkKeySpam.load())));
+    member(out, "keySpamTarget", jsonString(keyDisplayName(keySpamTarget.load())));
+    member(out, "reassigning", jsonString(reassignWord(reassignTarget.load())));
+    member(out, "panelHover", panelHover.load());
+    member(out, "autoClicking", clicking);
+    member(out, "keySpamming", keySpamming.load());
+    // Live figures of what runs; all 0 while it is idle.
+    int64_t now = plat::ticks();
+    member(out, "clickRate", jsonRate(clickMeter.perSecond(now, counterFrequency)));
+    member(out, "clicks", clickCount.load());
+    member(out, "keyPressRate", jsonRate(keyPressMeter.perSecond(now, counterFrequency)));
+    member(out, "keyPresses", keyPressCount.load());
+    member(out, "playEvent", playEventIndex.load());
+    member(out, "playEvents", playEventTotal.load());
+    member(out, "playPass", playPass.load());
+    // Whether the running clicker waits (its pointer rests on one of our windows), as
+    // getClickerWaiting says: one read a second then tells the page all it shows.
+    member(out, "clickerWaiting", clicking && clickerWaiting.load());
+    out += "}";
     return out;
+}
+
+std::string trackerStatus() {
+    std::string text = statusText(reapEndedPanels());
+    writeStatusFile(text);
+    return text;
 }
 
 std::string panelStatusText() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace rv {
 
@@ -9,9 +10,18 @@ namespace rv {
 // speed first, then the others in member order.
 std::string settingsText();
 
-// getTrackerStatus: what the system is doing, the hotkey names and a pending reassignment. Holds
-// profilesLock while it reads; then writes the text to status.txt beside the executable.
-std::string statusText();
+// The status text: what the system is doing, the hotkey names, a pending reassignment, the live
+// figures, and `restore`, the panels the page shows again. Reads the state only (profilesLock for
+// the event count). Any thread.
+std::string statusText(const std::vector<std::string>& restore = {});
+
+// Panels whose process has ended: their handles are closed and forgotten, a drag hover they left is
+// cleared, and their names returned. User-interface thread.
+std::vector<std::string> reapEndedPanels();
+
+// getTrackerStatus: the status text with the panels that ended since the last call, also written to
+// status.txt beside the executable. User-interface thread.
+std::string trackerStatus();
 
 // What a panel window's getTrackerStatus reads, answered over the panel pipe: the members of the
 // status text that a panel shows (state, the clicker and key-spam hotkey names, the key to spam, a

@@ -60,7 +60,7 @@ void appendEvent(const MacroEvent& event) {
 void recordKey(const plat::KeyEvent& event) {
     if (!recording.load() || !tkey.load() || isHotkey(event.vk)) return;
     MacroEvent e;
-    e.kind = 3, e.vk = event.vk, e.down = event.down;
+    e.kind = kKey, e.vk = event.vk, e.down = event.down;
     appendEvent(e);
 }
 
@@ -98,21 +98,21 @@ void recordMouse(const plat::MouseEvent& event, int32_t code) {
         uint64_t point = packPoint(event.x, event.y);
         if (point == lastPointerPoint.load()) return;
         MacroEvent e;
-        e.kind = 0, e.x = event.x, e.y = event.y;
+        e.kind = kAbsoluteMove, e.x = event.x, e.y = event.y;
         appendEvent(e, [point] { lastPointerPoint.store(point); });
         return;
     }
     if (event.message == WM_MOUSEWHEEL) {
         if (!tscr.load()) return;
         MacroEvent e;
-        e.kind = 4, e.wheel = static_cast<int16_t>(static_cast<uint16_t>(event.mouseData >> 16));
+        e.kind = kWheel, e.wheel = static_cast<int16_t>(static_cast<uint16_t>(event.mouseData >> 16));
         appendEvent(e);
         return;
     }
     uint32_t flags = recordedButtonFlags(event.message);
     if (!tclk.load() || flags == 0 || isHotkey(code)) return;
     MacroEvent e;
-    e.kind = 2, e.x = event.x, e.y = event.y, e.flags = flags;
+    e.kind = kButton, e.x = event.x, e.y = event.y, e.flags = flags;
     // Side buttons keep which button they were (code 5 or 6), so that replay presses and releases
     // the same one.
     if (code == 5 || code == 6) e.vk = code;
@@ -147,7 +147,7 @@ ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData) {
 bool onKeyEvent(const plat::KeyEvent& event) {
     // Our own injected keys are never hotkeys, captures or recorded input.
     if (event.injected) return false;
-    if (event.down && reassignTarget.load() != 0) {
+    if (event.down && reassignTarget.load() != kNoTarget) {
         reassignCode.exchange(event.vk);
         wake(Sleeper::control);
         return true;
@@ -182,7 +182,7 @@ bool onMouseEvent(const plat::MouseEvent& event) {
             }
         }
         int32_t target = reassignTarget.load();
-        if (button.down && target != 0 && target != 5 && button.code != 1) {
+        if (button.down && target != kNoTarget && target != kKeySpamKey && button.code != 1) {
             reassignCode.exchange(button.code);
             wake(Sleeper::control);
             return true;
@@ -202,7 +202,7 @@ void onRawMotion(const plat::RawMotion& motion) {
     if (!recording.load() || !tmv.load() || !trel.load()) return;
     if (motion.absolute || (motion.dx == 0 && motion.dy == 0)) return;
     MacroEvent e;
-    e.kind = 1, e.x = motion.dx, e.y = motion.dy;
+    e.kind = kRelativeMove, e.x = motion.dx, e.y = motion.dy;
     appendEvent(e);
 }
 
@@ -217,8 +217,8 @@ GrabPlan captureGrabPlan() {
             plan.codes.add(code);
     }
     int32_t target = reassignTarget.load();
-    plan.allKeys = target != 0;
-    plan.nonLeftButtons = target != 0 && target != 5;
+    plan.allKeys = target != kNoTarget;
+    plan.nonLeftButtons = target != kNoTarget && target != kKeySpamKey;
     plan.pickButtons = pickLocationRequest.load();
     return plan;
 }
@@ -245,27 +245,37 @@ std::string keyDisplayName(int32_t code) {
 }
 
 int32_t reassignTargetForWord(std::string_view word) {
-    for (int32_t target = 1; target <= 5; ++target) {
+    for (int32_t target = kRecordHotkey; target <= kKeySpamKey; ++target) {
         if (word == reassignWord(target)) return target;
     }
-    return 0;
+    return kNoTarget;
 }
 
 const char* reassignWord(int32_t target) {
     switch (target) {
-        case 1:
+        case kRecordHotkey:
             return "rec";
-        case 2:
+        case kPlayHotkey:
             return "play";
-        case 3:
+        case kClickerHotkey:
             return "auto";
-        case 4:
+        case kKeySpamHotkey:
             return "keyspamhotkey";
-        case 5:
+        case kKeySpamKey:
             return "keyspamtarget";
         default:
             return "";
     }
+}
+
+bool armReassignment(std::string_view word) {
+    int32_t target = reassignTargetForWord(word);
+    if (target == kNoTarget) return false;
+    reassignRefusedBy.store(kNoTarget);
+    reassignRefusedCode.store(0);
+    reassignTarget.exchange(target);
+    plat::wakeCaptureLoop();
+    return true;
 }
 
 }  // namespace rv

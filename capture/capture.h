@@ -45,4 +45,8 @@ std::string keyDisplayName(int32_t code);
 int32_t reassignTargetForWord(std::string_view word);
 const char* reassignWord(int32_t target);
 
+// Arms the reassignment a word names (the page's and a panel's reassignKey), forgetting the last
+// refusal; false for a word that names none. Any thread.
+bool armReassignment(std::string_view word);
+
 }  // namespace rv

@@ -73,9 +73,10 @@ void dropTrailingClickInside(int32_t left, int32_t top, int32_t right, int32_t b
     bool click = false;
     while (keep > 0) {
         const MacroEvent& event = events[keep - 1];
-        bool ours = event.kind == 1 || ((event.kind == 0 || event.kind == 2) && inside(event));
+        bool ours = event.kind == kRelativeMove ||
+                    ((event.kind == kAbsoluteMove || event.kind == kButton) && inside(event));
         if (!ours) break;
-        click = click || event.kind == 2;
+        click = click || event.kind == kButton;
         --keep;
     }
     if (click) events.resize(keep);

@@ -15,15 +15,15 @@ namespace {
 
 std::atomic<int32_t>* reassignMember(int32_t target) {
     switch (target) {
-        case 1:
+        case kRecordHotkey:
             return &hkRec;
-        case 2:
+        case kPlayHotkey:
             return &hkPlay;
-        case 3:
+        case kClickerHotkey:
             return &hkAuto;
-        case 4:
+        case kKeySpamHotkey:
             return &hkKeySpam;
-        case 5:
+        case kKeySpamKey:
             return &keySpamTarget;
         default:
             return nullptr;
@@ -35,20 +35,20 @@ constexpr int32_t kEscape = 27;
 void applyReassignment() {
     int32_t target = reassignTarget.load();
     int32_t code = reassignCode.load();
-    if (target == 0 || code == 0) return;
+    if (target == kNoTarget || code == 0) return;
     // Escape cancels, and so does a code the member cannot hold (the left button as a hotkey, a mouse
     // button as the key-spam target). A key another target already has is refused too: two hotkeys on
     // one key leave one action unreachable, and a spammed key that is a hotkey would fire it.
-    bool accepted = target == 5 ? isKeySpamTargetCode(code) : isHotkeyCode(code);
-    int32_t holder = code == kEscape || !accepted ? 0 : reassignHolder(target, code);
+    bool accepted = target == kKeySpamKey ? isKeySpamTargetCode(code) : isHotkeyCode(code);
+    int32_t holder = code == kEscape || !accepted ? kNoTarget : reassignHolder(target, code);
     reassignRefusedBy.store(holder);
     reassignRefusedCode.store(holder != 0 ? code : 0);
     if (code != kEscape && accepted && holder == 0) {
         if (auto* member = reassignMember(target)) member->exchange(code);
         // The key to spam is a profile value.
-        if (target == 5) refreshProfileSettings();
+        if (target == kKeySpamKey) refreshProfileSettings();
     }
-    reassignTarget.exchange(0);
+    reassignTarget.exchange(kNoTarget);
     reassignCode.exchange(0);
     // The new hotkey, and the end of the armed reassignment, change what the capture loop grabs.
     plat::wakeCaptureLoop();
@@ -65,10 +65,10 @@ bool invert(std::atomic<bool>& flag) {
 }  // namespace
 
 int32_t reassignHolder(int32_t target, int32_t code) {
-    for (int32_t other = 1; other <= 5; ++other) {
+    for (int32_t other = kRecordHotkey; other <= kKeySpamKey; ++other) {
         if (other != target && reassignMember(other)->load() == code) return other;
     }
-    return 0;
+    return kNoTarget;
 }
 
 void controlPass() {

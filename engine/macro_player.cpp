@@ -44,22 +44,22 @@ double playbackSpeed() {
 
 void replayEvent(const MacroEvent& event, PressedSet& pressed) {
     switch (event.kind) {
-        case 0:
+        case kAbsoluteMove:
             plat::injectAbsoluteMove(event.x, event.y);
             break;
-        case 1:
+        case kRelativeMove:
             plat::injectRelativeMove(event.x, event.y);
             break;
-        case 2:
+        case kButton:
             plat::injectAbsoluteMove(event.x, event.y);
             plat::injectMouse(event.flags, sideButtonData(event));
             pressed.noteMouse(event.flags, sideButtonData(event));
             break;
-        case 3:
+        case kKey:
             plat::injectKey(event.vk, event.down);
             pressed.noteKey(event.vk, event.down);
             break;
-        case 4:
+        case kWheel:
             plat::injectMouse(MOUSEEVENTF_WHEEL, event.wheel);
             break;
         default:
@@ -105,7 +105,7 @@ void macroPlayerPass() {
         while (appRunning.load()) {
             double elapsed = elapsedSeconds(passStart, plat::ticks());
             if (elapsed >= due) break;
-            if (event.kind == 0 && due > previous) {
+            if (event.kind == kAbsoluteMove && due > previous) {
                 GlidePoint point = glidePoint(origin, event.x, event.y, previous, due, elapsed);
                 if (point.x != lastSent.x || point.y != lastSent.y) {
                     plat::injectAbsoluteMove(point.x, point.y);
@@ -132,8 +132,8 @@ void macroPlayerPass() {
         replayEvent(event, pressed);
         unsettled = true;
         playEventIndex.fetch_add(1);
-        if (event.kind == 0) origin = lastSent = {event.x, event.y};
-        if (event.kind == 2) origin = {event.x, event.y};
+        if (event.kind == kAbsoluteMove) origin = lastSent = {event.x, event.y};
+        if (event.kind == kButton) origin = {event.x, event.y};
         previous = due;
     }
 

@@ -39,8 +39,8 @@ void resetStateForTests() {
     }
     recording = false, playing = false, autoClicking = false, keySpamming = false, panelHover = false;
     recordToggleRequest = false, playToggleRequest = false, clickerToggleRequest = false;
-    keySpamToggleRequest = false, pickLocationRequest = false, reassignTarget = 0, reassignCode = 0;
-    reassignRefusedBy = 0, reassignRefusedCode = 0;
+    keySpamToggleRequest = false, pickLocationRequest = false, reassignTarget = kNoTarget, reassignCode = 0;
+    reassignRefusedBy = kNoTarget, reassignRefusedCode = 0;
     recordTrimRequest = false, recordTrimLeft = 0, recordTrimTop = 0, recordTrimRight = 0,
     recordTrimBottom = 0;
     clickCount = 0, keyPressCount = 0, counterFrequency = 1, lastPointerPoint = 0;

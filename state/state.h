@@ -81,15 +81,19 @@ inline std::atomic<int32_t> keySpamTarget{kDefaultKeySpamTarget};
 
 // ---- profiles ---------------------------------------------------------------------------------------
 
+// What a recorded event is; the numbers are the session file's. A file may hold other numbers: such
+// an event is kept and replays as nothing.
+enum EventKind : int32_t { kAbsoluteMove = 0, kRelativeMove = 1, kButton = 2, kKey = 3, kWheel = 4 };
+
 struct MacroEvent {
-    int32_t kind = 0;    // 0 absolute move, 1 relative move, 2 mouse button, 3 key, 4 vertical wheel
-    double time = 0;     // seconds since the recording started
-    int32_t x = 0;       // screen X (kinds 0, 2) or motion dX (kind 1)
-    int32_t y = 0;       // screen Y (kinds 0, 2) or motion dY (kind 1)
-    uint32_t flags = 0;  // kind 2: the mouse flag word to replay
-    int32_t vk = 0;      // kind 3: virtual-key code
-    bool down = false;   // kind 3: press
-    int32_t wheel = 0;   // kind 4: signed wheel delta
+    int32_t kind = kAbsoluteMove;  // an EventKind
+    double time = 0;               // seconds since the recording started
+    int32_t x = 0;                 // screen X (kinds 0, 2) or motion dX (kind 1)
+    int32_t y = 0;                 // screen Y (kinds 0, 2) or motion dY (kind 1)
+    uint32_t flags = 0;            // kind 2: the mouse flag word to replay
+    int32_t vk = 0;                // kind 3: virtual-key code
+    bool down = false;             // kind 3: press
+    int32_t wheel = 0;             // kind 4: signed wheel delta
 };
 
 struct Profile {
@@ -128,8 +132,17 @@ inline std::atomic<bool> playToggleRequest{false};     // play hotkey → contro
 inline std::atomic<bool> clickerToggleRequest{false};  // hotkey, page, pipe → control thread
 inline std::atomic<bool> keySpamToggleRequest{false};  // hotkey, page, pipe → control thread
 inline std::atomic<bool> pickLocationRequest{false};   // page → mouse hook
-inline std::atomic<int32_t> reassignTarget{0};  // 1 rec, 2 play, 3 auto, 4 key-spam hotkey, 5 key-spam target
-inline std::atomic<int32_t> reassignCode{0};    // code captured while a target is armed; 0 = none
+// What a captured key is about to become, while a reassignment is armed.
+enum ReassignTarget : int32_t {
+    kNoTarget = 0,
+    kRecordHotkey = 1,
+    kPlayHotkey = 2,
+    kClickerHotkey = 3,
+    kKeySpamHotkey = 4,
+    kKeySpamKey = 5,
+};
+inline std::atomic<int32_t> reassignTarget{kNoTarget};  // a ReassignTarget
+inline std::atomic<int32_t> reassignCode{0};            // code captured while a target is armed; 0 = none
 // The last reassignment the control thread refused because another target already had the key: that
 // target (1 to 5, as reassignTarget) and the key's code; both 0 when the last one was accepted or
 // cancelled. Control thread writes; reassignKey clears them when it arms a new target.

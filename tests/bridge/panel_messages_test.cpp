@@ -121,15 +121,15 @@ TEST_F(PanelMessages, OpenPanelStartsOneProcessPerPanelAndStatusReapsEndedOnes) 
     ASSERT_EQ(fake::processes().size(), 2u);
 
     rv::panelHover = true;
-    EXPECT_NE(rv::statusText().find("\"restore\":[],"), std::string::npos);  // still running
+    EXPECT_NE(rv::trackerStatus().find("\"restore\":[],"), std::string::npos);  // still running
     EXPECT_TRUE(rv::panelHover);
     fake::processes()[0]->status = plat::ProcessStatus::Ended;
     fake::processes()[1]->status = plat::ProcessStatus::Ended;
-    std::string text = rv::statusText();
+    std::string text = rv::trackerStatus();
     EXPECT_NE(text.find("\"restore\":[\"Auto Clicker\",\"Key Spammer\"],"), std::string::npos) << text;
     EXPECT_NE(text.find("\"panelHover\":false"), std::string::npos);
     EXPECT_TRUE(fake::processes()[0]->closed);
-    EXPECT_NE(rv::statusText().find("\"restore\":[],"), std::string::npos);  // reported exactly once
+    EXPECT_NE(rv::trackerStatus().find("\"restore\":[],"), std::string::npos);  // reported exactly once
     EXPECT_TRUE(rv::panelProcesses.empty());
 
     // A panel whose process ended can be opened again.

@@ -22,7 +22,7 @@ const char* kFresh =
 }  // namespace
 
 TEST_F(Status, FreshStateTextAndTheStatusFileHoldTheSame) {
-    EXPECT_EQ(rv::statusText(), kFresh);
+    EXPECT_EQ(rv::trackerStatus(), kFresh);
     EXPECT_EQ(readFile("status.txt"), kFresh);  // no line end
 }
 
@@ -75,5 +75,5 @@ TEST_F(Status, KeyNamesAreEscapedAndFallBack) {
 
 TEST_F(Status, AStatusFileThatCannotBeWrittenChangesNothing) {
     std::filesystem::create_directories(inFolder("status.txt"));  // a folder where the file should be
-    EXPECT_EQ(rv::statusText(), kFresh);
+    EXPECT_EQ(rv::trackerStatus(), kFresh);
 }
