@@ -26,7 +26,9 @@ TEST_F(Settings, EachEntryHasAPlaceOfItsOwnAndADefaultItAccepts) {
             EXPECT_EQ(s->scope, rv::SettingScope::Profile) << s->name;
         }
         EXPECT_TRUE(s->byDefault >= s->min && s->byDefault <= s->max) << s->name;
-        if (s->isCode) EXPECT_TRUE(s->isCode(static_cast<int32_t>(s->byDefault))) << s->name;
+        if (s->isCode) {
+            EXPECT_TRUE(s->isCode(static_cast<int32_t>(s->byDefault))) << s->name;
+        }
     }
     // The profile settings text has no gaps.
     EXPECT_EQ(profileFields.size(), rv::profileFieldCount());
