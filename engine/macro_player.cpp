@@ -67,6 +67,51 @@ void replayEvent(const MacroEvent& event, PressedSet& pressed) {
     }
 }
 
+namespace {
+
+// Where a pass's pointer glides from, what it last sent, and whether input was sent since the
+// platform last took everything.
+struct PassCursor {
+    GlidePoint origin{0, 0};
+    GlidePoint lastSent{-1, -1};
+    bool unsettled = false;
+};
+
+// Waits until `due` seconds into the pass that started at `passStart`, gliding the pointer toward
+// an absolute move's point from the previous event's time on; ends early when playback stops or the
+// program ends.
+void waitWithGlide(int64_t passStart, double previous, double due, const MacroEvent& event,
+                   PassCursor& cursor) {
+    while (appRunning.load()) {
+        double elapsed = elapsedSeconds(passStart, plat::ticks());
+        if (elapsed >= due) return;
+        if (event.kind == kAbsoluteMove && due > previous) {
+            GlidePoint point = glidePoint(cursor.origin, event.x, event.y, previous, due, elapsed);
+            if (point.x != cursor.lastSent.x || point.y != cursor.lastSent.y) {
+                plat::injectAbsoluteMove(point.x, point.y);
+                cursor.lastSent = point;
+                cursor.unsettled = true;
+            }
+        }
+        if (due - elapsed > kSpinMargin) {
+            plat::sleepMs(1);  // which gives the processor away as well
+            cursor.unsettled = false;
+        } else if (cursor.unsettled) {
+            // Spinning from here on: what was sent is handed over first, or it could wait for
+            // the processor this thread holds (a click due now landing a millisecond late).
+            plat::settleInjection();
+            cursor.unsettled = false;
+        } else {
+            // Whoever else waits for this processor (the window the event is for, on a machine
+            // whose other processors are busy) runs first; with nobody waiting this returns at once.
+            std::this_thread::yield();
+        }
+        if (!playing.load()) return;
+    }
+}
+
+}  // namespace
+
 void macroPlayerPass() {
     if (!playing.load()) {
         playPass.store(0);
@@ -92,48 +137,21 @@ void macroPlayerPass() {
     playEventTotal.store(static_cast<int32_t>(events.size()));
 
     int64_t passStart = plat::ticks();
-    GlidePoint origin{0, 0};
-    if (!plat::cursorPos(origin.x, origin.y)) origin = {0, 0};
-    GlidePoint lastSent{-1, -1};
+    PassCursor cursor;
+    if (!plat::cursorPos(cursor.origin.x, cursor.origin.y)) cursor.origin = {0, 0};
     double previous = 0;
     PressedSet pressed;
-    bool unsettled = false;  // input was sent since the platform last took everything
 
     for (const MacroEvent& event : events) {
         if (!playing.load() || !appRunning.load()) break;
         double due = event.time / playbackSpeed();
-        while (appRunning.load()) {
-            double elapsed = elapsedSeconds(passStart, plat::ticks());
-            if (elapsed >= due) break;
-            if (event.kind == kAbsoluteMove && due > previous) {
-                GlidePoint point = glidePoint(origin, event.x, event.y, previous, due, elapsed);
-                if (point.x != lastSent.x || point.y != lastSent.y) {
-                    plat::injectAbsoluteMove(point.x, point.y);
-                    lastSent = point;
-                    unsettled = true;
-                }
-            }
-            if (due - elapsed > kSpinMargin) {
-                plat::sleepMs(1);  // which gives the processor away as well
-                unsettled = false;
-            } else if (unsettled) {
-                // Spinning from here on: what was sent is handed over first, or it could wait for
-                // the processor this thread holds (a click due now landing a millisecond late).
-                plat::settleInjection();
-                unsettled = false;
-            } else {
-                // Whoever else waits for this processor (the window the event is for, on a machine
-                // whose other processors are busy) runs first; with nobody waiting this returns at once.
-                std::this_thread::yield();
-            }
-            if (!playing.load()) break;
-        }
+        waitWithGlide(passStart, previous, due, event, cursor);
         if (!playing.load() || !appRunning.load()) break;
         replayEvent(event, pressed);
-        unsettled = true;
+        cursor.unsettled = true;
         playEventIndex.fetch_add(1);
-        if (event.kind == kAbsoluteMove) origin = lastSent = {event.x, event.y};
-        if (event.kind == kButton) origin = {event.x, event.y};
+        if (event.kind == kAbsoluteMove) cursor.origin = cursor.lastSent = {event.x, event.y};
+        if (event.kind == kButton) cursor.origin = {event.x, event.y};
         previous = due;
     }
 

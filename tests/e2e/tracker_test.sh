@@ -21,6 +21,15 @@ app_window=$(wait_window "$title" 30) || fail "main window not found"
 start_timeline_target "Tracker E2E Target" $tx $ty $tw $th
 
 lines() { wc -l <"$log"; }
+# Waits (up to 10 s) until the target has logged $2 key presses after line $1: under load the last
+# press may reach its log a while after xdotool has sent it.
+wait_presses() {
+  for _ in $(seq 200); do
+    [ "$(sed -n "$(($1 + 1)),\$p" "$log" | awk '$2 == "key" && $3 == "press"' | wc -l)" -ge "$2" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
 # The times in ms of the key presses in the log after line $1 (up to line $2), from the first.
 press_offsets() {
   sed -n "$(($1 + 1)),${2:-\$}p" "$log" | awk '$2 == "key" && $3 == "press" {
@@ -66,7 +75,8 @@ sleep 0.5
 recorded=$(lines)
 # xdotool spends about 30 ms on each key of its own: the presses come about 200 ms apart.
 xdotool key q sleep 0.17 key w sleep 0.17 key e sleep 0.17 key r sleep 0.17 key t sleep 0.17 key y
-sleep 0.3
+wait_presses "$recorded" 6 || fail "the target saw fewer than six typed keys"
+sleep 0.1
 recorded_end=$(lines)
 xdotool key F8
 sleep 0.5
@@ -79,6 +89,7 @@ for _ in $(seq 36); do
   case "$seen" in [1-9]/12\ pass\ 1 | 1[0-2]/12\ pass\ 1) position=$seen ;; esac
   sleep 0.05
 done
+wait_presses "$replayed" 6 || true
 original=$(press_offsets "$recorded" "$recorded_end" | tr '\n' ' ')
 replay=$(press_offsets "$replayed" | tr '\n' ' ')
 [ "$(echo $original | wc -w)" = 6 ] || fail "the target saw other than six typed keys: $original"
