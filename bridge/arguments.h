@@ -22,18 +22,18 @@ struct SizeArguments {
 // otherwise.
 std::optional<SizeArguments> sizeArguments(std::string_view request);
 
-// Applies an auto-clicker update: at least 9 integer fields, stored one by one into sh, sm, ss, sms,
-// sbtn, stype, rptMode, rptTimes, locMode; a bad field ends the update there and the profile's
-// settings text is then not refreshed. Returns whether the whole update was applied (and the
-// profile refreshed). Page and pipe threads.
+// Applies an auto-clicker update: one integer field for each setting of the table's clicker group,
+// in table order (more are ignored, fewer change nothing), stored one by one as they come; a bad
+// field ends the update there and the profile's settings text is then not refreshed. Returns whether
+// the whole update was applied (and the profile refreshed). Page and pipe threads.
 bool applySpammerUpdate(std::string_view stripped);
 
-// The same for the key spammer: at least 6 fields into ksh, ksm, kss, ksms, ksRptMode, ksRptTimes.
+// The same for the key spammer's group.
 bool applyKeySpamUpdate(std::string_view stripped);
 
-// The same for the recording switches and the playback values: at least 8 fields into tmv, tclk,
-// tscr, tkey, trel (each the integer 0 or 1), tspd (a decimal number, finite, 0.1 to 10), tloop (0
-// or 1) and tloopMs (an integer, 0 or more); a field outside these ends the update there.
+// The same for the tracker's group (recording switches and playback values), each field checked
+// against its setting's range (a switch 0 or 1, the speed a finite decimal number from 0.1 to 10);
+// a field outside it ends the update there.
 bool applyTrackerUpdate(std::string_view stripped);
 
 }  // namespace rv

@@ -23,10 +23,10 @@ namespace rv {
 // request.
 std::optional<std::string> answerPanelRequest(std::string_view name, std::string_view payload);
 
-// Applies a changeSettings payload: comma-separated "key=value" fields, each key one of the clicker
-// keys (sh sm ss sms sbtn stype rptMode rptTimes locMode) or key-spam keys (ksh ksm kss ksms ksRptMode
-// ksRptTimes), each value an integer. The first bad field ends it; what came before it stays, and the
-// profile's settings text is refreshed when anything was applied. Returns how many fields were applied.
+// Applies a changeSettings payload: comma-separated "key=value" fields, each key a setting of the
+// clicker or key-spam group of the settings table, each value an integer within that setting's range.
+// The first bad field ends it; what came before it stays, and the profile's settings text is refreshed
+// when anything was applied. Returns how many fields were applied.
 int applySettingChanges(std::string_view payload);
 
 // ---- panel instance (user-interface thread) -----------------------------------------------------

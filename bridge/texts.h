@@ -6,8 +6,7 @@
 
 namespace rv {
 
-// getSettings: the 25 automation settings in their fixed order. Takes no lock; reads the playback
-// speed first, then the others in member order.
+// getSettings: the settings table's page members, in table order. Takes no lock.
 std::string settingsText();
 
 // The status text: what the system is doing, the hotkey names, a pending reassignment, the live

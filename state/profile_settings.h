@@ -1,7 +1,6 @@
-// The profile settings text: the 18 comma-separated integers in which each profile keeps its own
-// copy of the clicker and key-spam settings (sh sm ss sms sbtn stype rptMode rptTimes locMode fixedX
-// fixedY ksh ksm kss ksms ksRptMode ksRptTimes keySpamTarget). Defaults read
-// 0,0,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32.
+// The profile settings text: the comma-separated integers in which each profile keeps its own copy of
+// the settings of profile scope, each at its place of the settings table (18 today; defaults read
+// 0,0,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32).
 #pragma once
 
 #include <string>
@@ -18,7 +17,7 @@ std::string profileSettingsText();
 
 // Applies a settings text to the live values: fewer than 18 fields change nothing; otherwise fields
 // are stored one by one until the first that is not a number (that and later fields keep their old
-// values); fields after the 18th are ignored. No lock; reports nothing.
+// values); fields past the table's last are ignored. No lock; reports nothing.
 void applyProfileSettingsText(std::string_view text);
 
 // Stores profileSettingsText() as the current profile's settingsText under profilesLock (nothing when

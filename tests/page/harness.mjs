@@ -17,7 +17,8 @@ const { chromium } = require('playwright-core');
 const SETTINGS_SCRIPT = execFileSync(process.env.RAVELIN_SETTINGS_SCRIPT ||
   path.join(repo, 'build', 'linux', 'tests', 'settings_script'), { encoding: 'utf8' });
 export const SETTINGS_TABLE = JSON.parse(SETTINGS_SCRIPT.replace(/^window\.ravelinSettings = /, '').replace(/;$/, ''));
-const RAW_PAGE = readFileSync(path.join(repo, 'ui', 'index.html'), 'utf8');
+// The page as the build makes it from ui/page.html, ui/style.css and ui/script.js.
+const RAW_PAGE = readFileSync(process.env.RAVELIN_PAGE || path.join(repo, 'build', 'linux', 'ui', 'index.html'), 'utf8');
 const HEAD_AT = RAW_PAGE.indexOf('<head>') + '<head>'.length;
 export const PAGE_HTML = RAW_PAGE.slice(0, HEAD_AT) + '<script>' + SETTINGS_SCRIPT + '</script>' + RAW_PAGE.slice(HEAD_AT);
 const groupNames = (group) => SETTINGS_TABLE.filter((s) => s.group === group).map((s) => s.name);
