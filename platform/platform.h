@@ -70,6 +70,10 @@ bool replaceFile(const std::string& from, const std::string& to);
 // write permission bit set at all).
 bool isReadOnlyFile(const std::string& path);
 bool removeFile(const std::string& path);
+// The file that replacing `path` is to replace: when `path` is a symbolic link (on Windows also a
+// junction or another link-like reparse point), the file it leads to in the end, followed through
+// every link, also when that file does not exist yet (a dangling link); else `path` itself.
+std::string linkTarget(const std::string& path);
 
 // ---- start-up registration -------------------------------------------------------------------
 

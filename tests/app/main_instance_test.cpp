@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "app/version.h"
 #include "state/wakes.h"
