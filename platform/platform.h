@@ -40,6 +40,10 @@ void installCrashHandler(void (*onCrash)());
 // however it ends). False while another main instance holds it; when the platform cannot tell, the
 // claim counts as taken. Main thread, before anything is written.
 bool claimMainInstance();
+// Why the last claimMainInstance returned false when no other main instance holds the claim (the
+// claim's name is taken by something that is not ours and cannot be replaced), in words for the
+// user; empty otherwise. Main thread.
+std::string mainInstanceProblem();
 
 // Full path of the running executable.
 std::string exePath();

@@ -46,4 +46,9 @@ bool replaceTextFile(const std::string& path, const std::string& text) {
     return false;
 }
 
+void removeLeftTemporary(const std::string& path) {
+    plat::removeFile(plat::linkTarget(path) + ".tmp");
+    plat::removeFile(path + ".tmp");
+}
+
 }  // namespace rv

@@ -24,4 +24,8 @@ bool writeTextFile(const std::string& path, const std::string& text);
 // file it leads to is replaced (through a temporary file beside that one) and the link stays.
 bool replaceTextFile(const std::string& path, const std::string& text);
 
+// Removes the temporary file that a replaceTextFile of `path` cut short (a killed process) left
+// behind. Only where no other process may be writing the file. Main thread.
+void removeLeftTemporary(const std::string& path);
+
 }  // namespace rv

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,7 +124,10 @@ class Listener {
         path_ = socketPath();
         struct stat existing {};
         if (lstat(path_.c_str(), &existing) == 0) {
-            if (!S_ISSOCK(existing.st_mode) || existing.st_uid != getuid()) return false;
+            if (!S_ISSOCK(existing.st_mode) || existing.st_uid != getuid()) {
+                if (!moveAside(existing)) return false;
+                return open();
+            }
             const int probe = connectTo(addressOf(path_));
             if (probe >= 0) {
                 close(probe);
@@ -162,15 +166,46 @@ class Listener {
     }
 
   private:
+    // Anything else under the socket's name (a file, a folder, a link, another user's socket) would
+    // keep every panel from reaching the main instance. It may hold something of the user's, so it
+    // is renamed, not removed, and the user is told where it went; or, when it cannot be moved (another
+    // user's file in a shared folder), told once that the pipe is down and why.
+    bool moveAside(const struct stat& existing) {
+        const std::string what = S_ISLNK(existing.st_mode)    ? "a symbolic link"
+                                 : S_ISDIR(existing.st_mode)  ? "a folder"
+                                 : S_ISREG(existing.st_mode)  ? "a file"
+                                 : S_ISSOCK(existing.st_mode) ? "another user's socket"
+                                                              : "a special file";
+        const std::string base = path_ + ".unusable-" + std::to_string(time(nullptr));
+        std::string aside = base;
+        struct stat taken {};
+        for (int n = 2; lstat(aside.c_str(), &taken) == 0 && n < 100; ++n)
+            aside = base + "-" + std::to_string(n);
+        if (rename(path_.c_str(), aside.c_str()) == 0) {
+            errorBox("Ravelin",
+                     path_ + " was " + what + ", not the panel pipe; it was moved to " + aside + ".");
+            return true;
+        }
+        if (!toldStuck_) {
+            toldStuck_ = true;
+            errorBox("Ravelin", "The panel pipe cannot be set up: " + path_ + " is " + what +
+                                    " and cannot be moved (" + std::strerror(errno) +
+                                    "). Pop-out panels cannot reach the main window until it is removed.");
+        }
+        return false;
+    }
+
     int fd_ = -1;
     std::string path_;
     dev_t device_ = 0;
     ino_t inode_ = 0;
+    bool toldStuck_ = false;
 };
 
 struct Connection {
     int fd;
     int64_t quietUntil;  // monotonic milliseconds
+    int64_t acceptedAt;  // the same clock
     bool watching = false;
 };
 

@@ -104,6 +104,25 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
     EXPECT_EQ(rv::counterFrequency, fake::kFrequency);
 }
 
+// The session here is read-only, so that no save of this run replaces the temporary file either.
+TEST_F(MainInstance, ATemporaryFileLeftByAKilledSaveIsRemovedAtStart) {
+    const std::string data = folder() + "/data";
+    std::filesystem::remove_all(data);
+    std::filesystem::create_directories(data + "/Tapforge");
+    fake::setEnvironment("LOCALAPPDATA", data);
+    const std::string session = data + "/Tapforge/session.mcr";
+    std::ofstream(session) << "SETTINGS:0\r\nCURRENT:0\r\nPROFILE:Kept\r\n";
+    std::filesystem::permissions(session, std::filesystem::perms::owner_read);
+    std::ofstream(session + ".tmp") << std::string(1 << 20, 'x');
+
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+
+    EXPECT_FALSE(std::filesystem::exists(session + ".tmp"));
+    EXPECT_TRUE(std::filesystem::exists(session));
+    std::filesystem::permissions(session, std::filesystem::perms::owner_all);
+    std::filesystem::remove_all(data);
+}
+
 TEST_F(MainInstance, StartUpRegistersThisExecutableOrShowsThatNothingIsRegistered) {
     // Asked for, but the system refuses it: the preference follows what is registered.
     writeFile("appsettings.txt", "launchOnStartup=1\r\n");
@@ -295,6 +314,23 @@ TEST_F(MainInstance, SecondMainInstanceBringsTheFirstForwardAndLeavesWithoutWrit
         // Without a window it looks for a bounded time, then gives up.
         EXPECT_EQ(fake::mainInstanceClaims(), c.windowShown ? 1 : 50);
     }
+}
+
+// Something not ours under the claim's name: the user is told, the program does not run unguarded,
+// writes nothing and does not wait for a window that no instance of ours will show.
+TEST_F(MainInstance, AClaimBlockedBySomethingNotOursIsSaidAndNothingRuns) {
+    fake::setEnvironment("LOCALAPPDATA", folder() + "/data");
+    std::filesystem::remove_all(folder() + "/data");
+    fake::blockMainInstance("the lock is a folder");
+
+    EXPECT_EQ(rv::ravelinMain(""), 1);
+
+    EXPECT_FALSE(fake::webview().created);
+    ASSERT_EQ(fake::errorBoxes().size(), 1u);
+    EXPECT_EQ(fake::errorBoxes()[0].second, "the lock is a folder");
+    EXPECT_EQ(fake::mainInstanceClaims(), 1);
+    EXPECT_FALSE(std::filesystem::exists(folder() + "/data"));
+    EXPECT_FALSE(std::filesystem::exists(inFolder("appsettings.txt")));
 }
 
 TEST_F(MainInstance, ClaimThatComesFreeWhileLookingMakesThisTheMainInstance) {

@@ -14,6 +14,7 @@
 
 #include "state/session_file.h"
 #include "state/state.h"
+#include "state/text_file.h"
 
 namespace {
 
@@ -97,6 +98,23 @@ TEST_F(SessionLink, SavesGoToTheLinksTargetAndTheLinkStays) {
         EXPECT_FALSE(fs::exists(c.target.string() + ".tmp"));
         EXPECT_FALSE(fs::exists(session.string() + ".tmp"));
     }
+}
+
+// A save cut short by a killed process leaves its temporary file beside the file it was to replace;
+// the next start removes it, beside a linked file's target too.
+TEST_F(SessionLink, ATemporaryFileLeftByAKilledSaveIsRemoved) {
+    const fs::path target = root_ / "synced" / "session.mcr";
+    std::ofstream(target) << "SETTINGS:0\r\n";
+    fs::create_symlink(target, rv::sessionPath);
+    std::ofstream(target.string() + ".tmp") << std::string(1 << 20, 'x');
+    std::ofstream(rv::sessionPath + ".tmp") << "left by an older version";
+
+    rv::removeLeftTemporary(rv::sessionPath);
+
+    EXPECT_FALSE(fs::exists(target.string() + ".tmp"));
+    EXPECT_FALSE(fs::exists(rv::sessionPath + ".tmp"));
+    EXPECT_EQ(readAll(target), "SETTINGS:0\r\n");
+    EXPECT_TRUE(fs::is_symlink(rv::sessionPath));
 }
 
 }  // namespace
