@@ -28,9 +28,14 @@ namespace {
 constexpr size_t kMessageMax = pipeMessageMax;  // longer messages are dropped whole
 constexpr int kRetryMs = 50;                    // pause before another attempt to set up the socket
 constexpr int kListenQueue = 128;
-constexpr int kClientWaitMs = 250;      // a client waits this long at most for room
-constexpr size_t kConnectionsMax = 64;  // open at once; a newcomer beyond closes the oldest
-constexpr int kMessagesPerTurn = 32;    // one busy client cannot starve the others
+constexpr int kClientWaitMs = 250;  // a client waits this long at most for room
+// Open at once, each one descriptor: a few hundred clients at once are all served. A newcomer
+// beyond closes the oldest, but only one that has had kEvictAfterMs to say something: a client
+// that has just connected and not yet sent (a busy machine) is never closed for a newcomer, who
+// waits in the listen queue meanwhile.
+constexpr size_t kConnectionsMax = 512;
+constexpr int kEvictAfterMs = 250;
+constexpr int kMessagesPerTurn = 32;  // one busy client cannot starve the others
 
 // The stop request. A stop ends one run of the server; a stop given before the server starts ends it
 // as soon as it starts.
@@ -270,6 +275,7 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
         std::vector<pollfd> fds;
         const int stopFd = x11::pipeStop.pollFd();
         const int noticeFd = x11::watchNotice.pollFd();
+        int64_t acceptFrom = 0;  // while full of young connections, newcomers wait until then
         while (!x11::pipeStop.requested()) {
             if (!listener.open()) {
                 x11::pipeStop.waitReadable(-1, x11::kRetryMs);
@@ -277,9 +283,10 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
             }
             fds.clear();
             fds.push_back({stopFd, POLLIN, 0});
-            fds.push_back({listener.fd(), POLLIN, 0});
+            const bool accepting = x11::monotonicMs() >= acceptFrom;
+            fds.push_back({listener.fd(), static_cast<short>(accepting ? POLLIN : 0), 0});
             fds.push_back({noticeFd, POLLIN, 0});
-            int64_t wake = -1;
+            int64_t wake = accepting ? -1 : acceptFrom;
             for (const x11::Connection& connection : connections) {
                 fds.push_back({connection.fd, POLLIN, 0});
                 if (connection.watching) continue;
@@ -335,19 +342,30 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
                     }
                     // A flood of connections that say nothing pushes out its own oldest, never a newcomer
                     // and never a panel that watches while others are there to go.
+                    bool full = false;
                     if (connections.size() >= x11::kConnectionsMax) {
                         auto oldest = std::find_if(connections.begin(), connections.end(),
                                                    [](const x11::Connection& c) { return !c.watching; });
                         if (oldest == connections.end()) oldest = connections.begin();
-                        // What it has sent by now is handled first: a client whose message came
-                        // after the last poll has closed its end believing it delivered.
-                        x11::serveReadable(*oldest, received);
-                        close(oldest->fd);
-                        if (oldest->watching && watcherGone) watcherGone();
-                        connections.erase(oldest);
+                        const int64_t grown = oldest->acceptedAt + x11::kEvictAfterMs;
+                        if (x11::monotonicMs() < grown) {
+                            // Too young to go: this newcomer is kept over the limit, and the next
+                            // ones wait in the listen queue until the oldest may go.
+                            acceptFrom = grown;
+                            full = true;
+                        } else {
+                            // What it has sent by now is handled first: a client whose message came
+                            // after the last poll has closed its end believing it delivered.
+                            x11::serveReadable(*oldest, received);
+                            close(oldest->fd);
+                            if (oldest->watching && watcherGone) watcherGone();
+                            connections.erase(oldest);
+                        }
                     }
                     x11::passCredentials(connection);
-                    connections.push_back({connection, x11::monotonicMs() + pipeQuietMs});
+                    const int64_t now = x11::monotonicMs();
+                    connections.push_back({connection, now + pipeQuietMs, now});
+                    if (full) break;
                 }
             }
         }
@@ -366,9 +384,11 @@ void notifyPipeWatchers() {
 
 namespace {
 
-// A connection to the server that is known to be this user's, or -1.
+// A connection to the server that is known to be this user's, or -1. A server so busy that its
+// listen queue stayed full for the whole wait is tried once more.
 int connectToServer() {
-    const int fd = x11::connectTo(x11::addressOf(x11::socketPath()), x11::kClientWaitMs);
+    int fd = x11::connectTo(x11::addressOf(x11::socketPath()), x11::kClientWaitMs);
+    if (fd < 0 && errno == EAGAIN) fd = x11::connectTo(x11::addressOf(x11::socketPath()), x11::kClientWaitMs);
     if (fd < 0) return -1;
     // A socket of another user (someone else's file in /tmp) never gets the message.
     if (!x11::peerIsThisUser(fd)) {
@@ -403,10 +423,18 @@ bool sendPipeMessage(const std::string& message) {
 }
 
 std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs) {
-    const int fd = connectToServer();
+    int fd = connectToServer();
     if (fd < 0) return std::nullopt;
+    bool sent = sendWhole(fd, message);
+    if (!sent && (errno == EPIPE || errno == ECONNRESET)) {
+        // The server closed this connection before it was heard (a crowd of newcomers): once more.
+        close(fd);
+        fd = connectToServer();
+        if (fd < 0) return std::nullopt;
+        sent = sendWhole(fd, message);
+    }
     std::optional<std::string> reply;
-    if (sendWhole(fd, message)) {
+    if (sent) {
         const int64_t deadline = x11::monotonicMs() + std::max(0, timeoutMs);
         std::string buffer(pipeReplyMax + 1, '\0');
         for (;;) {
