@@ -133,20 +133,19 @@ void applyWindowPreferences(Webview& view, int attemptsLeft) {
     applyMainWindowPreferences(window);
 }
 
-// How long a second main instance looks for the running one's window before it gives up: the other
-// may still be starting (no window yet) or ending (window gone, claim not yet let go).
-constexpr int kHandOverAttempts = 50;
+// How often a second main instance looks again for the running one's window or a free claim.
 constexpr int kHandOverPauseMs = 100;
 
 enum class Claim { Main, HandedOver, Refused };
 
 // Main when this process is to be the main instance. HandedOver when another main instance runs and
-// its window has been brought to the front (restored if minimized), or could not be found in time.
-// Refused when the claim's name is taken by something not ours, which the user has been told. In
-// either of the last two this process leaves without writing anything. A claim that comes free while
-// looking (the other instance has just ended) makes this one the main instance after all.
+// its window has been brought to the front (restored if minimized). Refused when the claim's name is
+// taken by something not ours, which the user has been told. In either of the last two this process
+// leaves without writing anything. While the other holds the claim without a window it is starting
+// (loading a long session) or closing (saving one, which takes seconds): this one waits, as long as
+// that takes, for its window or for the claim to come free, which makes this the main instance.
 Claim claimOrHandOver() {
-    for (int attempt = 0;; ++attempt) {
+    for (;;) {
         if (plat::claimMainInstance()) return Claim::Main;
         const std::string problem = plat::mainInstanceProblem();
         if (!problem.empty()) {
@@ -158,7 +157,6 @@ Claim claimOrHandOver() {
             plat::forceForeground(window);
             return Claim::HandedOver;
         }
-        if (attempt + 1 >= kHandOverAttempts) return Claim::HandedOver;
         plat::sleepMs(kHandOverPauseMs);
     }
 }
