@@ -27,6 +27,7 @@ constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 2;  // two wait slots: t
 // closed for a newcomer. Newcomers wait for a free instance meanwhile (kClientWaitMs, then once more).
 constexpr ULONGLONG kEvictAfterMs = 250;
 constexpr DWORD kClientWaitMs = 500;   // a client waits this long at most for a free instance
+constexpr DWORD kCrowdWaitMs = 10000;  // and once more this long: a busy server works through a crowd
 constexpr DWORD kMissingWaitMs = 500;  // and this long for a name that is not there
 constexpr DWORD kReplyWriteMs = 200;
 
@@ -316,17 +317,23 @@ namespace {
 // Identification-level impersonation only: the server can never act as this client.
 HANDLE openPipe(DWORD access, DWORD flags) {
     const ULONGLONG start = GetTickCount64();
+    bool served = false;  // the server was seen: busy, not missing
     for (;;) {
         HANDLE pipe = CreateFileA(kPipeName, access, 0, nullptr, OPEN_EXISTING,
                                   flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) return pipe;
-        const DWORD error = GetLastError();
+        DWORD error = GetLastError();
         const ULONGLONG waited = GetTickCount64() - start;
-        // A wait for a free instance that runs out is made once more: a crowd of clients at once.
-        if (error == ERROR_PIPE_BUSY && waited < 2 * kClientWaitMs) {
-            const DWORD left =
-                static_cast<DWORD>((waited < kClientWaitMs ? kClientWaitMs : 2 * kClientWaitMs) - waited);
-            if (!WaitNamedPipeA(kPipeName, left)) Sleep(1);
+        // Once seen busy, a server between two instances is still busy.
+        if (error == ERROR_PIPE_BUSY) served = true;
+        if (served && error == ERROR_FILE_NOT_FOUND) error = ERROR_PIPE_BUSY;
+        if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs) {
+            if (!WaitNamedPipeA(kPipeName, static_cast<DWORD>(kClientWaitMs - waited))) Sleep(1);
+        } else if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs + kCrowdWaitMs) {
+            // A wait that ran out means a crowd of clients at once: it is made once more, as a
+            // spread of short pauses, since a free instance wakes every client in a wait for it and
+            // all but one of them then find it taken again.
+            Sleep(10 + (GetCurrentThreadId() + static_cast<DWORD>(waited)) % 20);
         } else if (error == ERROR_FILE_NOT_FOUND && waited < kMissingWaitMs) {
             Sleep(1);
         } else {
