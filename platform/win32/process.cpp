@@ -303,9 +303,10 @@ std::string linkTarget(const std::string& path) {
     std::wstring current = wide;
     for (int hop = 0; hop < 32; ++hop) {
         const DWORD attributes = GetFileAttributesW(current.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return hop == 0 ? path : toUtf8(current);
-        // A link that leads to a file: the system follows the whole chain (links in folders too).
+        if (attributes == INVALID_FILE_ATTRIBUTES) return hop == 0 ? path : toUtf8(current);
+        // A file that opens is where the system's own path lookup ends, through every link (in its
+        // folders too). Asked of every file, not only of reparse points: Wine shows a Unix symbolic
+        // link as a plain file, and names its target here.
         HANDLE file = CreateFileW(current.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
@@ -313,10 +314,11 @@ std::string linkTarget(const std::string& path) {
             const DWORD length = GetFinalPathNameByHandleW(
                 file, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
             CloseHandle(file);
-            if (length == 0 || length >= final.size()) return path;
+            if (length == 0 || length >= final.size()) return hop == 0 ? path : toUtf8(current);
             final.resize(length);
             return toUtf8(withoutLongPrefix(final));
         }
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return hop == 0 ? path : toUtf8(current);
         // A dangling link: where it points, so that the save makes the file there.
         std::wstring next = symbolicLinkText(current);
         if (next.empty()) return path;
