@@ -24,6 +24,7 @@
 #include "state/preferences.h"
 #include "state/session_file.h"
 #include "state/state.h"
+#include "state/text_file.h"
 #include "state/wakes.h"
 
 namespace rv {
@@ -132,24 +133,30 @@ void applyWindowPreferences(Webview& view, int attemptsLeft) {
     applyMainWindowPreferences(window);
 }
 
-// How long a second main instance looks for the running one's window before it gives up: the other
-// may still be starting (no window yet) or ending (window gone, claim not yet let go).
-constexpr int kHandOverAttempts = 50;
+// How often a second main instance looks again for the running one's window or a free claim.
 constexpr int kHandOverPauseMs = 100;
 
-// True when this process is to be the main instance. Otherwise another main instance runs and its
-// window has been brought to the front (restored if minimized), or could not be found in time; this
-// process then leaves without writing anything. A claim that comes free while looking (the other
-// instance has just ended) makes this one the main instance after all.
-bool claimOrHandOver() {
-    for (int attempt = 0;; ++attempt) {
-        if (plat::claimMainInstance()) return true;
+enum class Claim { Main, HandedOver, Refused };
+
+// Main when this process is to be the main instance. HandedOver when another main instance runs and
+// its window has been brought to the front (restored if minimized). Refused when the claim's name is
+// taken by something not ours, which the user has been told. In either of the last two this process
+// leaves without writing anything. While the other holds the claim without a window it is starting
+// (loading a long session) or closing (saving one, which takes seconds): this one waits, as long as
+// that takes, for its window or for the claim to come free, which makes this the main instance.
+Claim claimOrHandOver() {
+    for (;;) {
+        if (plat::claimMainInstance()) return Claim::Main;
+        const std::string problem = plat::mainInstanceProblem();
+        if (!problem.empty()) {
+            plat::errorBox("Ravelin", problem);
+            return Claim::Refused;
+        }
         if (plat::WindowHandle window = plat::findWindow(mainWindowTitle)) {
             if (plat::isMinimized(window)) plat::showWindow(window, plat::Show::Restore);
             plat::forceForeground(window);
-            return false;
+            return Claim::HandedOver;
         }
-        if (attempt + 1 >= kHandOverAttempts) return false;
         plat::sleepMs(kHandOverPauseMs);
     }
 }
@@ -168,9 +175,19 @@ void terminatePanels() {
 int runMainInstance() {
     // A second start (the logon start and a manual one) would hook the hotkeys twice, serve the pipe
     // twice and race on the session file.
-    if (!claimOrHandOver()) return 0;
+    switch (claimOrHandOver()) {
+        case Claim::Main:
+            break;
+        case Claim::HandedOver:
+            return 0;
+        case Claim::Refused:
+            return 1;
+    }
 
     prepareSessionPath();
+    // A save cut short by a killed process left its temporary file (as large as the session); this
+    // instance alone saves, so nothing else is writing it now.
+    removeLeftTemporary(sessionPath);
     plat::installCrashHandler(&onCrash);
 
     loadSessionAtStart();

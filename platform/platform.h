@@ -40,6 +40,10 @@ void installCrashHandler(void (*onCrash)());
 // however it ends). False while another main instance holds it; when the platform cannot tell, the
 // claim counts as taken. Main thread, before anything is written.
 bool claimMainInstance();
+// Why the last claimMainInstance returned false when no other main instance holds the claim (the
+// claim's name is taken by something that is not ours and cannot be replaced), in words for the
+// user; empty otherwise. Main thread.
+std::string mainInstanceProblem();
 
 // Full path of the running executable.
 std::string exePath();
@@ -70,6 +74,10 @@ bool replaceFile(const std::string& from, const std::string& to);
 // write permission bit set at all).
 bool isReadOnlyFile(const std::string& path);
 bool removeFile(const std::string& path);
+// The file that replacing `path` is to replace: when `path` is a symbolic link (on Windows also a
+// junction or another link-like reparse point), the file it leads to in the end, followed through
+// every link, also when that file does not exist yet (a dangling link); else `path` itself.
+std::string linkTarget(const std::string& path);
 
 // ---- start-up registration -------------------------------------------------------------------
 

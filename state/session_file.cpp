@@ -266,7 +266,9 @@ void saveSession() {
 }
 
 void saveSessionAfterWorkers() {
-    saveSessionWith(LockWait::Wait, Unchanged::Write);
+    // Usually nothing changed since the save made just before the workers stopped: the file already
+    // holds it, and a long session is not written a second time.
+    saveSessionWith(LockWait::Wait, Unchanged::Skip);
 }
 
 namespace {

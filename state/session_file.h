@@ -44,7 +44,8 @@ bool loadSessionAtStart();
 void saveSession();
 
 // The same, waiting for profilesLock instead of skipping: the last save of a run, once the workers
-// that take the lock have stopped, so that the last changes are never lost. Main thread.
+// that take the lock have stopped, so that the last changes are never lost. Nothing is written when
+// the session is what this run last wrote to the file. Main thread.
 void saveSessionAfterWorkers();
 
 // The 31 settings fields joined by "," (no tag, no line end). No lock.

@@ -37,10 +37,18 @@ bool writeTextFile(const std::string& path, const std::string& text) {
 }
 
 bool replaceTextFile(const std::string& path, const std::string& text) {
-    std::string temporary = path + ".tmp";
-    if (writeTextFile(temporary, text) && plat::replaceFile(temporary, path)) return true;
+    // A file the user keeps elsewhere through a link (a synced folder) stays linked: its target is
+    // replaced, from a temporary file beside the target, since a rename cannot cross volumes.
+    const std::string target = plat::linkTarget(path);
+    const std::string temporary = target + ".tmp";
+    if (writeTextFile(temporary, text) && plat::replaceFile(temporary, target)) return true;
     plat::removeFile(temporary);
     return false;
+}
+
+void removeLeftTemporary(const std::string& path) {
+    plat::removeFile(plat::linkTarget(path) + ".tmp");
+    plat::removeFile(path + ".tmp");
 }
 
 }  // namespace rv

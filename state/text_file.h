@@ -20,7 +20,12 @@ std::optional<std::string> readTextFile(const std::string& path);
 bool writeTextFile(const std::string& path, const std::string& text);
 
 // The same through `path` + ".tmp" in the same folder, which then replaces the file in one step, so
-// that readers and a crash see the old file or the new one, never a part.
+// that readers and a crash see the old file or the new one, never a part. When `path` is a link, the
+// file it leads to is replaced (through a temporary file beside that one) and the link stays.
 bool replaceTextFile(const std::string& path, const std::string& text);
+
+// Removes the temporary file that a replaceTextFile of `path` cut short (a killed process) left
+// behind. Only where no other process may be writing the file. Main thread.
+void removeLeftTemporary(const std::string& path);
 
 }  // namespace rv

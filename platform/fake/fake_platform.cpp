@@ -76,6 +76,11 @@ void holdMainInstanceElsewhere(int attempts) {
     state().mainInstanceHeldFor = attempts;
 }
 
+void blockMainInstance(const std::string& problem) {
+    Lock lock(state().mutex);
+    state().mainInstanceProblem = problem;
+}
+
 int mainInstanceClaims() {
     Lock lock(state().mutex);
     return state().mainInstanceClaims;
@@ -92,6 +97,7 @@ void reset() {
     s.registration.reset();
     s.registrationFails = false;
     s.mainInstanceHeldFor = 0, s.mainInstanceClaims = 0;
+    s.mainInstanceProblem.clear();
     s.records.clear();
     s.settles.clear();
     s.clock = 0, s.sleeps = 0, s.sleepHook = nullptr, s.realSleep = false;
@@ -140,10 +146,16 @@ void errorBox(const std::string& caption, const std::string& text) {
 
 void installCrashHandler(void (*)()) {}
 
+std::string mainInstanceProblem() {
+    Lock lock(fake::state().mutex);
+    return fake::state().mainInstanceProblem;
+}
+
 bool claimMainInstance() {
     Lock lock(fake::state().mutex);
     fake::State& s = fake::state();
     ++s.mainInstanceClaims;
+    if (!s.mainInstanceProblem.empty()) return false;
     if (s.mainInstanceHeldFor == 0) return true;
     if (s.mainInstanceHeldFor > 0) --s.mainInstanceHeldFor;
     return false;

@@ -139,6 +139,8 @@ void failRegistration(bool fails);
 
 // Another main instance holds the claim for the next `attempts` claims (-1: for good; 0: free).
 void holdMainInstanceElsewhere(int attempts);
+// The claim's name is taken by something not ours: every claim fails with `problem` (empty: no more).
+void blockMainInstance(const std::string& problem);
 int mainInstanceClaims();  // claims made since the last reset
 
 // Back to a fresh platform (clock, records, windows, webview, files settings).

@@ -74,6 +74,7 @@ struct State {
     int captureWakes = 0;
     int mainInstanceHeldFor = 0;
     int mainInstanceClaims = 0;
+    std::string mainInstanceProblem;  // claims fail with it while not empty
 };
 
 inline State& state() {

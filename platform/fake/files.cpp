@@ -122,4 +122,16 @@ bool removeFile(const std::string& path) {
     return std::filesystem::remove(path, error);
 }
 
+std::string linkTarget(const std::string& path) {
+    std::filesystem::path current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(current, error)) return current.string();
+        std::filesystem::path target = std::filesystem::read_symlink(current, error);
+        if (error) return path;
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return path;
+}
+
 }  // namespace plat

@@ -2,6 +2,8 @@
 // the system closes it when the process ends, however it ends.
 #include <windows.h>
 
+#include <string>
+
 #include "platform/platform.h"
 
 namespace plat {
@@ -9,16 +11,26 @@ namespace plat {
 namespace {
 
 HANDLE heldMutex = nullptr;  // kept open for the life of the process; not inherited by panels
+std::string claimProblem;
 
 }  // namespace
 
 bool claimMainInstance() {
     if (heldMutex) return true;
+    claimProblem.clear();
     HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\TapmillMainInstance");
     const DWORD error = GetLastError();
     if (!mutex) {
         // A mutex that exists but cannot be opened belongs to a running instance (one with other
-        // rights); any other failure cannot tell, and the program runs.
+        // rights). An object of another kind under the name (an event, a section) is another
+        // program's: it cannot stand for an instance of ours, and nothing of ours can be made in its
+        // place while it lasts. Any other failure cannot tell, and the program runs.
+        if (error == ERROR_INVALID_HANDLE) {
+            claimProblem =
+                "Ravelin cannot make sure that it runs only once: another program holds the name "
+                "Local\\TapmillMainInstance. Close that program and start Ravelin again.";
+            return false;
+        }
         return error != ERROR_ACCESS_DENIED;
     }
     if (error == ERROR_ALREADY_EXISTS) {
@@ -27,6 +39,10 @@ bool claimMainInstance() {
     }
     heldMutex = mutex;
     return true;
+}
+
+std::string mainInstanceProblem() {
+    return claimProblem;
 }
 
 }  // namespace plat

@@ -22,7 +22,12 @@ constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
 constexpr DWORD kInBufferSize = kMessageSize + 1;
 constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
 constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 2;  // two wait slots: the stop and the notice
+// When every instance is taken, the oldest gives way to the next client only once it has had this
+// long to say something: one that has just connected and not yet written (a busy machine) is never
+// closed for a newcomer. Newcomers wait for a free instance meanwhile (kClientWaitMs, then once more).
+constexpr ULONGLONG kEvictAfterMs = 250;
 constexpr DWORD kClientWaitMs = 500;   // a client waits this long at most for a free instance
+constexpr DWORD kCrowdWaitMs = 10000;  // and once more this long: a busy server works through a crowd
 constexpr DWORD kMissingWaitMs = 500;  // and this long for a name that is not there
 constexpr DWORD kReplyWriteMs = 200;
 
@@ -92,6 +97,7 @@ struct Instance {
     bool pending = false;  // an overlapped connect or read is under way
     bool watching = false;
     ULONGLONG quietUntil = 0;
+    ULONGLONG connectedAt = 0;
     char buffer[kInBufferSize];
 
     ~Instance() {
@@ -141,7 +147,8 @@ std::unique_ptr<Instance> listen(bool first) {
         }
     }
     if (instance->connected) {
-        instance->quietUntil = GetTickCount64() + pipeQuietMs;
+        instance->connectedAt = GetTickCount64();
+        instance->quietUntil = instance->connectedAt + pipeQuietMs;
         SetEvent(instance->overlapped.hEvent);  // served on the next turn
     }
     return instance;
@@ -191,7 +198,8 @@ bool advance(Instance& instance, PipeHandler received) {
             // A client that wrote and closed before the connect was looked at may show as a failed
             // connect (Wine); what it wrote is still there to read.
             instance.connected = true;
-            instance.quietUntil = GetTickCount64() + pipeQuietMs;
+            instance.connectedAt = GetTickCount64();
+            instance.quietUntil = instance.connectedAt + pipeQuietMs;
         } else {
             if (!ok) return false;  // ERROR_MORE_DATA (too long), ERROR_BROKEN_PIPE (client gone)
             if (length > 0) serve(instance, length, received);
@@ -225,24 +233,31 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
         // Always one instance waiting for the next client; a flood of silent clients gives up its own
         // oldest connection for it.
         const bool listening = !instances.empty() && !instances.back()->connected;
+        ULONGLONG listenFrom = 0;  // every instance taken by a young connection: none waits till then
         if (!listening) {
             if (instances.size() >= kInstancesMax) {
                 // Never a panel that watches while others are there to go.
                 auto oldest = std::find_if(instances.begin(), instances.end(),
                                            [](const auto& instance) { return !instance->watching; });
                 if (oldest == instances.end()) oldest = instances.begin();
-                end(oldest);
-                instances.erase(oldest);
+                if (GetTickCount64() < (*oldest)->connectedAt + kEvictAfterMs) {
+                    listenFrom = (*oldest)->connectedAt + kEvictAfterMs;
+                } else {
+                    end(oldest);
+                    instances.erase(oldest);
+                }
             }
-            if (auto instance = listen(instances.empty())) {
-                instances.push_back(std::move(instance));
-            } else if (instances.empty()) {
-                WaitForSingleObject(stopEvent(), 50);
-                continue;
+            if (listenFrom == 0) {
+                if (auto instance = listen(instances.empty())) {
+                    instances.push_back(std::move(instance));
+                } else if (instances.empty()) {
+                    WaitForSingleObject(stopEvent(), 50);
+                    continue;
+                }
             }
         }
         waits.assign({stopEvent(), noticeEvent()});
-        ULONGLONG wake = 0;
+        ULONGLONG wake = listenFrom;
         for (const auto& instance : instances) {
             waits.push_back(instance->overlapped.hEvent);
             if (instance->connected && !instance->watching && (wake == 0 || instance->quietUntil < wake))
@@ -302,14 +317,23 @@ namespace {
 // Identification-level impersonation only: the server can never act as this client.
 HANDLE openPipe(DWORD access, DWORD flags) {
     const ULONGLONG start = GetTickCount64();
+    bool served = false;  // the server was seen: busy, not missing
     for (;;) {
         HANDLE pipe = CreateFileA(kPipeName, access, 0, nullptr, OPEN_EXISTING,
                                   flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) return pipe;
-        const DWORD error = GetLastError();
+        DWORD error = GetLastError();
         const ULONGLONG waited = GetTickCount64() - start;
+        // Once seen busy, a server between two instances is still busy.
+        if (error == ERROR_PIPE_BUSY) served = true;
+        if (served && error == ERROR_FILE_NOT_FOUND) error = ERROR_PIPE_BUSY;
         if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs) {
             if (!WaitNamedPipeA(kPipeName, static_cast<DWORD>(kClientWaitMs - waited))) Sleep(1);
+        } else if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs + kCrowdWaitMs) {
+            // A wait that ran out means a crowd of clients at once: it is made once more, as a
+            // spread of short pauses, since a free instance wakes every client in a wait for it and
+            // all but one of them then find it taken again.
+            Sleep(10 + (GetCurrentThreadId() + static_cast<DWORD>(waited)) % 20);
         } else if (error == ERROR_FILE_NOT_FOUND && waited < kMissingWaitMs) {
             Sleep(1);
         } else {
@@ -323,13 +347,21 @@ HANDLE openPipe(DWORD access, DWORD flags) {
 bool sendPipeMessage(const std::string& message) {
     // The server would drop it whole; it need not hold an instance for that.
     if (message.size() > kMessageSize) return false;
-    HANDLE pipe = openPipe(GENERIC_WRITE, 0);
-    if (pipe == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool sent = WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
-                written == message.size();
-    CloseHandle(pipe);
-    return sent;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HANDLE pipe = openPipe(GENERIC_WRITE, 0);
+        if (pipe == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const bool sent =
+            WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
+            written == message.size();
+        const DWORD error = GetLastError();
+        CloseHandle(pipe);
+        if (sent) return true;
+        // The server closed this instance before it was written to: once more on a new one.
+        if (error != ERROR_NO_DATA && error != ERROR_PIPE_NOT_CONNECTED && error != ERROR_BROKEN_PIPE)
+            return false;
+    }
+    return false;
 }
 
 std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs) {

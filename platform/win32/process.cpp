@@ -3,11 +3,13 @@
 // Index: process and crash handler · environment and files · libraries ·
 //        browser settings
 #include <windows.h>
+#include <winioctl.h>
 
 #include <objbase.h>
 
 #include <atomic>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -244,6 +246,85 @@ bool isReadOnlyFile(const std::string& path) {
 bool removeFile(const std::string& path) {
     std::wstring wide;
     return widePath(path, wide) && DeleteFileW(wide.c_str()) != 0;
+}
+
+namespace {
+
+// The system's own form of a final path ("\\?\C:\..." or "\\?\UNC\server\...") in the
+// ordinary form.
+std::wstring withoutLongPrefix(std::wstring path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+    if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':') return path.substr(4);
+    return path;
+}
+
+// The target a symbolic link names, read from the link itself (it may lead nowhere yet); empty for
+// any other reparse point or a link that cannot be read.
+std::wstring symbolicLinkText(const std::wstring& link) {
+    HANDLE file =
+        CreateFileW(link.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return L"";
+    // The symbolic-link form of the reparse data (its header is not in the SDK's user-mode headers).
+    struct SymbolicLinkData {
+        ULONG tag;
+        USHORT dataLength, reserved;
+        USHORT substituteOffset, substituteLength, printOffset, printLength;
+        ULONG flags;
+        WCHAR names[1];
+    };
+    std::vector<BYTE> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD size = 0;
+    const bool read = DeviceIoControl(file, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), &size, nullptr) != 0;
+    CloseHandle(file);
+    const auto* data = reinterpret_cast<const SymbolicLinkData*>(buffer.data());
+    if (!read || size < offsetof(SymbolicLinkData, names) || data->tag != IO_REPARSE_TAG_SYMLINK) return L"";
+    const size_t namesSize = size - offsetof(SymbolicLinkData, names);
+    const bool usePrint = data->printLength > 0;
+    const size_t offset = usePrint ? data->printOffset : data->substituteOffset;
+    const size_t length = usePrint ? data->printLength : data->substituteLength;
+    if (offset + length > namesSize) return L"";
+    std::wstring target(data->names + offset / sizeof(WCHAR), length / sizeof(WCHAR));
+    if (!usePrint && target.rfind(L"\\??\\", 0) == 0) target = target.substr(4);
+    constexpr ULONG kRelative = 1;  // SYMLINK_FLAG_RELATIVE
+    if (data->flags & kRelative) {
+        const size_t cut = link.find_last_of(L"\\/");
+        if (cut != std::wstring::npos) target = link.substr(0, cut + 1) + target;
+    }
+    return target;
+}
+
+}  // namespace
+
+std::string linkTarget(const std::string& path) {
+    std::wstring wide;
+    if (!widePath(path, wide)) return path;
+    std::wstring current = wide;
+    for (int hop = 0; hop < 32; ++hop) {
+        const DWORD attributes = GetFileAttributesW(current.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return hop == 0 ? path : toUtf8(current);
+        // A file that opens is where the system's own path lookup ends, through every link (in its
+        // folders too). Asked of every file, not only of reparse points: Wine shows a Unix symbolic
+        // link as a plain file, and names its target here.
+        HANDLE file = CreateFileW(current.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            std::wstring final(32768, L'\0');
+            const DWORD length = GetFinalPathNameByHandleW(
+                file, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            CloseHandle(file);
+            if (length == 0 || length >= final.size()) return hop == 0 ? path : toUtf8(current);
+            final.resize(length);
+            return toUtf8(withoutLongPrefix(final));
+        }
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return hop == 0 ? path : toUtf8(current);
+        // A dangling link: where it points, so that the save makes the file there.
+        std::wstring next = symbolicLinkText(current);
+        if (next.empty()) return path;
+        current = next;
+    }
+    return path;
 }
 
 // ---- libraries ----------------------------------------------------------------------------------

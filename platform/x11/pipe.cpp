@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,9 +28,14 @@ namespace {
 constexpr size_t kMessageMax = pipeMessageMax;  // longer messages are dropped whole
 constexpr int kRetryMs = 50;                    // pause before another attempt to set up the socket
 constexpr int kListenQueue = 128;
-constexpr int kClientWaitMs = 250;      // a client waits this long at most for room
-constexpr size_t kConnectionsMax = 64;  // open at once; a newcomer beyond closes the oldest
-constexpr int kMessagesPerTurn = 32;    // one busy client cannot starve the others
+constexpr int kClientWaitMs = 250;  // a client waits this long at most for room
+// Open at once, each one descriptor: a few hundred clients at once are all served. A newcomer
+// beyond closes the oldest, but only one that has had kEvictAfterMs to say something: a client
+// that has just connected and not yet sent (a busy machine) is never closed for a newcomer, who
+// waits in the listen queue meanwhile.
+constexpr size_t kConnectionsMax = 512;
+constexpr int kEvictAfterMs = 250;
+constexpr int kMessagesPerTurn = 32;  // one busy client cannot starve the others
 
 // The stop request. A stop ends one run of the server; a stop given before the server starts ends it
 // as soon as it starts.
@@ -123,7 +129,10 @@ class Listener {
         path_ = socketPath();
         struct stat existing {};
         if (lstat(path_.c_str(), &existing) == 0) {
-            if (!S_ISSOCK(existing.st_mode) || existing.st_uid != getuid()) return false;
+            if (!S_ISSOCK(existing.st_mode) || existing.st_uid != getuid()) {
+                if (!moveAside(existing)) return false;
+                return open();
+            }
             const int probe = connectTo(addressOf(path_));
             if (probe >= 0) {
                 close(probe);
@@ -162,15 +171,46 @@ class Listener {
     }
 
   private:
+    // Anything else under the socket's name (a file, a folder, a link, another user's socket) would
+    // keep every panel from reaching the main instance. It may hold something of the user's, so it
+    // is renamed, not removed, and the user is told where it went; or, when it cannot be moved (another
+    // user's file in a shared folder), told once that the pipe is down and why.
+    bool moveAside(const struct stat& existing) {
+        const std::string what = S_ISLNK(existing.st_mode)    ? "a symbolic link"
+                                 : S_ISDIR(existing.st_mode)  ? "a folder"
+                                 : S_ISREG(existing.st_mode)  ? "a file"
+                                 : S_ISSOCK(existing.st_mode) ? "another user's socket"
+                                                              : "a special file";
+        const std::string base = path_ + ".unusable-" + std::to_string(time(nullptr));
+        std::string aside = base;
+        struct stat taken {};
+        for (int n = 2; lstat(aside.c_str(), &taken) == 0 && n < 100; ++n)
+            aside = base + "-" + std::to_string(n);
+        if (rename(path_.c_str(), aside.c_str()) == 0) {
+            errorBox("Ravelin",
+                     path_ + " was " + what + ", not the panel pipe; it was moved to " + aside + ".");
+            return true;
+        }
+        if (!toldStuck_) {
+            toldStuck_ = true;
+            errorBox("Ravelin", "The panel pipe cannot be set up: " + path_ + " is " + what +
+                                    " and cannot be moved (" + std::strerror(errno) +
+                                    "). Pop-out panels cannot reach the main window until it is removed.");
+        }
+        return false;
+    }
+
     int fd_ = -1;
     std::string path_;
     dev_t device_ = 0;
     ino_t inode_ = 0;
+    bool toldStuck_ = false;
 };
 
 struct Connection {
     int fd;
     int64_t quietUntil;  // monotonic milliseconds
+    int64_t acceptedAt;  // the same clock
     bool watching = false;
 };
 
@@ -235,6 +275,7 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
         std::vector<pollfd> fds;
         const int stopFd = x11::pipeStop.pollFd();
         const int noticeFd = x11::watchNotice.pollFd();
+        int64_t acceptFrom = 0;  // while full of young connections, newcomers wait until then
         while (!x11::pipeStop.requested()) {
             if (!listener.open()) {
                 x11::pipeStop.waitReadable(-1, x11::kRetryMs);
@@ -242,9 +283,10 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
             }
             fds.clear();
             fds.push_back({stopFd, POLLIN, 0});
-            fds.push_back({listener.fd(), POLLIN, 0});
+            const bool accepting = x11::monotonicMs() >= acceptFrom;
+            fds.push_back({listener.fd(), static_cast<short>(accepting ? POLLIN : 0), 0});
             fds.push_back({noticeFd, POLLIN, 0});
-            int64_t wake = -1;
+            int64_t wake = accepting ? -1 : acceptFrom;
             for (const x11::Connection& connection : connections) {
                 fds.push_back({connection.fd, POLLIN, 0});
                 if (connection.watching) continue;
@@ -300,19 +342,30 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
                     }
                     // A flood of connections that say nothing pushes out its own oldest, never a newcomer
                     // and never a panel that watches while others are there to go.
+                    bool full = false;
                     if (connections.size() >= x11::kConnectionsMax) {
                         auto oldest = std::find_if(connections.begin(), connections.end(),
                                                    [](const x11::Connection& c) { return !c.watching; });
                         if (oldest == connections.end()) oldest = connections.begin();
-                        // What it has sent by now is handled first: a client whose message came
-                        // after the last poll has closed its end believing it delivered.
-                        x11::serveReadable(*oldest, received);
-                        close(oldest->fd);
-                        if (oldest->watching && watcherGone) watcherGone();
-                        connections.erase(oldest);
+                        const int64_t grown = oldest->acceptedAt + x11::kEvictAfterMs;
+                        if (x11::monotonicMs() < grown) {
+                            // Too young to go: this newcomer is kept over the limit, and the next
+                            // ones wait in the listen queue until the oldest may go.
+                            acceptFrom = grown;
+                            full = true;
+                        } else {
+                            // What it has sent by now is handled first: a client whose message came
+                            // after the last poll has closed its end believing it delivered.
+                            x11::serveReadable(*oldest, received);
+                            close(oldest->fd);
+                            if (oldest->watching && watcherGone) watcherGone();
+                            connections.erase(oldest);
+                        }
                     }
                     x11::passCredentials(connection);
-                    connections.push_back({connection, x11::monotonicMs() + pipeQuietMs});
+                    const int64_t now = x11::monotonicMs();
+                    connections.push_back({connection, now + pipeQuietMs, now});
+                    if (full) break;
                 }
             }
         }
@@ -331,9 +384,11 @@ void notifyPipeWatchers() {
 
 namespace {
 
-// A connection to the server that is known to be this user's, or -1.
+// A connection to the server that is known to be this user's, or -1. A server so busy that its
+// listen queue stayed full for the whole wait is tried once more.
 int connectToServer() {
-    const int fd = x11::connectTo(x11::addressOf(x11::socketPath()), x11::kClientWaitMs);
+    int fd = x11::connectTo(x11::addressOf(x11::socketPath()), x11::kClientWaitMs);
+    if (fd < 0 && errno == EAGAIN) fd = x11::connectTo(x11::addressOf(x11::socketPath()), x11::kClientWaitMs);
     if (fd < 0) return -1;
     // A socket of another user (someone else's file in /tmp) never gets the message.
     if (!x11::peerIsThisUser(fd)) {
@@ -368,10 +423,18 @@ bool sendPipeMessage(const std::string& message) {
 }
 
 std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs) {
-    const int fd = connectToServer();
+    int fd = connectToServer();
     if (fd < 0) return std::nullopt;
+    bool sent = sendWhole(fd, message);
+    if (!sent && (errno == EPIPE || errno == ECONNRESET)) {
+        // The server closed this connection before it was heard (a crowd of newcomers): once more.
+        close(fd);
+        fd = connectToServer();
+        if (fd < 0) return std::nullopt;
+        sent = sendWhole(fd, message);
+    }
     std::optional<std::string> reply;
-    if (sendWhole(fd, message)) {
+    if (sent) {
         const int64_t deadline = x11::monotonicMs() + std::max(0, timeoutMs);
         std::string buffer(pipeReplyMax + 1, '\0');
         for (;;) {

@@ -293,6 +293,25 @@ bool removeFile(const std::string& path) {
     return unlink(path.c_str()) == 0;
 }
 
+std::string linkTarget(const std::string& path) {
+    std::string current = path;
+    // As many links as the kernel itself follows; a loop of links leads nowhere, and is replaced.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::string target(4096, '\0');
+        const ssize_t length = readlink(current.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<size_t>(length) >= target.size()) return path;
+        target.resize(static_cast<size_t>(length));
+        if (target[0] != '/') {
+            const size_t cut = current.find_last_of('/');
+            if (cut != std::string::npos) target = current.substr(0, cut + 1) + target;
+        }
+        current = target;
+    }
+    return path;
+}
+
 void* openLibrary(const std::string& path) {
     return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }

@@ -563,6 +563,22 @@ TEST_F(SessionFile, AReadOnlySessionFileIsNeverReplaced) {
     EXPECT_NE(readFile(sessionFile()).find("PROFILE:changed"), std::string::npos);
 }
 
+// The close saves before the workers stop and again after: the second writes only what changed in
+// between (a long session would otherwise be written twice on every close).
+TEST_F(SessionFile, TheSaveAfterTheWorkersWritesOnlyWhatChangedSinceTheLastSave) {
+    writeSession(std::string("SETTINGS:") + kDefaultSettings + "\nCURRENT:0\nPROFILE:kept\n");
+    ASSERT_TRUE(rv::loadSession());
+    rv::saveSession();
+    // Stands for the file as the first save left it: a second write would replace it.
+    writeFile(sessionFile(), "written once");
+    rv::saveSessionAfterWorkers();
+    EXPECT_EQ(readFile(sessionFile()), "written once");
+
+    rv::profiles[0].name = "changed";
+    rv::saveSessionAfterWorkers();
+    EXPECT_NE(readFile(sessionFile()).find("PROFILE:changed"), std::string::npos);
+}
+
 TEST_F(SessionFile, AChangeMadeJustBeforeTheCloseIsSavedEvenWhileTheLockIsHeld) {
     fake::setRealSleep(true);
     writeFile("ui/index.html", "<html></html>");

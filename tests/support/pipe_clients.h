@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +24,28 @@ inline int sendFromClients(int clients, int each) {
     }
     for (std::thread& thread : threads) thread.join();
     return refused;
+}
+
+// `clients` threads, released at once, that each ask "ask|<client>-<i>" through the real client
+// `each` times back to back, against a server that answers "answer <what was asked>": how many
+// requests got no reply or a wrong one.
+inline int requestsUnansweredAtOnce(int clients, int each) {
+    std::atomic<int> unanswered{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([c, each, &go, &unanswered] {
+            while (!go) std::this_thread::yield();
+            for (int i = 0; i < each; ++i) {
+                const std::string asked = std::to_string(c) + "-" + std::to_string(i);
+                if (plat::pipeRequest("ask|" + asked, 5000) != std::optional<std::string>("answer " + asked))
+                    ++unanswered;
+            }
+        });
+    }
+    go = true;
+    for (std::thread& thread : threads) thread.join();
+    return unanswered;
 }
 
 // What is wrong with the messages the server handled: the first message of a client that is missing

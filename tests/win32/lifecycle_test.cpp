@@ -63,6 +63,17 @@ std::string self() {
 
 // ---- one main instance ----------------------------------------------------------------------------
 
+// Another program's object of another kind under the claim's name: no start runs unguarded beside
+// it, each is refused with words for the user. Before this process claims for the tests below.
+TEST(SingleInstance, AnObjectOfAnotherKindUnderTheNameRefusesTheClaim) {
+    HANDLE squatter = CreateEventW(nullptr, TRUE, FALSE, L"Local\\TapmillMainInstance");
+    ASSERT_NE(squatter, nullptr);
+    EXPECT_EQ(runToEnd(self() + " --claim-child", 30), 2);
+    EXPECT_EQ(runToEnd(self() + " --claim-child", 30), 2);
+    CloseHandle(squatter);
+    EXPECT_EQ(runToEnd(self() + " --claim-child", 30), 0);
+}
+
 TEST(SingleInstance, ClaimIsHeldAcrossProcessesUntilItsHolderEnds) {
     // Nobody holds it: a child claims it, and lets go by ending.
     EXPECT_EQ(runToEnd(self() + " --claim-child", 30), 0);
@@ -130,7 +141,8 @@ TEST(CrashHandler, UncaughtExceptionAndAbortSaveOnceAndStillEndTheProcess) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--claim-child") return plat::claimMainInstance() ? 0 : 1;
+    if (argc == 2 && std::string(argv[1]) == "--claim-child")
+        return plat::claimMainInstance() ? 0 : plat::mainInstanceProblem().empty() ? 1 : 2;
     if (argc == 4 && std::string(argv[1]) == "--crash-child") crashChild(argv[2], argv[3]);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -174,6 +174,45 @@ TEST(Pipe, FourClientsSendingBackToBackLoseNothingAndKeepTheirOrder) {
     EXPECT_EQ(clientOrderFault(got, kClients, kEach), "");
 }
 
+// A few hundred clients connected at once, each a moment slow to write (a loaded machine): none is
+// closed before it has had its say, and every one gets its answer; and the program's own clients,
+// as many at once asking back to back, all get theirs.
+TEST(Pipe, ThreeHundredClientsAtOnceAreAllAnswered) {
+    Server server;
+    ASSERT_TRUE(server.send("start|"));
+    constexpr int kClients = 300;
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < kClients; ++c) {
+        threads.emplace_back([c, &answered] {
+            HANDLE pipe = INVALID_HANDLE_VALUE;
+            for (int i = 0; i < 1000 && pipe == INVALID_HANDLE_VALUE; ++i) {
+                pipe = CreateFileA("\\\\.\\pipe\\TapmillIPC", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+                if (pipe == INVALID_HANDLE_VALUE && !WaitNamedPipeA("\\\\.\\pipe\\TapmillIPC", 100)) Sleep(5);
+            }
+            if (pipe == INVALID_HANDLE_VALUE) return;
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+            Sleep(50);
+            const std::string asked = std::to_string(c);
+            write(pipe, "ask|" + asked);
+            char reply[64];
+            DWORD length = 0;
+            if (ReadFile(pipe, reply, sizeof reply, &length, nullptr) &&
+                std::string(reply, length) == "answer " + asked)
+                ++answered;
+            CloseHandle(pipe);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(answered, kClients);
+
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(requestsUnansweredAtOnce(kClients, 3), 0);
+    EXPECT_LT(GetTickCount64() - start, 60000u);
+}
+
 TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
     Server server;
     ASSERT_TRUE(server.send("start|"));

@@ -184,6 +184,58 @@ TEST_F(Session, SavesAreCrLfLinesThatReplaceTheFileAndLoadBack) {
     EXPECT_EQ(rv::profiles[1].events[1].wheel, -120);
 }
 
+// A session file kept elsewhere through a symbolic link: saves replace the file it leads to, and
+// the link stays; a dangling link gets its target made.
+TEST_F(Session, SavesThroughASymbolicLinkReplaceItsTargetAndKeepTheLink) {
+    const std::string synced = local_ + "\\Synced";
+    CreateDirectoryA(synced.c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+    struct Case {
+        const char* what;
+        std::string target;
+        bool targetExists;
+    };
+    const Case cases[] = {{"link to a file", synced + "\\session.mcr", true},
+                          {"dangling link", synced + "\\new.mcr", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(inFolder_.c_str());
+        DeleteFileA(c.target.c_str());
+        if (c.targetExists) writeBytes(c.target, crlf("SETTINGS:0\nCURRENT:0\nPROFILE:Before\n"));
+        constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+        const bool made = CreateSymbolicLinkA(inFolder_.c_str(), c.target.c_str(), kUnprivileged) ||
+                          CreateSymbolicLinkA(inFolder_.c_str(), c.target.c_str(), 0);
+        // Wine 8 reports success and makes nothing.
+        if (!made || !(GetFileAttributesA(inFolder_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            GetFileAttributesA(inFolder_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            RemoveDirectoryA(synced.c_str());
+            GTEST_SKIP() << "no symbolic links here (error " << GetLastError() << ")";
+        }
+        rv::sessionPath = inFolder_;
+        {
+            std::lock_guard<std::mutex> lock(rv::profilesLock);
+            rv::profiles = {rv::Profile{"Linked", "", {}}};
+            rv::currentProfile = 0;
+        }
+        rv::saveSessionAfterWorkers();
+        {
+            std::lock_guard<std::mutex> lock(rv::profilesLock);
+            rv::profiles[0].name = "Linked again";
+        }
+        rv::saveSessionAfterWorkers();
+
+        const DWORD attributes = GetFileAttributesA(inFolder_.c_str());
+        EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the link was replaced by a file";
+        EXPECT_NE(readBytes(c.target).find("\r\nPROFILE:Linked again\r\n"), std::string::npos);
+        EXPECT_FALSE(exists(c.target + ".tmp"));
+        EXPECT_FALSE(exists(inFolder_ + ".tmp"));
+        DeleteFileA(inFolder_.c_str());
+        DeleteFileA(c.target.c_str());
+    }
+    RemoveDirectoryA(synced.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

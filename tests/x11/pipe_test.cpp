@@ -15,6 +15,8 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -147,6 +149,14 @@ class Connection {
         return ::send(fd_, message.data(), message.size(), MSG_NOSIGNAL) ==
                static_cast<ssize_t>(message.size());
     }
+    // The next message from the server within `limitMs`, or "" (also when the server closed first).
+    std::string reply(int limitMs) {
+        pollfd ready{fd_, POLLIN, 0};
+        if (poll(&ready, 1, limitMs) <= 0) return "";
+        char buffer[plat::pipeReplyMax];
+        const ssize_t length = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : "";
+    }
 
   private:
     int fd_;
@@ -262,6 +272,34 @@ TEST(X11Pipe, AFloodOfSilentConnectionsLosesNoMessageOfOthers) {
     EXPECT_EQ(sendFromClients(kClients, kEach), 0);
     EXPECT_EQ(clientOrderFault(inbox.wait(kClients * kEach, 5000), kClients, kEach), "");
     for (int fd : flood) close(fd);
+}
+
+// A few hundred clients connected at once, each a moment slow to send (a loaded machine): every one
+// is kept until it has had its say and gets its answer; and the program's own clients, as many at
+// once asking back to back, all get theirs.
+TEST(X11Pipe, ThreeHundredClientsAtOnceAreAllAnswered) {
+    Server server;
+    ASSERT_TRUE(server.ready());
+    constexpr int kClients = 300;
+    std::atomic<int> connected{0}, answered{0};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < kClients; ++c) {
+        threads.emplace_back([c, &connected, &answered] {
+            Connection connection;
+            ++connected;
+            for (int waited = 0; waited < 2000 && connected < kClients; waited += 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!connection.connected() || !connection.send("ask|" + std::to_string(c))) return;
+            if (connection.reply(3000) == "answer " + std::to_string(c)) ++answered;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(answered, kClients);
+
+    const auto start = Clock::now();
+    EXPECT_EQ(requestsUnansweredAtOnce(kClients, 10), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
 }
 
 // A panel's watch: told once it is made and at each notice (notices asked for at once may come as
@@ -386,21 +424,53 @@ TEST(X11Pipe, WithoutARuntimeFolderTheSocketIsInTheTemporaryFolderUnderTheUserId
         unsetenv("TMPDIR");
 }
 
-TEST(X11Pipe, AFileThatIsNoSocketIsLeftAloneAndTheServerWaits) {
+// Whatever else is at the socket's path (it may be the user's) is moved aside whole, the user is
+// told where it went, and the pipe serves.
+TEST(X11Pipe, WhatIsNoSocketOfOursIsMovedAsideAndThePipeServes) {
+    namespace fs = std::filesystem;
     const std::string path = socketPath();
-    FILE* file = std::fopen(path.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("keep me", file);
-    std::fclose(file);
-    {
-        Server server;
-        EXPECT_FALSE(plat::sendPipeMessage("toggleSpammer|"));
-        EXPECT_TRUE(server.stop(500));
+    const fs::path runtime = fs::path(path).parent_path();
+    struct Case {
+        const char* what;
+        void (*plant)(const std::string& path);
+        const char* kept;  // the file whose text must survive, relative to the moved thing
+    };
+    const Case cases[] = {
+        {"a file", [](const std::string& p) { std::ofstream(p) << "keep me"; }, ""},
+        {"a folder with a file in it",
+         [](const std::string& p) {
+             fs::create_directory(p);
+             std::ofstream(p + "/inside") << "keep me";
+         },
+         "/inside"},
+        {"a dangling link", [](const std::string& p) { fs::create_symlink("/nowhere/at/all", p); }, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.plant(path);
+        testing::internal::CaptureStderr();
+        {
+            Server server;
+            EXPECT_TRUE(server.ready());
+            EXPECT_TRUE(plat::sendPipeMessage("toggleSpammer|"));
+            EXPECT_EQ(inbox.wait(1), std::vector<std::string>{"toggleSpammer|"});
+        }
+        const std::string told = testing::internal::GetCapturedStderr();
+        std::vector<fs::path> aside;
+        for (const auto& entry : fs::directory_iterator(runtime)) {
+            if (entry.path().filename().string().rfind("TapmillIPC.unusable-", 0) == 0)
+                aside.push_back(entry.path());
+        }
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_NE(told.find(aside[0].string()), std::string::npos) << told;
+        if (c.kept) {
+            std::ifstream in(aside[0].string() + c.kept);
+            std::string text;
+            std::getline(in, text);
+            EXPECT_EQ(text, "keep me");
+        }
+        fs::remove_all(aside[0]);
     }
-    struct stat info {};
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISREG(info.st_mode));
-    unlink(path.c_str());
 }
 
 // A server in a forked process: what it receives comes back through a pipe, one line per message.
