@@ -120,6 +120,7 @@ std::string statusText() {
         // Whether the running clicker waits (its pointer rests on one of our windows), as
         // getClickerWaiting says: one read a second then tells the page all it shows.
         member(out, "clickerWaiting", clicking && clickerWaiting.load());
+        member(out, "inputBlocked", (clicking || spamming) && inputBlocked.load());
         out += "}";
     }
     // The file is written after the lock is released, so file access never delays its holders.

@@ -11,6 +11,7 @@ void keySpammerPass() {
     if (!keySpamming.load()) {
         keyPressCount.store(0);
         keyPressMeter.forget();
+        if (!autoClicking.load()) inputBlocked.store(false);
         nap(Sleeper::keySpammer, kWorkerNapMs);
         return;
     }
@@ -21,15 +22,20 @@ void keySpammerPass() {
     }
     // Both records name the same key even if the target changes meanwhile.
     int32_t key = keySpamTarget.load();
-    plat::injectKey(key, true);
-    plat::injectKey(key, false);
+    // The release goes out even when the press was refused, so no key is left down between them.
+    bool taken = plat::injectKey(key, true) > 0;
+    taken = plat::injectKey(key, false) > 0 && taken;
     int64_t done = plat::ticks();
-    keyPressCount.fetch_add(1);
-    keyPressMeter.note(done);
+    inputBlocked.store(!taken);
+    if (taken) {
+        keyPressCount.fetch_add(1);
+        keyPressMeter.note(done);
+    }
 
     double interval = intervalSeconds(ksh.load(), ksm.load(), kss.load(), ksms.load());
     polledWait(
-        done, interval, [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
+        done, taken ? interval : blockedRetrySeconds(interval),
+        [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
 }
 
 void keySpammerThread() {

@@ -27,6 +27,10 @@ double intervalSeconds(int32_t hours, int32_t minutes, int32_t seconds, int32_t 
     return total / 1000.0;
 }
 
+double blockedRetrySeconds(double interval) {
+    return std::min(interval, kBlockedRetrySeconds);
+}
+
 double elapsedSeconds(int64_t earlier, int64_t later) {
     return static_cast<double>(later - earlier) / static_cast<double>(counterFrequency);
 }

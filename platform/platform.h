@@ -134,14 +134,23 @@ bool napOnWake(WakeHandle wake, int64_t microseconds);
 // Windows 10 1607 and later, looked up at run time).
 void nameThread(const char* name);
 
+// A rectangle in screen pixels; right and bottom lie outside it.
+struct Rect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // ---- input injection (one platform input record per call) ----------------------------------------
 
-// Absolute pointer move to a pixel of the primary display.
-void injectAbsoluteMove(int32_t x, int32_t y);
+// Each returns whether the system took the input: Windows refuses it while another desktop has the
+// input (the lock screen, a UAC prompt) or a program of higher integrity has the foreground.
+
+// Absolute pointer move to a pixel of the virtual desktop (screen coordinates, negative on a
+// monitor left of or above the primary one).
+bool injectAbsoluteMove(int32_t x, int32_t y);
 // Mouse action: a Win32 mouse flag word (buttons, wheel) and its data (wheel delta); no move.
-void injectMouse(uint32_t flags, int32_t data);
+bool injectMouse(uint32_t flags, int32_t data);
 // Relative pointer move; the platform applies its pointer speed.
-void injectRelativeMove(int32_t dx, int32_t dy);
+bool injectRelativeMove(int32_t dx, int32_t dy);
 // Key press or release by virtual-key code; returns the number of records the platform took.
 int injectKey(int32_t vk, bool down);
 // Returns once the system has taken the input this thread injected so far. Linux: a round trip on the
@@ -154,6 +163,8 @@ void settleInjection();
 bool cursorPos(int32_t& x, int32_t& y);
 // Size of the primary display in pixels.
 void screenSize(int32_t& width, int32_t& height);
+// The rectangle that holds every monitor, in screen pixels (the primary one's top-left is 0,0).
+Rect virtualDesktop();
 // The platform's display name of a key (e.g. "F8", "Space"), or empty when it has none.
 std::string keyName(int32_t vk);
 
@@ -228,10 +239,6 @@ void wakeCaptureLoop();
 // ---- windows -------------------------------------------------------------------------------------
 
 using WindowHandle = void*;
-
-struct Rect {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
 
 // Every window operation runs on the user-interface thread of the instance that owns the window,
 // except where a line says otherwise. Rectangles are outer (frame included) screen rectangles.

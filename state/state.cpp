@@ -61,6 +61,7 @@ void resetStateForTests() {
         ownWindowsNoted = 0;
     }
     clickerWaiting = false;
+    inputBlocked = false;
     sessionPath.clear();
     sessionSavesBlocked = false;
 }

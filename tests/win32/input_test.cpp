@@ -215,6 +215,12 @@ TEST_F(Injection, AbsoluteMovesLandOnThePixelAndRelativeMovesGoTheirWay) {
     ASSERT_GT(width, 100);
     ASSERT_GT(height, 100);
     EXPECT_EQ(width, GetSystemMetrics(SM_CXSCREEN));
+    // One monitor here: the virtual desktop is the screen (moves are normalised over it).
+    plat::Rect desk = plat::virtualDesktop();
+    EXPECT_EQ(desk.left, GetSystemMetrics(SM_XVIRTUALSCREEN));
+    EXPECT_EQ(desk.top, GetSystemMetrics(SM_YVIRTUALSCREEN));
+    EXPECT_EQ(desk.right - desk.left, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    EXPECT_EQ(desk.bottom - desk.top, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     struct Point {
         int32_t x, y;
     };
@@ -223,7 +229,7 @@ TEST_F(Injection, AbsoluteMovesLandOnThePixelAndRelativeMovesGoTheirWay) {
     for (Point p : {Point{0, 0}, Point{width / 2, height / 2}, Point{width / 4 * 3, height / 4 * 3},
                     Point{width - 1, height - 1}, Point{123, 457}, Point{1, height - 2}}) {
         Hooks::clear();
-        plat::injectAbsoluteMove(p.x, p.y);
+        EXPECT_TRUE(plat::injectAbsoluteMove(p.x, p.y));  // the system took it
         auto moves = Hooks::waitFor(1, [](const HookedEvent& e) { return e.message == WM_MOUSEMOVE; });
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_TRUE(moves[0].flags & LLMHF_INJECTED);
