@@ -310,9 +310,10 @@ void endPointerDrag();
 
 // ---- panel pipe ---------------------------------------------------------------------------------
 // Messages from panel instances to the main instance, and the main instance's replies: the named pipe
-// "\\.\pipe\TapmillIPC" on Windows (local clients of this user only), a SOCK_SEQPACKET socket readable
-// and writable by the user alone on Linux. A message is one text of at most pipeMessageMax bytes (a
-// longer one is dropped whole, with its connection); a reply is at most pipeReplyMax bytes.
+// "\\.\pipe\TapmillIPC-<session id>" on Windows (one per logon session; local clients of this user only), a
+// SOCK_SEQPACKET socket readable and writable by the user alone on Linux. A message is one text of at most
+// pipeMessageMax bytes (a longer one is dropped whole, with its connection); a reply is at most pipeReplyMax
+// bytes.
 
 inline constexpr size_t pipeMessageMax = 511;
 inline constexpr size_t pipeReplyMax = 4096;

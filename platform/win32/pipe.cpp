@@ -1,5 +1,5 @@
-// Windows panel pipe: the named pipe "\\.\pipe\TapmillIPC", duplex, message mode, local clients of
-// this user only. The server owns the name (the first instance is made with
+// Windows panel pipe: the named pipe "\\.\pipe\TapmillIPC-<session id>" (pipe_name.h), duplex,
+// message mode, local clients of this user only. The server owns the name (the first instance is made with
 // FILE_FLAG_FIRST_PIPE_INSTANCE, so no other program can have taken it first) and serves every
 // connected instance at once with overlapped reads, always keeping one more instance waiting for the
 // next client, so messages that panels send back to back all arrive. A connection that sends nothing
@@ -7,17 +7,18 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/pipe_name.h"
 
 namespace plat {
 
 namespace {
 
-constexpr const char* kPipeName = "\\\\.\\pipe\\TapmillIPC";
 constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
 constexpr DWORD kInBufferSize = kMessageSize + 1;
 constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
@@ -25,6 +26,12 @@ constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 2;  // two wait slots: t
 constexpr DWORD kClientWaitMs = 500;   // a client waits this long at most for a free instance
 constexpr DWORD kMissingWaitMs = 500;  // and this long for a name that is not there
 constexpr DWORD kReplyWriteMs = 200;
+// While another program holds the name the server tries again after a pause that starts here and
+// doubles up to the longest: a name that stays taken costs a wake every few seconds, not 20 a second.
+constexpr DWORD kRetryFirstMs = 50;
+constexpr DWORD kRetryLongestMs = 5000;
+
+std::atomic<int> refusals{0};
 
 // Manual reset and made once, so that a stop before the server starts is kept (sticky).
 HANDLE stopEvent() {
@@ -119,7 +126,8 @@ std::unique_ptr<Instance> listen(bool first) {
     instance->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!instance->overlapped.hEvent) return nullptr;
     instance->pipe = CreateNamedPipeA(
-        kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+        sessionPipeName().c_str(),
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
         PIPE_UNLIMITED_INSTANCES, kOutBufferSize, kInBufferSize, 0, security);
     if (instance->pipe == INVALID_HANDLE_VALUE) return nullptr;
@@ -221,6 +229,7 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
     };
     Instances instances;
     std::vector<HANDLE> waits;
+    DWORD retryMs = kRetryFirstMs;
     while (!stopRequested()) {
         // Always one instance waiting for the next client; a flood of silent clients gives up its own
         // oldest connection for it.
@@ -236,8 +245,11 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
             }
             if (auto instance = listen(instances.empty())) {
                 instances.push_back(std::move(instance));
+                retryMs = kRetryFirstMs;
             } else if (instances.empty()) {
-                WaitForSingleObject(stopEvent(), 50);
+                ++refusals;
+                WaitForSingleObject(stopEvent(), retryMs);
+                retryMs = std::min(retryMs * 2, kRetryLongestMs);
                 continue;
             }
         }
@@ -286,6 +298,10 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
     ResetEvent(stopEvent());
 }
 
+int pipeNameRefusals() {
+    return refusals.load();
+}
+
 void stopPipeServer() {
     if (stopEvent()) SetEvent(stopEvent());
 }
@@ -303,13 +319,14 @@ namespace {
 HANDLE openPipe(DWORD access, DWORD flags) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        HANDLE pipe = CreateFileA(kPipeName, access, 0, nullptr, OPEN_EXISTING,
+        HANDLE pipe = CreateFileA(sessionPipeName().c_str(), access, 0, nullptr, OPEN_EXISTING,
                                   flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) return pipe;
         const DWORD error = GetLastError();
         const ULONGLONG waited = GetTickCount64() - start;
         if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs) {
-            if (!WaitNamedPipeA(kPipeName, static_cast<DWORD>(kClientWaitMs - waited))) Sleep(1);
+            if (!WaitNamedPipeA(sessionPipeName().c_str(), static_cast<DWORD>(kClientWaitMs - waited)))
+                Sleep(1);
         } else if (error == ERROR_FILE_NOT_FOUND && waited < kMissingWaitMs) {
             Sleep(1);
         } else {
