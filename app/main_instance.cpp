@@ -181,7 +181,6 @@ int runMainInstance() {
         return 1;
     }
 
-    plat::raiseTimerResolution();
     counterFrequency = plat::tickFrequency();
 
     loadAppSettings();
@@ -198,7 +197,6 @@ int runMainInstance() {
     if (!view.create()) {
         // Nothing was changed yet that needs saving: stop the workers and leave.
         stopWorkers(workers);
-        plat::restoreTimerResolution();
         plat::errorBox("Ravelin", plat::browserMissingText);
         return 1;
     }
@@ -226,7 +224,6 @@ int runMainInstance() {
     // lock; with the workers stopped nothing holds it for long, so this one waits for it.
     saveSessionAfterWorkers();
     terminatePanels();
-    plat::restoreTimerResolution();
     hostView = nullptr;
     view.destroy();
     return 0;

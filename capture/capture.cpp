@@ -200,8 +200,12 @@ bool onMouseEvent(const plat::MouseEvent& event) {
     return false;
 }
 
+bool rawMotionWanted() {
+    return recording.load() && tmv.load() && trel.load();
+}
+
 void onRawMotion(const plat::RawMotion& motion) {
-    if (!recording.load() || !tmv.load() || !trel.load()) return;
+    if (!rawMotionWanted()) return;
     if (motion.absolute || (motion.dx == 0 && motion.dy == 0)) return;
     MacroEvent e;
     e.kind = 1, e.x = motion.dx, e.y = motion.dy;
@@ -209,7 +213,8 @@ void onRawMotion(const plat::RawMotion& motion) {
 }
 
 void captureThread() {
-    plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion, &captureGrabPlan});
+    plat::runCaptureLoop(
+        plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion, &captureGrabPlan, &rawMotionWanted});
 }
 
 GrabPlan captureGrabPlan() {

@@ -223,6 +223,10 @@ struct CaptureHandlers {
     bool (*mouse)(const MouseEvent&);  // true: swallow
     void (*rawMotion)(const RawMotion&);
     GrabPlan (*grabPlan)() = nullptr;  // asked again at each wake and every few milliseconds; none: no grabs
+    // Whether rawMotion is wanted now; asked at each wake and each mouse event (Windows: the raw
+    // input of a fast mouse wakes the loop 1,000 to 8,000 times a second while registered). None:
+    // always.
+    bool (*rawMotionWanted)() = nullptr;
 };
 
 // Runs the capture loop on the calling thread until stopCaptureLoop: hooks and raw input on Windows;
@@ -231,9 +235,9 @@ void runCaptureLoop(const CaptureHandlers& handlers);
 // Ends the loop from any thread (WM_QUIT to the capture thread). Sticky: a loop that has not started
 // yet ends as soon as it starts, so shutdown never waits for a thread that missed the request.
 void stopCaptureLoop();
-// What the loop must grab may have changed (hotkey codes, hotkeysEnabled, an armed reassignment or
-// pick): a loop that swallows by grabbing follows the plan now instead of at its next look. Any
-// thread; nothing to do where hooks decide event by event (Windows).
+// What the loop must grab (hotkey codes, hotkeysEnabled, an armed reassignment or pick) or whether
+// it takes raw motion may have changed: the loop follows the plan now instead of at its next look.
+// Any thread.
 void wakeCaptureLoop();
 
 // ---- windows -------------------------------------------------------------------------------------

@@ -174,6 +174,50 @@ TEST_F(Workers, RefusedInputIsNotCountedAndTheWorkersKeepTrying) {
     EXPECT_FALSE(rv::inputBlocked);
 }
 
+// The 1 ms system timer is held from the pass that starts something until the pass after the last
+// thing stopped, once for any number of things running, and let go when the control thread ends.
+TEST_F(Workers, TimerResolutionIsHeldOnlyWhileSomethingRuns) {
+    auto timerCalls = [] {
+        std::vector<std::string> calls = fake::calls();
+        std::string out;
+        for (const std::string& call : calls) {
+            if (call == "raiseTimerResolution") out += '+';
+            if (call == "restoreTimerResolution") out += '-';
+        }
+        return out;
+    };
+    rv::controlPass();  // nothing runs: a hold left by an earlier test goes
+    const std::string before = timerCalls();
+    rv::clickerToggleRequest = true;
+    rv::controlPass();
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    rv::clickerToggleRequest = true;
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+");
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+-");
+    rv::controlPass();
+
+    rv::recordToggleRequest = true;
+    rv::controlPass();
+    rv::recordToggleRequest = true;
+    rv::controlPass();
+    rv::playing = true;  // the player ends by itself and wakes this thread
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+-+-+");
+    rv::playing = false;
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+-+-+-");
+
+    rv::autoClicking = true;
+    rv::controlPass();
+    rv::appRunning = false;
+    rv::controlThread();
+    EXPECT_EQ(timerCalls(), before + "+-+-+-+-");
+}
+
 TEST_F(Workers, SwitchingOffEndsTheWaitWithinAMillisecond) {
     rv::autoClicking = true;
     rv::sh = 1;  // a one-hour interval

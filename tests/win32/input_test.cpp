@@ -365,6 +365,67 @@ TEST_F(Injection, CaptureLoopHandsOverEveryEventAndSwallowsWhatTheHandlerTakes) 
     EXPECT_FALSE(captured.motion.back().absolute);
 }
 
+UINT registeredRawDevices() {
+    UINT count = 0;
+    GetRegisteredRawInputDevices(nullptr, &count, sizeof(RAWINPUTDEVICE));
+    return count;
+}
+
+template <typename Done>
+bool within(int milliseconds, Done done) {
+    for (int waited = 0; waited < milliseconds && !done(); waited += 10) Sleep(10);
+    return done();
+}
+
+std::atomic<bool> rawWanted{false};
+
+// Raw input wakes the loop for every packet of the mouse: it is registered only while the handlers
+// want raw motion, from their next wake or mouse event on, and gone when the loop ends.
+TEST_F(Injection, RawInputIsRegisteredOnlyWhileRawMotionIsWanted) {
+    {
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        captured.mouse.clear();
+        captured.motion.clear();
+    }
+    plat::CaptureHandlers handlers = recordingHandlers();
+    handlers.rawMotionWanted = [] { return rawWanted.load(); };
+    rawWanted = false;
+    std::atomic<bool> ended{false};
+    std::thread thread([&] {
+        plat::runCaptureLoop(handlers);
+        ended = true;
+    });
+    int step = 0;
+    EXPECT_TRUE(within(3000, [&step] {
+        plat::injectAbsoluteMove(600 + ++step % 2, 540);
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        return !captured.mouse.empty();
+    }));
+    EXPECT_EQ(registeredRawDevices(), 0u);
+
+    rawWanted = true;
+    plat::wakeCaptureLoop();
+    EXPECT_TRUE(within(1000, [] { return registeredRawDevices() == 1; }));
+    EXPECT_TRUE(within(1000, [] {
+        plat::injectRelativeMove(5, 3);
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        return !captured.motion.empty();
+    }));
+
+    rawWanted = false;  // no wake: the next mouse event is enough
+    plat::injectAbsoluteMove(610, 540);
+    EXPECT_TRUE(within(1000, [] { return registeredRawDevices() == 0; }));
+
+    rawWanted = true;
+    plat::wakeCaptureLoop();
+    EXPECT_TRUE(within(1000, [] { return registeredRawDevices() == 1; }));
+    plat::stopCaptureLoop();
+    EXPECT_TRUE(within(3000, [&] { return ended.load(); }));
+    thread.join();
+    EXPECT_EQ(registeredRawDevices(), 0u);
+    rawWanted = false;
+}
+
 TEST(KeyNames, StableNamesExtendedKeysAndNone) {
     EXPECT_EQ(plat::keyName(VK_F8), "F8");
     EXPECT_EQ(plat::keyName(VK_F6), "F6");
