@@ -198,7 +198,6 @@ int runMainInstance() {
         return 1;
     }
 
-    plat::raiseTimerResolution();
     counterFrequency = plat::tickFrequency();
 
     loadAppSettings();
@@ -215,7 +214,6 @@ int runMainInstance() {
     if (!view.create()) {
         // Nothing was changed yet that needs saving: stop the workers and leave.
         stopWorkers(workers);
-        plat::restoreTimerResolution();
         plat::errorBox("Ravelin", plat::browserMissingText);
         return 1;
     }
@@ -243,7 +241,6 @@ int runMainInstance() {
     // lock; with the workers stopped nothing holds it for long, so this one waits for it.
     saveSessionAfterWorkers();
     terminatePanels();
-    plat::restoreTimerResolution();
     hostView = nullptr;
     view.destroy();
     return 0;

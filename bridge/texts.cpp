@@ -100,6 +100,7 @@ std::string statusText(const std::vector<std::string>& restore) {
     // Whether the running clicker waits (its pointer rests on one of our windows), as
     // getClickerWaiting says: one read a second then tells the page all it shows.
     member(out, "clickerWaiting", clicking && clickerWaiting.load());
+    member(out, "inputBlocked", (clicking || keySpamming.load()) && inputBlocked.load());
     out += "}";
     return out;
 }

@@ -198,8 +198,12 @@ bool onMouseEvent(const plat::MouseEvent& event) {
     return false;
 }
 
+bool rawMotionWanted() {
+    return recording.load() && tmv.load() && trel.load();
+}
+
 void onRawMotion(const plat::RawMotion& motion) {
-    if (!recording.load() || !tmv.load() || !trel.load()) return;
+    if (!rawMotionWanted()) return;
     if (motion.absolute || (motion.dx == 0 && motion.dy == 0)) return;
     MacroEvent e;
     e.kind = kRelativeMove, e.x = motion.dx, e.y = motion.dy;
@@ -207,7 +211,8 @@ void onRawMotion(const plat::RawMotion& motion) {
 }
 
 void captureThread() {
-    plat::runCaptureLoop(plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion, &captureGrabPlan});
+    plat::runCaptureLoop(
+        plat::CaptureHandlers{&onKeyEvent, &onMouseEvent, &onRawMotion, &captureGrabPlan, &rawMotionWanted});
 }
 
 GrabPlan captureGrabPlan() {

@@ -24,6 +24,8 @@ ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData);
 bool onKeyEvent(const plat::KeyEvent& event);
 bool onMouseEvent(const plat::MouseEvent& event);
 void onRawMotion(const plat::RawMotion& motion);
+// Whether the mouse's relative motion is wanted: only while recording moves as relative motion.
+bool rawMotionWanted();
 
 // Thread body: runs the platform's capture loop with the handlers above until stopCaptureLoop.
 void captureThread();

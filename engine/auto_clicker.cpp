@@ -65,6 +65,7 @@ void autoClickerPass() {
     if (!autoClicking.load()) {
         clickCount.store(0);
         clickMeter.forget();
+        if (!keySpamming.load()) inputBlocked.store(false);
         if (clickerWaiting.exchange(false)) wake(Sleeper::control);
         nap(Sleeper::autoClicker, kWorkerNapMs);
         return;
@@ -75,8 +76,9 @@ void autoClickerPass() {
         wake(Sleeper::control);
         return;
     }
+    bool taken = true;
     if (settings.fixedPoint) {
-        plat::injectAbsoluteMove(settings.x, settings.y);
+        taken = plat::injectAbsoluteMove(settings.x, settings.y);
     } else if (pointerOverOwnWindow()) {
         if (!clickerWaiting.exchange(true)) wake(Sleeper::control);
         nap(Sleeper::autoClicker, kOwnWindowRecheckMs);
@@ -86,18 +88,23 @@ void autoClickerPass() {
 
     ButtonFlags flags = clickerButtonFlags(settings.button);
     int clicks = settings.doubleClick ? 2 : 1;
-    for (int i = 0; i < clicks; ++i) {
-        plat::injectMouse(flags.down, 0);
-        plat::injectMouse(flags.up, 0);
-        if (i == 0 && clicks == 2) doubleClickGap();
+    // The release goes out even when the press was refused, so no button is left down between them.
+    for (int i = 0; taken && i < clicks; ++i) {
+        taken = plat::injectMouse(flags.down, 0);
+        taken = plat::injectMouse(flags.up, 0) && taken;
+        if (taken && i == 0 && clicks == 2) doubleClickGap();
     }
     int64_t done = plat::ticks();
-    clickCount.fetch_add(1);
-    clickMeter.note(done);
+    inputBlocked.store(!taken);
+    if (taken) {
+        clickCount.fetch_add(1);
+        clickMeter.note(done);
+    }
 
+    const double interval = intervalSeconds(settings.interval);
     polledWait(
-        done, intervalSeconds(settings.interval), [] { return autoClicking.load() && appRunning.load(); },
-        Sleeper::autoClicker);
+        done, taken ? interval : blockedRetrySeconds(interval),
+        [] { return autoClicking.load() && appRunning.load(); }, Sleeper::autoClicker);
 }
 
 void autoClickerThread() {

@@ -32,6 +32,22 @@ std::atomic<int32_t>* reassignMember(int32_t target) {
 
 constexpr int32_t kEscape = 27;
 
+// Control thread only.
+bool timerResolutionHeld = false;
+
+// The 1 ms system timer is held only while a worker needs it: on Windows 10 before 2004 it is
+// system-wide and keeps the whole machine from its power saving.
+void followTimerResolutionNeed() {
+    const bool needed = appRunning.load() &&
+                        (autoClicking.load() || keySpamming.load() || playing.load() || recording.load());
+    if (needed == timerResolutionHeld) return;
+    timerResolutionHeld = needed;
+    if (needed)
+        plat::raiseTimerResolution();
+    else
+        plat::restoreTimerResolution();
+}
+
 void applyReassignment() {
     int32_t target = reassignTarget.load();
     int32_t code = reassignCode.load();
@@ -88,6 +104,8 @@ void controlPass() {
             } else {
                 startRecording();
             }
+            // Raw motion is taken only while it is recorded.
+            plat::wakeCaptureLoop();
         }
     }
     if (playToggleRequest.exchange(false) && !recording.load()) {
@@ -112,6 +130,7 @@ void controlPass() {
         wake(Sleeper::keySpammer);
         if (!on) plat::injectKey(keySpamTarget.load(), false);
     }
+    followTimerResolutionNeed();
     // What was just switched, and what workers, the capture thread or panel messages changed since
     // the last pass (a clicker that reached its count, a picked point), reaches the page now.
     tellPageOfChanges();
@@ -124,6 +143,7 @@ void controlPass() {
 
 void controlThread() {
     while (appRunning.load()) controlPass();
+    followTimerResolutionNeed();
 }
 
 }  // namespace rv

@@ -12,11 +12,12 @@ namespace rv {
 int32_t reassignHolder(int32_t target, int32_t code);
 
 // Applies a captured reassignment, then the record, play, clicker and key-spam requests, in that
-// order, tells the page when what it shows has changed, then naps until the next wake (at most
+// order, holds the 1 ms timer resolution while the clicker, the key spammer, playback or a recording
+// runs (and only then), tells the page when what it shows has changed, then naps until the next wake (at most
 // until the page's next figures are due while something runs, kControlIdleNapMs otherwise).
 void controlPass();
 
-// Thread body: passes while appRunning is set.
+// Thread body: passes while appRunning is set, then lets the timer resolution go.
 void controlThread();
 
 }  // namespace rv

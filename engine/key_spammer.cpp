@@ -11,6 +11,7 @@ void keySpammerPass() {
     if (!keySpamming.load()) {
         keyPressCount.store(0);
         keyPressMeter.forget();
+        if (!autoClicking.load()) inputBlocked.store(false);
         nap(Sleeper::keySpammer, kWorkerNapMs);
         return;
     }
@@ -21,15 +22,20 @@ void keySpammerPass() {
         return;
     }
     // Both records name the same key even if the target changes meanwhile.
-    plat::injectKey(settings.key, true);
-    plat::injectKey(settings.key, false);
+    // The release goes out even when the press was refused, so no key is left down between them.
+    bool taken = plat::injectKey(settings.key, true) > 0;
+    taken = plat::injectKey(settings.key, false) > 0 && taken;
     int64_t done = plat::ticks();
-    keyPressCount.fetch_add(1);
-    keyPressMeter.note(done);
+    inputBlocked.store(!taken);
+    if (taken) {
+        keyPressCount.fetch_add(1);
+        keyPressMeter.note(done);
+    }
 
+    const double interval = intervalSeconds(settings.interval);
     polledWait(
-        done, intervalSeconds(settings.interval), [] { return keySpamming.load() && appRunning.load(); },
-        Sleeper::keySpammer);
+        done, taken ? interval : blockedRetrySeconds(interval),
+        [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
 }
 
 void keySpammerThread() {

@@ -29,6 +29,10 @@ double intervalSeconds(const Interval& interval) {
     return total / 1000.0;
 }
 
+double blockedRetrySeconds(double interval) {
+    return std::min(interval, kBlockedRetrySeconds);
+}
+
 double elapsedSeconds(int64_t earlier, int64_t later) {
     return static_cast<double>(later - earlier) / static_cast<double>(counterFrequency);
 }

@@ -13,6 +13,11 @@ namespace rv {
 // totals below 1 ms (zero and negative ones included) count as 1 ms.
 double intervalSeconds(const Interval& interval);
 
+// How long a worker whose input the system refused (lock screen, UAC prompt) waits before it tries
+// again: its interval, but at most a quarter of a second, so it goes on soon after input is possible.
+double blockedRetrySeconds(double intervalSeconds);
+inline constexpr double kBlockedRetrySeconds = 0.25;
+
 // Seconds between two counter stamps, with the frequency read at start-up (counterFrequency).
 double elapsedSeconds(int64_t earlier, int64_t later);
 

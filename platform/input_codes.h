@@ -23,6 +23,7 @@ inline constexpr uint32_t MOUSEEVENTF_XDOWN = 0x0080;
 inline constexpr uint32_t MOUSEEVENTF_XUP = 0x0100;
 inline constexpr uint32_t MOUSEEVENTF_WHEEL = 0x0800;
 inline constexpr uint32_t MOUSEEVENTF_ABSOLUTE = 0x8000;
+inline constexpr uint32_t MOUSEEVENTF_VIRTUALDESK = 0x4000;
 
 // Key flag words.
 inline constexpr uint32_t KEYEVENTF_EXTENDEDKEY = 0x0001;

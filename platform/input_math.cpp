@@ -2,19 +2,29 @@
 
 namespace rv {
 
-NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, int32_t width, int32_t height) {
+NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, const DeskArea& desk) {
     // The system maps a normalised value n back to the pixel n × extent / 65536, rounded down. The
     // truncated quotient can fall just below the pixel's start (1919 on 1920 pixels gives 65501,
     // which maps to 1918.99, so pixel 1918); the quotient rounded up lands inside the pixel for every
     // extent up to 65536. Negative values truncate toward zero, which already rounds them up.
-    auto scale = [](int32_t value, int32_t extent) {
+    auto scale = [](int32_t value, int32_t origin, int32_t extent) {
         if (extent <= 0) return value;
-        int64_t product = static_cast<int64_t>(value) * 65536;
+        int64_t product = (static_cast<int64_t>(value) - origin) * 65536;
         int64_t quotient = product / extent;
         if (product > 0 && product % extent != 0) ++quotient;
         return static_cast<int32_t>(quotient);
     };
-    return {scale(x, width), scale(y, height)};
+    return {scale(x, desk.left, desk.width), scale(y, desk.top, desk.height)};
+}
+
+DeskPixel deskPixel(NormalizedPoint point, const DeskArea& desk) {
+    auto back = [](int32_t value, int32_t origin, int32_t extent) {
+        if (extent <= 0) return value;
+        int64_t product = static_cast<int64_t>(value) * extent;
+        int64_t floored = product >= 0 ? product / 65536 : -((-product + 65535) / 65536);
+        return static_cast<int32_t>(origin + floored);
+    };
+    return {back(point.dx, desk.left, desk.width), back(point.dy, desk.top, desk.height)};
 }
 
 bool isExtendedKey(int32_t vk) {

@@ -1,5 +1,6 @@
 // The arithmetic of synthetic input that both platform backends share: the normalisation of
-// absolute moves, the list of extended keys and the key flag words. Portable code, no system header.
+// absolute moves to the virtual desktop, the list of extended keys and the key flag words. Portable code, no
+// system header.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +14,26 @@ struct NormalizedPoint {
     int32_t dy;
 };
 
-// A pixel of the primary display scaled to 0..65536: x × 65536 / width rounded up, so that the
-// system's mapping back (rounding down) lands on that very pixel (960,540 on 1920 × 1080 →
-// 32768,32768; 1919,1079 → 65502,65476). Coordinates lie within ±32,767 pixels. A width or height of
-// 0 or less leaves that coordinate unscaled: there is nothing to normalise against.
-NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, int32_t width, int32_t height);
+// The virtual desktop: the rectangle that holds every monitor, in screen pixels. The primary
+// monitor's top-left corner is 0,0, so a monitor left of or above it has negative coordinates.
+struct DeskArea {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+// A pixel of the virtual desktop scaled to 0..65536 across the desktop: (x - left) × 65536 / width
+// rounded up, so that the system's mapping back (deskPixel, rounding down) lands on that very pixel
+// (960,540 on a lone 1920 × 1080 → 32768,32768; 1919,1079 → 65502,65476; -1280,0 with a 1280 pixel
+// monitor left of it → 0,0). Coordinates lie within ±32,767 pixels. A width or height of 0 or less
+// leaves that coordinate unscaled: there is nothing to normalise against.
+NormalizedPoint normalizeAbsolute(int32_t x, int32_t y, const DeskArea& desk);
+
+// The pixel that the system moves the pointer to for a normalised point on the desktop: left +
+// n × width / 65536, rounded down (toward minus infinity).
+struct DeskPixel {
+    int32_t x;
+    int32_t y;
+};
+DeskPixel deskPixel(NormalizedPoint point, const DeskArea& desk);
 
 // Page Up/Down, End, Home, the arrows (33–40), Insert and Delete (45, 46); nothing else.
 bool isExtendedKey(int32_t vk);

@@ -142,14 +142,23 @@ bool napOnWake(WakeHandle wake, int64_t microseconds);
 // Windows 10 1607 and later, looked up at run time).
 void nameThread(const char* name);
 
+// A rectangle in screen pixels; right and bottom lie outside it.
+struct Rect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // ---- input injection (one platform input record per call) ----------------------------------------
 
-// Absolute pointer move to a pixel of the primary display.
-void injectAbsoluteMove(int32_t x, int32_t y);
+// Each returns whether the system took the input: Windows refuses it while another desktop has the
+// input (the lock screen, a UAC prompt) or a program of higher integrity has the foreground.
+
+// Absolute pointer move to a pixel of the virtual desktop (screen coordinates, negative on a
+// monitor left of or above the primary one).
+bool injectAbsoluteMove(int32_t x, int32_t y);
 // Mouse action: a Win32 mouse flag word (buttons, wheel) and its data (wheel delta); no move.
-void injectMouse(uint32_t flags, int32_t data);
+bool injectMouse(uint32_t flags, int32_t data);
 // Relative pointer move; the platform applies its pointer speed.
-void injectRelativeMove(int32_t dx, int32_t dy);
+bool injectRelativeMove(int32_t dx, int32_t dy);
 // Key press or release by virtual-key code; returns the number of records the platform took.
 int injectKey(int32_t vk, bool down);
 // Returns once the system has taken the input this thread injected so far. Linux: a round trip on the
@@ -162,6 +171,8 @@ void settleInjection();
 bool cursorPos(int32_t& x, int32_t& y);
 // Size of the primary display in pixels.
 void screenSize(int32_t& width, int32_t& height);
+// The rectangle that holds every monitor, in screen pixels (the primary one's top-left is 0,0).
+Rect virtualDesktop();
 // The platform's display name of a key (e.g. "F8", "Space"), or empty when it has none.
 std::string keyName(int32_t vk);
 
@@ -220,6 +231,10 @@ struct CaptureHandlers {
     bool (*mouse)(const MouseEvent&);  // true: swallow
     void (*rawMotion)(const RawMotion&);
     GrabPlan (*grabPlan)() = nullptr;  // asked again at each wake and every few milliseconds; none: no grabs
+    // Whether rawMotion is wanted now; asked at each wake and each mouse event (Windows: the raw
+    // input of a fast mouse wakes the loop 1,000 to 8,000 times a second while registered). None:
+    // always.
+    bool (*rawMotionWanted)() = nullptr;
 };
 
 // Runs the capture loop on the calling thread until stopCaptureLoop: hooks and raw input on Windows;
@@ -228,18 +243,14 @@ void runCaptureLoop(const CaptureHandlers& handlers);
 // Ends the loop from any thread (WM_QUIT to the capture thread). Sticky: a loop that has not started
 // yet ends as soon as it starts, so shutdown never waits for a thread that missed the request.
 void stopCaptureLoop();
-// What the loop must grab may have changed (hotkey codes, hotkeysEnabled, an armed reassignment or
-// pick): a loop that swallows by grabbing follows the plan now instead of at its next look. Any
-// thread; nothing to do where hooks decide event by event (Windows).
+// What the loop must grab (hotkey codes, hotkeysEnabled, an armed reassignment or pick) or whether
+// it takes raw motion may have changed: the loop follows the plan now instead of at its next look.
+// Any thread.
 void wakeCaptureLoop();
 
 // ---- windows -------------------------------------------------------------------------------------
 
 using WindowHandle = void*;
-
-struct Rect {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-};
 
 // Every window operation runs on the user-interface thread of the instance that owns the window,
 // except where a line says otherwise. Rectangles are outer (frame included) screen rectangles.
@@ -311,9 +322,10 @@ void endPointerDrag();
 
 // ---- panel pipe ---------------------------------------------------------------------------------
 // Messages from panel instances to the main instance, and the main instance's replies: the named pipe
-// "\\.\pipe\TapmillIPC" on Windows (local clients of this user only), a SOCK_SEQPACKET socket readable
-// and writable by the user alone on Linux. A message is one text of at most pipeMessageMax bytes (a
-// longer one is dropped whole, with its connection); a reply is at most pipeReplyMax bytes.
+// "\\.\pipe\TapmillIPC-<session id>" on Windows (one per logon session; local clients of this user only), a
+// SOCK_SEQPACKET socket readable and writable by the user alone on Linux. A message is one text of at most
+// pipeMessageMax bytes (a longer one is dropped whole, with its connection); a reply is at most pipeReplyMax
+// bytes.
 
 inline constexpr size_t pipeMessageMax = 511;
 inline constexpr size_t pipeReplyMax = 4096;

@@ -63,6 +63,7 @@ void resetStateForTests() {
         ownWindowsNoted = 0;
     }
     clickerWaiting = false;
+    inputBlocked = false;
     sessionPath.clear();
     sessionSavesBlocked = false;
 }

@@ -216,6 +216,9 @@ inline constexpr int64_t kOwnWindowsTrustMs = 3000;
 // The auto-clicker is on but waits, without clicking or counting, because the pointer is over one
 // of the program's own windows. Auto-clicker worker writes.
 inline std::atomic<bool> clickerWaiting{false};
+// The system refused the last input the auto-clicker or key spammer sent (lock screen, UAC prompt):
+// it was not counted, and the worker keeps trying. Those workers write.
+inline std::atomic<bool> inputBlocked{false};
 
 // ---- session -----------------------------------------------------------------------------------------
 inline std::string sessionPath;  // set once at start-up, before any save can run

@@ -635,6 +635,8 @@
   function renderFigures() {
     var s = status || {};
     var clicking = s.autoClicking === true, spamming = s.keySpamming === true, playing = s.state === 'Playing';
+    setHidden($('clicker-blocked'), !(clicking && s.inputBlocked === true));
+    setHidden($('keyspam-blocked'), !(spamming && s.inputBlocked === true));
     setHidden($('clicker-figures'), !clicking);
     if (clicking) setText(figuresText('clicker'), fmtRate(s.clickRate) + ' clicks/s · ' + plural(toInt(s.clicks), 'click', 'clicks'));
     setHidden($('keyspam-figures'), !spamming);

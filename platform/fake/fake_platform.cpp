@@ -102,6 +102,8 @@ void reset() {
     s.settles.clear();
     s.clock = 0, s.sleeps = 0, s.sleepHook = nullptr, s.realSleep = false;
     s.screenWidth = 1920, s.screenHeight = 1080, s.cursorX = 0, s.cursorY = 0;
+    s.desk.reset();
+    s.inputRefused = false;
     s.keyNames = {{117, "F6"}, {118, "F7"}, {119, "F8"}, {120, "F9"}, {32, "Space"}, {65, "A"}};
     s.exePath.clear();
     s.environment.clear();

@@ -45,6 +45,11 @@ void setRealSleep(bool on);
 int64_t sleepCount();
 
 void setScreen(int32_t width, int32_t height);
+// The virtual desktop that absolute moves are normalised over; none (the default): the screen alone.
+void setVirtualDesktop(std::optional<plat::Rect> desk);
+// From now on the system refuses (or takes again) every injected input, as Windows does on the lock
+// screen or behind a UAC prompt: nothing is recorded or echoed, and the inject functions say so.
+void refuseInput(bool refuse);
 void setCursor(int32_t x, int32_t y);
 void setKeyNames(std::map<int32_t, std::string> names);
 

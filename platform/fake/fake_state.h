@@ -39,6 +39,8 @@ struct State {
     std::function<void(int64_t)> sleepHook;
     bool realSleep = false;
     int32_t screenWidth = 1920, screenHeight = 1080;
+    std::optional<plat::Rect> desk;  // the virtual desktop; none: the screen alone
+    bool inputRefused = false;
     int32_t cursorX = 0, cursorY = 0;
     std::map<int32_t, std::string> keyNames;
     std::string exePath;
@@ -76,6 +78,9 @@ struct State {
     int mainInstanceClaims = 0;
     std::string mainInstanceProblem;  // claims fail with it while not empty
 };
+
+// Whether the system refuses injected input now (refuseInput).
+bool refused();
 
 inline State& state() {
     static State s;

@@ -100,6 +100,21 @@ void setCursor(int32_t x, int32_t y) {
     state().cursorX = x, state().cursorY = y;
 }
 
+void setVirtualDesktop(std::optional<plat::Rect> desk) {
+    Lock lock(state().mutex);
+    state().desk = desk;
+}
+
+void refuseInput(bool refuse) {
+    Lock lock(state().mutex);
+    state().inputRefused = refuse;
+}
+
+bool refused() {
+    Lock lock(state().mutex);
+    return state().inputRefused;
+}
+
 void setKeyNames(std::map<int32_t, std::string> names) {
     Lock lock(state().mutex);
     state().keyNames = std::move(names);
@@ -129,26 +144,33 @@ int captureWakes() {
 
 namespace plat {
 
-void injectAbsoluteMove(int32_t x, int32_t y) {
-    int32_t width, height;
-    screenSize(width, height);
-    rv::NormalizedPoint n = rv::normalizeAbsolute(x, y, width, height);
+// The pointer goes where Windows would put it for the normalised values on the virtual desktop.
+bool injectAbsoluteMove(int32_t x, int32_t y) {
+    if (fake::refused()) return false;
+    Rect desk = virtualDesktop();
+    rv::DeskArea area{desk.left, desk.top, desk.right - desk.left, desk.bottom - desk.top};
+    rv::NormalizedPoint n = rv::normalizeAbsolute(x, y, area);
     InputRecord r{InputKind::AbsoluteMove};
     r.x = x, r.y = y, r.dx = n.dx, r.dy = n.dy;
-    r.flags = rv::MOUSEEVENTF_MOVE | rv::MOUSEEVENTF_ABSOLUTE;
+    r.flags = rv::MOUSEEVENTF_MOVE | rv::MOUSEEVENTF_ABSOLUTE | rv::MOUSEEVENTF_VIRTUALDESK;
     fake::record(r);
-    fake::setCursor(x, y);
+    rv::DeskPixel landed = rv::deskPixel(n, area);
+    fake::setCursor(landed.x, landed.y);
     fake::echoMouse(r.flags, 0);
+    return true;
 }
 
-void injectMouse(uint32_t flags, int32_t data) {
+bool injectMouse(uint32_t flags, int32_t data) {
+    if (fake::refused()) return false;
     InputRecord r{InputKind::Mouse};
     r.flags = flags, r.data = data;
     fake::record(r);
     fake::echoMouse(flags, data);
+    return true;
 }
 
-void injectRelativeMove(int32_t dx, int32_t dy) {
+bool injectRelativeMove(int32_t dx, int32_t dy) {
+    if (fake::refused()) return false;
     InputRecord r{InputKind::RelativeMove};
     r.x = dx, r.y = dy, r.flags = rv::MOUSEEVENTF_MOVE;
     fake::record(r);
@@ -158,9 +180,11 @@ void injectRelativeMove(int32_t dx, int32_t dy) {
     }
     fake::echoMouse(rv::MOUSEEVENTF_MOVE, 0);
     fake::echoRawMotion(dx, dy);
+    return true;
 }
 
 int injectKey(int32_t vk, bool down) {
+    if (fake::refused()) return 0;
     InputRecord r{InputKind::Key};
     r.vk = vk, r.down = down, r.flags = rv::keyRecordFlags(vk, down);
     fake::record(r);
@@ -182,6 +206,12 @@ bool cursorPos(int32_t& x, int32_t& y) {
 void screenSize(int32_t& width, int32_t& height) {
     Lock lock(fake::state().mutex);
     width = fake::state().screenWidth, height = fake::state().screenHeight;
+}
+
+Rect virtualDesktop() {
+    Lock lock(fake::state().mutex);
+    const fake::State& s = fake::state();
+    return s.desk ? *s.desk : Rect{0, 0, s.screenWidth, s.screenHeight};
 }
 
 std::string keyName(int32_t vk) {

@@ -1,6 +1,7 @@
 // Windows capture loop: low-level keyboard and mouse hooks for every key and button event, and raw
-// input on a message-only window for the mouse's own relative motion. Everything runs on the thread
-// that calls runCaptureLoop; the hooks hand each event to the portable handlers.
+// input on a message-only window for the mouse's own relative motion, registered only while it is
+// wanted. Everything runs on the thread that calls runCaptureLoop; the hooks hand each event to the
+// portable handlers.
 #include <windows.h>
 
 #include <atomic>
@@ -15,10 +16,30 @@ struct CaptureState {
     CaptureHandlers handlers{};        // written before the hooks exist, read only by them
     std::atomic<DWORD> loopThread{0};  // the running loop's thread, 0 when none
     std::atomic<bool> stopRequested{false};
+    HWND rawWindow = nullptr;  // capture thread only, like the registration's state
+    bool rawRegistered = false;
 };
 CaptureState capture;
 
 constexpr LRESULT kSwallow = 1;
+// Posted to the loop's thread by wakeCaptureLoop.
+constexpr UINT kWakeMessage = WM_APP + 1;
+
+// Raw input for the whole run would wake this thread for every packet of a 1 to 8 kHz mouse; it is
+// registered while relative motion is recorded and removed again after.
+void followRawMotionNeed() {
+    const bool wanted = capture.rawWindow && capture.handlers.rawMotion &&
+                        (!capture.handlers.rawMotionWanted || capture.handlers.rawMotionWanted());
+    if (wanted == capture.rawRegistered) return;
+    if (wanted) {
+        RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, capture.rawWindow};
+        capture.rawRegistered = RegisterRawInputDevices(&mouse, 1, sizeof mouse) != 0;
+    } else {
+        RAWINPUTDEVICE remove{1, 2, RIDEV_REMOVE, nullptr};
+        RegisterRawInputDevices(&remove, 1, sizeof remove);
+        capture.rawRegistered = false;
+    }
+}
 
 LRESULT CALLBACK keyboardHook(int code, WPARAM message, LPARAM data) {
     if (code >= 0 && capture.handlers.key) {
@@ -32,6 +53,7 @@ LRESULT CALLBACK keyboardHook(int code, WPARAM message, LPARAM data) {
 }
 
 LRESULT CALLBACK mouseHook(int code, WPARAM message, LPARAM data) {
+    if (code >= 0) followRawMotionNeed();
     if (code >= 0 && capture.handlers.mouse) {
         const auto* record = reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
         MouseEvent event{static_cast<uint32_t>(message), record->pt.x, record->pt.y,
@@ -75,13 +97,17 @@ void runCaptureLoop(const CaptureHandlers& handlers) {
     RegisterClassExW(&windowClass);
     HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   instance, nullptr);
-    RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, window};
-    bool rawInput = window && RegisterRawInputDevices(&mouse, 1, sizeof mouse);
+    capture.rawWindow = window;
+    followRawMotionNeed();
     HHOOK mouseHookHandle = SetWindowsHookExW(WH_MOUSE_LL, &mouseHook, instance, 0);
     HHOOK keyboardHookHandle = SetWindowsHookExW(WH_KEYBOARD_LL, &keyboardHook, instance, 0);
 
     if (!capture.stopRequested) {
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (!message.hwnd && message.message == kWakeMessage) {
+                followRawMotionNeed();
+                continue;
+            }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
@@ -89,10 +115,8 @@ void runCaptureLoop(const CaptureHandlers& handlers) {
 
     if (mouseHookHandle) UnhookWindowsHookEx(mouseHookHandle);
     if (keyboardHookHandle) UnhookWindowsHookEx(keyboardHookHandle);
-    if (rawInput) {
-        RAWINPUTDEVICE remove{1, 2, RIDEV_REMOVE, nullptr};
-        RegisterRawInputDevices(&remove, 1, sizeof remove);
-    }
+    capture.rawWindow = nullptr;
+    followRawMotionNeed();
     if (window) DestroyWindow(window);
     UnregisterClassW(windowClass.lpszClassName, instance);
     capture.loopThread = 0;
@@ -106,7 +130,11 @@ void stopCaptureLoop() {
     if (thread) PostThreadMessageW(thread, WM_QUIT, 0, 0);
 }
 
-// The hooks decide event by event: nothing is grabbed ahead, so there is no plan to follow.
-void wakeCaptureLoop() {}
+// The hooks decide event by event: nothing is grabbed ahead. What is followed is whether raw
+// motion is wanted.
+void wakeCaptureLoop() {
+    DWORD thread = capture.loopThread;
+    if (thread) PostThreadMessageW(thread, kWakeMessage, 0, 0);
+}
 
 }  // namespace plat

@@ -15,14 +15,14 @@ UINT send(INPUT& record) {
     return SendInput(1, &record, sizeof(INPUT));
 }
 
-void sendMouse(LONG dx, LONG dy, DWORD data, DWORD flags) {
+bool sendMouse(LONG dx, LONG dy, DWORD data, DWORD flags) {
     INPUT record{};
     record.type = INPUT_MOUSE;
     record.mi.dx = dx;
     record.mi.dy = dy;
     record.mi.mouseData = data;
     record.mi.dwFlags = flags;
-    send(record);
+    return send(record) == 1;
 }
 
 // The scan code alone would make Volume Up the B key and right Ctrl the left one: the prefixed
@@ -35,18 +35,23 @@ rv::KeyScan layoutKey(int32_t vk) {
 
 }  // namespace
 
-void injectAbsoluteMove(int32_t x, int32_t y) {
-    rv::NormalizedPoint point =
-        rv::normalizeAbsolute(x, y, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    sendMouse(point.dx, point.dy, 0, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE);
+// Normalised over the whole virtual desktop: without MOUSEEVENTF_VIRTUALDESK the values are taken
+// over the primary monitor, and a point on a monitor left of or above it would rest on the system
+// extrapolating negative values, which it does not promise.
+bool injectAbsoluteMove(int32_t x, int32_t y) {
+    Rect desk = virtualDesktop();
+    rv::NormalizedPoint point = rv::normalizeAbsolute(
+        x, y, rv::DeskArea{desk.left, desk.top, desk.right - desk.left, desk.bottom - desk.top});
+    return sendMouse(point.dx, point.dy, 0,
+                     MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK);
 }
 
-void injectMouse(uint32_t flags, int32_t data) {
-    sendMouse(0, 0, static_cast<DWORD>(data), flags);
+bool injectMouse(uint32_t flags, int32_t data) {
+    return sendMouse(0, 0, static_cast<DWORD>(data), flags);
 }
 
-void injectRelativeMove(int32_t dx, int32_t dy) {
-    sendMouse(dx, dy, 0, MOUSEEVENTF_MOVE);
+bool injectRelativeMove(int32_t dx, int32_t dy) {
+    return sendMouse(dx, dy, 0, MOUSEEVENTF_MOVE);
 }
 
 int injectKey(int32_t vk, bool down) {
@@ -72,6 +77,12 @@ bool cursorPos(int32_t& x, int32_t& y) {
 void screenSize(int32_t& width, int32_t& height) {
     width = GetSystemMetrics(SM_CXSCREEN);
     height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+Rect virtualDesktop() {
+    const int32_t left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return Rect{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
 std::string keyName(int32_t vk) {

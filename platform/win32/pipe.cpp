@@ -1,5 +1,5 @@
-// Windows panel pipe: the named pipe "\\.\pipe\TapmillIPC", duplex, message mode, local clients of
-// this user only. The server owns the name (the first instance is made with
+// Windows panel pipe: the named pipe "\\.\pipe\TapmillIPC-<session id>" (pipe_name.h), duplex,
+// message mode, local clients of this user only. The server owns the name (the first instance is made with
 // FILE_FLAG_FIRST_PIPE_INSTANCE, so no other program can have taken it first) and serves every
 // connected instance at once with overlapped reads, always keeping one more instance waiting for the
 // next client, so messages that panels send back to back all arrive. A connection that sends nothing
@@ -7,17 +7,18 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/pipe_name.h"
 
 namespace plat {
 
 namespace {
 
-constexpr const char* kPipeName = "\\\\.\\pipe\\TapmillIPC";
 constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
 constexpr DWORD kInBufferSize = kMessageSize + 1;
 constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
@@ -30,6 +31,12 @@ constexpr DWORD kClientWaitMs = 500;   // a client waits this long at most for a
 constexpr DWORD kCrowdWaitMs = 10000;  // and once more this long: a busy server works through a crowd
 constexpr DWORD kMissingWaitMs = 500;  // and this long for a name that is not there
 constexpr DWORD kReplyWriteMs = 200;
+// While another program holds the name the server tries again after a pause that starts here and
+// doubles up to the longest: a name that stays taken costs a wake every few seconds, not 20 a second.
+constexpr DWORD kRetryFirstMs = 50;
+constexpr DWORD kRetryLongestMs = 5000;
+
+std::atomic<int> refusals{0};
 
 // Manual reset and made once, so that a stop before the server starts is kept (sticky).
 HANDLE stopEvent() {
@@ -125,7 +132,8 @@ std::unique_ptr<Instance> listen(bool first) {
     instance->overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!instance->overlapped.hEvent) return nullptr;
     instance->pipe = CreateNamedPipeA(
-        kPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+        sessionPipeName().c_str(),
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
         PIPE_UNLIMITED_INSTANCES, kOutBufferSize, kInBufferSize, 0, security);
     if (instance->pipe == INVALID_HANDLE_VALUE) return nullptr;
@@ -229,6 +237,7 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
     };
     Instances instances;
     std::vector<HANDLE> waits;
+    DWORD retryMs = kRetryFirstMs;
     while (!stopRequested()) {
         // Always one instance waiting for the next client; a flood of silent clients gives up its own
         // oldest connection for it.
@@ -250,8 +259,11 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
             if (listenFrom == 0) {
                 if (auto instance = listen(instances.empty())) {
                     instances.push_back(std::move(instance));
+                    retryMs = kRetryFirstMs;
                 } else if (instances.empty()) {
-                    WaitForSingleObject(stopEvent(), 50);
+                    ++refusals;
+                    WaitForSingleObject(stopEvent(), retryMs);
+                    retryMs = std::min(retryMs * 2, kRetryLongestMs);
                     continue;
                 }
             }
@@ -301,6 +313,10 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
     ResetEvent(stopEvent());
 }
 
+int pipeNameRefusals() {
+    return refusals.load();
+}
+
 void stopPipeServer() {
     if (stopEvent()) SetEvent(stopEvent());
 }
@@ -319,7 +335,7 @@ HANDLE openPipe(DWORD access, DWORD flags) {
     const ULONGLONG start = GetTickCount64();
     bool served = false;  // the server was seen: busy, not missing
     for (;;) {
-        HANDLE pipe = CreateFileA(kPipeName, access, 0, nullptr, OPEN_EXISTING,
+        HANDLE pipe = CreateFileA(sessionPipeName().c_str(), access, 0, nullptr, OPEN_EXISTING,
                                   flags | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) return pipe;
         DWORD error = GetLastError();
@@ -328,7 +344,8 @@ HANDLE openPipe(DWORD access, DWORD flags) {
         if (error == ERROR_PIPE_BUSY) served = true;
         if (served && error == ERROR_FILE_NOT_FOUND) error = ERROR_PIPE_BUSY;
         if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs) {
-            if (!WaitNamedPipeA(kPipeName, static_cast<DWORD>(kClientWaitMs - waited))) Sleep(1);
+            if (!WaitNamedPipeA(sessionPipeName().c_str(), static_cast<DWORD>(kClientWaitMs - waited)))
+                Sleep(1);
         } else if (error == ERROR_PIPE_BUSY && waited < kClientWaitMs + kCrowdWaitMs) {
             // A wait that ran out means a crowd of clients at once: it is made once more, as a
             // spread of short pauses, since a free instance wakes every client in a wait for it and

@@ -118,25 +118,29 @@ namespace plat {
 
 using x11::NoteKind;
 
-void injectAbsoluteMove(int32_t x, int32_t y) {
+// The X server queues what XTest sends whatever has the screen (a locked session included): without
+// a connection nothing was taken; otherwise it was.
+bool injectAbsoluteMove(int32_t x, int32_t y) {
     Display* display = x11::injectionDisplay();
-    if (!display) return;
+    if (!display) return false;
     x11::noteInjection(NoteKind::motion, 0);
     XTestFakeMotionEvent(display, -1, x11::clampToProtocol(x), x11::clampToProtocol(y), CurrentTime);
     XFlush(display);
+    return true;
 }
 
-void injectRelativeMove(int32_t dx, int32_t dy) {
+bool injectRelativeMove(int32_t dx, int32_t dy) {
     Display* display = x11::injectionDisplay();
-    if (!display) return;
+    if (!display) return false;
     x11::noteInjection(NoteKind::motion, 0);
     XTestFakeRelativeMotionEvent(display, x11::clampToProtocol(dx), x11::clampToProtocol(dy), CurrentTime);
     XFlush(display);
+    return true;
 }
 
-void injectMouse(uint32_t flags, int32_t data) {
+bool injectMouse(uint32_t flags, int32_t data) {
     Display* display = x11::injectionDisplay();
-    if (!display) return;
+    if (!display) return false;
     struct ButtonBit {
         uint32_t flag;
         unsigned button;
@@ -166,6 +170,7 @@ void injectMouse(uint32_t flags, int32_t data) {
         sent = true;
     }
     if (sent) XFlush(display);
+    return true;
 }
 
 int injectKey(int32_t vk, bool down) {
@@ -211,6 +216,13 @@ void screenSize(int32_t& width, int32_t& height) {
     if (!XGetGeometry(display, DefaultRootWindow(display), &root, &x, &y, &w, &h, &border, &depth)) return;
     width = static_cast<int32_t>(w);
     height = static_cast<int32_t>(h);
+}
+
+// The root window spans every monitor, and XTest's absolute moves are in its coordinates already.
+Rect virtualDesktop() {
+    int32_t width = 0, height = 0;
+    screenSize(width, height);
+    return Rect{0, 0, width, height};
 }
 
 }  // namespace plat

@@ -17,7 +17,8 @@ const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
-    "\"keyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,\"clickerWaiting\":false}";
+    "\"keyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,\"clickerWaiting\":false,"
+    "\"inputBlocked\":false}";
 
 }  // namespace
 
@@ -50,11 +51,24 @@ TEST_F(Status, StateCountReassignmentAndFlags) {
 // a note left from a clicker that has stopped never shows.
 TEST_F(Status, ClickerWaitingOnlyWhileTheClickerRuns) {
     rv::clickerWaiting = true;
-    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":false}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":false,"), std::string::npos);
     rv::autoClicking = true;
-    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":true}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":true,"), std::string::npos);
     rv::clickerWaiting = false;
-    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":false}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"clickerWaiting\":false,"), std::string::npos);
+}
+
+// Input the system refused shows while the clicker or the key spammer runs, never after.
+TEST_F(Status, InputBlockedOnlyWhileAWorkerRuns) {
+    rv::inputBlocked = true;
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false}"), std::string::npos);
+    rv::keySpamming = true;
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+    rv::keySpamming = false;
+    rv::autoClicking = true;
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+    rv::inputBlocked = false;
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false}"), std::string::npos);
 }
 
 TEST_F(Status, KeyNamesAreEscapedAndFallBack) {

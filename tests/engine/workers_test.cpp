@@ -90,8 +90,20 @@ TEST_F(Workers, ButtonChoiceAndFixedPoint) {
     ASSERT_EQ(records.size(), 5u);  // one move before both halves of the double click
     EXPECT_EQ(records[0].kind, InputKind::AbsoluteMove);
     EXPECT_EQ(records[0].x, 500);
-    EXPECT_EQ(records[0].dx, 17067);  // 500 × 65536 / 1920 = 17066.67, rounded up
-    EXPECT_EQ(records[0].flags, 0x8001u);
+    EXPECT_EQ(records[0].dx, 17067);       // 500 × 65536 / 1920 = 17066.67, rounded up
+    EXPECT_EQ(records[0].flags, 0xC001u);  // move, absolute, over the virtual desktop
+
+    // A fixed point on a monitor left of the primary one: normalised over the whole desktop.
+    fake::setVirtualDesktop(plat::Rect{-1280, 0, 1920, 1080});
+    rv::fixedX = -1000, rv::stype = 0;
+    rv::autoClickerPass();
+    records = fake::takeInjected();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].dx, 5735);  // 280 × 65536 / 3200 = 5734.4, rounded up
+    int32_t x = 0, y = 0;
+    plat::cursorPos(x, y);
+    EXPECT_EQ(x, -1000);
+    EXPECT_EQ(y, 300);
 
     rv::locMode = 0, rv::stype = 0;
     rv::autoClickerPass();
@@ -114,6 +126,96 @@ TEST_F(Workers, RepeatLimitStopsAfterExactCount) {
     rv::stype = 1, rv::rptTimes = 10, rv::autoClicking = true;
     runUntil(rv::autoClickerPass, [] { return !rv::autoClicking; });
     EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), 40u);  // ten double clicks
+}
+
+// On the lock screen or behind a UAC prompt the system takes nothing: nothing is counted toward the
+// figures or the repeat limit, the status says input is blocked, and both workers try again within a
+// quarter of a second (an hour's interval or not) until input goes through.
+TEST_F(Workers, RefusedInputIsNotCountedAndTheWorkersKeepTrying) {
+    rv::rptMode = 0, rv::rptTimes = 2, rv::sh = 1;
+    rv::ksRptMode = 0, rv::ksRptTimes = 2, rv::ksms = 10;
+    rv::autoClicking = true, rv::keySpamming = true;
+    fake::refuseInput(true);
+    for (int i = 0; i < 5; ++i) {
+        int64_t start = fake::now();
+        rv::autoClickerPass();
+        EXPECT_LE(ms(fake::now() - start), 251.0);
+        start = fake::now();
+        rv::keySpammerPass();
+        EXPECT_LE(ms(fake::now() - start), 11.0);  // a short interval is kept
+    }
+    EXPECT_TRUE(fake::injected().empty());
+    EXPECT_EQ(rv::clickCount, 0);
+    EXPECT_EQ(rv::keyPressCount, 0);
+    EXPECT_TRUE(rv::autoClicking);
+    EXPECT_TRUE(rv::keySpamming);
+    EXPECT_TRUE(rv::inputBlocked);
+    EXPECT_NE(rv::statusText().find("\"clicks\":0,"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+
+    // Input goes through again: counted from there, up to the limit, and the note goes.
+    fake::refuseInput(false);
+    rv::sh = 0, rv::sms = 10;
+    runUntil(rv::autoClickerPass, [] { return !rv::autoClicking; });
+    EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), 4u);
+    EXPECT_FALSE(rv::inputBlocked);
+    runUntil(rv::keySpammerPass, [] { return !rv::keySpamming; });
+    EXPECT_EQ(fake::takeInjected().size(), 4u);
+
+    // A fixed point refused blocks the click too; a note left when both stop is dropped.
+    rv::autoClickerPass();  // idle: the count starts over
+    rv::locMode = 1, rv::rptMode = 1, rv::autoClicking = true;
+    fake::refuseInput(true);
+    rv::autoClickerPass();
+    EXPECT_TRUE(rv::inputBlocked);
+    EXPECT_EQ(rv::clickCount, 0);
+    rv::autoClicking = false;
+    rv::autoClickerPass();
+    EXPECT_FALSE(rv::inputBlocked);
+}
+
+// The 1 ms system timer is held from the pass that starts something until the pass after the last
+// thing stopped, once for any number of things running, and let go when the control thread ends.
+TEST_F(Workers, TimerResolutionIsHeldOnlyWhileSomethingRuns) {
+    auto timerCalls = [] {
+        std::vector<std::string> calls = fake::calls();
+        std::string out;
+        for (const std::string& call : calls) {
+            if (call == "raiseTimerResolution") out += '+';
+            if (call == "restoreTimerResolution") out += '-';
+        }
+        return out;
+    };
+    rv::controlPass();  // nothing runs: a hold left by an earlier test goes
+    const std::string before = timerCalls();
+    rv::clickerToggleRequest = true;
+    rv::controlPass();
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    rv::clickerToggleRequest = true;
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+");
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+-");
+    rv::controlPass();
+
+    rv::recordToggleRequest = true;
+    rv::controlPass();
+    rv::recordToggleRequest = true;
+    rv::controlPass();
+    rv::playing = true;  // the player ends by itself and wakes this thread
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+-+-+");
+    rv::playing = false;
+    rv::controlPass();
+    EXPECT_EQ(timerCalls(), before + "+-+-+-");
+
+    rv::autoClicking = true;
+    rv::controlPass();
+    rv::appRunning = false;
+    rv::controlThread();
+    EXPECT_EQ(timerCalls(), before + "+-+-+-+-");
 }
 
 TEST_F(Workers, SwitchingOffEndsTheWaitWithinAMillisecond) {

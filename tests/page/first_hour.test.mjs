@@ -160,6 +160,16 @@ test('the clicker: a start delay counts down visibly, and a wait over this windo
   await setState((s) => { s.waiting = false; });
   await page.waitForFunction(() => document.getElementById('clicker-waiting').hidden);
 
+  // Input the system refuses is said under whatever runs, and only while it runs.
+  await setState((s) => { s.status.inputBlocked = true; s.status.keySpamming = true; });
+  await page.waitForFunction(() => !document.getElementById('clicker-blocked').hidden &&
+    !document.getElementById('keyspam-blocked').hidden);
+  assert.match(await page.textContent('#clicker-blocked'), /Input is blocked by the system/);
+  await setState((s) => { s.status.keySpamming = false; });
+  await page.waitForFunction(() => document.getElementById('keyspam-blocked').hidden);
+  await setState((s) => { s.status.inputBlocked = false; });
+  await page.waitForFunction(() => document.getElementById('clicker-blocked').hidden);
+
   // The delay is a whole number of seconds up to 10.
   await typeInto(page, '#delay-input', '11');
   assert.match(await page.textContent('#msg-delay-input'), /0 to 10/);

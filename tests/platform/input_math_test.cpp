@@ -4,35 +4,59 @@
 
 #include <initializer_list>
 
-TEST(AbsoluteMoveNormalisation, ScalesTo65536OnThePrimaryDisplay) {
+TEST(AbsoluteMoveNormalisation, ScalesTo65536OverTheVirtualDesktop) {
     struct Case {
-        int32_t x, y, width, height, dx, dy;
+        const char* layout;
+        rv::DeskArea desk;
+        int32_t x, y, dx, dy;
     };
+    const rv::DeskArea alone{0, 0, 1920, 1080};
+    const rv::DeskArea left{-1280, 0, 3200, 1080};      // 1280 × 1024 left of a 1920 × 1080 primary
+    const rv::DeskArea above{-320, -1440, 2560, 2520};  // 2560 × 1440 above it, overhanging both sides
+    const rv::DeskArea bigger{0, 0, 5760, 2160};        // 3840 × 2160 right of it
     const Case cases[] = {
-        {960, 540, 1920, 1080, 32768, 32768},
-        {0, 0, 1920, 1080, 0, 0},
-        {1919, 1079, 1920, 1080, 65502, 65476},  // rounded up: truncated, the last pixel is missed
-        {1920, 1080, 1920, 1080, 65536, 65536},
-        {-10, -1, 1920, 1080, -341, -60},  // left of and above the display: negative, sent as is
-        {32767, 32767, 1920, 1080, 1118447, 1988351},
-        {1, 1, 2560, 1440, 26, 46},
-        {100, 100, 0, -5, 100, 100},  // no size to normalise against
+        {"alone", alone, 960, 540, 32768, 32768},
+        {"alone", alone, 0, 0, 0, 0},
+        {"alone", alone, 1919, 1079, 65502, 65476},  // rounded up: truncated, the last pixel is missed
+        {"alone", alone, 1920, 1080, 65536, 65536},
+        {"alone", alone, -10, -1, -341, -60},  // outside the desktop: negative, sent as is
+        {"alone", alone, 32767, 32767, 1118447, 1988351},
+        {"alone", {0, 0, 2560, 1440}, 1, 1, 26, 46},
+        {"alone", {0, 0, 0, -5}, 100, 100, 100, 100},  // no size to normalise against
+        {"left", left, -1280, 0, 0, 0},
+        {"left", left, -1, 1023, 26194, 62078},
+        {"left", left, 0, 0, 26215, 0},  // the primary's corner
+        {"left", left, 1919, 1079, 65516, 65476},
+        {"above", above, -320, -1440, 0, 0},
+        {"above", above, 0, 0, 8192, 37450},
+        {"above", above, 2239, 1079, 65511, 65510},
+        {"bigger", bigger, 1919, 1079, 21834, 32738},
+        {"bigger", bigger, 5759, 2159, 65525, 65506},
     };
     for (const Case& c : cases) {
-        rv::NormalizedPoint n = rv::normalizeAbsolute(c.x, c.y, c.width, c.height);
-        EXPECT_EQ(n.dx, c.dx) << c.x << "," << c.y;
-        EXPECT_EQ(n.dy, c.dy) << c.x << "," << c.y;
+        rv::NormalizedPoint n = rv::normalizeAbsolute(c.x, c.y, c.desk);
+        EXPECT_EQ(n.dx, c.dx) << c.layout << " " << c.x << "," << c.y;
+        EXPECT_EQ(n.dy, c.dy) << c.layout << " " << c.x << "," << c.y;
     }
 }
 
-TEST(AbsoluteMoveNormalisation, EveryPixelMapsBackToItself) {
-    // The system's way back: n × extent / 65536, rounded down.
-    for (int32_t extent : {640, 1080, 1366, 1920, 2160, 3840, 7680}) {
-        for (int32_t pixel = -extent; pixel <= extent; ++pixel) {
-            int32_t n = rv::normalizeAbsolute(pixel, 0, extent, 1).dx;
-            int64_t product = static_cast<int64_t>(n) * extent;
-            int64_t back = product >= 0 ? product / 65536 : -((-product + 65535) / 65536);
-            ASSERT_EQ(back, pixel) << "extent " << extent;
+// Pixel to normalised value and back, as the system maps it, for every pixel of each layout (and
+// as far again beyond it, where the system would clamp but the arithmetic must still hold).
+TEST(AbsoluteMoveNormalisation, EveryPixelOfEveryLayoutMapsBackToItself) {
+    const rv::DeskArea layouts[] = {
+        {0, 0, 640, 480},          {0, 0, 1366, 768},
+        {0, 0, 1920, 1080},        {0, 0, 3840, 2160},
+        {-1280, 0, 3200, 1080},    {-1920, -120, 3840, 1200},
+        {-320, -1440, 2560, 2520}, {0, -2160, 3840, 3240},
+        {0, 0, 5760, 2160},        {-7680, -4320, 15360, 8640},
+    };
+    for (const rv::DeskArea& desk : layouts) {
+        for (int32_t offset = -desk.width; offset < 2 * desk.width; ++offset) {
+            const int32_t x = desk.left + offset;
+            const int32_t y = desk.top + offset % (desk.height * 2);
+            rv::DeskPixel back = rv::deskPixel(rv::normalizeAbsolute(x, y, desk), desk);
+            ASSERT_EQ(back.x, x) << desk.left << "," << desk.top << " " << desk.width << "x" << desk.height;
+            ASSERT_EQ(back.y, y) << desk.left << "," << desk.top << " " << desk.width << "x" << desk.height;
         }
     }
 }

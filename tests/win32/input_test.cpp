@@ -215,6 +215,12 @@ TEST_F(Injection, AbsoluteMovesLandOnThePixelAndRelativeMovesGoTheirWay) {
     ASSERT_GT(width, 100);
     ASSERT_GT(height, 100);
     EXPECT_EQ(width, GetSystemMetrics(SM_CXSCREEN));
+    // One monitor here: the virtual desktop is the screen (moves are normalised over it).
+    plat::Rect desk = plat::virtualDesktop();
+    EXPECT_EQ(desk.left, GetSystemMetrics(SM_XVIRTUALSCREEN));
+    EXPECT_EQ(desk.top, GetSystemMetrics(SM_YVIRTUALSCREEN));
+    EXPECT_EQ(desk.right - desk.left, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    EXPECT_EQ(desk.bottom - desk.top, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     struct Point {
         int32_t x, y;
     };
@@ -223,7 +229,7 @@ TEST_F(Injection, AbsoluteMovesLandOnThePixelAndRelativeMovesGoTheirWay) {
     for (Point p : {Point{0, 0}, Point{width / 2, height / 2}, Point{width / 4 * 3, height / 4 * 3},
                     Point{width - 1, height - 1}, Point{123, 457}, Point{1, height - 2}}) {
         Hooks::clear();
-        plat::injectAbsoluteMove(p.x, p.y);
+        EXPECT_TRUE(plat::injectAbsoluteMove(p.x, p.y));  // the system took it
         auto moves = Hooks::waitFor(1, [](const HookedEvent& e) { return e.message == WM_MOUSEMOVE; });
         ASSERT_EQ(moves.size(), 1u);
         EXPECT_TRUE(moves[0].flags & LLMHF_INJECTED);
@@ -357,6 +363,67 @@ TEST_F(Injection, CaptureLoopHandsOverEveryEventAndSwallowsWhatTheHandlerTakes) 
     EXPECT_GT(captured.motion.back().dx, 0);
     EXPECT_GT(captured.motion.back().dy, 0);
     EXPECT_FALSE(captured.motion.back().absolute);
+}
+
+UINT registeredRawDevices() {
+    UINT count = 0;
+    GetRegisteredRawInputDevices(nullptr, &count, sizeof(RAWINPUTDEVICE));
+    return count;
+}
+
+template <typename Done>
+bool within(int milliseconds, Done done) {
+    for (int waited = 0; waited < milliseconds && !done(); waited += 10) Sleep(10);
+    return done();
+}
+
+std::atomic<bool> rawWanted{false};
+
+// Raw input wakes the loop for every packet of the mouse: it is registered only while the handlers
+// want raw motion, from their next wake or mouse event on, and gone when the loop ends.
+TEST_F(Injection, RawInputIsRegisteredOnlyWhileRawMotionIsWanted) {
+    {
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        captured.mouse.clear();
+        captured.motion.clear();
+    }
+    plat::CaptureHandlers handlers = recordingHandlers();
+    handlers.rawMotionWanted = [] { return rawWanted.load(); };
+    rawWanted = false;
+    std::atomic<bool> ended{false};
+    std::thread thread([&] {
+        plat::runCaptureLoop(handlers);
+        ended = true;
+    });
+    int step = 0;
+    EXPECT_TRUE(within(3000, [&step] {
+        plat::injectAbsoluteMove(600 + ++step % 2, 540);
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        return !captured.mouse.empty();
+    }));
+    EXPECT_EQ(registeredRawDevices(), 0u);
+
+    rawWanted = true;
+    plat::wakeCaptureLoop();
+    EXPECT_TRUE(within(1000, [] { return registeredRawDevices() == 1; }));
+    EXPECT_TRUE(within(1000, [] {
+        plat::injectRelativeMove(5, 3);
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        return !captured.motion.empty();
+    }));
+
+    rawWanted = false;  // no wake: the next mouse event is enough
+    plat::injectAbsoluteMove(610, 540);
+    EXPECT_TRUE(within(1000, [] { return registeredRawDevices() == 0; }));
+
+    rawWanted = true;
+    plat::wakeCaptureLoop();
+    EXPECT_TRUE(within(1000, [] { return registeredRawDevices() == 1; }));
+    plat::stopCaptureLoop();
+    EXPECT_TRUE(within(3000, [&] { return ended.load(); }));
+    thread.join();
+    EXPECT_EQ(registeredRawDevices(), 0u);
+    rawWanted = false;
 }
 
 TEST(KeyNames, StableNamesExtendedKeysAndNone) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/pipe_name.h"
 #include "support/pipe_clients.h"
 
 namespace {
@@ -80,8 +81,8 @@ class Server {
 
 HANDLE openPipe() {
     for (int i = 0; i < 200; ++i) {
-        HANDLE pipe =
-            CreateFileA("\\\\.\\pipe\\TapmillIPC", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE pipe = CreateFileA(plat::sessionPipeName().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  0, nullptr);
         if (pipe != INVALID_HANDLE_VALUE) return pipe;
         Sleep(10);
     }
@@ -218,7 +219,7 @@ TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
     ASSERT_TRUE(server.send("start|"));
     // Nobody else can make the first instance of the name now.
     HANDLE other =
-        CreateNamedPipeA("\\\\.\\pipe\\TapmillIPC", PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        CreateNamedPipeA(plat::sessionPipeName().c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
                          PIPE_TYPE_MESSAGE, PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
     EXPECT_EQ(other, INVALID_HANDLE_VALUE);
     if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
@@ -244,6 +245,42 @@ TEST(Pipe, TheNameIsTakenFirstAndAdmitsThisUserAlone) {
                          reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
     LocalFree(descriptor);
     CloseHandle(pipe);
+}
+
+// Each logon session has a pipe of its own, so a second signed-in user's program serves its own
+// panels instead of reaching the first user's pipe; the machine-wide name of earlier versions is not
+// made.
+TEST(Pipe, TheNameCarriesTheSessionId) {
+    DWORD session = 0;
+    ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
+    EXPECT_EQ(plat::sessionPipeName(), "\\\\.\\pipe\\TapmillIPC-" + std::to_string(session));
+    EXPECT_EQ(plat::pipeNameForSession(2), "\\\\.\\pipe\\TapmillIPC-2");
+    Server server;
+    ASSERT_TRUE(server.send("start|"));
+    HANDLE shared =
+        CreateFileA("\\\\.\\pipe\\TapmillIPC", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(shared, INVALID_HANDLE_VALUE);
+    if (shared != INVALID_HANDLE_VALUE) CloseHandle(shared);
+}
+
+// Another program that holds the name: the server backs off (a few tries in three seconds, not one
+// every 50 ms) and takes the name soon after it comes free.
+TEST(Pipe, ANameHeldByAnotherProgramIsTriedSeldomAndTakenOnceFree) {
+    HANDLE other =
+        CreateNamedPipeA(plat::sessionPipeName().c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                         PIPE_TYPE_MESSAGE, PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    const int before = plat::pipeNameRefusals();
+    Server server;
+    Sleep(3000);
+    const int tries = plat::pipeNameRefusals() - before;
+    EXPECT_GE(tries, 3);
+    EXPECT_LE(tries, 7);  // 50, 100, 200, 400, 800, 1600 ms apart
+    CloseHandle(other);
+    const DWORD freed = GetTickCount();
+    ASSERT_TRUE(server.send("after|"));  // tries for 2 s
+    EXPECT_LT(GetTickCount() - freed, 2000u);
+    EXPECT_EQ(server.waitFor(1), std::vector<std::string>{"after|"});
 }
 
 // A panel's watch: told once it is made and at each notice (notices asked for at once may come as
