@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -118,6 +119,36 @@ std::atomic<std::thread::id> saveOwner{};
 std::string lastSavedPath;
 uint64_t lastSavedHash = 0;
 size_t lastSavedSize = 0;
+// And a fingerprint of the snapshot it was made from: a snapshot with the same fingerprint makes the
+// same text, so a long session that did not change is not even formatted again (seconds for millions
+// of events), at the close least of all.
+uint64_t lastSavedSnapshot = 0;
+
+uint64_t snapshotFingerprint(const std::string& settings, int32_t current, const std::vector<Profile>& copy) {
+    uint64_t hash = fnvHash(settings);
+    const auto mix = [&hash](uint64_t value) {
+        hash = (hash ^ value) * 1099511628211ull;
+        hash ^= hash >> 29;
+    };
+    mix(static_cast<uint32_t>(current));
+    for (const Profile& profile : copy) {
+        mix(fnvHash(profile.name));
+        mix(fnvHash(profile.settingsText));
+        mix(profile.events.size());
+        for (const MacroEvent& event : profile.events) {
+            uint64_t time = 0;
+            std::memcpy(&time, &event.time, sizeof time);
+            mix(time);
+            mix(static_cast<uint32_t>(event.kind) | static_cast<uint64_t>(static_cast<uint32_t>(event.x))
+                                                        << 32);
+            mix(static_cast<uint32_t>(event.y) | static_cast<uint64_t>(event.flags) << 32);
+            mix(static_cast<uint32_t>(event.vk) | static_cast<uint64_t>(static_cast<uint32_t>(event.wheel))
+                                                      << 32);
+            mix(event.down ? 1 : 0);
+        }
+    }
+    return hash;
+}
 
 void noteLockHeld(int64_t ticks) {
     int64_t longest = sessionLockHeldMaxTicks.load();
@@ -319,6 +350,10 @@ void saveSessionWith(LockWait wait, Unchanged unchanged) {
         noteLockHeld(plat::ticks() - taken);
     }
 
+    if (sessionPath.empty()) return;
+    const uint64_t snapshot = snapshotFingerprint(text, current, copy);
+    if (unchanged == Unchanged::Skip && sessionPath == lastSavedPath && snapshot == lastSavedSnapshot) return;
+
     size_t eventCount = 0;
     for (const Profile& profile : copy) eventCount += profile.events.size();
     text.reserve(text.size() + 64 + copy.size() * 128 + eventCount * 40);
@@ -350,6 +385,7 @@ void saveSessionWith(LockWait wait, Unchanged unchanged) {
         lastSavedPath = sessionPath;
         lastSavedHash = hash;
         lastSavedSize = text.size();
+        lastSavedSnapshot = snapshot;
     }
 }
 
