@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/pipe_peers.h"
 #include "platform/platform.h"
 #include "platform/win32/pipe_name.h"
 
@@ -23,10 +24,8 @@ constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
 constexpr DWORD kInBufferSize = kMessageSize + 1;
 constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
 constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 2;  // two wait slots: the stop and the notice
-// When every instance is taken, the oldest gives way to the next client only once it has had this
-// long to say something: one that has just connected and not yet written (a busy machine) is never
-// closed for a newcomer. Newcomers wait for a free instance meanwhile (kClientWaitMs, then once more).
-constexpr ULONGLONG kEvictAfterMs = 250;
+// When every instance is taken, newcomers wait for a free one (kClientWaitMs, then once more) while
+// the oldest may not yet give way (pipe_peers.h).
 constexpr DWORD kClientWaitMs = 500;   // a client waits this long at most for a free instance
 constexpr DWORD kCrowdWaitMs = 10000;  // and once more this long: a busy server works through a crowd
 constexpr DWORD kMissingWaitMs = 500;  // and this long for a name that is not there
@@ -96,15 +95,17 @@ SECURITY_ATTRIBUTES* userOnly() {
     return security.made ? &security.attributes : nullptr;
 }
 
+int64_t now() {
+    return static_cast<int64_t>(GetTickCount64());
+}
+
 // One pipe instance: waiting for a client, or reading its messages.
 struct Instance {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     OVERLAPPED overlapped{};
     bool connected = false;
     bool pending = false;  // an overlapped connect or read is under way
-    bool watching = false;
-    ULONGLONG quietUntil = 0;
-    ULONGLONG connectedAt = 0;
+    PipePeer peer;         // GetTickCount64 milliseconds
     char buffer[kInBufferSize];
 
     ~Instance() {
@@ -155,8 +156,7 @@ std::unique_ptr<Instance> listen(bool first) {
         }
     }
     if (instance->connected) {
-        instance->connectedAt = GetTickCount64();
-        instance->quietUntil = instance->connectedAt + pipeQuietMs;
+        peerAccepted(instance->peer, now());
         SetEvent(instance->overlapped.hEvent);  // served on the next turn
     }
     return instance;
@@ -180,11 +180,7 @@ void reply(Instance& instance, const std::string& text) {
 
 // A watch request marks the instance; anything else goes to the handler, whose reply goes back.
 void serve(Instance& instance, DWORD length, PipeHandler received) {
-    instance.quietUntil = GetTickCount64() + pipeQuietMs;
-    if (std::string_view(instance.buffer, length) == pipeWatchMessage) {
-        instance.watching = true;
-        return;
-    }
+    if (peerHeard(instance.peer, std::string_view(instance.buffer, length), now())) return;
     reply(instance, received(instance.buffer, length));
 }
 
@@ -206,8 +202,7 @@ bool advance(Instance& instance, PipeHandler received) {
             // A client that wrote and closed before the connect was looked at may show as a failed
             // connect (Wine); what it wrote is still there to read.
             instance.connected = true;
-            instance.connectedAt = GetTickCount64();
-            instance.quietUntil = instance.connectedAt + pipeQuietMs;
+            peerAccepted(instance.peer, now());
         } else {
             if (!ok) return false;  // ERROR_MORE_DATA (too long), ERROR_BROKEN_PIPE (client gone)
             if (length > 0) serve(instance, length, received);
@@ -231,7 +226,7 @@ bool advance(Instance& instance, PipeHandler received) {
 void runPipeServer(PipeHandler received, void (*watcherGone)()) {
     if (!stopEvent() || !noticeEvent()) return;
     const auto end = [watcherGone](Instances::iterator instance) {
-        const bool watching = (*instance)->watching;
+        const bool watching = (*instance)->peer.watching;
         instance->reset();
         if (watching && watcherGone) watcherGone();
     };
@@ -242,16 +237,15 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
         // Always one instance waiting for the next client; a flood of silent clients gives up its own
         // oldest connection for it.
         const bool listening = !instances.empty() && !instances.back()->connected;
-        ULONGLONG listenFrom = 0;  // every instance taken by a young connection: none waits till then
+        int64_t listenFrom = 0;  // every instance taken by a young connection: none waits till then
         if (!listening) {
             if (instances.size() >= kInstancesMax) {
-                // Never a panel that watches while others are there to go.
-                auto oldest = std::find_if(instances.begin(), instances.end(),
-                                           [](const auto& instance) { return !instance->watching; });
-                if (oldest == instances.end()) oldest = instances.begin();
-                if (GetTickCount64() < (*oldest)->connectedAt + kEvictAfterMs) {
-                    listenFrom = (*oldest)->connectedAt + kEvictAfterMs;
+                const Eviction eviction = evictionFor(
+                    instances.size(), [&](size_t i) { return &instances[i]->peer; }, now());
+                if (eviction.index == instances.size()) {
+                    listenFrom = eviction.waitUntil;
                 } else {
+                    const auto oldest = instances.begin() + static_cast<std::ptrdiff_t>(eviction.index);
                     end(oldest);
                     instances.erase(oldest);
                 }
@@ -269,20 +263,19 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
             }
         }
         waits.assign({stopEvent(), noticeEvent()});
-        ULONGLONG wake = listenFrom;
-        for (const auto& instance : instances) {
-            waits.push_back(instance->overlapped.hEvent);
-            if (instance->connected && !instance->watching && (wake == 0 || instance->quietUntil < wake))
-                wake = instance->quietUntil;
-        }
-        const ULONGLONG now = GetTickCount64();
-        const DWORD timeout = wake == 0 ? INFINITE : wake > now ? static_cast<DWORD>(wake - now) : 0;
+        for (const auto& instance : instances) waits.push_back(instance->overlapped.hEvent);
+        int64_t wake = nextQuietDeadline(instances.size(), [&](size_t i) -> const PipePeer* {
+            return instances[i]->connected ? &instances[i]->peer : nullptr;
+        });
+        if (listenFrom != 0 && (wake < 0 || listenFrom < wake)) wake = listenFrom;
+        const int64_t before = now();
+        const DWORD timeout = wake < 0 ? INFINITE : wake > before ? static_cast<DWORD>(wake - before) : 0;
         const DWORD waited =
             WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, timeout);
         if (waited == WAIT_OBJECT_0 || waited == WAIT_FAILED) break;
         if (waited == WAIT_OBJECT_0 + 1) {
             for (const auto& instance : instances) {
-                if (instance->watching) reply(*instance, pipeNoticeMessage);
+                if (instance->peer.watching) reply(*instance, pipeNoticeMessage);
             }
         }
         // Which instances are ready, looked at from the newest to the oldest, then served from the
@@ -291,14 +284,14 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
         std::vector<bool> ready(instances.size(), false);
         for (size_t i = instances.size(); i-- > 0;)
             ready[i] = WaitForSingleObject(instances[i]->overlapped.hEvent, 0) == WAIT_OBJECT_0;
-        const ULONGLONG then = GetTickCount64();
+        const int64_t then = now();
         Instances kept;
         for (size_t i = 0; i < instances.size(); ++i) {
             Instance& instance = *instances[i];
             bool open = true;
             if (ready[i])
                 open = advance(instance, received);
-            else if (instance.connected && !instance.watching && then >= instance.quietUntil)
+            else if (instance.connected && peerSilentTooLong(instance.peer, then))
                 open = false;
             if (open)
                 kept.push_back(std::move(instances[i]));

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/pipe_peers.h"
 #include "platform/platform.h"
 #include "platform/x11/x_util.h"
 
@@ -29,12 +30,9 @@ constexpr size_t kMessageMax = pipeMessageMax;  // longer messages are dropped w
 constexpr int kRetryMs = 50;                    // pause before another attempt to set up the socket
 constexpr int kListenQueue = 128;
 constexpr int kClientWaitMs = 250;  // a client waits this long at most for room
-// Open at once, each one descriptor: a few hundred clients at once are all served. A newcomer
-// beyond closes the oldest, but only one that has had kEvictAfterMs to say something: a client
-// that has just connected and not yet sent (a busy machine) is never closed for a newcomer, who
-// waits in the listen queue meanwhile.
+// Open at once, each one descriptor: a few hundred clients at once are all served (beyond, the rules
+// of pipe_peers.h).
 constexpr size_t kConnectionsMax = 512;
-constexpr int kEvictAfterMs = 250;
 constexpr int kMessagesPerTurn = 32;  // one busy client cannot starve the others
 
 // The stop request. A stop ends one run of the server; a stop given before the server starts ends it
@@ -209,14 +207,8 @@ class Listener {
 
 struct Connection {
     int fd;
-    int64_t quietUntil;  // monotonic milliseconds
-    int64_t acceptedAt;  // the same clock
-    bool watching = false;
+    PipePeer peer;  // monotonic milliseconds
 };
-
-bool isWatchMessage(const char* bytes, size_t length) {
-    return std::string_view(bytes, length) == pipeWatchMessage;
-}
 
 void sendNotice(const Connection& connection) {
     const std::string_view notice = pipeNoticeMessage;
@@ -246,11 +238,8 @@ bool serveReadable(Connection& connection, PipeHandler received) {
             continue;                                              // an empty message means nothing
         }
         if (static_cast<size_t>(length) > kMessageMax || (message.msg_flags & MSG_TRUNC)) return false;
-        connection.quietUntil = monotonicMs() + pipeQuietMs;
-        if (isWatchMessage(buffer, static_cast<size_t>(length))) {
-            connection.watching = true;
+        if (peerHeard(connection.peer, std::string_view(buffer, static_cast<size_t>(length)), monotonicMs()))
             continue;
-        }
         buffer[length] = '\0';
         const std::string reply = received(buffer, static_cast<size_t>(length));
         if (!reply.empty() && reply.size() <= pipeReplyMax) {
@@ -286,12 +275,10 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
             const bool accepting = x11::monotonicMs() >= acceptFrom;
             fds.push_back({listener.fd(), static_cast<short>(accepting ? POLLIN : 0), 0});
             fds.push_back({noticeFd, POLLIN, 0});
-            int64_t wake = accepting ? -1 : acceptFrom;
-            for (const x11::Connection& connection : connections) {
-                fds.push_back({connection.fd, POLLIN, 0});
-                if (connection.watching) continue;
-                if (wake < 0 || connection.quietUntil < wake) wake = connection.quietUntil;
-            }
+            for (const x11::Connection& connection : connections) fds.push_back({connection.fd, POLLIN, 0});
+            int64_t wake =
+                nextQuietDeadline(connections.size(), [&](size_t i) { return &connections[i].peer; });
+            if (!accepting && (wake < 0 || acceptFrom < wake)) wake = acceptFrom;
             int timeout = wake < 0 ? -1 : static_cast<int>(std::max<int64_t>(0, wake - x11::monotonicMs()));
             if ((stopFd < 0 || noticeFd < 0) && (timeout < 0 || timeout > x11::kRetryMs))
                 timeout = x11::kRetryMs;
@@ -303,7 +290,7 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
             if (x11::watchNotice.requested()) {
                 x11::watchNotice.consume();
                 for (const x11::Connection& connection : connections) {
-                    if (connection.watching) x11::sendNotice(connection);
+                    if (connection.peer.watching) x11::sendNotice(connection);
                 }
             }
             // The connections first, oldest first, and a new one only from the next turn on: a client's
@@ -316,13 +303,13 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
                 bool open = true;
                 if (events & (POLLIN | POLLHUP | POLLERR))
                     open = x11::serveReadable(connection, received);
-                else if (!connection.watching && now >= connection.quietUntil)
+                else if (peerSilentTooLong(connection.peer, now))
                     open = false;
                 if (open) {
                     connections[kept++] = connection;
                 } else {
                     close(connection.fd);
-                    if (connection.watching && watcherGone) watcherGone();
+                    if (connection.peer.watching && watcherGone) watcherGone();
                 }
             }
             connections.resize(kept);
@@ -340,31 +327,30 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
                         close(connection);
                         continue;
                     }
-                    // A flood of connections that say nothing pushes out its own oldest, never a newcomer
-                    // and never a panel that watches while others are there to go.
                     bool full = false;
                     if (connections.size() >= x11::kConnectionsMax) {
-                        auto oldest = std::find_if(connections.begin(), connections.end(),
-                                                   [](const x11::Connection& c) { return !c.watching; });
-                        if (oldest == connections.end()) oldest = connections.begin();
-                        const int64_t grown = oldest->acceptedAt + x11::kEvictAfterMs;
-                        if (x11::monotonicMs() < grown) {
-                            // Too young to go: this newcomer is kept over the limit, and the next
-                            // ones wait in the listen queue until the oldest may go.
-                            acceptFrom = grown;
+                        const Eviction eviction = evictionFor(
+                            connections.size(), [&](size_t i) { return &connections[i].peer; },
+                            x11::monotonicMs());
+                        if (eviction.index == connections.size()) {
+                            // This newcomer is kept over the limit; the next ones wait in the listen queue.
+                            acceptFrom = eviction.waitUntil;
                             full = true;
                         } else {
                             // What it has sent by now is handled first: a client whose message came
                             // after the last poll has closed its end believing it delivered.
-                            x11::serveReadable(*oldest, received);
-                            close(oldest->fd);
-                            if (oldest->watching && watcherGone) watcherGone();
-                            connections.erase(oldest);
+                            x11::Connection& oldest = connections[eviction.index];
+                            x11::serveReadable(oldest, received);
+                            close(oldest.fd);
+                            if (oldest.peer.watching && watcherGone) watcherGone();
+                            connections.erase(connections.begin() +
+                                              static_cast<std::ptrdiff_t>(eviction.index));
                         }
                     }
                     x11::passCredentials(connection);
-                    const int64_t now = x11::monotonicMs();
-                    connections.push_back({connection, now + pipeQuietMs, now});
+                    x11::Connection fresh{connection, {}};
+                    peerAccepted(fresh.peer, x11::monotonicMs());
+                    connections.push_back(fresh);
                     if (full) break;
                 }
             }

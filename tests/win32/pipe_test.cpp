@@ -188,9 +188,10 @@ TEST(Pipe, ThreeHundredClientsAtOnceAreAllAnswered) {
         threads.emplace_back([c, &answered] {
             HANDLE pipe = INVALID_HANDLE_VALUE;
             for (int i = 0; i < 1000 && pipe == INVALID_HANDLE_VALUE; ++i) {
-                pipe = CreateFileA("\\\\.\\pipe\\TapmillIPC", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                pipe = CreateFileA(plat::sessionPipeName().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
-                if (pipe == INVALID_HANDLE_VALUE && !WaitNamedPipeA("\\\\.\\pipe\\TapmillIPC", 100)) Sleep(5);
+                if (pipe == INVALID_HANDLE_VALUE && !WaitNamedPipeA(plat::sessionPipeName().c_str(), 100))
+                    Sleep(5);
             }
             if (pipe == INVALID_HANDLE_VALUE) return;
             DWORD mode = PIPE_READMODE_MESSAGE;
