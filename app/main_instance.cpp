@@ -237,7 +237,7 @@ int runMainInstance() {
     if (!view.create()) {
         // Nothing was changed yet that needs saving: stop the workers and leave.
         stopWorkers(workers);
-        plat::errorBox("Ravelin", plat::browserMissingText);
+        plat::errorBox("Ravelin", plat::browserFailureText());
         return 1;
     }
     {

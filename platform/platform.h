@@ -103,9 +103,11 @@ LibraryProblem libraryProblem(const std::string& path);
 void* librarySymbol(void* library, const char* name);
 // File name of the webview library beside the executable.
 extern const char* const webviewLibraryFile;
-// What to tell the user when the webview cannot open a browser (no WebView2 runtime on Windows,
-// no WebKitGTK or display on Linux).
-extern const char* const browserMissingText;
+// What to tell the user when the webview could not open a browser. Windows: that the WebView2
+// Runtime is missing when no version of it is registered; otherwise its version and what else
+// stopped the browser where that can be told (its data folder cannot be written). Linux: the display
+// and WebKitGTK. Main thread, after the failure.
+std::string browserFailureText();
 // Switches off the browser's context menus, zoom and accelerator keys through the browser
 // controller of the webview (Windows); each failing step skips the rest. Nothing to do on Linux.
 void applyBrowserSettings(void* browserController);

@@ -140,7 +140,9 @@ namespace plat {
 const bool errorBoxIsModal = true;
 const char pathSeparator = '/';
 const char* const webviewLibraryFile = "fake-webview";
-const char* const browserMissingText = "No browser.";
+std::string browserFailureText() {
+    return "No browser.";
+}
 
 bool initProcess() {
     return true;
