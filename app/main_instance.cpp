@@ -2,6 +2,7 @@
 // whole page in the main window, and stops everything in order when that window closes.
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -170,6 +171,40 @@ void terminatePanels() {
     panelProcesses.clear();
 }
 
+// The end of a run, once: after the window loop, or earlier when the user's session ends. The
+// lock makes the second caller wait until the first has finished.
+std::mutex finishLock;
+bool finished = false;                          // guarded by finishLock
+std::vector<RunningWorker>* running = nullptr;  // guarded by finishLock
+
+void finishRun() {
+    std::lock_guard<std::mutex> lock(finishLock);
+    if (finished) return;
+    finished = true;
+    // The view stays until the workers are joined, so a telling already under way is harmless.
+    setFiguresHander(nullptr);
+    setPageTeller(nullptr);
+    setToldView(nullptr);
+
+    saveSession();
+    stopWorkers(*running);
+    // The save above is skipped when the recorder, the player or a panel message holds the profile
+    // lock; with the workers stopped nothing holds it for long, so this one waits for it.
+    saveSessionAfterWorkers();
+    terminatePanels();
+}
+
+// Sign-out, restart or shutdown (Windows, on the window's thread: the process may be ended as soon
+// as this returns), or SIGTERM/SIGHUP (Linux, on a thread of its own): everything is saved and let
+// go as when the window closes, then the window loop is asked to end, so the run ends normally
+// where the process is left to do so.
+void onSessionEnd() {
+    if (plat::WindowHandle window = plat::findWindow(mainWindowTitle)) saveWindowPlacement(window);
+    finishRun();
+    std::lock_guard<std::mutex> lock(finishLock);
+    if (Webview* view = hostView) view->dispatch([view] { view->terminate(); });
+}
+
 }  // namespace
 
 int runMainInstance() {
@@ -209,15 +244,24 @@ int runMainInstance() {
     clickStartDelay = loadClickStartDelay();
 
     std::vector<RunningWorker> workers = startWorkers();
+    {
+        std::lock_guard<std::mutex> lock(finishLock);
+        finished = false;
+        running = &workers;
+    }
 
     Webview view;
     if (!view.create()) {
         // Nothing was changed yet that needs saving: stop the workers and leave.
         stopWorkers(workers);
-        plat::errorBox("Ravelin", plat::browserMissingText);
+        plat::errorBox("Ravelin", plat::browserFailureText());
         return 1;
     }
-    hostView = &view;
+    {
+        std::lock_guard<std::mutex> lock(finishLock);
+        hostView = &view;
+    }
+    plat::watchSessionEnd(&onSessionEnd);
     view.setTitle(mainWindowTitle);
     plat::applyBrowserSettings(view.browserController());
     view.setSize(kDefaultWindowWidth, kDefaultWindowHeight, SizeHint::None);
@@ -230,18 +274,13 @@ int runMainInstance() {
 
     view.run();
 
-    // The view stays until the workers are joined, so a telling already under way is harmless.
-    setFiguresHander(nullptr);
-    setPageTeller(nullptr);
-    setToldView(nullptr);
-
-    saveSession();
-    stopWorkers(workers);
-    // The save above is skipped when the recorder, the player or a panel message holds the profile
-    // lock; with the workers stopped nothing holds it for long, so this one waits for it.
-    saveSessionAfterWorkers();
-    terminatePanels();
-    hostView = nullptr;
+    finishRun();
+    plat::watchSessionEnd(nullptr);
+    {
+        std::lock_guard<std::mutex> lock(finishLock);
+        hostView = nullptr;
+        running = nullptr;
+    }
     view.destroy();
     return 0;
 }

@@ -91,7 +91,7 @@ int runPanelInstance(const std::string& commandLine) {
     }
     Webview view;
     if (!view.create()) {
-        plat::errorBox("Ravelin", plat::browserMissingText);
+        plat::errorBox("Ravelin", plat::browserFailureText());
         return 1;
     }
     hostView = &view;

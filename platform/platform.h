@@ -35,6 +35,14 @@ extern const bool errorBoxIsModal;
 // of the crash even when `onCrash` cannot finish (a lock the dying thread holds).
 void installCrashHandler(void (*onCrash)());
 
+// Calls `ending` when the user's session ends while the program runs, so it can save and let go of
+// what it holds. Windows: the main window's WM_ENDSESSION (sign-out, restart, shutdown; the window
+// must be watched, see watchMainWindow), on its user-interface thread; the system may end the
+// process as soon as the message is answered, so `ending` finishes everything before it returns.
+// Linux: SIGTERM or SIGHUP, on a thread of the backend's own (the signal handler only wakes it);
+// with no `ending` set (null) the signal ends the process as it would have. Main thread.
+void watchSessionEnd(void (*ending)());
+
 // Claims the one main instance of this user's session for the rest of the process's life (a named
 // mutex on Windows, a file lock in the runtime folder on Linux; either goes when the process ends,
 // however it ends). False while another main instance holds it; when the platform cannot tell, the
@@ -103,9 +111,11 @@ LibraryProblem libraryProblem(const std::string& path);
 void* librarySymbol(void* library, const char* name);
 // File name of the webview library beside the executable.
 extern const char* const webviewLibraryFile;
-// What to tell the user when the webview cannot open a browser (no WebView2 runtime on Windows,
-// no WebKitGTK or display on Linux).
-extern const char* const browserMissingText;
+// What to tell the user when the webview could not open a browser. Windows: that the WebView2
+// Runtime is missing when no version of it is registered; otherwise its version and what else
+// stopped the browser where that can be told (its data folder cannot be written). Linux: the display
+// and WebKitGTK. Main thread, after the failure.
+std::string browserFailureText();
 // Switches off the browser's context menus, zoom and accelerator keys through the browser
 // controller of the webview (Windows); each failing step skips the rest. Nothing to do on Linux.
 void applyBrowserSettings(void* browserController);

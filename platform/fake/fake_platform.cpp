@@ -51,6 +51,17 @@ std::vector<std::string> calls() {
     return state().calls;
 }
 
+bool endSession() {
+    void (*ending)() = nullptr;
+    {
+        Lock lock(state().mutex);
+        ending = state().sessionEnding;
+    }
+    if (!ending) return false;
+    ending();
+    return true;
+}
+
 std::vector<std::pair<std::string, std::string>> errorBoxes() {
     Lock lock(state().mutex);
     return state().boxes;
@@ -103,6 +114,7 @@ void reset() {
     s.clock = 0, s.sleeps = 0, s.sleepHook = nullptr, s.realSleep = false;
     s.screenWidth = 1920, s.screenHeight = 1080, s.cursorX = 0, s.cursorY = 0;
     s.desk.reset();
+    s.sessionEnding = nullptr;
     s.inputRefused = false;
     s.keyNames = {{117, "F6"}, {118, "F7"}, {119, "F8"}, {120, "F9"}, {32, "Space"}, {65, "A"}};
     s.exePath.clear();
@@ -134,7 +146,9 @@ namespace plat {
 const bool errorBoxIsModal = true;
 const char pathSeparator = '/';
 const char* const webviewLibraryFile = "fake-webview";
-const char* const browserMissingText = "No browser.";
+std::string browserFailureText() {
+    return "No browser.";
+}
 
 bool initProcess() {
     return true;
@@ -151,6 +165,11 @@ void installCrashHandler(void (*)()) {}
 std::string mainInstanceProblem() {
     Lock lock(fake::state().mutex);
     return fake::state().mainInstanceProblem;
+}
+
+void watchSessionEnd(void (*ending)()) {
+    Lock lock(fake::state().mutex);
+    fake::state().sessionEnding = ending;
 }
 
 bool claimMainInstance() {

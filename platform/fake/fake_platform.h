@@ -127,6 +127,10 @@ std::string callBinding(const std::string& name, const std::string& request);
 
 std::vector<std::pair<std::string, std::string>> errorBoxes();
 
+// The user's session ends as the system tells it (WM_ENDSESSION, SIGTERM): calls what the program
+// gave watchSessionEnd, on this thread; false when it gave nothing.
+bool endSession();
+
 // The capture loop: whether it runs, and its handlers, so a test can feed it events.
 bool captureRunning();
 bool feedKey(const plat::KeyEvent& event);

@@ -41,6 +41,7 @@ struct State {
     int32_t screenWidth = 1920, screenHeight = 1080;
     std::optional<plat::Rect> desk;  // the virtual desktop; none: the screen alone
     bool inputRefused = false;
+    void (*sessionEnding)() = nullptr;
     int32_t cursorX = 0, cursorY = 0;
     std::map<int32_t, std::string> keyNames;
     std::string exePath;

@@ -23,10 +23,6 @@ namespace plat {
 const bool errorBoxIsModal = true;
 const char pathSeparator = '\\';
 const char* const webviewLibraryFile = "webview.dll";
-const char* const browserMissingText =
-    "Ravelin needs the Microsoft Edge WebView2 Runtime to show its window, and it is not installed on "
-    "this computer.\n\nInstall \"Microsoft Edge WebView2 Runtime\" from Microsoft's website, then start "
-    "Ravelin again.";
 
 // ---- process and crash handler ----------------------------------------------------------------
 
@@ -73,7 +69,7 @@ void endProcess(bool comInitialised) {
 }
 
 void errorBox(const std::string& caption, const std::string& text) {
-    MessageBoxW(nullptr, toWide(text).c_str(), toWide(caption).c_str(), MB_OK);
+    MessageBoxW(nullptr, toWide(text).c_str(), toWide(caption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 namespace {

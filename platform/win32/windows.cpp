@@ -33,10 +33,20 @@ struct MainWindowWatch {
     void (*destroyed)(WindowHandle) = nullptr;
 };
 MainWindowWatch watch;
+// Kept apart from the watch, which ends with its window.
+void (*sessionEnding)() = nullptr;
 
 LRESULT CALLBACK watchedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC previous = watch.previous;
     if (message == WM_EXITSIZEMOVE && watch.moveSizeEnded) watch.moveSizeEnded(window);
+    // Answered after the save and the release: once it is, the process may end at any moment, and
+    // the window is never destroyed (no WM_DESTROY, no save on the way out).
+    if (message == WM_ENDSESSION && wParam && sessionEnding) {
+        auto ending = sessionEnding;
+        sessionEnding = nullptr;
+        ending();
+        return 0;
+    }
     if (message == WM_DESTROY && watch.destroyed) {
         auto destroyed = watch.destroyed;
         watch.destroyed = nullptr;
@@ -167,6 +177,10 @@ bool workAreaOfWindow(WindowHandle window, Rect& workArea) {
     HMONITOR monitor = window ? MonitorFromWindow(hwnd(window), MONITOR_DEFAULTTONEAREST)
                               : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
     return monitorWorkArea(monitor, workArea);
+}
+
+void watchSessionEnd(void (*ending)()) {
+    sessionEnding = ending;
 }
 
 void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle),

@@ -44,9 +44,10 @@ bool hasRenderNode(const char* folder) {
 const bool errorBoxIsModal = false;
 const char pathSeparator = '/';
 const char* const webviewLibraryFile = "libwebview.so.0.12";
-const char* const browserMissingText =
-    "Ravelin could not open its window: it needs an X11 display and the WebKitGTK 6.0 browser "
-    "engine (Debian package libwebkitgtk-6.0-4).";
+std::string browserFailureText() {
+    return "Ravelin could not open its window: it needs an X11 display and the WebKitGTK 6.0 browser "
+           "engine (Debian package libwebkitgtk-6.0-4).";
+}
 
 bool initProcess() {
     XInitThreads();

@@ -123,6 +123,35 @@ TEST_F(MainInstance, ATemporaryFileLeftByAKilledSaveIsRemovedAtStart) {
     std::filesystem::remove_all(data);
 }
 
+// Sign-out or shutdown while the window is open: before the system's message is answered (after
+// which Windows may end the process), the last change is saved, the window's place noted, and every
+// worker stopped (hooks and the timer let go); the window loop is then asked to end, and the normal
+// end after it changes nothing more.
+TEST_F(MainInstance, SessionEndSavesAndLetsGoBeforeItReturns) {
+    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    fake::window(reinterpret_cast<void*>(0x1)).rect = plat::Rect{200, 100, 620, 660};
+    std::string savedAtEnd;
+    bool running = true, handled = false;
+    fake::webview().onRun = [&] {
+        rv::sms = 333;
+        rv::autoClicking = true;  // holds the timer resolution once the control thread sees it
+        for (int i = 0; i < 200 && fake::injected().empty(); ++i) plat::sleepMs(10);
+        handled = fake::endSession();
+        running = rv::appRunning.load() || fake::captureRunning() || fake::pipeServerRunning();
+        savedAtEnd = std::filesystem::exists(rv::sessionPath) ? readFile(rv::sessionPath) : "";
+    };
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    EXPECT_TRUE(handled);
+    EXPECT_FALSE(running);
+    EXPECT_EQ(savedAtEnd.rfind("SETTINGS:0,0,0,333,", 0), 0u) << savedAtEnd;
+    EXPECT_EQ(readFile(rv::sessionPath), savedAtEnd);
+    EXPECT_NE(readFile("appsettings.txt").find("200"), std::string::npos);
+    std::vector<std::string> calls = fake::calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "raiseTimerResolution"),
+              std::count(calls.begin(), calls.end(), "restoreTimerResolution"));
+    EXPECT_FALSE(fake::endSession());  // nothing is left to call once the run has ended
+}
+
 TEST_F(MainInstance, StartUpRegistersThisExecutableOrShowsThatNothingIsRegistered) {
     // Asked for, but the system refuses it: the preference follows what is registered.
     writeFile("appsettings.txt", "launchOnStartup=1\r\n");
