@@ -98,9 +98,18 @@ extern const char* const webviewLibraryFile;
 // What to tell the user when the webview cannot open a browser (no WebView2 runtime on Windows,
 // no WebKitGTK or display on Linux).
 extern const char* const browserMissingText;
-// Switches off the browser's context menus, zoom and accelerator keys through the browser
-// controller of the webview (Windows); each failing step skips the rest. Nothing to do on Linux.
+// Keeps the browser engine's own functions from the user through the webview's browser controller:
+// its accelerator keys (reload, find, print, zoom, caret browsing, developer tools, back and
+// forward) and the mouse's back and forward buttons do nothing, and its context menu keeps only the
+// editing entries (cut, copy, paste, …), so it shows in text fields and nowhere else (where the
+// browser cannot trim its menu, it shows none). User-interface thread, once after the browser is
+// created.
 void applyBrowserSettings(void* browserController);
+// Names the program for the desktop before its first window: on Linux the name and class "ravelin"
+// that the toolkit gives every window (WM_CLASS), which the desktop entry's StartupWMClass matches; on
+// Windows the application user model id "Ravelin.Ravelin", which groups the program's windows on the
+// taskbar and lets it be pinned. Main thread, after the webview library is loaded, before any window.
+void nameProgramForDesktop();
 
 // ---- time ---------------------------------------------------------------------------------------
 

@@ -178,4 +178,6 @@ void* librarySymbol(void* library, const char* name) {
 
 void applyBrowserSettings(void*) {}
 
+void nameProgramForDesktop() {}
+
 }  // namespace plat
