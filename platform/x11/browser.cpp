@@ -6,7 +6,9 @@
 #include <dlfcn.h>
 
 #include <cstdint>
+#include <vector>
 
+#include "platform/context_menu.h"
 #include "platform/platform.h"
 #include "platform/x11/browser_keys.h"
 
@@ -190,29 +192,21 @@ void onButtonPressed(void* gesture, int, double, double, void*) {
 // selection); a menu left empty is not shown at all.
 gboolean onContextMenu(void*, void* menu, void*, void*) {
     const Toolkit& f = toolkit().fns;
-    for (unsigned i = f.menuGetItemCount(menu); i-- > 0;) {
+    std::vector<void*> items;
+    std::vector<MenuEntry> entries;
+    for (unsigned i = 0, count = f.menuGetItemCount(menu); i < count; ++i) {
         void* item = f.menuGetItemAt(menu, i);
-        if (item && !f.itemIsSeparator(item) && !isEditAction(f.itemGetAction(item)))
-            f.menuRemove(menu, item);
-    }
-    // Separators that no longer separate anything: leading, trailing and doubled ones.
-    bool previousWasSeparator = true;
-    for (unsigned i = 0; i < f.menuGetItemCount(menu);) {
-        void* item = f.menuGetItemAt(menu, i);
+        items.push_back(item);
         const bool separator = item && f.itemIsSeparator(item);
-        if (separator && previousWasSeparator) {
-            f.menuRemove(menu, item);
-            continue;
-        }
-        previousWasSeparator = separator;
-        ++i;
+        entries.push_back({separator, item && !separator && isEditAction(f.itemGetAction(item))});
     }
-    const unsigned count = f.menuGetItemCount(menu);
-    if (count > 0) {
-        void* last = f.menuGetItemAt(menu, count - 1);
-        if (last && f.itemIsSeparator(last)) f.menuRemove(menu, last);
+    const std::vector<bool> kept = keptMenuEntries(entries);
+    bool any = false;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!kept[i] && items[i]) f.menuRemove(menu, items[i]);
+        any = any || kept[i];
     }
-    return f.menuGetItemCount(menu) == 0 ? 1 : 0;
+    return any ? 0 : 1;
 }
 
 template <typename Fn>
