@@ -205,6 +205,7 @@ int runMainInstance() {
     hostView = &view;
     view.setTitle(mainWindowTitle);
     plat::applyBrowserSettings(view.browserController());
+    plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view);
     view.setSize(kDefaultWindowWidth, kDefaultWindowHeight, SizeHint::None);
     bindMainFunctions(view);
     loadPageInto(view);

@@ -105,6 +105,11 @@ extern const char* const browserMissingText;
 // browser cannot trim its menu, it shows none). User-interface thread, once after the browser is
 // created.
 void applyBrowserSettings(void* browserController);
+// Ends the webview's loop when the window system asks to close its window (what a window manager
+// sends for the close button, WM_DELETE_WINDOW): the window goes and `endLoop(arg)` runs on the
+// user-interface thread, whatever state the toolkit is in. Linux; on Windows the library's own close
+// handling ends the loop. User-interface thread, once, after the browser is created.
+void routeWindowClose(void* nativeWindow, void (*endLoop)(void* arg), void* arg);
 // Names the program for the desktop before its first window: on Linux the name and class "ravelin"
 // that the toolkit gives every window (WM_CLASS), which the desktop entry's StartupWMClass matches; on
 // Windows the application user model id "Ravelin.Ravelin", which groups the program's windows on the

@@ -180,4 +180,6 @@ void applyBrowserSettings(void*) {}
 
 void nameProgramForDesktop() {}
 
+void routeWindowClose(void*, void (*)(void*), void*) {}
+
 }  // namespace plat

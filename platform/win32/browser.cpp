@@ -189,6 +189,8 @@ void applyBrowserSettings(void* browserController) {
     release(webView);
 }
 
+void routeWindowClose(void*, void (*)(void*), void*) {}
+
 void nameProgramForDesktop() {
     // Every process of the program (the main window and each panel) takes the same id, so the
     // taskbar groups their windows under one button that can be pinned.

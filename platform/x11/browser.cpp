@@ -3,6 +3,7 @@
 // program with a toolkit assertion), a right click offers Back, Forward and Reload. The toolkit and
 // engine functions are looked up in the libraries the webview library has loaded, so no toolkit
 // headers are needed and nothing is loaded that the program would not load anyway.
+#include <X11/Xlib.h>
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -93,6 +94,8 @@ struct Toolkit {
     void (*setPrgname)(const char*) = nullptr;
     unsigned long (*signalConnectData)(void* instance, const char* signal, GCallback handler, void* data,
                                        void* destroyData, int flags) = nullptr;
+    unsigned (*idleAdd)(int (*fn)(void* data), void* data) = nullptr;
+    void (*addWeakPointer)(void* object, void** location) = nullptr;
     // GTK and GDK
     gboolean (*initCheck)() = nullptr;
     void* (*displayGetDefault)() = nullptr;
@@ -104,6 +107,11 @@ struct Toolkit {
     void (*singleSetButton)(void* gesture, unsigned button) = nullptr;
     unsigned (*singleGetCurrentButton)(void* gesture) = nullptr;
     gboolean (*gestureSetState)(void* gesture, int state) = nullptr;
+    void* (*widgetGetDisplay)(void* widget) = nullptr;
+    Display* (*xDisplayOf)(void* display) = nullptr;
+    void* (*nativeGetSurface)(void* native) = nullptr;
+    unsigned long (*surfaceXid)(void* surface) = nullptr;
+    void (*windowDestroy)(void* window) = nullptr;
     // WebKitGTK
     void* (*viewGetSettings)(void* view) = nullptr;
     void (*setCaretBrowsing)(void* settings, gboolean on) = nullptr;
@@ -141,8 +149,9 @@ const LoadedToolkit& toolkit() {
         void* gobject = loaded("libgobject-2.0.so.0");
         void* gtk = loaded("libgtk-4.so.1");
         void* webkit = loaded("libwebkitgtk-6.0.so.4");
-        t.glib = find(glib, "g_set_prgname", f.setPrgname) &&
-                 find(gobject, "g_signal_connect_data", f.signalConnectData);
+        t.glib = find(glib, "g_set_prgname", f.setPrgname) && find(glib, "g_idle_add", f.idleAdd) &&
+                 find(gobject, "g_signal_connect_data", f.signalConnectData) &&
+                 find(gobject, "g_object_add_weak_pointer", f.addWeakPointer);
         t.gtk = find(gtk, "gtk_init_check", f.initCheck) &&
                 find(gtk, "gdk_display_get_default", f.displayGetDefault) &&
                 find(gtk, "gdk_x11_display_set_program_class", f.setProgramClass) &&
@@ -152,7 +161,12 @@ const LoadedToolkit& toolkit() {
                 find(gtk, "gtk_gesture_click_new", f.clickGestureNew) &&
                 find(gtk, "gtk_gesture_single_set_button", f.singleSetButton) &&
                 find(gtk, "gtk_gesture_single_get_current_button", f.singleGetCurrentButton) &&
-                find(gtk, "gtk_gesture_set_state", f.gestureSetState);
+                find(gtk, "gtk_gesture_set_state", f.gestureSetState) &&
+                find(gtk, "gtk_widget_get_display", f.widgetGetDisplay) &&
+                find(gtk, "gdk_x11_display_get_xdisplay", f.xDisplayOf) &&
+                find(gtk, "gtk_native_get_surface", f.nativeGetSurface) &&
+                find(gtk, "gdk_x11_surface_get_xid", f.surfaceXid) &&
+                find(gtk, "gtk_window_destroy", f.windowDestroy);
         t.webkit = find(webkit, "webkit_web_view_get_settings", f.viewGetSettings) &&
                    find(webkit, "webkit_settings_set_enable_caret_browsing", f.setCaretBrowsing) &&
                    find(webkit, "webkit_settings_set_enable_developer_extras", f.setDeveloperExtras) &&
@@ -214,6 +228,38 @@ GCallback callback(Fn fn) {
     return reinterpret_cast<GCallback>(fn);
 }
 
+// A close the window system asks for, taken as it arrives on the toolkit's connection.
+struct CloseRoute {
+    void* window = nullptr;  // the GtkWindow; cleared by GObject when it goes
+    Window xid = 0;
+    Atom protocols = 0, deleteWindow = 0;
+    void (*endLoop)(void*) = nullptr;
+    void* arg = nullptr;
+    bool closing = false;
+};
+
+int closeNow(void* data) {
+    auto* route = static_cast<CloseRoute*>(data);
+    if (route->window) toolkit().fns.windowDestroy(route->window);
+    route->endLoop(route->arg);
+    return 0;  // G_SOURCE_REMOVE
+}
+
+// "xevent" of the toolkit's X display: every event its connection reads, before the toolkit's
+// own handling.
+gboolean onXEvent(void*, XEvent* event, void* data) {
+    auto* route = static_cast<CloseRoute*>(data);
+    if (event->type != ClientMessage || event->xclient.message_type != route->protocols ||
+        event->xclient.format != 32 || static_cast<Atom>(event->xclient.data.l[0]) != route->deleteWindow ||
+        (route->xid != 0 && event->xclient.window != route->xid))
+        return 0;
+    if (!route->closing) {
+        route->closing = true;
+        toolkit().fns.idleAdd(&closeNow, route);
+    }
+    return 1;
+}
+
 }  // namespace
 }  // namespace plat::x11
 
@@ -228,6 +274,26 @@ void nameProgramForDesktop() {
     if (t.gtk && t.fns.initCheck()) {
         if (void* display = t.fns.displayGetDefault()) t.fns.setProgramClass(display, "ravelin");
     }
+}
+
+void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg) {
+    const x11::LoadedToolkit& t = x11::toolkit();
+    if (!nativeWindow || !endLoop || !t.glib || !t.gtk) return;
+    const x11::Toolkit& f = t.fns;
+    void* display = f.widgetGetDisplay(nativeWindow);
+    Display* xdisplay = display ? f.xDisplayOf(display) : nullptr;
+    if (!xdisplay) return;
+    // One window per process, for the life of the process.
+    static x11::CloseRoute route;
+    route.window = nativeWindow;
+    f.addWeakPointer(nativeWindow, &route.window);
+    void* surface = f.nativeGetSurface(nativeWindow);
+    route.xid = surface ? f.surfaceXid(surface) : 0;
+    route.protocols = XInternAtom(xdisplay, "WM_PROTOCOLS", False);
+    route.deleteWindow = XInternAtom(xdisplay, "WM_DELETE_WINDOW", False);
+    route.endLoop = endLoop;
+    route.arg = arg;
+    f.signalConnectData(display, "xevent", x11::callback(&x11::onXEvent), &route, nullptr, 0);
 }
 
 void applyBrowserSettings(void* browserController) {
