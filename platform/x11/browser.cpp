@@ -1,7 +1,8 @@
-// The browser engine's own functions kept from the user, and the program's name on the desktop.
-// The webview library leaves WebKitGTK as a browser: F7 turns on caret browsing (which ends the
-// program with a toolkit assertion), a right click offers Back, Forward and Reload. The toolkit and
-// engine functions are looked up in the libraries the webview library has loaded, so no toolkit
+// The browser engine's own functions kept from the user, the program's name on the desktop, and the
+// window manager's close. The webview library leaves WebKitGTK as a browser: F7 reaches the engine's
+// hidden text view (which it asks for key bindings) and toggles its caret, whose blink then fails a
+// toolkit assertion and ends the program; a right click offers Back, Forward and Reload. The toolkit
+// and engine functions are looked up in the libraries the webview library has loaded, so no toolkit
 // headers are needed and nothing is loaded that the program would not load anyway.
 #include <X11/Xlib.h>
 #include <dlfcn.h>
@@ -135,7 +136,7 @@ bool find(void* library, const char* name, Fn& slot) {
     return slot != nullptr;
 }
 
-// The functions, looked up once; `complete` says whether all were found.
+// The functions, looked up once; glib, gtk and webkit say which groups were all found.
 struct LoadedToolkit {
     Toolkit fns;
     bool glib = false, gtk = false, webkit = false;
