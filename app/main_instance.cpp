@@ -264,6 +264,7 @@ int runMainInstance() {
     plat::watchSessionEnd(&onSessionEnd);
     view.setTitle(mainWindowTitle);
     plat::applyBrowserSettings(view.browserController());
+    plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view);
     view.setSize(kDefaultWindowWidth, kDefaultWindowHeight, SizeHint::None);
     bindMainFunctions(view);
     loadPageInto(view);

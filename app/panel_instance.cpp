@@ -100,6 +100,7 @@ int runPanelInstance(const std::string& commandLine) {
     std::string title = panelWindowTitle(parameters.name);
     view.setTitle(title);
     plat::applyBrowserSettings(view.browserController());
+    plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view);
     view.setSize(panelWidth, panelHeight, SizeHint::None);
     bindPanelFunctions(view);
     auto page = loadPage(pagePath());

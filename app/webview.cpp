@@ -105,6 +105,7 @@ Webview::~Webview() {
 
 bool Webview::create() {
     if (!apiLoaded) return false;
+    plat::nameProgramForDesktop();
     handle_ = api.create(0, nullptr);
     return handle_ != nullptr;
 }

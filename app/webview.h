@@ -44,6 +44,8 @@ class Webview {
     void eval(const std::string& script);
     void run();
     void terminate();
+    // terminate() of the Webview at `view`, as a plain function for the platform to call.
+    static void terminateView(void* view) { static_cast<Webview*>(view)->terminate(); }
     // The native window (HWND or GtkWindow*) and the browser controller (Windows).
     void* nativeWindow() const;
     void* browserController() const;

@@ -116,9 +116,23 @@ extern const char* const webviewLibraryFile;
 // stopped the browser where that can be told (its data folder cannot be written). Linux: the display
 // and WebKitGTK. Main thread, after the failure.
 std::string browserFailureText();
-// Switches off the browser's context menus, zoom and accelerator keys through the browser
-// controller of the webview (Windows); each failing step skips the rest. Nothing to do on Linux.
+// Keeps the browser engine's own functions from the user through the webview's browser controller:
+// its accelerator keys (reload, find, print, zoom, caret browsing, developer tools, back and
+// forward) and the mouse's back and forward buttons do nothing, and its context menu keeps only the
+// editing entries (cut, copy, paste, …), so it shows in text fields and nowhere else (where the
+// browser cannot trim its menu, it shows none). User-interface thread, once after the browser is
+// created.
 void applyBrowserSettings(void* browserController);
+// Ends the webview's loop when the window system asks to close its window (what a window manager
+// sends for the close button, WM_DELETE_WINDOW): the window goes and `endLoop(arg)` runs on the
+// user-interface thread, whatever state the toolkit is in. Linux; on Windows the library's own close
+// handling ends the loop. User-interface thread, once, after the browser is created.
+void routeWindowClose(void* nativeWindow, void (*endLoop)(void* arg), void* arg);
+// Names the program for the desktop before its first window: on Linux the name and class "ravelin"
+// that the toolkit gives every window (WM_CLASS), which the desktop entry's StartupWMClass matches; on
+// Windows the application user model id "Ravelin.Ravelin", which groups the program's windows on the
+// taskbar and lets it be pinned. Main thread, after the webview library is loaded, before any window.
+void nameProgramForDesktop();
 
 // ---- time ---------------------------------------------------------------------------------------
 

@@ -178,4 +178,8 @@ void* librarySymbol(void* library, const char* name) {
 
 void applyBrowserSettings(void*) {}
 
+void nameProgramForDesktop() {}
+
+void routeWindowClose(void*, void (*)(void*), void*) {}
+
 }  // namespace plat

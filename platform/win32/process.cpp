@@ -1,7 +1,6 @@
-// Windows process, environment, files, libraries and the page host's browser settings.
+// Windows process, environment, files and libraries.
 //
-// Index: process and crash handler · environment and files · libraries ·
-//        browser settings
+// Index: process and crash handler · environment and files · libraries
 #include <windows.h>
 #include <winioctl.h>
 
@@ -405,61 +404,6 @@ LibraryProblem libraryProblem(const std::string& path) {
 void* librarySymbol(void* library, const char* name) {
     if (!library || !name) return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
-}
-
-// ---- browser settings ---------------------------------------------------------------------------
-
-namespace {
-
-// The browser's interfaces are reached by vtable slot: no WebView2 header is needed for four calls.
-constexpr int kControllerGetCoreWebView2 = 25;
-constexpr int kWebViewGetSettings = 3;
-constexpr int kSettingsPutAreDefaultContextMenusEnabled = 14;
-constexpr int kSettingsPutIsZoomControlEnabled = 18;
-constexpr int kSettings3PutAreBrowserAcceleratorKeysEnabled = 24;
-constexpr IID kIidSettings3 = {0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
-
-using GetFn = HRESULT(STDMETHODCALLTYPE*)(void* self, void** out);
-using PutBoolFn = HRESULT(STDMETHODCALLTYPE*)(void* self, BOOL value);
-
-template <typename Fn>
-Fn method(void* object, int slot) {
-    return reinterpret_cast<Fn>((*static_cast<void***>(object))[slot]);
-}
-
-// Each getter returns a reference that is ours to release; a failed call leaves nothing to release.
-void* get(void* object, int slot) {
-    void* out = nullptr;
-    if (FAILED(method<GetFn>(object, slot)(object, &out))) return nullptr;
-    return out;
-}
-
-bool putFalse(void* object, int slot) {
-    return SUCCEEDED(method<PutBoolFn>(object, slot)(object, FALSE));
-}
-
-void release(void* object) {
-    if (object) static_cast<IUnknown*>(object)->Release();
-}
-
-}  // namespace
-
-void applyBrowserSettings(void* browserController) {
-    if (!browserController) return;
-    void* webView = get(browserController, kControllerGetCoreWebView2);
-    if (!webView) return;
-    void* settings = get(webView, kWebViewGetSettings);
-    if (settings && putFalse(settings, kSettingsPutAreDefaultContextMenusEnabled) &&
-        putFalse(settings, kSettingsPutIsZoomControlEnabled)) {
-        void* settings3 = nullptr;
-        if (SUCCEEDED(static_cast<IUnknown*>(settings)->QueryInterface(kIidSettings3, &settings3)) &&
-            settings3) {
-            putFalse(settings3, kSettings3PutAreBrowserAcceleratorKeysEnabled);
-            release(settings3);
-        }
-    }
-    release(settings);
-    release(webView);
 }
 
 }  // namespace plat

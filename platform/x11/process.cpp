@@ -339,6 +339,4 @@ void* librarySymbol(void* library, const char* name) {
     return library ? dlsym(library, name) : nullptr;
 }
 
-void applyBrowserSettings(void*) {}
-
 }  // namespace plat

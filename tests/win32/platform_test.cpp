@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -282,7 +284,9 @@ struct FakeBrowser {
     HRESULT getWebView = S_OK, getSettings = S_OK, putMenus = S_OK;
     bool nullWebView = false, offersSettings3 = true;
     std::vector<std::string> calls;
-    int references = 0;  // handed out and not yet released
+    int references = 0;            // handed out and not yet released
+    bool offersMenuEvent = false;  // a runtime with the context menu event
+    void* menuHandler = nullptr;   // the handler it was given
 };
 
 struct FakeObject {
@@ -291,16 +295,18 @@ struct FakeObject {
 };
 
 constexpr IID kSettings3 = {0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
+constexpr IID kWebView11 = {0x0be78e56, 0xc193, 0x4051, {0xb9, 0x43, 0x23, 0xb4, 0x60, 0xc0, 0x8b, 0xdb}};
 
 struct FakeVtables {
     void* controller[26];
     void* webView[26];
     void* settings[26];
     void* settings3[26];
+    void* webView11[102];
 };
 FakeVtables vtables;
 FakeObject webViewObject{vtables.webView, nullptr}, settingsObject{vtables.settings, nullptr},
-    settings3Object{vtables.settings3, nullptr};
+    settings3Object{vtables.settings3, nullptr}, webView11Object{vtables.webView11, nullptr};
 
 HRESULT STDMETHODCALLTYPE wrongSlot(FakeObject* self) {
     self->browser->calls.push_back("wrong slot");
@@ -308,6 +314,12 @@ HRESULT STDMETHODCALLTYPE wrongSlot(FakeObject* self) {
 }
 HRESULT STDMETHODCALLTYPE queryInterface(FakeObject* self, REFIID iid, void** out) {
     *out = nullptr;
+    if (self->vtable == vtables.webView && IsEqualIID(iid, kWebView11) && self->browser->offersMenuEvent) {
+        ++self->browser->references;
+        webView11Object.browser = self->browser;
+        *out = &webView11Object;
+        return S_OK;
+    }
     if (self->vtable != vtables.settings || !IsEqualIID(iid, kSettings3) || !self->browser->offersSettings3) {
         return E_NOINTERFACE;
     }
@@ -349,8 +361,17 @@ HRESULT STDMETHODCALLTYPE putKeys(FakeObject* self, BOOL on) {
     return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE addMenuHandler(FakeObject* self, void* handler, INT64* token) {
+    self->browser->calls.push_back("menu event");
+    self->browser->menuHandler = handler;
+    *token = 1;
+    return S_OK;
+}
+
 void fillVtables() {
-    for (void** table : {vtables.controller, vtables.webView, vtables.settings, vtables.settings3}) {
+    for (int slot = 0; slot < 102; ++slot) vtables.webView11[slot] = reinterpret_cast<void*>(&wrongSlot);
+    for (void** table :
+         {vtables.controller, vtables.webView, vtables.settings, vtables.settings3, vtables.webView11}) {
         for (int slot = 0; slot < 26; ++slot) table[slot] = reinterpret_cast<void*>(&wrongSlot);
         table[0] = reinterpret_cast<void*>(&queryInterface);
         table[1] = reinterpret_cast<void*>(&addRef);
@@ -361,6 +382,7 @@ void fillVtables() {
     vtables.settings[14] = reinterpret_cast<void*>(&putMenus);
     vtables.settings[18] = reinterpret_cast<void*>(&putZoom);
     vtables.settings3[24] = reinterpret_cast<void*>(&putKeys);
+    vtables.webView11[100] = reinterpret_cast<void*>(&addMenuHandler);
 }
 
 TEST(BrowserSettings, EachFailingStepSkipsTheRestAndEveryReferenceIsReleased) {
@@ -378,6 +400,10 @@ TEST(BrowserSettings, EachFailingStepSkipsTheRestAndEveryReferenceIsReleased) {
         {"null browser object", {S_OK, S_OK, S_OK, true, true, {}, 0}, Calls{}},
         {"no settings", {S_OK, E_NOINTERFACE, S_OK, false, true, {}, 0}, Calls{}},
         {"context menus refused", {S_OK, S_OK, E_FAIL, false, true, {}, 0}, Calls{"menus=0"}},
+        // A browser that lets its menus be trimmed keeps them on.
+        {"context menu event",
+         {S_OK, S_OK, S_OK, false, true, {}, 0, true},
+         Calls{"menu event", "menus=1", "zoom=0", "keys=0"}},
     };
     for (Case& c : cases) {
         FakeObject controller{vtables.controller, &c.browser};
@@ -386,6 +412,147 @@ TEST(BrowserSettings, EachFailingStepSkipsTheRestAndEveryReferenceIsReleased) {
         EXPECT_EQ(c.browser.references, 0) << c.what;
     }
     plat::applyBrowserSettings(nullptr);
+}
+
+// The browser's context menu as the event hands it over: entries with a name and a kind, which the
+// handler may remove; the event records whether it was marked handled.
+struct FakeMenu {
+    std::vector<std::pair<std::wstring, INT32>> entries;  // name, kind (3: separator)
+    bool handled = false;
+    int references = 0;
+};
+struct FakeMenuObject {
+    void** vtable;
+    FakeMenu* menu;
+    size_t index;
+};
+void* menuArgsVtable[11];
+void* menuItemsVtable[7];
+void* menuItemVtable[9];
+std::vector<FakeMenuObject> menuItems;
+
+ULONG STDMETHODCALLTYPE menuAddRef(FakeMenuObject* self) {
+    return ++self->menu->references;
+}
+ULONG STDMETHODCALLTYPE menuRelease(FakeMenuObject* self) {
+    return --self->menu->references;
+}
+FakeMenuObject itemsObject{menuItemsVtable, nullptr, 0};
+HRESULT STDMETHODCALLTYPE argsGetItems(FakeMenuObject* self, void** out) {
+    itemsObject.menu = self->menu;
+    ++self->menu->references;
+    *out = &itemsObject;
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE argsPutHandled(FakeMenuObject* self, BOOL handled) {
+    self->menu->handled = handled != FALSE;
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE itemsCount(FakeMenuObject* self, UINT32* out) {
+    *out = static_cast<UINT32>(self->menu->entries.size());
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE itemsAt(FakeMenuObject* self, UINT32 index, void** out) {
+    if (index >= self->menu->entries.size()) return E_INVALIDARG;
+    menuItems.push_back({menuItemVtable, self->menu, index});
+    ++self->menu->references;
+    *out = &menuItems.back();
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE itemsRemoveAt(FakeMenuObject* self, UINT32 index) {
+    if (index >= self->menu->entries.size()) return E_INVALIDARG;
+    self->menu->entries.erase(self->menu->entries.begin() + index);
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE itemName(FakeMenuObject* self, LPWSTR* out) {
+    const std::wstring& name = self->menu->entries[self->index].first;
+    *out = static_cast<LPWSTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(wchar_t)));
+    std::copy(name.c_str(), name.c_str() + name.size() + 1, *out);
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE itemKind(FakeMenuObject* self, INT32* out) {
+    *out = self->menu->entries[self->index].second;
+    return S_OK;
+}
+
+using InvokeFn = HRESULT(STDMETHODCALLTYPE*)(void* self, void* sender, void* args);
+
+TEST(BrowserSettings, ContextMenusKeepOnlyTheirEditingEntries) {
+    fillVtables();
+    FakeBrowser browser;
+    browser.offersMenuEvent = true;
+    FakeObject controller{vtables.controller, &browser};
+    plat::applyBrowserSettings(&controller);
+    ASSERT_NE(browser.menuHandler, nullptr);
+    for (void** table : {menuArgsVtable, menuItemsVtable, menuItemVtable}) {
+        table[1] = reinterpret_cast<void*>(&menuAddRef);
+        table[2] = reinterpret_cast<void*>(&menuRelease);
+    }
+    menuArgsVtable[3] = reinterpret_cast<void*>(&argsGetItems);
+    menuArgsVtable[8] = reinterpret_cast<void*>(&argsPutHandled);
+    menuItemsVtable[3] = reinterpret_cast<void*>(&itemsCount);
+    menuItemsVtable[4] = reinterpret_cast<void*>(&itemsAt);
+    menuItemsVtable[5] = reinterpret_cast<void*>(&itemsRemoveAt);
+    menuItemVtable[3] = reinterpret_cast<void*>(&itemName);
+    menuItemVtable[8] = reinterpret_cast<void*>(&itemKind);
+    auto invoke = reinterpret_cast<InvokeFn>((*static_cast<void***>(browser.menuHandler))[3]);
+    using Entries = std::vector<std::pair<std::wstring, INT32>>;
+    struct Case {
+        const char* what;
+        Entries shown, kept;
+        bool handled;
+    };
+    const std::vector<Case> cases = {
+        {"the page", {{L"back", 0}, {L"forward", 0}, {L"reload", 0}, {L"", 3}, {L"print", 0}}, {}, true},
+        {"a text field",
+         {{L"emoji", 0},
+          {L"", 3},
+          {L"undo", 0},
+          {L"", 3},
+          {L"cut", 0},
+          {L"copy", 0},
+          {L"paste", 0},
+          {L"", 3},
+          {L"selectAll", 0},
+          {L"", 3},
+          {L"inspectElement", 0}},
+         {{L"emoji", 0},
+          {L"", 3},
+          {L"undo", 0},
+          {L"", 3},
+          {L"cut", 0},
+          {L"copy", 0},
+          {L"paste", 0},
+          {L"", 3},
+          {L"selectAll", 0}},
+         false},
+        {"a selection",
+         {{L"copy", 0}, {L"", 3}, {L"print", 0}, {L"", 3}, {L"createQrCode", 0}},
+         {{L"copy", 0}},
+         false},
+    };
+    for (const Case& c : cases) {
+        FakeMenu menu;
+        menu.entries = c.shown;
+        menuItems.clear();
+        menuItems.reserve(c.shown.size());
+        FakeMenuObject args{menuArgsVtable, &menu, 0};
+        EXPECT_EQ(invoke(browser.menuHandler, nullptr, &args), S_OK) << c.what;
+        EXPECT_EQ(menu.entries, c.kept) << c.what;
+        EXPECT_EQ(menu.handled, c.handled) << c.what;
+        EXPECT_EQ(menu.references, 0) << c.what;
+    }
+}
+
+TEST(Process, TheProgramIsNamedForTheTaskbar) {
+    plat::nameProgramForDesktop();
+    PWSTR id = nullptr;
+    const HRESULT read = GetCurrentProcessExplicitAppUserModelID(&id);
+    // Wine 8 keeps no such id and says so; Windows reads it back.
+    if (read == E_NOTIMPL) GTEST_SKIP() << "the system keeps no application user model id";
+    ASSERT_EQ(read, S_OK);
+    EXPECT_EQ(std::wstring(id), L"Ravelin.Ravelin");
+    CoTaskMemFree(id);
 }
 
 // ---- crash handler: a child run of this program that faults -------------------------------------
