@@ -14,7 +14,7 @@ bool isPanelCommandLine(std::string_view commandLine) {
 }
 
 std::string pagePath() {
-    return exeFolder() + plat::pathSeparator + "ui" + plat::pathSeparator + "index.html";
+    return exeFolder() + plat::kPathSeparator + "ui" + plat::kPathSeparator + "index.html";
 }
 
 std::optional<std::string> loadPage(const std::string& path) {

@@ -7,7 +7,7 @@
 
 namespace rv {
 
-inline constexpr const char* mainWindowTitle = "Ravelin (Veltra Edition)";
+inline constexpr const char* kMainWindowTitle = "Ravelin (Veltra Edition)";
 // The title of the window of the panel named `name`.
 inline std::string panelWindowTitle(const std::string& name) {
     return "Ravelin (" + name + ")";

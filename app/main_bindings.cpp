@@ -20,12 +20,12 @@ namespace rv {
 
 void setAppSetting(const std::string& key, const std::string& value) {
     applyAppSetting(key, value);
-    if (key == "alwaysOnTop") setTopmost(plat::findWindow(mainWindowTitle), alwaysOnTop.load());
+    if (key == "alwaysOnTop") setTopmost(plat::findWindow(kMainWindowTitle), alwaysOnTop.load());
 }
 
 void resetEverything() {
     resetToDefaults();
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    plat::WindowHandle window = plat::findWindow(kMainWindowTitle);
     if (window && hostView) {
         resetWindowGeometry(*hostView, window);
         saveWindowPlacement(window);
@@ -52,11 +52,11 @@ std::string openPanel(const std::string& request) {
     // The page's point is only a fallback: WebKitGTK gives it relative to the window, and a panel
     // there would open over the main window, hidden under it when that is on top.
     plat::Rect main, work;
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    plat::WindowHandle window = plat::findWindow(kMainWindowTitle);
     if (x && y && window && plat::windowRect(window, main) && plat::workAreaOfWindow(window, work)) {
-        Point beside = panelBeside(main, work, panelWidth, panelHeight);
-        x = beside.x + panelHoldX;
-        y = beside.y + panelHoldY;
+        Point beside = panelBeside(main, work, kPanelWidth, kPanelHeight);
+        x = beside.x + kPanelHoldX;
+        y = beside.y + kPanelHoldY;
     }
     if (!x || !y || name.empty() || name.find('|') != std::string::npos ||
         elementId.find('|') != std::string::npos || theme.find('|') != std::string::npos) {
@@ -78,7 +78,7 @@ std::string openPanel(const std::string& request) {
 std::string toggleRecord(const std::string&) {
     // Stopping from here: the click on the button that asked for it is in the recording.
     plat::Rect area;
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    plat::WindowHandle window = plat::findWindow(kMainWindowTitle);
     if (recording.load() && window && plat::windowRect(window, area)) {
         recordTrimLeft.store(area.left);
         recordTrimTop.store(area.top);
@@ -149,7 +149,7 @@ const std::vector<MainBinding>& mainBindings() {
         for (MainBinding& binding : own) {
             binding.call = [call = std::move(binding.call)](const std::string& request) {
                 std::string result = call(request);
-                wake(Sleeper::control);
+                wake(Sleeper::Control);
                 return result;
             };
         }

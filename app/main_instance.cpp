@@ -95,7 +95,7 @@ void tellPages() {
 // are still noted for the auto-clicker; the page reads the status itself once it shows again.
 std::string mainPageFigures() {
     std::string status = pageStatus();
-    return plat::isMinimized(plat::findWindow(mainWindowTitle)) ? std::string() : status;
+    return plat::isMinimized(plat::findWindow(kMainWindowTitle)) ? std::string() : status;
 }
 
 void handMainPageFigures() {
@@ -116,14 +116,14 @@ void loadPageInto(Webview& view) {
     std::string text = "Failed to read:\n" + path;
     plat::errorBox("UI Error", text);
     // Where the box is only a line on stderr, the window says it too; otherwise it stays empty.
-    if (!plat::errorBoxIsModal) view.setHtml("<pre>" + markupEscaped(text) + "</pre>");
+    if (!plat::kErrorBoxIsModal) view.setHtml("<pre>" + markupEscaped(text) + "</pre>");
 }
 
 // Placement, always-on-top, minimized start and foreground need the window as the window system
 // knows it, which it may only learn once the window loop has run; so these steps retry on the
 // user-interface thread until the window can be found by its title (for about a second).
 void applyWindowPreferences(Webview& view, int attemptsLeft) {
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    plat::WindowHandle window = plat::findWindow(kMainWindowTitle);
     if (!window) {
         if (attemptsLeft > 0) {
             plat::sleepMs(10);
@@ -153,7 +153,7 @@ Claim claimOrHandOver() {
             plat::errorBox("Ravelin", problem);
             return Claim::Refused;
         }
-        if (plat::WindowHandle window = plat::findWindow(mainWindowTitle)) {
+        if (plat::WindowHandle window = plat::findWindow(kMainWindowTitle)) {
             if (plat::isMinimized(window)) plat::showWindow(window, plat::Show::Restore);
             plat::forceForeground(window);
             return Claim::HandedOver;
@@ -199,7 +199,7 @@ void finishRun() {
 // go as when the window closes, then the window loop is asked to end, so the run ends normally
 // where the process is left to do so.
 void onSessionEnd() {
-    if (plat::WindowHandle window = plat::findWindow(mainWindowTitle)) saveWindowPlacement(window);
+    if (plat::WindowHandle window = plat::findWindow(kMainWindowTitle)) saveWindowPlacement(window);
     finishRun();
     std::lock_guard<std::mutex> lock(finishLock);
     if (Webview* view = hostView) view->dispatch([view] { view->terminate(); });
@@ -262,7 +262,7 @@ int runMainInstance() {
         hostView = &view;
     }
     plat::watchSessionEnd(&onSessionEnd);
-    view.setTitle(mainWindowTitle);
+    view.setTitle(kMainWindowTitle);
     plat::applyBrowserSettings(view.browserController());
     plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view);
     view.setSize(kDefaultWindowWidth, kDefaultWindowHeight, SizeHint::None);

@@ -135,7 +135,7 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
 }
 
 void resizeMainWindow(int32_t width, int32_t height) {
-    plat::WindowHandle window = plat::findWindow(mainWindowTitle);
+    plat::WindowHandle window = plat::findWindow(kMainWindowTitle);
     // A minimized window has no size to fit: Windows reports the small rectangle of its icon and
     // sizes that one, and Linux applies the size only when the window shows again, over a page laid
     // out at the old one. The page asks again once it is shown.
@@ -160,7 +160,7 @@ Point panelBeside(const plat::Rect& main, const plat::Rect& workArea, int32_t wi
 }
 
 void noteOwnWindows() {
-    std::vector<std::string> titles = {mainWindowTitle};
+    std::vector<std::string> titles = {kMainWindowTitle};
     for (const auto& entry : panelProcesses) titles.push_back(panelWindowTitle(entry.first));
     int32_t rects[kOwnWindowSlots][4];
     size_t count = 0;

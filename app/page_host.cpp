@@ -191,13 +191,13 @@ void Webview::run() {
         }
         return false;
     };
-    const bool mainInstance = hostTitle == mainWindowTitle;
+    const bool mainInstance = hostTitle == kMainWindowTitle;
     bool takesCalls = true;
     if (!mainInstance) {
         auto folder = plat::environment(kPanelCallsFolderVariable);
         takesCalls = folder && !folder->empty();
         if (takesCalls) {
-            const std::string base = *folder + plat::pathSeparator + panelCallsName(hostTitle);
+            const std::string base = *folder + plat::kPathSeparator + panelCallsName(hostTitle);
             input->inPath = base + ".in";
             input->outPath = base + ".out";
         }

@@ -46,7 +46,7 @@ void beginPanelDrag(plat::WindowHandle panel) {
     plat::cursorPos(drag.startX, drag.startY);
     plat::windowRect(panel, drag.startRect);
     drag.panel = panel;
-    drag.mainWindow = plat::findWindow(mainWindowTitle);
+    drag.mainWindow = plat::findWindow(kMainWindowTitle);
     drag.overMain = false;
     drag.dragging = true;
     plat::beginPointerDrag(panel,

@@ -75,8 +75,8 @@ void setUpPanelWindow(Webview& view, const PanelParameters& parameters, const st
     panelWindow = window;
     plat::setWindowIcon(window);
     bool positioned = parameters.x.has_value();
-    plat::makePanelWindow(window, positioned, parameters.x.value_or(0), parameters.y.value_or(0), panelWidth,
-                          panelHeight);
+    plat::makePanelWindow(window, positioned, parameters.x.value_or(0), parameters.y.value_or(0), kPanelWidth,
+                          kPanelHeight);
 }
 
 }  // namespace
@@ -101,7 +101,7 @@ int runPanelInstance(const std::string& commandLine) {
     view.setTitle(title);
     plat::applyBrowserSettings(view.browserController());
     plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view);
-    view.setSize(panelWidth, panelHeight, SizeHint::None);
+    view.setSize(kPanelWidth, kPanelHeight, SizeHint::None);
     bindPanelFunctions(view);
     auto page = loadPage(pagePath());
     view.setHtml(

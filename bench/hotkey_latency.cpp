@@ -199,7 +199,7 @@ void measurePlayer(Keyboard& keyboard, Target& target, Figures& start) {
         down.flags = rv::MOUSEEVENTF_LEFTDOWN;
         up.flags = rv::MOUSEEVENTF_LEFTUP;
         up.time = 0.001;
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {down, up}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {down, up}}};
         rv::currentProfile = 0;
     }
     rv::tloop = false;
@@ -263,7 +263,7 @@ int main() {
     }
     plat::raiseTimerResolution();
     rv::counterFrequency = plat::tickFrequency();
-    rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+    rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
 
     Target target;
     if (!target.open(

@@ -23,9 +23,9 @@ PanelParameters parsePanelCommandLine(std::string_view commandLine) {
         auto y = parseInt32(fields[3]);
         if (x && y) {
             parameters.x =
-                static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*x) - panelHoldX));
+                static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*x) - kPanelHoldX));
             parameters.y =
-                static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*y) - panelHoldY));
+                static_cast<int32_t>(std::max<int64_t>(INT32_MIN, static_cast<int64_t>(*y) - kPanelHoldY));
         }
     }
     if (fields.size() >= 5) parameters.theme = fields[4];

@@ -11,12 +11,12 @@
 
 namespace rv {
 
-inline constexpr int panelWidth = 450;
-inline constexpr int panelHeight = 400;
+inline constexpr int kPanelWidth = 450;
+inline constexpr int kPanelHeight = 400;
 // The command line's point is where the panel's header is held: the window's top-left corner lies
 // this far up and to the left of it.
-inline constexpr int panelHoldX = 150;
-inline constexpr int panelHoldY = 20;
+inline constexpr int kPanelHoldX = 150;
+inline constexpr int kPanelHoldY = 20;
 
 struct PanelParameters {
     std::string name = "Panel";

@@ -63,7 +63,7 @@ void handlePanelMessage(const char* bytes, size_t length) {
         return;
     }
     // What the message changed reaches the main page and the other panels at once.
-    wake(Sleeper::control);
+    wake(Sleeper::Control);
 }
 
 std::string servePanelMessage(const char* bytes, size_t length) {

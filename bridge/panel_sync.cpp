@@ -72,7 +72,7 @@ int64_t askAgainAt = 0;  // counter ticks
 
 std::optional<std::string> request(const char* name) {
     if (askAgainAt != 0 && plat::ticks() < askAgainAt) return std::nullopt;
-    auto reply = plat::pipeRequest(std::string(name) + "|", panelRequestTimeoutMs);
+    auto reply = plat::pipeRequest(std::string(name) + "|", kPanelRequestTimeoutMs);
     askAgainAt = reply ? 0 : plat::ticks() + kSilenceMs * plat::tickFrequency() / 1000;
     return reply;
 }
@@ -175,7 +175,7 @@ void runPanelWatch(void (*told)()) {
         }
         plat::watchPipe(told);
         std::unique_lock<std::mutex> lock(watchLock);
-        if (watchWake.wait_for(lock, std::chrono::milliseconds(panelWatchRetryMs),
+        if (watchWake.wait_for(lock, std::chrono::milliseconds(kPanelWatchRetryMs),
                                [] { return watchStopped; }))
             return;
     }

@@ -32,7 +32,7 @@ int applySettingChanges(std::string_view payload);
 // ---- panel instance (user-interface thread) -----------------------------------------------------
 
 // How long a panel's page call waits for the main instance's reply, in milliseconds.
-inline constexpr int panelRequestTimeoutMs = 150;
+inline constexpr int kPanelRequestTimeoutMs = 150;
 
 // Starts the panel from the profile settings text the main instance put on its command line.
 void seedPanelSettings(std::string_view profileSettingsText);
@@ -51,8 +51,8 @@ void panelUpdateGroup(SettingsGroup group, std::string_view stripped);
 // The panel's watch of the main instance, on a thread of its own until stopPanelWatch: `told` runs
 // (on that thread) each time a watch is made (whatever changed before went untold) and for each
 // change the main instance tells of. With no main instance to watch, or after the watch ended, it
-// tries again every panelWatchRetryMs milliseconds.
-inline constexpr int panelWatchRetryMs = 2000;
+// tries again every kPanelWatchRetryMs milliseconds.
+inline constexpr int kPanelWatchRetryMs = 2000;
 void runPanelWatch(void (*told)());
 // Ends runPanelWatch (any thread).
 void stopPanelWatch();

@@ -149,7 +149,7 @@ bool onKeyEvent(const plat::KeyEvent& event) {
     if (event.injected) return false;
     if (event.down && reassignTarget.load() != kNoTarget) {
         reassignCode.exchange(event.vk);
-        wake(Sleeper::control);
+        wake(Sleeper::Control);
         return true;
     }
     if (hotkeysEnabled.load() && hotkeyStep(event.vk, event.down, keyFlag(event.vk))) return true;
@@ -172,19 +172,19 @@ bool onMouseEvent(const plat::MouseEvent& event) {
                 locMode.store(1);
                 pickLocationRequest.exchange(false);
                 refreshProfileSettings();
-                wake(Sleeper::control);
+                wake(Sleeper::Control);
                 return true;
             }
             if (button.code == 2 || button.code == 4) {
                 pickLocationRequest.exchange(false);
-                wake(Sleeper::control);
+                wake(Sleeper::Control);
                 return true;
             }
         }
         int32_t target = reassignTarget.load();
         if (button.down && target != kNoTarget && target != kKeySpamKey && button.code != 1) {
             reassignCode.exchange(button.code);
-            wake(Sleeper::control);
+            wake(Sleeper::Control);
             return true;
         }
         if (hotkeysEnabled.load() && hotkeyStep(button.code, button.down, buttonFlag(button.code)))

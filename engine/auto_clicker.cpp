@@ -66,25 +66,25 @@ void autoClickerPass() {
         clickCount.store(0);
         clickMeter.forget();
         if (!keySpamming.load()) inputBlocked.store(false);
-        if (clickerWaiting.exchange(false)) wake(Sleeper::control);
-        nap(Sleeper::autoClicker, kWorkerNapMs);
+        if (clickerWaiting.exchange(false)) wake(Sleeper::Control);
+        nap(Sleeper::AutoClicker, kWorkerNapMs);
         return;
     }
     const ClickerSettings settings = clickerSettings();
     if (settings.limited && clickCount.load() >= settings.times) {
         autoClicking.store(false);
-        wake(Sleeper::control);
+        wake(Sleeper::Control);
         return;
     }
     bool taken = true;
     if (settings.fixedPoint) {
         taken = plat::injectAbsoluteMove(settings.x, settings.y);
     } else if (pointerOverOwnWindow()) {
-        if (!clickerWaiting.exchange(true)) wake(Sleeper::control);
-        nap(Sleeper::autoClicker, kOwnWindowRecheckMs);
+        if (!clickerWaiting.exchange(true)) wake(Sleeper::Control);
+        nap(Sleeper::AutoClicker, kOwnWindowRecheckMs);
         return;
     }
-    if (clickerWaiting.exchange(false)) wake(Sleeper::control);
+    if (clickerWaiting.exchange(false)) wake(Sleeper::Control);
 
     ButtonFlags flags = clickerButtonFlags(settings.button);
     int clicks = settings.doubleClick ? 2 : 1;
@@ -104,7 +104,7 @@ void autoClickerPass() {
     const double interval = intervalSeconds(settings.interval);
     polledWait(
         done, taken ? interval : blockedRetrySeconds(interval),
-        [] { return autoClicking.load() && appRunning.load(); }, Sleeper::autoClicker);
+        [] { return autoClicking.load() && appRunning.load(); }, Sleeper::AutoClicker);
 }
 
 void autoClickerThread() {

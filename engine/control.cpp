@@ -113,11 +113,11 @@ void controlPass() {
         // Stopped playback is released by the player itself: exactly what the macro held, nothing
         // the user's hand may be holding.
         invert(playing);
-        wake(Sleeper::player);
+        wake(Sleeper::Player);
     }
     if (clickerToggleRequest.exchange(false)) {
         bool on = invert(autoClicking);
-        wake(Sleeper::autoClicker);
+        wake(Sleeper::AutoClicker);
         // Switched off by the user: release every button the clicker may have left down.
         if (!on) {
             plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
@@ -127,7 +127,7 @@ void controlPass() {
     }
     if (keySpamToggleRequest.exchange(false)) {
         bool on = invert(keySpamming);
-        wake(Sleeper::keySpammer);
+        wake(Sleeper::KeySpammer);
         if (!on) plat::injectKey(keySpamTarget.load(), false);
     }
     followTimerResolutionNeed();
@@ -138,7 +138,7 @@ void controlPass() {
     // Every producer of a request or a change wakes this thread; the nap only bounds how late a
     // change made without a wake reaches the page. While something runs, it ends when the next
     // figures are due.
-    nap(Sleeper::control, figuresDue < 0 ? kControlIdleNapMs : figuresDue);
+    nap(Sleeper::Control, figuresDue < 0 ? kControlIdleNapMs : figuresDue);
 }
 
 void controlThread() {

@@ -12,13 +12,13 @@ void keySpammerPass() {
         keyPressCount.store(0);
         keyPressMeter.forget();
         if (!autoClicking.load()) inputBlocked.store(false);
-        nap(Sleeper::keySpammer, kWorkerNapMs);
+        nap(Sleeper::KeySpammer, kWorkerNapMs);
         return;
     }
     const KeySpamSettings settings = keySpamSettings();
     if (settings.limited && keyPressCount.load() >= settings.times) {
         keySpamming.store(false);
-        wake(Sleeper::control);
+        wake(Sleeper::Control);
         return;
     }
     // Both records name the same key even if the target changes meanwhile.
@@ -35,7 +35,7 @@ void keySpammerPass() {
     const double interval = intervalSeconds(settings.interval);
     polledWait(
         done, taken ? interval : blockedRetrySeconds(interval),
-        [] { return keySpamming.load() && appRunning.load(); }, Sleeper::keySpammer);
+        [] { return keySpamming.load() && appRunning.load(); }, Sleeper::KeySpammer);
 }
 
 void keySpammerThread() {

@@ -117,7 +117,7 @@ void macroPlayerPass() {
         playPass.store(0);
         playEventIndex.store(0);
         playEventTotal.store(0);
-        nap(Sleeper::player, kWorkerNapMs);
+        nap(Sleeper::Player, kWorkerNapMs);
         return;
     }
     // Each pass plays its own copy: the list may change (recording, profile calls) meanwhile.
@@ -128,7 +128,7 @@ void macroPlayerPass() {
     }
     if (events.empty()) {
         playing.store(false);
-        wake(Sleeper::control);
+        wake(Sleeper::Control);
         return;
     }
     int32_t pass = playPass.load() + 1;
@@ -165,10 +165,10 @@ void macroPlayerPass() {
     if (again && playing.load()) {
         polledWait(
             plat::ticks(), static_cast<double>(tloopMs.load()) / 1000.0,
-            [] { return playing.load() && appRunning.load(); }, Sleeper::player);
+            [] { return playing.load() && appRunning.load(); }, Sleeper::Player);
     } else {
         playing.store(false);
-        wake(Sleeper::control);
+        wake(Sleeper::Control);
     }
 }
 

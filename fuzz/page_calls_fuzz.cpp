@@ -17,13 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::freshState();
     {
         std::lock_guard<std::mutex> lock(rv::profilesLock);
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {rv::MacroEvent{}}},
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {rv::MacroEvent{}}},
                         rv::Profile{"b\"\\", "", {}}};
     }
     std::string error;
     rv::Webview view;
     if (!rv::Webview::loadLibrary(error) || !view.create()) return 0;
-    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x10));
+    fake::addWindow(rv::kMainWindowTitle, reinterpret_cast<void*>(0x10));
     fake::window(reinterpret_cast<void*>(0x10)).followsWebview = true;
     rv::hostView = &view;
 

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::freshState();
     rv::resetPanelSyncForTests();
-    rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+    rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
     std::string reply = rv::servePanelMessage(reinterpret_cast<const char*>(data), size);
     fuzz::check(reply.empty() || fuzz::isJson(reply), "a reply is one JSON text");
     fuzz::check(fuzz::codesValid(), "hotkeys and the key-spam target hold valid codes");

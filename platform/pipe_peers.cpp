@@ -6,12 +6,12 @@ namespace plat {
 
 void peerAccepted(PipePeer& peer, int64_t now) {
     peer.acceptedAt = now;
-    peer.quietUntil = now + pipeQuietMs;
+    peer.quietUntil = now + kPipeQuietMs;
 }
 
 bool peerHeard(PipePeer& peer, std::string_view message, int64_t now) {
-    peer.quietUntil = now + pipeQuietMs;
-    if (message != pipeWatchMessage) return false;
+    peer.quietUntil = now + kPipeQuietMs;
+    if (message != kPipeWatchMessage) return false;
     peer.watching = true;
     return true;
 }

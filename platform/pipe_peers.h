@@ -1,5 +1,5 @@
 // How the panel pipe's server treats its connections on both systems; each backend only accepts,
-// reads and writes. A connection that has sent nothing for pipeQuietMs is closed unless it watches.
+// reads and writes. A connection that has sent nothing for kPipeQuietMs is closed unless it watches.
 // When the server is full, a newcomer pushes out the oldest connection that does not watch (the
 // oldest of all when every one watches), but only once that one has had kPipeYoungMs to send: a
 // client that has just connected on a busy machine is never closed before it could speak, and the

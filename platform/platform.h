@@ -18,6 +18,13 @@ namespace plat {
 
 // ---- process ----------------------------------------------------------------------------------
 
+// The first call of the process, before anything loads a library: on Windows, libraries named without
+// a path then come from the system folder only. Nothing on Linux.
+void prepareProcess();
+// The command line after the program name as UTF-8: on Windows from the system's wide command line
+// (cut as the C runtime cuts it), on Linux `argv` after the name joined by blanks.
+std::string commandLineArguments(int argc, char** argv);
+
 // COM for this thread (apartment, OLE1 DDE off) and DPI awareness on Windows; on Linux X11 thread
 // support and the X11 back end for GTK. Returns whether COM was initialised. Main thread, first.
 bool initProcess();
@@ -25,9 +32,9 @@ bool initProcess();
 void endProcess(bool comInitialised);
 
 // Tells the user about a failure: a modal box with one OK button on Windows; a line on stderr on
-// Linux. `errorBoxIsModal` says which, so that callers can also show the text in their window.
+// Linux. `kErrorBoxIsModal` says which, so that callers can also show the text in their window.
 void errorBox(const std::string& caption, const std::string& text);
-extern const bool errorBoxIsModal;
+extern const bool kErrorBoxIsModal;
 
 // Runs `onCrash` once when the process dies of an unhandled fault, an exception that nothing catches
 // or abort, on any thread; the platform's own crash handling then ends the process as it would have
@@ -56,7 +63,7 @@ std::string mainInstanceProblem();
 // Full path of the running executable.
 std::string exePath();
 // The folder separator of this platform's paths: '\\' on Windows, '/' on Linux.
-extern const char pathSeparator;
+extern const char kPathSeparator;
 
 // ---- environment and files --------------------------------------------------------------------
 
@@ -348,11 +355,11 @@ void endPointerDrag();
 // Messages from panel instances to the main instance, and the main instance's replies: the named pipe
 // "\\.\pipe\TapmillIPC-<session id>" on Windows (one per logon session; local clients of this user only), a
 // SOCK_SEQPACKET socket readable and writable by the user alone on Linux. A message is one text of at most
-// pipeMessageMax bytes (a longer one is dropped whole, with its connection); a reply is at most pipeReplyMax
-// bytes.
+// kPipeMessageMax bytes (a longer one is dropped whole, with its connection); a reply is at most
+// kPipeReplyMax bytes.
 
-inline constexpr size_t pipeMessageMax = 511;
-inline constexpr size_t pipeReplyMax = 4096;
+inline constexpr size_t kPipeMessageMax = 511;
+inline constexpr size_t kPipeReplyMax = 4096;
 
 // Takes the bytes of one message; returns the reply to send back on the same connection, or the
 // empty text for none.
@@ -360,11 +367,11 @@ using PipeHandler = std::string (*)(const char* bytes, size_t length);
 
 // Serves every connection at once until stopPipeServer (pipe server thread): `received` gets the
 // messages of each connection in the order they were sent on it. An empty message is skipped; a
-// connection that sends nothing for about a second (pipeQuietMs) is closed, so a silent client never
+// connection that sends nothing for about a second (kPipeQuietMs) is closed, so a silent client never
 // holds up the others.
 // Watching connections (below) end with a call of `watcherGone`, when given, on the server thread.
 void runPipeServer(PipeHandler received, void (*watcherGone)() = nullptr);
-inline constexpr int pipeQuietMs = 1000;
+inline constexpr int kPipeQuietMs = 1000;
 // Wakes the server out of its wait for a client and ends it (any thread; sticky like stopCaptureLoop).
 void stopPipeServer();
 // Sends one message and returns without waiting for the server to handle it; false when no server
@@ -374,11 +381,11 @@ bool sendPipeMessage(const std::string& message);
 // took the message or no reply came in time.
 std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs);
 
-// Watching: a connection whose message is exactly pipeWatchMessage is kept open, quiet or not, and
-// gets a pipeNoticeMessage each time the server is asked to notify its watchers; that message is not
+// Watching: a connection whose message is exactly kPipeWatchMessage is kept open, quiet or not, and
+// gets a kPipeNoticeMessage each time the server is asked to notify its watchers; that message is not
 // handed to the server's handler.
-inline constexpr const char* pipeWatchMessage = "watchChanges|";
-inline constexpr const char* pipeNoticeMessage = "changed|";
+inline constexpr const char* kPipeWatchMessage = "watchChanges|";
+inline constexpr const char* kPipeNoticeMessage = "changed|";
 // Sends a notice to every watching connection of the running server (any thread; notices asked for
 // before the server thread gets to them are sent once).
 void notifyPipeWatchers();

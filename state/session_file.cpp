@@ -212,13 +212,13 @@ std::string dataFolder() {
     // bytes a character.
     size_t length = local ? utf16Length(*local) : 0;
     std::string base = length >= 1 && length <= 259 ? *local : plat::defaultDataBase();
-    return base + plat::pathSeparator + "Tapforge";
+    return base + plat::kPathSeparator + "Tapforge";
 }
 
 void prepareSessionPath() {
     std::string folder = dataFolder();
     plat::createDirectory(folder);
-    sessionPath = folder + plat::pathSeparator + "session.mcr";
+    sessionPath = folder + plat::kPathSeparator + "session.mcr";
     if (plat::pathExists(sessionPath)) return;
     std::string old = besideExe("session.mcr");
     if (plat::pathExists(old)) plat::moveFile(old, sessionPath);
@@ -288,7 +288,7 @@ bool loadSession() {
 bool loadSessionAtStart() {
     if (loadSession()) return true;
     std::lock_guard<std::mutex> lock(profilesLock);
-    profiles.push_back(Profile{defaultProfileName, "", {}});
+    profiles.push_back(Profile{kDefaultProfileName, "", {}});
     return false;
 }
 
@@ -398,7 +398,7 @@ void autosaveThread() {
         // that comes early (a reset) naps again for what is left.
         const int64_t due = plat::ticks() + period;
         for (int64_t left = period; left > 0 && appRunning.load(); left = due - plat::ticks())
-            nap(Sleeper::autosave,
+            nap(Sleeper::Autosave,
                 static_cast<int>((left * 1000 + plat::tickFrequency() - 1) / plat::tickFrequency()));
         if (appRunning.load()) saveSessionWith(LockWait::Skip, Unchanged::Skip);
     }

@@ -230,7 +230,7 @@ inline std::atomic<bool> sessionSavesBlocked{false};
 Profile* currentProfileEntry();
 
 // The name of the profile that start-up creates when no session could be loaded.
-inline constexpr const char* defaultProfileName = "Default Tracking Profile";
+inline constexpr const char* kDefaultProfileName = "Default Tracking Profile";
 
 // Puts the recording switches and playback values back to their defaults. No lock.
 void trackerDefaults();

@@ -11,7 +11,7 @@ std::string exeFolder() {
 }
 
 std::string besideExe(const std::string& name) {
-    return exeFolder() + plat::pathSeparator + name;
+    return exeFolder() + plat::kPathSeparator + name;
 }
 
 std::optional<std::string> readTextFile(const std::string& path) {

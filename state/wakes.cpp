@@ -8,7 +8,7 @@ namespace rv {
 
 namespace {
 
-constexpr int kSleepers = static_cast<int>(Sleeper::autosave) + 1;
+constexpr int kSleepers = static_cast<int>(Sleeper::Autosave) + 1;
 
 // Made on first use, by whichever thread comes first, and kept for the life of the process.
 plat::WakeHandle wakeOf(Sleeper who) {
@@ -37,7 +37,7 @@ void wakeAll() {
 void raiseRequest(std::atomic<bool>& request) {
     // The request is set before the wake, so the woken thread finds it.
     request.exchange(true);
-    wake(Sleeper::control);
+    wake(Sleeper::Control);
 }
 
 }  // namespace rv

@@ -12,7 +12,7 @@
 
 namespace rv {
 
-enum class Sleeper { control, autoClicker, keySpammer, player, autosave };
+enum class Sleeper { Control, AutoClicker, KeySpammer, Player, Autosave };
 
 // How long each sleeper naps while idle when nothing wakes it, in milliseconds. Every writer of a
 // worker's flag wakes it (the control thread, a reset, shutdown), so an idle worker naps long. So

@@ -211,7 +211,7 @@ int main() {
         down.flags = MOUSEEVENTF_LEFTDOWN;  // the system's flags, which the program's share
         up.flags = MOUSEEVENTF_LEFTUP;
         up.time = 0.001;
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {down, up}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {down, up}}};
         rv::currentProfile = 0;
     }
     rv::tloop = false;

@@ -143,8 +143,8 @@ void reset() {
 
 namespace plat {
 
-const bool errorBoxIsModal = true;
-const char pathSeparator = '/';
+const bool kErrorBoxIsModal = true;
+const char kPathSeparator = '/';
 const char* const webviewLibraryFile = "fake-webview";
 std::string browserFailureText() {
     return "No browser.";

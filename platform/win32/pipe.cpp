@@ -20,9 +20,9 @@ namespace plat {
 
 namespace {
 
-constexpr DWORD kMessageSize = static_cast<DWORD>(pipeMessageMax);
+constexpr DWORD kMessageSize = static_cast<DWORD>(kPipeMessageMax);
 constexpr DWORD kInBufferSize = kMessageSize + 1;
-constexpr DWORD kOutBufferSize = static_cast<DWORD>(pipeReplyMax);
+constexpr DWORD kOutBufferSize = static_cast<DWORD>(kPipeReplyMax);
 constexpr size_t kInstancesMax = MAXIMUM_WAIT_OBJECTS - 2;  // two wait slots: the stop and the notice
 // When every instance is taken, newcomers wait for a free one (kClientWaitMs, then once more) while
 // the oldest may not yet give way (pipe_peers.h).
@@ -163,7 +163,7 @@ std::unique_ptr<Instance> listen(bool first) {
 }
 
 void reply(Instance& instance, const std::string& text) {
-    if (text.empty() || text.size() > pipeReplyMax) return;
+    if (text.empty() || text.size() > kPipeReplyMax) return;
     OVERLAPPED overlapped{};
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!overlapped.hEvent) return;
@@ -275,7 +275,7 @@ void runPipeServer(PipeHandler received, void (*watcherGone)()) {
         if (waited == WAIT_OBJECT_0 || waited == WAIT_FAILED) break;
         if (waited == WAIT_OBJECT_0 + 1) {
             for (const auto& instance : instances) {
-                if (instance->peer.watching) reply(*instance, pipeNoticeMessage);
+                if (instance->peer.watching) reply(*instance, kPipeNoticeMessage);
             }
         }
         // Which instances are ready, looked at from the newest to the oldest, then served from the
@@ -394,7 +394,7 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
         if (finish(WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), nullptr, &overlapped),
                    count, static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0)) &&
             count == message.size()) {
-            std::string buffer(pipeReplyMax, '\0');
+            std::string buffer(kPipeReplyMax, '\0');
             ResetEvent(overlapped.hEvent);
             const ULONGLONG now = GetTickCount64();
             const DWORD left = until > now ? static_cast<DWORD>(until - now) : 0;
@@ -420,7 +420,7 @@ bool watchPipe(void (*told)()) {
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     bool watched = false;
     if (overlapped.hEvent) {
-        const std::string_view watch = pipeWatchMessage;
+        const std::string_view watch = kPipeWatchMessage;
         DWORD count = 0;
         BOOL done = WriteFile(pipe, watch.data(), static_cast<DWORD>(watch.size()), nullptr, &overlapped);
         if (done || GetLastError() == ERROR_IO_PENDING)

@@ -19,8 +19,8 @@
 
 namespace plat {
 
-const bool errorBoxIsModal = true;
-const char pathSeparator = '\\';
+const bool kErrorBoxIsModal = true;
+const char kPathSeparator = '\\';
 const char* const webviewLibraryFile = "webview.dll";
 
 // ---- process and crash handler ----------------------------------------------------------------

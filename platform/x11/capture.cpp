@@ -44,9 +44,10 @@
 #include "platform/input_codes.h"
 #include "platform/platform.h"
 #include "platform/x11/capture_grabs.h"
+#include "platform/x11/fd_wait.h"
 #include "platform/x11/injection_notes.h"
 #include "platform/x11/keys.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/x_errors.h"
 
 namespace plat::x11 {
 namespace {
@@ -253,7 +254,7 @@ class Capture {
 
     void onKey(const XIRawEvent& raw, bool down) {
         const unsigned keycode = static_cast<unsigned>(raw.detail);
-        const bool injected = device(raw.sourceid).xtestKeyboard && isInjectionEcho(NoteKind::key, keycode);
+        const bool injected = device(raw.sourceid).xtestKeyboard && isInjectionEcho(NoteKind::Key, keycode);
         const int32_t vk = keycode < vkByKeycode_.size() ? vkByKeycode_[keycode] : 0;
         // Ended before the handler acts on the press, so that nothing the press starts is injected
         // while the grab still holds the keyboard.
@@ -307,7 +308,7 @@ class Capture {
         const unsigned physical = static_cast<unsigned>(raw.detail);
         // Injection notes name the button as sent, before the pointer map.
         const bool injected =
-            device(raw.sourceid).xtestPointer && isInjectionEcho(NoteKind::button, physical);
+            device(raw.sourceid).xtestPointer && isInjectionEcho(NoteKind::Button, physical);
         const unsigned button = physical < buttonMap_.size() ? buttonMap_[physical] : physical;
         const Message message = messageOfButton(button, down);
         if (message.message == 0) return;
@@ -331,7 +332,7 @@ class Capture {
         }
         if (!moved) return;
         const DeviceTraits& source = device(raw.sourceid);
-        const bool injected = source.xtestPointer && isInjectionEcho(NoteKind::motion, 0);
+        const bool injected = source.xtestPointer && isInjectionEcho(NoteKind::Motion, 0);
         int32_t x = 0, y = 0;
         bool exact = false;
         pointerPoint(x, y, exact);

@@ -18,7 +18,7 @@
 #include <X11/extensions/XInput2.h>
 
 #include "platform/x11/keys.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/x_errors.h"
 
 namespace plat::x11 {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/x11/keys.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/x_errors.h"
 
 namespace plat {
 

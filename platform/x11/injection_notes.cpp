@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "platform/x11/x_util.h"
+#include "platform/x11/fd_wait.h"
 
 namespace plat::x11 {
 

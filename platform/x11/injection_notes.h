@@ -13,7 +13,7 @@
 
 namespace plat::x11 {
 
-enum class NoteKind : uint32_t { key = 1, button = 2, motion = 3 };
+enum class NoteKind : uint32_t { Key = 1, Button = 2, Motion = 3 };
 
 // A fixed ring of note slots, lock-free, for any number of producer threads and one consumer thread.
 // Never blocks and never allocates. Times are nanoseconds of CLOCK_MONOTONIC (passed in so tests can
@@ -40,7 +40,7 @@ class InjectionNotes {
     // A producer owns a slot from kFree to kReady; from kReady the consumer owns it until it frees it.
     struct Slot {
         std::atomic<uint32_t> state{kFree};
-        NoteKind kind = NoteKind::key;
+        NoteKind kind = NoteKind::Key;
         uint32_t detail = 0;
         int64_t timeNs = 0;
         uint64_t order = 0;

@@ -8,9 +8,9 @@
 
 #include "platform/input_math.h"
 #include "platform/platform.h"
+#include "platform/x11/fd_wait.h"
 #include "platform/x11/injection_notes.h"
 #include "platform/x11/keys.h"
-#include "platform/x11/x_util.h"
 
 namespace plat::x11 {
 namespace {
@@ -62,7 +62,7 @@ int clampToProtocol(int32_t value) {
 }
 
 void sendButton(Display* display, unsigned button, bool down) {
-    noteInjection(NoteKind::button, button);
+    noteInjection(NoteKind::Button, button);
     XTestFakeButtonEvent(display, button, down ? True : False, CurrentTime);
 }
 
@@ -123,7 +123,7 @@ using x11::NoteKind;
 bool injectAbsoluteMove(int32_t x, int32_t y) {
     Display* display = x11::injectionDisplay();
     if (!display) return false;
-    x11::noteInjection(NoteKind::motion, 0);
+    x11::noteInjection(NoteKind::Motion, 0);
     XTestFakeMotionEvent(display, -1, x11::clampToProtocol(x), x11::clampToProtocol(y), CurrentTime);
     XFlush(display);
     return true;
@@ -132,7 +132,7 @@ bool injectAbsoluteMove(int32_t x, int32_t y) {
 bool injectRelativeMove(int32_t dx, int32_t dy) {
     Display* display = x11::injectionDisplay();
     if (!display) return false;
-    x11::noteInjection(NoteKind::motion, 0);
+    x11::noteInjection(NoteKind::Motion, 0);
     XTestFakeRelativeMotionEvent(display, x11::clampToProtocol(dx), x11::clampToProtocol(dy), CurrentTime);
     XFlush(display);
     return true;
@@ -179,7 +179,7 @@ int injectKey(int32_t vk, bool down) {
     x11::followKeyboardMapping(display);
     const unsigned keycode = x11::keycodeFromVk(display, vk);
     if (keycode == 0) return 0;
-    x11::noteInjection(NoteKind::key, keycode);
+    x11::noteInjection(NoteKind::Key, keycode);
     const int sent = XTestFakeKeyEvent(display, keycode, down ? True : False, CurrentTime);
     XFlush(display);
     return sent ? 1 : 0;

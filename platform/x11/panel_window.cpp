@@ -18,7 +18,8 @@
 #include "platform/platform.h"
 #include "platform/x11/keys.h"
 #include "platform/x11/window_manager.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/x_errors.h"
+#include "platform/x11/x_properties.h"
 
 namespace plat::x11 {
 namespace {

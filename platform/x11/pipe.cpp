@@ -21,13 +21,13 @@
 
 #include "platform/pipe_peers.h"
 #include "platform/platform.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/fd_wait.h"
 
 namespace plat::x11 {
 namespace {
 
-constexpr size_t kMessageMax = pipeMessageMax;  // longer messages are dropped whole
-constexpr int kRetryMs = 50;                    // pause before another attempt to set up the socket
+constexpr size_t kMessageMax = kPipeMessageMax;  // longer messages are dropped whole
+constexpr int kRetryMs = 50;                     // pause before another attempt to set up the socket
 constexpr int kListenQueue = 128;
 constexpr int kClientWaitMs = 250;  // a client waits this long at most for room
 // Open at once, each one descriptor: a few hundred clients at once are all served (beyond, the rules
@@ -211,7 +211,7 @@ struct Connection {
 };
 
 void sendNotice(const Connection& connection) {
-    const std::string_view notice = pipeNoticeMessage;
+    const std::string_view notice = kPipeNoticeMessage;
     // A watcher too far behind to take it has notices waiting already: one more adds nothing.
     while (send(connection.fd, notice.data(), notice.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
            errno == EINTR) {
@@ -242,7 +242,7 @@ bool serveReadable(Connection& connection, PipeHandler received) {
             continue;
         buffer[length] = '\0';
         const std::string reply = received(buffer, static_cast<size_t>(length));
-        if (!reply.empty() && reply.size() <= pipeReplyMax) {
+        if (!reply.empty() && reply.size() <= kPipeReplyMax) {
             // The reply fits the socket's buffer; a client that reads nothing is not waited for.
             while (send(connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
                    errno == EINTR) {
@@ -422,7 +422,7 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
     std::optional<std::string> reply;
     if (sent) {
         const int64_t deadline = x11::monotonicMs() + std::max(0, timeoutMs);
-        std::string buffer(pipeReplyMax + 1, '\0');
+        std::string buffer(kPipeReplyMax + 1, '\0');
         for (;;) {
             pollfd ready{fd, POLLIN, 0};
             const int wait = static_cast<int>(std::max<int64_t>(0, deadline - x11::monotonicMs()));
@@ -431,7 +431,7 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
             if (polled <= 0) break;
             const ssize_t length = recv(fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
             if (length < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (length > 0 && static_cast<size_t>(length) <= pipeReplyMax)
+            if (length > 0 && static_cast<size_t>(length) <= kPipeReplyMax)
                 reply = buffer.substr(0, static_cast<size_t>(length));
             break;
         }
@@ -443,7 +443,7 @@ std::optional<std::string> pipeRequest(const std::string& message, int timeoutMs
 bool watchPipe(void (*told)()) {
     const int fd = connectToServer();
     if (fd < 0) return false;
-    if (!sendWhole(fd, pipeWatchMessage)) {
+    if (!sendWhole(fd, kPipeWatchMessage)) {
         close(fd);
         return false;
     }

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/x11/render_node.h"
 
 namespace plat {
 
@@ -41,8 +42,8 @@ bool hasRenderNode(const char* folder) {
 
 }  // namespace x11
 
-const bool errorBoxIsModal = false;
-const char pathSeparator = '/';
+const bool kErrorBoxIsModal = false;
+const char kPathSeparator = '/';
 const char* const webviewLibraryFile = "libwebview.so.0.12";
 std::string browserFailureText() {
     return "Ravelin could not open its window: it needs an X11 display and the WebKitGTK 6.0 browser "

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/fd_wait.h"
 
 namespace plat {
 

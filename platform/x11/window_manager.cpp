@@ -30,8 +30,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/x11/fd_wait.h"
 #include "platform/x11/keys.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/x_properties.h"
 
 namespace plat::x11 {
 

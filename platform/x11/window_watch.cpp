@@ -20,9 +20,10 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/x11/fd_wait.h"
 #include "platform/x11/keys.h"
 #include "platform/x11/window_manager.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/x_errors.h"
 
 namespace plat::x11 {
 namespace {

@@ -42,7 +42,7 @@ TEST_F(MainInstance, VersionIsPrintedAloneAndNothingStarts) {
     EXPECT_TRUE(fake::webview().bound.empty());
 
     // Only the whole command line asks for the version; anything else is a normal start.
-    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    fake::addWindow(rv::kMainWindowTitle, reinterpret_cast<void*>(0x1));
     testing::internal::CaptureStdout();
     EXPECT_EQ(rv::ravelinMain("--version x"), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -60,7 +60,7 @@ TEST_F(MainInstance, PageIsLoadedFromBesideTheExecutableWithLineEndsAsLf) {
 TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow) {
     size_t profilesDuringRun = 0;
     std::string nameDuringRun;
-    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    fake::addWindow(rv::kMainWindowTitle, reinterpret_cast<void*>(0x1));
     fake::webview().onRun = [&] {
         std::lock_guard<std::mutex> lock(rv::profilesLock);
         profilesDuringRun = rv::profiles.size();
@@ -128,7 +128,7 @@ TEST_F(MainInstance, ATemporaryFileLeftByAKilledSaveIsRemovedAtStart) {
 // worker stopped (hooks and the timer let go); the window loop is then asked to end, and the normal
 // end after it changes nothing more.
 TEST_F(MainInstance, SessionEndSavesAndLetsGoBeforeItReturns) {
-    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    fake::addWindow(rv::kMainWindowTitle, reinterpret_cast<void*>(0x1));
     fake::window(reinterpret_cast<void*>(0x1)).rect = plat::Rect{200, 100, 620, 660};
     std::string savedAtEnd;
     bool running = true, handled = false;
@@ -255,7 +255,7 @@ TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
 // A hotkey's effect reaches the page through a script the window thread runs, not only through the
 // page's next poll; changes that come close together are told once.
 TEST_F(MainInstance, TheRunningProgramTellsThePageWhatTheHotkeysChanged) {
-    fake::addWindow(rv::mainWindowTitle, reinterpret_cast<void*>(0x1));
+    fake::addWindow(rv::kMainWindowTitle, reinterpret_cast<void*>(0x1));
     fake::webview().onRun = [] {
         plat::sleepMs(150);  // the control thread has taken the state as it was
         rv::raiseRequest(rv::clickerToggleRequest);
@@ -280,7 +280,7 @@ TEST_F(MainInstance, OnlyAShownMainWindowIsHandedTheFiguresWhileTheClickerRuns) 
             SetUp();
         }
         const auto window = reinterpret_cast<plat::WindowHandle>(0x1);
-        fake::addWindow(rv::mainWindowTitle, window);
+        fake::addWindow(rv::kMainWindowTitle, window);
         fake::webview().onRun = [window, minimized] {
             if (minimized) plat::showWindow(window, plat::Show::Minimize);
             rv::raiseRequest(rv::clickerToggleRequest);
@@ -320,7 +320,7 @@ TEST_F(MainInstance, SecondMainInstanceBringsTheFirstForwardAndLeavesWithoutWrit
         std::filesystem::remove_all(folder() + "/data");
         void* first = reinterpret_cast<void*>(0x7);
         if (c.windowShown) {
-            fake::addWindow(rv::mainWindowTitle, first);
+            fake::addWindow(rv::kMainWindowTitle, first);
             fake::window(first).minimized = c.minimized;
         }
         fake::holdMainInstanceElsewhere(-1);

@@ -20,7 +20,7 @@ class Windows : public FreshState {
         FreshState::SetUp();
         ASSERT_TRUE(rv::Webview::loadLibrary(error_));
         ASSERT_TRUE(view_.create());
-        fake::addWindow(rv::mainWindowTitle, kMain);
+        fake::addWindow(rv::kMainWindowTitle, kMain);
         fake::window(kMain).followsWebview = true;
         fake::window(kMain).frameWidth = 16;
         fake::window(kMain).frameHeight = 100;

@@ -171,7 +171,7 @@ TEST_F(Arguments, RecordAndPlayFromThePageKeepTheControlThreadsRules) {
 
 TEST_F(Arguments, StoppingARecordingFromThePageDropsTheClickOnItsButton) {
     void* const main = reinterpret_cast<void*>(0x1);
-    fake::addWindow(rv::mainWindowTitle, main);
+    fake::addWindow(rv::kMainWindowTitle, main);
     fake::window(main).rect = {100, 100, 520, 660};
     auto event = [](int32_t kind, int32_t x, int32_t y) {
         return rv::MacroEvent{kind, 1.0, x, y, 0, 0, false, 0};

@@ -141,7 +141,7 @@ TEST_F(PanelMessages, OpenPanelStartsOneProcessPerPanelAndStatusReapsEndedOnes) 
 // ends the panel's process.
 TEST_F(PanelMessages, PanelOpensBesideTheMainWindowAndShowHereEndsIt) {
     void* const main = reinterpret_cast<void*>(0x1);
-    fake::addWindow(rv::mainWindowTitle, main);
+    fake::addWindow(rv::kMainWindowTitle, main);
     fake::window(main).rect = {100, 50, 520, 610};
     fake::setWorkAreas({plat::Rect{0, 0, 1920, 1040}});
     call("openPanel", "[\"Auto Clicker\",\"clicker-panel\",300,200]");

@@ -189,7 +189,7 @@ TEST_F(PanelSync, ThePanelWatchIsToldOfChangesAndComesBackAfterALoss) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(panelTold, 0);
     fake::setPipeServerPresent(true);
-    EXPECT_TRUE(within(rv::panelWatchRetryMs + 500, [] { return panelTold == 1; }));
+    EXPECT_TRUE(within(rv::kPanelWatchRetryMs + 500, [] { return panelTold == 1; }));
     plat::notifyPipeWatchers();
     plat::notifyPipeWatchers();
     EXPECT_TRUE(within(500, [] { return panelTold == 3; })) << panelTold;
@@ -198,7 +198,7 @@ TEST_F(PanelSync, ThePanelWatchIsToldOfChangesAndComesBackAfterALoss) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     fake::endPipeWatches(false);
     EXPECT_EQ(fake::watchesMade(), 1);
-    EXPECT_TRUE(within(rv::panelWatchRetryMs + 500, [] { return panelTold == 4; })) << panelTold;
+    EXPECT_TRUE(within(rv::kPanelWatchRetryMs + 500, [] { return panelTold == 4; })) << panelTold;
     EXPECT_EQ(fake::watchesMade(), 2);
 
     fake::endPipeWatches(true);  // it now waits to try again

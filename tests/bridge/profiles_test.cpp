@@ -17,7 +17,7 @@ class Profiles : public FreshState {
   protected:
     void SetUp() override {
         FreshState::SetUp();
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
     }
     static std::string call(const char* name, const std::string& request) {
         return callMainBinding(name, request);

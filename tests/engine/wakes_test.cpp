@@ -23,13 +23,13 @@ class Wakes : public FreshState {
     void SetUp() override {
         FreshState::SetUp();
         rv::counterFrequency = fake::kFrequency;
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
     }
 
     // The sleepers whose wake is pending, taking each (a nap of no time).
     static std::vector<Sleeper> woken() {
         std::vector<Sleeper> found;
-        for (Sleeper who : {Sleeper::control, Sleeper::autoClicker, Sleeper::keySpammer, Sleeper::player}) {
+        for (Sleeper who : {Sleeper::Control, Sleeper::AutoClicker, Sleeper::KeySpammer, Sleeper::Player}) {
             if (rv::nap(who, 0)) found.push_back(who);
         }
         return found;
@@ -87,7 +87,7 @@ TEST_F(Wakes, EveryWayOfSettingARequestWakesTheControlThread) {
         fake::reset();
         c.produce();
         EXPECT_TRUE(c.request->load()) << c.producer;
-        EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << c.producer;
+        EXPECT_EQ(woken(), Sleepers{Sleeper::Control}) << c.producer;
     }
 
     // Injected keys, released hotkeys and other keys set nothing and wake nobody.
@@ -139,9 +139,9 @@ TEST_F(Wakes, EveryPageCallPanelMessageAndPickWakesTheControlThread) {
     for (const Case& c : cases) {
         rv::resetStateForTests();
         fake::reset();
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
         c.produce();
-        EXPECT_EQ(woken(), c.wakes ? Sleepers{Sleeper::control} : Sleepers{}) << c.producer;
+        EXPECT_EQ(woken(), c.wakes ? Sleepers{Sleeper::Control} : Sleepers{}) << c.producer;
     }
 }
 
@@ -158,7 +158,7 @@ TEST_F(Wakes, TheControlThreadNapsASecondWhileIdleAndUntilTheFiguresAreDueWhileS
         *runs = true;
         EXPECT_NEAR(passSeconds(), rv::kFiguresMs / 1000.0, 1e-6);  // the start; the figures are due next
         fake::advance(fake::kFrequency * 300 / 1000);               // then a page call wakes it early
-        rv::wake(Sleeper::control);
+        rv::wake(Sleeper::Control);
         EXPECT_NEAR(passSeconds(), 0.0, 1e-6);
         EXPECT_NEAR(passSeconds(), (rv::kFiguresMs - 300) / 1000.0, 1e-3);
         *runs = false;
@@ -193,7 +193,7 @@ TEST_F(Wakes, AWorkerThatStopsByItselfWakesTheControlThread) {
         *c.runs = true;
         c.pass();
         EXPECT_FALSE(*c.runs) << c.stop;
-        EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << c.stop;
+        EXPECT_EQ(woken(), Sleepers{Sleeper::Control}) << c.stop;
     }
 
     // Held back by the pointer on our window, and clicking again once it left.
@@ -209,27 +209,27 @@ TEST_F(Wakes, AWorkerThatStopsByItselfWakesTheControlThread) {
     fake::setCursor(50, 50);
     rv::autoClickerPass();
     EXPECT_TRUE(rv::clickerWaiting);
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "held back";
+    EXPECT_EQ(woken(), Sleepers{Sleeper::Control}) << "held back";
     rv::autoClickerPass();
     EXPECT_EQ(woken(), Sleepers{}) << "still held back";
     fake::setCursor(500, 500);
     rv::autoClickerPass();
     EXPECT_FALSE(rv::clickerWaiting);
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control}) << "clicking again";
+    EXPECT_EQ(woken(), Sleepers{Sleeper::Control}) << "clicking again";
 }
 
 TEST_F(Wakes, ACapturedReassignmentWakesTheControlThreadWhichTellsTheCaptureLoop) {
     callMainBinding("reassignKey", "[\"auto\"]");
     EXPECT_EQ(fake::captureWakes(), 1);  // every key is grabbed now
     rv::onKeyEvent({121, true, false});
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control});
+    EXPECT_EQ(woken(), Sleepers{Sleeper::Control});
     rv::controlPass();
     EXPECT_EQ(rv::hkAuto, 121);
     EXPECT_EQ(fake::captureWakes(), 2);  // the new hotkey, and no more grab of every key
 
     rv::reassignTarget = 2;
     rv::onMouseEvent({rv::WM_RBUTTONDOWN, 5, 5, 0, false});
-    EXPECT_EQ(woken(), Sleepers{Sleeper::control});
+    EXPECT_EQ(woken(), Sleepers{Sleeper::Control});
 }
 
 TEST_F(Wakes, ChangesToWhatTheCaptureLoopGrabsTellIt) {
@@ -258,9 +258,9 @@ TEST_F(Wakes, TheControlThreadWakesTheWorkerItSwitchesOnOrOff) {
         Sleeper worker;
     };
     const Case cases[] = {
-        {&rv::clickerToggleRequest, Sleeper::autoClicker},
-        {&rv::keySpamToggleRequest, Sleeper::keySpammer},
-        {&rv::playToggleRequest, Sleeper::player},
+        {&rv::clickerToggleRequest, Sleeper::AutoClicker},
+        {&rv::keySpamToggleRequest, Sleeper::KeySpammer},
+        {&rv::playToggleRequest, Sleeper::Player},
     };
     for (const Case& c : cases) {
         for (int round = 0; round < 2; ++round) {  // on, then off
@@ -337,7 +337,7 @@ TEST_F(Wakes, TheControlThreadHandsThePageTheStatusOnceASecondWhileSomethingRuns
         statusHanded = 0;
         const int64_t end = fake::now() + fake::kFrequency * 5 / 2;
         while (fake::now() < end) {
-            if (wakeEveryMs > 0) rv::wake(Sleeper::control);
+            if (wakeEveryMs > 0) rv::wake(Sleeper::Control);
             rv::controlPass();
             if (wakeEveryMs > 0) fake::advance(fake::kFrequency * wakeEveryMs / 1000);
         }
@@ -363,21 +363,21 @@ TEST_F(Wakes, AResetWakesEveryWorkerSoThatNoWaitOutlivesItsFlag) {
     rv::autoClicking = rv::keySpamming = rv::playing = true;
     rv::resetEverything();
     EXPECT_EQ(woken(),
-              (Sleepers{Sleeper::control, Sleeper::autoClicker, Sleeper::keySpammer, Sleeper::player}));
+              (Sleepers{Sleeper::Control, Sleeper::AutoClicker, Sleeper::KeySpammer, Sleeper::Player}));
 }
 
 TEST_F(Wakes, AWakeEndsTheNextNapAtOnceAndIsUsedUpByIt) {
     int64_t start = fake::now();
-    rv::wake(Sleeper::control);
-    rv::wake(Sleeper::control);  // two before a nap count as one
-    EXPECT_TRUE(rv::nap(Sleeper::control, 100));
+    rv::wake(Sleeper::Control);
+    rv::wake(Sleeper::Control);  // two before a nap count as one
+    EXPECT_TRUE(rv::nap(Sleeper::Control, 100));
     EXPECT_EQ(fake::now(), start);
-    EXPECT_FALSE(rv::nap(Sleeper::control, 100));
+    EXPECT_FALSE(rv::nap(Sleeper::Control, 100));
     EXPECT_NEAR(static_cast<double>(fake::now() - start) / fake::kFrequency, 0.1, 1e-9);
 
     // An idle worker naps until woken, and acts at once when it is.
     rv::autoClicking = true;
-    rv::wake(Sleeper::autoClicker);
+    rv::wake(Sleeper::AutoClicker);
     rv::autoClicking = false;
     start = fake::now();
     rv::autoClickerPass();  // the pending wake ends the idle nap at once
@@ -397,7 +397,7 @@ TEST_F(Wakes, ANappingWaitEndsOnTimeEvenWhenTheNapEndsLate) {
             first = false;
         });
         rv::polledWait(
-            start, 0.100, [] { return true; }, Sleeper::autoClicker);
+            start, 0.100, [] { return true; }, Sleeper::AutoClicker);
         double waited = rv::elapsedSeconds(start, fake::now());
         EXPECT_GE(waited, 0.100) << lateMs;
         EXPECT_LT(waited, 0.10001) << lateMs;
@@ -416,7 +416,7 @@ TEST_F(Wakes, AWaitNapsThroughAllButItsLastStretch) {
         int64_t start = fake::now();
         int wakeups = 0;
         rv::polledWait(
-            start, interval, [&] { return ++wakeups > 0; }, Sleeper::keySpammer);
+            start, interval, [&] { return ++wakeups > 0; }, Sleeper::KeySpammer);
         EXPECT_LE(wakeups, 7) << interval;
         EXPECT_GE(rv::elapsedSeconds(start, fake::now()), interval);
     }

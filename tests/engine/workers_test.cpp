@@ -19,7 +19,7 @@ class Workers : public FreshState {
     void SetUp() override {
         FreshState::SetUp();
         rv::counterFrequency = fake::kFrequency;
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
     }
 
     static double ms(int64_t ticks) { return static_cast<double>(ticks) * 1000.0 / fake::kFrequency; }
@@ -226,7 +226,7 @@ TEST_F(Workers, SwitchingOffEndsTheWaitWithinAMillisecond) {
     fake::onSleep([start](int64_t now) {
         if (now - start >= fake::kFrequency / 20 && rv::autoClicking) {
             rv::autoClicking = false;
-            rv::wake(rv::Sleeper::autoClicker);
+            rv::wake(rv::Sleeper::AutoClicker);
         }
     });
     rv::autoClickerPass();
@@ -382,7 +382,7 @@ TEST_F(Workers, ReassignmentRefusesAKeyAnotherTargetHas) {
     };
     for (const Case& c : cases) {
         rv::resetStateForTests();
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
         std::atomic<int32_t>* members[] = {nullptr,     &rv::hkRec,     &rv::hkPlay,
                                            &rv::hkAuto, &rv::hkKeySpam, &rv::keySpamTarget};
         int32_t before = members[c.target]->load();
@@ -470,7 +470,7 @@ TEST_F(Workers, EmptyRecordingKeepsTheOldOneAndANewOneCanBeTakenBack) {
 // pointer is over the main window or a panel, and clicks again once it leaves them.
 TEST_F(Workers, ClickerWaitsWhileThePointerIsOverOurWindows) {
     void* const main = reinterpret_cast<void*>(0x10);
-    fake::addWindow(rv::mainWindowTitle, main);
+    fake::addWindow(rv::kMainWindowTitle, main);
     fake::window(main).rect = {100, 100, 520, 660};
     rv::autoClicking = true;
     auto clicksAt = [](int32_t x, int32_t y) {
@@ -556,7 +556,7 @@ TEST_F(Workers, ResetOrShutdownMidCycleLeavesNoButtonOrKeyDown) {
         SCOPED_TRACE(cause);
         rv::resetStateForTests();
         rv::counterFrequency = fake::kFrequency;
-        rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+        rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
         fake::takeInjected();
         bool stopped = false;
         fake::onSleep([&](int64_t) {

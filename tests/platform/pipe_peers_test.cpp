@@ -48,16 +48,16 @@ TEST(PipePeers, ANewcomerPushesOutTheOldestThatDoesNotWatchOnceItHadTimeToSpeak)
 
 TEST(PipePeers, ASilentConnectionGoesAfterAQuietSecondUnlessItWatches) {
     std::vector<plat::PipePeer> open = peers({{0, false}, {500, false}});
-    EXPECT_EQ(plat::nextQuietDeadline(open.size(), [&](size_t i) { return &open[i]; }), plat::pipeQuietMs);
-    EXPECT_FALSE(plat::peerSilentTooLong(open[0], plat::pipeQuietMs - 1));
-    EXPECT_TRUE(plat::peerSilentTooLong(open[0], plat::pipeQuietMs));
+    EXPECT_EQ(plat::nextQuietDeadline(open.size(), [&](size_t i) { return &open[i]; }), plat::kPipeQuietMs);
+    EXPECT_FALSE(plat::peerSilentTooLong(open[0], plat::kPipeQuietMs - 1));
+    EXPECT_TRUE(plat::peerSilentTooLong(open[0], plat::kPipeQuietMs));
     // A message gives it another second; the watch request makes it stay for good.
     EXPECT_FALSE(plat::peerHeard(open[0], "toggleSpammer|", 900));
     EXPECT_FALSE(plat::peerSilentTooLong(open[0], 1800));
-    EXPECT_TRUE(plat::peerHeard(open[1], plat::pipeWatchMessage, 600));
+    EXPECT_TRUE(plat::peerHeard(open[1], plat::kPipeWatchMessage, 600));
     EXPECT_FALSE(plat::peerSilentTooLong(open[1], 100000));
     EXPECT_EQ(plat::nextQuietDeadline(open.size(), [&](size_t i) { return &open[i]; }),
-              900 + plat::pipeQuietMs);
+              900 + plat::kPipeQuietMs);
     // Connections passed over (not yet connected) set no deadline.
     EXPECT_EQ(plat::nextQuietDeadline(open.size(), [](size_t) -> const plat::PipePeer* { return nullptr; }),
               -1);

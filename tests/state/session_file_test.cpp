@@ -67,7 +67,7 @@ rv::MacroEvent event(int32_t kind, double time, int32_t x, int32_t y, uint32_t f
 }  // namespace
 
 TEST_F(SessionFile, FreshStateSavesExactlyThreeCrLfLines) {
-    rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+    rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
     rv::saveSession();
     EXPECT_EQ(readFile(sessionFile()), std::string("SETTINGS:") + kDefaultSettings +
                                            "\r\nCURRENT:0\r\nPROFILE:Default Tracking Profile\r\n");
@@ -160,7 +160,7 @@ TEST_F(SessionFile, SettingsProfilesAndEventsSurviveASaveAndLoad) {
 }
 
 TEST_F(SessionFile, TrackerValuesFromThePageSurviveASaveAndLoad) {
-    rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+    rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
     EXPECT_EQ(callMainBinding("updateTracker", "[0,1,0,1,1,\"2.5\",1,750]"), "");
     rv::saveSession();
     ASSERT_TRUE(reload());
@@ -407,10 +407,10 @@ TEST_F(SessionFile, AutosaveSavesEveryFiveSecondsAndNotAfterShutdown) {
             std::filesystem::remove(inFolder(sessionFile()));
         }
         if (ms % 1000 == 0) rv::profiles[0].name = "a" + std::to_string(ms);  // something to save
-        if (ms == 7000) rv::wake(rv::Sleeper::autosave);                      // an early wake: no early save
+        if (ms == 7000) rv::wake(rv::Sleeper::Autosave);                      // an early wake: no early save
         if (ms == 13000) {
             rv::appRunning = false;
-            rv::wake(rv::Sleeper::autosave);
+            rv::wake(rv::Sleeper::Autosave);
         }
     });
     rv::autosaveThread();
@@ -435,7 +435,7 @@ TEST_F(SessionFile, AutosaveLeavesTheFileAloneWhileTheSessionIsWhatItLastWrote) 
         if (ms == 12000) rv::profiles[0].name = "b";
         if (ms == 17000) {
             rv::appRunning = false;
-            rv::wake(rv::Sleeper::autosave);
+            rv::wake(rv::Sleeper::Autosave);
         }
     });
     rv::autosaveThread();
@@ -527,7 +527,7 @@ TEST_F(SessionFile, AFileThatFailsToLoadIsKeptAsideAndNeverSavedOver) {
         if (c.loads) {
             EXPECT_EQ(rv::profiles.at(0).events.size(), 1000u);
         } else {
-            rv::profiles = {rv::Profile{rv::defaultProfileName, "", {}}};
+            rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
         }
         rv::saveSession();
 

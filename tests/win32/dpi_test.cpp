@@ -51,7 +51,7 @@ class Scaled : public testing::Test {
   protected:
     void SetUp() override {
         rv::resetStateForTests();
-        window_ = testwin::makeWindow(rv::mainWindowTitle);
+        window_ = testwin::makeWindow(rv::kMainWindowTitle);
         ASSERT_NE(window_, nullptr);
         pump();
     }

@@ -293,7 +293,7 @@ TEST(Pipe, AWatchIsToldOfEachNoticeStaysOpenWhileQuietAndItsEndIsReported) {
         ASSERT_TRUE(server.send("toggleSpammer|"));
         Watcher watcher;
         ASSERT_EQ(watcher.waitTold(1), 1);
-        Sleep(plat::pipeQuietMs + 300);
+        Sleep(plat::kPipeQuietMs + 300);
         plat::notifyPipeWatchers();
         EXPECT_EQ(watcher.waitTold(2), 2);
         plat::notifyPipeWatchers();

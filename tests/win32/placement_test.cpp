@@ -45,7 +45,7 @@ class Placement : public testing::Test {
     void SetUp() override {
         rv::resetStateForTests();
         DeleteFileA(settingsFile().c_str());
-        window_ = testwin::makeWindow(rv::mainWindowTitle);
+        window_ = testwin::makeWindow(rv::kMainWindowTitle);
         ASSERT_NE(window_, nullptr);
         pump();
     }

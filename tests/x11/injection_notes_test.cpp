@@ -17,50 +17,50 @@ constexpr int64_t kMs = 1'000'000;
 
 TEST(InjectionNotes, EachNoteMatchesOneEchoOfTheSameKindAndDetail) {
     auto notes = std::make_unique<InjectionNotes>();
-    notes->note(NoteKind::key, 38, 0);
-    notes->note(NoteKind::key, 38, 1 * kMs);
-    notes->note(NoteKind::button, 1, 2 * kMs);
-    notes->note(NoteKind::motion, 0, 3 * kMs);
+    notes->note(NoteKind::Key, 38, 0);
+    notes->note(NoteKind::Key, 38, 1 * kMs);
+    notes->note(NoteKind::Button, 1, 2 * kMs);
+    notes->note(NoteKind::Motion, 0, 3 * kMs);
 
-    EXPECT_FALSE(notes->matchEcho(NoteKind::button, 38, 5 * kMs));  // kind differs
-    EXPECT_FALSE(notes->matchEcho(NoteKind::key, 39, 5 * kMs));     // detail differs
-    EXPECT_TRUE(notes->matchEcho(NoteKind::key, 38, 5 * kMs));
-    EXPECT_TRUE(notes->matchEcho(NoteKind::key, 38, 5 * kMs));
-    EXPECT_FALSE(notes->matchEcho(NoteKind::key, 38, 5 * kMs));  // both consumed
-    EXPECT_TRUE(notes->matchEcho(NoteKind::motion, 0, 5 * kMs));
-    EXPECT_TRUE(notes->matchEcho(NoteKind::button, 1, 5 * kMs));
-    EXPECT_FALSE(notes->matchEcho(NoteKind::button, 1, 5 * kMs));
+    EXPECT_FALSE(notes->matchEcho(NoteKind::Button, 38, 5 * kMs));  // kind differs
+    EXPECT_FALSE(notes->matchEcho(NoteKind::Key, 39, 5 * kMs));     // detail differs
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Key, 38, 5 * kMs));
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Key, 38, 5 * kMs));
+    EXPECT_FALSE(notes->matchEcho(NoteKind::Key, 38, 5 * kMs));  // both consumed
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Motion, 0, 5 * kMs));
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Button, 1, 5 * kMs));
+    EXPECT_FALSE(notes->matchEcho(NoteKind::Button, 1, 5 * kMs));
 }
 
 TEST(InjectionNotes, EchoConsumesTheOldestNoteAndStaleNotesAreDropped) {
     auto notes = std::make_unique<InjectionNotes>();
-    notes->note(NoteKind::button, 4, 0);
-    notes->note(NoteKind::button, 4, 900 * kMs);
+    notes->note(NoteKind::Button, 4, 0);
+    notes->note(NoteKind::Button, 4, 900 * kMs);
     // Matching the newer note here would leave the older one to go stale, and the second echo below
     // would then find nothing.
-    EXPECT_TRUE(notes->matchEcho(NoteKind::button, 4, 950 * kMs));
-    EXPECT_TRUE(notes->matchEcho(NoteKind::button, 4, 1500 * kMs));
-    EXPECT_FALSE(notes->matchEcho(NoteKind::button, 4, 1500 * kMs));
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Button, 4, 950 * kMs));
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Button, 4, 1500 * kMs));
+    EXPECT_FALSE(notes->matchEcho(NoteKind::Button, 4, 1500 * kMs));
 
-    notes->note(NoteKind::key, 10, 2000 * kMs);
-    EXPECT_TRUE(notes->matchEcho(NoteKind::key, 10, 3000 * kMs));  // exactly one second old
-    notes->note(NoteKind::key, 10, 4000 * kMs);
-    EXPECT_FALSE(notes->matchEcho(NoteKind::key, 10, 5001 * kMs));
+    notes->note(NoteKind::Key, 10, 2000 * kMs);
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Key, 10, 3000 * kMs));  // exactly one second old
+    notes->note(NoteKind::Key, 10, 4000 * kMs);
+    EXPECT_FALSE(notes->matchEcho(NoteKind::Key, 10, 5001 * kMs));
 }
 
 TEST(InjectionNotes, AFullRingRefusesNotesUntilSlotsAreFreed) {
     auto notes = std::make_unique<InjectionNotes>();
-    for (size_t i = 0; i < InjectionNotes::kSlots; ++i) ASSERT_TRUE(notes->note(NoteKind::motion, 0, 0)) << i;
-    EXPECT_FALSE(notes->note(NoteKind::key, 1, 0));
+    for (size_t i = 0; i < InjectionNotes::kSlots; ++i) ASSERT_TRUE(notes->note(NoteKind::Motion, 0, 0)) << i;
+    EXPECT_FALSE(notes->note(NoteKind::Key, 1, 0));
 
-    EXPECT_TRUE(notes->matchEcho(NoteKind::motion, 0, 0));
-    EXPECT_TRUE(notes->note(NoteKind::key, 1, 0));
-    EXPECT_FALSE(notes->note(NoteKind::key, 2, 0));
+    EXPECT_TRUE(notes->matchEcho(NoteKind::Motion, 0, 0));
+    EXPECT_TRUE(notes->note(NoteKind::Key, 1, 0));
+    EXPECT_FALSE(notes->note(NoteKind::Key, 2, 0));
 
     // Any query drops the stale notes, whatever it asks about.
-    EXPECT_FALSE(notes->matchEcho(NoteKind::button, 1, 2000 * kMs));
+    EXPECT_FALSE(notes->matchEcho(NoteKind::Button, 1, 2000 * kMs));
     for (size_t i = 0; i < InjectionNotes::kSlots; ++i)
-        ASSERT_TRUE(notes->note(NoteKind::key, 3, 2000 * kMs)) << i;
+        ASSERT_TRUE(notes->note(NoteKind::Key, 3, 2000 * kMs)) << i;
 }
 
 TEST(InjectionNotes, ConcurrentProducersLoseNoNoteAndGainNone) {
@@ -73,7 +73,7 @@ TEST(InjectionNotes, ConcurrentProducersLoseNoNoteAndGainNone) {
         producers.emplace_back([&, p] {
             for (int i = 0; i < kNotesEach; ++i) {
                 // A full ring waits for the consumer here, so that every note is eventually taken.
-                while (!notes->note(NoteKind::key, static_cast<uint32_t>(p), 0)) std::this_thread::yield();
+                while (!notes->note(NoteKind::Key, static_cast<uint32_t>(p), 0)) std::this_thread::yield();
             }
             producersDone.fetch_add(1);
         });
@@ -86,7 +86,7 @@ TEST(InjectionNotes, ConcurrentProducersLoseNoNoteAndGainNone) {
         bool allDone = producersDone.load() == kProducers;
         bool any = false;
         for (int p = 0; p < kProducers; ++p) {
-            if (notes->matchEcho(NoteKind::key, static_cast<uint32_t>(p), 0)) {
+            if (notes->matchEcho(NoteKind::Key, static_cast<uint32_t>(p), 0)) {
                 ++matched[p];
                 ++total;
                 any = true;
@@ -97,7 +97,7 @@ TEST(InjectionNotes, ConcurrentProducersLoseNoNoteAndGainNone) {
     for (std::thread& producer : producers) producer.join();
     for (int p = 0; p < kProducers; ++p) {
         EXPECT_EQ(matched[p], kNotesEach) << p;
-        EXPECT_FALSE(notes->matchEcho(NoteKind::key, static_cast<uint32_t>(p), 0));
+        EXPECT_FALSE(notes->matchEcho(NoteKind::Key, static_cast<uint32_t>(p), 0));
     }
 }
 

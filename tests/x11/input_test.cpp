@@ -219,10 +219,10 @@ int pendingNotes(NoteKind kind, uint32_t detail) {
 TEST(X11Injection, EveryActionSentIsNoted) {
     const uint32_t keycodeA = plat::x11::keycodeFromVk(plat::x11::threadDisplay(), 65);
     ASSERT_NE(keycodeA, 0u);
-    for (uint32_t button : {1u, 3u, 5u, 8u}) pendingNotes(NoteKind::button, button);
-    pendingNotes(NoteKind::key, keycodeA);
+    for (uint32_t button : {1u, 3u, 5u, 8u}) pendingNotes(NoteKind::Button, button);
+    pendingNotes(NoteKind::Key, keycodeA);
     plat::injectAbsoluteMove(10, 10);  // away from any window
-    pendingNotes(NoteKind::motion, 0);
+    pendingNotes(NoteKind::Motion, 0);
 
     plat::injectKey(65, true);
     plat::injectKey(65, false);
@@ -234,13 +234,13 @@ TEST(X11Injection, EveryActionSentIsNoted) {
     plat::injectAbsoluteMove(10, 10);
     plat::injectRelativeMove(1, 1);
 
-    EXPECT_EQ(pendingNotes(NoteKind::key, keycodeA), 2);
-    EXPECT_EQ(pendingNotes(NoteKind::key, 0), 0);
-    EXPECT_EQ(pendingNotes(NoteKind::button, 1), 2);
-    EXPECT_EQ(pendingNotes(NoteKind::button, 3), 2);
-    EXPECT_EQ(pendingNotes(NoteKind::button, 5), 4);
-    EXPECT_EQ(pendingNotes(NoteKind::button, 8), 2);
-    EXPECT_EQ(pendingNotes(NoteKind::motion, 0), 2);
+    EXPECT_EQ(pendingNotes(NoteKind::Key, keycodeA), 2);
+    EXPECT_EQ(pendingNotes(NoteKind::Key, 0), 0);
+    EXPECT_EQ(pendingNotes(NoteKind::Button, 1), 2);
+    EXPECT_EQ(pendingNotes(NoteKind::Button, 3), 2);
+    EXPECT_EQ(pendingNotes(NoteKind::Button, 5), 4);
+    EXPECT_EQ(pendingNotes(NoteKind::Button, 8), 2);
+    EXPECT_EQ(pendingNotes(NoteKind::Motion, 0), 2);
 }
 
 }  // namespace

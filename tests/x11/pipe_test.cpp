@@ -66,7 +66,7 @@ std::string onMessage(const char* bytes, size_t length) {
     inbox.messages.emplace_back(bytes, length);
     inbox.arrived.notify_all();
     const std::string& text = inbox.messages.back();
-    if (text == "ask|long") return std::string(plat::pipeReplyMax, 'r');
+    if (text == "ask|long") return std::string(plat::kPipeReplyMax, 'r');
     return text.rfind("ask|", 0) == 0 ? "answer " + text.substr(4) : "";
 }
 
@@ -153,7 +153,7 @@ class Connection {
     std::string reply(int limitMs) {
         pollfd ready{fd_, POLLIN, 0};
         if (poll(&ready, 1, limitMs) <= 0) return "";
-        char buffer[plat::pipeReplyMax];
+        char buffer[plat::kPipeReplyMax];
         const ssize_t length = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
         return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : "";
     }
@@ -240,7 +240,7 @@ TEST(X11Pipe, ARequestGetsItsReplyAndWaitsNoLongerThanAsked) {
     EXPECT_EQ(plat::pipeRequest("ask|settings", 1000), std::optional<std::string>("answer settings"));
     // A reply as long as replies go.
     EXPECT_EQ(plat::pipeRequest("ask|long", 1000),
-              std::optional<std::string>(std::string(plat::pipeReplyMax, 'r')));
+              std::optional<std::string>(std::string(plat::kPipeReplyMax, 'r')));
     // A message that gets no reply: the wait ends at its limit, and the message was handled.
     const auto start = Clock::now();
     EXPECT_FALSE(plat::pipeRequest("toggleSpammer|", 200));
@@ -309,7 +309,7 @@ TEST(X11Pipe, AWatchIsToldOfEachNoticeStaysOpenWhileQuietAndItsEndIsReported) {
     ASSERT_TRUE(server.ready());
     Watcher watcher;
     ASSERT_EQ(watcher.waitTold(1), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(plat::pipeQuietMs + 300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(plat::kPipeQuietMs + 300));
     plat::notifyPipeWatchers();
     EXPECT_EQ(watcher.waitTold(2), 2);
     plat::notifyPipeWatchers();

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/x11/x_util.h"
+#include "platform/x11/render_node.h"
 
 namespace {
 

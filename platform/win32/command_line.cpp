@@ -1,10 +1,12 @@
-// Windows entry point: the command line without the program name, as UTF-8.
+// The command line as Windows keeps it: the wide one, without the program name, as UTF-8.
 #include <windows.h>
 
 #include <string>
 
-#include "app/app.h"
+#include "platform/platform.h"
 #include "platform/win32/wide_text.h"
+
+namespace plat {
 
 namespace {
 
@@ -25,11 +27,15 @@ const wchar_t* afterProgramName(const wchar_t* line) {
 
 }  // namespace
 
-// The 8-bit command line of WinMain is in the system code page; the wide one keeps every character.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+void prepareProcess() {
     // Before anything else loads a library: libraries named without a path come from the system
     // folder only, never from the executable's folder (where anyone may have put a copy).
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    const wchar_t* arguments = afterProgramName(GetCommandLineW());
-    return rv::ravelinMain(plat::toUtf8(std::wstring(arguments)));
 }
+
+// The 8-bit arguments are in the system code page; the wide command line keeps every character.
+std::string commandLineArguments(int, char**) {
+    return toUtf8(std::wstring(afterProgramName(GetCommandLineW())));
+}
+
+}  // namespace plat

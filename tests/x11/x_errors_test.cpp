@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/x11/x_util.h"
+#include "platform/x11/x_errors.h"
 #include "x11/x11_test_support.h"
 
 namespace {
