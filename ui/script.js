@@ -694,7 +694,10 @@
     var runs = s.state !== 'Idle' || s.autoClicking === true || s.keySpamming === true;
     setFlag(root, 'dim-phase', runs && Math.floor(Date.now() / 1000) % 2 === 1);
     var wasWaiting = before ? str(before.reassigning, '') : '';
-    if (wasWaiting && !str(s.reassigning, '')) readRefusal(wasWaiting);
+    if (wasWaiting && !str(s.reassigning, '')) {
+      readRefusal(wasWaiting);
+      reassignEndedAt = Date.now();
+    }
     if (!before || before.state !== s.state || before.count !== s.count) readReplaced();
     if (s.autoClicking === true) {
       if (clickCountdown) endClickCountdown();
@@ -781,6 +784,14 @@
   var reassignButtons = all('[data-reassign]');
   var hotkeyChips = all('[data-hk]');
   var panelHintUntil = 0;  // a panel window cannot read the status: show a timed hint
+  // The key being chosen may be Space or Enter, which also press the focused Change button once the
+  // program lets the key go: such a press while waiting, or just after, is that key, not a new change.
+  var KEY_PRESS_AFTER_MS = 1000;
+  var reassignEndedAt = 0;
+  function isChosenKeyPress(e) {
+    var waiting = status && str(status.reassigning, '');
+    return e.detail === 0 && (waiting || Date.now() - reassignEndedAt < KEY_PRESS_AFTER_MS);
+  }
 
   function renderReassign() {
     var waiting = status ? str(status.reassigning, '') : '';
@@ -829,8 +840,8 @@
   }
 
   reassignButtons.forEach(function (b) {
-    b.addEventListener('click', function () {
-      if (!has('reassignKey')) return;
+    b.addEventListener('click', function (e) {
+      if (!has('reassignKey') || isChosenKeyPress(e)) return;
       var word = b.getAttribute('data-reassign');
       showRefusal(word, null);
       call('reassignKey', word).then(function () { pollSoon(0); });

@@ -35,6 +35,25 @@ test('a refused entry says why next to the field, and a good one clears it', asy
   assert.match(await page.locator('#msg-tspd-input').textContent(), /0\.1 to 10/);
 });
 
+// Space or Enter chosen as the key to spam also presses the focused Change button when the program
+// lets the key go: that press is the chosen key, not a new change; the keyboard works again after.
+test('Space chosen as the key to spam does not arm the change again', async (t) => {
+  const { page, setState, calls } = await openPage(t);
+  await page.click('#target-btn');
+  await setState((s) => { s.status.reassigning = 'keyspamtarget'; });
+  await page.waitForFunction(() => !document.getElementById('target-hint').hidden);
+  await page.focus('#target-btn');
+  await page.keyboard.press('Space');
+  await setState((s) => { s.status.reassigning = ''; s.status.keySpamTarget = 'Space'; });
+  await page.waitForFunction(() => document.getElementById('target-key').textContent === 'Space');
+  await page.keyboard.press('Space');
+  assert.equal((await calls('reassignKey')).length, 1);
+  assert.equal(await page.textContent('#target-btn'), 'Change');
+  await page.waitForTimeout(1100);
+  await page.keyboard.press('Enter');
+  assert.equal((await calls('reassignKey')).length, 2);
+});
+
 test('a hotkey clash is refused with the action that has the key', async (t) => {
   const state = freshState();
   const { page, setState, calls } = await openPage(t, { state });
