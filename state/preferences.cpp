@@ -101,12 +101,19 @@ std::string appSettingsText() {
     return text + "}";
 }
 
+namespace {
+
+// Letters, digits, "-" and "_", 1 to 40 of them: what the page and panels can be handed as a theme.
+bool isThemeName(std::string_view name) {
+    return !name.empty() && name.size() <= 40 &&
+           name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_") ==
+               std::string_view::npos;
+}
+
+}  // namespace
+
 bool saveTheme(const std::string& name) {
-    if (name.empty() || name.size() > 40 ||
-        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_") !=
-            std::string::npos) {
-        return false;
-    }
+    if (!isThemeName(name)) return false;
     theme = name;
     writeTextFile(besideExe("theme.txt"), name);
     return true;
@@ -116,7 +123,9 @@ std::string loadTheme() {
     auto text = readTextFile(besideExe("theme.txt"));
     if (!text) return kDefaultTheme;
     std::string first = text->substr(0, text->find('\n'));
-    return first.empty() ? kDefaultTheme : first;
+    if (!first.empty() && first.back() == '\r') first.pop_back();
+    // A file changed by hand is held to the rule a saved name meets: a panel opens with it.
+    return isThemeName(first) ? first : kDefaultTheme;
 }
 
 namespace {

@@ -19,7 +19,8 @@ void saveAppSettings();
 // getAppSettings: the five switches as a JSON object, e.g. {"alwaysOnTop":false,…}. No lock.
 std::string appSettingsText();
 
-// The first line of theme.txt, or kDefaultTheme when the file is missing or that line is empty.
+// The first line of theme.txt (a CR before its line end dropped), or kDefaultTheme when the file is
+// missing or that line is no name saveTheme would take.
 std::string loadTheme();
 
 // Keeps the theme the user chose: sets `theme` (which panels open with) and writes theme.txt, so the

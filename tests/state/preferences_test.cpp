@@ -151,15 +151,22 @@ TEST_F(Preferences, LaunchOnStartupFollowsTheRegistration) {
     EXPECT_NE(readFile("appsettings.txt").find("launchOnStartup=1\r\n"), std::string::npos);
 }
 
-TEST_F(Preferences, ThemeIsTheFirstLineOrModernBlue) {
+TEST_F(Preferences, ThemeIsTheFirstLineWhenItIsANameElseModernBlue) {
     EXPECT_EQ(rv::loadTheme(), "modern-blue");
     struct Case {
         const char* file;
         const char* theme;
     };
     const Case cases[] = {
-        {"dark", "dark"},    {"dark\r\nlight\r\n", "dark"}, {"dark\nlight", "dark"},
-        {"", "modern-blue"}, {"\r\ndark", "modern-blue"},   {" spaced out \n", " spaced out "},
+        {"dark", "dark"},
+        {"dark\r\nlight\r\n", "dark"},
+        {"dark\nlight", "dark"},
+        {"", "modern-blue"},
+        {"\r\ndark", "modern-blue"},
+        // What the page could not have saved is not handed to panels either.
+        {" spaced out \n", "modern-blue"},
+        {"dark|1,2,3", "modern-blue"},
+        {"dark\rx", "modern-blue"},
     };
     for (const Case& c : cases) {
         writeFile("theme.txt", c.file);
