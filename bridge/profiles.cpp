@@ -29,13 +29,33 @@ bool validName(std::string_view name) {
     return !name.empty() && name.find_first_of("\r\n") == std::string_view::npos;
 }
 
+// A name as profiles are told apart: surrounding blanks dropped, ASCII letters in lower case.
+std::string nameKey(std::string_view name) {
+    size_t first = name.find_first_not_of(" \t"), last = name.find_last_not_of(" \t");
+    std::string key(first == std::string_view::npos ? std::string_view()
+                                                    : name.substr(first, last - first + 1));
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
+}
+
+// Another profile than `except` has the name already. The caller holds profilesLock.
+bool nameTaken(std::string_view name, int32_t except) {
+    const std::string key = nameKey(name);
+    for (size_t i = 0; i < profiles.size(); ++i) {
+        if (static_cast<int32_t>(i) != except && nameKey(profiles[i].name) == key) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void addProfile(const std::string& name) {
     if (!validName(name) || recording.load()) return;
     std::string settings = profileSettingsText();
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (profiles.size() >= kProfileCap) return;
+    if (profiles.size() >= kProfileCap || nameTaken(name, -1)) return;
     profiles.push_back(Profile{name, std::move(settings), {}});
     currentProfile = static_cast<int32_t>(profiles.size() - 1);
     forgetReplacedRecordingLocked();
@@ -75,7 +95,7 @@ void renameProfile(const std::string& stripped) {
     std::string name = stripped.substr(comma + 1);
     if (!index || !validName(name)) return;
     std::lock_guard<std::mutex> lock(profilesLock);
-    if (*index < 0 || static_cast<size_t>(*index) >= profiles.size()) return;
+    if (*index < 0 || static_cast<size_t>(*index) >= profiles.size() || nameTaken(name, *index)) return;
     profiles[static_cast<size_t>(*index)].name = std::move(name);
 }
 

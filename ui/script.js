@@ -1000,12 +1000,19 @@
     focusSafe($('profile-list').querySelector('[data-act="rename"][data-index="' + index + '"]'), $('add-name'));
   }
 
+  // Profiles are told apart by name: the same name in other letter case counts as taken.
+  function takenName(name, except) {
+    var key = name.trim().toLowerCase();
+    return profileNames().some(function (other, i) { return i !== except && String(other).trim().toLowerCase() === key; });
+  }
+
   $('rename-form').addEventListener('submit', function (e) {
     e.preventDefault();
     var input = $('rename-name');
     var name = input.value.trim();
     if (!name) { showRenameMessage('Enter a name for the profile.'); input.focus(); return; }
     if (NAME_FORBIDDEN.test(name)) { showRenameMessage('Profile names cannot contain " \\ [ or ].'); input.focus(); return; }
+    if (takenName(name, renaming)) { showRenameMessage('Another profile is named "' + name + '". Choose another name.'); input.focus(); return; }
     if (renaming < 0 || !has('renameProfile')) { endRename(); return; }
     var index = renaming;
     call('renameProfile', index, name).then(refreshAfterProfileChange).then(endRename);
@@ -1064,6 +1071,11 @@
     if (!name) { showAddMessage('Enter a name for the new profile.', true); input.focus(); return; }
     if (NAME_FORBIDDEN.test(name)) {
       showAddMessage('Profile names cannot contain " \\ [ or ].', true);
+      input.focus();
+      return;
+    }
+    if (takenName(name, -1)) {
+      showAddMessage('A profile named "' + name + '" exists already. Choose another name.', true);
       input.focus();
       return;
     }

@@ -74,10 +74,11 @@ TEST_F(Profiles, AddTakesTheStrippedTextAsNameUpToThree) {
               "{\"current\":2,\"names\":[\"Default Tracking Profile\",\"a,b\",\"x\\\\y\\\\\\\\z\"],"
               "\"cap\":3}");
 
+    // A name another profile has, in any letter case and with blanks around it, is refused.
     rv::profiles.resize(1);
     rv::currentProfile = 0;
-    call("addProfile", "[\"Default Tracking Profile\"]");
-    EXPECT_EQ(names(), "Default Tracking Profile;Default Tracking Profile;");
+    call("addProfile", "[\" default tracking PROFILE \"]");
+    EXPECT_EQ(names(), "Default Tracking Profile;");
 }
 
 TEST_F(Profiles, DeleteMakesTheNextProfileCurrentAndAppliesIt) {
@@ -144,6 +145,8 @@ TEST_F(Profiles, RenameFollowsTheNameRules) {
         {"[3,\"x\"]", "First;B;a, b;"},
         {"[\"one\",\"x\"]", "First;B;a, b;"},
         {"[1,\"two\nlines\"]", "First;B;a, b;"},
+        {"[0,\" b\"]", "First;B;a, b;"},  // another profile's name
+        {"[1,\"b\"]", "First;b;a, b;"},   // its own, in other letters
     };
     for (const Case& c : cases) {
         EXPECT_EQ(call("renameProfile", c.request), "") << c.request;
@@ -152,7 +155,7 @@ TEST_F(Profiles, RenameFollowsTheNameRules) {
     // A line end cannot reach a name through the page (it arrives escaped), but the rule holds here.
     rv::renameProfile("1,two\nlines");
     rv::addProfile("x\ry");
-    EXPECT_EQ(names(), "First;B;a, b;");
+    EXPECT_EQ(names(), "First;b;a, b;");
     EXPECT_EQ(rv::currentProfile, 1);
     EXPECT_EQ(rv::profiles[1].events.size(), 1u);
 }

@@ -257,7 +257,8 @@ test('profiles: names shown as text, add trimmed, cap, and delete/clear only aft
   await page.waitForFunction(() => document.querySelector('#profile-list li:nth-child(2) .profile')
     .getAttribute('aria-current') === 'true');
 
-  for (const bad of ['   ', 'say "hi"', 'back\\slash', 'a [b]']) {
+  // A name another profile has, in other letters or with blanks around it, is refused too.
+  for (const bad of ['   ', 'say "hi"', 'back\\slash', 'a [b]', ' default tracking PROFILE ']) {
     await page.fill('#add-name', bad);
     await page.press('#add-name', 'Enter');
     assert.equal(await page.isVisible('#add-msg'), true, `no message for ${JSON.stringify(bad)}`);
