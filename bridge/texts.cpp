@@ -94,6 +94,11 @@ std::string statusText(const std::vector<std::string>& restore) {
     member(out, "clicks", clickCount.load());
     member(out, "keyPressRate", jsonRate(keyPressMeter.perSecond(now, counterFrequency)));
     member(out, "keyPresses", keyPressCount.load());
+    // What the last run made, until the next starts; a count its worker has yet to put aside counts.
+    const bool spamming = keySpamming.load();
+    const int32_t clicks = clickCount.load(), presses = keyPressCount.load();
+    member(out, "lastClicks", clicking ? 0 : clicks > 0 ? clicks : lastClickRun.load());
+    member(out, "lastKeyPresses", spamming ? 0 : presses > 0 ? presses : lastKeyPressRun.load());
     member(out, "playEvent", playEventIndex.load());
     member(out, "playEvents", playEventTotal.load());
     member(out, "playPass", playPass.load());

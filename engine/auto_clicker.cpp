@@ -63,7 +63,7 @@ ButtonFlags clickerButtonFlags(int32_t button) {
 
 void autoClickerPass() {
     if (!autoClicking.load()) {
-        clickCount.store(0);
+        if (int32_t made = clickCount.exchange(0)) lastClickRun.store(made);
         clickMeter.forget();
         if (!keySpamming.load()) inputBlocked.store(false);
         if (clickerWaiting.exchange(false)) wake(Sleeper::Control);
@@ -97,7 +97,7 @@ void autoClickerPass() {
     int64_t done = plat::ticks();
     inputBlocked.store(!taken);
     if (taken) {
-        clickCount.fetch_add(1);
+        if (clickCount.fetch_add(1) == 0) lastClickRun.store(0);
         clickMeter.note(done);
     }
 

@@ -9,7 +9,7 @@ namespace rv {
 
 void keySpammerPass() {
     if (!keySpamming.load()) {
-        keyPressCount.store(0);
+        if (int32_t made = keyPressCount.exchange(0)) lastKeyPressRun.store(made);
         keyPressMeter.forget();
         if (!autoClicking.load()) inputBlocked.store(false);
         nap(Sleeper::KeySpammer, kWorkerNapMs);
@@ -28,7 +28,7 @@ void keySpammerPass() {
     int64_t done = plat::ticks();
     inputBlocked.store(!taken);
     if (taken) {
-        keyPressCount.fetch_add(1);
+        if (keyPressCount.fetch_add(1) == 0) lastKeyPressRun.store(0);
         keyPressMeter.note(done);
     }
 

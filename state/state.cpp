@@ -43,7 +43,8 @@ void resetStateForTests() {
     reassignRefusedBy = kNoTarget, reassignRefusedCode = 0;
     recordTrimRequest = false, recordTrimLeft = 0, recordTrimTop = 0, recordTrimRight = 0,
     recordTrimBottom = 0;
-    clickCount = 0, keyPressCount = 0, counterFrequency = 1, lastPointerPoint = 0;
+    clickCount = 0, keyPressCount = 0, lastClickRun = 0, lastKeyPressRun = 0, counterFrequency = 1,
+    lastPointerPoint = 0;
     clickMeter.noted = 0, clickMeter.runStart = 0, keyPressMeter.noted = 0, keyPressMeter.runStart = 0;
     playPass = 0, playEventIndex = 0, playEventTotal = 0;
     for (auto& flag : keyDownTable) flag = 0;

@@ -158,6 +158,9 @@ inline std::atomic<int32_t> recordTrimLeft{0}, recordTrimTop{0}, recordTrimRight
 // ---- engine and capture bookkeeping -------------------------------------------------------------
 inline std::atomic<int32_t> clickCount{0};     // auto-clicker worker only
 inline std::atomic<int32_t> keyPressCount{0};  // key-spam worker only
+// What the last run of each made, kept until the next run's first click or press; its worker writes.
+inline std::atomic<int32_t> lastClickRun{0};
+inline std::atomic<int32_t> lastKeyPressRun{0};
 // When each click and key press was made, for the measured rates of the status text; each meter is
 // noted and forgotten by its worker only.
 inline RateMeter clickMeter;

@@ -310,6 +310,9 @@
     setFlag($('k-count'), 'dim', settings.ksRptMode !== 0);
     setFlag($('fixed-row'), 'dim', settings.locMode !== 1 && !picking);
     setText($('fixed-xy'), 'X ' + settings.fixedX + ', Y ' + settings.fixedY);
+    // A zero interval is taken as it is: the page says what it means.
+    setHidden($('clicker-fastest'), settings.sh + settings.sm + settings.ss + settings.sms > 0);
+    setHidden($('keyspam-fastest'), settings.ksh + settings.ksm + settings.kss + settings.ksms > 0);
     renderTracker();
   }
 
@@ -622,7 +625,7 @@
   // formatters are made once: toLocaleString builds a new one on every call, which costs more than
   // the rest of a status read.
   var COUNT_FORMAT = new Intl.NumberFormat('en-US');
-  var RATE_FORMAT = new Intl.NumberFormat('en-US', { maximumFractionDigits: 2 });
+  var RATE_FORMAT = new Intl.NumberFormat('en-US', { minimumFractionDigits: 1, maximumFractionDigits: 1 });
   function fmtRate(v) {
     var n = typeof v === 'number' && isFinite(v) && v > 0 ? v : 0;
     return RATE_FORMAT.format(n);
@@ -632,15 +635,28 @@
   // The text of a figures line: the span inside it (see .figures in the style).
   function figuresText(name) { return $(name + '-figures').firstElementChild; }
 
+  // A running clicker or key spammer shows its rate and count ("12 of 50" for a limited run); a stopped
+  // one keeps its last run's total until the next start.
+  function runFigures(who, running, rate, count, last, limited, limit, one, many) {
+    var n = toInt(count), stopped = toInt(last);
+    setHidden($(who + '-figures'), !running && stopped <= 0);
+    if (running) {
+      var counted = limited ? COUNT_FORMAT.format(n) + ' of ' + plural(toInt(limit), one, many) : plural(n, one, many);
+      setText(figuresText(who), fmtRate(rate) + ' ' + many + '/s · ' + counted);
+    } else if (stopped > 0) {
+      setText(figuresText(who), 'Stopped after ' + plural(stopped, one, many));
+    }
+  }
+
   function renderFigures() {
     var s = status || {};
     var clicking = s.autoClicking === true, spamming = s.keySpamming === true, playing = s.state === 'Playing';
     setHidden($('clicker-blocked'), !(clicking && s.inputBlocked === true));
     setHidden($('keyspam-blocked'), !(spamming && s.inputBlocked === true));
-    setHidden($('clicker-figures'), !clicking);
-    if (clicking) setText(figuresText('clicker'), fmtRate(s.clickRate) + ' clicks/s · ' + plural(toInt(s.clicks), 'click', 'clicks'));
-    setHidden($('keyspam-figures'), !spamming);
-    if (spamming) setText(figuresText('keyspam'), fmtRate(s.keyPressRate) + ' presses/s · ' + plural(toInt(s.keyPresses), 'press', 'presses'));
+    runFigures('clicker', clicking, s.clickRate, s.clicks, s.lastClicks, settings.rptMode === 0, settings.rptTimes,
+      'click', 'clicks');
+    runFigures('keyspam', spamming, s.keyPressRate, s.keyPresses, s.lastKeyPresses, settings.ksRptMode === 0,
+      settings.ksRptTimes, 'press', 'presses');
     var events = toInt(s.playEvents), pass = toInt(s.playPass);
     setHidden($('play-figures'), !playing || events <= 0);
     if (playing && events > 0) {

@@ -17,7 +17,8 @@ const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
-    "\"keyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,\"clickerWaiting\":false,"
+    "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
+    "\"clickerWaiting\":false,"
     "\"inputBlocked\":false}";
 
 }  // namespace

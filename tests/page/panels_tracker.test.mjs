@@ -221,8 +221,9 @@ test('live figures show next to what runs and are left alone while unchanged', a
       keyPresses: 1, state: 'Playing', count: 300, playEvent: 120, playEvents: 300, playPass: 2 });
   });
   await page.waitForFunction(() => !document.getElementById('play-figures').hidden);
-  assert.equal(await text('#clicker-figures'), '9.98 clicks/s · 57 clicks');
-  assert.equal(await text('#keyspam-figures'), '20 presses/s · 1 press');
+  // Rates with one decimal always, so the line does not jump.
+  assert.equal(await text('#clicker-figures'), '10.0 clicks/s · 57 clicks');
+  assert.equal(await text('#keyspam-figures'), '20.0 presses/s · 1 press');
   assert.equal(await text('#play-figures'), 'event 120 of 300 · pass 2');
   // The text of each line is laid out apart from the panel, and must still sit exactly on its line.
   const boxes = await page.evaluate(() => ['clicker', 'keyspam', 'play'].map((name) => {
@@ -248,7 +249,13 @@ test('live figures show next to what runs and are left alone while unchanged', a
   const changed = await page.evaluate(() => window.__mutations);
   assert.ok(changed >= 1 && changed <= 2, `${changed} mutations for one figure`);
 
-  await setState((s) => { Object.assign(s.status, { autoClicking: false, keySpamming: false, state: 'Idle' }); });
-  await page.waitForFunction(() => document.getElementById('clicker-figures').hidden &&
-    document.getElementById('keyspam-figures').hidden && document.getElementById('play-figures').hidden);
+  // A limited run counts toward its limit; a stopped one keeps its total until the next start.
+  await setState((s) => { s.settings.ksRptMode = 0; s.settings.ksRptTimes = 50; s.status.keyPresses = 12; });
+  await page.waitForFunction(() => document.getElementById('keyspam-figures').textContent.endsWith('12 of 50 presses'));
+  await setState((s) => {
+    Object.assign(s.status, { autoClicking: false, keySpamming: false, state: 'Idle', lastClicks: 58, lastKeyPresses: 0 });
+  });
+  await page.waitForFunction(() => document.getElementById('keyspam-figures').hidden &&
+    document.getElementById('play-figures').hidden);
+  assert.equal(await text('#clicker-figures'), 'Stopped after 58 clicks');
 });
