@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -70,6 +71,16 @@ bool replaceFile(const std::string& from, const std::string& to);
 // write permission bit set at all).
 bool isReadOnlyFile(const std::string& path);
 bool removeFile(const std::string& path);
+// A file's size in bytes and when it last changed, in seconds since 1970 (UTC); false when the path
+// is not a file or cannot be looked at.
+struct FileInfo {
+    uint64_t size = 0;
+    int64_t modified = 0;
+};
+bool fileInfo(const std::string& path, FileInfo& info);
+// The names (not paths) of the files in a folder, folders left out, in no particular order; empty
+// when the folder cannot be read.
+std::vector<std::string> listFiles(const std::string& folder);
 
 // ---- start-up registration -------------------------------------------------------------------
 

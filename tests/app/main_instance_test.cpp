@@ -92,7 +92,10 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "setTheme",          "updateTracker",        "toggleRecord",       "togglePlay",
         "getPlayRepeat",     "setPlayRepeat",        "getVersion",         "renameProfile",
         "deleteProfileAt",   "getReplacedRecording", "restoreRecording",   "getReassignRefusal",
-        "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel"};
+        "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel",
+        "getMacroJob",       "listMacros",           "saveMacro",          "loadMacro",
+        "renameMacro",       "duplicateMacro",       "deleteMacro",        "importMacro",
+        "exportMacro"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
@@ -199,7 +202,8 @@ TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
     std::vector<std::string> names = fake::threadNames();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control",
-                                               "key spammer", "macro player", "pipe server"}));
+                                               "key spammer", "macro files", "macro player",
+                                               "pipe server"}));
 }
 
 // A hotkey's effect reaches the page through a script the window thread runs, not only through the
