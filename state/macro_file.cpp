@@ -210,7 +210,12 @@ void appendStep(std::string& out, const MacroEvent& event) {
 
 // A header text on one line: line ends and other control characters become blanks.
 std::string oneLine(std::string_view text, size_t limit) {
-    std::string line = validUtf8(text.substr(0, limit));
+    // Cut before a character that would not fit whole, so the line stays within the limit.
+    if (text.size() > limit) {
+        while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80) --limit;
+        text = text.substr(0, limit);
+    }
+    std::string line = validUtf8(text);
     for (char& c : line) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     }

@@ -222,6 +222,12 @@ TEST(MacroFile, WriterRefusesTimesNoFileCanHold) {
     ASSERT_TRUE(reading.file) << rv::macroProblemsText(reading);
     EXPECT_EQ("two lines", reading.file->name);
     EXPECT_EQ("note  steps", reading.file->note);
+    // A name too long for the header is cut before a whole character.
+    named.name = std::string(rv::kMacroMaxNameBytes - 1, 'a') + "\xF0\x9F\x98\x80";
+    ASSERT_TRUE(rv::writeMacroText(named, text, problem));
+    reading = rv::readMacroText(text);
+    ASSERT_TRUE(reading.file) << rv::macroProblemsText(reading);
+    EXPECT_EQ(std::string(rv::kMacroMaxNameBytes - 1, 'a'), reading.file->name);
 }
 
 TEST(MacroFile, NameRules) {
