@@ -77,17 +77,18 @@ TEST_F(MacroJobs, RefusedLoadLeavesTheRecording) {
     EXPECT_EQ(10, firstX());
 }
 
-// Paths come as JSON strings: escapes are read, commas and quotes in them are kept.
+// Paths and names come as JSON strings: escapes are read, commas in them are kept.
 TEST_F(MacroJobs, PathsAreReadAsJsonStrings) {
     done("saveMacro", "[\"Demo\",0]");
-    std::string target = folder() + "/a, \\\"b\\\" \\u00e9\\ud83d\\ude00.rvm";
+    std::string target = folder() + "\\/a, b \\u00e9\\ud83d\\ude00 (1).rvm";
     std::string outcome = done("exportMacro", "[\"Demo\",\"" + target + "\",false]");
     EXPECT_NE(outcome.find("\"ok\":true"), std::string::npos) << outcome;
-    EXPECT_TRUE(std::filesystem::exists(
-        std::filesystem::u8path(folder() + "/a, \"b\" \xC3\xA9\xF0\x9F\x98\x80.rvm")));
-    // A file name with a quote cannot name a macro: the import takes the name in the file.
+    const std::string file = "a, b \xC3\xA9\xF0\x9F\x98\x80 (1)";
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(folder() + "/" + file + ".rvm")));
     outcome = done("importMacro", "[\"" + target + "\"]");
-    EXPECT_NE(outcome.find("\"name\":\"Demo 2\""), std::string::npos) << outcome;
+    EXPECT_NE(outcome.find("\"name\":\"" + file + "\""), std::string::npos) << outcome;
+    outcome = done("renameMacro", "[\"Demo\",\"say \\\"hi\\\"\"]");
+    EXPECT_NE(outcome.find("cannot hold \\\""), std::string::npos) << outcome;
     // Not a flat array, or too few arguments: no job.
     for (const char* bad :
          {"", "[", "[\"Demo\"", "{\"a\":1}", "[\"\\x\"]", "[[1]]", "[\"a\"]x", "[\"a\" \"b\"]"})
