@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -263,7 +264,37 @@ std::string startMacroJob(std::string_view call, const std::string& request) {
     return "0";
 }
 
+namespace {
+
+// The outcome's text, with only as many macros of a list as keep it within `most` bytes ("more"
+// then counts the rest).
+std::string outcomeText(const Outcome& outcome, size_t most) {
+    std::string text = std::string("{\"done\":true,\"ok\":") + jsonBool(outcome.ok) +
+                       ",\"message\":" + jsonString(outcome.message) +
+                       ",\"name\":" + jsonString(outcome.name);
+    if (outcome.macros.empty()) return text + "}";
+    if (most == std::string::npos || text.size() + outcome.macros.size() + 12 <= most)
+        return text + ",\"macros\":" + outcome.macros + "}";
+    // Cut after whole entries: entries are separated by "},{".
+    const std::string& list = outcome.macros;
+    size_t kept = 0, total = 1, end = 0;
+    bool fits = true;
+    for (size_t at = list.find("},{"); at != std::string::npos; at = list.find("},{", at + 1)) {
+        ++total;
+        fits = fits && text.size() + at + 40 <= most;
+        if (fits) end = at + 1, ++kept;
+    }
+    std::string cut = kept == 0 ? "[]" : list.substr(0, end) + "]";
+    return text + ",\"macros\":" + cut + ",\"more\":" + std::to_string(total - kept) + "}";
+}
+
+}  // namespace
+
 std::string macroJobText(int64_t job) {
+    return macroJobReply(job, std::string::npos);
+}
+
+std::string macroJobReply(int64_t job, size_t most) {
     std::lock_guard<std::mutex> lock(jobsLock);
     auto found = done.find(job);
     if (found == done.end()) {
@@ -272,19 +303,19 @@ std::string macroJobText(int64_t job) {
         if (pending) return "{\"done\":false}";
         return "{\"done\":true,\"ok\":false,\"message\":\"No such job.\",\"name\":\"\"}";
     }
-    const Outcome& outcome = found->second;
-    std::string text = std::string("{\"done\":true,\"ok\":") + jsonBool(outcome.ok) +
-                       ",\"message\":" + jsonString(outcome.message) +
-                       ",\"name\":" + jsonString(outcome.name);
-    if (!outcome.macros.empty()) text += ",\"macros\":" + outcome.macros;
-    return text + "}";
+    return outcomeText(found->second, most);
 }
 
 std::string macroPipeMessage(std::string_view name, std::string_view payload) {
     if (name == "macroJob") {
         int64_t job = 0;
         for (char c : payload) job = c >= '0' && c <= '9' && job < INT32_MAX ? job * 10 + (c - '0') : job;
-        return macroJobText(job);
+        return macroJobReply(job, plat::pipeReplyMax);
+    }
+    if (name == "macroCall") {
+        size_t blank = payload.find(' ');
+        if (blank == std::string_view::npos) return "0";
+        return startMacroJob(payload.substr(0, blank), std::string(payload.substr(blank + 1)));
     }
     std::string macro(payload);
     std::string problem = macroNameProblem(macro);
@@ -292,6 +323,21 @@ std::string macroPipeMessage(std::string_view name, std::string_view payload) {
     int64_t job = enqueue(name == "saveMacro" ? Kind::Save : Kind::Load, {macro, "0"});
     if (job == 0) return "refused: too many macro operations wait.";
     return "started " + std::to_string(job);
+}
+
+std::string panelMacroCall(std::string_view call, const std::string& request) {
+    std::string message = "macroCall|" + std::string(call) + " " + request;
+    if (message.size() > plat::pipeMessageMax) return "0";
+    auto reply = plat::pipeRequest(message, 1000);
+    return reply && !reply->empty() ? *reply : "0";
+}
+
+std::string panelMacroJob(const std::string& request) {
+    auto items = arrayItems(request);
+    int64_t job = items && !items->empty() ? std::strtoll(items->front().c_str(), nullptr, 10) : 0;
+    auto reply = plat::pipeRequest("macroJob|" + std::to_string(job), 1000);
+    if (reply && !reply->empty()) return *reply;
+    return "{\"done\":true,\"ok\":false,\"message\":\"The main window did not answer.\",\"name\":\"\"}";
 }
 
 bool runNextMacroJob() {

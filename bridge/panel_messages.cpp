@@ -70,7 +70,8 @@ void handlePanelMessage(const char* bytes, size_t length) {
 std::string servePanelMessage(const char* bytes, size_t length) {
     if (auto message = splitMessage(bytes, length)) {
         if (auto reply = answerPanelRequest(message->name, message->payload)) return *reply;
-        if (message->name == "saveMacro" || message->name == "loadMacro" || message->name == "macroJob")
+        if (message->name == "saveMacro" || message->name == "loadMacro" || message->name == "macroJob" ||
+            message->name == "macroCall")
             return macroPipeMessage(message->name, message->payload);
     }
     handlePanelMessage(bytes, length);

@@ -185,9 +185,11 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_NE(html.find("applyTheme('modern-blue')"), std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 16), "</body>\n</html>\n");
     EXPECT_EQ(fake::webview().bound,
-              (std::vector<std::string>{"updateSpammer", "toggleSpammer", "updateKeySpam", "toggleKeySpam",
-                                        "reassignKey", "updateTracker", "resizeWindow", "beginWindowDrag",
-                                        "closeThisWindow", "getSettings", "getTrackerStatus"}));
+              (std::vector<std::string>{
+                  "updateSpammer",    "toggleSpammer", "updateKeySpam",   "toggleKeySpam",   "reassignKey",
+                  "updateTracker",    "resizeWindow",  "beginWindowDrag", "closeThisWindow", "getSettings",
+                  "getTrackerStatus", "listMacros",    "saveMacro",       "loadMacro",       "renameMacro",
+                  "duplicateMacro",   "deleteMacro",   "importMacro",     "exportMacro",     "getMacroJob"}));
 
     std::filesystem::remove_all(inFolder("ui"));
     fake::reset();
@@ -202,8 +204,7 @@ TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
     std::vector<std::string> names = fake::threadNames();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control",
-                                               "key spammer", "macro files", "macro player",
-                                               "pipe server"}));
+                                               "key spammer", "macro files", "macro player", "pipe server"}));
 }
 
 // A hotkey's effect reaches the page through a script the window thread runs, not only through the

@@ -117,6 +117,30 @@ TEST_F(MacroJobs, PipeMessagesSaveAndLoadByName) {
     EXPECT_EQ(10, firstX());
 }
 
+// A panel's calls come over the pipe; a long list is cut to what one reply holds.
+TEST_F(MacroJobs, PanelCallsComeOverThePipe) {
+    for (int i = 0; i < 60; ++i)
+        writeFile("Tapforge/macros/macro number " + std::to_string(100 + i) + ".rvm",
+                  "Ravelin macro 1\n0 move 1 1\n");
+    std::string job = pipe("macroCall|listMacros []");
+    ASSERT_NE("0", job);
+    EXPECT_EQ("0", pipe("macroCall|listMacros"));
+    EXPECT_EQ("0", pipe("macroCall|formatDisk []"));
+    EXPECT_TRUE(rv::runNextMacroJob());
+    std::string reply = pipe("macroJob|" + job);
+    EXPECT_LE(reply.size(), plat::pipeReplyMax);
+    EXPECT_NE(reply.find("\"macros\":[{\"name\":\"macro number 100\""), std::string::npos) << reply;
+    size_t at = reply.find("\"more\":");
+    ASSERT_NE(at, std::string::npos) << reply;
+    size_t listed = 0;
+    for (size_t name = reply.find("\"name\":\"macro"); name != std::string::npos;
+         name = reply.find("\"name\":\"macro", name + 1))
+        ++listed;
+    EXPECT_EQ(60u, listed + std::stoul(reply.substr(at + 7)));
+    // The page's own call gets the whole list.
+    EXPECT_EQ(std::string::npos, rv::macroJobText(std::stoll(job)).find("\"more\""));
+}
+
 TEST_F(MacroJobs, AtMostThirtyTwoJobsWait) {
     for (int i = 0; i < 32; ++i) EXPECT_NE("0", callMainBinding("listMacros", "[]"));
     EXPECT_EQ("0", callMainBinding("listMacros", "[]"));

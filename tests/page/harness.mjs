@@ -36,7 +36,9 @@ export const MAIN_BINDINGS = [
 ];
 export const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
-  'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus',
+  'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus', 'listMacros',
+  'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro', 'exportMacro',
+  'getMacroJob',
 ];
 
 export function freshState() {

@@ -1,6 +1,7 @@
 // The macro library in the Macro Tracker panel: saving the recording under a name (asking before a
 // macro is replaced), the list, loading with the offer to bring the old recording back, rename,
-// duplicate, delete after a confirmation, and import and export by a typed path.
+// duplicate, delete after a confirmation, import and export by a typed path, in the main window and
+// in the panel's own window.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { freshState, openPage, typeInto, asPanelPage, PANEL_BINDINGS } from './harness.mjs';
@@ -88,7 +89,15 @@ test('import and export go by the typed path and say what went wrong', async (t)
   assert.equal(await page.getAttribute('#macro-msg', 'class'), 'hint macro-msg warn');
 });
 
-test('a panel window has no library', async (t) => {
-  const { page } = await openPage(t, { names: PANEL_BINDINGS, html: asPanelPage('modern-blue', 'tracker-panel') });
-  assert.equal(await page.isVisible('#macro-library'), false);
+test('the popped-out Macro Tracker panel has the library too', async (t) => {
+  const state = freshState();
+  state.macros = [{ name: 'Wave', steps: 3, lengthMs: 500, modified: 1765000000, problem: '' }];
+  const { page, calls } = await openPage(t, { state, names: PANEL_BINDINGS, html: asPanelPage('modern-blue', 'tracker-panel') });
+  await page.waitForFunction(() => document.querySelector('[data-macro="Wave"]'));
+  await page.click('[data-macro="Wave"] [data-macro-act="load"]');
+  await waitSaid(page, /Loaded "Wave"/);
+  assert.deepEqual(await calls('loadMacro'), ['["Wave"]']);
+  // Without the library's calls (an older main instance), the section stays hidden.
+  const other = await openPage(t, { names: PANEL_BINDINGS.filter((n) => !/Macro/.test(n)), html: asPanelPage('modern-blue', 'tracker-panel') });
+  assert.equal(await other.page.isVisible('#macro-library'), false);
 });
