@@ -1386,7 +1386,8 @@
     macroDo(['importMacro', path]);
   });
 
-  // Only the main window has the library: a panel window has no file calls.
+  // The library shows where the program offers its calls (the main window, and a panel window
+  // whose main instance does the file work).
   setHidden($('macro-library'), !has('listMacros') || !has('getMacroJob'));
 
   // ---------------------------------------------------------------- window sizing
@@ -1587,6 +1588,7 @@
     }, 2000);
     // The panel's host answers getSettings and getTrackerStatus from the main instance.
     Promise.all([readSettings(), readStatus()]).then(function () { pollSoon(POLL_MS); });
+    readMacros();
   } else {
     var stored = loadStoredTheme();
     applyTheme(stored || DEFAULT_THEME);
