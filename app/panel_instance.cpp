@@ -59,7 +59,7 @@ void bindPanelFunctions(Webview& view) {
     view.bind("getTrackerStatus", [](const std::string&) { return panelGetStatus(); });
     // The macro library, through the main instance, which does the file work.
     for (const char* name : {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro",
-                             "deleteMacro", "importMacro", "exportMacro"}) {
+                             "deleteMacro", "importMacro", "exportMacro", "openMacroFolder"}) {
         view.bind(name, [name](const std::string& request) { return panelMacroCall(name, request); });
     }
     view.bind("getMacroJob", [](const std::string& request) { return panelMacroJob(request); });

@@ -218,7 +218,7 @@ const std::vector<MainBinding>& pageBindings() {
     static const std::vector<MainBinding> withMacros = [] {
         std::vector<MainBinding> all = bindings;
         for (const char* name : {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro",
-                                 "deleteMacro", "importMacro", "exportMacro"}) {
+                                 "deleteMacro", "importMacro", "exportMacro", "openMacroFolder"}) {
             all.push_back(
                 {name, [name](const std::string& request) { return startMacroJob(name, request); }});
         }

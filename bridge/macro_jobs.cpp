@@ -21,7 +21,7 @@ namespace rv {
 
 namespace {
 
-enum class Kind { List, Save, Load, Rename, Duplicate, Delete, Import, Export };
+enum class Kind { List, Save, Load, Rename, Duplicate, Delete, Import, Export, OpenFolder };
 
 struct Job {
     int64_t id = 0;
@@ -226,6 +226,8 @@ Outcome run(const Job& job) {
             std::string problem = importMacro(arg(0), name);
             return outcome(problem, name, "Imported as \"" + name + "\".");
         }
+        case Kind::OpenFolder:
+            return outcome(openMacroFolder(), "", "");
         case Kind::Export:
             return outcome(exportMacro(arg(0), arg(1), truthy(a, 2)), arg(0), "Exported to " + arg(1) + ".");
     }
@@ -246,10 +248,15 @@ struct CallWord {
     size_t arguments;  // at least
 };
 constexpr CallWord kCalls[] = {
-    {"listMacros", Kind::List, 0},          {"saveMacro", Kind::Save, 1},
-    {"loadMacro", Kind::Load, 1},           {"renameMacro", Kind::Rename, 2},
-    {"duplicateMacro", Kind::Duplicate, 1}, {"deleteMacro", Kind::Delete, 1},
-    {"importMacro", Kind::Import, 1},       {"exportMacro", Kind::Export, 2},
+    {"listMacros", Kind::List, 0},
+    {"saveMacro", Kind::Save, 1},
+    {"loadMacro", Kind::Load, 1},
+    {"renameMacro", Kind::Rename, 2},
+    {"duplicateMacro", Kind::Duplicate, 1},
+    {"deleteMacro", Kind::Delete, 1},
+    {"importMacro", Kind::Import, 1},
+    {"exportMacro", Kind::Export, 2},
+    {"openMacroFolder", Kind::OpenFolder, 0},
 };
 
 }  // namespace

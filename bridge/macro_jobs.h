@@ -12,8 +12,9 @@ namespace rv {
 
 // The page's library calls, by name: listMacros [], saveMacro [name, replace], loadMacro [name],
 // renameMacro [from, to], duplicateMacro [name], deleteMacro [name], importMacro [path],
-// exportMacro [name, path, replace]. `request` is the call's JSON argument array. Returns the job
-// number (from 1) as JSON, or 0 when the call is malformed or too many jobs wait. Any thread.
+// exportMacro [name, path, replace], openMacroFolder []. `request` is the call's JSON argument
+// array. Returns the job number (from 1) as JSON, or 0 when the call is malformed or too many jobs
+// wait. Any thread.
 std::string startMacroJob(std::string_view call, const std::string& request);
 
 // A job's outcome as JSON: {"done":false} while it waits or runs; then

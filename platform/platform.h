@@ -81,6 +81,9 @@ bool fileInfo(const std::string& path, FileInfo& info);
 // The names (not paths) of the files in a folder, folders left out, in no particular order; empty
 // when the folder cannot be read.
 std::vector<std::string> listFiles(const std::string& folder);
+// Shows the folder in the system's file manager (Explorer; on Linux whatever xdg-open starts) and
+// returns without waiting for it; false when nothing could be started.
+bool openInFileManager(const std::string& folder);
 
 // ---- start-up registration -------------------------------------------------------------------
 

@@ -207,4 +207,10 @@ std::string exportMacro(const std::string& name, const std::string& path, bool r
     return writeWhole(path, bytes);
 }
 
+std::string openMacroFolder() {
+    makeMacroFolder();
+    if (!plat::openInFileManager(macroFolder())) return "The file manager could not be started.";
+    return "";
+}
+
 }  // namespace rv

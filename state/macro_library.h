@@ -47,5 +47,7 @@ std::string deleteLibraryMacro(const std::string& name);
 std::string importMacro(const std::string& path, std::string& name);
 // Copies the library's macro to `path`; an existing file there only when `replace`.
 std::string exportMacro(const std::string& name, const std::string& path, bool replace);
+// Shows the library's folder (made first when missing) in the file manager.
+std::string openMacroFolder();
 
 }  // namespace rv

@@ -1386,6 +1386,12 @@
     macroDo(['importMacro', path]);
   });
 
+  $('macro-folder-btn').addEventListener('click', function () {
+    macroRun('openMacroFolder').then(function (r) {
+      if (r && !r.ok) macroSay(String(r.message || ''), true);
+    });
+  });
+
   // The library shows where the program offers its calls (the main window, and a panel window
   // whose main instance does the file work).
   setHidden($('macro-library'), !has('listMacros') || !has('getMacroJob'));

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "platform/fake/fake_state.h"
 #include "platform/platform.h"
 
 namespace plat {
@@ -32,6 +33,12 @@ std::vector<std::string> listFiles(const std::string& folder) {
         if (entry->is_regular_file(kind)) names.push_back(entry->path().filename().u8string());
     }
     return names;
+}
+
+bool openInFileManager(const std::string& folder) {
+    Lock lock(fake::state().mutex);
+    fake::state().calls.push_back("openInFileManager " + folder);
+    return true;
 }
 
 }  // namespace plat

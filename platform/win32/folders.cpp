@@ -1,6 +1,8 @@
 // Windows file sizes and folder listings.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
 
@@ -41,6 +43,13 @@ std::vector<std::string> listFiles(const std::string& folder) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
+}
+
+bool openInFileManager(const std::string& folder) {
+    std::wstring wide;
+    if (!widePath(folder, wide)) return false;
+    HINSTANCE result = ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 }  // namespace plat

@@ -95,7 +95,7 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel",
         "getMacroJob",       "listMacros",           "saveMacro",          "loadMacro",
         "renameMacro",       "duplicateMacro",       "deleteMacro",        "importMacro",
-        "exportMacro"};
+        "exportMacro",       "openMacroFolder"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
@@ -184,12 +184,14 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_EQ(html.rfind("<html>\n<body>page<script>", 0), 0u) << html;
     EXPECT_NE(html.find("applyTheme('modern-blue')"), std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 16), "</body>\n</html>\n");
-    EXPECT_EQ(fake::webview().bound,
-              (std::vector<std::string>{
-                  "updateSpammer",    "toggleSpammer", "updateKeySpam",   "toggleKeySpam",   "reassignKey",
-                  "updateTracker",    "resizeWindow",  "beginWindowDrag", "closeThisWindow", "getSettings",
-                  "getTrackerStatus", "listMacros",    "saveMacro",       "loadMacro",       "renameMacro",
-                  "duplicateMacro",   "deleteMacro",   "importMacro",     "exportMacro",     "getMacroJob"}));
+    EXPECT_EQ(
+        fake::webview().bound,
+        (std::vector<std::string>{"updateSpammer",   "toggleSpammer", "updateKeySpam",    "toggleKeySpam",
+                                  "reassignKey",     "updateTracker", "resizeWindow",     "beginWindowDrag",
+                                  "closeThisWindow", "getSettings",   "getTrackerStatus", "listMacros",
+                                  "saveMacro",       "loadMacro",     "renameMacro",      "duplicateMacro",
+                                  "deleteMacro",     "importMacro",   "exportMacro",      "openMacroFolder",
+                                  "getMacroJob"}));
 
     std::filesystem::remove_all(inFolder("ui"));
     fake::reset();

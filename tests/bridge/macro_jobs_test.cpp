@@ -1,5 +1,6 @@
 #include "bridge/macro_jobs.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "bridge/panel_messages.h"
@@ -139,6 +140,13 @@ TEST_F(MacroJobs, PanelCallsComeOverThePipe) {
     EXPECT_EQ(60u, listed + std::stoul(reply.substr(at + 7)));
     // The page's own call gets the whole list.
     EXPECT_EQ(std::string::npos, rv::macroJobText(std::stoll(job)).find("\"more\""));
+}
+
+TEST_F(MacroJobs, OpenFolderMakesTheFolderAndShowsIt) {
+    EXPECT_NE(done("openMacroFolder", "[]").find("\"ok\":true"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(inFolder("Tapforge/macros")));
+    std::vector<std::string> calls = fake::calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "openInFileManager " + rv::macroFolder()), calls.end());
 }
 
 TEST_F(MacroJobs, AtMostThirtyTwoJobsWait) {

@@ -32,13 +32,13 @@ export const MAIN_BINDINGS = [
   'renameProfile', 'deleteProfileAt', 'getReplacedRecording', 'restoreRecording', 'getReassignRefusal',
   'getClickerWaiting', 'getClickStartDelay', 'setClickStartDelay', 'closePanel', 'getMacroJob',
   'listMacros', 'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro',
-  'exportMacro',
+  'exportMacro', 'openMacroFolder',
 ];
 export const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
   'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus', 'listMacros',
   'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro', 'exportMacro',
-  'getMacroJob',
+  'openMacroFolder', 'getMacroJob',
 ];
 
 export function freshState() {
@@ -155,6 +155,7 @@ function installFakeNative({ names, state, groups }) {
       return { ok: true, message: `Deleted "${name}".`, name };
     }),
     importMacro: (path) => job(() => ({ ok: false, message: `The file is not a macro Ravelin can read:\nline 2: unknown step "jump"`, name: '' })),
+    openMacroFolder: () => job(() => ({ ok: true, message: '', name: '' })),
     exportMacro: (name, path, replace) => job(() => {
       state.files = state.files || {};
       if (state.files[path] && !replace) return { ok: false, message: `There is a file at ${path} already.`, name };

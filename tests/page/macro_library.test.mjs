@@ -84,6 +84,8 @@ test('import and export go by the typed path and say what went wrong', async (t)
   await page.waitForFunction(() => window.__native.calls.filter((c) => c.name === 'exportMacro').length === 3);
   assert.deepEqual(JSON.parse((await calls('exportMacro'))[2]), ['Wave', 'C:\\Users\\me\\wave, "final".rvm', true]);
 
+  await page.click('#macro-folder-btn');
+  await page.waitForFunction(() => window.__native.calls.some((c) => c.name === 'openMacroFolder'));
   await page.click('#macro-import-btn');
   await waitSaid(page, /not a macro Ravelin can read:\nline 2: unknown step "jump"/);
   assert.equal(await page.getAttribute('#macro-msg', 'class'), 'hint macro-msg warn');
