@@ -1392,6 +1392,10 @@
     });
   });
 
+  // A macro saved from the command line (the pipe's saveMacro), or a file put into the folder by
+  // hand, shows when the user comes back to the window.
+  window.addEventListener('focus', function () { if (!macroBusy) readMacros(); });
+
   // The library shows where the program offers its calls (the main window, and a panel window
   // whose main instance does the file work).
   setHidden($('macro-library'), !has('listMacros') || !has('getMacroJob'));

@@ -61,6 +61,10 @@ test('save, list, load, rename, duplicate and delete', async (t) => {
   await page.click('#macro-confirm-yes');
   await page.waitForFunction(() => !document.querySelector('[data-macro="Sign in"]'));
   assert.deepEqual(await rows(page), ['Broken', 'Log in']);
+  // One saved elsewhere (from the command line) shows when the window gains focus.
+  await setState((s) => { s.macros.push({ name: 'From the pipe', steps: 9, lengthMs: 10, modified: 1765000000, problem: '' }); });
+  await page.evaluate(() => window.dispatchEvent(new Event('focus')));
+  await page.waitForFunction(() => document.querySelector('[data-macro="From the pipe"]'));
   assert.deepEqual(errors, []);
 });
 
