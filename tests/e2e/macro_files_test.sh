@@ -44,8 +44,13 @@ xdotool key q sleep 0.17 key w sleep 0.17 key e
 sleep 0.3
 xdotool key F8
 sleep 0.5
-"$send" 'saveMacro|E2E' || fail "the main instance took no message"
-wait_file "$macros/E2E.rvm" || fail "no macros/E2E.rvm after saveMacro"
+# Under load the control thread may not have ended the recording yet: a save then is refused, and
+# asked for again.
+for _ in 1 2 3; do
+  "$send" 'saveMacro|E2E' || fail "the main instance took no message"
+  wait_file "$macros/E2E.rvm" && break
+done
+[ -s "$macros/E2E.rvm" ] || fail "no macros/E2E.rvm after saveMacro"
 sleep 0.3
 file="$macros/E2E.rvm"
 head -n1 "$file" | tr -d '\r' | grep -qx 'Ravelin macro 1' || fail "first line of $(head -n1 "$file")"
@@ -60,10 +65,10 @@ want=$(awk '{ sub(/\r$/, "") } / key-down Q / { on = 1; next } on && /^[0-9]/ { 
 sleep 1
 replayed=$(lines)
 xdotool key F7
-wait_presses "$replayed" 3 || fail "the replay sent fewer than three keys"
+wait_presses "$replayed" 3 || fail "the replay sent fewer than three keys: $(tr -d '\r' <"$file")"
 gaps=$(press_gaps "$replayed" | tr '\n' ' ')
-echo "$gaps" | awk -v want="$want" '{ e = $1 - want; if (e < 0) e = -e; exit !(e <= 40 && $2 > 100 && $2 < 400) }' ||
-  fail "replayed gaps $gaps ms, the edited one should be $want ms"
+echo "$gaps" | awk -v want="$want" '{ e = $1 - want; if (e < 0) e = -e; exit !(e <= 60 && $2 > 100 && $2 < 400) }' ||
+  fail "replayed gaps $gaps ms, the edited one should be $want ms: $(tr -d '\r' <"$file")"
 pass "the edited wait is played: Q to W $(echo $gaps | cut -d' ' -f1) ms for $want ms in the file"
 
 # ---- a file broken by hand is refused and the recording stays ----
