@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/page_telling.h"
 #include "app/webview.h"
+#include "bridge/macro_jobs.h"
 #include "bridge/panel_messages.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
@@ -38,14 +39,14 @@ struct WorkerBody {
     void (*body)();
 };
 const std::vector<WorkerBody> kWorkers = {
-    {"auto-clicker", &autoClickerThread}, {"key spammer", &keySpammerThread}, {"capture", &captureThread},
-    {"macro player", &macroPlayerThread}, {"autosave", &autosaveThread},      {"control", &controlThread},
-    {"pipe server", &pipeServerThread},
+    {"auto-clicker", &autoClickerThread}, {"key spammer", &keySpammerThread},  {"capture", &captureThread},
+    {"macro player", &macroPlayerThread}, {"autosave", &autosaveThread},       {"control", &controlThread},
+    {"pipe server", &pipeServerThread},   {"macro files", &macroWorkerThread},
 };
 
 // The order in which shutdown joins them (the autosave last).
-const std::vector<const char*> kJoinOrder = {"auto-clicker", "key spammer", "capture", "macro player",
-                                             "control",      "pipe server", "autosave"};
+const std::vector<const char*> kJoinOrder = {"auto-clicker", "key spammer", "capture",     "macro player",
+                                             "control",      "pipe server", "macro files", "autosave"};
 
 struct RunningWorker {
     const char* name;

@@ -11,6 +11,7 @@
 #include "app/panel_drag.h"
 #include "app/webview.h"
 #include "bridge/arguments.h"
+#include "bridge/macro_jobs.h"
 #include "bridge/panel_command_line.h"
 #include "bridge/panel_messages.h"
 #include "bridge/panel_sync.h"
@@ -56,6 +57,12 @@ void bindPanelFunctions(Webview& view) {
     // The page reads the settings in use and the running state from the main instance as it polls.
     view.bind("getSettings", [](const std::string&) { return panelGetSettings(); });
     view.bind("getTrackerStatus", [](const std::string&) { return panelGetStatus(); });
+    // The macro library, through the main instance, which does the file work.
+    for (const char* name : {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro",
+                             "deleteMacro", "importMacro", "exportMacro", "openMacroFolder"}) {
+        view.bind(name, [name](const std::string& request) { return panelMacroCall(name, request); });
+    }
+    view.bind("getMacroJob", [](const std::string& request) { return panelMacroJob(request); });
 }
 
 // The window as the window system knows it may only be found once the loop has run (see the main

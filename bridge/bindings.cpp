@@ -2,6 +2,7 @@
 
 #include "bridge/arguments.h"
 #include "bridge/json_text.h"
+#include "bridge/macro_jobs.h"
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
 #include "capture/capture.h"
@@ -174,6 +175,11 @@ std::string getReassignRefusal(const std::string&) {
            ",\"holder\":" + jsonString(reassignWord(holder)) + "}";
 }
 
+// The macro library's calls start a job on the macro worker and return its number at once.
+std::string getMacroJob(const std::string& request) {
+    return macroJobText(parseInt32(stripArguments(request)).value_or(0));
+}
+
 }  // namespace
 
 const std::vector<MainBinding>& pageBindings() {
@@ -207,8 +213,18 @@ const std::vector<MainBinding>& pageBindings() {
         {"getClickStartDelay", &getClickStartDelay},
         {"setClickStartDelay", &setClickStartDelay},
         {"closePanel", &closePanel},
+        {"getMacroJob", &getMacroJob},
     };
-    return bindings;
+    static const std::vector<MainBinding> withMacros = [] {
+        std::vector<MainBinding> all = bindings;
+        for (const char* name : {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro",
+                                 "deleteMacro", "importMacro", "exportMacro", "openMacroFolder"}) {
+            all.push_back(
+                {name, [name](const std::string& request) { return startMacroJob(name, request); }});
+        }
+        return all;
+    }();
+    return withMacros;
 }
 
 }  // namespace rv

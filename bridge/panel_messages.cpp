@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "bridge/arguments.h"
+#include "bridge/macro_jobs.h"
 #include "bridge/panel_sync.h"
 #include "capture/capture.h"
 #include "platform/platform.h"
@@ -69,6 +70,9 @@ void handlePanelMessage(const char* bytes, size_t length) {
 std::string servePanelMessage(const char* bytes, size_t length) {
     if (auto message = splitMessage(bytes, length)) {
         if (auto reply = answerPanelRequest(message->name, message->payload)) return *reply;
+        if (message->name == "saveMacro" || message->name == "loadMacro" || message->name == "macroJob" ||
+            message->name == "macroCall")
+            return macroPipeMessage(message->name, message->payload);
     }
     handlePanelMessage(bytes, length);
     return "";

@@ -17,8 +17,9 @@ void sendPanelMessage(const std::string& name, const std::string& payload);
 // changeSettings; anything else is ignored. Pipe server thread.
 void handlePanelMessage(const char* bytes, size_t length);
 
-// Answers a request message (getSettings, getPanelStatus) with its reply; applies any other message
-// with handlePanelMessage and returns the empty text. Pipe server thread.
+// Answers a request message (getSettings, getPanelStatus; the macro library's saveMacro, loadMacro,
+// macroJob and macroCall, bridge/macro_jobs.h) with its reply; applies any other message with
+// handlePanelMessage and returns the empty text. Pipe server thread.
 std::string servePanelMessage(const char* bytes, size_t length);
 
 // Thread body of the pipe server: serves panels until the pipe is stopped at shutdown.

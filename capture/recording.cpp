@@ -50,6 +50,21 @@ bool restoreReplacedRecording() {
     return true;
 }
 
+bool replaceRecording(std::vector<MacroEvent> events) {
+    if (recording.load() || playing.load()) return false;
+    std::lock_guard<std::mutex> lock(profilesLock);
+    Profile* current = currentProfileEntry();
+    if (!current || recording.load() || playing.load()) return false;
+    forgetReplacedRecordingLocked();
+    current->events.swap(events);
+    // An empty recording is nothing to bring back.
+    if (!events.empty()) {
+        replacedEvents.swap(events);
+        replacedProfile = currentProfile;
+    }
+    return true;
+}
+
 size_t replacedRecordingSize() {
     std::lock_guard<std::mutex> lock(profilesLock);
     return replacedProfile == currentProfile ? replacedEvents.size() : 0;

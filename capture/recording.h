@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "state/state.h"
 
 namespace rv {
 
@@ -21,6 +24,12 @@ void settleRecording();
 // Puts the replaced recording back in place of the current profile's events, once; false (nothing
 // changes) while recording or when the current profile has none. User-interface thread.
 bool restoreReplacedRecording();
+
+// Puts `events` in place of the current profile's recording (a macro loaded from a file); the
+// recording it replaces can then be brought back once, as after a recording. False, and nothing
+// changes, while recording or playing, or when there is no current profile. Any thread but the
+// capture thread.
+bool replaceRecording(std::vector<MacroEvent> events);
 
 // Events of the replaced recording the current profile could take back; 0 for none. Any thread.
 size_t replacedRecordingSize();

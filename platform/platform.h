@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -93,6 +94,19 @@ bool removeFile(const std::string& path);
 // junction or another link-like reparse point), the file it leads to in the end, followed through
 // every link, also when that file does not exist yet (a dangling link); else `path` itself.
 std::string linkTarget(const std::string& path);
+// A file's size in bytes and when it last changed, in seconds since 1970 (UTC); false when the path
+// is not a file or cannot be looked at.
+struct FileInfo {
+    uint64_t size = 0;
+    int64_t modified = 0;
+};
+bool fileInfo(const std::string& path, FileInfo& info);
+// The names (not paths) of the files in a folder, folders left out, in no particular order; empty
+// when the folder cannot be read.
+std::vector<std::string> listFiles(const std::string& folder);
+// Shows the folder in the system's file manager (Explorer; on Linux whatever xdg-open starts) and
+// returns without waiting for it; false when nothing could be started.
+bool openInFileManager(const std::string& folder);
 
 // ---- start-up registration -------------------------------------------------------------------
 

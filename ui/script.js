@@ -1258,6 +1258,189 @@
     else el.disabled = true;
   });
 
+  // ---------------------------------------------------------------- macro library
+  // The library's calls start a job in the program and return its number at once (files are read
+  // and written off the window thread); the page then asks for the job's outcome until it is done.
+  var MACRO_POLL_MS = 100;
+  var macroBusy = false;
+
+  function macroJob(name) {
+    var args = Array.prototype.slice.call(arguments);
+    return call.apply(null, args).then(function (job) {
+      if (typeof job !== 'number' || job <= 0) return { done: true, ok: false, message: 'The program is busy with other macro files: try again in a moment.' };
+      return new Promise(function (resolve) {
+        (function ask() {
+          call('getMacroJob', job).then(function (r) {
+            if (!isObj(r)) resolve({ done: true, ok: false, message: 'No answer from the program.' });
+            else if (r.done) resolve(r);
+            else setTimeout(ask, MACRO_POLL_MS);
+          });
+        })();
+      });
+    });
+  }
+
+  function macroSay(text, warn) {
+    var msg = $('macro-msg');
+    setText(msg, text || '');
+    setHidden(msg, !text);
+    setFlag(msg, 'warn', !!warn);
+  }
+
+  // Several operations never overlap from the page: the buttons wait for the one under way.
+  function macroRun(name) {
+    if (macroBusy) return Promise.resolve(null);
+    macroBusy = true;
+    renderMacroBusy();
+    return macroJob.apply(null, arguments).then(function (r) {
+      macroBusy = false;
+      renderMacroBusy();
+      return r;
+    });
+  }
+
+  function renderMacroBusy() {
+    all('#macro-library button').forEach(function (b) {
+      if (!b.hasAttribute('data-confirm-no') && !b.hasAttribute('data-confirm-yes')) b.disabled = macroBusy;
+    });
+  }
+
+  function macroLength(ms) {
+    var tenths = Math.round(ms / 100);
+    if (tenths < 600) return (tenths / 10).toFixed(1) + ' s';
+    var minutes = Math.floor(tenths / 600);
+    var seconds = (tenths % 600) / 10;
+    if (minutes < 60) return minutes + ':' + (seconds < 10 ? '0' : '') + seconds.toFixed(1);
+    return Math.floor(minutes / 60) + ' h ' + (minutes % 60) + ' min';
+  }
+
+  function macroDate(seconds) {
+    var d = new Date(seconds * 1000);
+    return isNaN(d.getTime()) ? '' : d.toLocaleDateString() + ' ' + d.toLocaleTimeString([], { hour: '2-digit', minute: '2-digit' });
+  }
+
+  function renderMacros(list) {
+    var ul = $('macro-list');
+    while (ul.firstChild) ul.removeChild(ul.firstChild);
+    setHidden($('macro-empty'), list.length > 0);
+    list.forEach(function (m) {
+      var name = String(m.name);
+      var li = document.createElement('li');
+      li.setAttribute('data-macro', name);
+      var title = document.createElement('span');
+      title.className = 'mname';
+      title.textContent = name;
+      title.title = name;
+      var meta = document.createElement('span');
+      meta.className = 'mmeta' + (m.problem ? ' warn' : '');
+      meta.textContent = m.problem ? 'Cannot be loaded: ' + m.problem
+        : plural(Number(m.steps) || 0, 'step', 'steps') + ' · ' + macroLength(Number(m.lengthMs) || 0) + ' · ' + macroDate(Number(m.modified));
+      li.appendChild(title);
+      li.appendChild(meta);
+      [['load', 'Load'], ['rename', 'Rename'], ['duplicate', 'Duplicate'], ['export', 'Export'], ['delete', 'Delete…']].forEach(function (a) {
+        var b = document.createElement('button');
+        b.type = 'button';
+        b.className = 'btn sm' + (a[0] === 'delete' ? ' ghost-danger' : '');
+        b.setAttribute('data-macro-act', a[0]);
+        b.setAttribute('aria-label', a[1].replace('…', '') + ' ' + name);
+        b.textContent = a[1];
+        b.disabled = macroBusy || (a[0] === 'load' && !!m.problem);
+        b.addEventListener('click', function () { macroAct(a[0], name, b); });
+        li.appendChild(b);
+      });
+      ul.appendChild(li);
+    });
+  }
+
+  function readMacros() {
+    if (!has('listMacros')) return Promise.resolve();
+    return macroJob('listMacros').then(function (r) {
+      if (r && r.ok && Array.isArray(r.macros)) renderMacros(r.macros);
+    });
+  }
+
+  // Runs an operation, says its outcome and reads the list again; `replace` asks before the same
+  // operation is done again over what exists.
+  function macroDo(args, replaceQuestion) {
+    return macroRun.apply(null, args).then(function (r) {
+      if (!r) return;
+      if (!r.ok && replaceQuestion && /already\.$/.test(String(r.message))) {
+        setText($('macro-confirm-text'), replaceQuestion);
+        setText($('macro-confirm-yes'), 'Replace');
+        askConfirm($('macro-confirm'), $('macro-save-btn'), function () {
+          macroDo(args.concat([true]));
+        });
+        return;
+      }
+      macroSay(String(r.message || ''), !r.ok);
+      if (args[0] === 'loadMacro' && r.ok) { readStatus(); readReplaced(); }
+      return readMacros();
+    });
+  }
+
+  var renaming = null;
+  function macroAct(act, name, button) {
+    if (act === 'load') macroDo(['loadMacro', name]);
+    else if (act === 'duplicate') macroDo(['duplicateMacro', name]);
+    else if (act === 'export') {
+      var path = $('macro-path').value.trim();
+      if (!path) { macroSay('Type the path of the file to export to in the field below the list.', true); focusSafe($('macro-path')); return; }
+      macroDo(['exportMacro', name, path], 'There is a file at ' + path + ' already. Replace it?');
+    } else if (act === 'rename') {
+      renaming = name;
+      setText($('macro-rename-label'), 'New name for ' + name);
+      $('macro-rename-name').value = name;
+      setHidden($('macro-rename-form'), false);
+      $('macro-rename-name').focus();
+      $('macro-rename-name').select();
+    } else if (act === 'delete') {
+      setText($('macro-confirm-text'), 'Delete the macro "' + name + '"? Its file is removed from the library.');
+      setText($('macro-confirm-yes'), 'Delete');
+      askConfirm($('macro-confirm'), button, function () { macroDo(['deleteMacro', name]); });
+    }
+  }
+
+  $('macro-save-form').addEventListener('submit', function (e) {
+    e.preventDefault();
+    var name = $('macro-save-name').value.trim();
+    if (!name) { macroSay('Give the macro a name.', true); return; }
+    macroDo(['saveMacro', name], 'A macro named "' + name + '" exists already. Replace it with the current recording?');
+  });
+
+  $('macro-rename-form').addEventListener('submit', function (e) {
+    e.preventDefault();
+    var to = $('macro-rename-name').value.trim();
+    if (!renaming || !to) return;
+    var from = renaming;
+    renaming = null;
+    setHidden($('macro-rename-form'), true);
+    macroDo(['renameMacro', from, to]);
+  });
+  $('macro-rename-cancel').addEventListener('click', function () {
+    renaming = null;
+    setHidden($('macro-rename-form'), true);
+  });
+
+  $('macro-import-btn').addEventListener('click', function () {
+    var path = $('macro-path').value.trim();
+    if (!path) { macroSay('Type the path of the macro file to import.', true); focusSafe($('macro-path')); return; }
+    macroDo(['importMacro', path]);
+  });
+
+  $('macro-folder-btn').addEventListener('click', function () {
+    macroRun('openMacroFolder').then(function (r) {
+      if (r && !r.ok) macroSay(String(r.message || ''), true);
+    });
+  });
+
+  // A macro saved from the command line (the pipe's saveMacro), or a file put into the folder by
+  // hand, shows when the user comes back to the window.
+  window.addEventListener('focus', function () { if (!macroBusy) readMacros(); });
+
+  // The library shows where the program offers its calls (the main window, and a panel window
+  // whose main instance does the file work).
+  setHidden($('macro-library'), !has('listMacros') || !has('getMacroJob'));
+
   // ---------------------------------------------------------------- window sizing
   var lastRequestedSize = '';
 
@@ -1456,6 +1639,7 @@
     }, 2000);
     // The panel's host answers getSettings and getTrackerStatus from the main instance.
     Promise.all([readSettings(), readStatus()]).then(function () { pollSoon(POLL_MS); });
+    readMacros();
   } else {
     var stored = loadStoredTheme();
     applyTheme(stored || DEFAULT_THEME);
@@ -1480,6 +1664,7 @@
       pollSoon(POLL_MS);
     };
     Promise.all([readTheme, readPrefs(), readSettings(), readProfiles(), readStatus(), readRepeat(), readClickDelay()]).then(reveal, reveal);
+    readMacros();
     // Never keep the window blank waiting for a slow answer.
     setTimeout(reveal, 400);
   }

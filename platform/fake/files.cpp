@@ -1,4 +1,5 @@
-// The fake platform: environment and files (real files, in the folders the test chooses).
+// The fake platform: environment and files (real files, in the folders the test chooses). Paths are
+// UTF-8 on every platform, as the real backends take them.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -60,17 +61,17 @@ std::string defaultDataBase() {
 
 bool createDirectory(const std::string& path) {
     std::error_code error;
-    return std::filesystem::create_directory(path, error);
+    return std::filesystem::create_directory(std::filesystem::u8path(path), error);
 }
 
 bool pathExists(const std::string& path) {
     std::error_code error;
-    return std::filesystem::exists(path, error);
+    return std::filesystem::exists(std::filesystem::u8path(path), error);
 }
 
 bool moveFile(const std::string& from, const std::string& to) {
     std::error_code error;
-    std::filesystem::rename(from, to, error);
+    std::filesystem::rename(std::filesystem::u8path(from), std::filesystem::u8path(to), error);
     return !error;
 }
 
@@ -79,7 +80,7 @@ std::optional<std::string> readFile(const std::string& path) {
         Lock lock(fake::state().mutex);
         if (fake::state().unreadable.count(path)) return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream bytes;
     bytes << in.rdbuf();
@@ -97,7 +98,7 @@ bool writeFile(const std::string& path, const std::string& bytes) {
             fail = true;
         }
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out.write(bytes.data(), static_cast<std::streamsize>(keep));
     out.close();
@@ -110,7 +111,7 @@ bool replaceFile(const std::string& from, const std::string& to) {
 
 bool isReadOnlyFile(const std::string& path) {
     std::error_code error;
-    auto status = std::filesystem::status(path, error);
+    auto status = std::filesystem::status(std::filesystem::u8path(path), error);
     if (error || !std::filesystem::is_regular_file(status)) return false;
     using std::filesystem::perms;
     return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
@@ -119,7 +120,7 @@ bool isReadOnlyFile(const std::string& path) {
 
 bool removeFile(const std::string& path) {
     std::error_code error;
-    return std::filesystem::remove(path, error);
+    return std::filesystem::remove(std::filesystem::u8path(path), error);
 }
 
 std::string linkTarget(const std::string& path) {

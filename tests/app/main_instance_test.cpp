@@ -93,7 +93,10 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "setTheme",          "updateTracker",        "toggleRecord",       "togglePlay",
         "getPlayRepeat",     "setPlayRepeat",        "getVersion",         "renameProfile",
         "deleteProfileAt",   "getReplacedRecording", "restoreRecording",   "getReassignRefusal",
-        "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel"};
+        "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel",
+        "getMacroJob",       "listMacros",           "saveMacro",          "loadMacro",
+        "renameMacro",       "duplicateMacro",       "deleteMacro",        "importMacro",
+        "exportMacro",       "openMacroFolder"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
@@ -231,10 +234,14 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_EQ(html.rfind("<html>\n<body>page<script>", 0), 0u) << html;
     EXPECT_NE(html.find("applyTheme('modern-blue')"), std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 16), "</body>\n</html>\n");
-    EXPECT_EQ(fake::webview().bound,
-              (std::vector<std::string>{"updateSpammer", "toggleSpammer", "updateKeySpam", "toggleKeySpam",
-                                        "reassignKey", "updateTracker", "resizeWindow", "beginWindowDrag",
-                                        "closeThisWindow", "getSettings", "getTrackerStatus"}));
+    EXPECT_EQ(
+        fake::webview().bound,
+        (std::vector<std::string>{"updateSpammer",   "toggleSpammer", "updateKeySpam",    "toggleKeySpam",
+                                  "reassignKey",     "updateTracker", "resizeWindow",     "beginWindowDrag",
+                                  "closeThisWindow", "getSettings",   "getTrackerStatus", "listMacros",
+                                  "saveMacro",       "loadMacro",     "renameMacro",      "duplicateMacro",
+                                  "deleteMacro",     "importMacro",   "exportMacro",      "openMacroFolder",
+                                  "getMacroJob"}));
 
     std::filesystem::remove_all(inFolder("ui"));
     fake::reset();
@@ -249,7 +256,7 @@ TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
     std::vector<std::string> names = fake::threadNames();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control",
-                                               "key spammer", "macro player", "pipe server"}));
+                                               "key spammer", "macro files", "macro player", "pipe server"}));
 }
 
 // A hotkey's effect reaches the page through a script the window thread runs, not only through the

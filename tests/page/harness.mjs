@@ -30,11 +30,15 @@ export const MAIN_BINDINGS = [
   'getTheme', 'setTheme', 'updateTracker', 'toggleRecord', 'togglePlay', 'getPlayRepeat', 'setPlayRepeat',
   'getVersion',
   'renameProfile', 'deleteProfileAt', 'getReplacedRecording', 'restoreRecording', 'getReassignRefusal',
-  'getClickerWaiting', 'getClickStartDelay', 'setClickStartDelay', 'closePanel',
+  'getClickerWaiting', 'getClickStartDelay', 'setClickStartDelay', 'closePanel', 'getMacroJob',
+  'listMacros', 'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro',
+  'exportMacro', 'openMacroFolder',
 ];
 export const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
-  'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus',
+  'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus', 'listMacros',
+  'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro', 'exportMacro',
+  'openMacroFolder', 'getMacroJob',
 ];
 
 export function freshState() {
@@ -59,6 +63,9 @@ function installFakeNative({ names, state, groups }) {
   const clone = (v) => (v === undefined ? undefined : JSON.parse(JSON.stringify(v)));
   const later = (ms, fn) => new Promise((r) => setTimeout(() => r(fn()), ms));
   const { clicker, keyspam, tracker } = groups;
+  const jobs = [null];
+  const job = (run) => { jobs.push({ asked: 0, outcome: run() }); return jobs.length - 1; };
+  const macros = () => { state.macros = state.macros || []; state.macros.sort((a, b) => (a.name < b.name ? -1 : 1)); return state.macros; };
   const flip = (word) => { state.status.state = state.status.state === word ? 'Idle' : word; };
   const handlers = {
     getTrackerStatus() {
@@ -114,6 +121,47 @@ function installFakeNative({ names, state, groups }) {
     getTheme: () => state.theme || 'modern-blue',
     getVersion: () => state.version,
     setTheme: (name) => { state.theme = name; },
+    // The macro library: each call is a job whose outcome is asked for, first unfinished.
+    getMacroJob: (id) => {
+      const job = jobs[id];
+      if (!job) return { done: true, ok: false, message: 'No such job.', name: '' };
+      return job.asked++ < 1 ? { done: false } : { done: true, ...job.outcome };
+    },
+    listMacros: () => job(() => ({ ok: true, message: '', name: '', macros: macros() })),
+    saveMacro: (name, replace) => job(() => {
+      const at = macros().findIndex((m) => m.name === name);
+      if (at >= 0 && !replace) return { ok: false, message: `A macro named "${name}" exists already.`, name };
+      const entry = { name, steps: state.status.count, lengthMs: 61500, modified: 1765000000, problem: '' };
+      if (at >= 0) state.macros[at] = entry; else state.macros.push(entry);
+      return { ok: true, message: `Saved "${name}" (${state.status.count} steps).`, name };
+    }),
+    loadMacro: (name) => job(() => {
+      const m = macros().find((x) => x.name === name);
+      if (!m || m.problem) return { ok: false, message: `"${name}" was not loaded:\n${m ? m.problem : 'no such macro'}`, name };
+      state.replaced = state.status.count;
+      state.status.count = m.steps;
+      return { ok: true, message: `Loaded "${name}" (${m.steps} steps).`, name };
+    }),
+    renameMacro: (from, to) => job(() => {
+      macros().find((m) => m.name === from).name = to;
+      return { ok: true, message: `Renamed to "${to}".`, name: to };
+    }),
+    duplicateMacro: (name) => job(() => {
+      state.macros.push({ ...macros().find((m) => m.name === name), name: `${name} copy` });
+      return { ok: true, message: `Copied as "${name} copy".`, name: `${name} copy` };
+    }),
+    deleteMacro: (name) => job(() => {
+      state.macros = macros().filter((m) => m.name !== name);
+      return { ok: true, message: `Deleted "${name}".`, name };
+    }),
+    importMacro: (path) => job(() => ({ ok: false, message: `The file is not a macro Ravelin can read:\nline 2: unknown step "jump"`, name: '' })),
+    openMacroFolder: () => job(() => ({ ok: true, message: '', name: '' })),
+    exportMacro: (name, path, replace) => job(() => {
+      state.files = state.files || {};
+      if (state.files[path] && !replace) return { ok: false, message: `There is a file at ${path} already.`, name };
+      state.files[path] = name;
+      return { ok: true, message: `Exported to ${path}.`, name };
+    }),
   };
   for (const name of names) {
     window[name] = (...args) => {

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
@@ -82,6 +85,22 @@ TEST(UnicodePaths, FilesAreWrittenReadReplacedMovedAndRemoved) {
     EXPECT_EQ(plat::readFile(moved), "second");
     EXPECT_TRUE(plat::removeFile(moved));
     EXPECT_FALSE(existsWide(moved));
+}
+
+// The macro library lists its folder and looks at each file's size and time before reading it.
+TEST(UnicodePaths, FoldersAreListedWithTheirFilesSizesAndTimes) {
+    UnicodeFolder folder;
+    const std::string name = "\xC3\xA9t\xC3\xA9 \xE6\x97\xA5.rvm";  // "été 日.rvm"
+    ASSERT_TRUE(plat::writeFile(folder.file(name), "12345"));
+    ASSERT_TRUE(plat::createDirectory(folder.file("sub")));
+    EXPECT_EQ(plat::listFiles(folder.path()), std::vector<std::string>{name});
+    plat::FileInfo info;
+    ASSERT_TRUE(plat::fileInfo(folder.file(name), info));
+    EXPECT_EQ(info.size, 5u);
+    EXPECT_LT(std::llabs(info.modified - static_cast<int64_t>(std::time(nullptr))), 120);
+    EXPECT_FALSE(plat::fileInfo(folder.file("sub"), info));
+    EXPECT_FALSE(plat::fileInfo(folder.file("none"), info));
+    EXPECT_TRUE(plat::listFiles(folder.file("none")).empty());
 }
 
 TEST(UnicodePaths, PathsWithAnEmbeddedNulAreRefused) {

@@ -1,13 +1,16 @@
-// What the Linux process set-up leaves in the environment for the window's browser engine.
+// What the Linux process set-up leaves in the environment for the window's browser engine; file sizes
+// and folder listings.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/x11/render_node.h"
@@ -55,6 +58,28 @@ TEST(ProcessSetup, CairoDrawsTheWindowOnlyWithoutAGpuRenderNode) {
     plat::initProcess();
     EXPECT_EQ(std::string(std::getenv("GSK_RENDERER")), "gl");
     unsetenv("GSK_RENDERER");
+}
+
+// The macro library lists its folder and looks at each file's size and time before reading it.
+TEST(Files, FoldersAreListedWithTheirFilesSizesAndTimes) {
+    char folderTemplate[] = "/tmp/ravelin-files-XXXXXX";
+    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+    const std::string folder = folderTemplate;
+    const std::string name = "\xC3\xA9t\xC3\xA9 \xE6\x97\xA5.rvm";
+    ASSERT_TRUE(plat::writeFile(folder + "/" + name, "12345"));
+    ASSERT_TRUE(plat::createDirectory(folder + "/sub"));
+    mkfifo((folder + "/pipe").c_str(), 0600);
+    EXPECT_EQ(plat::listFiles(folder), std::vector<std::string>{name});
+    plat::FileInfo info;
+    ASSERT_TRUE(plat::fileInfo(folder + "/" + name, info));
+    EXPECT_EQ(info.size, 5u);
+    EXPECT_LT(std::llabs(info.modified - static_cast<int64_t>(std::time(nullptr))), 120);
+    // Neither a folder nor a pipe is a file to read.
+    EXPECT_FALSE(plat::fileInfo(folder + "/sub", info));
+    EXPECT_FALSE(plat::fileInfo(folder + "/pipe", info));
+    EXPECT_FALSE(plat::fileInfo(folder + "/none", info));
+    EXPECT_TRUE(plat::listFiles(folder + "/none").empty());
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

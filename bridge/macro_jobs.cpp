@@ -1,0 +1,380 @@
+#include "bridge/macro_jobs.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "bridge/json_text.h"
+#include "capture/recording.h"
+#include "platform/platform.h"
+#include "state/macro_library.h"
+#include "state/state.h"
+#include "state/wakes.h"
+
+namespace rv {
+
+namespace {
+
+enum class Kind { List, Save, Load, Rename, Duplicate, Delete, Import, Export, OpenFolder };
+
+struct Job {
+    int64_t id = 0;
+    Kind kind = Kind::List;
+    std::vector<std::string> arguments;
+};
+
+struct Outcome {
+    bool ok = false;
+    std::string message;
+    std::string name;
+    std::string macros;  // JSON array, listMacros only
+};
+
+constexpr size_t kMostWaiting = 32;
+constexpr size_t kOutcomesKept = 64;
+
+std::mutex jobsLock;
+std::condition_variable jobsWaiting;
+std::deque<Job> waiting;          // guarded by jobsLock
+std::map<int64_t, Outcome> done;  // guarded by jobsLock; the last kOutcomesKept
+int64_t lastJob = 0;              // guarded by jobsLock
+int64_t runningJob = 0;           // guarded by jobsLock; 0 while none runs
+
+// The strings, numbers and literals of a JSON array, each as its text; nothing when `request` is
+// not one flat array of them.
+std::optional<std::vector<std::string>> arrayItems(std::string_view request) {
+    std::vector<std::string> items;
+    size_t i = 0;
+    auto blank = [&] {
+        while (i < request.size() &&
+               (request[i] == ' ' || request[i] == '\t' || request[i] == '\n' || request[i] == '\r'))
+            ++i;
+    };
+    auto hex4 = [&](uint32_t& value) {
+        if (i + 4 > request.size()) return false;
+        value = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            char c = request[i++];
+            value <<= 4;
+            if (c >= '0' && c <= '9')
+                value |= static_cast<uint32_t>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                value |= static_cast<uint32_t>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                value |= static_cast<uint32_t>(c - 'A' + 10);
+            else
+                return false;
+        }
+        return true;
+    };
+    auto utf8 = [](std::string& out, uint32_t code) {
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6)), out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12)),
+                out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18)),
+                out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F)),
+                out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    };
+    blank();
+    if (i >= request.size() || request[i++] != '[') return std::nullopt;
+    blank();
+    if (i < request.size() && request[i] == ']') return ++i, items;
+    for (;;) {
+        blank();
+        if (i >= request.size()) return std::nullopt;
+        std::string item;
+        if (request[i] == '"') {
+            ++i;
+            for (;;) {
+                if (i >= request.size()) return std::nullopt;
+                char c = request[i++];
+                if (c == '"') break;
+                if (c != '\\') {
+                    item += c;
+                    continue;
+                }
+                if (i >= request.size()) return std::nullopt;
+                char e = request[i++];
+                const char* plain = "\"\\/bfnrt";
+                const char* meant = "\"\\/\b\f\n\r\t";
+                if (const char* at = std::strchr(plain, e); at && e) {
+                    item += meant[at - plain];
+                } else if (e == 'u') {
+                    uint32_t code = 0, low = 0;
+                    if (!hex4(code)) return std::nullopt;
+                    if (code >= 0xD800 && code < 0xDC00 && i + 1 < request.size() && request[i] == '\\' &&
+                        request[i + 1] == 'u') {
+                        i += 2;
+                        if (!hex4(low)) return std::nullopt;
+                        code = low >= 0xDC00 && low < 0xE000
+                                   ? 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00)
+                                   : 0xFFFD;
+                    } else if (code >= 0xD800 && code < 0xE000) {
+                        code = 0xFFFD;
+                    }
+                    utf8(item, code);
+                } else {
+                    return std::nullopt;
+                }
+            }
+        } else {
+            // A number or a literal: nothing else stands bare in a flat array.
+            auto bare = [](char c) {
+                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || c == '-' || c == '+' || c == '.' ||
+                       c == 'E';
+            };
+            while (i < request.size() && bare(request[i])) item += request[i++];
+            if (item.empty()) return std::nullopt;
+        }
+        items.push_back(std::move(item));
+        blank();
+        if (i >= request.size()) return std::nullopt;
+        if (request[i] == ']') break;
+        if (request[i++] != ',') return std::nullopt;
+    }
+    ++i;
+    blank();
+    if (i != request.size()) return std::nullopt;
+    return items;
+}
+
+bool truthy(const std::vector<std::string>& items, size_t index) {
+    return index < items.size() && (items[index] == "true" || items[index] == "1");
+}
+
+std::string countText(size_t count) {
+    std::string digits = std::to_string(count);
+    for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+std::string listText() {
+    std::string text = "[";
+    for (const MacroEntry& entry : listMacros()) {
+        if (text.size() > 1) text += ',';
+        text += "{\"name\":" + jsonString(entry.name) + ",\"steps\":" + std::to_string(entry.steps) +
+                ",\"lengthMs\":" + std::to_string(entry.lengthUs / 1000) +
+                ",\"modified\":" + std::to_string(entry.modified) +
+                ",\"problem\":" + jsonString(entry.problem) + "}";
+    }
+    return text + "]";
+}
+
+Outcome save(const std::string& name, bool replace) {
+    MacroFile file;
+    {
+        std::lock_guard<std::mutex> lock(profilesLock);
+        if (Profile* current = currentProfileEntry()) file.events = current->events;
+    }
+    if (recording.load()) return {false, "Stop the recording first.", name, ""};
+    if (file.events.empty()) return {false, "There is no recording to save.", name, ""};
+    plat::screenSize(file.screenWidth, file.screenHeight);
+    size_t steps = file.events.size();
+    std::string problem = saveLibraryMacro(name, std::move(file), replace);
+    if (!problem.empty()) return {false, problem, name, ""};
+    return {true, "Saved \"" + name + "\" (" + countText(steps) + " steps).", name, ""};
+}
+
+Outcome load(const std::string& name) {
+    MacroFile file;
+    std::string problem = loadLibraryMacro(name, file);
+    if (!problem.empty()) return {false, "\"" + name + "\" was not loaded:\n" + problem, name, ""};
+    size_t steps = file.events.size();
+    if (!replaceRecording(std::move(file.events)))
+        return {false, "Stop the recording or playback first.", name, ""};
+    return {true, "Loaded \"" + name + "\" (" + countText(steps) + " steps).", name, ""};
+}
+
+Outcome run(const Job& job) {
+    const std::vector<std::string>& a = job.arguments;
+    auto arg = [&a](size_t index) { return index < a.size() ? a[index] : std::string(); };
+    auto outcome = [](const std::string& problem, const std::string& name, const std::string& said) {
+        return problem.empty() ? Outcome{true, said, name, ""} : Outcome{false, problem, name, ""};
+    };
+    switch (job.kind) {
+        case Kind::List:
+            return Outcome{true, "", "", listText()};
+        case Kind::Save:
+            return save(arg(0), truthy(a, 1));
+        case Kind::Load:
+            return load(arg(0));
+        case Kind::Rename:
+            return outcome(renameLibraryMacro(arg(0), arg(1)), arg(1), "Renamed to \"" + arg(1) + "\".");
+        case Kind::Duplicate: {
+            std::string copy;
+            std::string problem = duplicateLibraryMacro(arg(0), copy);
+            return outcome(problem, copy, "Copied as \"" + copy + "\".");
+        }
+        case Kind::Delete:
+            return outcome(deleteLibraryMacro(arg(0)), arg(0), "Deleted \"" + arg(0) + "\".");
+        case Kind::Import: {
+            std::string name;
+            std::string problem = importMacro(arg(0), name);
+            return outcome(problem, name, "Imported as \"" + name + "\".");
+        }
+        case Kind::OpenFolder:
+            return outcome(openMacroFolder(), "", "");
+        case Kind::Export:
+            return outcome(exportMacro(arg(0), arg(1), truthy(a, 2)), arg(0), "Exported to " + arg(1) + ".");
+    }
+    return {};
+}
+
+int64_t enqueue(Kind kind, std::vector<std::string> arguments) {
+    std::lock_guard<std::mutex> lock(jobsLock);
+    if (waiting.size() >= kMostWaiting) return 0;
+    waiting.push_back(Job{++lastJob, kind, std::move(arguments)});
+    jobsWaiting.notify_one();
+    return lastJob;
+}
+
+struct CallWord {
+    const char* name;
+    Kind kind;
+    size_t arguments;  // at least
+};
+constexpr CallWord kCalls[] = {
+    {"listMacros", Kind::List, 0},
+    {"saveMacro", Kind::Save, 1},
+    {"loadMacro", Kind::Load, 1},
+    {"renameMacro", Kind::Rename, 2},
+    {"duplicateMacro", Kind::Duplicate, 1},
+    {"deleteMacro", Kind::Delete, 1},
+    {"importMacro", Kind::Import, 1},
+    {"exportMacro", Kind::Export, 2},
+    {"openMacroFolder", Kind::OpenFolder, 0},
+};
+
+}  // namespace
+
+std::string startMacroJob(std::string_view call, const std::string& request) {
+    auto items = arrayItems(request);
+    if (!items) return "0";
+    for (const CallWord& word : kCalls) {
+        if (call == word.name && items->size() >= word.arguments)
+            return std::to_string(enqueue(word.kind, std::move(*items)));
+    }
+    return "0";
+}
+
+namespace {
+
+// The outcome's text, with only as many macros of a list as keep it within `most` bytes ("more"
+// then counts the rest).
+std::string outcomeText(const Outcome& outcome, size_t most) {
+    std::string text = std::string("{\"done\":true,\"ok\":") + jsonBool(outcome.ok) +
+                       ",\"message\":" + jsonString(outcome.message) +
+                       ",\"name\":" + jsonString(outcome.name);
+    if (outcome.macros.empty()) return text + "}";
+    if (most == std::string::npos || text.size() + outcome.macros.size() + 12 <= most)
+        return text + ",\"macros\":" + outcome.macros + "}";
+    // Cut after whole entries: entries are separated by "},{".
+    const std::string& list = outcome.macros;
+    size_t kept = 0, total = 1, end = 0;
+    bool fits = true;
+    for (size_t at = list.find("},{"); at != std::string::npos; at = list.find("},{", at + 1)) {
+        ++total;
+        fits = fits && text.size() + at + 40 <= most;
+        if (fits) end = at + 1, ++kept;
+    }
+    std::string cut = kept == 0 ? "[]" : list.substr(0, end) + "]";
+    return text + ",\"macros\":" + cut + ",\"more\":" + std::to_string(total - kept) + "}";
+}
+
+}  // namespace
+
+std::string macroJobText(int64_t job) {
+    return macroJobReply(job, std::string::npos);
+}
+
+std::string macroJobReply(int64_t job, size_t most) {
+    std::lock_guard<std::mutex> lock(jobsLock);
+    auto found = done.find(job);
+    if (found == done.end()) {
+        bool pending = job != 0 && job == runningJob;
+        for (const Job& queued : waiting) pending = pending || queued.id == job;
+        if (pending) return "{\"done\":false}";
+        return "{\"done\":true,\"ok\":false,\"message\":\"No such job.\",\"name\":\"\"}";
+    }
+    return outcomeText(found->second, most);
+}
+
+std::string macroPipeMessage(std::string_view name, std::string_view payload) {
+    if (name == "macroJob") {
+        int64_t job = 0;
+        for (char c : payload) job = c >= '0' && c <= '9' && job < INT32_MAX ? job * 10 + (c - '0') : job;
+        return macroJobReply(job, plat::pipeReplyMax);
+    }
+    if (name == "macroCall") {
+        size_t blank = payload.find(' ');
+        if (blank == std::string_view::npos) return "0";
+        return startMacroJob(payload.substr(0, blank), std::string(payload.substr(blank + 1)));
+    }
+    std::string macro(payload);
+    std::string problem = macroNameProblem(macro);
+    if (!problem.empty()) return "refused: " + problem;
+    int64_t job = enqueue(name == "saveMacro" ? Kind::Save : Kind::Load, {macro, "0"});
+    if (job == 0) return "refused: too many macro operations wait.";
+    return "started " + std::to_string(job);
+}
+
+std::string panelMacroCall(std::string_view call, const std::string& request) {
+    std::string message = "macroCall|" + std::string(call) + " " + request;
+    if (message.size() > plat::pipeMessageMax) return "0";
+    auto reply = plat::pipeRequest(message, 1000);
+    return reply && !reply->empty() ? *reply : "0";
+}
+
+std::string panelMacroJob(const std::string& request) {
+    auto items = arrayItems(request);
+    int64_t job = items && !items->empty() ? std::strtoll(items->front().c_str(), nullptr, 10) : 0;
+    auto reply = plat::pipeRequest("macroJob|" + std::to_string(job), 1000);
+    if (reply && !reply->empty()) return *reply;
+    return "{\"done\":true,\"ok\":false,\"message\":\"The main window did not answer.\",\"name\":\"\"}";
+}
+
+bool runNextMacroJob() {
+    Job job;
+    {
+        std::lock_guard<std::mutex> lock(jobsLock);
+        if (waiting.empty()) return false;
+        job = std::move(waiting.front());
+        waiting.pop_front();
+        runningJob = job.id;
+    }
+    Outcome outcome = run(job);
+    {
+        std::lock_guard<std::mutex> lock(jobsLock);
+        done[job.id] = std::move(outcome);
+        runningJob = 0;
+        while (done.size() > kOutcomesKept) done.erase(done.begin());
+    }
+    // What a load changed (the recording, "Bring it back") reaches the pages at the control thread's
+    // next pass.
+    wake(Sleeper::control);
+    return true;
+}
+
+void macroWorkerThread() {
+    while (appRunning.load()) {
+        if (runNextMacroJob()) continue;
+        std::unique_lock<std::mutex> lock(jobsLock);
+        jobsWaiting.wait_for(lock, std::chrono::milliseconds(200), [] { return !waiting.empty(); });
+    }
+}
+
+}  // namespace rv

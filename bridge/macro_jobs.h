@@ -1,0 +1,45 @@
+// The macro library's operations, run one after another on the macro worker thread so that the
+// window thread and the pipe server never wait for a file: the page (and a panel message) asks for
+// one and gets a job number at once, then asks for the job's outcome until it is done.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rv {
+
+// The page's library calls, by name: listMacros [], saveMacro [name, replace], loadMacro [name],
+// renameMacro [from, to], duplicateMacro [name], deleteMacro [name], importMacro [path],
+// exportMacro [name, path, replace], openMacroFolder []. `request` is the call's JSON argument
+// array. Returns the job number (from 1) as JSON, or 0 when the call is malformed or too many jobs
+// wait. Any thread.
+std::string startMacroJob(std::string_view call, const std::string& request);
+
+// A job's outcome as JSON: {"done":false} while it waits or runs; then
+// {"done":true,"ok":…,"message":…,"name":…,"macros":[{"name","steps","lengthMs","modified","problem"}…]}
+// ("macros" for listMacros only). An unknown or long-forgotten job: {"done":true,"ok":false,…}.
+std::string macroJobText(int64_t job);
+// The same within `most` bytes: a list keeps its first macros and counts the rest in "more".
+std::string macroJobReply(int64_t job, size_t most);
+
+// The pipe's saveMacro|NAME (never over an existing macro) and loadMacro|NAME: starts the job and
+// answers at once with "started <job>", or "refused: <why>" for a name no macro can have; and
+// macroJob|<job>, answered with macroJobText (a list cut to what a reply holds); and a panel's
+// macroCall|CALL ARGUMENTS, answered as startMacroJob. Pipe server thread.
+std::string macroPipeMessage(std::string_view name, std::string_view payload);
+
+// A panel instance's library calls: the same call forwarded to the main instance over the pipe
+// (macroCall|CALL ARGUMENTS, answered with the job number), and the job's outcome asked the same way
+// (macroJob|N). Panel instance, user-interface thread; waits up to a second for each answer.
+std::string panelMacroCall(std::string_view call, const std::string& request);
+std::string panelMacroJob(const std::string& request);
+
+// Runs the oldest waiting job on the calling thread; false when none waits. The worker's pass.
+bool runNextMacroJob();
+
+// Thread body: runs jobs as they come while appRunning.
+void macroWorkerThread();
+
+}  // namespace rv

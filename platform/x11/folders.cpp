@@ -1,0 +1,65 @@
+// Linux file sizes and folder listings.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+bool fileInfo(const std::string& path, FileInfo& info) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    info.size = static_cast<uint64_t>(status.st_size);
+    info.modified = static_cast<int64_t>(status.st_mtime);
+    return true;
+}
+
+std::vector<std::string> listFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* entries = opendir(folder.c_str());
+    if (!entries) return names;
+    while (dirent* entry = readdir(entries)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        FileInfo info;
+        if (fileInfo(folder + "/" + name, info)) names.push_back(name);
+    }
+    closedir(entries);
+    return names;
+}
+
+bool openInFileManager(const std::string& folder) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::string program = "xdg-open", path = folder;
+    char* argv[] = {program.data(), path.data(), nullptr};
+    pid_t pid = -1;
+    int error = posix_spawnp(&pid, "xdg-open", &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) return false;
+    // xdg-open ends once it has handed the folder on; reaped so it leaves no zombie behind.
+    std::thread([pid] {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }).detach();
+    return true;
+}
+
+}  // namespace plat

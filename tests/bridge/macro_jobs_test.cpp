@@ -1,0 +1,158 @@
+#include "bridge/macro_jobs.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "bridge/panel_messages.h"
+#include "state/macro_library.h"
+#include "support/fresh_state.h"
+
+namespace {
+
+class MacroJobs : public FreshState {
+  protected:
+    void SetUp() override {
+        FreshState::SetUp();
+        rv::profiles = {rv::Profile{"p", "", recorded(4, 10)}};
+    }
+    void TearDown() override {
+        while (rv::runNextMacroJob()) {
+        }
+        FreshState::TearDown();
+    }
+    static std::vector<rv::MacroEvent> recorded(size_t count, int32_t x) {
+        std::vector<rv::MacroEvent> events;
+        for (size_t i = 0; i < count; ++i)
+            events.push_back({rv::kAbsoluteMove, 0.125 * static_cast<double>(i), x, 1, 0, 0, false, 0});
+        return events;
+    }
+    // Calls the page function, runs its job as the worker would, and returns the job's outcome.
+    static std::string done(const char* call, const std::string& request) {
+        std::string job = callMainBinding(call, request);
+        EXPECT_NE("0", job) << call << " " << request;
+        EXPECT_EQ("{\"done\":false}", callMainBinding("getMacroJob", "[" + job + "]"));
+        EXPECT_TRUE(rv::runNextMacroJob());
+        return callMainBinding("getMacroJob", "[" + job + "]");
+    }
+    static std::string pipe(const std::string& text) {
+        return rv::servePanelMessage(text.data(), text.size());
+    }
+    static int32_t firstX() {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        return rv::profiles[0].events.empty() ? -1 : rv::profiles[0].events[0].x;
+    }
+};
+
+TEST_F(MacroJobs, SavedMacroLoadsIntoTheProfileAndTheOldRecordingComesBack) {
+    EXPECT_EQ("{\"done\":true,\"ok\":true,\"message\":\"Saved \\\"Demo\\\" (4 steps).\",\"name\":\"Demo\"}",
+              done("saveMacro", "[\"Demo\",false]"));
+    rv::profiles[0].events = recorded(2, 99);
+    std::string outcome = done("loadMacro", "[\"Demo\"]");
+    EXPECT_NE(outcome.find("\"ok\":true"), std::string::npos) << outcome;
+    EXPECT_EQ(4u, rv::profiles[0].events.size());
+    EXPECT_EQ(10, firstX());
+    // The recording it replaced can be brought back once, as after a recording.
+    EXPECT_EQ("2", callMainBinding("getReplacedRecording", "[]"));
+    EXPECT_EQ("true", callMainBinding("restoreRecording", "[]"));
+    EXPECT_EQ(99, firstX());
+
+    outcome = done("listMacros", "[]");
+    EXPECT_NE(outcome.find("\"macros\":[{\"name\":\"Demo\",\"steps\":4,\"lengthMs\":375,"), std::string::npos)
+        << outcome;
+}
+
+// A file with errors, or a load while recording, leaves the current recording as it is.
+TEST_F(MacroJobs, RefusedLoadLeavesTheRecording) {
+    writeFile("Tapforge/macros/bad.rvm", "Ravelin macro 1\n0 move 1 1\n5 moonwalk\n");
+    std::string outcome = done("loadMacro", "[\"bad\"]");
+    EXPECT_NE(outcome.find("\"ok\":false"), std::string::npos);
+    EXPECT_NE(outcome.find("line 3: unknown step \\\"moonwalk\\\""), std::string::npos) << outcome;
+    EXPECT_EQ(10, firstX());
+    EXPECT_EQ("0", callMainBinding("getReplacedRecording", "[]"));
+
+    writeFile("Tapforge/macros/good.rvm", "Ravelin macro 1\n0 move 5 5\n");
+    rv::recording = true;
+    outcome = done("loadMacro", "[\"good\"]");
+    EXPECT_NE(outcome.find("Stop the recording"), std::string::npos) << outcome;
+    rv::recording = false;
+    EXPECT_EQ(10, firstX());
+}
+
+// Paths and names come as JSON strings: escapes are read, commas in them are kept.
+TEST_F(MacroJobs, PathsAreReadAsJsonStrings) {
+    done("saveMacro", "[\"Demo\",0]");
+    std::string target = folder() + "\\/a, b \\u00e9\\ud83d\\ude00 (1).rvm";
+    std::string outcome = done("exportMacro", "[\"Demo\",\"" + target + "\",false]");
+    EXPECT_NE(outcome.find("\"ok\":true"), std::string::npos) << outcome;
+    const std::string file = "a, b \xC3\xA9\xF0\x9F\x98\x80 (1)";
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(folder() + "/" + file + ".rvm")));
+    outcome = done("importMacro", "[\"" + target + "\"]");
+    EXPECT_NE(outcome.find("\"name\":\"" + file + "\""), std::string::npos) << outcome;
+    outcome = done("renameMacro", "[\"Demo\",\"say \\\"hi\\\"\"]");
+    EXPECT_NE(outcome.find("cannot hold \\\""), std::string::npos) << outcome;
+    // Not a flat array, or too few arguments: no job.
+    for (const char* bad :
+         {"", "[", "[\"Demo\"", "{\"a\":1}", "[\"\\x\"]", "[[1]]", "[\"a\"]x", "[\"a\" \"b\"]"})
+        EXPECT_EQ("0", callMainBinding("loadMacro", bad)) << bad;
+    EXPECT_EQ("0", callMainBinding("renameMacro", "[\"Demo\"]"));
+    EXPECT_EQ("{\"done\":true,\"ok\":false,\"message\":\"No such job.\",\"name\":\"\"}",
+              callMainBinding("getMacroJob", "[123456789]"));
+}
+
+TEST_F(MacroJobs, PipeMessagesSaveAndLoadByName) {
+    EXPECT_EQ(0u, pipe("saveMacro|../escape").find("refused: "));
+    EXPECT_EQ(0u, pipe("loadMacro|CON").find("refused: "));
+    std::string started = pipe("saveMacro|From pipe");
+    ASSERT_EQ(0u, started.find("started "));
+    EXPECT_TRUE(rv::runNextMacroJob());
+    EXPECT_NE(pipe("macroJob|" + started.substr(8)).find("\"ok\":true"), std::string::npos);
+    // Never over an existing macro.
+    started = pipe("saveMacro|From pipe");
+    EXPECT_TRUE(rv::runNextMacroJob());
+    EXPECT_NE(pipe("macroJob|" + started.substr(8)).find("exists already"), std::string::npos);
+
+    rv::profiles[0].events = recorded(1, 42);
+    started = pipe("loadMacro|From pipe");
+    EXPECT_TRUE(rv::runNextMacroJob());
+    EXPECT_NE(pipe("macroJob|" + started.substr(8)).find("\"ok\":true"), std::string::npos);
+    EXPECT_EQ(10, firstX());
+}
+
+// A panel's calls come over the pipe; a long list is cut to what one reply holds.
+TEST_F(MacroJobs, PanelCallsComeOverThePipe) {
+    for (int i = 0; i < 60; ++i)
+        writeFile("Tapforge/macros/macro number " + std::to_string(100 + i) + ".rvm",
+                  "Ravelin macro 1\n0 move 1 1\n");
+    std::string job = pipe("macroCall|listMacros []");
+    ASSERT_NE("0", job);
+    EXPECT_EQ("0", pipe("macroCall|listMacros"));
+    EXPECT_EQ("0", pipe("macroCall|formatDisk []"));
+    EXPECT_TRUE(rv::runNextMacroJob());
+    std::string reply = pipe("macroJob|" + job);
+    EXPECT_LE(reply.size(), plat::pipeReplyMax);
+    EXPECT_NE(reply.find("\"macros\":[{\"name\":\"macro number 100\""), std::string::npos) << reply;
+    size_t at = reply.find("\"more\":");
+    ASSERT_NE(at, std::string::npos) << reply;
+    size_t listed = 0;
+    for (size_t name = reply.find("\"name\":\"macro"); name != std::string::npos;
+         name = reply.find("\"name\":\"macro", name + 1))
+        ++listed;
+    EXPECT_EQ(60u, listed + std::stoul(reply.substr(at + 7)));
+    // The page's own call gets the whole list.
+    EXPECT_EQ(std::string::npos, rv::macroJobText(std::stoll(job)).find("\"more\""));
+}
+
+TEST_F(MacroJobs, OpenFolderMakesTheFolderAndShowsIt) {
+    EXPECT_NE(done("openMacroFolder", "[]").find("\"ok\":true"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(inFolder("Tapforge/macros")));
+    std::vector<std::string> calls = fake::calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "openInFileManager " + rv::macroFolder()), calls.end());
+}
+
+TEST_F(MacroJobs, AtMostThirtyTwoJobsWait) {
+    for (int i = 0; i < 32; ++i) EXPECT_NE("0", callMainBinding("listMacros", "[]"));
+    EXPECT_EQ("0", callMainBinding("listMacros", "[]"));
+    EXPECT_EQ(0u, pipe("loadMacro|x").find("refused: "));
+}
+
+}  // namespace
