@@ -317,7 +317,7 @@ std::string macroPipeMessage(std::string_view name, std::string_view payload) {
     if (name == "macroJob") {
         int64_t job = 0;
         for (char c : payload) job = c >= '0' && c <= '9' && job < INT32_MAX ? job * 10 + (c - '0') : job;
-        return macroJobReply(job, plat::pipeReplyMax);
+        return macroJobReply(job, plat::kPipeReplyMax);
     }
     if (name == "macroCall") {
         size_t blank = payload.find(' ');
@@ -334,7 +334,7 @@ std::string macroPipeMessage(std::string_view name, std::string_view payload) {
 
 std::string panelMacroCall(std::string_view call, const std::string& request) {
     std::string message = "macroCall|" + std::string(call) + " " + request;
-    if (message.size() > plat::pipeMessageMax) return "0";
+    if (message.size() > plat::kPipeMessageMax) return "0";
     auto reply = plat::pipeRequest(message, 1000);
     return reply && !reply->empty() ? *reply : "0";
 }
@@ -365,7 +365,7 @@ bool runNextMacroJob() {
     }
     // What a load changed (the recording, "Bring it back") reaches the pages at the control thread's
     // next pass.
-    wake(Sleeper::control);
+    wake(Sleeper::Control);
     return true;
 }
 

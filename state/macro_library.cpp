@@ -13,7 +13,7 @@ namespace rv {
 namespace {
 
 std::string pathOf(const std::string& name) {
-    return macroFolder() + plat::pathSeparator + name + kMacroExtension;
+    return macroFolder() + plat::kPathSeparator + name + kMacroExtension;
 }
 
 bool endsWith(const std::string& text, const std::string& suffix) {
@@ -91,7 +91,7 @@ std::map<std::string, Listed> listed;  // the last listing, by file path
 }  // namespace
 
 std::string macroFolder() {
-    return dataFolder() + plat::pathSeparator + "macros";
+    return dataFolder() + plat::kPathSeparator + "macros";
 }
 
 std::vector<MacroEntry> listMacros() {

@@ -129,7 +129,7 @@ TEST_F(MacroJobs, PanelCallsComeOverThePipe) {
     EXPECT_EQ("0", pipe("macroCall|formatDisk []"));
     EXPECT_TRUE(rv::runNextMacroJob());
     std::string reply = pipe("macroJob|" + job);
-    EXPECT_LE(reply.size(), plat::pipeReplyMax);
+    EXPECT_LE(reply.size(), plat::kPipeReplyMax);
     EXPECT_NE(reply.find("\"macros\":[{\"name\":\"macro number 100\""), std::string::npos) << reply;
     size_t at = reply.find("\"more\":");
     ASSERT_NE(at, std::string::npos) << reply;
