@@ -326,10 +326,11 @@ std::string macroPipeMessage(std::string_view name, std::string_view payload) {
     }
     std::string macro(payload);
     std::string problem = macroNameProblem(macro);
-    if (!problem.empty()) return "refused: " + problem;
+    // Replies on the pipe are JSON texts, like every other reply there.
+    if (!problem.empty()) return "{\"refused\":" + jsonString(problem) + "}";
     int64_t job = enqueue(name == "saveMacro" ? Kind::Save : Kind::Load, {macro, "0"});
-    if (job == 0) return "refused: too many macro operations wait.";
-    return "started " + std::to_string(job);
+    if (job == 0) return "{\"refused\":\"too many macro operations wait.\"}";
+    return "{\"job\":" + std::to_string(job) + "}";
 }
 
 std::string panelMacroCall(std::string_view call, const std::string& request) {

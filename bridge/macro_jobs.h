@@ -25,7 +25,7 @@ std::string macroJobText(int64_t job);
 std::string macroJobReply(int64_t job, size_t most);
 
 // The pipe's saveMacro|NAME (never over an existing macro) and loadMacro|NAME: starts the job and
-// answers at once with "started <job>", or "refused: <why>" for a name no macro can have; and
+// answers at once with {"job":N}, or {"refused":"<why>"} for a name no macro can have; and
 // macroJob|<job>, answered with macroJobText (a list cut to what a reply holds); and a panel's
 // macroCall|CALL ARGUMENTS, answered as startMacroJob. Pipe server thread.
 std::string macroPipeMessage(std::string_view name, std::string_view payload);
