@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/x11/spawn.h"
 
 namespace plat {
 
@@ -36,24 +37,10 @@ std::vector<std::string> listFiles(const std::string& folder) {
 }
 
 bool openInFileManager(const std::string& folder) {
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return false;
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     std::string program = "xdg-open", path = folder;
     char* argv[] = {program.data(), path.data(), nullptr};
-    pid_t pid = -1;
-    int error = posix_spawnp(&pid, "xdg-open", &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return false;
+    const pid_t pid = x11::spawnChild("xdg-open", argv, true);
+    if (pid < 0) return false;
     // xdg-open ends once it has handed the folder on; reaped so it leaves no zombie behind.
     std::thread([pid] {
         int status = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/x11/spawn.h"
 
 extern char** environ;
 
@@ -94,6 +95,29 @@ void reapLater(Process* process) {
 
 namespace plat {
 
+pid_t x11::spawnChild(const char* program, char* const argv[], bool searchPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return -1;
+    }
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int error = searchPath ? posix_spawnp(&pid, program, &actions, &attributes, argv, environ)
+                                 : posix_spawn(&pid, program, &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
 ProcessHandle startProcess(const std::string& executable, const std::string& arguments) {
     std::vector<std::string> args = x11::splitAtBlanks(arguments);
     args.insert(args.begin(), executable);
@@ -101,28 +125,8 @@ ProcessHandle startProcess(const std::string& executable, const std::string& arg
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    if (posix_spawn_file_actions_init(&actions) != 0) return nullptr;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return nullptr;
-    }
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // The child starts with no signal blocked and every signal at its default action, whatever this
-    // process's threads have set for themselves.
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = -1;
-    const int error = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) return nullptr;
+    const pid_t pid = x11::spawnChild(executable.c_str(), argv.data(), false);
+    if (pid < 0) return nullptr;
     auto* process = new x11::Process;
     process->pid = pid;
     return process;
