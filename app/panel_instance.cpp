@@ -40,6 +40,8 @@ void bindPanelFunctions(Webview& view) {
     });
     view.bind("toggleKeySpam", [](const std::string&) { return forward("toggleKeySpam", ""); });
     view.bind("reassignKey", [](const std::string& request) { return forward("reassignKey", request); });
+    view.bind("changeSettings",
+              [](const std::string& request) { return forward("changeSettings", request); });
     view.bind("updateTracker", [](const std::string& request) { return forward("updateTracker", request); });
     view.bind("resizeWindow", [&view](const std::string& request) {
         if (auto size = sizeArguments(request))

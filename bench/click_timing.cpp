@@ -3,9 +3,13 @@
 // (CLOCK_MONOTONIC, microseconds), and prints one line per interval:
 //   click_timing interval_ms=10 clicks=500 mean_period_ms=… p50_error_ms=… p99_error_ms=… max_error_ms=…
 // where the error of a click is |observed period − interval|; `click_timing_sent` gives the same from
-// the clicker's own stamps. The same for `xdotool click --delay` against the same target, and the CPU use of
-// the real program with its page loaded and of all the processes it started (the page's browser processes),
-// idle and with a clicker running:
+// the clicker's own stamps. Then the press length each press is held (automatic: a third of the interval, at
+// most 20 ms) with the period it leaves, and a random interval of 10 to 30 ms over 1,000 clicks:
+//   click_press interval_ms=30 clicks=… mean_period_ms=… p50_press_ms=… min_press_ms=… max_press_ms=…
+//   click_random range_ms=10-30 clicks=… below=… above=… bins=…,…(ten) worst_bin_off_mean_pct=…
+// (below and above count periods more than 0.5 ms outside the range). The same for `xdotool click --delay`
+// against the same target, and the CPU use of the real program with its page loaded and of all the processes
+// it started (the page's browser processes), idle and with a clicker running:
 //   idle_cpu percent=…            idle_cpu_clicking percent=… clicks=…
 // Runs on the current X display (Xvfb).
 #include <X11/Xlib.h>
@@ -56,6 +60,84 @@ void measureClicker(Target& target, int intervalMs, int clicks) {
     plat::sleepMs(200);  // the last presses reach the target
     bench::reportPeriods("click_timing", intervalMs, target.take());
     bench::reportClickerStamps(intervalMs, firstStamp, rv::clickMeter.noted.load());
+}
+
+// Presses noted with their time, releases with the time negated.
+std::optional<int64_t> leftPressOrRelease(const XEvent& event, int64_t micros) {
+    if (event.type == ButtonPress && event.xbutton.button == 1) return micros;
+    if (event.type == ButtonRelease && event.xbutton.button == 1) return -micros;
+    return std::nullopt;
+}
+
+// Runs the clicker for `clicks` clicks with the settings as they are; what the target noted.
+std::vector<int64_t> runClicker(Target& target, int clicks, int longestMs) {
+    rv::rptMode = 0;
+    rv::rptTimes = clicks;
+    target.take();
+    rv::raiseRequest(rv::clickerToggleRequest);
+    int64_t deadline = monotonicMicros() + static_cast<int64_t>(clicks) * (longestMs + 5) * 1000 + 5000000;
+    while ((rv::clickerToggleRequest || rv::autoClicking) && monotonicMicros() < deadline) plat::sleepMs(5);
+    plat::sleepMs(200);
+    return target.take();
+}
+
+void measurePress(Target& target, int intervalMs, int clicks) {
+    rv::sms = intervalMs;
+    std::vector<int64_t> notes = runClicker(target, clicks, intervalMs);
+    std::vector<double> presses;
+    int64_t first = 0, last = 0, pressed = 0;
+    size_t count = 0;
+    for (int64_t note : notes) {
+        if (note > 0) {
+            if (count++ == 0) first = note;
+            last = pressed = note;
+        } else if (pressed != 0) {
+            presses.push_back(static_cast<double>(-note - pressed) / 1000.0);
+            pressed = 0;
+        }
+    }
+    if (presses.empty() || count < 2) {
+        std::printf("click_press interval_ms=%d (too few clicks reached the target)\n", intervalMs);
+        return;
+    }
+    std::sort(presses.begin(), presses.end());
+    std::printf(
+        "click_press interval_ms=%d clicks=%zu mean_period_ms=%.2f p50_press_ms=%.2f min_press_ms=%.2f "
+        "max_press_ms=%.2f\n",
+        intervalMs, count, static_cast<double>(last - first) / 1000.0 / static_cast<double>(count - 1),
+        bench::percentile(presses, 0.5), presses.front(), presses.back());
+    std::fflush(stdout);
+}
+
+void measureRandomInterval(Target& target, int fromMs, int toMs, int clicks) {
+    rv::sms = fromMs;
+    rv::clickIntervalMaxMs = toMs;
+    std::vector<int64_t> presses;
+    for (int64_t note : runClicker(target, clicks, toMs)) {
+        if (note > 0) presses.push_back(note);
+    }
+    rv::clickIntervalMaxMs = 0;
+    constexpr int kBins = 10;
+    int bins[kBins] = {};
+    int below = 0, above = 0;
+    for (size_t i = 1; i < presses.size(); ++i) {
+        const double period = static_cast<double>(presses[i] - presses[i - 1]) / 1000.0;
+        below += period < fromMs - 0.5;
+        above += period > toMs + 0.5;
+        const double at = (period - fromMs) / (toMs - fromMs) * kBins;
+        ++bins[std::clamp(static_cast<int>(at), 0, kBins - 1)];
+    }
+    const double mean = static_cast<double>(presses.size() - 1) / kBins;
+    double worst = 0;
+    std::string counts;
+    for (int bin : bins) {
+        counts += (counts.empty() ? "" : ",") + std::to_string(bin);
+        worst = std::max(worst, std::fabs(bin - mean) / mean * 100.0);
+    }
+    std::printf(
+        "click_random range_ms=%d-%d clicks=%zu below=%d above=%d bins=%s worst_bin_off_mean_pct=%.1f\n",
+        fromMs, toMs, presses.size(), below, above, counts.c_str(), worst);
+    std::fflush(stdout);
 }
 
 void measureXdotool(Target& target, int intervalMs, int clicks) {
@@ -131,12 +213,25 @@ int main(int argc, char** argv) {
         measureClicker(target, 10, 500);
         measureClicker(target, 100, 50);
         measureXdotool(target, 10, 500);
+        target.close();
+
+        Target pressTarget;
+        if (pressTarget.open(
+                {"click_timing press target", 100, 100, 600, 400, ButtonPressMask | ButtonReleaseMask, false},
+                &leftPressOrRelease)) {
+            measurePress(pressTarget, 30, 200);
+            measurePress(pressTarget, 100, 50);
+            rv::clickPressMs = 0;
+            measurePress(pressTarget, 30, 200);
+            rv::clickPressMs = rv::kAutomaticPress;
+            measureRandomInterval(pressTarget, 10, 30, 1001);
+            pressTarget.close();
+        }
 
         rv::appRunning = false;
         rv::wakeAll();
         clicker.join();
         control.join();
-        target.close();
     }
 
     // The real program beside this one's folder: build/<preset>/ravelin.

@@ -3,6 +3,7 @@
 #include "bridge/arguments.h"
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
+#include "bridge/panel_sync.h"
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
 #include "capture/capture.h"
@@ -150,6 +151,12 @@ std::string getSettings(const std::string&) {
     return settingsText();
 }
 
+// The settings kept by name, as the pipe's changeSettings takes them: "name=value,...".
+std::string changeSettings(const std::string& request) {
+    applySettingChanges(stripArguments(request));
+    return "";
+}
+
 // The theme the page shows, kept between runs and handed to panels (not part of the preferences
 // text, whose members are fixed).
 std::string getTheme(const std::string&) {
@@ -197,6 +204,7 @@ const std::vector<MainBinding>& pageBindings() {
         {"switchProfile", &switchProfileCall},
         {"getProfiles", &getProfiles},
         {"getSettings", &getSettings},
+        {"changeSettings", &changeSettings},
         {"reassignKey", &reassignKey},
         {"getTheme", &getTheme},
         {"setTheme", &setTheme},

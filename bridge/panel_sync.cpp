@@ -13,6 +13,7 @@
 #include "bridge/texts.h"
 #include "platform/platform.h"
 #include "state/numbers.h"
+#include "state/preferences.h"
 #include "state/profile_settings.h"
 #include "state/settings.h"
 #include "state/state.h"
@@ -24,6 +25,11 @@ namespace {
 // The members a panel edits: the clicker group, then the key-spam group, as the page sends them.
 bool panelEdits(const Setting& s) {
     return s.group == SettingGroup::Clicker || s.group == SettingGroup::KeySpam;
+}
+
+// The settings kept by name change only by name (hotkeys through reassignment).
+bool changedByName(const Setting& s) {
+    return s.store != SettingStore::SessionLine && s.group != SettingGroup::Hotkey;
 }
 
 const std::vector<const Setting*>& panelKeys() {
@@ -87,17 +93,20 @@ std::optional<std::string> answerPanelRequest(std::string_view name, std::string
 
 int applySettingChanges(std::string_view payload) {
     int applied = 0;
+    bool shared = false;
     for (const std::string& field : argumentFields(payload)) {
         size_t equals = field.find('=');
         if (equals == std::string::npos) break;
         const Setting* key = settingNamed(std::string_view(field).substr(0, equals));
-        if (!key || !panelEdits(*key)) break;
+        if (!key || !(panelEdits(*key) || changedByName(*key))) break;
         auto value = parseSettingValue(*key, std::string_view(field).substr(equals + 1));
         if (!value) break;
         storeSetting(*key, *value);
+        shared = shared || key->store == SettingStore::AppSettings;
         ++applied;
     }
     if (applied > 0) refreshProfileSettings();
+    if (shared) saveAppSettings();
     return applied;
 }
 

@@ -7,7 +7,8 @@
 // Messages added to the one-way ones of panel_messages.h:
 //   getSettings|      reply: the getSettings text of the main instance
 //   getPanelStatus|   reply: panelStatusText (running flags, hotkey and key names, pending reassignment)
-//   changeSettings|key=value,...   sets the named clicker or key-spam members, nothing else; no reply
+//   changeSettings|key=value,...   sets the named clicker or key-spam members, or settings kept by
+//                     name (hotkeys excepted); no reply
 //   watchChanges|     kept open; "changed|" at each change of what the main page shows (platform.h)
 #pragma once
 
@@ -24,9 +25,11 @@ namespace rv {
 std::optional<std::string> answerPanelRequest(std::string_view name, std::string_view payload);
 
 // Applies a changeSettings payload: comma-separated "key=value" fields, each key a setting of the
-// clicker or key-spam group of the settings table, each value an integer within that setting's range.
-// The first bad field ends it; what came before it stays, and the profile's settings text is refreshed
-// when anything was applied. Returns how many fields were applied.
+// clicker or key-spam group of the settings table or one kept by name (not a hotkey), each value an
+// integer within that setting's range. The first bad field ends it; what came before it stays, the
+// profile's settings text is refreshed when anything was applied, and appsettings.txt is saved when a
+// shared setting was. Returns how many fields were applied. Main page, panel pipe.
+int applySettingChanges(std::string_view payload);
 int applySettingChanges(std::string_view payload);
 
 // ---- panel instance (user-interface thread) -----------------------------------------------------

@@ -1,5 +1,6 @@
 #include "bridge/texts.h"
 
+#include <cmath>
 #include <mutex>
 
 #include "bridge/json_text.h"
@@ -34,6 +35,14 @@ std::string stringArray(const std::vector<std::string>& items) {
         out += jsonString(items[i]);
     }
     return out + "]";
+}
+
+int32_t secondsLeft(bool running, int64_t startedAt, int32_t limitSeconds, int64_t now) {
+    if (!running || limitSeconds <= 0) return -1;
+    if (startedAt == 0) return limitSeconds;
+    const double left =
+        limitSeconds - static_cast<double>(now - startedAt) / static_cast<double>(counterFrequency);
+    return left <= 0 ? 0 : static_cast<int32_t>(std::ceil(left));
 }
 
 }  // namespace
@@ -83,6 +92,7 @@ std::string statusText(const std::vector<std::string>& restore) {
     member(out, "hkPlay", jsonString(keyDisplayName(hkPlay.load())));
     member(out, "hkAuto", jsonString(keyDisplayName(hkAuto.load())));
     member(out, "hkKeySpam", jsonString(keyDisplayName(hkKeySpam.load())));
+    member(out, "hkStopAll", jsonString(hkStopAll.load() == 0 ? "" : keyDisplayName(hkStopAll.load())));
     member(out, "keySpamTarget", jsonString(keyDisplayName(keySpamTarget.load())));
     member(out, "reassigning", jsonString(reassignWord(reassignTarget.load())));
     member(out, "panelHover", panelHover.load());
@@ -102,6 +112,12 @@ std::string statusText(const std::vector<std::string>& restore) {
     member(out, "playEvent", playEventIndex.load());
     member(out, "playEvents", playEventTotal.load());
     member(out, "playPass", playPass.load());
+    // Whole seconds a time-limited run has left, -1 without a limit or while it does not run.
+    member(out, "clickLeft", secondsLeft(clicking, clickerStartedAt.load(), clickLimitSeconds.load(), now));
+    member(out, "keySpamLeft",
+           secondsLeft(spamming, keySpamStartedAt.load(), keySpamLimitSeconds.load(), now));
+    member(out, "playLeft",
+           secondsLeft(playing.load() && tloop.load(), playStartedAt.load(), playLimitSeconds.load(), now));
     // Whether the running clicker waits (its pointer rests on one of our windows), as
     // getClickerWaiting says: one read a second then tells the page all it shows.
     member(out, "clickerWaiting", clicking && clickerWaiting.load());

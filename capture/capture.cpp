@@ -18,23 +18,77 @@ uint64_t packPoint(int32_t x, int32_t y) {
 }
 
 bool isHotkey(int32_t code) {
-    return code == hkRec.load() || code == hkPlay.load() || code == hkAuto.load() || code == hkKeySpam.load();
+    return code == hkRec.load() || code == hkPlay.load() || code == hkAuto.load() ||
+           code == hkKeySpam.load() || (code != 0 && code == hkStopAll.load());
 }
 
-// Hotkey edge detection: a hotkey acts once per physical press, on the press; its first press and its
-// release are swallowed, its auto-repeats pass.
+// A hotkey of something that runs: in toggle activation its press asks for a switch; in hold
+// activation its press asks for a start and its release for a stop.
+void activityHotkey(bool down, const std::atomic<int32_t>& activation, std::atomic<bool>& toggle,
+                    std::atomic<int32_t>& hold) {
+    if (activation.load() == kHold) {
+        hold.store(down ? 1 : 0);
+        wake(Sleeper::Control);
+    } else if (down) {
+        raiseRequest(toggle);
+    }
+}
+
+// Hotkey edge detection: a hotkey acts once per physical press, on the press (and in hold activation
+// on the release too); its first press and its release are swallowed, its auto-repeats pass.
 bool hotkeyStep(int32_t code, bool down, std::atomic<uint8_t>* downFlag) {
     if (down) {
         if (downFlag && downFlag->load()) return false;
         if (downFlag) downFlag->store(1);
-        if (code == hkRec.load()) return raiseRequest(recordToggleRequest), true;
-        if (code == hkPlay.load()) return raiseRequest(playToggleRequest), true;
-        if (code == hkAuto.load()) return raiseRequest(clickerToggleRequest), true;
-        if (code == hkKeySpam.load()) return raiseRequest(keySpamToggleRequest), true;
-        return false;
+    } else if (downFlag) {
+        // A release without its press (the hotkey was pressed before it was one) only passes.
+        if (!downFlag->exchange(0)) return isHotkey(code);
     }
-    if (downFlag) downFlag->store(0);
-    return isHotkey(code);
+    if (code != 0 && code == hkStopAll.load()) {
+        if (down) raiseRequest(stopAllRequest);
+        return true;
+    }
+    if (code == hkRec.load()) {
+        if (down) raiseRequest(recordToggleRequest);
+        return true;
+    }
+    if (code == hkPlay.load())
+        return activityHotkey(down, playActivation, playToggleRequest, playHoldRequest), true;
+    if (code == hkAuto.load()) {
+        return activityHotkey(down, clickActivation, clickerToggleRequest, clickerHoldRequest), true;
+    }
+    if (code == hkKeySpam.load()) {
+        return activityHotkey(down, keySpamActivation, keySpamToggleRequest, keySpamHoldRequest), true;
+    }
+    return false;
+}
+
+bool anythingRuns() {
+    return recording.load() || playing.load() || autoClicking.load() || keySpamming.load();
+}
+
+// The fail-safe: the user's own pointer pushed into the top-left corner of the screen while something
+// runs starts the clock that the control thread reads; any move out of the corner stops it.
+void noteCorner(int32_t x, int32_t y) {
+    static plat::Rect desktop{0, 0, 0, 0};
+    static int64_t desktopRead = 0;
+    if (!failSafe.load() || !anythingRuns()) {
+        cornerSince.store(0);
+        return;
+    }
+    const int64_t now = plat::ticks();
+    // The desktop changes rarely; read once a second at most while moves come in.
+    if (desktopRead == 0 || now - desktopRead > counterFrequency) {
+        desktop = plat::virtualDesktop();
+        desktopRead = now;
+    }
+    const bool inCorner = x <= desktop.left + kCornerPixels && y <= desktop.top + kCornerPixels;
+    if (!inCorner) {
+        cornerSince.store(0);
+    } else if (cornerSince.load() == 0) {
+        cornerSince.store(now);
+        wake(Sleeper::Control);
+    }
 }
 
 std::atomic<uint8_t>* keyFlag(int32_t vk) {
@@ -190,6 +244,7 @@ bool onMouseEvent(const plat::MouseEvent& event) {
         if (hotkeysEnabled.load() && hotkeyStep(button.code, button.down, buttonFlag(button.code)))
             return true;
     }
+    if (event.message == WM_MOUSEMOVE) noteCorner(event.x, event.y);
     if (recording.load()) {
         recordMouse(event, button.code);
     } else if (event.message == WM_MOUSEMOVE) {
@@ -218,8 +273,10 @@ void captureThread() {
 GrabPlan captureGrabPlan() {
     GrabPlan plan;
     if (hotkeysEnabled.load()) {
-        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()})
-            plan.codes.add(code);
+        for (int32_t code :
+             {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load(), hkStopAll.load()}) {
+            if (code != 0) plan.codes.add(code);
+        }
     }
     int32_t target = reassignTarget.load();
     plan.allKeys = target != kNoTarget;
@@ -250,7 +307,7 @@ std::string keyDisplayName(int32_t code) {
 }
 
 int32_t reassignTargetForWord(std::string_view word) {
-    for (int32_t target = kRecordHotkey; target <= kKeySpamKey; ++target) {
+    for (int32_t target = kRecordHotkey; target <= kLastTarget; ++target) {
         if (word == reassignWord(target)) return target;
     }
     return kNoTarget;
@@ -268,6 +325,8 @@ const char* reassignWord(int32_t target) {
             return "keyspamhotkey";
         case kKeySpamKey:
             return "keyspamtarget";
+        case kStopAllHotkey:
+            return "stopall";
         default:
             return "";
     }

@@ -63,6 +63,7 @@ ButtonFlags clickerButtonFlags(int32_t button) {
 
 void autoClickerPass() {
     if (!autoClicking.load()) {
+        clickerStartedAt.store(0);
         if (int32_t made = clickCount.exchange(0)) lastClickRun.store(made);
         clickMeter.forget();
         if (!keySpamming.load()) inputBlocked.store(false);
@@ -71,14 +72,19 @@ void autoClickerPass() {
         return;
     }
     const ClickerSettings settings = clickerSettings();
-    if (settings.limited && clickCount.load() >= settings.times) {
+    // The run's start, for its time limit: taken by its first pass, forgotten when it stops.
+    if (clickerStartedAt.load() == 0) clickerStartedAt.store(plat::ticks());
+    const int64_t startedAt = clickerStartedAt.load();
+    if ((settings.limited && clickCount.load() >= settings.times) ||
+        limitReached(startedAt, settings.timing.limitSeconds, plat::ticks())) {
         autoClicking.store(false);
         wake(Sleeper::Control);
         return;
     }
     bool taken = true;
     if (settings.fixedPoint) {
-        taken = plat::injectAbsoluteMove(settings.x, settings.y);
+        taken = plat::injectAbsoluteMove(settings.x + jitterOffset(settings.jitterPx, randomDraw()),
+                                         settings.y + jitterOffset(settings.jitterPx, randomDraw()));
     } else if (pointerOverOwnWindow()) {
         if (!clickerWaiting.exchange(true)) wake(Sleeper::Control);
         nap(Sleeper::AutoClicker, kOwnWindowRecheckMs);
@@ -86,11 +92,16 @@ void autoClickerPass() {
     }
     if (clickerWaiting.exchange(false)) wake(Sleeper::Control);
 
+    const auto running = [] { return autoClicking.load() && appRunning.load(); };
+    const Cycle cycle = cycleSeconds(settings.interval, settings.timing, randomDraw(), randomDraw());
     ButtonFlags flags = clickerButtonFlags(settings.button);
     int clicks = settings.doubleClick ? 2 : 1;
     // The release goes out even when the press was refused, so no button is left down between them.
+    // The press is held long enough for a program that reads the buttons once a frame; a stop ends it
+    // at once.
     for (int i = 0; taken && i < clicks; ++i) {
         taken = plat::injectMouse(flags.down, 0);
+        if (taken && cycle.press > 0) polledWait(plat::ticks(), cycle.press, running, Sleeper::AutoClicker);
         taken = plat::injectMouse(flags.up, 0) && taken;
         if (taken && i == 0 && clicks == 2) doubleClickGap();
     }
@@ -101,10 +112,15 @@ void autoClickerPass() {
         clickMeter.note(done);
     }
 
-    const double interval = intervalSeconds(settings.interval);
-    polledWait(
-        done, taken ? interval : blockedRetrySeconds(interval),
-        [] { return autoClicking.load() && appRunning.load(); }, Sleeper::AutoClicker);
+    // The presses are part of the period, so that holding them does not slow the clicker; a time limit
+    // ends the wait.
+    const double held = cycle.press * clicks;
+    const double left = limitLeftSeconds(startedAt, settings.timing.limitSeconds, done);
+    if (taken) {
+        polledWait(done, std::min(cycle.period - held, left), running, Sleeper::AutoClicker);
+    } else {
+        polledWait(done, std::min(blockedRetrySeconds(cycle.period), left), running, Sleeper::AutoClicker);
+    }
 }
 
 void autoClickerThread() {

@@ -1,11 +1,14 @@
 #include "engine/control.h"
 
+#include <algorithm>
+
 #include "capture/recording.h"
 #include "platform/input_math.h"
 #include "platform/platform.h"
 #include "state/key_codes.h"
 #include "state/page_notice.h"
 #include "state/profile_settings.h"
+#include "state/settings.h"
 #include "state/state.h"
 #include "state/wakes.h"
 
@@ -25,12 +28,16 @@ std::atomic<int32_t>* reassignMember(int32_t target) {
             return &hkKeySpam;
         case kKeySpamKey:
             return &keySpamTarget;
+        case kStopAllHotkey:
+            return &hkStopAll;
         default:
             return nullptr;
     }
 }
 
 constexpr int32_t kEscape = 27;
+// How often the control thread looks at a pointer resting in the fail-safe corner.
+constexpr int kCornerCheckMs = 50;
 
 // Control thread only.
 bool timerResolutionHeld = false;
@@ -70,18 +77,68 @@ void applyReassignment() {
     plat::wakeCaptureLoop();
 }
 
-// Inverts a flag; returns its new value. Other writers only ever clear a set flag, so a read
-// followed by an exchange cannot lose a change.
-bool invert(std::atomic<bool>& flag) {
-    bool now = !flag.load();
-    flag.exchange(now);
-    return now;
+// Each switch reads the flag and then sets it: other writers only ever clear a set flag, so no change
+// is lost between the two.
+//
+// Woken after the flag changed, the player acts on it now: a pass starts, or its wait ends. Stopped
+// playback is released by the player itself: exactly what the macro held, nothing the user's hand
+// may be holding.
+void setPlaying(bool on) {
+    if (playing.load() == on) return;
+    playing.exchange(on);
+    wake(Sleeper::Player);
+}
+
+void setClicking(bool on) {
+    if (autoClicking.load() == on) return;
+    autoClicking.exchange(on);
+    wake(Sleeper::AutoClicker);
+    // Switched off by the user: release every button the clicker may have left down.
+    if (!on) {
+        plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
+        plat::injectMouse(MOUSEEVENTF_RIGHTUP, 0);
+        plat::injectMouse(MOUSEEVENTF_MIDDLEUP, 0);
+    }
+}
+
+void setKeySpamming(bool on) {
+    if (keySpamming.load() == on) return;
+    keySpamming.exchange(on);
+    wake(Sleeper::KeySpammer);
+    if (!on) {
+        plat::injectKey(keySpamTarget.load(), false);
+        for (int32_t modifier : modifierKeys(keySpamModifiers.load())) plat::injectKey(modifier, false);
+    }
+}
+
+// The stop hotkey and the fail-safe: everything that runs stops, and what it held is let go.
+void stopEverything() {
+    if (recording.load()) {
+        stopRecording();
+        settleRecording();
+        plat::wakeCaptureLoop();
+    }
+    setPlaying(false);
+    setClicking(false);
+    setKeySpamming(false);
+}
+
+// The pointer has stayed in the fail-safe corner long enough. Until then the control thread naps no
+// longer than the hold has left.
+bool failSafeTriggered() {
+    const int64_t since = cornerSince.load();
+    if (since == 0) return false;
+    if (!failSafe.load()) return false;
+    const int64_t due = since + kFailSafeHoldMs * counterFrequency / 1000;
+    if (plat::ticks() < due) return false;
+    cornerSince.store(0);
+    return true;
 }
 
 }  // namespace
 
 int32_t reassignHolder(int32_t target, int32_t code) {
-    for (int32_t other = kRecordHotkey; other <= kKeySpamKey; ++other) {
+    for (int32_t other = kRecordHotkey; other <= kLastTarget; ++other) {
         if (other != target && reassignMember(other)->load() == code) return other;
     }
     return kNoTarget;
@@ -108,28 +165,15 @@ void controlPass() {
             plat::wakeCaptureLoop();
         }
     }
-    if (playToggleRequest.exchange(false) && !recording.load()) {
-        // Woken after the flag changed, the player acts on it now: a pass starts, or its wait ends.
-        // Stopped playback is released by the player itself: exactly what the macro held, nothing
-        // the user's hand may be holding.
-        invert(playing);
-        wake(Sleeper::Player);
-    }
-    if (clickerToggleRequest.exchange(false)) {
-        bool on = invert(autoClicking);
-        wake(Sleeper::AutoClicker);
-        // Switched off by the user: release every button the clicker may have left down.
-        if (!on) {
-            plat::injectMouse(MOUSEEVENTF_LEFTUP, 0);
-            plat::injectMouse(MOUSEEVENTF_RIGHTUP, 0);
-            plat::injectMouse(MOUSEEVENTF_MIDDLEUP, 0);
-        }
-    }
-    if (keySpamToggleRequest.exchange(false)) {
-        bool on = invert(keySpamming);
-        wake(Sleeper::KeySpammer);
-        if (!on) plat::injectKey(keySpamTarget.load(), false);
-    }
+    if (playToggleRequest.exchange(false) && !recording.load()) setPlaying(!playing.load());
+    if (clickerToggleRequest.exchange(false)) setClicking(!autoClicking.load());
+    if (keySpamToggleRequest.exchange(false)) setKeySpamming(!keySpamming.load());
+    // A hotkey in hold activation: held, it starts; let go, it stops.
+    if (int32_t held = playHoldRequest.exchange(-1); held >= 0 && !recording.load()) setPlaying(held == 1);
+    if (int32_t held = clickerHoldRequest.exchange(-1); held >= 0) setClicking(held == 1);
+    if (int32_t held = keySpamHoldRequest.exchange(-1); held >= 0) setKeySpamming(held == 1);
+    if (failSafeTriggered()) stopAllRequest.store(true);
+    if (stopAllRequest.exchange(false)) stopEverything();
     followTimerResolutionNeed();
     // What was just switched, and what workers, the capture thread or panel messages changed since
     // the last pass (a clicker that reached its count, a picked point), reaches the page now.
@@ -138,7 +182,9 @@ void controlPass() {
     // Every producer of a request or a change wakes this thread; the nap only bounds how late a
     // change made without a wake reaches the page. While something runs, it ends when the next
     // figures are due.
-    nap(Sleeper::Control, figuresDue < 0 ? kControlIdleNapMs : figuresDue);
+    int napMs = figuresDue < 0 ? kControlIdleNapMs : figuresDue;
+    if (cornerSince.load() != 0) napMs = std::min(napMs, kCornerCheckMs);
+    nap(Sleeper::Control, napMs);
 }
 
 void controlThread() {

@@ -9,6 +9,7 @@ namespace rv {
 
 void keySpammerPass() {
     if (!keySpamming.load()) {
+        keySpamStartedAt.store(0);
         if (int32_t made = keyPressCount.exchange(0)) lastKeyPressRun.store(made);
         keyPressMeter.forget();
         if (!autoClicking.load()) inputBlocked.store(false);
@@ -16,15 +17,28 @@ void keySpammerPass() {
         return;
     }
     const KeySpamSettings settings = keySpamSettings();
-    if (settings.limited && keyPressCount.load() >= settings.times) {
+    // The run's start, for its time limit: taken by its first pass, forgotten when it stops.
+    if (keySpamStartedAt.load() == 0) keySpamStartedAt.store(plat::ticks());
+    const int64_t startedAt = keySpamStartedAt.load();
+    if ((settings.limited && keyPressCount.load() >= settings.times) ||
+        limitReached(startedAt, settings.timing.limitSeconds, plat::ticks())) {
         keySpamming.store(false);
         wake(Sleeper::Control);
         return;
     }
-    // Both records name the same key even if the target changes meanwhile.
-    // The release goes out even when the press was refused, so no key is left down between them.
-    bool taken = plat::injectKey(settings.key, true) > 0;
+    const auto running = [] { return keySpamming.load() && appRunning.load(); };
+    const Cycle cycle = cycleSeconds(settings.interval, settings.timing, randomDraw(), randomDraw());
+    // Both records name the same key even if the target changes meanwhile. The release goes out even
+    // when the press was refused, so no key is left down between them; a stop ends the press at once.
+    // Modifiers go down first and come up last, so that the key is pressed as the combination.
+    const std::vector<int32_t> modifiers = modifierKeys(settings.modifiers);
+    bool taken = true;
+    for (int32_t modifier : modifiers) taken = plat::injectKey(modifier, true) > 0 && taken;
+    taken = plat::injectKey(settings.key, true) > 0 && taken;
+    if (taken && cycle.press > 0) polledWait(plat::ticks(), cycle.press, running, Sleeper::KeySpammer);
     taken = plat::injectKey(settings.key, false) > 0 && taken;
+    for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m)
+        taken = plat::injectKey(*m, false) > 0 && taken;
     int64_t done = plat::ticks();
     inputBlocked.store(!taken);
     if (taken) {
@@ -32,10 +46,14 @@ void keySpammerPass() {
         keyPressMeter.note(done);
     }
 
-    const double interval = intervalSeconds(settings.interval);
-    polledWait(
-        done, taken ? interval : blockedRetrySeconds(interval),
-        [] { return keySpamming.load() && appRunning.load(); }, Sleeper::KeySpammer);
+    // The press is part of the period; a time limit ends the wait.
+    const double held = cycle.press;
+    const double left = limitLeftSeconds(startedAt, settings.timing.limitSeconds, done);
+    if (taken) {
+        polledWait(done, std::min(cycle.period - held, left), running, Sleeper::KeySpammer);
+    } else {
+        polledWait(done, std::min(blockedRetrySeconds(cycle.period), left), running, Sleeper::KeySpammer);
+    }
 }
 
 void keySpammerThread() {

@@ -77,6 +77,16 @@ struct PassCursor {
     bool unsettled = false;
 };
 
+// Whether playback goes on: it is on, and a looping playback has time left.
+bool playGoesOn() {
+    if (!playing.load()) return false;
+    if (!tloop.load() || !limitReached(playStartedAt.load(), playLimitSeconds.load(), plat::ticks()))
+        return true;
+    playing.store(false);
+    wake(Sleeper::Control);
+    return false;
+}
+
 // Waits until `due` seconds into the pass that started at `passStart`, gliding the pointer toward
 // an absolute move's point from the previous event's time on; ends early when playback stops or the
 // program ends.
@@ -106,7 +116,7 @@ void waitWithGlide(int64_t passStart, double previous, double due, const MacroEv
             // whose other processors are busy) runs first; with nobody waiting this returns at once.
             std::this_thread::yield();
         }
-        if (!playing.load()) return;
+        if (!playGoesOn()) return;
     }
 }
 
@@ -114,6 +124,7 @@ void waitWithGlide(int64_t passStart, double previous, double due, const MacroEv
 
 void macroPlayerPass() {
     if (!playing.load()) {
+        playStartedAt.store(0);
         playPass.store(0);
         playEventIndex.store(0);
         playEventTotal.store(0);
@@ -131,6 +142,7 @@ void macroPlayerPass() {
         wake(Sleeper::Control);
         return;
     }
+    if (playStartedAt.load() == 0) playStartedAt.store(plat::ticks());
     int32_t pass = playPass.load() + 1;
     playPass.store(pass);
     playEventIndex.store(0);
@@ -143,7 +155,7 @@ void macroPlayerPass() {
     PressedSet pressed;
 
     for (const MacroEvent& event : events) {
-        if (!playing.load() || !appRunning.load()) break;
+        if (!playGoesOn() || !appRunning.load()) break;
         double due = event.time / playbackSpeed();
         waitWithGlide(passStart, previous, due, event, cursor);
         if (!playing.load() || !appRunning.load()) break;
@@ -162,10 +174,10 @@ void macroPlayerPass() {
     // A repeat count ends a looping playback after that many passes; 0 loops until stopped.
     int32_t repeat = playRepeat.load();
     bool again = tloop.load() && (repeat <= 0 || pass < repeat);
-    if (again && playing.load()) {
+    if (again && playGoesOn()) {
         polledWait(
             plat::ticks(), static_cast<double>(tloopMs.load()) / 1000.0,
-            [] { return playing.load() && appRunning.load(); }, Sleeper::Player);
+            [] { return playGoesOn() && appRunning.load(); }, Sleeper::Player);
     } else {
         playing.store(false);
         wake(Sleeper::Control);

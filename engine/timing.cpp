@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "state/state.h"
 
@@ -27,6 +28,42 @@ double intervalSeconds(const Interval& interval) {
                    static_cast<double>(interval.milliseconds.value);
     if (total < 1.0) total = 1.0;
     return total / 1000.0;
+}
+
+Cycle cycleSeconds(const Interval& interval, const Timing& timing, double periodDraw, double pressDraw) {
+    const double fixed = intervalSeconds(interval);
+    const double longest = static_cast<double>(timing.intervalMaxMs) / 1000.0;
+    const double period = longest > fixed ? fixed + periodDraw * (longest - fixed) : fixed;
+    double press = 0;
+    if (timing.pressMs == kAutomaticPress) {
+        press = std::min(period / 3.0, kLongestAutomaticPress);
+    } else if (timing.pressMs >= 0) {
+        const double shortest = timing.pressMs / 1000.0;
+        const double most = timing.pressMaxMs / 1000.0;
+        press = most > shortest ? shortest + pressDraw * (most - shortest) : shortest;
+    }
+    return {period, std::min(press, period - std::min(period / 2.0, 0.001))};
+}
+
+int32_t jitterOffset(int32_t jitterPx, double draw) {
+    if (jitterPx <= 0) return 0;
+    const int64_t span = 2 * static_cast<int64_t>(jitterPx) + 1;
+    const int64_t step = std::min<int64_t>(static_cast<int64_t>(draw * static_cast<double>(span)), span - 1);
+    return static_cast<int32_t>(step - jitterPx);
+}
+
+double randomDraw() {
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    return std::uniform_real_distribution<double>(0.0, 1.0)(generator);
+}
+
+bool limitReached(int64_t startedAt, int32_t limitSeconds, int64_t now) {
+    return limitSeconds > 0 && elapsedSeconds(startedAt, now) >= limitSeconds;
+}
+
+double limitLeftSeconds(int64_t startedAt, int32_t limitSeconds, int64_t now) {
+    if (limitSeconds <= 0) return 86400.0;
+    return std::max(0.0, limitSeconds - elapsedSeconds(startedAt, now));
 }
 
 double blockedRetrySeconds(double interval) {

@@ -13,6 +13,31 @@ namespace rv {
 // totals below 1 ms (zero and negative ones included) count as 1 ms.
 double intervalSeconds(const Interval& interval);
 
+// One cycle of the auto-clicker or the key spammer: the period from one press to the next, and how long
+// the press is held within it (0: released at once).
+struct Cycle {
+    double period;
+    double press;
+};
+
+// The cycle the settings give for two draws in [0, 1): the period is the interval, or a draw between
+// it and the timing's maximum when that lies above it; the press is the timing's press length (a
+// third of the period, at most 20 ms, when automatic), or a draw up to its maximum, and always leaves
+// at least a millisecond of the period released (half of it, for periods shorter than 2 ms).
+Cycle cycleSeconds(const Interval& interval, const Timing& timing, double periodDraw, double pressDraw);
+inline constexpr double kLongestAutomaticPress = 0.020;
+
+// A pixel offset between -jitterPx and jitterPx, inclusive, for a draw in [0, 1).
+int32_t jitterOffset(int32_t jitterPx, double draw);
+
+// A draw in [0, 1) from the calling thread's own generator, seeded once from the system.
+double randomDraw();
+
+// Whether a run started at `startedAt` has used up a limit of `limitSeconds` (0: no limit) at `now`,
+// and how long it still has (a day when it has no limit).
+bool limitReached(int64_t startedAt, int32_t limitSeconds, int64_t now);
+double limitLeftSeconds(int64_t startedAt, int32_t limitSeconds, int64_t now);
+
 // How long a worker whose input the system refused (lock screen, UAC prompt) waits before it tries
 // again: its interval, but at most a quarter of a second, so it goes on soon after input is possible.
 double blockedRetrySeconds(double intervalSeconds);

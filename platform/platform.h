@@ -247,7 +247,7 @@ struct RawMotion {
 // buttons other than the left one, the buttons a pick takes.
 // The distinct hotkey codes, kept without allocating (the plan is asked for every few milliseconds).
 struct HotkeyCodes {
-    std::array<int32_t, 4> values{};
+    std::array<int32_t, 8> values{};
     size_t count = 0;
     const int32_t* begin() const { return values.data(); }
     const int32_t* end() const { return values.data() + count; }

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
+#include "state/settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
 #include "state/wakes.h"
@@ -67,6 +68,7 @@ void loadAppSettings() {
         if (equals == std::string_view::npos) continue;
         applyPreference(line.substr(0, equals), line.substr(equals + 1));
     }
+    applyNamedSettingsText(SettingStore::AppSettings, *text, '\n');
 }
 
 void saveAppSettings() {
@@ -86,6 +88,9 @@ void saveAppSettings() {
         text += '\n';
     }
     text += windowMaximized.load() ? "windowMaximized=1\n" : "windowMaximized=0\n";
+    // The shared settings added since, by name, those that differ from their default.
+    std::string named = namedSettingsText(SettingStore::AppSettings, '\n');
+    if (!named.empty()) text += named + '\n';
     replaceTextFile(besideExe("appsettings.txt"), text);
 }
 
@@ -196,6 +201,7 @@ void resetToDefaults() {
     profileDefaults();
     trackerDefaults();
     hotkeyDefaults();
+    applyNamedSettingsText(SettingStore::AppSettings, "", '\n');
 
     alwaysOnTop = false;
     launchOnStartup = plat::setStartupRegistration(false, plat::exePath());

@@ -16,11 +16,18 @@ std::string profileSettingsText() {
         if (i > 0) text += ',';
         appendStoredField(text, profileField(i));
     }
+    std::string options = namedSettingsText(SettingStore::ProfileOptions, ',');
+    if (!options.empty()) text += kProfileOptionsMark + options;
     return text;
 }
 
 void applyProfileSettingsText(std::string_view text) {
-    applyStoredFields(splitFields(text, ','), profileFieldCount(), &profileField, &kProfileBlockEnd, 1);
+    size_t mark = text.find(kProfileOptionsMark);
+    std::string_view options = mark == std::string_view::npos ? std::string_view() : text.substr(mark + 1);
+    std::vector<std::string> fields = splitFields(text.substr(0, mark), ',');
+    if (fields.size() < kProfileBlockEnd) return;
+    applyStoredFields(fields, profileFieldCount(), &profileField, &kProfileBlockEnd, 1);
+    applyNamedSettingsText(SettingStore::ProfileOptions, options, ',');
 }
 
 void refreshProfileSettings() {

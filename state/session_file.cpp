@@ -31,6 +31,8 @@ constexpr const char* kSettingsTag = "SETTINGS:";
 constexpr const char* kCurrentTag = "CURRENT:";
 constexpr const char* kProfileTag = "PROFILE:";
 constexpr const char* kProfileSettingsTag = "PROFILESETTINGS:";
+// The profile's settings kept by name. Older readers take the line for a bad event line and skip it.
+constexpr const char* kProfileOptionsTag = "PROFILEOPTIONS:";
 
 void appendInt(std::string& out, int64_t value) {
     char buffer[24];
@@ -226,7 +228,7 @@ void prepareSessionPath() {
 
 std::string settingsLine() {
     std::string line;
-    for (size_t i = 0; i < settingsCount(); ++i) {
+    for (size_t i = 0; i < sessionLineCount(); ++i) {
         if (i > 0) line += ',';
         appendStoredField(line, settingAt(i));
     }
@@ -234,7 +236,7 @@ std::string settingsLine() {
 }
 
 void applySettingsLine(std::string_view text) {
-    applyStoredFields(splitFields(text, ','), settingsCount(), &settingAt, kSessionBlockEnds,
+    applyStoredFields(splitFields(text, ','), sessionLineCount(), &settingAt, kSessionBlockEnds,
                       std::size(kSessionBlockEnds));
 }
 
@@ -268,6 +270,12 @@ bool loadSession() {
             if (!loaded.empty()) {
                 loaded.back().settingsText =
                     std::string(line.substr(std::string_view(kProfileSettingsTag).size()));
+            }
+        } else if (startsWith(line, kProfileOptionsTag)) {
+            // Options belong to a settings text; a profile without one takes every default.
+            if (!loaded.empty() && !loaded.back().settingsText.empty()) {
+                loaded.back().settingsText += kProfileOptionsMark;
+                loaded.back().settingsText += line.substr(std::string_view(kProfileOptionsTag).size());
             }
         } else if (!line.empty() && !loaded.empty()) {
             MacroEvent event;
@@ -365,9 +373,16 @@ void saveSessionWith(LockWait wait, Unchanged unchanged) {
         text += profile.name;
         text += '\n';
         if (!profile.settingsText.empty()) {
+            std::string_view settings = profile.settingsText;
+            size_t mark = settings.find(kProfileOptionsMark);
             text += kProfileSettingsTag;
-            text += profile.settingsText;
+            text += settings.substr(0, mark);
             text += '\n';
+            if (mark != std::string_view::npos) {
+                text += kProfileOptionsTag;
+                text += settings.substr(mark + 1);
+                text += '\n';
+            }
         }
         for (const MacroEvent& event : profile.events) appendEventLine(text, event);
     }

@@ -38,7 +38,26 @@ Setting flag(const char* name, std::atomic<bool>& value, bool byDefault) {
             true};
 }
 
-// In the order of the session line.
+// Kept by name, changed through changeSettings (page, panels, pipe).
+Setting named(const char* name, S scope, std::atomic<int32_t>& value, double byDefault, double min,
+              double max) {
+    return {name,    SettingType::Integer,
+            scope,   G::None,
+            &value,  nullptr,
+            nullptr, byDefault,
+            min,     max,
+            nullptr, -1,
+            true,    scope == S::Profile ? SettingStore::ProfileOptions : SettingStore::AppSettings};
+}
+bool isStopHotkeyCode(int32_t code) {
+    return code == 0 || isHotkeyCode(code);
+}
+constexpr double kMaxPressMs = 10000;
+constexpr double kMaxIntervalMs = 86400000;   // a day
+constexpr double kMaxLimitSeconds = 8640000;  // a hundred days
+constexpr double kMaxJitterPx = 1000;
+
+// In the order of the session line, then the settings kept by name.
 const Setting kSettings[] = {
     integer("sh", S::Profile, G::Clicker, sh, 0, 0, kMaxIntervalPart, 0),
     integer("sm", S::Profile, G::Clicker, sm, 0, 0, kMaxIntervalPart, 1),
@@ -72,6 +91,24 @@ const Setting kSettings[] = {
     integer("ksRptTimes", S::Profile, G::KeySpam, ksRptTimes, kDefaultRepeatTimes, 1, kMaxRepeatTimes, 16),
     code("hkKeySpam", S::Global, hkKeySpam, kDefaultKeySpamHotkey, &isHotkeyCode, -1),
     code("keySpamTarget", S::Profile, keySpamTarget, kDefaultKeySpamTarget, &isKeySpamTargetCode, 17),
+    named("clickPressMs", S::Profile, clickPressMs, kAutomaticPress, kAutomaticPress, kMaxPressMs),
+    named("clickPressMaxMs", S::Profile, clickPressMaxMs, 0, 0, kMaxPressMs),
+    named("clickIntervalMaxMs", S::Profile, clickIntervalMaxMs, 0, 0, kMaxIntervalMs),
+    named("clickJitterPx", S::Profile, clickJitterPx, 0, 0, kMaxJitterPx),
+    named("clickLimitSeconds", S::Profile, clickLimitSeconds, 0, 0, kMaxLimitSeconds),
+    named("keySpamPressMs", S::Profile, keySpamPressMs, kAutomaticPress, kAutomaticPress, kMaxPressMs),
+    named("keySpamPressMaxMs", S::Profile, keySpamPressMaxMs, 0, 0, kMaxPressMs),
+    named("keySpamIntervalMaxMs", S::Profile, keySpamIntervalMaxMs, 0, 0, kMaxIntervalMs),
+    named("keySpamLimitSeconds", S::Profile, keySpamLimitSeconds, 0, 0, kMaxLimitSeconds),
+    named("keySpamModifiers", S::Profile, keySpamModifiers, 0, 0, 15),
+    named("clickActivation", S::Global, clickActivation, kToggle, kToggle, kHold),
+    named("keySpamActivation", S::Global, keySpamActivation, kToggle, kToggle, kHold),
+    named("playActivation", S::Global, playActivation, kToggle, kToggle, kHold),
+    named("playLimitSeconds", S::Global, playLimitSeconds, 0, 0, kMaxLimitSeconds),
+    {"hkStopAll", SettingType::Integer, S::Global, G::Hotkey, &hkStopAll, nullptr, nullptr, 0, kIntMin,
+     kIntMax, &isStopHotkeyCode, -1, false, SettingStore::AppSettings},
+    {"failSafe", SettingType::Flag, S::Global, G::None, nullptr, &failSafe, nullptr, 1, 0, 1, nullptr, -1,
+     true, SettingStore::AppSettings},
 };
 constexpr size_t kSettingsCount = sizeof kSettings / sizeof kSettings[0];
 
@@ -111,6 +148,41 @@ const Setting* settingsEnd() {
 }
 size_t settingsCount() {
     return kSettingsCount;
+}
+
+size_t sessionLineCount() {
+    static const size_t count = [] {
+        size_t n = 0;
+        while (n < kSettingsCount && kSettings[n].store == SettingStore::SessionLine) ++n;
+        return n;
+    }();
+    return count;
+}
+
+std::string namedSettingsText(SettingStore store, char separator) {
+    std::string out;
+    for (const Setting& s : kSettings) {
+        if (s.store != store || settingValue(s) == s.byDefault) continue;
+        if (!out.empty()) out += separator;
+        out += s.name;
+        out += '=';
+        appendStoredField(out, s);
+    }
+    return out;
+}
+
+void applyNamedSettingsText(SettingStore store, std::string_view text, char separator) {
+    for (const Setting& s : kSettings) {
+        if (s.store == store) settingDefault(s);
+    }
+    for (const std::string& field : splitFields(text, separator)) {
+        size_t equals = field.find('=');
+        if (equals == std::string::npos) continue;
+        const Setting* s = settingNamed(std::string_view(field).substr(0, equals));
+        if (!s || s->store != store) continue;
+        if (auto value = parseSettingValue(*s, std::string_view(field).substr(equals + 1)))
+            storeSetting(*s, *value);
+    }
 }
 
 const Setting* settingNamed(std::string_view name) {
@@ -248,21 +320,36 @@ void applyStoredFields(const std::vector<std::string>& fields, size_t count, con
 }
 
 ClickerSettings clickerSettings() {
-    return {{Hours{sh.load()}, Minutes{sm.load()}, Seconds{ss.load()}, Milliseconds{sms.load()}},
-            sbtn.load(),
-            stype.load() == 1,
-            rptMode.load() == 0,
-            rptTimes.load(),
-            locMode.load() == 1,
-            fixedX.load(),
-            fixedY.load()};
+    return {
+        {Hours{sh.load()}, Minutes{sm.load()}, Seconds{ss.load()}, Milliseconds{sms.load()}},
+        sbtn.load(),
+        stype.load() == 1,
+        rptMode.load() == 0,
+        rptTimes.load(),
+        locMode.load() == 1,
+        fixedX.load(),
+        fixedY.load(),
+        {clickIntervalMaxMs.load(), clickPressMs.load(), clickPressMaxMs.load(), clickLimitSeconds.load()},
+        clickJitterPx.load()};
 }
 
 KeySpamSettings keySpamSettings() {
     return {{Hours{ksh.load()}, Minutes{ksm.load()}, Seconds{kss.load()}, Milliseconds{ksms.load()}},
             ksRptMode.load() == 0,
             ksRptTimes.load(),
-            keySpamTarget.load()};
+            keySpamTarget.load(),
+            {keySpamIntervalMaxMs.load(), keySpamPressMs.load(), keySpamPressMaxMs.load(),
+             keySpamLimitSeconds.load()},
+            keySpamModifiers.load()};
+}
+
+std::vector<int32_t> modifierKeys(int32_t mask) {
+    static constexpr int32_t kKeys[] = {17, 16, 18, 91};  // Ctrl, Shift, Alt, left Win
+    std::vector<int32_t> keys;
+    for (int bit = 0; bit < 4; ++bit) {
+        if (mask & (1 << bit)) keys.push_back(kKeys[bit]);
+    }
+    return keys;
 }
 
 std::string pageSettingsScript() {

@@ -30,6 +30,12 @@ enum class SettingScope : uint8_t {
     Profile,  // each profile keeps its own copy in its settings text
 };
 
+// Where the setting is kept. The session line and the profile settings text hold the first settings
+// by place; settings added since are kept by name, so that older readers pass them over: per profile
+// on the profile's options line of the session file, shared ones as keys of appsettings.txt. A value
+// equal to its default is not written, so files without such settings stay as they were.
+enum class SettingStore : uint8_t { SessionLine, ProfileOptions, AppSettings };
+
 // Which page call sends the setting, in table order: updateSpammer, updateKeySpam, updateTracker;
 // hotkeys change through reassignment, the rest through their own calls (pick, key change).
 enum class SettingGroup : uint8_t { None, Clicker, KeySpam, Tracker, Hotkey };
@@ -47,6 +53,7 @@ struct Setting {
     bool (*isCode)(int32_t);  // codes: a stored number that is no such code keeps the value in use
     int profileField;         // place in the profile settings text, -1 none
     bool inSettingsText;      // a member of getSettings
+    SettingStore store = SettingStore::SessionLine;
 };
 
 // The table, in the order of the session line (its index is the setting's field there).
@@ -56,6 +63,9 @@ size_t settingsCount();
 inline const Setting& settingAt(size_t i) {
     return settingsBegin()[i];
 }
+
+// How many settings the session line holds: the first entries of the table.
+size_t sessionLineCount();
 
 // The entry of that name, or nothing (the reserved slot has no name).
 const Setting* settingNamed(std::string_view name);
@@ -88,6 +98,12 @@ inline constexpr size_t kSessionBlockEnds[] = {23, 31};
 // The profile settings text's first block likewise.
 inline constexpr size_t kProfileBlockEnd = 18;
 
+// The settings kept by name in `store` as "name=value" fields joined by `separator`, only those that
+// differ from their default, in table order; and their reading: every such setting takes its default,
+// then each field that names one and holds a value in its range sets it (others are passed over).
+std::string namedSettingsText(SettingStore store, char separator);
+void applyNamedSettingsText(SettingStore store, std::string_view text, char separator);
+
 // How many fields the profile settings text has, and the entry at field `i`.
 size_t profileFieldCount();
 const Setting& profileField(size_t i);
@@ -119,6 +135,15 @@ struct Interval {
     Milliseconds milliseconds;
 };
 
+// The random parts of a worker's timing, in milliseconds: a maximum at or below its minimum (the
+// interval, the press) leaves that value fixed. The press is automatic when pressMs is kAutomaticPress.
+struct Timing {
+    int32_t intervalMaxMs;
+    int32_t pressMs;
+    int32_t pressMaxMs;
+    int32_t limitSeconds;  // the run stops after this long; 0 never
+};
+
 // What one pass of the auto-clicker works with, read once at its start.
 struct ClickerSettings {
     Interval interval;
@@ -128,6 +153,8 @@ struct ClickerSettings {
     int32_t times;
     bool fixedPoint;  // click at (x, y), else at the pointer
     int32_t x, y;
+    Timing timing;
+    int32_t jitterPx;  // the fixed point moves by up to this in each direction
 };
 ClickerSettings clickerSettings();
 
@@ -137,7 +164,13 @@ struct KeySpamSettings {
     bool limited;
     int32_t times;
     int32_t key;  // virtual-key code
+    Timing timing;
+    int32_t modifiers;  // held around the key: 1 Ctrl, 2 Shift, 4 Alt, 8 Win
 };
+
+// The virtual-key codes of the modifiers in `mask` (1 Ctrl, 2 Shift, 4 Alt, 8 Win), in the order they
+// are pressed; released in the reverse order.
+std::vector<int32_t> modifierKeys(int32_t mask);
 KeySpamSettings keySpamSettings();
 
 // The table as the page takes it: a script that sets window.ravelinSettings to an array of

@@ -28,6 +28,9 @@ void resetStateForTests() {
     profileDefaults();
     trackerDefaults();
     hotkeyDefaults();
+    applyNamedSettingsText(SettingStore::AppSettings, "", '\n');
+    clickerHoldRequest = -1, keySpamHoldRequest = -1, playHoldRequest = -1, stopAllRequest = false;
+    cornerSince = 0, clickerStartedAt = 0, keySpamStartedAt = 0, playStartedAt = 0;
     {
         std::lock_guard<std::mutex> lock(profilesLock);
         profiles.clear();

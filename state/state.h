@@ -68,6 +68,34 @@ inline std::atomic<int32_t> ksms{kDefaultIntervalMs};
 inline std::atomic<int32_t> ksRptMode{
     kDefaultRepeatMode};  // 0 stop after ksRptTimes presses, else until stopped
 inline std::atomic<int32_t> ksRptTimes{kDefaultRepeatTimes};
+// How the auto-clicker and the key spammer click and press, per profile (kept by name on the
+// profile's options line). A press length of -1 is automatic: a third of the interval, at most 20 ms,
+// long enough for a program that looks at the buttons once a frame; 0 is a back-to-back press. A
+// maximum above the minimum makes each value a random draw between the two (0: fixed).
+inline constexpr int32_t kAutomaticPress = -1;
+inline std::atomic<int32_t> clickPressMs{kAutomaticPress};
+inline std::atomic<int32_t> clickPressMaxMs{0};
+inline std::atomic<int32_t> clickIntervalMaxMs{0};  // each wait drawn between the interval and this
+inline std::atomic<int32_t> clickJitterPx{0};       // a fixed point moves by up to this many pixels
+inline std::atomic<int32_t> clickLimitSeconds{0};   // the clicker stops after this long; 0 never
+inline std::atomic<int32_t> keySpamPressMs{kAutomaticPress};
+inline std::atomic<int32_t> keySpamPressMaxMs{0};
+inline std::atomic<int32_t> keySpamIntervalMaxMs{0};
+inline std::atomic<int32_t> keySpamLimitSeconds{0};
+// Modifiers held around each key-spam press: 1 Ctrl, 2 Shift, 4 Alt, 8 Win (Super), pressed in that
+// order before the key and released in the reverse order after it.
+inline std::atomic<int32_t> keySpamModifiers{0};
+// Shared by every profile (kept in appsettings.txt): how the hotkeys start things (0 a press toggles,
+// 1 it runs while the hotkey is held), how long a looping playback may run (0 no limit), the hotkey
+// that stops everything (0 none) and the fail-safe corner.
+inline constexpr int32_t kToggle = 0;
+inline constexpr int32_t kHold = 1;
+inline std::atomic<int32_t> clickActivation{kToggle};
+inline std::atomic<int32_t> keySpamActivation{kToggle};
+inline std::atomic<int32_t> playActivation{kToggle};
+inline std::atomic<int32_t> playLimitSeconds{0};
+inline std::atomic<int32_t> hkStopAll{0};
+inline std::atomic<bool> failSafe{true};
 
 // ---- HotkeySet ------------------------------------------------------------------------------------
 // Virtual-key codes; mouse buttons use their virtual-key numbers (2 right, 4 middle, 5 and 6 side).
@@ -132,6 +160,18 @@ inline std::atomic<bool> playToggleRequest{false};     // play hotkey → contro
 inline std::atomic<bool> clickerToggleRequest{false};  // hotkey, page, pipe → control thread
 inline std::atomic<bool> keySpamToggleRequest{false};  // hotkey, page, pipe → control thread
 inline std::atomic<bool> pickLocationRequest{false};   // page → mouse hook
+// A hotkey held or let go in hold activation: 1 start, 0 stop, -1 nothing asked. Capture thread →
+// control thread.
+inline std::atomic<int32_t> clickerHoldRequest{-1};
+inline std::atomic<int32_t> keySpamHoldRequest{-1};
+inline std::atomic<int32_t> playHoldRequest{-1};
+// Stop every activity and release what is held: the stop hotkey, the fail-safe corner, the pipe.
+inline std::atomic<bool> stopAllRequest{false};
+// When the physical pointer reached the fail-safe corner (counter value; 0 while it is elsewhere).
+// Capture thread writes, control thread reads.
+inline std::atomic<int64_t> cornerSince{0};
+inline constexpr int32_t kCornerPixels = 2;      // how near the corner counts as in it
+inline constexpr int64_t kFailSafeHoldMs = 500;  // how long the pointer stays there
 // What a captured key is about to become, while a reassignment is armed.
 enum ReassignTarget : int32_t {
     kNoTarget = 0,
@@ -140,11 +180,13 @@ enum ReassignTarget : int32_t {
     kClickerHotkey = 3,
     kKeySpamHotkey = 4,
     kKeySpamKey = 5,
+    kStopAllHotkey = 6,
+    kLastTarget = kStopAllHotkey,
 };
 inline std::atomic<int32_t> reassignTarget{kNoTarget};  // a ReassignTarget
 inline std::atomic<int32_t> reassignCode{0};            // code captured while a target is armed; 0 = none
 // The last reassignment the control thread refused because another target already had the key: that
-// target (1 to 5, as reassignTarget) and the key's code; both 0 when the last one was accepted or
+// target (1 to 6, as reassignTarget) and the key's code; both 0 when the last one was accepted or
 // cancelled. Control thread writes; reassignKey clears them when it arms a new target.
 inline std::atomic<int32_t> reassignRefusedBy{0};
 inline std::atomic<int32_t> reassignRefusedCode{0};
@@ -161,6 +203,11 @@ inline std::atomic<int32_t> keyPressCount{0};  // key-spam worker only
 // What the last run of each made, kept until the next run's first click or press; its worker writes.
 inline std::atomic<int32_t> lastClickRun{0};
 inline std::atomic<int32_t> lastKeyPressRun{0};
+// When the running clicker and key spammer started (counter value), for their time limits; the
+// control thread sets them when it starts a worker, the workers read them.
+inline std::atomic<int64_t> clickerStartedAt{0};
+inline std::atomic<int64_t> keySpamStartedAt{0};
+inline std::atomic<int64_t> playStartedAt{0};
 // When each click and key press was made, for the measured rates of the status text; each meter is
 // noted and forgotten by its worker only.
 inline RateMeter clickMeter;

@@ -57,11 +57,12 @@
     play: 'Press a key or a right, middle or side mouse button for Play… (Esc cancels)',
     auto: 'Press a key or a right, middle or side mouse button for the auto clicker… (Esc cancels)',
     keyspamhotkey: 'Press a key or a right, middle or side mouse button for the key spammer… (Esc cancels)',
-    keyspamtarget: 'Press the key to spam… (Esc cancels)'
+    keyspamtarget: 'Press the key to spam… (Esc cancels)',
+    stopall: 'Press a key or a right, middle or side mouse button that stops everything… (Esc cancels)'
   };
   var HOLDER_NAMES = {
     rec: 'the Record macro hotkey', play: 'the Play macro hotkey', auto: 'the Auto clicker hotkey',
-    keyspamhotkey: 'the Key spammer hotkey', keyspamtarget: 'the key to spam'
+    keyspamhotkey: 'the Key spammer hotkey', keyspamtarget: 'the key to spam', stopall: 'the Stop everything hotkey'
   };
   // Characters the native side drops or escapes when it reads an argument list.
   var NAME_FORBIDDEN = /["\\\[\]]/;
@@ -218,6 +219,16 @@
     return call.apply(null, [fn].concat(args)).then(readSettings);
   }
 
+  // Settings kept by name go one at a time, as the pipe's changeSettings takes them.
+  function sendSetting(el) {
+    var group = el.getAttribute('data-group');
+    if (group !== 'named') return sendGroup(group);
+    settingsEpoch++;
+    var key = el.getAttribute('data-key');
+    renderSettings();
+    return call('changeSettings', key + '=' + toInt(settings[key])).then(readSettings);
+  }
+
   // Radio value shown for a stored number; mirrors how the workers read them.
   function radioValue(key, v) {
     switch (key) {
@@ -229,7 +240,7 @@
 
   function parseField(input) {
     var text = input.value.trim();
-    if (!/^\d{1,10}$/.test(text)) return null;
+    if (!/^-?\d{1,10}$/.test(text)) return null;
     var v = Number(text);
     var min = Number(input.getAttribute('data-min') || 0);
     var max = Number(input.getAttribute('data-max') || 2147483647);
@@ -289,10 +300,39 @@
     input.value = input.__shown;
     if (v === settings[key]) return;
     settings[key] = v;
-    sendGroup(input.getAttribute('data-group'));
+    sendSetting(input);
   }
 
   var numInputs = all('input.num[data-key]');
+  // "Ctrl+Shift+" for the modifier bits 1 Ctrl, 2 Shift, 4 Alt, 8 Win.
+  function modifierPrefix(mask) {
+    var m = toInt(mask), out = '';
+    ['Ctrl', 'Shift', 'Alt', 'Win'].forEach(function (name, i) { if (m & (1 << i)) out += name + '+'; });
+    return out;
+  }
+
+  // Modifier boxes: one bit each of a setting kept by name.
+  var bitBoxes = all('input[data-bit-setting]');
+  bitBoxes.forEach(function (box) {
+    box.addEventListener('change', function () {
+      var key = box.getAttribute('data-bit-setting'), bit = Number(box.value);
+      var mask = toInt(settings[key]);
+      settings[key] = box.checked ? mask | bit : mask & ~bit;
+      settingsEpoch++;
+      renderSettings();
+      renderReassign();
+      call('changeSettings', key + '=' + settings[key]).then(readSettings);
+    });
+  });
+  var namedFlags = all('input[data-named-flag]');
+  namedFlags.forEach(function (input) {
+    input.addEventListener('change', function () {
+      var key = input.getAttribute('data-named-flag');
+      settings[key] = input.checked;
+      settingsEpoch++;
+      call('changeSettings', key + '=' + (input.checked ? 1 : 0)).then(readSettings);
+    });
+  });
   var radios = all('input[type="radio"][data-key]');
 
   function fmtSpeed(v) {
@@ -310,6 +350,10 @@
     setFlag($('k-count'), 'dim', settings.ksRptMode !== 0);
     setFlag($('fixed-row'), 'dim', settings.locMode !== 1 && !picking);
     setText($('fixed-xy'), 'X ' + settings.fixedX + ', Y ' + settings.fixedY);
+    namedFlags.forEach(function (input) { setChecked(input, settings[input.getAttribute('data-named-flag')] === true); });
+    bitBoxes.forEach(function (box) {
+      setChecked(box, (toInt(settings[box.getAttribute('data-bit-setting')]) & Number(box.value)) !== 0);
+    });
     // A zero interval is taken as it is: the page says what it means.
     setHidden($('clicker-fastest'), settings.sh + settings.sm + settings.ss + settings.sms > 0);
     setHidden($('keyspam-fastest'), settings.ksh + settings.ksm + settings.kss + settings.ksms > 0);
@@ -466,7 +510,7 @@
     r.addEventListener('change', function () {
       if (!r.checked) return;
       settings[r.getAttribute('data-key')] = Number(r.value);
-      sendGroup(r.getAttribute('data-group'));
+      sendSetting(r);
     });
   });
 
@@ -637,12 +681,20 @@
 
   // A running clicker or key spammer shows its rate and count ("12 of 50" for a limited run); a stopped
   // one keeps its last run's total until the next start.
-  function runFigures(who, running, rate, count, last, limited, limit, one, many) {
+  // Seconds as h:mm:ss, or m:ss under an hour.
+  function fmtClock(seconds) {
+    var t = Math.max(0, toInt(seconds)), h = Math.floor(t / 3600), m = Math.floor(t / 60) % 60, sec = t % 60;
+    var mm = h > 0 && m < 10 ? '0' + m : String(m);
+    return (h > 0 ? h + ':' : '') + mm + ':' + (sec < 10 ? '0' : '') + sec;
+  }
+  function leftText(left) { return typeof left === 'number' && left >= 0 ? ' · ' + fmtClock(left) + ' left' : ''; }
+
+  function runFigures(who, running, rate, count, last, limited, limit, one, many, left) {
     var n = toInt(count), stopped = toInt(last);
     setHidden($(who + '-figures'), !running && stopped <= 0);
     if (running) {
       var counted = limited ? COUNT_FORMAT.format(n) + ' of ' + plural(toInt(limit), one, many) : plural(n, one, many);
-      setText(figuresText(who), fmtRate(rate) + ' ' + many + '/s · ' + counted);
+      setText(figuresText(who), fmtRate(rate) + ' ' + many + '/s · ' + counted + leftText(left));
     } else if (stopped > 0) {
       setText(figuresText(who), 'Stopped after ' + plural(stopped, one, many));
     }
@@ -654,15 +706,39 @@
     setHidden($('clicker-blocked'), !(clicking && s.inputBlocked === true));
     setHidden($('keyspam-blocked'), !(spamming && s.inputBlocked === true));
     runFigures('clicker', clicking, s.clickRate, s.clicks, s.lastClicks, settings.rptMode === 0, settings.rptTimes,
-      'click', 'clicks');
+      'click', 'clicks', s.clickLeft);
     runFigures('keyspam', spamming, s.keyPressRate, s.keyPresses, s.lastKeyPresses, settings.ksRptMode === 0,
-      settings.ksRptTimes, 'press', 'presses');
+      settings.ksRptTimes, 'press', 'presses', s.keySpamLeft);
+    renderStopTip(s, clicking ? s.hkAuto : spamming ? s.hkKeySpam : playing ? s.hkPlay : '');
     var events = toInt(s.playEvents), pass = toInt(s.playPass);
     setHidden($('play-figures'), !playing || events <= 0);
     if (playing && events > 0) {
       var passText = 'pass ' + pass + (settings.tloop === true && playRepeat > 0 ? ' of ' + playRepeat : '');
       setText(figuresText('play'), 'event ' + COUNT_FORMAT.format(toInt(s.playEvent)) + ' of ' +
-        COUNT_FORMAT.format(events) + ' · ' + passText);
+        COUNT_FORMAT.format(events) + ' · ' + passText + leftText(s.playLeft));
+    }
+  }
+
+  // The first time something starts, the page says how to stop it; the tip stays while it runs and is
+  // not shown again (kept in the page's storage).
+  // Where the page has no storage of its own, once per run of the program.
+  var STOP_TIP_KEY = 'ravelin.stopTipShown';
+  var stopTipShowing = false, stopTipDone = false;
+  function renderStopTip(s, hotkey) {
+    var running = typeof hotkey === 'string' && hotkey !== '';
+    if (running && !stopTipShowing) {
+      var seen = stopTipDone;
+      try { seen = seen || window.localStorage.getItem(STOP_TIP_KEY) === '1'; } catch (e) { /* no storage */ }
+      if (seen) return;
+      try { window.localStorage.setItem(STOP_TIP_KEY, '1'); } catch (e) { /* no storage */ }
+      stopTipShowing = stopTipDone = true;
+      var how = 'Press ' + hotkey + (s.hkStopAll ? ' or ' + s.hkStopAll : '');
+      setText($('stop-tip'), how + (settings.failSafe === false ? '' : ' or push the pointer into the top-left corner') +
+        ' to stop.');
+      setHidden($('stop-tip'), false);
+    } else if (!running && stopTipShowing) {
+      stopTipShowing = false;
+      setHidden($('stop-tip'), true);
     }
   }
 
@@ -822,12 +898,13 @@
       var key = chip.getAttribute('data-hk');
       var word = chip.parentNode.getAttribute('data-word');
       var on = word === waiting;
-      setText(chip, on ? 'Press a key…' : (status ? str(status[key], '?') : '—'));
+      var name = status ? str(status[key], '?') : '—';
+      setText(chip, on ? 'Press a key…' : (name === '' ? 'None' : name));
       setFlag(chip, 'waiting', on);
     });
     var target = $('target-key');
     var tOn = waiting === 'keyspamtarget';
-    setText(target, tOn ? 'Press a key…' : (status ? str(status.keySpamTarget, '?') : '—'));
+    setText(target, tOn ? 'Press a key…' : (status ? modifierPrefix(settings.keySpamModifiers) + str(status.keySpamTarget, '?') : '—'));
     setFlag(target, 'waiting', tOn);
     var hint = $('hk-hint');
     setHidden(hint, !waiting);

@@ -94,9 +94,9 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "getPlayRepeat",     "setPlayRepeat",        "getVersion",         "renameProfile",
         "deleteProfileAt",   "getReplacedRecording", "restoreRecording",   "getReassignRefusal",
         "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel",
-        "getMacroJob",       "listMacros",           "saveMacro",          "loadMacro",
-        "renameMacro",       "duplicateMacro",       "deleteMacro",        "importMacro",
-        "exportMacro",       "openMacroFolder"};
+        "changeSettings",    "getMacroJob",          "listMacros",         "saveMacro",
+        "loadMacro",         "renameMacro",          "duplicateMacro",     "deleteMacro",
+        "importMacro",       "exportMacro",          "openMacroFolder"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
@@ -236,12 +236,12 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_EQ(html.substr(html.size() - 16), "</body>\n</html>\n");
     EXPECT_EQ(
         fake::webview().bound,
-        (std::vector<std::string>{"updateSpammer",   "toggleSpammer", "updateKeySpam",    "toggleKeySpam",
-                                  "reassignKey",     "updateTracker", "resizeWindow",     "beginWindowDrag",
-                                  "closeThisWindow", "getSettings",   "getTrackerStatus", "listMacros",
-                                  "saveMacro",       "loadMacro",     "renameMacro",      "duplicateMacro",
-                                  "deleteMacro",     "importMacro",   "exportMacro",      "openMacroFolder",
-                                  "getMacroJob"}));
+        (std::vector<std::string>{"updateSpammer",   "toggleSpammer",   "updateKeySpam", "toggleKeySpam",
+                                  "reassignKey",     "changeSettings",  "updateTracker", "resizeWindow",
+                                  "beginWindowDrag", "closeThisWindow", "getSettings",   "getTrackerStatus",
+                                  "listMacros",      "saveMacro",       "loadMacro",     "renameMacro",
+                                  "duplicateMacro",  "deleteMacro",     "importMacro",   "exportMacro",
+                                  "openMacroFolder", "getMacroJob"}));
 
     std::filesystem::remove_all(inFolder("ui"));
     fake::reset();

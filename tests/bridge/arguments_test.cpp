@@ -228,7 +228,11 @@ TEST_F(Arguments, SettingsTextInMemberOrder) {
         "{\"sh\":0,\"sm\":0,\"ss\":0,\"sms\":100,\"sbtn\":0,\"stype\":0,\"rptMode\":1,\"rptTimes\":10,"
         "\"locMode\":0,\"fixedX\":0,\"fixedY\":0,\"tmv\":true,\"tclk\":true,\"tscr\":true,\"tkey\":true,"
         "\"trel\":false,\"tspd\":1,\"tloop\":false,\"tloopMs\":500,\"ksh\":0,\"ksm\":0,\"kss\":0,"
-        "\"ksms\":100,\"ksRptMode\":1,\"ksRptTimes\":10}");
+        "\"ksms\":100,\"ksRptMode\":1,\"ksRptTimes\":10,\"clickPressMs\":-1,\"clickPressMaxMs\":0,"
+        "\"clickIntervalMaxMs\":0,\"clickJitterPx\":0,\"clickLimitSeconds\":0,\"keySpamPressMs\":-1,"
+        "\"keySpamPressMaxMs\":0,\"keySpamIntervalMaxMs\":0,\"keySpamLimitSeconds\":0,\"keySpamModifiers\":0,"
+        "\"clickActivation\":0,"
+        "\"keySpamActivation\":0,\"playActivation\":0,\"playLimitSeconds\":0,\"failSafe\":true}");
     for (auto [speed, text] : {std::pair{0.5f, "0.5"}, {2.0f, "2"}, {1.25f, "1.25"}, {0.1f, "0.1"}}) {
         rv::tspd = speed;
         EXPECT_NE(rv::settingsText().find(std::string("\"tspd\":") + text + ","), std::string::npos) << text;

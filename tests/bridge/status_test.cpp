@@ -15,9 +15,11 @@ class Status : public FreshState {
 
 const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
-    "\"hkKeySpam\":\"F9\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":false,"
+    "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
     "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
+    "\"clickLeft\":-1,\"keySpamLeft\":-1,\"playLeft\":-1,"
     "\"clickerWaiting\":false,"
     "\"inputBlocked\":false}";
 

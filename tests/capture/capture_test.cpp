@@ -278,3 +278,65 @@ TEST_F(Capture, KeyNames) {
     EXPECT_EQ(rv::reassignTargetForWord("rec "), 0);
     EXPECT_STREQ(rv::reassignWord(9), "");
 }
+
+// Hold activation: each function runs from its hotkey's press to its release, whatever ran before; the
+// stop hotkey stops everything and lets go of what the workers hold.
+TEST_F(Capture, HeldHotkeysRunWhileHeldAndTheStopHotkeyEndsEverything) {
+    rv::clickActivation = rv::kHold, rv::keySpamActivation = rv::kHold, rv::playActivation = rv::kHold;
+    rv::profiles[0].events = {MacroEvent{}};
+    struct Case {
+        int32_t vk;
+        std::atomic<bool>& flag;
+    };
+    for (const Case& c : {Case{117, rv::autoClicking}, Case{120, rv::keySpamming}, Case{118, rv::playing}}) {
+        EXPECT_TRUE(key(c.vk, true));
+        rv::controlPass();
+        EXPECT_TRUE(c.flag) << c.vk;
+        EXPECT_FALSE(key(c.vk, true));  // auto-repeat changes nothing
+        rv::controlPass();
+        EXPECT_TRUE(c.flag) << c.vk;
+        EXPECT_TRUE(key(c.vk, false));
+        rv::controlPass();
+        EXPECT_FALSE(c.flag) << c.vk;
+    }
+    // A release whose press came before the hotkey was one only passes by.
+    rv::autoClicking = true;
+    rv::clickActivation = rv::kToggle;
+    EXPECT_TRUE(key(117, false));
+    rv::controlPass();
+    EXPECT_TRUE(rv::autoClicking);
+
+    rv::hkStopAll = 19;  // Pause
+    rv::keySpamming = true, rv::playing = true;
+    fake::takeInjected();
+    EXPECT_TRUE(key(19, true));
+    EXPECT_TRUE(key(19, false));
+    rv::controlPass();
+    EXPECT_FALSE(rv::autoClicking || rv::keySpamming || rv::playing);
+    EXPECT_EQ(fake::takeInjected().size(), 4u);  // three buttons and the key to spam let go
+    EXPECT_EQ(rv::captureGrabPlan().codes.count, 5u);
+    rv::hkStopAll = 0;
+    EXPECT_EQ(rv::captureGrabPlan().codes.count, 4u);
+}
+
+// The fail-safe: the user's pointer resting half a second in the top-left corner stops what runs; a
+// shorter stay, a move out, the program's own moves, or the switch off do not.
+TEST_F(Capture, FailSafeCornerStopsWhatRunsAfterHalfASecond) {
+    const auto stayFor = [](int32_t x, int32_t y, int ms, bool injected = false) {
+        rv::autoClicking = true;
+        mouse(rv::WM_MOUSEMOVE, x, y, 0, injected);
+        fake::advance(fake::kFrequency * ms / 1000);
+        rv::controlPass();
+        const bool stopped = !rv::autoClicking;
+        mouse(rv::WM_MOUSEMOVE, 400, 400);
+        rv::controlPass();
+        return stopped;
+    };
+    EXPECT_TRUE(stayFor(0, 0, 500));
+    EXPECT_TRUE(stayFor(2, 1, 600));
+    EXPECT_FALSE(stayFor(0, 0, 450));
+    EXPECT_FALSE(stayFor(3, 0, 600));
+    EXPECT_FALSE(stayFor(0, 0, 600, true));
+    rv::failSafe = false;
+    EXPECT_FALSE(stayFor(0, 0, 600));
+}

@@ -208,6 +208,24 @@ sleep 0.7
 [ "$(clicks_after "$stopped")" = 0 ] || fail "clicks went on after the second F6"
 pass "$clicks clicks in about 1 s"
 
+step="in hold activation F6 runs the clicker while it is held"
+call changeSettings '["clickActivation=1"]'
+call getSettings
+[ "$(json '.clickActivation')" = 1 ] || fail "changeSettings did not set clickActivation: $result"
+before=$(mark)
+xdotool keydown F6
+sleep 1
+xdotool keyup F6
+call_until getTrackerStatus '[]' '.autoClicking | not' || fail "the status still says autoClicking after F6 was let go"
+sleep 0.3
+clicks=$(clicks_after "$before")
+[ "$clicks" -ge 8 ] || fail "$clicks clicks reached the target while F6 was held for 1 s at 50 ms"
+stopped=$(mark)
+sleep 0.7
+[ "$(clicks_after "$stopped")" = 0 ] || fail "clicks went on after F6 was let go"
+call changeSettings '["clickActivation=0"]'
+pass "$clicks clicks while held"
+
 step="F8 records typing, F7 plays it back"
 xdotool key F8
 call_until getTrackerStatus '[]' '.state == "Recording"' || fail "F8 started no recording: $result"

@@ -107,3 +107,41 @@ TEST_F(Timing, TheClosingSleepLearnsHowLateSleepsEndAndSpinsOnlyTheRest) {
         }
     }
 }
+
+// A cycle's period and press: fixed, automatic or drawn within their ranges, the press never filling
+// the period.
+TEST_F(Timing, CyclePeriodAndPressStayWithinTheirRanges) {
+    struct Case {
+        int32_t intervalMs;
+        rv::Timing timing;  // intervalMaxMs, pressMs, pressMaxMs, limitSeconds
+        double periodDraw, pressDraw;
+        double period, press;  // milliseconds
+    };
+    constexpr int32_t kAuto = rv::kAutomaticPress;
+    for (const Case& c : {
+             Case{30, {0, kAuto, 0, 0}, 0.5, 0.5, 30, 10},       // a third of the interval
+             Case{100, {0, kAuto, 0, 0}, 0.5, 0.5, 100, 20},     // at most 20 ms
+             Case{1, {0, kAuto, 0, 0}, 0.5, 0.5, 1, 1.0 / 3},    // 1 ms intervals keep their pace
+             Case{100, {0, 0, 0, 0}, 0.5, 0.5, 100, 0},          // back to back
+             Case{100, {0, 0, 30, 0}, 0.5, 0.5, 100, 15},        // 0 to 30 ms
+             Case{100, {0, 40, 0, 0}, 0.5, 0.9, 100, 40},        // fixed
+             Case{100, {0, 40, 60, 0}, 0.0, 0.0, 100, 40},       // drawn: the lowest
+             Case{100, {0, 40, 60, 0}, 0.0, 0.999999, 100, 60},  // and nearly the highest
+             Case{50, {0, 80, 0, 0}, 0.5, 0.5, 50, 49},          // a millisecond stays released
+             Case{1, {0, 5, 0, 0}, 0.5, 0.5, 1, 0.5},            // half of a period below 2 ms
+             Case{100, {300, 0, 0, 0}, 0.0, 0.5, 100, 0},        // random interval: 100 to 300 ms
+             Case{100, {300, 0, 0, 0}, 0.5, 0.5, 200, 0}, Case{100, {300, 0, 0, 0}, 0.999999, 0.5, 300, 0},
+             Case{100, {80, 0, 0, 0}, 0.9, 0.5, 100, 0},  // a maximum below the interval: fixed
+         }) {
+        rv::Cycle cycle =
+            rv::cycleSeconds({rv::Hours{0}, rv::Minutes{0}, rv::Seconds{0}, rv::Milliseconds{c.intervalMs}},
+                             c.timing, c.periodDraw, c.pressDraw);
+        EXPECT_NEAR(cycle.period * 1000, c.period, 0.001) << c.intervalMs << " " << c.timing.intervalMaxMs;
+        EXPECT_NEAR(cycle.press * 1000, c.press, 0.001) << c.intervalMs << " " << c.timing.pressMs;
+    }
+    for (int32_t jitter : {0, 1, 7}) {
+        EXPECT_EQ(rv::jitterOffset(jitter, 0.0), -jitter);
+        EXPECT_EQ(rv::jitterOffset(jitter, 0.999999), jitter);
+        EXPECT_EQ(rv::jitterOffset(jitter, 0.5), 0);
+    }
+}

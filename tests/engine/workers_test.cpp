@@ -1,5 +1,7 @@
 // The auto-clicker, key-spam and control passes against the fake platform's recorded input and
 // virtual clock.
+#include <tuple>
+
 #include "app/app.h"
 #include "bridge/texts.h"
 #include "engine/auto_clicker.h"
@@ -48,7 +50,7 @@ using Flags = std::vector<uint32_t>;
 
 }  // namespace
 
-TEST_F(Workers, SingleClickIsDownThenUpThenTheIntervalFromAfterTheCycle) {
+TEST_F(Workers, SingleClickIsHeldAThirdOfTheIntervalAndThePeriodIsTheInterval) {
     rv::autoClicking = true;
     rv::sms = 40;
     rv::autoClickerPass();
@@ -57,10 +59,16 @@ TEST_F(Workers, SingleClickIsDownThenUpThenTheIntervalFromAfterTheCycle) {
     EXPECT_EQ(mouseFlags(records), (Flags{rv::MOUSEEVENTF_LEFTDOWN, rv::MOUSEEVENTF_LEFTUP}));
     EXPECT_EQ(records[0].data, 0);
     EXPECT_EQ(rv::clickCount, 1);
-    // The pass returned when the 40 ms interval had passed, measured from after the click.
-    double waited = ms(fake::now() - records[1].at);
-    EXPECT_GE(waited, 40.0);
-    EXPECT_LT(waited, 40.01);
+    EXPECT_NEAR(ms(records[1].at - records[0].at), 40.0 / 3, 0.01);
+    // The pass returned when the 40 ms interval had passed since the press.
+    EXPECT_NEAR(ms(fake::now() - records[0].at), 40.0, 0.01);
+
+    // A press length of 0 is the back-to-back press, and the wait then runs from after the click.
+    rv::clickPressMs = 0;
+    rv::autoClickerPass();
+    records = fake::takeInjected();
+    EXPECT_EQ(records[1].at, records[0].at);
+    EXPECT_NEAR(ms(fake::now() - records[1].at), 40.0, 0.01);
 }
 
 TEST_F(Workers, DoubleClickHasAFifteenMillisecondGapAndCountsOnce) {
@@ -244,7 +252,8 @@ TEST_F(Workers, KeyTapUsesScanCodeRecordsAndStopsAtItsLimit) {
     EXPECT_EQ(records[0].flags, 0x0009u);
     EXPECT_FALSE(records[1].down);
     EXPECT_EQ(records[1].flags, 0x000Bu);
-    EXPECT_GE(ms(fake::now() - records[1].at), 100.0);
+    EXPECT_NEAR(ms(records[1].at - records[0].at), 20.0, 0.01);  // held the longest automatic press
+    EXPECT_GE(ms(fake::now() - records[0].at), 100.0);
 
     rv::keySpamTarget = 65;
     rv::keySpammerPass();
@@ -576,4 +585,46 @@ TEST_F(Workers, ResetOrShutdownMidCycleLeavesNoButtonOrKeyDown) {
         EXPECT_EQ(records[1].vk, 16);
         fake::onSleep(nullptr);
     }
+}
+
+// A time limit ends the clicker and the key spammer on time, even within a long interval, and a looping
+// playback too; each run counts from its own start.
+TEST_F(Workers, TimeLimitsStopEachRunOnTime) {
+    rv::sms = 400, rv::clickLimitSeconds = 1;
+    rv::ksms = 300, rv::keySpamLimitSeconds = 2;
+    for (auto [flag, pass, limit] : {std::tuple{&rv::autoClicking, &rv::autoClickerPass, 1.0},
+                                     std::tuple{&rv::keySpamming, &rv::keySpammerPass, 2.0}}) {
+        const int64_t start = fake::now();
+        *flag = true;
+        runUntil(pass, [flag] { return !*flag; });
+        EXPECT_NEAR(ms(fake::now() - start), limit * 1000, 1.0);
+        pass();  // idle: the next run counts from its own start
+        const int64_t again = fake::now();
+        *flag = true;
+        pass();
+        EXPECT_TRUE(*flag);
+        runUntil(pass, [flag] { return !*flag; });
+        EXPECT_NEAR(ms(fake::now() - again), limit * 1000, 1.0);
+    }
+}
+
+// A key with modifiers goes out as the combination: Ctrl, Shift, Alt, Win down in that order, the key,
+// then all up in the reverse order; a user's stop lets go of the modifiers too.
+TEST_F(Workers, KeyWithModifiersIsPressedAsTheCombination) {
+    rv::keySpamTarget = 83, rv::keySpamModifiers = 1 | 2 | 8;  // Ctrl+Shift+Win+S
+    rv::keySpamming = true;
+    rv::keySpammerPass();
+    std::vector<std::pair<int32_t, bool>> sent;
+    for (const InputRecord& r : fake::takeInjected()) sent.emplace_back(r.vk, r.down);
+    EXPECT_EQ(sent, (std::vector<std::pair<int32_t, bool>>{{17, true},
+                                                           {16, true},
+                                                           {91, true},
+                                                           {83, true},
+                                                           {83, false},
+                                                           {91, false},
+                                                           {16, false},
+                                                           {17, false}}));
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    EXPECT_EQ(fake::takeInjected().size(), 4u);
 }

@@ -26,7 +26,8 @@ const groupNames = (group) => SETTINGS_TABLE.filter((s) => s.group === group).ma
 export const MAIN_BINDINGS = [
   'resizeWindow', 'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'pickLocation',
   'getAppSettings', 'setAppSetting', 'resetHotkeys', 'getTrackerStatus', 'resetEverything', 'clearProfile',
-  'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'reassignKey', 'openPanel',
+  'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'changeSettings', 'reassignKey',
+  'openPanel',
   'getTheme', 'setTheme', 'updateTracker', 'toggleRecord', 'togglePlay', 'getPlayRepeat', 'setPlayRepeat',
   'getVersion',
   'renameProfile', 'deleteProfileAt', 'getReplacedRecording', 'restoreRecording', 'getReassignRefusal',
@@ -35,8 +36,8 @@ export const MAIN_BINDINGS = [
   'exportMacro', 'openMacroFolder',
 ];
 export const PANEL_BINDINGS = [
-  'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'updateTracker',
-  'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus', 'listMacros',
+  'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'changeSettings',
+  'updateTracker', 'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus', 'listMacros',
   'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro', 'exportMacro',
   'openMacroFolder', 'getMacroJob',
 ];
@@ -80,6 +81,12 @@ function installFakeNative({ names, state, groups }) {
     updateSpammer: (...a) => { clicker.forEach((k, i) => { state.settings[k] = Number(a[i]); }); },
     updateKeySpam: (...a) => { keyspam.forEach((k, i) => { state.settings[k] = Number(a[i]); }); },
     setAppSetting: (k, v) => { state.app[k] = String(v) === '1'; },
+    changeSettings: (text) => {
+      String(text).split(',').forEach((field) => {
+        const [k, v] = field.split('=');
+        state.settings[k] = typeof state.settings[k] === 'boolean' ? v === '1' : Number(v);
+      });
+    },
     // Toggles answer late, like a busy host: the page must not assume the outcome.
     toggleSpammer: () => later(150, () => { state.status.autoClicking = !state.status.autoClicking; }),
     toggleKeySpam: () => later(150, () => { state.status.keySpamming = !state.status.keySpamming; }),

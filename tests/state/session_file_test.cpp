@@ -13,6 +13,7 @@
 #include "app/app.h"
 #include "bridge/profiles.h"
 #include "state/numbers.h"
+#include "state/preferences.h"
 #include "state/profile_settings.h"
 #include "state/wakes.h"
 #include "support/fresh_state.h"
@@ -599,4 +600,54 @@ TEST_F(SessionFile, AChangeMadeJustBeforeTheCloseIsSavedEvenWhileTheLockIsHeld) 
     ASSERT_TRUE(reload());
     ASSERT_EQ(rv::profiles.size(), 2u);
     EXPECT_EQ(rv::profiles[1].name, "late");
+}
+
+// The settings kept by name: a profile's that differ from their default go on its options line, which
+// an older reader skips as a bad event line; the shared ones go into appsettings.txt. Defaults write
+// nothing, so files stay as they were.
+TEST_F(SessionFile, SettingsKeptByNameTravelWithTheirProfileOrInAppSettings) {
+    rv::profiles = {rv::Profile{"options", "", {}}};
+    const std::string plain = rv::profileSettingsText();
+    rv::clickPressMs = 0, rv::clickIntervalMaxMs = 250, rv::keySpamLimitSeconds = 90;
+    rv::refreshProfileSettings();
+    const std::string withOptions = rv::profileSettingsText();
+    EXPECT_EQ(withOptions, plain + ";clickPressMs=0,clickIntervalMaxMs=250,keySpamLimitSeconds=90");
+    rv::profiles.push_back(rv::Profile{"plain", plain, {event(3, 1, 0, 0, 0, 65, true, 0)}});
+    rv::saveSession();
+    const std::string bytes = readFile(sessionFile());
+    EXPECT_NE(bytes.find("PROFILESETTINGS:" + plain +
+                         "\r\nPROFILEOPTIONS:clickPressMs=0,clickIntervalMaxMs=250,keySpamLimitSeconds=90\r\n"
+                         "PROFILE:plain\r\nPROFILESETTINGS:" +
+                         plain + "\r\n3,"),
+              std::string::npos)
+        << bytes;
+
+    ASSERT_TRUE(reload());
+    EXPECT_EQ(rv::profiles[0].settingsText, withOptions);
+    rv::switchProfile("1");  // a profile without options takes every default
+    EXPECT_EQ(rv::clickPressMs, rv::kAutomaticPress);
+    EXPECT_EQ(rv::keySpamLimitSeconds, 0);
+    rv::switchProfile("0");
+    EXPECT_EQ(rv::clickIntervalMaxMs, 250);
+    EXPECT_EQ(rv::clickPressMs, 0);
+    rv::saveSession();
+    EXPECT_EQ(readFile(sessionFile()), bytes);
+
+    // Values out of range or unknown names on the line are passed over.
+    rv::applyProfileSettingsText(plain + ";clickPressMs=-7,clickJitterPx=5,sms=1,nonsense,keySpamPressMs=12");
+    EXPECT_EQ(rv::clickPressMs, rv::kAutomaticPress);
+    EXPECT_EQ(rv::clickJitterPx, 5);
+    EXPECT_EQ(rv::sms, 100);
+    EXPECT_EQ(rv::keySpamPressMs, 12);
+
+    rv::saveAppSettings();
+    const std::string prefs = readFile("appsettings.txt");
+    rv::failSafe = false, rv::clickActivation = rv::kHold, rv::hkStopAll = 19;
+    rv::saveAppSettings();
+    EXPECT_EQ(readFile("appsettings.txt"), prefs + "clickActivation=1\r\nhkStopAll=19\r\nfailSafe=0\r\n");
+    rv::resetStateForTests();
+    rv::loadAppSettings();
+    EXPECT_FALSE(rv::failSafe);
+    EXPECT_EQ(rv::clickActivation, rv::kHold);
+    EXPECT_EQ(rv::hkStopAll, 19);
 }

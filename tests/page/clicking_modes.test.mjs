@@ -1,0 +1,35 @@
+// The clicking modes' controls: settings kept by name go out one at a time through changeSettings,
+// a running limit counts down, and the first start tells how to stop, once.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { openPage, typeInto } from './harness.mjs';
+
+test('timing, limit, hotkey mode, modifiers and the fail-safe go out by name', async (t) => {
+  const { page, calls } = await openPage(t);
+  await page.click('#c-more > summary');
+  await typeInto(page, '[data-key="clickPressMs"]', '-1');
+  await typeInto(page, '[data-key="clickIntervalMaxMs"]', '250');
+  await typeInto(page, '[data-key="clickJitterPx"]', '-3');  // refused: out of range
+  await page.click('input[name="clickActivation"][value="1"]');
+  await page.click('[data-bit-setting="keySpamModifiers"][value="2"]');
+  await page.click('[data-bit-setting="keySpamModifiers"][value="1"]');
+  await page.click('[data-named-flag="failSafe"]');
+  const sent = (await calls('changeSettings')).map((c) => JSON.parse(c)[0]);
+  assert.deepEqual(sent, ['clickIntervalMaxMs=250', 'clickActivation=1', 'keySpamModifiers=2', 'keySpamModifiers=3',
+    'failSafe=0']);
+  assert.match(await page.textContent('#msg-clickJitterPx'), /from 0 to 1,000/);
+  await page.waitForFunction(() => document.getElementById('target-key').textContent === 'Ctrl+Shift+Space');
+});
+
+test('a time-limited run counts down and the first start says how to stop, once', async (t) => {
+  const { page, setState } = await openPage(t);
+  await setState((s) => Object.assign(s.status, { autoClicking: true, clicks: 12, clickRate: 10, clickLeft: 3725 }));
+  await page.waitForFunction(() => /1:02:05 left$/.test(document.querySelector('#clicker-figures span').textContent));
+  assert.equal(await page.textContent('#stop-tip'),
+    'Press F6 or push the pointer into the top-left corner to stop.');
+  await setState((s) => Object.assign(s.status, { autoClicking: false, lastClicks: 12, clickLeft: -1 }));
+  await page.waitForFunction(() => document.getElementById('stop-tip').hidden);
+  await setState((s) => Object.assign(s.status, { keySpamming: true }));
+  await page.waitForFunction(() => !document.getElementById('keyspam-figures').hidden);
+  assert.equal(await page.isVisible('#stop-tip'), false);
+});
