@@ -147,7 +147,8 @@ MacroTaskResult playTask(bool file, const std::string& source, std::optional<dou
     static const Function& play = kFunctions[3];
     if (!waitForFlags({{&play, true}}) && !playing.load())
         return {false, shown + " was loaded but the playback did not start.", source};
-    return {true, "Playing " + shown + " (" + std::to_string(steps) + " steps).", source};
+    return {true, "Playing " + shown + " (" + std::to_string(steps) + (steps == 1 ? " step)." : " steps)."),
+            source};
 }
 
 // SPEED|PASSES|SOURCE: the speed and passes checked here, so a refusal changes nothing; the file work
