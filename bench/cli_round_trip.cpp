@@ -2,7 +2,10 @@
 // request, the main instance's answer, the reply turned into text) against a pipe server of this
 // process that serves the real messages, 200 calls each of a read (status) and a change (set), and
 // the same through a started ravelin-cli process (what a key binding or a script waits for). The
-// server's socket lies in a temporary runtime folder, so a running Ravelin is never reached.
+// server's socket lies in a temporary runtime folder, so a running Ravelin is never reached. On a
+// display (tests/support/with_xvfb.sh) the control thread runs too, and a switch (toggle clicker,
+// which answers once the control thread has carried it out) is measured as well; the clicker's worker
+// does not run, so nothing is clicked.
 //
 //   cli_round_trip in_process status p50_ms=… p99_ms=… max_ms=… n=200 missed=0
 #include <fcntl.h>
@@ -20,8 +23,10 @@
 #include "app/cli.h"
 #include "bench/percentile.h"
 #include "bridge/panel_messages.h"
+#include "engine/control.h"
 #include "platform/platform.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 extern char** environ;
 
@@ -84,8 +89,14 @@ int main() {
     // The server is up once it answers.
     for (int i = 0; i < 200 && !plat::pipeRequest("getStatus|", 100); ++i) plat::sleepMs(5);
 
+    const bool display = std::getenv("DISPLAY") != nullptr;
+    std::thread control;
+    if (display) control = std::thread(&rv::controlThread);
+
     bench::print("cli_round_trip", "in_process status", inProcess({"status"}));
     bench::print("cli_round_trip", "in_process set", inProcess({"set", "sms=100"}));
+    if (display)
+        bench::print("cli_round_trip", "in_process toggle clicker", inProcess({"toggle", "clicker"}));
     const std::string client =
         (std::filesystem::path(plat::exePath()).parent_path().parent_path() / "ravelin-cli").string();
     if (std::filesystem::exists(client)) {
@@ -94,6 +105,11 @@ int main() {
     } else {
         std::printf("cli_round_trip process: %s is missing\n", client.c_str());
     }
+    if (display)
+        bench::print("cli_round_trip", "process toggle clicker", asProcess(client, {"toggle", "clicker"}));
+    rv::appRunning = false;
+    rv::wakeAll();
+    if (control.joinable()) control.join();
     plat::stopPipeServer();
     server.join();
     std::filesystem::remove_all(folder);
