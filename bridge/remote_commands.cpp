@@ -76,11 +76,29 @@ std::string startProblem(const Function& function) {
     return "";
 }
 
-// Waits until every flag has its wanted value, or kSwitchWaitMs have gone; true when they have.
+// How long a stop's request may have been taken while the function still runs before the request is
+// raised again, in ms: the control thread takes a request and switches in one pass, microseconds apart.
+constexpr int kRetakenAfterMs = 50;
+
+// Waits until every flag has its wanted value, or kSwitchWaitMs have gone; true when they have. The
+// requests only invert: a function that stopped by itself just before its stop was carried out is
+// started again by it, so a stop whose request was taken long ago while the function runs is raised
+// once more. (A start is never raised again: a clicker that runs to its count and stops within the
+// wait has done what it was started for.)
 bool waitForFlags(const std::vector<std::pair<const Function*, bool>>& wanted) {
+    std::vector<int> takenFor(wanted.size(), 0);
     for (int waited = 0;; ++waited) {
         bool all = true;
-        for (const auto& [function, on] : wanted) all = all && function->running->load() == on;
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            const auto& [function, on] = wanted[i];
+            const bool there = function->running->load() == on;
+            all = all && there;
+            takenFor[i] = !there && !on && !function->request->load() ? takenFor[i] + 1 : 0;
+            if (takenFor[i] >= kRetakenAfterMs) {
+                raiseRequest(*function->request);
+                takenFor[i] = 0;
+            }
+        }
         if (all) return true;
         if (waited >= kSwitchWaitMs) return false;
         plat::sleepMs(1);

@@ -139,6 +139,24 @@ TEST_F(RemoteCommands, SwitchesAnswerOnceTheControlThreadHasCarriedThemOut) {
     EXPECT_EQ(R"({"ok":true,"message":"The recording is not running."})", send("stopFunction|record"));
 }
 
+// The clicker reaches its count and stops by itself just before the control thread takes the stop,
+// which then starts it again: the stop is carried out all the same.
+TEST_F(RemoteCommands, AStopStopsAFunctionThatStoppedByItselfMeanwhile) {
+    rv::autoClicking = true;
+    fake::onSleep([](int64_t) {
+        static bool inside = false;
+        if (inside) return;
+        inside = true;
+        static bool first = true;
+        if (first) rv::autoClicking = false;
+        first = false;
+        rv::controlPass();
+        inside = false;
+    });
+    EXPECT_EQ(R"({"ok":true,"message":"Stopped the auto-clicker."})", send("stopFunction|clicker"));
+    EXPECT_FALSE(rv::autoClicking.load());
+}
+
 TEST_F(RemoteCommands, PlayingAMacroLoadsItIntoTheProfileSetsThePlaybackAndStartsIt) {
     controlThreadRuns();
     writeMacro("Log in", "Ravelin macro 1\n0 move 10 20\n100 move 30 40\n");
