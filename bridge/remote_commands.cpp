@@ -316,7 +316,7 @@ std::string remoteStatusText() {
     }
     const int64_t now = plat::ticks();
     const bool clicking = autoClicking.load(), spamming = keySpamming.load();
-    std::string out = "{\"state\":" + jsonString(trackerState());
+    std::string out = "{\"tracker\":" + jsonString(trackerState());
     out += ",\"profile\":" + jsonString(profile) + ",\"profileIndex\":" + std::to_string(index);
     out += ",\"clicker\":{\"running\":" + std::string(jsonBool(clicking)) +
            ",\"clicks\":" + std::to_string(clickCount.load()) +

@@ -121,7 +121,7 @@ TEST_F(Cli, ExitCodesFollowTheAnswerAndWhetherAMainInstanceRunsOrCanBeStarted) {
          "",
          "No profile named \"Nobody\".\n",
          false},
-        {{"status"}, Running, R"({"state":"Idle"})", 0, "{\"state\":\"Idle\"}\n", "", false},
+        {{"status"}, Running, R"({"tracker":"Idle"})", 0, "{\"tracker\":\"Idle\"}\n", "", false},
         {{"start", "clicker"}, Silent, "", 3, "", "did not answer within 5 seconds", false},
         {{"stop", "all"}, None, "", 0, "not running", "", false},
         {{"status"}, None, "", 3, "", "Ravelin is not running.\n", false},

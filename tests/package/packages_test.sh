@@ -60,7 +60,7 @@ grep -q "$app/libwebview.so.0.12" "/proc/$program/maps" || fail "the webview lib
 grep -q "/build/" "/proc/$program/maps" && fail "the program loaded something from a build folder"
 sleep 2
 status=$(env -u LD_LIBRARY_PATH "$app/ravelin-cli" status) || fail "ravelin-cli status failed against the Linux program"
-[ "$(jq -r .state <<<"$status")" = Idle ] || fail "ravelin-cli status said: $status"
+[ "$(jq -r .tracker <<<"$status")" = Idle ] || fail "ravelin-cli status said: $status"
 "$xwin" close "$id" 2>/dev/null
 await_exit "the Linux program" 5
 
