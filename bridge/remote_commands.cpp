@@ -251,6 +251,15 @@ std::string rangeText(const Setting& setting) {
     return "a whole number from " + whole(setting.min) + " to " + whole(setting.max);
 }
 
+// A number and nothing else: an optional minus and digits, with one point among them when `decimal`.
+bool plainNumber(std::string_view text, bool decimal) {
+    if (!text.empty() && text[0] == '-') text.remove_prefix(1);
+    const size_t point = text.find('.');
+    if (point != std::string_view::npos && (!decimal || text.find('.', point + 1) != std::string_view::npos))
+        return false;
+    return !text.empty() && text != "." && text.find_first_not_of("0123456789.") == std::string_view::npos;
+}
+
 // The reassignment target whose member the setting is, or 0.
 int32_t reassignTargetOf(const Setting& setting) {
     if (setting.integer == &hkRec) return kRecordHotkey;
@@ -270,7 +279,11 @@ std::string setSettings(std::string_view payload) {
         const Setting* setting = settingNamed(name);
         if (!setting || setting->type == SettingType::Reserved)
             return refused("No setting named \"" + name + "\".");
-        auto value = parseSettingValue(*setting, std::string_view(field).substr(equals + 1));
+        const std::string_view text = std::string_view(field).substr(equals + 1);
+        // The whole text is the number: "2.5" or "12px" is refused, not read as 2 or 12.
+        auto value = plainNumber(text, setting->type == SettingType::Speed)
+                         ? parseSettingValue(*setting, text)
+                         : std::nullopt;
         if (!value) return refused(name + " takes " + rangeText(*setting) + ".");
         if (int32_t target = reassignTargetOf(*setting)) {
             const int32_t code = static_cast<int32_t>(*value);
