@@ -425,6 +425,17 @@ int runCli(const std::vector<std::string>& words, std::string& out, std::string&
         }
         return kCliDone;
     }
+    const std::string filePlay = "playMacroFile|";
+    if (command.message.rfind(filePlay, 0) == 0) {
+        // A file that is not there is told here, before any program is started for it.
+        const std::string& message = command.message;
+        const std::string path =
+            message.substr(message.find('|', message.find('|', filePlay.size()) + 1) + 1);
+        if (!plat::pathExists(path)) {
+            err += "No macro file " + path + ".\n";
+            return kCliRefused;
+        }
+    }
     Answer answer;
     const int reached = reachInstance(command, answer, out, err);
     if (reached != kCliDone || answer.reach != Reach::Answered) return reached;

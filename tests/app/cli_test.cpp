@@ -134,6 +134,7 @@ TEST_F(Cli, ExitCodesFollowTheAnswerAndWhetherAMainInstanceRunsOrCanBeStarted) {
          true},
         {{"start", "clicker"}, NoneAndCannotStart, "", 3, "", "could not be started", false},
         {{"start", "clicker"}, NoneAndNoProgram, "", 3, "", "could not be started", false},
+        {{"play", "/nowhere/day.rvm"}, None, "", 1, "", "No macro file /nowhere/day.rvm.\n", false},
         {{"dance"}, Running, "", 2, "", "Unknown command", false},
         {{"--help"}, None, "", 0, "Usage: ravelin-cli", "", false},
     };
