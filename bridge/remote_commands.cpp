@@ -91,7 +91,9 @@ bool waitForFlags(const std::vector<std::pair<const Function*, bool>>& wanted) {
         bool all = true;
         for (size_t i = 0; i < wanted.size(); ++i) {
             const auto& [function, on] = wanted[i];
-            const bool there = function->running->load() == on;
+            // A start is carried out once the control thread has taken its request: a short macro or a
+            // clicker with a small count may have finished again before this looks.
+            const bool there = function->running->load() == on || (on && !function->request->load());
             all = all && there;
             takenFor[i] = !there && !on && !function->request->load() ? takenFor[i] + 1 : 0;
             if (takenFor[i] >= kRetakenAfterMs) {
@@ -163,7 +165,7 @@ MacroTaskResult playTask(bool file, const std::string& source, std::optional<dou
     applyPlayback(speed, passes);
     raiseRequest(playToggleRequest);
     static const Function& play = kFunctions[3];
-    if (!waitForFlags({{&play, true}}) && !playing.load())
+    if (!waitForFlags({{&play, true}}))
         return {false, shown + " was loaded but the playback did not start.", source};
     return {true, "Playing " + shown + " (" + std::to_string(steps) + (steps == 1 ? " step)." : " steps)."),
             source};

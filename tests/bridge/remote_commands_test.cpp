@@ -187,6 +187,23 @@ TEST_F(RemoteCommands, PlayingAMacroLoadsItIntoTheProfileSetsThePlaybackAndStart
     EXPECT_TRUE(rv::tloop.load());  // the passes of a refused playback are not applied
 }
 
+// A macro of one step has played to its end before the command looks: it did start.
+TEST_F(RemoteCommands, AShortPlaybackThatHasEndedAlreadyCountsAsStarted) {
+    writeMacro("Tap", "Ravelin macro 1\n0 move 10 20\n");
+    fake::onSleep([](int64_t) {
+        static bool inside = false;
+        if (inside) return;
+        inside = true;
+        rv::controlPass();
+        rv::playing = false;  // the player's whole pass
+        inside = false;
+    });
+    const std::string job = jobOf(send("playMacro|||Tap"));
+    ASSERT_TRUE(rv::runNextMacroJob());
+    EXPECT_NE(send("macroJob|" + job).find("\"ok\":true,\"message\":\"Playing \\\"Tap\\\" (1 step).\""),
+              std::string::npos);
+}
+
 TEST_F(RemoteCommands, StatusTellsWhatRunsTheFiguresAndTheProfile) {
     rv::currentProfile = 1;
     rv::profiles[1].events.resize(5);
