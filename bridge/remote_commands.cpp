@@ -79,6 +79,10 @@ std::string startProblem(const Function& function) {
 // How long a stop's request may have been taken while the function still runs before the request is
 // raised again, in ms: the control thread takes a request and switches in one pass, microseconds apart.
 constexpr int kRetakenAfterMs = 50;
+// How often the flags are looked at while waiting: the control thread acts within microseconds of
+// the request.
+constexpr int kPollUs = 100;
+constexpr int kPollsPerMs = 1000 / kPollUs;
 
 // Waits until every flag has its wanted value, or kSwitchWaitMs have gone; true when they have. The
 // requests only invert: a function that stopped by itself just before its stop was carried out is
@@ -87,7 +91,7 @@ constexpr int kRetakenAfterMs = 50;
 // wait has done what it was started for.)
 bool waitForFlags(const std::vector<std::pair<const Function*, bool>>& wanted) {
     std::vector<int> takenFor(wanted.size(), 0);
-    for (int waited = 0;; ++waited) {
+    for (int polls = 0;; ++polls) {
         bool all = true;
         for (size_t i = 0; i < wanted.size(); ++i) {
             const auto& [function, on] = wanted[i];
@@ -96,14 +100,14 @@ bool waitForFlags(const std::vector<std::pair<const Function*, bool>>& wanted) {
             const bool there = function->running->load() == on || (on && !function->request->load());
             all = all && there;
             takenFor[i] = !there && !on && !function->request->load() ? takenFor[i] + 1 : 0;
-            if (takenFor[i] >= kRetakenAfterMs) {
+            if (takenFor[i] >= kRetakenAfterMs * kPollsPerMs) {
                 raiseRequest(*function->request);
                 takenFor[i] = 0;
             }
         }
         if (all) return true;
-        if (waited >= kSwitchWaitMs) return false;
-        plat::sleepMs(1);
+        if (polls >= kSwitchWaitMs * kPollsPerMs) return false;
+        plat::sleepUs(kPollUs);
     }
 }
 
