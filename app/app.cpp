@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/main_window.h"
 #include "app/version.h"
 #include "platform/platform.h"
 #include "state/settings.h"
@@ -38,6 +39,7 @@ int ravelinMain(const std::string& commandLine) {
         std::fflush(stdout);
         return 0;
     }
+    minimizedStart = commandLine.find(kMinimizedSwitch) != std::string::npos;
     bool comInitialised = plat::initProcess();
     int code = isPanelCommandLine(commandLine) ? runPanelInstance(commandLine) : runMainInstance();
     plat::endProcess(comInitialised);

@@ -21,6 +21,10 @@ int ravelinMain(const std::string& commandLine);
 // "Ravelin <version>" and a line end.
 std::string versionLine();
 
+// A main instance whose command line holds this switch (ravelin-cli starts one so) shows its window
+// minimized for that run, whatever startMinimized says; the preference stays as it is.
+inline constexpr const char* kMinimizedSwitch = "--minimized";
+
 // A command line containing "--child" anywhere (case-sensitive) starts a panel instance.
 bool isPanelCommandLine(std::string_view commandLine);
 

@@ -125,9 +125,10 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
     }
     plat::setWindowIcon(window);
     plat::watchMainWindow(window, &saveWindowPlacement, &saveWindowPlacement);
-    if (windowMaximized && !startMinimized) plat::showWindow(window, plat::Show::Maximize);
+    const bool minimized = startMinimized || minimizedStart;
+    if (windowMaximized && !minimized) plat::showWindow(window, plat::Show::Maximize);
     if (alwaysOnTop) setTopmost(window, true);
-    if (startMinimized) {
+    if (minimized) {
         plat::showWindow(window, plat::Show::Minimize);
     } else {
         plat::forceForeground(window);

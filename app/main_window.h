@@ -15,6 +15,8 @@ class Webview;
 // The instance's own webview while it runs (set by the run modes), for the window operations that
 // size it.
 inline Webview* hostView = nullptr;
+// The main window starts minimized in this run (the command line's kMinimizedSwitch). Main thread.
+inline bool minimizedStart = false;
 
 // The work area of the window's monitor (the primary one for a null window), or the whole primary
 // screen when the platform cannot tell.
@@ -55,7 +57,7 @@ void resetWindowGeometry(Webview& view, plat::WindowHandle window);
 
 // The main window's start-up: the saved placement (clamped to the work area of the monitor holding
 // the saved point), the watch that saves it after every move or resize and at close, maximized,
-// always-on-top, minimized or brought to the foreground, as the preferences say.
+// always-on-top, minimized or brought to the foreground, as the preferences (or minimizedStart) say.
 void applyMainWindowPreferences(plat::WindowHandle window);
 
 // resizeWindow of the main instance: fits the main window, found by its title, unless it is

@@ -21,12 +21,13 @@ namespace rv {
 
 namespace {
 
-enum class Kind { List, Save, Load, Rename, Duplicate, Delete, Import, Export, OpenFolder };
+enum class Kind { List, Save, Load, Rename, Duplicate, Delete, Import, Export, OpenFolder, Task };
 
 struct Job {
     int64_t id = 0;
     Kind kind = Kind::List;
     std::vector<std::string> arguments;
+    std::function<MacroTaskResult()> task;  // Kind::Task
 };
 
 struct Outcome {
@@ -230,14 +231,18 @@ Outcome run(const Job& job) {
             return outcome(openMacroFolder(), "", "");
         case Kind::Export:
             return outcome(exportMacro(arg(0), arg(1), truthy(a, 2)), arg(0), "Exported to " + arg(1) + ".");
+        case Kind::Task: {
+            MacroTaskResult result = job.task ? job.task() : MacroTaskResult{};
+            return Outcome{result.ok, result.message, result.name, ""};
+        }
     }
     return {};
 }
 
-int64_t enqueue(Kind kind, std::vector<std::string> arguments) {
+int64_t enqueue(Kind kind, std::vector<std::string> arguments, std::function<MacroTaskResult()> task = {}) {
     std::lock_guard<std::mutex> lock(jobsLock);
     if (waiting.size() >= kMostWaiting) return 0;
-    waiting.push_back(Job{++lastJob, kind, std::move(arguments)});
+    waiting.push_back(Job{++lastJob, kind, std::move(arguments), std::move(task)});
     jobsWaiting.notify_one();
     return lastJob;
 }
@@ -269,6 +274,10 @@ std::string startMacroJob(std::string_view call, const std::string& request) {
             return std::to_string(enqueue(word.kind, std::move(*items)));
     }
     return "0";
+}
+
+int64_t startMacroTask(std::function<MacroTaskResult()> work) {
+    return enqueue(Kind::Task, {}, std::move(work));
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,15 @@ namespace rv {
 // array. Returns the job number (from 1) as JSON, or 0 when the call is malformed or too many jobs
 // wait. Any thread.
 std::string startMacroJob(std::string_view call, const std::string& request);
+
+// Other file work run on the macro worker, in turn with the library's jobs, and asked about the same
+// way (macroJobText): `work` says whether it did what it says, a sentence for the user and a name.
+// The job number, or 0 when too many jobs wait. Any thread.
+struct MacroTaskResult {
+    bool ok = false;
+    std::string message, name;
+};
+int64_t startMacroTask(std::function<MacroTaskResult()> work);
 
 // A job's outcome as JSON: {"done":false} while it waits or runs; then
 // {"done":true,"ok":…,"message":…,"name":…,"macros":[{"name","steps","lengthMs","modified","problem"}…]}

@@ -6,6 +6,7 @@
 #include "bridge/arguments.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/panel_sync.h"
+#include "bridge/remote_commands.h"
 #include "capture/capture.h"
 #include "platform/platform.h"
 #include "state/page_notice.h"
@@ -70,6 +71,7 @@ void handlePanelMessage(const char* bytes, size_t length) {
 std::string servePanelMessage(const char* bytes, size_t length) {
     if (auto message = splitMessage(bytes, length)) {
         if (auto reply = answerPanelRequest(message->name, message->payload)) return *reply;
+        if (auto reply = answerRemoteCommand(message->name, message->payload)) return *reply;
         if (message->name == "saveMacro" || message->name == "loadMacro" || message->name == "macroJob" ||
             message->name == "macroCall")
             return macroPipeMessage(message->name, message->payload);

@@ -18,8 +18,8 @@ void sendPanelMessage(const std::string& name, const std::string& payload);
 void handlePanelMessage(const char* bytes, size_t length);
 
 // Answers a request message (getSettings, getPanelStatus; the macro library's saveMacro, loadMacro,
-// macroJob and macroCall, bridge/macro_jobs.h) with its reply; applies any other message with
-// handlePanelMessage and returns the empty text. Pipe server thread.
+// macroJob and macroCall, bridge/macro_jobs.h; ravelin-cli's, bridge/remote_commands.h) with its reply;
+// applies any other message with handlePanelMessage and returns the empty text. Pipe server thread.
 std::string servePanelMessage(const char* bytes, size_t length);
 
 // Thread body of the pipe server: serves panels until the pipe is stopped at shutdown.

@@ -4,7 +4,7 @@
 //
 // Index: process · files · start-up registration · libraries and the page host · time ·
 //        input injection · input capture · windows · panel windows · panel pipe · panel processes ·
-//        the test page host
+//        the command-line client · the test page host
 #pragma once
 
 #include <algorithm>
@@ -423,6 +423,29 @@ ProcessStatus processStatus(ProcessHandle process);
 // Ends the process with exit code 0 (Windows); SIGTERM on Linux.
 void terminateProcess(ProcessHandle process);
 void closeProcess(ProcessHandle process);
+
+// ---- the command-line client ----------------------------------------------------------------------
+// What ravelin-cli needs of the system besides the pipe: its arguments, a console that shows UTF-8,
+// whether a main instance runs, and starting one.
+
+// Prepares the client's process: on Windows its console takes UTF-8 output; on Linux, when
+// XDG_RUNTIME_DIR is not set (cron), the user's /run/user/<uid> when that folder is there and the
+// user's, so that the client finds the pipe and lock of the instance the desktop started. Main thread,
+// first.
+void prepareClientProcess();
+// The arguments after the program name as UTF-8 words: on Windows cut from the wide command line as
+// the C runtime cuts it (quotes group, backslashes before a quote escape it); on Linux `argv` itself.
+std::vector<std::string> commandLineWords(int argc, char** argv);
+// Whether a main instance of this user's session holds its claim now, without claiming it (an
+// instance of other rights, an elevated one on Windows, counts).
+bool mainInstanceRunning();
+// Starts the main program in the background, detached from this process: on Windows through the
+// shell, so that a program that asks for administrator rights gets its prompt; on Linux in a session
+// of its own with standard input, output and error on /dev/null. False when it could not be started.
+bool startMainProgram(const std::string& executable, const std::string& arguments);
+// `path` made absolute against the current folder (nothing else about it changes); empty when the
+// current folder cannot be told.
+std::string absolutePath(const std::string& path);
 
 // ---- the test page host ---------------------------------------------------------------------------
 // A plain top-level window without a browser, for the test build (ravelin-headless) that takes page

@@ -132,6 +132,8 @@ void reset() {
     s.pipeNotices = 0, s.watchesMade = 0;
     s.watchStop = false, s.watchesEnd = false;
     s.processList.clear();
+    s.mainInstanceRunning = false;
+    s.programStarts = true, s.startedProgramServes = true;
     s.calls.clear();
     s.webview = WebviewState{};
     s.bindings.clear();

@@ -152,6 +152,12 @@ void holdMainInstanceElsewhere(int attempts);
 void blockMainInstance(const std::string& problem);
 int mainInstanceClaims();  // claims made since the last reset
 
+// ravelin-cli's side: whether a main instance holds its claim, and what starting the main program
+// does: with `starts` false it fails; with `serves` the started program's pipe takes requests from
+// then on (setPipeServerPresent) and it counts as running. Started programs show in processes().
+void setMainInstanceRunning(bool running);
+void setProgramStart(bool starts, bool serves);
+
 // Back to a fresh platform (clock, records, windows, webview, files settings).
 void reset();
 

@@ -78,6 +78,8 @@ struct State {
     int mainInstanceHeldFor = 0;
     int mainInstanceClaims = 0;
     std::string mainInstanceProblem;  // claims fail with it while not empty
+    bool mainInstanceRunning = false;
+    bool programStarts = true, startedProgramServes = true;
 };
 
 // Whether the system refuses injected input now (refuseInput).

@@ -45,7 +45,7 @@ place="$work/un packed linux"
 mkdir -p "$place"
 tar -C "$place" -xzf "$dist/ravelin-$version-linux-x86_64.tar.gz" || fail "the tarball does not unpack"
 app="$place/ravelin-$version"
-for f in ravelin libwebview.so.0.12 ui/index.html ravelin.desktop ravelin.png INSTALL.txt; do
+for f in ravelin ravelin-cli libwebview.so.0.12 ui/index.html ravelin.desktop ravelin.png INSTALL.txt; do
   [ -e "$app/$f" ] || fail "the Linux package lacks $f"
 done
 [ -f "$dist/ravelin-$version.debug" ] || fail "no debug file beside the Linux package"
@@ -59,6 +59,8 @@ program=$(pgrep -P "$pid" -x ravelin || echo "$pid")
 grep -q "$app/libwebview.so.0.12" "/proc/$program/maps" || fail "the webview library was not loaded from the package"
 grep -q "/build/" "/proc/$program/maps" && fail "the program loaded something from a build folder"
 sleep 2
+status=$(env -u LD_LIBRARY_PATH "$app/ravelin-cli" status) || fail "ravelin-cli status failed against the Linux program"
+[ "$(jq -r .tracker <<<"$status")" = Idle ] || fail "ravelin-cli status said: $status"
 "$xwin" close "$id" 2>/dev/null
 await_exit "the Linux program" 5
 
@@ -67,7 +69,7 @@ place="$work/un packed windows"
 mkdir -p "$place"
 (cd "$place" && python3 -m zipfile -e "$dist/Ravelin-$version-windows-x64.zip" .) || fail "the zip does not unpack"
 app="$place/Ravelin-$version"
-for f in Ravelin.exe webview.dll ui/index.html README.txt; do
+for f in Ravelin.exe ravelin-cli.exe webview.dll ui/index.html README.txt; do
   [ -e "$app/$f" ] || fail "the Windows package lacks $f"
 done
 [ -f "$dist/Ravelin-$version.exe.debug" ] || fail "no debug file beside the Windows package"
@@ -94,6 +96,9 @@ IFS= read -r -t 30 reply <&"$host_out" || fail "the page host did not answer get
 # Each answer is a JSON string holding what the call returned, here itself a JSON string.
 result=$(jq -rj . <<<"${reply%$'\r'}") || fail "getVersion answered no JSON string: $reply"
 [ "$result" = "\"$version\"" ] || fail "getVersion answered $result, expected \"$version\""
+# The package's command line (a console program) reaches it over the pipe.
+said=$(WINEDLLOVERRIDES="mscoree,mshtml=" wine "$app/ravelin-cli.exe" version 2>/dev/null | tr -d '\r')
+grep -qx "Ravelin $version is running" <<<"$said" || fail "ravelin-cli.exe version said: $said"
 printf 'close\n' >&"$host_in"
 exec {host_in}>&-
 await_exit "the page host" 10
