@@ -273,6 +273,7 @@ int32_t reassignTargetOf(const Setting& setting) {
     if (setting.integer == &hkAuto) return kClickerHotkey;
     if (setting.integer == &hkKeySpam) return kKeySpamHotkey;
     if (setting.integer == &keySpamTarget) return kKeySpamKey;
+    if (setting.integer == &hkStopAll) return kStopAllHotkey;
     return kNoTarget;
 }
 
@@ -299,13 +300,15 @@ std::string setSettings(std::string_view payload) {
         changes.emplace_back(setting, *value);
     }
     if (changes.empty()) return refused("No setting was named.");
-    bool profileScope = false, codes = false;
+    bool profileScope = false, codes = false, shared = false;
     for (const auto& [setting, value] : changes) {
         storeSetting(*setting, value);
         profileScope = profileScope || setting->scope == SettingScope::Profile;
         codes = codes || setting->isCode;
+        shared = shared || setting->store == SettingStore::AppSettings;
     }
     if (profileScope) refreshProfileSettings();
+    if (shared) saveAppSettings();
     if (codes) plat::wakeCaptureLoop();
     wake(Sleeper::Control);
     return okReply(true, changes.size() == 1 ? "Set 1 setting."
