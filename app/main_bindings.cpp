@@ -9,6 +9,7 @@
 #include "bridge/json_text.h"
 #include "bridge/panel_command_line.h"
 #include "bridge/texts.h"
+#include "platform/display_scale.h"
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/preferences.h"
@@ -54,7 +55,9 @@ std::string openPanel(const std::string& request) {
     plat::Rect main, work;
     plat::WindowHandle window = plat::findWindow(kMainWindowTitle);
     if (x && y && window && plat::windowRect(window, main) && plat::workAreaOfWindow(window, work)) {
-        Point beside = panelBeside(main, work, kPanelWidth, kPanelHeight);
+        const double scale = plat::windowScale(window);
+        Point beside =
+            panelBeside(main, work, windowPixels(kPanelWidth, scale), windowPixels(kPanelHeight, scale));
         x = beside.x + kPanelHoldX;
         y = beside.y + kPanelHoldY;
     }

@@ -88,6 +88,7 @@ std::optional<std::string> request(const char* name) {
 std::optional<std::string> answerPanelRequest(std::string_view name, std::string_view) {
     if (name == "getSettings") return settingsText();
     if (name == "getPanelStatus") return panelStatusText();
+    if (name == "getTrackerStatus") return statusText();
     return std::nullopt;
 }
 

@@ -5,10 +5,12 @@
 
 #include "bridge/json_text.h"
 #include "capture/capture.h"
+#include "capture/recording.h"
 #include "platform/platform.h"
 #include "state/preferences.h"
 #include "state/settings.h"
 #include "state/state.h"
+#include "state/text_file.h"
 
 namespace rv {
 
@@ -77,16 +79,21 @@ std::vector<std::string> reapEndedPanels() {
     return ended;
 }
 
-std::string statusText(const std::vector<std::string>& restore) {
+namespace {
+
+// The status text; without `figures` it leaves out what changes while something runs (the rates
+// and counts, the player's position, the size of a recording in progress).
+std::string statusMembers(const std::vector<std::string>& restore, bool figures) {
     size_t count = 0;
     {
         std::lock_guard<std::mutex> lock(profilesLock);
         if (const Profile* current = currentProfileEntry()) count = current->events.size();
     }
+    if (recording.load()) count += recordedEventsPending();
     const bool clicking = autoClicking.load();
     std::string out = "{";
     member(out, "state", jsonString(trackerState()));
-    member(out, "count", std::to_string(count));
+    if (figures || !recording.load()) member(out, "count", std::to_string(count));
     member(out, "restore", stringArray(restore));
     member(out, "hkRec", jsonString(keyDisplayName(hkRec.load())));
     member(out, "hkPlay", jsonString(keyDisplayName(hkPlay.load())));
@@ -99,25 +106,32 @@ std::string statusText(const std::vector<std::string>& restore) {
     member(out, "autoClicking", clicking);
     member(out, "keySpamming", keySpamming.load());
     // Live figures of what runs; all 0 while it is idle.
-    int64_t now = plat::ticks();
-    member(out, "clickRate", jsonRate(clickMeter.perSecond(now, counterFrequency)));
-    member(out, "clicks", clickCount.load());
-    member(out, "keyPressRate", jsonRate(keyPressMeter.perSecond(now, counterFrequency)));
-    member(out, "keyPresses", keyPressCount.load());
+    if (figures) {
+        int64_t now = plat::ticks();
+        member(out, "clickRate", jsonRate(clickMeter.perSecond(now, counterFrequency)));
+        member(out, "clicks", clickCount.load());
+        member(out, "keyPressRate", jsonRate(keyPressMeter.perSecond(now, counterFrequency)));
+        member(out, "keyPresses", keyPressCount.load());
+    }
     // What the last run made, until the next starts; a count its worker has yet to put aside counts.
     const bool spamming = keySpamming.load();
     const int32_t clicks = clickCount.load(), presses = keyPressCount.load();
     member(out, "lastClicks", clicking ? 0 : clicks > 0 ? clicks : lastClickRun.load());
     member(out, "lastKeyPresses", spamming ? 0 : presses > 0 ? presses : lastKeyPressRun.load());
-    member(out, "playEvent", playEventIndex.load());
+    if (figures) member(out, "playEvent", playEventIndex.load());
     member(out, "playEvents", playEventTotal.load());
-    member(out, "playPass", playPass.load());
-    // Whole seconds a time-limited run has left, -1 without a limit or while it does not run.
-    member(out, "clickLeft", secondsLeft(clicking, clickerStartedAt.load(), clickLimitSeconds.load(), now));
-    member(out, "keySpamLeft",
-           secondsLeft(spamming, keySpamStartedAt.load(), keySpamLimitSeconds.load(), now));
-    member(out, "playLeft",
-           secondsLeft(playing.load() && tloop.load(), playStartedAt.load(), playLimitSeconds.load(), now));
+    if (figures) {
+        member(out, "playPass", playPass.load());
+        // Whole seconds a time-limited run has left, -1 without a limit or while it does not run.
+        const int64_t now = plat::ticks();
+        member(out, "clickLeft",
+               secondsLeft(clicking, clickerStartedAt.load(), clickLimitSeconds.load(), now));
+        member(out, "keySpamLeft",
+               secondsLeft(spamming, keySpamStartedAt.load(), keySpamLimitSeconds.load(), now));
+        member(
+            out, "playLeft",
+            secondsLeft(playing.load() && tloop.load(), playStartedAt.load(), playLimitSeconds.load(), now));
+    }
     // Whether the running clicker waits (its pointer rests on one of our windows), as
     // getClickerWaiting says: one read a second then tells the page all it shows.
     member(out, "clickerWaiting", clicking && clickerWaiting.load());
@@ -126,10 +140,26 @@ std::string statusText(const std::vector<std::string>& restore) {
     return out;
 }
 
+// What status.txt holds now, and where; written again only when that changes, so that a synced
+// folder or a folder guard sees one write per change of state rather than one a second while
+// something runs.
+struct StatusFile {
+    std::string path, text;
+};
+StatusFile statusFileHolds;
+
+}  // namespace
+
+std::string statusText(const std::vector<std::string>& restore) {
+    return statusMembers(restore, true);
+}
+
 std::string trackerStatus() {
-    std::string text = statusText(reapEndedPanels());
-    writeStatusFile(text);
-    return text;
+    const std::vector<std::string> restore = reapEndedPanels();
+    StatusFile now{besideExe("status.txt"), statusMembers(restore, false)};
+    if ((now.text != statusFileHolds.text || now.path != statusFileHolds.path) && writeStatusFile(now.text))
+        statusFileHolds = std::move(now);
+    return statusText(restore);
 }
 
 std::string panelStatusText() {

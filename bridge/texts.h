@@ -18,8 +18,10 @@ std::string statusText(const std::vector<std::string>& restore = {});
 // cleared, and their names returned. User-interface thread.
 std::vector<std::string> reapEndedPanels();
 
-// getTrackerStatus: the status text with the panels that ended since the last call, also written to
-// status.txt beside the executable. User-interface thread.
+// getTrackerStatus: the status text with the panels that ended since the last call. status.txt
+// beside the executable holds the same text without the live figures (rates, counts, the player's
+// position, the size of a recording in progress), written only when that text changes.
+// User-interface thread.
 std::string trackerStatus();
 
 // What a panel window's getTrackerStatus reads, answered over the panel pipe: the members of the

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "capture/recording.h"
 #include "platform/input_codes.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
@@ -98,24 +99,11 @@ std::atomic<uint8_t>* buttonFlag(int32_t code) {
     return code >= 1 && code <= 6 ? &buttonDownTable[code] : nullptr;
 }
 
-// Appends to the current profile, stamped now; `afterAppend` runs still under the lock.
-template <typename AfterAppend>
-void appendEvent(MacroEvent event, AfterAppend afterAppend) {
-    std::lock_guard<std::mutex> lock(profilesLock);
-    event.time = static_cast<double>(plat::ticks() - recordingStart) / static_cast<double>(counterFrequency);
-    if (Profile* current = currentProfileEntry()) current->events.push_back(event);
-    afterAppend();
-}
-
-void appendEvent(const MacroEvent& event) {
-    appendEvent(event, [] {});
-}
-
 void recordKey(const plat::KeyEvent& event) {
     if (!recording.load() || !tkey.load() || isHotkey(event.vk)) return;
     MacroEvent e;
     e.kind = kKey, e.vk = event.vk, e.down = event.down;
-    appendEvent(e);
+    recordCapturedEvent(e);
 }
 
 // The flag word a button message replays with; 0 for messages that are not recorded.
@@ -153,14 +141,15 @@ void recordMouse(const plat::MouseEvent& event, int32_t code) {
         if (point == lastPointerPoint.load()) return;
         MacroEvent e;
         e.kind = kAbsoluteMove, e.x = event.x, e.y = event.y;
-        appendEvent(e, [point] { lastPointerPoint.store(point); });
+        recordCapturedEvent(e);
+        lastPointerPoint.store(point);
         return;
     }
     if (event.message == WM_MOUSEWHEEL) {
         if (!tscr.load()) return;
         MacroEvent e;
         e.kind = kWheel, e.wheel = static_cast<int16_t>(static_cast<uint16_t>(event.mouseData >> 16));
-        appendEvent(e);
+        recordCapturedEvent(e);
         return;
     }
     uint32_t flags = recordedButtonFlags(event.message);
@@ -170,7 +159,7 @@ void recordMouse(const plat::MouseEvent& event, int32_t code) {
     // Side buttons keep which button they were (code 5 or 6), so that replay presses and releases
     // the same one.
     if (code == 5 || code == 6) e.vk = code;
-    appendEvent(e);
+    recordCapturedEvent(e);
 }
 
 }  // namespace
@@ -262,7 +251,7 @@ void onRawMotion(const plat::RawMotion& motion) {
     if (motion.absolute || (motion.dx == 0 && motion.dy == 0)) return;
     MacroEvent e;
     e.kind = kRelativeMove, e.x = motion.dx, e.y = motion.dy;
-    appendEvent(e);
+    recordCapturedEvent(e);
 }
 
 void captureThread() {

@@ -1,22 +1,60 @@
 #include "capture/recording.h"
 
+#include <atomic>
+#include <thread>
+
+#include "capture/record_buffer.h"
+
 #include "platform/platform.h"
 #include "state/state.h"
 
 namespace rv {
 
-namespace {}  // namespace
+namespace {
+
+RecordBuffer captured;
+// Set by the capture thread while it appends: stopRecording waits for an append it overlapped to
+// end (a few copies long) before it takes the events, so no event comes after the last take.
+std::atomic<bool> appending{false};
+// recordingStart for the capture thread, which reads it without profilesLock.
+std::atomic<int64_t> capturedStart{0};
+
+}  // namespace
 
 void startRecording() {
     std::lock_guard<std::mutex> lock(profilesLock);
     heldEvents.clear();
     if (Profile* current = currentProfileEntry()) heldEvents.swap(current->events);
+    captured.drainInto(nullptr);
     recordingStart = plat::ticks();
+    capturedStart.store(recordingStart);
     recording.store(true);
 }
 
 void stopRecording() {
     recording.store(false);
+    while (appending.load()) std::this_thread::yield();
+    collectRecordedEvents();
+}
+
+void recordCapturedEvent(MacroEvent event) {
+    appending.store(true);
+    if (recording.load()) {
+        event.time =
+            static_cast<double>(plat::ticks() - capturedStart.load()) / static_cast<double>(counterFrequency);
+        captured.append(event);
+    }
+    appending.store(false);
+}
+
+void collectRecordedEvents() {
+    std::lock_guard<std::mutex> lock(profilesLock);
+    Profile* current = currentProfileEntry();
+    captured.drainInto(current ? &current->events : nullptr);
+}
+
+size_t recordedEventsPending() {
+    return captured.pending();
 }
 
 void settleRecording() {

@@ -13,8 +13,21 @@ namespace rv {
 // under profilesLock, so no event is stamped against an old start. Control thread only.
 void startRecording();
 
-// Clears recording; the events stay in the profile. Control thread only.
+// Clears recording and moves the events the capture thread took into the profile, where they
+// stay. Control thread only.
 void stopRecording();
+
+// Stamps `event` with the time since recordingStart and hands it to the recording in progress, if
+// any, without taking a lock or waiting: the event reaches the current profile at the next
+// collectRecordedEvents or stopRecording. Capture thread only.
+void recordCapturedEvent(MacroEvent event);
+
+// Moves what the capture thread has recorded so far into the current profile. Any thread but the
+// capture thread; takes profilesLock.
+void collectRecordedEvents();
+
+// Events recorded and not yet moved into the profile. Any thread.
+size_t recordedEventsPending();
 
 // Decides what a stopped recording leaves, after any trim: when it holds no events the events set
 // aside at its start come back; otherwise those become the replaced recording of the current

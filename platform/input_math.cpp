@@ -47,4 +47,10 @@ uint32_t keyRecordFlags(KeyScan key, bool down) {
     return flags;
 }
 
+bool inputMissedByHooks(uint32_t lastInputMs, uint32_t lastHookCallMs, uint32_t graceMs) {
+    // The difference as signed: the tick counts wrap, and input older than the last call is seen.
+    const auto ahead = static_cast<int32_t>(lastInputMs - lastHookCallMs);
+    return ahead > 0 && static_cast<uint32_t>(ahead) > graceMs;
+}
+
 }  // namespace rv

@@ -58,4 +58,10 @@ KeyScan keyScanFromLayout(int32_t vk, uint32_t prefixed, uint32_t plain);
 // keyRecordFlags for a key of the layout.
 uint32_t keyRecordFlags(KeyScan key, bool down);
 
+// Whether input the system took at `lastInputMs` came more than `graceMs` after `lastHookCallMs`,
+// the last time a capture hook ran: then no hook saw it, and the hooks are gone. Millisecond
+// tick counts that wrap around every 2^32 ms (about 49.7 days); times further apart than half of
+// that do not occur.
+bool inputMissedByHooks(uint32_t lastInputMs, uint32_t lastHookCallMs, uint32_t graceMs);
+
 }  // namespace rv

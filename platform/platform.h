@@ -313,7 +313,8 @@ bool windowClientSize(WindowHandle window, int32_t& width, int32_t& height);
 double windowScale(WindowHandle window);
 // Moves the window; size and z-order unchanged.
 void moveWindow(WindowHandle window, int32_t x, int32_t y);
-// Moves and sizes the window (outer size); z-order unchanged.
+// Moves and sizes the window (outer size, in the pixels of the monitor at the new place); z-order
+// unchanged.
 void setWindowBounds(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height);
 // Into the topmost band (on) or out of it; neither moved nor sized.
 void setTopmost(WindowHandle window, bool on);
@@ -347,8 +348,10 @@ void watchMainWindow(WindowHandle window, void (*moveSizeEnded)(WindowHandle),
 // ---- panel windows -----------------------------------------------------------------------------
 
 // Turns the window into a panel: no title bar, system menu or sizing border, a one-pixel border;
-// placed at (x, y) with the outer size width × height when `positioned`, else left where it is. The
-// window stays so through later size changes of the webview.
+// placed at (x, y) (screen pixels) with the outer size width × height in page pixels, at the scale of
+// the monitor it is placed on, when `positioned`, else left where it is. The window stays so through
+// later size changes of the webview; moved onto a monitor of another scale, it keeps its size in
+// page pixels.
 void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y, int32_t width,
                      int32_t height);
 

@@ -230,8 +230,8 @@ void resetToDefaults() {
     replacedProfile = -1;
 }
 
-void writeStatusFile(const std::string& text) {
-    writeTextFile(besideExe("status.txt"), text);
+bool writeStatusFile(const std::string& text) {
+    return writeTextFile(besideExe("status.txt"), text);
 }
 
 }  // namespace rv

@@ -54,7 +54,7 @@ void applyAppSetting(const std::string& key, const std::string& value);
 // caller's: resetEverything (app/main_bindings.h).
 void resetToDefaults();
 
-// Replaces status.txt with `text`; a failed write is ignored.
-void writeStatusFile(const std::string& text);
+// Replaces status.txt with `text`; false when it could not be written.
+bool writeStatusFile(const std::string& text);
 
 }  // namespace rv

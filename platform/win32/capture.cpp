@@ -1,12 +1,21 @@
 // Windows capture loop: low-level keyboard and mouse hooks for every key and button event, and raw
-// input on a message-only window for the mouse's own relative motion, registered only while it is
-// wanted. Everything runs on the thread that calls runCaptureLoop; the hooks hand each event to the
-// portable handlers.
+// input for the mouse's own relative motion, registered only while it is wanted. Everything runs on
+// the thread that calls runCaptureLoop; the hooks hand each event to the portable handlers.
+//
+// Windows removes a low-level hook that keeps it waiting past its time-out, without a word, and
+// hooks can be lost across a locked session or sleep. The loop therefore runs above normal
+// priority, and puts its hooks back after an unlock or a resume, after a hook call that ran long,
+// and when its periodic check finds input that neither hook saw.
+#include "platform/input_math.h"
+
 #include <windows.h>
+#include <wtsapi32.h>
 
 #include <atomic>
 
 #include "platform/platform.h"
+#include "platform/win32/capture_hooks.h"
+#include "platform/win32/injection_tag.h"
 
 namespace plat {
 
@@ -16,23 +25,70 @@ struct CaptureState {
     CaptureHandlers handlers{};        // written before the hooks exist, read only by them
     std::atomic<DWORD> loopThread{0};  // the running loop's thread, 0 when none
     std::atomic<bool> stopRequested{false};
-    HWND rawWindow = nullptr;  // capture thread only, like the registration's state
+    // Capture thread only, like the registration's state.
+    HWND window = nullptr;
     bool rawRegistered = false;
+    HHOOK keyboardHook = nullptr, mouseHook = nullptr;
+    DWORD lastHookCall = 0;  // GetTickCount at the last call of either hook
+    std::atomic<int> hookInstalls{0};
 };
 CaptureState capture;
 
 constexpr LRESULT kSwallow = 1;
 // Posted to the loop's thread by wakeCaptureLoop.
 constexpr UINT kWakeMessage = WM_APP + 1;
+// Posted by a hook call that ran long enough that Windows may have dropped the hook.
+constexpr UINT kRehookMessage = WM_APP + 2;
+constexpr UINT_PTR kHookCheckTimer = 1;
+constexpr UINT kHookCheckMs = 2000;
+// A hook call this long is close to the system's time-out (300 ms by default, at most 1 s).
+constexpr DWORD kLongHookCallMs = 150;
+// Input newer than both hooks' last calls by this much was not seen by them.
+constexpr uint32_t kMissedInputMs = 1000;
+constexpr wchar_t kWindowClass[] = L"RavelinCaptureWindow";
+
+LRESULT CALLBACK keyboardHook(int code, WPARAM message, LPARAM data);
+LRESULT CALLBACK mouseHook(int code, WPARAM message, LPARAM data);
+
+// Removes the hooks first: both at once for a moment would hand every event over twice.
+void installHooks() {
+    if (capture.mouseHook) UnhookWindowsHookEx(capture.mouseHook);
+    if (capture.keyboardHook) UnhookWindowsHookEx(capture.keyboardHook);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    capture.mouseHook = SetWindowsHookExW(WH_MOUSE_LL, &mouseHook, instance, 0);
+    capture.keyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, &keyboardHook, instance, 0);
+    capture.lastHookCall = GetTickCount();
+    capture.hookInstalls.fetch_add(1);
+}
+
+void removeHooks() {
+    if (capture.mouseHook) UnhookWindowsHookEx(capture.mouseHook);
+    if (capture.keyboardHook) UnhookWindowsHookEx(capture.keyboardHook);
+    capture.mouseHook = capture.keyboardHook = nullptr;
+}
+
+// Called as each hook call ends.
+void hookCallEnded(DWORD started) {
+    const DWORD now = GetTickCount();
+    capture.lastHookCall = now;
+    if (now - started >= kLongHookCallMs) PostThreadMessageW(GetCurrentThreadId(), kRehookMessage, 0, 0);
+}
+
+void checkHooks() {
+    LASTINPUTINFO input{sizeof input, 0};
+    if (GetLastInputInfo(&input) &&
+        rv::inputMissedByHooks(input.dwTime, capture.lastHookCall, kMissedInputMs))
+        installHooks();
+}
 
 // Raw input for the whole run would wake this thread for every packet of a 1 to 8 kHz mouse; it is
 // registered while relative motion is recorded and removed again after.
 void followRawMotionNeed() {
-    const bool wanted = capture.rawWindow && capture.handlers.rawMotion &&
+    const bool wanted = capture.window && capture.handlers.rawMotion &&
                         (!capture.handlers.rawMotionWanted || capture.handlers.rawMotionWanted());
     if (wanted == capture.rawRegistered) return;
     if (wanted) {
-        RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, capture.rawWindow};
+        RAWINPUTDEVICE mouse{1, 2, RIDEV_INPUTSINK, capture.window};
         capture.rawRegistered = RegisterRawInputDevices(&mouse, 1, sizeof mouse) != 0;
     } else {
         RAWINPUTDEVICE remove{1, 2, RIDEV_REMOVE, nullptr};
@@ -41,29 +97,57 @@ void followRawMotionNeed() {
     }
 }
 
+// Only our own: another program's injected input (a remapped mouse button, the on-screen keyboard,
+// a remote desktop) is the user's and may trigger a hotkey or be recorded.
+bool ownInjection(DWORD injectedFlag, ULONG_PTR extraInfo) {
+    return injectedFlag != 0 && extraInfo == win32::kOwnInjectionTag;
+}
+
 LRESULT CALLBACK keyboardHook(int code, WPARAM message, LPARAM data) {
-    if (code >= 0 && capture.handlers.key) {
+    if (code < 0) return CallNextHookEx(nullptr, code, message, data);
+    const DWORD started = GetTickCount();
+    bool swallow = false;
+    if (capture.handlers.key) {
         const auto* record = reinterpret_cast<const KBDLLHOOKSTRUCT*>(data);
         KeyEvent event{static_cast<int32_t>(record->vkCode),
                        message == WM_KEYDOWN || message == WM_SYSKEYDOWN,
-                       (record->flags & LLKHF_INJECTED) != 0};
-        if (capture.handlers.key(event)) return kSwallow;
+                       ownInjection(record->flags & LLKHF_INJECTED, record->dwExtraInfo)};
+        swallow = capture.handlers.key(event);
     }
-    return CallNextHookEx(nullptr, code, message, data);
+    hookCallEnded(started);
+    return swallow ? kSwallow : CallNextHookEx(nullptr, code, message, data);
 }
 
 LRESULT CALLBACK mouseHook(int code, WPARAM message, LPARAM data) {
-    if (code >= 0) followRawMotionNeed();
-    if (code >= 0 && capture.handlers.mouse) {
+    if (code < 0) return CallNextHookEx(nullptr, code, message, data);
+    const DWORD started = GetTickCount();
+    followRawMotionNeed();
+    bool swallow = false;
+    if (capture.handlers.mouse) {
         const auto* record = reinterpret_cast<const MSLLHOOKSTRUCT*>(data);
         MouseEvent event{static_cast<uint32_t>(message), record->pt.x, record->pt.y,
-                         static_cast<uint32_t>(record->mouseData), (record->flags & LLMHF_INJECTED) != 0};
-        if (capture.handlers.mouse(event)) return kSwallow;
+                         static_cast<uint32_t>(record->mouseData),
+                         ownInjection(record->flags & LLMHF_INJECTED, record->dwExtraInfo)};
+        swallow = capture.handlers.mouse(event);
     }
-    return CallNextHookEx(nullptr, code, message, data);
+    hookCallEnded(started);
+    return swallow ? kSwallow : CallNextHookEx(nullptr, code, message, data);
 }
 
-LRESULT CALLBACK rawInputWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool resumedOrUnlocked(UINT message, WPARAM wParam) {
+    if (message == WM_POWERBROADCAST)
+        return wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND;
+    if (message == WM_WTSSESSION_CHANGE)
+        return wParam == WTS_SESSION_UNLOCK || wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT;
+    return false;
+}
+
+LRESULT CALLBACK captureWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (resumedOrUnlocked(message, wParam)) installHooks();
+    if (message == WM_TIMER && wParam == kHookCheckTimer) {
+        checkHooks();
+        return 0;
+    }
     if (message == WM_INPUT && capture.handlers.rawMotion) {
         RAWINPUT input;
         UINT size = sizeof input;
@@ -87,20 +171,25 @@ void runCaptureLoop(const CaptureHandlers& handlers) {
     // The thread's queue must exist before the id is published, or a WM_QUIT posted at once is lost.
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
     capture.loopThread = GetCurrentThreadId();
+    // The hooks are called on this thread: behind busy threads of normal priority they would be
+    // late, and a late hook is one Windows drops.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
 
-    // Set-up failures are not fatal: what depends on the missing piece silently does nothing.
+    // Set-up failures are not fatal: what depends on the missing piece silently does nothing. The
+    // window is a hidden top-level one, not a message-only one: those get no resume broadcast.
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &rawInputWindow;
+    windowClass.lpfnWndProc = &captureWindow;
     windowClass.hInstance = instance;
-    windowClass.lpszClassName = L"RawInputHiddenWindow";
+    windowClass.lpszClassName = kWindowClass;
     RegisterClassExW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  instance, nullptr);
-    capture.rawWindow = window;
+    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, windowClass.lpszClassName, L"",
+                                  WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    capture.window = window;
+    const bool sessionNotes = window && WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION);
+    if (window) SetTimer(window, kHookCheckTimer, kHookCheckMs, nullptr);
     followRawMotionNeed();
-    HHOOK mouseHookHandle = SetWindowsHookExW(WH_MOUSE_LL, &mouseHook, instance, 0);
-    HHOOK keyboardHookHandle = SetWindowsHookExW(WH_KEYBOARD_LL, &keyboardHook, instance, 0);
+    installHooks();
 
     if (!capture.stopRequested) {
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -108,15 +197,19 @@ void runCaptureLoop(const CaptureHandlers& handlers) {
                 followRawMotionNeed();
                 continue;
             }
+            if (!message.hwnd && message.message == kRehookMessage) {
+                installHooks();
+                continue;
+            }
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
     }
 
-    if (mouseHookHandle) UnhookWindowsHookEx(mouseHookHandle);
-    if (keyboardHookHandle) UnhookWindowsHookEx(keyboardHookHandle);
-    capture.rawWindow = nullptr;
+    removeHooks();
+    capture.window = nullptr;
     followRawMotionNeed();
+    if (sessionNotes) WTSUnRegisterSessionNotification(window);
     if (window) DestroyWindow(window);
     UnregisterClassW(windowClass.lpszClassName, instance);
     capture.loopThread = 0;
@@ -136,5 +229,13 @@ void wakeCaptureLoop() {
     DWORD thread = capture.loopThread;
     if (thread) PostThreadMessageW(thread, kWakeMessage, 0, 0);
 }
+
+namespace win32 {
+
+int captureHookInstalls() {
+    return capture.hookInstalls.load();
+}
+
+}  // namespace win32
 
 }  // namespace plat

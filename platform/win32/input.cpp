@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/injection_tag.h"
 #include "platform/win32/wide_text.h"
 
 namespace plat {
@@ -12,6 +13,10 @@ namespace plat {
 namespace {
 
 UINT send(INPUT& record) {
+    if (record.type == INPUT_MOUSE)
+        record.mi.dwExtraInfo = win32::kOwnInjectionTag;
+    else
+        record.ki.dwExtraInfo = win32::kOwnInjectionTag;
     return SendInput(1, &record, sizeof(INPUT));
 }
 

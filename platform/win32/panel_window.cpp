@@ -1,6 +1,7 @@
 // Windows panel windows: the frameless style and the pointer drag that moves a panel by its header.
 #include <windows.h>
 
+#include "platform/display_scale.h"
 #include "platform/platform.h"
 
 namespace plat {
@@ -51,8 +52,15 @@ LRESULT CALLBACK panelWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         panel = PanelWindow{};
     }
     const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
-    // On a monitor of another DPI: the icons drawn for it.
-    if (message == WM_DPICHANGED) setWindowIcon(window);
+    if (message == WM_DPICHANGED) {
+        // On a monitor of another DPI: the icons drawn for it, and the size the system works out
+        // for it, which keeps the panel's size in page pixels. Where the panel stands is left to
+        // whoever moved it there (a drag goes on moving it under the pointer).
+        setWindowIcon(window);
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, nullptr, 0, 0, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     return result;
 }
 
@@ -84,7 +92,12 @@ void makePanelWindow(WindowHandle window, bool positioned, int32_t x, int32_t y,
     auto style = static_cast<DWORD>(GetWindowLongPtrW(handle, GWL_STYLE));
     SetWindowLongPtrW(handle, GWL_STYLE, static_cast<LONG_PTR>((style & ~kFrameStyles) | kPanelStyles));
     if (positioned) {
-        SetWindowPos(handle, HWND_TOP, x, y, width, height, SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+        // There first, then sized at the scale of the monitor it is now on: a move onto a monitor
+        // of another DPI rescales the window, which would otherwise scale the new size twice.
+        SetWindowPos(handle, HWND_TOP, x, y, 0, 0, SWP_NOSIZE | SWP_FRAMECHANGED);
+        const double scale = windowScale(window);
+        SetWindowPos(handle, HWND_TOP, x, y, rv::windowPixels(width, scale), rv::windowPixels(height, scale),
+                     SWP_SHOWWINDOW);
     } else {
         SetWindowPos(handle, HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_SHOWWINDOW);

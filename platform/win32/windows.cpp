@@ -125,8 +125,14 @@ void moveWindow(WindowHandle window, int32_t x, int32_t y) {
     if (window) SetWindowPos(hwnd(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
+// Moved first, then sized: a move onto a monitor of another DPI makes the system send
+// WM_DPICHANGED, on which the webview scales the window by the ratio of the two DPIs. Sized in the
+// same step, a size that is already in the new monitor's pixels (a saved placement) would be
+// scaled again, and the window would grow or shrink at every start.
 void setWindowBounds(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height) {
-    if (window) SetWindowPos(hwnd(window), nullptr, x, y, width, height, SWP_NOZORDER);
+    if (!window) return;
+    SetWindowPos(hwnd(window), nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(hwnd(window), nullptr, x, y, width, height, SWP_NOZORDER);
 }
 
 void setTopmost(WindowHandle window, bool on) {

@@ -50,6 +50,9 @@ TEST_F(PanelSync, RequestsAreAnsweredWithoutTheMainPagesSideEffects) {
     EXPECT_NE(status.find("\"autoClicking\":true"), std::string::npos) << status;
     EXPECT_NE(status.find("\"keySpamming\":false"), std::string::npos) << status;
     EXPECT_NE(status.find("\"hkAuto\":\""), std::string::npos) << status;
+    rv::clickCount = 12;
+    const std::string full = serve("getTrackerStatus|");
+    EXPECT_NE(full.find("\"clicks\":12,"), std::string::npos) << full;
     // The hover of a dragged panel stays for the main page to see; no status file is written.
     EXPECT_TRUE(rv::panelHover);
     EXPECT_FALSE(plat::pathExists(inFolder("status.txt")));

@@ -1,6 +1,7 @@
 #include <filesystem>
 
 #include "bridge/texts.h"
+#include "capture/recording.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -25,9 +26,43 @@ const char* kFresh =
 
 }  // namespace
 
-TEST_F(Status, FreshStateTextAndTheStatusFileHoldTheSame) {
+const char* kFreshFile =
+    "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
+    "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "false,"
+    "\"autoClicking\":false,\"keySpamming\":false,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvents\":0,"
+    "\"clickerWaiting\":false,\"inputBlocked\":false}";
+
+TEST_F(Status, FreshStateTextAndTheStatusFileWithoutTheFigures) {
     EXPECT_EQ(rv::trackerStatus(), kFresh);
-    EXPECT_EQ(readFile("status.txt"), kFresh);  // no line end
+    EXPECT_EQ(readFile("status.txt"), kFreshFile);  // no line end
+}
+
+// The page reads the status about once a second; the file changes only when the status does, not
+// with the figures of what runs.
+TEST_F(Status, TheStatusFileIsWrittenOnlyWhenTheStatusChanges) {
+    rv::autoClicking = true;
+    rv::trackerStatus();
+    std::filesystem::remove(inFolder("status.txt"));
+    rv::clickCount = 40;
+    rv::playEventIndex = 3, rv::playPass = 2;
+    const std::string page = rv::trackerStatus();
+    EXPECT_NE(page.find("\"clicks\":40,"), std::string::npos) << page;
+    EXPECT_FALSE(std::filesystem::exists(inFolder("status.txt"))) << "rewritten for a figure";
+
+    // A recording in progress grows with every event: its size is a figure too.
+    rv::autoClicking = false;
+    rv::startRecording();
+    rv::trackerStatus();
+    EXPECT_NE(readFile("status.txt").find("{\"state\":\"Recording\",\"restore\":[],"), std::string::npos)
+        << readFile("status.txt");
+    std::filesystem::remove(inFolder("status.txt"));
+    rv::recordCapturedEvent(rv::MacroEvent{});
+    EXPECT_NE(rv::trackerStatus().find("\"count\":1,"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(inFolder("status.txt")));
+    rv::stopRecording();
+    rv::trackerStatus();
+    EXPECT_NE(readFile("status.txt").find("\"count\":1,"), std::string::npos);
 }
 
 TEST_F(Status, StateCountReassignmentAndFlags) {
@@ -90,7 +125,10 @@ TEST_F(Status, KeyNamesAreEscapedAndFallBack) {
     EXPECT_NE(text.find("\"hkRec\":\"Einf\xEF\xBF\xBDg\""), std::string::npos) << text;
 }
 
-TEST_F(Status, AStatusFileThatCannotBeWrittenChangesNothing) {
+TEST_F(Status, AStatusFileThatCannotBeWrittenChangesNothingAndIsTriedAgain) {
     std::filesystem::create_directories(inFolder("status.txt"));  // a folder where the file should be
     EXPECT_EQ(rv::trackerStatus(), kFresh);
+    std::filesystem::remove(inFolder("status.txt"));
+    rv::trackerStatus();
+    EXPECT_EQ(readFile("status.txt"), kFreshFile);
 }

@@ -1,6 +1,8 @@
 // The capture thread's decisions, fed with events as the platform would deliver them.
 #include "capture/capture.h"
 
+#include "capture/recording.h"
+
 #include "engine/control.h"
 #include "platform/input_math.h"
 #include "state/profile_settings.h"
@@ -25,6 +27,7 @@ class Capture : public FreshState {
         return rv::onMouseEvent({message, x, y, data, injected});
     }
     static std::vector<MacroEvent> events() {
+        rv::collectRecordedEvents();
         std::lock_guard<std::mutex> lock(rv::profilesLock);
         return rv::profiles[0].events;
     }

@@ -1,7 +1,7 @@
 # Macro tracker settings and live figures in the real program: a speed of 2 sent the way a panel
 # sends updateTracker makes a recording of keys typed 200 ms apart replay 100 ms apart into the
-# focused window; the status text the page reads carries the clicker's measured rate and the
-# player's position; the new settings are in the session file after the program closes.
+# focused window; the status text the page and the pipe read carries the clicker's measured rate
+# and the player's position; the new settings are in the session file after the program closes.
 source "$(dirname "$0")/lib.sh" "$1"
 app=$(install_copy)
 export LOCALAPPDATA="$RAVELIN_TEST_TMP/localappdata"
@@ -12,7 +12,6 @@ title="Ravelin (Veltra Edition)"
 
 tx=1000 ty=100 tw=600 th=500
 log="$RAVELIN_TEST_TMP/target.log"
-status="$app/status.txt"
 trap cleanup_processes EXIT
 
 "$app/ravelin" >>"$RAVELIN_TEST_TMP/out.log" 2>&1 &
@@ -35,22 +34,14 @@ press_offsets() {
   sed -n "$(($1 + 1)),${2:-\$}p" "$log" | awk '$2 == "key" && $3 == "press" {
     if (!seen) first = $1; seen = 1; printf "%.1f\n", ($1 - first) / 1000 }'
 }
-# The value of a numeric member of the status text the page last read (the file is rewritten at
-# every read of the page, so it can be caught empty).
+# The value of a numeric member of the status text, with its live figures, asked over the pipe as
+# the page asks for it (status.txt leaves the figures out).
 member() {
-  local text=
-  for _ in $(seq 20); do
-    text=$(cat "$status" 2>/dev/null)
-    [ -n "$text" ] && break
-    sleep 0.05
-  done
-  echo "$text" | grep -o "\"$1\":[0-9.]*" | cut -d: -f2
+  "$send" -r 'getTrackerStatus|' | grep -o "\"$1\":[0-9.]*" | cut -d: -f2
 }
 
 # ---- the clicker's measured rate and count in the status text ----
 "$send" 'toggleSpammer|' || fail "the main instance took no message"
-# The page reads the figures about once a second while the clicker runs: the file shows 2 s of
-# clicks by 3 s at the latest.
 sleep 2
 for _ in $(seq 10); do
   rate=$(member clickRate) clicks=$(member clicks)
@@ -65,7 +56,7 @@ for _ in $(seq 20); do
   [ "$(member clickRate)" = 0 ] && [ "$(member clicks)" = 0 ] && { stopped=1; break; }
   sleep 0.1
 done
-[ -n "$stopped" ] || fail "figures stayed after the stop: $(cat "$status")"
+[ -n "$stopped" ] || fail "figures stayed after the stop: $("$send" -r 'getTrackerStatus|')"
 pass "the status text measures the clicker: $rate clicks/s, $clicks clicks in 2 s"
 
 # ---- record typing 200 ms apart, replay at speed 2 ----

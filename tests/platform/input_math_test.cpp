@@ -105,3 +105,24 @@ TEST(KeyRecords, ExtendedFlagFromTheLayoutAsWellAsTheFixedList) {
         EXPECT_EQ(rv::keyRecordFlags(key, false), c.extended ? 0x000Bu : 0x000Au);
     }
 }
+
+TEST(HookCheck, InputNoHookSawMeansTheHooksAreGone) {
+    struct Case {
+        const char* name;
+        uint32_t input, hook;
+        bool missed;
+    };
+    const Case cases[] = {
+        {"input before the last hook call", 5000, 6000, false},
+        {"input as the hook ran", 6000, 6000, false},
+        {"within the grace", 7000, 6000, false},
+        {"past the grace", 7001, 6000, true},
+        {"the tick count wrapped between them", 700, 0xFFFFFF00u, false},
+        {"wrapped and past the grace", 1200, 0xFFFFFF00u, true},
+        {"input just before the wrap, hook just after", 0xFFFFFFF0u, 16, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(rv::inputMissedByHooks(c.input, c.hook, 1000), c.missed);
+    }
+}

@@ -13,6 +13,12 @@
 #include "platform/platform.h"
 #include "state/state.h"
 // After the portable headers: <windows.h> defines macros named like their constants.
+#include <windows.h>
+// After <windows.h>, which it needs.
+#include <wtsapi32.h>
+
+#include "platform/win32/capture_hooks.h"
+#include "platform/win32/injection_tag.h"
 #include "win32/wine_window.h"
 #include "win32/xdotool.h"
 
@@ -29,6 +35,28 @@ bool hasScanCode(const std::vector<target::Received>& all, UINT message, UINT vk
         if (r.message == message && r.scanCode == target::scanCodeOf(vk)) return true;
     }
     return false;
+}
+
+// Runs tests/send_input.exe (beside this test) with `arguments` and waits for it; its exit code
+// counts the records the system refused, 99 when it could not be started.
+DWORD sendInput(const std::string& arguments) {
+    wchar_t self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring program(self, length);
+    program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"send_input.exe";
+    std::wstring line = L"\"" + program + L"\" " + std::wstring(arguments.begin(), arguments.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return 99;
+    DWORD code = 99;
+    if (WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
 }
 
 class Capture : public testing::Test {
@@ -111,8 +139,8 @@ TEST_F(Capture, OwnInjectedInputIsNeitherHotkeyNorCaptureNorRecorded) {
             [vk](const std::vector<target::Received>& r) { return hasScanCode(r, WM_KEYUP, vk); });
     };
     // Wine hands keys sent by scan code to the hooks with virtual-key 0, which is no hotkey anyway;
-    // Windows fills in F6. The same press sent by virtual-key code shows that the injected mark alone
-    // keeps it from acting.
+    // Windows fills in F6. The same press sent by virtual-key code with our mark shows that the mark
+    // alone keeps it from acting.
     plat::injectKey(VK_F6, true);
     plat::injectKey(VK_F6, false);
     for (DWORD flags : {0ul, static_cast<unsigned long>(KEYEVENTF_KEYUP)}) {
@@ -121,6 +149,7 @@ TEST_F(Capture, OwnInjectedInputIsNeitherHotkeyNorCaptureNorRecorded) {
         record.ki.wVk = VK_F6;
         record.ki.wScan = static_cast<WORD>(target::scanCodeOf(VK_F6));
         record.ki.dwFlags = flags;
+        record.ki.dwExtraInfo = plat::win32::kOwnInjectionTag;
         SendInput(1, &record, sizeof record);
     }
     auto f6Presses = [](const std::vector<target::Received>& r) {
@@ -157,6 +186,67 @@ TEST_F(Capture, OwnInjectedInputIsNeitherHotkeyNorCaptureNorRecorded) {
     EXPECT_TRUE(hasScanCode(seen, WM_KEYDOWN, 'C'));
     std::lock_guard<std::mutex> lock(rv::profilesLock);
     EXPECT_TRUE(rv::profiles[0].events.empty()) << rv::profiles[0].events.size() << " events recorded";
+}
+
+// A remapped mouse button, the on-screen keyboard or a script sends its keys through SendInput
+// like we do, but without our mark: those are the user's and act as typed keys do.
+TEST_F(Capture, AnotherProgramsInjectedInputTriggersHotkeysAndIsRecorded) {
+    {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        rv::profiles = {rv::Profile{"Sent", "", {}}};
+        rv::currentProfile = 0;
+    }
+    ASSERT_EQ(sendInput(std::to_string(VK_F6)), 0u);
+    std::vector<target::Received> seen = syncWithF5();
+    EXPECT_TRUE(rv::clickerToggleRequest.load()) << "another program's F6 was not taken as the hotkey";
+    EXPECT_FALSE(hasKey(seen, WM_KEYDOWN, VK_F6)) << "the hotkey passed through to the focused window";
+    EXPECT_EQ(rv::keyDownTable[VK_F6].load(), 0) << "the hotkey's release was not seen";
+
+    rv::startRecording();
+    ASSERT_EQ(sendInput(std::to_string('Q') + " x1"), 0u);
+    seen =
+        window_->waitUntil([](const std::vector<target::Received>& r) { return hasKey(r, WM_KEYUP, 'Q'); });
+    Sleep(100);
+    rv::stopRecording();
+    rv::settleRecording();
+    EXPECT_TRUE(hasKey(seen, WM_KEYDOWN, 'Q'));
+    std::lock_guard<std::mutex> lock(rv::profilesLock);
+    const std::vector<rv::MacroEvent>& events = rv::profiles[0].events;
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].kind, 3);
+    EXPECT_EQ(events[0].vk, 'Q');
+    EXPECT_EQ(events[2].kind, 2);
+    EXPECT_EQ(events[2].vk, 5) << "the side button was not recorded as the first one";
+}
+
+// The hooks are put back after an unlock of the session and a resume from sleep, and then still
+// act once per event: a hotkey toggles once and a typed key is recorded once.
+TEST_F(Capture, HooksComeBackAfterAnUnlockAndAResumeAndActOnce) {
+    HWND window = FindWindowW(L"RavelinCaptureWindow", nullptr);
+    ASSERT_NE(window, nullptr);
+    const int before = plat::win32::captureHookInstalls();
+    SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
+    EXPECT_EQ(plat::win32::captureHookInstalls(), before) << "put back at the lock";
+    SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_EQ(plat::win32::captureHookInstalls(), before + 2);
+
+    {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        rv::profiles = {rv::Profile{"Again", "", {}}};
+        rv::currentProfile = 0;
+    }
+    ASSERT_EQ(target::xdotool("key F6"), 0);
+    std::vector<target::Received> seen = syncWithF5();
+    EXPECT_TRUE(rv::clickerToggleRequest.load()) << "the hotkey is dead after the hooks came back";
+    EXPECT_FALSE(hasKey(seen, WM_KEYDOWN, VK_F6));
+    rv::startRecording();
+    ASSERT_EQ(target::xdotool("key a"), 0);
+    window_->waitUntil([](const std::vector<target::Received>& r) { return hasKey(r, WM_KEYUP, 'A'); });
+    Sleep(100);
+    rv::stopRecording();
+    std::lock_guard<std::mutex> lock(rv::profilesLock);
+    EXPECT_EQ(rv::profiles[0].events.size(), 2u) << "each event handled more than once";
 }
 
 TEST_F(Capture, RecordingHoldsTypedKeysInOrder) {

@@ -116,6 +116,30 @@ TEST_F(Scaled, ASavedPlacementComesBackWhereItWas) {
     EXPECT_EQ(rect.bottom - rect.top, 655);
 }
 
+// A panel's 450 × 400 page pixels come out 675 × 600 at 150 %; moved onto a monitor of another
+// scale (the system's message, as Wine has one scale for every monitor) it takes the size the
+// system works out and stays where it was put.
+TEST_F(Scaled, APanelIsSizedInPagePixelsAtTheMonitorsScale) {
+    HWND panel = testwin::makeWindow("Ravelin (Panel)");
+    ASSERT_NE(panel, nullptr);
+    plat::makePanelWindow(panel, true, 120, 90, 450, 400);
+    pump();
+    RECT rect = outerRect(panel);
+    EXPECT_EQ(rect.left, 120);
+    EXPECT_EQ(rect.top, 90);
+    EXPECT_EQ(rect.right - rect.left, 675);
+    EXPECT_EQ(rect.bottom - rect.top, 600);
+
+    RECT suggested{900, 700, 900 + 450, 700 + 400};
+    SendMessageW(panel, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    pump();
+    rect = outerRect(panel);
+    EXPECT_EQ(rect.left, 120) << "the drag owns the place";
+    EXPECT_EQ(rect.right - rect.left, 450);
+    EXPECT_EQ(rect.bottom - rect.top, 400);
+    DestroyWindow(panel);
+}
+
 std::mutex pickedMutex;
 std::vector<plat::MouseEvent> picked;
 

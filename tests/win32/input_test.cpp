@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/capture_hooks.h"
 #include "platform/win32/wide_text.h"
 #include "state/utf8_text.h"
 #include "win32/wine_window.h"
@@ -267,6 +268,8 @@ plat::CaptureHandlers recordingHandlers() {
     return plat::CaptureHandlers{[](const plat::KeyEvent& event) {
                                      std::lock_guard<std::mutex> lock(captured.mutex);
                                      captured.keys.push_back(event);
+                                     if (event.vk == VK_F9 && event.down)
+                                         Sleep(200);            // a call that runs long
                                      return event.vk == VK_F6;  // swallowed
                                  },
                                  [](const plat::MouseEvent& event) {
@@ -348,7 +351,8 @@ TEST_F(Injection, CaptureLoopHandsOverEveryEventAndSwallowsWhatTheHandlerTakes) 
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(captured.keys[i].vk, codes[i]);
         EXPECT_EQ(captured.keys[i].down, i % 2 == 0);
-        EXPECT_TRUE(captured.keys[i].injected);
+        // Sent without this program's mark, as another program sends them: the user's input.
+        EXPECT_FALSE(captured.keys[i].injected);
     }
     plat::MouseEvent wheel{};
     for (const plat::MouseEvent& event : captured.mouse) {
@@ -363,6 +367,41 @@ TEST_F(Injection, CaptureLoopHandsOverEveryEventAndSwallowsWhatTheHandlerTakes) 
     EXPECT_GT(captured.motion.back().dx, 0);
     EXPECT_GT(captured.motion.back().dy, 0);
     EXPECT_FALSE(captured.motion.back().absolute);
+}
+
+// A hook call that ran long may have made the system drop the hook: the loop puts its hooks back,
+// once, and every event then still comes once.
+TEST_F(Injection, AHookCallThatRanLongPutsTheHooksBack) {
+    auto keyCount = [] {
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        return captured.keys.size();
+    };
+    {
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        captured.keys.clear();
+        captured.mouse.clear();
+    }
+    CaptureThread loop;
+    for (int i = 0; i < 300; ++i) {
+        plat::injectAbsoluteMove(600 + i % 2, 540);
+        Sleep(10);
+        std::lock_guard<std::mutex> lock(captured.mutex);
+        if (!captured.mouse.empty()) break;
+    }
+    const int before = plat::win32::captureHookInstalls();
+    for (bool down : {true, false}) sendVirtualKey(VK_F9, down);
+    for (int waited = 0; waited < 3000 && plat::win32::captureHookInstalls() == before; waited += 10)
+        Sleep(10);
+    Sleep(100);
+    EXPECT_EQ(plat::win32::captureHookInstalls(), before + 1);
+
+    const size_t keys = keyCount();
+    for (bool down : {true, false}) sendVirtualKey(VK_F7, down);
+    for (int waited = 0; waited < 3000 && keyCount() < keys + 2; waited += 10) Sleep(10);
+    Sleep(200);
+    EXPECT_EQ(keyCount(), keys + 2) << "the hooks are gone, or there twice";
+    plat::stopCaptureLoop();
+    ASSERT_TRUE(loop.endsWithin(3000));
 }
 
 UINT registeredRawDevices() {
