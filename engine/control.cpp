@@ -174,6 +174,9 @@ void controlPass() {
     if (int32_t held = keySpamHoldRequest.exchange(-1); held >= 0) setKeySpamming(held == 1);
     if (failSafeTriggered()) stopAllRequest.store(true);
     if (stopAllRequest.exchange(false)) stopEverything();
+    // A recording in progress goes into its profile as it grows, so that an autosave or the crash
+    // handler's save keeps what was recorded so far.
+    if (recording.load()) collectRecordedEvents();
     followTimerResolutionNeed();
     // What was just switched, and what workers, the capture thread or panel messages changed since
     // the last pass (a clicker that reached its count, a picked point), reaches the page now.
