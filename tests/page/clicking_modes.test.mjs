@@ -2,6 +2,7 @@
 // a running limit counts down, and the first start tells how to stop, once.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import path from 'node:path';
 import { openPage, typeInto } from './harness.mjs';
 
 test('timing, limit, hotkey mode, modifiers and the fail-safe go out by name', async (t) => {
@@ -19,6 +20,12 @@ test('timing, limit, hotkey mode, modifiers and the fail-safe go out by name', a
     'failSafe=0']);
   assert.match(await page.textContent('#msg-clickJitterPx'), /from 0 to 1,000/);
   await page.waitForFunction(() => document.getElementById('target-key').textContent === 'Ctrl+Shift+Space');
+  if (process.env.RAVELIN_SHOT_DIR) {
+    await page.click('#k-more > summary');
+    for (const [id, name] of [['#clicker-panel', 'clicking-modes-clicker.png'], ['#keyspam-panel', 'clicking-modes-keyspam.png']]) {
+      await page.locator(id).screenshot({ path: path.join(process.env.RAVELIN_SHOT_DIR, name), animations: 'disabled' });
+    }
+  }
 });
 
 test('a time-limited run counts down and the first start says how to stop, once', async (t) => {
