@@ -827,7 +827,8 @@
     var show = replacedCount > 0 && !(status && status.state !== 'Idle');
     setHidden($('replaced-offer'), !show);
     if (show) {
-      setText($('replaced-text'), 'The new recording replaced one of ' + plural(replacedCount, 'event', 'events') + '.');
+      setText($('replaced-text'), 'The last recording replaced ' + plural(replacedCount, 'event', 'events') + '.');
+      setText($('replaced-btn'), replacedCount === 1 ? 'Bring it back' : 'Bring them back');
     }
   }
 

@@ -148,7 +148,8 @@ test('the recording a new one replaced can be brought back once', async (t) => {
   await page.waitForFunction(() => document.getElementById('tracker-state-text').textContent === 'Recording');
   await setState((s) => { s.status.state = 'Idle'; s.status.count = 12; s.replaced = 40; });
   await page.waitForFunction(() => !document.getElementById('replaced-offer').hidden);
-  assert.equal(await page.textContent('#replaced-text'), 'The new recording replaced one of 40 events.');
+  assert.equal(await page.textContent('#replaced-text'), 'The last recording replaced 40 events.');
+  assert.equal(await page.textContent('#replaced-btn'), 'Bring them back');
   await page.click('#replaced-btn');
   await waitCall('restoreRecording', '[]');
   await page.waitForFunction(() => document.getElementById('replaced-offer').hidden);
