@@ -6,6 +6,7 @@
 #include "capture/capture.h"
 #include "platform/platform.h"
 #include "state/preferences.h"
+#include "state/save_problems.h"
 #include "state/settings.h"
 #include "state/state.h"
 
@@ -106,6 +107,8 @@ std::string statusText(const std::vector<std::string>& restore) {
     // getClickerWaiting says: one read a second then tells the page all it shows.
     member(out, "clickerWaiting", clicking && clickerWaiting.load());
     member(out, "inputBlocked", (clicking || keySpamming.load()) && inputBlocked.load());
+    // What could not be saved, said until it is (empty while everything is kept).
+    member(out, "saveProblem", jsonString(saveProblemText()));
     out += "}";
     return out;
 }

@@ -19,7 +19,7 @@ const char* kFresh =
     "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
     "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
     "\"clickerWaiting\":false,"
-    "\"inputBlocked\":false}";
+    "\"inputBlocked\":false,\"saveProblem\":\"\"}";
 
 }  // namespace
 
@@ -62,14 +62,14 @@ TEST_F(Status, ClickerWaitingOnlyWhileTheClickerRuns) {
 // Input the system refused shows while the clicker or the key spammer runs, never after.
 TEST_F(Status, InputBlockedOnlyWhileAWorkerRuns) {
     rv::inputBlocked = true;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false,"), std::string::npos);
     rv::keySpamming = true;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true,"), std::string::npos);
     rv::keySpamming = false;
     rv::autoClicking = true;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true,"), std::string::npos);
     rv::inputBlocked = false;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false,"), std::string::npos);
 }
 
 TEST_F(Status, KeyNamesAreEscapedAndFallBack) {
