@@ -258,12 +258,16 @@ bool loadSession() {
     applySettingsLine(line.substr(std::string_view(kSettingsTag).size()));
 
     int32_t index = 0;
-    if (lines.next(line) && startsWith(line, kCurrentTag)) {
+    // The second line names the current profile; a file without that line (edited by hand) still
+    // has its first profile there.
+    bool held = lines.next(line);
+    if (held && startsWith(line, kCurrentTag)) {
         index = parseInt32(line.substr(std::string_view(kCurrentTag).size())).value_or(0);
+        held = false;
     }
 
     std::vector<Profile> loaded;
-    while (lines.next(line)) {
+    while (std::exchange(held, false) || lines.next(line)) {
         if (startsWith(line, kProfileTag)) {
             loaded.push_back(Profile{std::string(line.substr(std::string_view(kProfileTag).size())), "", {}});
         } else if (startsWith(line, kProfileSettingsTag)) {
