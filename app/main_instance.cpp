@@ -200,8 +200,10 @@ void finishRun() {
 // Asked before the main window closes (where the platform lets the program ask). While saves fail
 // (a full disk) the close saves once more; if that fails too, the first close keeps the window and
 // says so in the page and on standard error, and the next close goes through whatever happens.
+bool closeRefusalTold = false;  // user-interface thread
+
 bool mayCloseMainWindow() {
-    static bool told = false;
+    bool& told = closeRefusalTold;
     if (!anyWriteFailing()) return true;
     saveSessionAfterWorkers();
     savePendingPreferences();
@@ -247,6 +249,7 @@ int runMainInstance() {
 
     prepareSessionPath();
     choosePreferencesFolder();
+    closeRefusalTold = false;
     // A save cut short by a killed process left its temporary file (as large as the session); this
     // instance alone saves, so nothing else is writing it now.
     removeLeftTemporary(sessionPath);
