@@ -24,6 +24,7 @@
 #include "platform/platform.h"
 #include "state/page_notice.h"
 #include "state/preferences.h"
+#include "state/save_problems.h"
 #include "state/session_file.h"
 #include "state/state.h"
 #include "state/text_file.h"
@@ -192,7 +193,33 @@ void finishRun() {
     // The save above is skipped when the recorder, the player or a panel message holds the profile
     // lock; with the workers stopped nothing holds it for long, so this one waits for it.
     saveSessionAfterWorkers();
+    savePendingPreferences();
     terminatePanels();
+}
+
+// Asked before the main window closes (where the platform lets the program ask). While saves fail
+// (a full disk) the close saves once more; if that fails too, the first close keeps the window and
+// says so in the page and on standard error, and the next close goes through whatever happens.
+bool closeRefusalTold = false;  // user-interface thread
+
+bool mayCloseMainWindow() {
+    bool& told = closeRefusalTold;
+    if (!anyWriteFailing()) return true;
+    saveSessionAfterWorkers();
+    savePendingPreferences();
+    if (!anyWriteFailing() || told) return true;
+    told = true;
+    const std::string text = closeProblemText(true);
+    if (!plat::kErrorBoxIsModal) plat::errorBox("Ravelin", text);
+    noteCloseRefused(text);
+    return false;
+}
+
+// The last saves of the run failed too: said before the process goes (a message box on Windows, a
+// line on standard error on Linux).
+void tellOfLostChanges() {
+    const std::string text = closeProblemText(false);
+    if (!text.empty()) plat::errorBox("Ravelin", text);
 }
 
 // Sign-out, restart or shutdown (Windows, on the window's thread: the process may be ended as soon
@@ -221,6 +248,8 @@ int runMainInstance() {
     }
 
     prepareSessionPath();
+    choosePreferencesFolder();
+    closeRefusalTold = false;
     // A save cut short by a killed process left its temporary file (as large as the session); this
     // instance alone saves, so nothing else is writing it now.
     removeLeftTemporary(sessionPath);
@@ -265,7 +294,7 @@ int runMainInstance() {
     plat::watchSessionEnd(&onSessionEnd);
     view.setTitle(kMainWindowTitle);
     plat::applyBrowserSettings(view.browserController());
-    plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view);
+    plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view, &mayCloseMainWindow);
     view.setSize(kDefaultWindowWidth, kDefaultWindowHeight, SizeHint::None);
     bindMainFunctions(view);
     loadPageInto(view);
@@ -277,6 +306,7 @@ int runMainInstance() {
     view.run();
 
     finishRun();
+    tellOfLostChanges();
     plat::watchSessionEnd(nullptr);
     {
         std::lock_guard<std::mutex> lock(finishLock);

@@ -8,6 +8,7 @@
 #include "capture/recording.h"
 #include "platform/platform.h"
 #include "state/preferences.h"
+#include "state/save_problems.h"
 #include "state/settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
@@ -136,6 +137,8 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     // getClickerWaiting says: one read a second then tells the page all it shows.
     member(out, "clickerWaiting", clicking && clickerWaiting.load());
     member(out, "inputBlocked", (clicking || keySpamming.load()) && inputBlocked.load());
+    // What could not be saved, said until it is (empty while everything is kept).
+    member(out, "saveProblem", jsonString(saveProblemText()));
     out += "}";
     return out;
 }

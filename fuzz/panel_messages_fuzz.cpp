@@ -1,17 +1,98 @@
 // A panel message as any bytes from the pipe: answered, applied or ignored, never failing badly; a
 // reply is one JSON text, and no message leaves a hotkey or the key-spam target with a code it may
-// not hold.
+// not hold. A changeSettings message changes exactly the settings it names, in order up to its first
+// field that is not a clicker or key-spam setting with a value in range, to the values it sends;
+// every other setting keeps its value.
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
 #include "bridge/panel_messages.h"
 #include "bridge/panel_sync.h"
 #include "fuzz_support.h"
+#include "state/numbers.h"
+#include "state/settings.h"
 #include "state/state.h"
+
+namespace {
+
+// The values a changeSettings payload sets, by the setting's place in the table, read from the rules
+// the README gives for it rather than through the program's own reader.
+std::map<size_t, double> expectedChanges(std::string_view payload) {
+    std::map<size_t, double> changes;
+    size_t start = 0;
+    while (start < payload.size()) {
+        size_t comma = payload.find(',', start);
+        if (comma == std::string_view::npos) comma = payload.size();
+        std::string_view field = payload.substr(start, comma - start);
+        start = comma + 1;
+        size_t equals = field.find('=');
+        if (equals == std::string_view::npos) break;
+        std::string_view name = field.substr(0, equals), text = field.substr(equals + 1);
+        size_t index = 0;
+        for (; index < rv::settingsCount(); ++index) {
+            const rv::Setting& s = rv::settingAt(index);
+            if (s.name && name == s.name) break;
+        }
+        if (index == rv::settingsCount()) break;
+        const rv::Setting& s = rv::settingAt(index);
+        if (s.group != rv::SettingGroup::Clicker && s.group != rv::SettingGroup::KeySpam) break;
+        std::optional<double> value;
+        if (s.type == rv::SettingType::Speed) {
+            value = rv::parseDouble(text);
+        } else if (auto whole = rv::parseInt32(text)) {
+            value = *whole;
+        }
+        if (!value || !(*value >= s.min && *value <= s.max)) break;
+        if (s.isCode && !s.isCode(static_cast<int32_t>(*value))) break;
+        // As the live value holds it.
+        if (s.type == rv::SettingType::Flag) value = *value != 0 ? 1 : 0;
+        if (s.type == rv::SettingType::Speed) value = static_cast<float>(*value);
+        if (s.type == rv::SettingType::Integer) value = static_cast<int32_t>(*value);
+        changes[index] = *value;
+    }
+    return changes;
+}
+
+// Every setting a panel edits away from its default, each to a value of its own where its range
+// allows, so that a value written to the wrong member shows.
+void spreadSettings() {
+    for (size_t i = 0; i < rv::settingsCount(); ++i) {
+        const rv::Setting& s = rv::settingAt(i);
+        if (s.group != rv::SettingGroup::Clicker && s.group != rv::SettingGroup::KeySpam) continue;
+        double value = s.min + static_cast<double>(i % 7) + 1;
+        if (s.type == rv::SettingType::Flag) value = i % 2;
+        if (value > s.max || (s.isCode && !s.isCode(static_cast<int32_t>(value)))) continue;
+        rv::storeSetting(s, value);
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::freshState();
     rv::resetPanelSyncForTests();
     rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
+    spreadSettings();
+    std::vector<double> before;
+    for (size_t i = 0; i < rv::settingsCount(); ++i) before.push_back(rv::settingValue(rv::settingAt(i)));
+
     std::string reply = rv::servePanelMessage(reinterpret_cast<const char*>(data), size);
     fuzz::check(reply.empty() || fuzz::isJson(reply), "a reply is one JSON text");
     fuzz::check(fuzz::codesValid(), "hotkeys and the key-spam target hold valid codes");
+
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    text = text.substr(0, text.find('\0'));
+    constexpr std::string_view kChange = "changeSettings|";
+    if (text.substr(0, kChange.size()) != kChange) return 0;
+    std::map<size_t, double> changes = expectedChanges(text.substr(kChange.size()));
+    for (size_t i = 0; i < rv::settingsCount(); ++i) {
+        auto changed = changes.find(i);
+        const double expected = changed == changes.end() ? before[i] : changed->second;
+        const double now = rv::settingValue(rv::settingAt(i));
+        fuzz::check(now == expected || (now != now && expected != expected),
+                    "changeSettings changes exactly the named settings to the values sent");
+    }
     return 0;
 }

@@ -70,6 +70,10 @@ extern const char kPathSeparator;
 
 // The value of an environment variable, or nothing when it is not set.
 std::optional<std::string> environment(const char* name);
+// Where this platform keeps a user's preferences when they cannot be kept beside the executable:
+// nothing on Windows (the data folder is used); $XDG_CONFIG_HOME when it is an absolute path, else
+// ~/.config, on Linux (created when missing).
+std::optional<std::string> configBase();
 // The base of the data folder when LOCALAPPDATA is unusable: "." on Windows; $XDG_DATA_HOME, else
 // ~/.local/share on Linux.
 std::string defaultDataBase();
@@ -86,6 +90,10 @@ bool writeFile(const std::string& path, const std::string& bytes);
 // `from`'s content is flushed to the disk first (and on Linux the folder after the rename), so the
 // replacement also survives a power loss.
 bool replaceFile(const std::string& from, const std::string& to);
+// Why the last writeFile, replaceFile or moveFile of the calling thread failed; NoFailure after one that
+// succeeded. NotAllowed: no permission, or a read-only file system or medium.
+enum class WriteFailure { NoFailure, DiskFull, NotAllowed, Other };
+WriteFailure lastWriteFailure();
 // True when the file exists and is marked read-only (Windows: the read-only attribute; Linux: no
 // write permission bit set at all).
 bool isReadOnlyFile(const std::string& path);
@@ -147,8 +155,11 @@ void applyBrowserSettings(void* browserController);
 // Ends the webview's loop when the window system asks to close its window (what a window manager
 // sends for the close button, WM_DELETE_WINDOW): the window goes and `endLoop(arg)` runs on the
 // user-interface thread, whatever state the toolkit is in. Linux; on Windows the library's own close
-// handling ends the loop. User-interface thread, once, after the browser is created.
-void routeWindowClose(void* nativeWindow, void (*endLoop)(void* arg), void* arg);
+// handling ends the loop. `mayClose`, when given, is asked first on the user-interface thread:
+// false keeps the window and the loop, as if no close had come (the next close asks again). User-
+// interface thread, once, after the browser is created.
+void routeWindowClose(void* nativeWindow, void (*endLoop)(void* arg), void* arg,
+                      bool (*mayClose)() = nullptr);
 // Names the program for the desktop before its first window: on Linux the name and class "ravelin"
 // that the toolkit gives every window (WM_CLASS), which the desktop entry's StartupWMClass matches; on
 // Windows the application user model id "Ravelin.Ravelin", which groups the program's windows on the

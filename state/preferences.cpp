@@ -1,12 +1,15 @@
 #include "state/preferences.h"
 
 #include <array>
+#include <map>
 #include <mutex>
 #include <string_view>
 
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/profile_settings.h"
+#include "state/save_problems.h"
+#include "state/session_file.h"
 #include "state/settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
@@ -54,10 +57,86 @@ void applyPreference(std::string_view key, std::string_view value) {
     }
 }
 
+// The folder the files below live in: beside the executable until choosePreferencesFolder says
+// otherwise.
+std::mutex folderLock;
+std::string chosenFolder;  // guarded by folderLock; empty: beside the executable
+
+constexpr std::array<const char*, 5> kPreferenceFiles = {"appsettings.txt", "theme.txt", "playback.txt",
+                                                         "clickdelay.txt", "status.txt"};
+
+// The preference files whose last write did not happen (a full disk, a read-only file), with the
+// text each is to hold: the autosave tries them again until they are written. One write of a
+// preference file at a time, so that a retry never puts back an older text.
+std::mutex keepLock;
+std::map<std::string, std::string> pending;  // guarded by keepLock
+
+bool keepLocked(const std::string& name, const std::string& text) {
+    const std::string path = preferencesFile(name);
+    if (plat::isReadOnlyFile(path)) {
+        noteReadOnly(name);
+        pending[name] = text;
+        return false;
+    }
+    const bool written = replaceTextFile(path, text);
+    noteWritten(name, written);
+    if (written) {
+        pending.erase(name);
+    } else {
+        pending[name] = text;
+    }
+    return written;
+}
+
+// Writes a preference file whole through a temporary file, so a full disk leaves the old file as
+// it was. A file the user made read-only is left alone. Either way the page is told when the change
+// could not be kept.
+bool keepPreferenceFile(const std::string& name, const std::string& text) {
+    std::lock_guard<std::mutex> lock(keepLock);
+    return keepLocked(name, text);
+}
+
+// Whether files can be made in the folder now: one is made and removed again.
+bool folderWritable(const std::string& folder) {
+    const std::string probe = folder + plat::kPathSeparator + ".ravelin-write-check";
+    if (!plat::writeFile(probe, "")) return false;
+    plat::removeFile(probe);
+    return true;
+}
+
 }  // namespace
 
+std::string preferencesFolder() {
+    std::lock_guard<std::mutex> lock(folderLock);
+    return chosenFolder.empty() ? exeFolder() : chosenFolder;
+}
+
+std::string preferencesFile(const std::string& name) {
+    return preferencesFolder() + plat::kPathSeparator + name;
+}
+
+void choosePreferencesFolder() {
+    const std::string beside = exeFolder();
+    std::string folder = beside;
+    if (!folderWritable(beside)) {
+        auto base = plat::configBase();
+        folder = base ? *base + plat::kPathSeparator + "Tapforge" : dataFolder();
+        plat::createDirectory(folder);
+        // Files left beside the executable (from a run that could write there, or put there by hand)
+        // are read once: copied where the new folder has none yet.
+        for (const char* name : kPreferenceFiles) {
+            const std::string from = beside + plat::kPathSeparator + name;
+            const std::string to = folder + plat::kPathSeparator + name;
+            if (plat::pathExists(to)) continue;
+            if (auto bytes = plat::readFile(from)) plat::writeFile(to, *bytes);
+        }
+    }
+    std::lock_guard<std::mutex> lock(folderLock);
+    chosenFolder = folder;
+}
+
 void loadAppSettings() {
-    auto text = readTextFile(besideExe("appsettings.txt"));
+    auto text = readTextFile(preferencesFile("appsettings.txt"));
     if (!text) return;
     std::string_view rest(*text);
     while (!rest.empty()) {
@@ -71,7 +150,7 @@ void loadAppSettings() {
     applyNamedSettingsText(SettingStore::AppSettings, *text, '\n');
 }
 
-void saveAppSettings() {
+bool saveAppSettings() {
     // On Linux the end of a window move is reported on a thread of the window watch, so saves may
     // come from two threads: one at a time, each replacing the file whole.
     static std::mutex saving;
@@ -91,7 +170,7 @@ void saveAppSettings() {
     // The shared settings added since, by name, those that differ from their default.
     std::string named = namedSettingsText(SettingStore::AppSettings, '\n');
     if (!named.empty()) text += named + '\n';
-    replaceTextFile(besideExe("appsettings.txt"), text);
+    return keepPreferenceFile("appsettings.txt", text);
 }
 
 std::string appSettingsText() {
@@ -120,12 +199,12 @@ bool isThemeName(std::string_view name) {
 bool saveTheme(const std::string& name) {
     if (!isThemeName(name)) return false;
     theme = name;
-    writeTextFile(besideExe("theme.txt"), name);
+    keepPreferenceFile("theme.txt", name);
     return true;
 }
 
 std::string loadTheme() {
-    auto text = readTextFile(besideExe("theme.txt"));
+    auto text = readTextFile(preferencesFile("theme.txt"));
     if (!text) return kDefaultTheme;
     std::string first = text->substr(0, text->find('\n'));
     if (!first.empty() && first.back() == '\r') first.pop_back();
@@ -140,7 +219,7 @@ constexpr int32_t kMostPasses = 1000000;
 // A whole number from 0 to `most` kept alone on the first line of a file beside the executable;
 // 0 when the file is missing or holds anything else.
 int32_t loadNumberFile(const char* name, int32_t most) {
-    auto text = readTextFile(besideExe(name));
+    auto text = readTextFile(preferencesFile(name));
     if (!text) return 0;
     auto number = parseInt32(text->substr(0, text->find('\n')));
     return number && *number >= 0 && *number <= most ? *number : 0;
@@ -149,7 +228,7 @@ int32_t loadNumberFile(const char* name, int32_t most) {
 bool saveNumberFile(const char* name, int32_t most, std::atomic<int32_t>& item, int32_t number) {
     if (number < 0 || number > most) return false;
     item.store(number);
-    writeTextFile(besideExe(name), std::to_string(number));
+    keepPreferenceFile(name, std::to_string(number));
     return true;
 }
 
@@ -231,7 +310,22 @@ void resetToDefaults() {
 }
 
 bool writeStatusFile(const std::string& text) {
-    return writeTextFile(besideExe("status.txt"), text);
+    return writeTextFile(preferencesFile("status.txt"), text);
+}
+
+void resetPreferencesForTests() {
+    {
+        std::lock_guard<std::mutex> lock(keepLock);
+        pending.clear();
+    }
+    std::lock_guard<std::mutex> lock(folderLock);
+    chosenFolder.clear();
+}
+
+void savePendingPreferences() {
+    std::lock_guard<std::mutex> lock(keepLock);
+    const std::map<std::string, std::string> waiting = pending;
+    for (const auto& [name, text] : waiting) keepLocked(name, text);
 }
 
 }  // namespace rv

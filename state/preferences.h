@@ -1,7 +1,11 @@
-// The application preferences and the small files beside the executable: appsettings.txt (one
-// key=value line per preference, CR LF on disk), theme.txt (the theme name, no line end) and
-// status.txt (the last status text, no line end). Main thread at start-up, user-interface thread
-// after.
+// The application preferences and the small files kept with them: appsettings.txt (one key=value
+// line per preference, CR LF on disk), theme.txt (the theme name, no line end), playback.txt,
+// clickdelay.txt and status.txt (the last status text, no line end). They live beside the
+// executable when that folder can be written (a program unpacked anywhere, carried on a stick),
+// else in the configuration folder (Linux) or the data folder (Windows). A preference file the user
+// made read-only is left alone, and a write that fails (a full disk) leaves the old file whole;
+// either is told to the page (state/save_problems.h) and the change is written again at each
+// autosave until it is kept. Main thread at start-up, user-interface thread after.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +13,28 @@
 
 namespace rv {
 
+// Picks the folder of the preference files for this run: the executable's folder when a file can
+// be made there, else $XDG_CONFIG_HOME/Tapforge or ~/.config/Tapforge (Linux) or the data folder
+// (Windows), created when missing, into which preference files left beside the executable are
+// copied where it has none yet. Main thread, once, before anything below reads or writes.
+void choosePreferencesFolder();
+// The chosen folder (the executable's until choosePreferencesFolder), and a file in it.
+std::string preferencesFolder();
+std::string preferencesFile(const std::string& name);
+
+// Writes again the preference files whose last write did not happen, with the values they were to
+// hold. Autosave thread.
+void savePendingPreferences();
+// Back to the executable's folder, nothing waiting (tests).
+void resetPreferencesForTests();
+
 // Reads appsettings.txt into the preferences and windowPositionKnown; a missing file, unknown keys
 // and numbers that do not parse are skipped.
 void loadAppSettings();
 
-// Writes appsettings.txt from the live preferences (ten lines); a failed write changes nothing.
-void saveAppSettings();
+// Writes appsettings.txt from the live preferences (ten lines); a failed write changes nothing on
+// disk. False when the file was not written.
+bool saveAppSettings();
 
 // getAppSettings: the five switches as a JSON object, e.g. {"alwaysOnTop":false,…}. No lock.
 std::string appSettingsText();
@@ -28,15 +48,15 @@ std::string loadTheme();
 // for any other text, which changes nothing.
 bool saveTheme(const std::string& name);
 
-// The playback repeat count (playRepeat) kept in playback.txt beside the executable, its first line
+// The playback repeat count (playRepeat) kept in playback.txt, its first line
 // a whole number of passes. loadPlayRepeat: 0 when the file is missing or its number is not one
 // savePlayRepeat takes. savePlayRepeat: takes 0 to 1000000 (else false, nothing changes), sets
 // playRepeat and writes the file.
 int32_t loadPlayRepeat();
 bool savePlayRepeat(int32_t passes);
 
-// The auto-clicker's start delay from the page (clickStartDelay), kept in clickdelay.txt beside the
-// executable as a whole number of seconds, like the repeat count: load gives 0 for a missing file
+// The auto-clicker's start delay from the page (clickStartDelay), kept in clickdelay.txt in the
+// preferences folder as a whole number of seconds, like the repeat count: load gives 0 for a missing file
 // or a number out of range; save takes 0 to 10 (else false, nothing changes).
 inline constexpr int32_t kLongestStartDelay = 10;
 int32_t loadClickStartDelay();

@@ -16,7 +16,9 @@
 #include "state/fnv_hash.h"
 #include "state/key_codes.h"
 #include "state/numbers.h"
+#include "state/preferences.h"
 #include "state/profile_settings.h"
+#include "state/save_problems.h"
 #include "state/settings.h"
 #include "state/state.h"
 #include "state/text_file.h"
@@ -258,12 +260,16 @@ bool loadSession() {
     applySettingsLine(line.substr(std::string_view(kSettingsTag).size()));
 
     int32_t index = 0;
-    if (lines.next(line) && startsWith(line, kCurrentTag)) {
+    // The second line names the current profile; a file without that line (edited by hand) still
+    // has its first profile there.
+    bool held = lines.next(line);
+    if (held && startsWith(line, kCurrentTag)) {
         index = parseInt32(line.substr(std::string_view(kCurrentTag).size())).value_or(0);
+        held = false;
     }
 
     std::vector<Profile> loaded;
-    while (lines.next(line)) {
+    while (std::exchange(held, false) || lines.next(line)) {
         if (startsWith(line, kProfileTag)) {
             loaded.push_back(Profile{std::string(line.substr(std::string_view(kProfileTag).size())), "", {}});
         } else if (startsWith(line, kProfileSettingsTag)) {
@@ -312,10 +318,21 @@ void saveSessionAfterWorkers() {
 
 namespace {
 
+// The session file's name alone, as the page names it.
+std::string sessionFileName() {
+    const size_t cut = sessionPath.find_last_of("\\/");
+    return cut == std::string::npos ? sessionPath : sessionPath.substr(cut + 1);
+}
+
 void saveSessionWith(LockWait wait, Unchanged unchanged) {
     if (saveOwner.load() == std::this_thread::get_id()) return;
-    // A file the user made read-only, or one kept aside that could not be moved, is never replaced.
-    if (sessionSavesBlocked.load() || plat::isReadOnlyFile(sessionPath)) return;
+    // A file the user made read-only, or one kept aside that could not be moved, is never replaced;
+    // the first is said, since the changes then last only until the program closes.
+    if (sessionSavesBlocked.load()) return;
+    if (plat::isReadOnlyFile(sessionPath)) {
+        noteReadOnly(sessionFileName());
+        return;
+    }
     std::lock_guard<std::mutex> serial(saveMutex);
     saveOwner.store(std::this_thread::get_id());
     struct OwnerReset {
@@ -396,12 +413,16 @@ void saveSessionWith(LockWait wait, Unchanged unchanged) {
         return;
     // Written beside the file and then swapped in, so the file is always a whole earlier save or the
     // whole new one, never a truncated mix.
-    if (replaceTextFile(sessionPath, text)) {
+    // A failed save (a full disk) keeps the changes in memory; the next save tries again, since the
+    // file does not hold them.
+    const bool written = replaceTextFile(sessionPath, text);
+    if (written) {
         lastSavedPath = sessionPath;
         lastSavedHash = hash;
         lastSavedSize = text.size();
         lastSavedSnapshot = snapshot;
     }
+    noteWritten(sessionFileName(), written);
 }
 
 }  // namespace
@@ -415,7 +436,9 @@ void autosaveThread() {
         for (int64_t left = period; left > 0 && appRunning.load(); left = due - plat::ticks())
             nap(Sleeper::Autosave,
                 static_cast<int>((left * 1000 + plat::tickFrequency() - 1) / plat::tickFrequency()));
-        if (appRunning.load()) saveSessionWith(LockWait::Skip, Unchanged::Skip);
+        if (!appRunning.load()) break;
+        saveSessionWith(LockWait::Skip, Unchanged::Skip);
+        savePendingPreferences();
     }
 }
 

@@ -1,6 +1,8 @@
 #include "state/state.h"
 
+#include "state/preferences.h"
 #include "state/profile_settings.h"
+#include "state/save_problems.h"
 #include "state/settings.h"
 
 namespace rv {
@@ -58,6 +60,8 @@ void resetStateForTests() {
     disableAnimations = false, windowX = 0, windowY = 0;
     windowWidth = kDefaultWindowWidth, windowHeight = kDefaultWindowHeight;
     windowMaximized = false, windowPositionKnown = false;
+    resetPreferencesForTests();
+    clearSaveProblems();
     theme = kDefaultTheme;
     playRepeat = 0;
     clickStartDelay = 0;

@@ -765,6 +765,10 @@
       var hover = s.panelHover === true;
       setFlag($('dashboard'), 'drop-target', hover);
       setHidden($('drop-banner'), !hover);
+      // What could not be saved stays in view until the program says it is saved.
+      var problem = str(s.saveProblem, '');
+      setHidden($('save-problem'), !problem);
+      setText($('save-problem'), problem);
     }
     Object.keys(TOGGLES).forEach(function (k) { renderToggle(TOGGLES[k]); });
     renderCountdown();

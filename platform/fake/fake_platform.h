@@ -56,8 +56,12 @@ void setKeyNames(std::map<int32_t, std::string> names);
 // Files: the executable's path (its folder holds the page and the preferences), and failures.
 void setExePath(const std::string& path);
 void setEnvironment(const std::string& name, std::optional<std::string> value);
-// The next `count` writes write only the first `keepBytes` bytes and report failure.
-void failWrites(int count, size_t keepBytes);
+// The next `count` writes write only the first `keepBytes` bytes and report failure, for the reason
+// `why` (a full disk unless told).
+void failWrites(int count, size_t keepBytes, plat::WriteFailure why = plat::WriteFailure::DiskFull);
+// Files cannot be written, created or moved into the folder from now on (a read-only folder, or one
+// the user may not write); none: every folder can be written again.
+void setUnwritableFolder(std::optional<std::string> folder);
 // Reads of `path` fail from now on, as for a file the user may not read.
 void setUnreadable(const std::string& path);
 
@@ -120,6 +124,7 @@ struct WebviewState {
     std::string html;
     std::vector<std::string> scripts;  // run in the page (eval), in order
     std::function<void()> onRun;       // runs inside run(), after pending dispatches
+    bool (*mayClose)() = nullptr;      // what routeWindowClose was given to ask before a close
 };
 WebviewState& webview();
 // Calls a bound function as the page would; returns its result text.

@@ -48,6 +48,8 @@ struct State {
     std::map<std::string, std::optional<std::string>> environment;
     int failingWrites = 0;
     size_t failKeep = 0;
+    plat::WriteFailure failWhy = plat::WriteFailure::DiskFull;
+    std::optional<std::string> unwritableFolder;
     std::set<std::string> unreadable;
     std::map<std::string, void*> windows;
     std::map<void*, FakeWindow> windowStates;

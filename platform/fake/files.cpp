@@ -29,9 +29,14 @@ void setEnvironment(const std::string& name, std::optional<std::string> value) {
     state().environment[name] = std::move(value);
 }
 
-void failWrites(int count, size_t keepBytes) {
+void failWrites(int count, size_t keepBytes, plat::WriteFailure why) {
     Lock lock(state().mutex);
-    state().failingWrites = count, state().failKeep = keepBytes;
+    state().failingWrites = count, state().failKeep = keepBytes, state().failWhy = why;
+}
+
+void setUnwritableFolder(std::optional<std::string> folder) {
+    Lock lock(state().mutex);
+    state().unwritableFolder = std::move(folder);
 }
 
 void setUnreadable(const std::string& path) {
@@ -59,6 +64,36 @@ std::string defaultDataBase() {
     return ".";
 }
 
+std::optional<std::string> configBase() {
+    return environment("XDG_CONFIG_HOME");
+}
+
+namespace {
+
+thread_local WriteFailure writeFailure = WriteFailure::NoFailure;
+
+bool noteWrite(bool ok, WriteFailure why = WriteFailure::Other) {
+    writeFailure = ok ? WriteFailure::NoFailure : why;
+    return ok;
+}
+
+// Whether `path` names a file right inside the folder that setUnwritableFolder made unwritable.
+bool inUnwritableFolder(const std::string& path) {
+    Lock lock(fake::state().mutex);
+    const auto& folder = fake::state().unwritableFolder;
+    if (!folder) return false;
+    std::error_code error;
+    auto parent = std::filesystem::weakly_canonical(std::filesystem::u8path(path), error).parent_path();
+    auto locked = std::filesystem::weakly_canonical(std::filesystem::u8path(*folder), error);
+    return parent == locked;
+}
+
+}  // namespace
+
+WriteFailure lastWriteFailure() {
+    return writeFailure;
+}
+
 bool createDirectory(const std::string& path) {
     std::error_code error;
     return std::filesystem::create_directory(std::filesystem::u8path(path), error);
@@ -70,9 +105,10 @@ bool pathExists(const std::string& path) {
 }
 
 bool moveFile(const std::string& from, const std::string& to) {
+    if (inUnwritableFolder(to)) return noteWrite(false, WriteFailure::NotAllowed);
     std::error_code error;
     std::filesystem::rename(std::filesystem::u8path(from), std::filesystem::u8path(to), error);
-    return !error;
+    return noteWrite(!error);
 }
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -88,21 +124,25 @@ std::optional<std::string> readFile(const std::string& path) {
 }
 
 bool writeFile(const std::string& path, const std::string& bytes) {
+    if (inUnwritableFolder(path)) return noteWrite(false, WriteFailure::NotAllowed);
     size_t keep = bytes.size();
     bool fail = false;
+    WriteFailure why = WriteFailure::Other;
     {
         Lock lock(fake::state().mutex);
         if (fake::state().failingWrites > 0) {
             --fake::state().failingWrites;
             keep = std::min(keep, fake::state().failKeep);
             fail = true;
+            why = fake::state().failWhy;
         }
     }
     std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    if (!out) return noteWrite(false);
     out.write(bytes.data(), static_cast<std::streamsize>(keep));
     out.close();
-    return !fail && static_cast<bool>(out);
+    if (fail) return noteWrite(false, why);
+    return noteWrite(static_cast<bool>(out));
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {

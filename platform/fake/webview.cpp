@@ -180,6 +180,9 @@ void applyBrowserSettings(void*) {}
 
 void nameProgramForDesktop() {}
 
-void routeWindowClose(void*, void (*)(void*), void*) {}
+void routeWindowClose(void*, void (*)(void*), void*, bool (*mayClose)()) {
+    Lock lock(fake::state().mutex);
+    fake::state().webview.mayClose = mayClose;
+}
 
 }  // namespace plat

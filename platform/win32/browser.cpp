@@ -189,7 +189,7 @@ void applyBrowserSettings(void* browserController) {
     release(webView);
 }
 
-void routeWindowClose(void*, void (*)(void*), void*) {}
+void routeWindowClose(void*, void (*)(void*), void*, bool (*)()) {}
 
 void nameProgramForDesktop() {
     // Every process of the program (the main window and each panel) takes the same id, so the

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "platform/platform.h"
@@ -171,10 +172,48 @@ bool pathExists(const std::string& path) {
     return widePath(path, wide) && GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+thread_local WriteFailure writeFailure = WriteFailure::NoFailure;
+
+// Notes why a file call failed (from the thread's last error) and returns false, or notes success.
+bool noteWrite(bool ok) {
+    if (ok) {
+        writeFailure = WriteFailure::NoFailure;
+        return true;
+    }
+    switch (GetLastError()) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            writeFailure = WriteFailure::DiskFull;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            writeFailure = WriteFailure::NotAllowed;
+            break;
+        default:
+            writeFailure = WriteFailure::Other;
+    }
+    return false;
+}
+
+}  // namespace
+
+WriteFailure lastWriteFailure() {
+    return writeFailure;
+}
+
+std::optional<std::string> configBase() {
+    return std::nullopt;
+}
+
 bool moveFile(const std::string& from, const std::string& to) {
     std::wstring wideFrom, wideTo;
-    return widePath(from, wideFrom) && widePath(to, wideTo) &&
-           MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+    if (!widePath(from, wideFrom) || !widePath(to, wideTo)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return noteWrite(false);
+    }
+    return noteWrite(MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_COPY_ALLOWED) != 0);
 }
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -205,29 +244,44 @@ std::optional<std::string> readFile(const std::string& path) {
 bool writeFile(const std::string& path, const std::string& bytes) {
     // One WriteFile takes at most 4 GiB; refuse before the old content is truncated.
     std::wstring wide;
-    if (bytes.size() > MAXDWORD || !widePath(path, wide)) return false;
+    if (bytes.size() > MAXDWORD || !widePath(path, wide)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return noteWrite(false);
+    }
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return noteWrite(false);
     DWORD size = static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    bool ok = size == 0 || (WriteFile(file, bytes.data(), size, &written, nullptr) && written == size);
-    if (!CloseHandle(file)) ok = false;
-    return ok;
+    bool ok = size == 0 || WriteFile(file, bytes.data(), size, &written, nullptr);
+    // A write cut short without an error leaves no room on the disk for the rest.
+    if (ok && written != size && size != 0) {
+        SetLastError(ERROR_DISK_FULL);
+        ok = false;
+    }
+    const DWORD error = GetLastError();
+    if (!CloseHandle(file) && ok) return noteWrite(false);
+    SetLastError(error);
+    return noteWrite(ok);
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
     std::wstring wideFrom, wideTo;
-    if (!widePath(from, wideFrom) || !widePath(to, wideTo)) return false;
+    if (!widePath(from, wideFrom) || !widePath(to, wideTo)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return noteWrite(false);
+    }
     // The content first: write-through covers the move, not the data written before it.
     HANDLE file = CreateFileW(wideFrom.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return noteWrite(false);
     bool flushed = FlushFileBuffers(file) != 0;
+    const DWORD error = GetLastError();
     CloseHandle(file);
-    if (!flushed) return false;
-    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    SetLastError(error);
+    if (!flushed) return noteWrite(false);
+    return noteWrite(MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
 }
 
 bool isReadOnlyFile(const std::string& path) {

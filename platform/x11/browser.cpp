@@ -236,11 +236,16 @@ struct CloseRoute {
     Atom protocols = 0, deleteWindow = 0;
     void (*endLoop)(void*) = nullptr;
     void* arg = nullptr;
+    bool (*mayClose)() = nullptr;
     bool closing = false;
 };
 
 int closeNow(void* data) {
     auto* route = static_cast<CloseRoute*>(data);
+    if (route->mayClose && !route->mayClose()) {
+        route->closing = false;
+        return 0;  // G_SOURCE_REMOVE
+    }
     if (route->window) toolkit().fns.windowDestroy(route->window);
     route->endLoop(route->arg);
     return 0;  // G_SOURCE_REMOVE
@@ -277,7 +282,7 @@ void nameProgramForDesktop() {
     }
 }
 
-void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg) {
+void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg, bool (*mayClose)()) {
     const x11::LoadedToolkit& t = x11::toolkit();
     if (!nativeWindow || !endLoop || !t.glib || !t.gtk) return;
     const x11::Toolkit& f = t.fns;
@@ -294,6 +299,7 @@ void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg) {
     route.deleteWindow = XInternAtom(xdisplay, "WM_DELETE_WINDOW", False);
     route.endLoop = endLoop;
     route.arg = arg;
+    route.mayClose = mayClose;
     f.signalConnectData(display, "xevent", x11::callback(&x11::onXEvent), &route, nullptr, 0);
 }
 

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "platform/platform.h"
@@ -195,7 +196,42 @@ void createFolders(const std::string& path) {
     mkdir(path.c_str(), 0700);
 }
 
+thread_local WriteFailure writeFailure = WriteFailure::NoFailure;
+
+// Notes why a file call failed (from errno) and returns false, or notes success.
+bool noteWrite(bool ok) {
+    if (ok) {
+        writeFailure = WriteFailure::NoFailure;
+    } else if (errno == ENOSPC || errno == EDQUOT) {
+        writeFailure = WriteFailure::DiskFull;
+    } else if (errno == EACCES || errno == EPERM || errno == EROFS) {
+        writeFailure = WriteFailure::NotAllowed;
+    } else {
+        writeFailure = WriteFailure::Other;
+    }
+    return ok;
+}
+
 }  // namespace
+
+WriteFailure lastWriteFailure() {
+    return writeFailure;
+}
+
+std::optional<std::string> configBase() {
+    std::string base;
+    auto xdg = environment("XDG_CONFIG_HOME");
+    auto home = environment("HOME");
+    if (xdg && !xdg->empty() && (*xdg)[0] == '/') {
+        base = *xdg;
+    } else if (home && !home->empty() && (*home)[0] == '/') {
+        base = *home + "/.config";
+    } else {
+        return std::nullopt;
+    }
+    createFolders(base);
+    return base;
+}
 
 std::string defaultDataBase() {
     std::string base = ".";
@@ -220,11 +256,12 @@ bool pathExists(const std::string& path) {
 }
 
 bool moveFile(const std::string& from, const std::string& to) {
-    if (rename(from.c_str(), to.c_str()) == 0) return true;
-    if (errno != EXDEV) return false;
+    if (rename(from.c_str(), to.c_str()) == 0) return noteWrite(true);
+    if (errno != EXDEV) return noteWrite(false);
     auto bytes = readFile(from);
-    if (!bytes || !writeFile(to, *bytes)) return false;
-    return unlink(from.c_str()) == 0;
+    if (!bytes) return noteWrite(false);
+    if (!writeFile(to, *bytes)) return false;
+    return noteWrite(unlink(from.c_str()) == 0);
 }
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -248,18 +285,22 @@ std::optional<std::string> readFile(const std::string& path) {
 
 bool writeFile(const std::string& path, const std::string& bytes) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    if (fd < 0) return noteWrite(false);
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            // A write that takes nothing without an error is a full disk too.
+            if (n == 0) errno = ENOSPC;
+            const int error = errno;
             close(fd);
-            return false;
+            errno = error;
+            return noteWrite(false);
         }
         done += static_cast<size_t>(n);
     }
-    return close(fd) == 0;
+    return noteWrite(close(fd) == 0);
 }
 
 namespace {
@@ -269,7 +310,9 @@ bool syncPath(const char* path, int flags) {
     int fd = open(path, flags | O_CLOEXEC);
     if (fd < 0) return false;
     bool synced = fsync(fd) == 0;
+    const int error = errno;
     close(fd);
+    errno = error;
     return synced;
 }
 
@@ -278,12 +321,12 @@ bool syncPath(const char* path, int flags) {
 bool replaceFile(const std::string& from, const std::string& to) {
     // Without the first sync a power loss after the rename can leave an empty file under the old
     // name; without the second the rename itself may be lost.
-    if (!syncPath(from.c_str(), O_RDONLY)) return false;
-    if (rename(from.c_str(), to.c_str()) != 0) return false;
+    if (!syncPath(from.c_str(), O_RDONLY)) return noteWrite(false);
+    if (rename(from.c_str(), to.c_str()) != 0) return noteWrite(false);
     size_t cut = to.find_last_of('/');
     std::string folder = cut == std::string::npos ? "." : cut == 0 ? "/" : to.substr(0, cut);
     syncPath(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    return true;
+    return noteWrite(true);
 }
 
 bool isReadOnlyFile(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <fstream>
 
 #include "app/version.h"
+#include "state/save_problems.h"
+#include "state/session_file.h"
 #include "state/wakes.h"
 #include "support/fresh_state.h"
 
@@ -153,6 +155,55 @@ TEST_F(MainInstance, SessionEndSavesAndLetsGoBeforeItReturns) {
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "raiseTimerResolution"),
               std::count(calls.begin(), calls.end(), "restoreTimerResolution"));
     EXPECT_FALSE(fake::endSession());  // nothing is left to call once the run has ended
+}
+
+// A close while saves fail (a full disk): the close saves once more; still failing, the first close
+// keeps the window and says so in the page, the second goes, and the lost changes are said again
+// when the last save fails too. Once space is free, a close saves and goes at once.
+TEST_F(MainInstance, ACloseWhileSavesFailTriesOnceMoreAndSaysSoBeforeTheWindowGoes) {
+    fake::addWindow(rv::kMainWindowTitle, reinterpret_cast<void*>(0x1));
+    bool quietClose = false, firstClose = true, secondClose = false;
+    std::string shown;
+    fake::webview().onRun = [&] {
+        bool (*mayClose)() = fake::webview().mayClose;
+        ASSERT_NE(mayClose, nullptr);
+        quietClose = mayClose();
+        fake::failWrites(1000, 0);
+        rv::sms = 333;
+        rv::saveSession();
+        firstClose = mayClose();
+        shown = rv::saveProblemText();
+        secondClose = mayClose();
+    };
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    fake::failWrites(0, 0);
+    EXPECT_TRUE(quietClose);
+    EXPECT_FALSE(firstClose);
+    EXPECT_TRUE(secondClose);
+    EXPECT_EQ(shown,
+              "Could not save: the disk is full — the last changes are lost if the program closes now. "
+              "Free some space, then close again: the program tries once more and then quits either way.");
+    const auto boxes = fake::errorBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second, "Could not save: the disk is full — the last changes of this run are lost.");
+
+    rv::resetStateForTests();
+    fake::reset();
+    fake::setExePath(folder() + "/ravelin");
+    fake::setEnvironment("LOCALAPPDATA", folder());
+    fake::addWindow(rv::kMainWindowTitle, reinterpret_cast<void*>(0x1));
+    bool closed = false;
+    fake::webview().onRun = [&] {
+        fake::failWrites(1000, 0);
+        rv::sms = 444;
+        rv::saveSession();
+        fake::failWrites(0, 0);
+        closed = fake::webview().mayClose();
+    };
+    EXPECT_EQ(rv::ravelinMain(""), 0);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(readFile("Tapforge/session.mcr").rfind("SETTINGS:0,0,0,444,", 0), 0u);
+    EXPECT_TRUE(fake::errorBoxes().empty());
 }
 
 TEST_F(MainInstance, StartUpRegistersThisExecutableOrShowsThatNothingIsRegistered) {

@@ -22,7 +22,7 @@ const char* kFresh =
     "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
     "\"clickLeft\":-1,\"keySpamLeft\":-1,\"playLeft\":-1,"
     "\"clickerWaiting\":false,"
-    "\"inputBlocked\":false}";
+    "\"inputBlocked\":false,\"saveProblem\":\"\"}";
 
 }  // namespace
 
@@ -31,7 +31,7 @@ const char* kFreshFile =
     "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
     "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvents\":0,"
-    "\"clickerWaiting\":false,\"inputBlocked\":false}";
+    "\"clickerWaiting\":false,\"inputBlocked\":false,\"saveProblem\":\"\"}";
 
 TEST_F(Status, FreshStateTextAndTheStatusFileWithoutTheFigures) {
     EXPECT_EQ(rv::trackerStatus(), kFresh);
@@ -99,14 +99,14 @@ TEST_F(Status, ClickerWaitingOnlyWhileTheClickerRuns) {
 // Input the system refused shows while the clicker or the key spammer runs, never after.
 TEST_F(Status, InputBlockedOnlyWhileAWorkerRuns) {
     rv::inputBlocked = true;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false,"), std::string::npos);
     rv::keySpamming = true;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true,"), std::string::npos);
     rv::keySpamming = false;
     rv::autoClicking = true;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true,"), std::string::npos);
     rv::inputBlocked = false;
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":false,"), std::string::npos);
 }
 
 TEST_F(Status, KeyNamesAreEscapedAndFallBack) {

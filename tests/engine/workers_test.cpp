@@ -159,7 +159,7 @@ TEST_F(Workers, RefusedInputIsNotCountedAndTheWorkersKeepTrying) {
     EXPECT_TRUE(rv::keySpamming);
     EXPECT_TRUE(rv::inputBlocked);
     EXPECT_NE(rv::statusText().find("\"clicks\":0,"), std::string::npos);
-    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true}"), std::string::npos);
+    EXPECT_NE(rv::statusText().find("\"inputBlocked\":true,"), std::string::npos);
 
     // Input goes through again: counted from there, up to the limit, and the note goes.
     fake::refuseInput(false);

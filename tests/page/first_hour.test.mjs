@@ -22,6 +22,18 @@ test('one status line in the header names everything that runs', async (t) => {
   assert.equal(await line(), 'Playing');
 });
 
+test('what could not be saved stays in view until it is saved', async (t) => {
+  const { page, setState } = await openPage(t);
+  assert.equal(await page.isHidden('#save-problem'), true);
+  const words = 'Could not save: the disk is full — changes are kept in memory and saved when space is free';
+  await setState((s, w) => { s.status.saveProblem = w; }, words);
+  await page.waitForFunction(() => !document.getElementById('save-problem').hidden);
+  assert.equal(await page.textContent('#save-problem'), words);
+  assert.equal(await page.getAttribute('#save-problem', 'role'), 'alert');
+  await setState((s) => { s.status.saveProblem = ''; });
+  await page.waitForFunction(() => document.getElementById('save-problem').hidden);
+});
+
 test('a refused entry says why next to the field, and a good one clears it', async (t) => {
   const { page } = await openPage(t);
   await typeInto(page, '[data-key="rptTimes"]', '0');

@@ -260,8 +260,9 @@ TEST_F(SessionFile, ReaderRulesForProfilesAndEvents) {
     const std::string live = "[0,0,0,100,0,0,1,10,0,0,0,0,0,0,100,1,10,32]";
     const std::string kept = "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18]";
     const Case cases[] = {
-        {"second line is a profile line", "PROFILE:lost\n1,0,0,0,0,0,0,0\nPROFILE:b\nPROFILE:c\n",
-         "0|b" + live + "{}|c[]{}"},
+        {"second line is a profile line (no current line): kept",
+         "PROFILE:first\n1,0,0,0,0,0,0,0\nPROFILE:b\nPROFILE:c\n",
+         "0|first" + live + "{1 0 0 0 0 0 u 0;}|b[]{}|c[]{}"},
         {"current index out of range", "CURRENT:7\nPROFILE:a\nPROFILE:b\n", "0|a" + live + "{}|b[]{}"},
         {"negative current index", "CURRENT:-1\nPROFILE:a\nPROFILE:b\n", "0|a" + live + "{}|b[]{}"},
         {"current index with junk after it", "CURRENT:1x\nPROFILE:a\nPROFILE:b\n", "1|a[]{}|b" + live + "{}"},

@@ -123,6 +123,23 @@ TEST(Files, ReadOnlyIsTheAttributeOfAnExistingFile) {
     EXPECT_FALSE(plat::isReadOnlyFile(file));
 }
 
+// Why a write failed is told apart (a path that may not be written, a folder that is not there), and
+// a write that succeeds clears it.
+TEST(Files, AFailedWriteSaysWhy) {
+    TempFolder folder;
+    std::string file = folder.file("theme.txt");
+    ASSERT_TRUE(plat::writeFile(file, "kept"));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::NoFailure);
+    EXPECT_FALSE(plat::writeFile(folder.path(), "x"));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::NotAllowed);
+    EXPECT_FALSE(plat::writeFile(folder.file("no-such-folder\\file.txt"), "x"));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::Other);
+    EXPECT_FALSE(plat::replaceFile(folder.file("absent.txt"), file));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::Other);
+    EXPECT_TRUE(plat::removeFile(file));
+    EXPECT_EQ(plat::configBase(), std::nullopt);
+}
+
 TEST(Environment, ValuesOfAnyLengthUnsetAndEmpty) {
     const char* name = "RAVELIN_PLATFORM_TEST";
     ASSERT_TRUE(SetEnvironmentVariableA(name, "C:\\Users\\someone\\AppData\\Local"));

@@ -82,4 +82,23 @@ TEST(Files, FoldersAreListedWithTheirFilesSizesAndTimes) {
     std::filesystem::remove_all(folder);
 }
 
+// Why a write failed is told apart: a full disk (the kernel's always-full device), a read-only file
+// system, anything else; a write that succeeds clears it.
+TEST(Files, AFailedWriteSaysWhy) {
+    EXPECT_FALSE(plat::writeFile("/dev/full", "x"));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::DiskFull);
+    EXPECT_FALSE(plat::writeFile("/sys/ravelin-no-such-file", "x"));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::NotAllowed);
+    EXPECT_FALSE(plat::writeFile("/tmp/ravelin-no-such-folder-" + std::to_string(getpid()) + "/file", "x"));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::Other);
+    char folderTemplate[] = "/tmp/ravelin-files-XXXXXX";
+    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+    const std::string file = std::string(folderTemplate) + "/kept.txt";
+    EXPECT_TRUE(plat::writeFile(file, "x"));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::NoFailure);
+    EXPECT_FALSE(plat::replaceFile(file + ".none", file));
+    EXPECT_EQ(plat::lastWriteFailure(), plat::WriteFailure::Other);
+    std::filesystem::remove_all(folderTemplate);
+}
+
 }  // namespace
