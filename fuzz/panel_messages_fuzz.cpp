@@ -17,6 +17,13 @@
 
 namespace {
 
+// What changeSettings may change: the clicker and key-spam groups, and the settings kept by name but
+// the hotkeys.
+bool changeable(const rv::Setting& s) {
+    return s.group == rv::SettingGroup::Clicker || s.group == rv::SettingGroup::KeySpam ||
+           (s.store != rv::SettingStore::SessionLine && s.group != rv::SettingGroup::Hotkey);
+}
+
 // The values a changeSettings payload sets, by the setting's place in the table, read from the rules
 // the README gives for it rather than through the program's own reader.
 std::map<size_t, double> expectedChanges(std::string_view payload) {
@@ -37,7 +44,7 @@ std::map<size_t, double> expectedChanges(std::string_view payload) {
         }
         if (index == rv::settingsCount()) break;
         const rv::Setting& s = rv::settingAt(index);
-        if (s.group != rv::SettingGroup::Clicker && s.group != rv::SettingGroup::KeySpam) break;
+        if (!changeable(s)) break;
         std::optional<double> value;
         if (s.type == rv::SettingType::Speed) {
             value = rv::parseDouble(text);
@@ -55,12 +62,12 @@ std::map<size_t, double> expectedChanges(std::string_view payload) {
     return changes;
 }
 
-// Every setting a panel edits away from its default, each to a value of its own where its range
+// Every setting changeSettings reaches away from its default, each to a value of its own where its range
 // allows, so that a value written to the wrong member shows.
 void spreadSettings() {
     for (size_t i = 0; i < rv::settingsCount(); ++i) {
         const rv::Setting& s = rv::settingAt(i);
-        if (s.group != rv::SettingGroup::Clicker && s.group != rv::SettingGroup::KeySpam) continue;
+        if (!changeable(s)) continue;
         double value = s.min + static_cast<double>(i % 7) + 1;
         if (s.type == rv::SettingType::Flag) value = i % 2;
         if (value > s.max || (s.isCode && !s.isCode(static_cast<int32_t>(value)))) continue;
