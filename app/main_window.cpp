@@ -125,7 +125,8 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
     }
     plat::setWindowIcon(window);
     plat::watchMainWindow(window, &saveWindowPlacement, &saveWindowPlacement);
-    const bool minimized = startMinimized || minimizedStart;
+    // A start by the command line is minimized unless the user chose to see it.
+    const bool minimized = startMinimized || (minimizedStart && commandStartsMinimized);
     if (windowMaximized && !minimized) plat::showWindow(window, plat::Show::Maximize);
     if (alwaysOnTop) setTopmost(window, true);
     if (minimized) {

@@ -221,6 +221,11 @@ std::string dataFolder() {
 
 void prepareSessionPath() {
     std::string folder = dataFolder();
+    // With the folders above it, where they are missing (a LOCALAPPDATA that names a new folder):
+    // otherwise no save could ever be written.
+    for (size_t at = folder.find(plat::kPathSeparator, 1); at != std::string::npos;
+         at = folder.find(plat::kPathSeparator, at + 1))
+        plat::createDirectory(folder.substr(0, at));
     plat::createDirectory(folder);
     sessionPath = folder + plat::kPathSeparator + "session.mcr";
     if (plat::pathExists(sessionPath)) return;

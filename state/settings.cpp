@@ -109,6 +109,8 @@ const Setting kSettings[] = {
      kIntMax, &isStopHotkeyCode, -1, false, SettingStore::AppSettings},
     {"failSafe", SettingType::Flag, S::Global, G::None, nullptr, &failSafe, nullptr, 1, 0, 1, nullptr, -1,
      true, SettingStore::AppSettings},
+    {"commandStartsMinimized", SettingType::Flag, S::Global, G::None, nullptr, &commandStartsMinimized,
+     nullptr, 1, 0, 1, nullptr, -1, true, SettingStore::AppSettings},
 };
 constexpr size_t kSettingsCount = sizeof kSettings / sizeof kSettings[0];
 

@@ -96,6 +96,8 @@ inline std::atomic<int32_t> playActivation{kToggle};
 inline std::atomic<int32_t> playLimitSeconds{0};
 inline std::atomic<int32_t> hkStopAll{0};
 inline std::atomic<bool> failSafe{true};
+// A start by ravelin-cli (a command with no program running) opens the window minimized.
+inline std::atomic<bool> commandStartsMinimized{true};
 
 // ---- HotkeySet ------------------------------------------------------------------------------------
 // Virtual-key codes; mouse buttons use their virtual-key numbers (2 right, 4 middle, 5 and 6 side).

@@ -183,6 +183,21 @@ TEST_F(Windows, MaximizedAndMinimizedAtStartOnlyMinimizes) {
     EXPECT_TRUE(fake::window(kMain).topmost);
 }
 
+// A start by the command line opens minimized unless the user turned that off.
+TEST_F(Windows, ACommandLineStartIsMinimizedAsTheUserChose) {
+    const auto minimizes = [] {
+        std::vector<std::string> calls = fake::calls();
+        return std::count(calls.begin(), calls.end(), "minimize");
+    };
+    for (bool chosen : {true, false}) {
+        const auto before = minimizes();
+        rv::minimizedStart = true, rv::commandStartsMinimized = chosen;
+        rv::applyMainWindowPreferences(kMain);
+        EXPECT_EQ(minimizes() - before, chosen ? 1 : 0) << chosen;
+    }
+    rv::minimizedStart = false;
+}
+
 TEST_F(Windows, PlacementIsSavedAfterMovesAndAtClose) {
     rv::applyMainWindowPreferences(kMain);
     fake::window(kMain).rect = plat::Rect{300, 200, 736, 860};

@@ -23,7 +23,7 @@ start_target() { start_timeline_target "Capture E2E Target" $tx $ty $tw $th; }
 
 stop_program() {
   "$xwin" close "$app_window"
-  wait_exit "$app_pid" 10 || fail "still running 10 s after its window was closed"
+  wait_exit "$app_pid" 10 || { grep -vE "Gtk-WARNING|a11y|^$" "$RAVELIN_TEST_TMP/out.log" | tail -5 >&2; kill -ABRT "$app_pid"; sleep 1; fail "still running 10 s after its window was closed"; }
   [ "$exit_code" = 0 ] || fail "exit code $exit_code after closing the window"
   app_pid=""
   kill "$target_pid" 2>/dev/null

@@ -102,6 +102,11 @@ TEST_F(SessionFile, DataFolderComesFromLocalAppDataWhenItsLengthIsUsable) {
         fake::setEnvironment("LOCALAPPDATA", c.value);
         EXPECT_EQ(rv::dataFolder(), c.folder) << c.value.value_or("(unset)").size();
     }
+    // A folder that is not there yet is made, with the folders above it.
+    fake::setEnvironment("LOCALAPPDATA", folder() + "/not/yet");
+    rv::prepareSessionPath();
+    rv::saveSession();
+    EXPECT_TRUE(std::filesystem::is_regular_file(inFolder("not/yet/Tapforge/session.mcr")));
 }
 
 TEST_F(SessionFile, AFileBesideTheExecutableMovesIntoTheDataFolderOnlyWhenNoneIsThere) {
