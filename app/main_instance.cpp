@@ -15,6 +15,7 @@
 #include "app/webview.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/panel_messages.h"
+#include "bridge/profiles.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
@@ -179,12 +180,19 @@ std::mutex finishLock;
 bool finished = false;                          // guarded by finishLock
 std::vector<RunningWorker>* running = nullptr;  // guarded by finishLock
 
+// A profile hotkey: the profile at that place, as the page's switch does; the page is told.
+void switchToProfileOfHotkey(int32_t index) {
+    switchProfile(std::to_string(index));
+    tellPage();
+}
+
 void finishRun() {
     std::lock_guard<std::mutex> lock(finishLock);
     if (finished) return;
     finished = true;
     // The view stays until the workers are joined, so a telling already under way is harmless.
     setFiguresHander(nullptr);
+    setProfileSwitcher(nullptr);
     setPageTeller(nullptr);
     setToldView(nullptr);
 
@@ -302,6 +310,7 @@ int runMainInstance() {
     setToldView(&view);
     setPageTeller(&tellPages);
     setFiguresHander(&handMainPageFigures);
+    setProfileSwitcher(&switchToProfileOfHotkey);
 
     view.run();
 

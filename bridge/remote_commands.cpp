@@ -274,6 +274,9 @@ int32_t reassignTargetOf(const Setting& setting) {
     if (setting.integer == &hkKeySpam) return kKeySpamHotkey;
     if (setting.integer == &keySpamTarget) return kKeySpamKey;
     if (setting.integer == &hkStopAll) return kStopAllHotkey;
+    if (setting.integer == &hkProfile1) return kProfile1Hotkey;
+    if (setting.integer == &hkProfile2) return kProfile2Hotkey;
+    if (setting.integer == &hkProfile3) return kProfile3Hotkey;
     return kNoTarget;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 #include "bridge/json_text.h"
 #include "capture/capture.h"
@@ -100,7 +101,12 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     member(out, "hkPlay", jsonString(keyDisplayName(hkPlay.load())));
     member(out, "hkAuto", jsonString(keyDisplayName(hkAuto.load())));
     member(out, "hkKeySpam", jsonString(keyDisplayName(hkKeySpam.load())));
-    member(out, "hkStopAll", jsonString(hkStopAll.load() == 0 ? "" : keyDisplayName(hkStopAll.load())));
+    // The hotkeys that may be none: their names, or "".
+    for (auto [name, code] : {std::pair{"hkStopAll", hkStopAll.load()},
+                              {"hkProfile1", hkProfile1.load()},
+                              {"hkProfile2", hkProfile2.load()},
+                              {"hkProfile3", hkProfile3.load()}})
+        member(out, name, jsonString(code == 0 ? "" : keyDisplayName(code)));
     member(out, "keySpamTarget", jsonString(keyDisplayName(keySpamTarget.load())));
     member(out, "reassigning", jsonString(reassignWord(reassignTarget.load())));
     member(out, "panelHover", panelHover.load());

@@ -18,9 +18,21 @@ uint64_t packPoint(int32_t x, int32_t y) {
            (static_cast<uint64_t>(static_cast<uint32_t>(y)) << 32);
 }
 
+// The hotkeys that are none (0) when not set: stop everything, then the three profiles'.
+std::atomic<int32_t>* const kOptionalHotkeys[] = {&hkStopAll, &hkProfile1, &hkProfile2, &hkProfile3};
+
+// The place of `code` among the optional hotkeys, or -1.
+int optionalHotkey(int32_t code) {
+    if (code == 0) return -1;
+    for (int i = 0; i < 4; ++i) {
+        if (kOptionalHotkeys[i]->load() == code) return i;
+    }
+    return -1;
+}
+
 bool isHotkey(int32_t code) {
     return code == hkRec.load() || code == hkPlay.load() || code == hkAuto.load() ||
-           code == hkKeySpam.load() || (code != 0 && code == hkStopAll.load());
+           code == hkKeySpam.load() || optionalHotkey(code) >= 0;
 }
 
 // A hotkey of something that runs: in toggle activation its press asks for a switch; in hold
@@ -45,8 +57,12 @@ bool hotkeyStep(int32_t code, bool down, std::atomic<uint8_t>* downFlag) {
         // A release without its press (the hotkey was pressed before it was one) only passes.
         if (!downFlag->exchange(0)) return isHotkey(code);
     }
-    if (code != 0 && code == hkStopAll.load()) {
-        if (down) raiseRequest(stopAllRequest);
+    if (int optional = optionalHotkey(code); optional >= 0) {
+        if (down && optional == 0) raiseRequest(stopAllRequest);
+        if (down && optional > 0) {
+            profileHotkeyRequest.store(optional - 1);
+            wake(Sleeper::Control);
+        }
         return true;
     }
     if (code == hkRec.load()) {
@@ -262,9 +278,10 @@ void captureThread() {
 GrabPlan captureGrabPlan() {
     GrabPlan plan;
     if (hotkeysEnabled.load()) {
-        for (int32_t code :
-             {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load(), hkStopAll.load()}) {
-            if (code != 0) plan.codes.add(code);
+        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()})
+            plan.codes.add(code);
+        for (std::atomic<int32_t>* optional : kOptionalHotkeys) {
+            if (optional->load() != 0) plan.codes.add(optional->load());
         }
     }
     int32_t target = reassignTarget.load();
@@ -316,6 +333,12 @@ const char* reassignWord(int32_t target) {
             return "keyspamtarget";
         case kStopAllHotkey:
             return "stopall";
+        case kProfile1Hotkey:
+            return "profile1";
+        case kProfile2Hotkey:
+            return "profile2";
+        case kProfile3Hotkey:
+            return "profile3";
         default:
             return "";
     }

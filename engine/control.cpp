@@ -30,6 +30,12 @@ std::atomic<int32_t>* reassignMember(int32_t target) {
             return &keySpamTarget;
         case kStopAllHotkey:
             return &hkStopAll;
+        case kProfile1Hotkey:
+            return &hkProfile1;
+        case kProfile2Hotkey:
+            return &hkProfile2;
+        case kProfile3Hotkey:
+            return &hkProfile3;
         default:
             return nullptr;
     }
@@ -41,6 +47,8 @@ constexpr int kCornerCheckMs = 50;
 
 // Control thread only.
 bool timerResolutionHeld = false;
+
+std::atomic<void (*)(int32_t)> profileSwitcher{nullptr};
 
 // The 1 ms system timer is held only while a worker needs it: on Windows 10 before 2004 it is
 // system-wide and keeps the whole machine from its power saving.
@@ -137,6 +145,10 @@ bool failSafeTriggered() {
 
 }  // namespace
 
+void setProfileSwitcher(void (*switchTo)(int32_t)) {
+    profileSwitcher.store(switchTo);
+}
+
 int32_t reassignHolder(int32_t target, int32_t code) {
     for (int32_t other = kRecordHotkey; other <= kLastTarget; ++other) {
         if (other != target && reassignMember(other)->load() == code) return other;
@@ -174,6 +186,9 @@ void controlPass() {
     if (int32_t held = keySpamHoldRequest.exchange(-1); held >= 0) setKeySpamming(held == 1);
     if (failSafeTriggered()) stopAllRequest.store(true);
     if (stopAllRequest.exchange(false)) stopEverything();
+    if (int32_t asked = profileHotkeyRequest.exchange(-1); asked >= 0) {
+        if (void (*switchTo)(int32_t) = profileSwitcher.load()) switchTo(asked);
+    }
     // A recording in progress goes into its profile as it grows, so that an autosave or the crash
     // handler's save keeps what was recorded so far.
     if (recording.load()) collectRecordedEvents();

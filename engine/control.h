@@ -11,6 +11,10 @@ namespace rv {
 // `target` whose key is `code`, or 0 when no other has it. Any thread.
 int32_t reassignHolder(int32_t target, int32_t code);
 
+// What a profile hotkey does: switch to the profile at that place of the list (the bridge's
+// switchProfile, registered by the main instance; nothing until then).
+void setProfileSwitcher(void (*switchTo)(int32_t));
+
 // Applies a captured reassignment, then the record, play, clicker and key-spam requests, in that
 // order, holds the 1 ms timer resolution while the clicker, the key spammer, playback or a recording
 // runs (and only then), tells the page when what it shows has changed, then naps until the next wake (at most

@@ -31,6 +31,7 @@ void resetStateForTests() {
     trackerDefaults();
     hotkeyDefaults();
     applyNamedSettingsText(SettingStore::AppSettings, "", '\n');
+    profileHotkeyRequest = -1;
     clickerHoldRequest = -1, keySpamHoldRequest = -1, playHoldRequest = -1, stopAllRequest = false;
     cornerSince = 0, clickerStartedAt = 0, keySpamStartedAt = 0, playStartedAt = 0;
     {

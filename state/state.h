@@ -95,6 +95,10 @@ inline std::atomic<int32_t> keySpamActivation{kToggle};
 inline std::atomic<int32_t> playActivation{kToggle};
 inline std::atomic<int32_t> playLimitSeconds{0};
 inline std::atomic<int32_t> hkStopAll{0};
+// Hotkeys that switch to the first, second and third profile of the list (0 none).
+inline std::atomic<int32_t> hkProfile1{0};
+inline std::atomic<int32_t> hkProfile2{0};
+inline std::atomic<int32_t> hkProfile3{0};
 inline std::atomic<bool> failSafe{true};
 // A start by ravelin-cli (a command with no program running) opens the window minimized.
 inline std::atomic<bool> commandStartsMinimized{true};
@@ -169,6 +173,8 @@ inline std::atomic<int32_t> keySpamHoldRequest{-1};
 inline std::atomic<int32_t> playHoldRequest{-1};
 // Stop every activity and release what is held: the stop hotkey, the fail-safe corner, the pipe.
 inline std::atomic<bool> stopAllRequest{false};
+// The profile a profile hotkey asks for (its place in the list), -1 none. Capture → control thread.
+inline std::atomic<int32_t> profileHotkeyRequest{-1};
 // When the physical pointer reached the fail-safe corner (counter value; 0 while it is elsewhere).
 // Capture thread writes, control thread reads.
 inline std::atomic<int64_t> cornerSince{0};
@@ -183,12 +189,15 @@ enum ReassignTarget : int32_t {
     kKeySpamHotkey = 4,
     kKeySpamKey = 5,
     kStopAllHotkey = 6,
-    kLastTarget = kStopAllHotkey,
+    kProfile1Hotkey = 7,
+    kProfile2Hotkey = 8,
+    kProfile3Hotkey = 9,
+    kLastTarget = kProfile3Hotkey,
 };
 inline std::atomic<int32_t> reassignTarget{kNoTarget};  // a ReassignTarget
 inline std::atomic<int32_t> reassignCode{0};            // code captured while a target is armed; 0 = none
 // The last reassignment the control thread refused because another target already had the key: that
-// target (1 to 6, as reassignTarget) and the key's code; both 0 when the last one was accepted or
+// target (1 to 9, as reassignTarget) and the key's code; both 0 when the last one was accepted or
 // cancelled. Control thread writes; reassignKey clears them when it arms a new target.
 inline std::atomic<int32_t> reassignRefusedBy{0};
 inline std::atomic<int32_t> reassignRefusedCode{0};

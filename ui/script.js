@@ -58,11 +58,15 @@
     auto: 'Press a key or a right, middle or side mouse button for the auto clicker… (Esc cancels)',
     keyspamhotkey: 'Press a key or a right, middle or side mouse button for the key spammer… (Esc cancels)',
     keyspamtarget: 'Press the key to spam… (Esc cancels)',
-    stopall: 'Press a key or a right, middle or side mouse button that stops everything… (Esc cancels)'
+    stopall: 'Press a key or a right, middle or side mouse button that stops everything… (Esc cancels)',
+    profile1: 'Press a key or a right, middle or side mouse button for profile 1… (Esc cancels)',
+    profile2: 'Press a key or a right, middle or side mouse button for profile 2… (Esc cancels)',
+    profile3: 'Press a key or a right, middle or side mouse button for profile 3… (Esc cancels)'
   };
   var HOLDER_NAMES = {
     rec: 'the Record macro hotkey', play: 'the Play macro hotkey', auto: 'the Auto clicker hotkey',
-    keyspamhotkey: 'the Key spammer hotkey', keyspamtarget: 'the key to spam', stopall: 'the Stop everything hotkey'
+    keyspamhotkey: 'the Key spammer hotkey', keyspamtarget: 'the key to spam', stopall: 'the Stop everything hotkey',
+    profile1: 'the hotkey of profile 1', profile2: 'the hotkey of profile 2', profile3: 'the hotkey of profile 3'
   };
   // Characters the native side drops or escapes when it reads an argument list.
   var NAME_FORBIDDEN = /["\\\[\]]/;

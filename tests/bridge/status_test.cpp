@@ -16,7 +16,8 @@ class Status : public FreshState {
 
 const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
-    "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
+    "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
     "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
     "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
@@ -28,7 +29,8 @@ const char* kFresh =
 
 const char* kFreshFile =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
-    "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
+    "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
     "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvents\":0,"
     "\"clickerWaiting\":false,\"inputBlocked\":false,\"saveProblem\":\"\"}";
@@ -79,7 +81,7 @@ TEST_F(Status, StateCountReassignmentAndFlags) {
               std::string::npos)
         << text;
     rv::recording = false;
-    rv::reassignTarget = 7;
+    rv::reassignTarget = 10;  // no such target
     text = rv::statusText();
     EXPECT_NE(text.find("\"state\":\"Playing\""), std::string::npos);
     EXPECT_NE(text.find("\"reassigning\":\"\""), std::string::npos);

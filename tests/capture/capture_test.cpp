@@ -279,7 +279,8 @@ TEST_F(Capture, KeyNames) {
     EXPECT_EQ(rv::reassignTargetForWord("keyspamtarget"), 5);
     EXPECT_EQ(rv::reassignTargetForWord("Rec"), 0);
     EXPECT_EQ(rv::reassignTargetForWord("rec "), 0);
-    EXPECT_STREQ(rv::reassignWord(9), "");
+    EXPECT_STREQ(rv::reassignWord(9), "profile3");
+    EXPECT_STREQ(rv::reassignWord(10), "");
 }
 
 // Hold activation: each function runs from its hotkey's press to its release, whatever ran before; the
@@ -342,4 +343,24 @@ TEST_F(Capture, FailSafeCornerStopsWhatRunsAfterHalfASecond) {
     EXPECT_FALSE(stayFor(0, 0, 600, true));
     rv::failSafe = false;
     EXPECT_FALSE(stayFor(0, 0, 600));
+}
+
+// A profile's hotkey asks for that profile once per press; the grab takes only the hotkeys that are set.
+TEST_F(Capture, ProfileHotkeysAskForTheirProfile) {
+    static int32_t asked;
+    asked = -1;
+    rv::setProfileSwitcher([](int32_t index) { asked = index; });
+    rv::hkProfile2 = 50, rv::hkProfile3 = 4;  // 2, and the middle button
+    EXPECT_TRUE(key(50, true));
+    rv::controlPass();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(key(50, false));
+    asked = -1;
+    rv::controlPass();
+    EXPECT_EQ(asked, -1);
+    EXPECT_TRUE(mouse(rv::WM_MBUTTONDOWN));
+    rv::controlPass();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(rv::captureGrabPlan().codes.count, 6u);
+    rv::setProfileSwitcher(nullptr);
 }

@@ -1,7 +1,7 @@
 # Hold-to-run and the fail-safe on a real X server. With every hotkey in hold activation, the clicker,
 # the key spammer and a looping playback each run while their hotkey is held and stop at its release,
 # leaving nothing pressed; then, with the clicker toggled on, the pointer pushed into the top-left
-# corner stops it within a second.
+# corner stops it within a second; last, the second profile's hotkey switches to it.
 source "$(dirname "$0")/lib.sh" "$1"
 app=$(install_copy)
 export LOCALAPPDATA="$RAVELIN_TEST_TMP/localappdata"
@@ -17,8 +17,9 @@ trap cleanup_processes EXIT
 mkdir -p "$LOCALAPPDATA/Tapforge"
 printf '%s\r\n' \
   "SETTINGS:0,0,0,100,0,0,1,10,0,0,0,1,1,1,1,0,1,1,100,119,118,0,117,0,0,0,100,1,10,120,66" \
-  "CURRENT:0" "PROFILE:modes" "3,0.05,0,0,0,65,1,0" "3,0.1,0,0,0,65,0,0" >"$session"
-printf '%s\n' clickActivation=1 keySpamActivation=1 playActivation=1 >"$app/appsettings.txt"
+  "CURRENT:0" "PROFILE:modes" "3,0.05,0,0,0,65,1,0" "3,0.1,0,0,0,65,0,0" "PROFILE:second" >"$session"
+printf '%s\n' clickActivation=1 keySpamActivation=1 playActivation=1 hkProfile2=50 >"$app/appsettings.txt"
+cp "$build/ravelin-cli" "$app/" || fail "missing $build/ravelin-cli"
 
 "$app/ravelin" >>"$RAVELIN_TEST_TMP/out.log" 2>&1 &
 app_pid=$!
@@ -62,3 +63,10 @@ xdotool mousemove_relative -- -3000 -3000
 for _ in $(seq 20); do running || break; sleep 0.1; done
 running && fail "the clicker still runs 2 s after the pointer went into the corner"
 pass "the pointer pushed into the top-left corner stopped the clicker"
+
+profile() { "$app/ravelin-cli" status | jq -r .profile; }
+[ "$(profile)" = modes ] || fail "the first profile is not current: $(profile)"
+xdotool key 2
+for _ in $(seq 20); do [ "$(profile)" = second ] && break; sleep 0.1; done
+[ "$(profile)" = second ] || fail "the second profile's hotkey (2) did not switch to it: $(profile)"
+pass "the second profile's hotkey switched to it"
