@@ -13,7 +13,7 @@ const shot = async (page, locator) => {
 
 for (const theme of ['modern-blue', 'midnight']) {
   test(`forced colors (${theme}): every control shows, and so does its state`, async (t) => {
-    const { page } = await openPage(t, { viewport: { width: 420, height: 2400 } });
+    const { page } = await openPage(t, { viewport: { width: 420, height: 3200 } });
     await page.emulateMedia({ forcedColors: 'active' });
     await page.evaluate((name) => { document.documentElement.dataset.theme = name; document.body.classList.add('no-anim'); }, theme);
 
