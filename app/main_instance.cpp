@@ -218,7 +218,8 @@ bool mayCloseMainWindow() {
     if (!anyWriteFailing() || told) return true;
     told = true;
     const std::string text = closeProblemText(true);
-    if (!plat::kErrorBoxIsModal) plat::errorBox("Ravelin", text);
+    // Said before the window could go: on Windows a message box over it, on Linux on standard error.
+    plat::errorBox("Ravelin", text);
     noteCloseRefused(text);
     return false;
 }

@@ -154,8 +154,9 @@ std::string browserFailureText();
 void applyBrowserSettings(void* browserController);
 // Ends the webview's loop when the window system asks to close its window (what a window manager
 // sends for the close button, WM_DELETE_WINDOW): the window goes and `endLoop(arg)` runs on the
-// user-interface thread, whatever state the toolkit is in. Linux; on Windows the library's own close
-// handling ends the loop. `mayClose`, when given, is asked first on the user-interface thread:
+// user-interface thread, whatever state the toolkit is in (Linux; on Windows the library's own close
+// handling ends the loop). `mayClose`, when given, is asked first on the user-interface thread, on
+// both systems:
 // false keeps the window and the loop, as if no close had come (the next close asks again). User-
 // interface thread, once, after the browser is created.
 void routeWindowClose(void* nativeWindow, void (*endLoop)(void* arg), void* arg,

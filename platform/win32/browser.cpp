@@ -189,7 +189,34 @@ void applyBrowserSettings(void* browserController) {
     release(webView);
 }
 
-void routeWindowClose(void*, void (*)(void*), void*, bool (*)()) {}
+namespace {
+
+// The main window's close guard: a subclass that asks before the close goes on (WM_CLOSE's default
+// destroys the window, and the library's loop ends with it).
+WNDPROC closeGuardPrevious = nullptr;
+bool (*closeGuardAsk)() = nullptr;
+
+LRESULT CALLBACK closeGuardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const WNDPROC previous = closeGuardPrevious;
+    if (message == WM_CLOSE && closeGuardAsk && !closeGuardAsk()) return 0;
+    if (message == WM_NCDESTROY) {
+        // The window's last message: the procedure under this one takes its place again.
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        closeGuardPrevious = nullptr;
+        closeGuardAsk = nullptr;
+    }
+    return CallWindowProcW(previous, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// The library ends its loop itself when the window goes; only the question before it is ours.
+void routeWindowClose(void* nativeWindow, void (*)(void*), void*, bool (*mayClose)()) {
+    if (!nativeWindow || !mayClose || closeGuardPrevious) return;
+    closeGuardAsk = mayClose;
+    closeGuardPrevious = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        static_cast<HWND>(nativeWindow), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&closeGuardProc)));
+}
 
 void nameProgramForDesktop() {
     // Every process of the program (the main window and each panel) takes the same id, so the

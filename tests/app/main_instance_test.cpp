@@ -183,9 +183,11 @@ TEST_F(MainInstance, ACloseWhileSavesFailTriesOnceMoreAndSaysSoBeforeTheWindowGo
     EXPECT_EQ(shown,
               "Could not save: the disk is full — the last changes are lost if the program closes now. "
               "Free some space, then close again: the program tries once more and then quits either way.");
+    // Each said in a box too: the refused close over the window, the loss after it.
     const auto boxes = fake::errorBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].second, "Could not save: the disk is full — the last changes of this run are lost.");
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].second, shown);
+    EXPECT_EQ(boxes[1].second, "Could not save: the disk is full — the last changes of this run are lost.");
 
     rv::resetStateForTests();
     fake::reset();

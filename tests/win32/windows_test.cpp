@@ -148,6 +148,29 @@ TEST(Windows, WatchReportsMoveSizeEndsAndOneDestructionAndKeepsUnicodeTitles) {
     EXPECT_EQ(watched.back(), "moved again");
 }
 
+// The close guard: a close it refuses leaves the window; the next one it allows destroys it, and the
+// watch under it still sees the destruction.
+bool closeAllowed = false;
+int closesAsked = 0;
+
+TEST(Windows, TheCloseGuardKeepsTheWindowUntilItAllowsTheClose) {
+    HWND window = makeWindow("Ravelin close guard");
+    ASSERT_NE(window, nullptr);
+    watched.clear();
+    plat::watchMainWindow(window, nullptr, [](plat::WindowHandle) { watched.push_back("destroyed"); });
+    plat::routeWindowClose(window, nullptr, nullptr, [] {
+        ++closesAsked;
+        return closeAllowed;
+    });
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window));
+    closeAllowed = true;
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(closesAsked, 2);
+    EXPECT_EQ(watched, std::vector<std::string>{"destroyed"});
+}
+
 // ---- panel windows and the drag -----------------------------------------------------------------
 
 TEST(Panels, FramelessStyleAndPlacement) {
