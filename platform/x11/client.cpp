@@ -13,21 +13,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/x11/main_lock.h"
 
 extern char** environ;
 
 namespace plat {
-
-namespace {
-
-// The lock file the main instance holds (instance.cpp), found the same way.
-std::string lockPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/') return std::string(runtime) + "/TapmillMain.lock";
-    return "/tmp/TapmillMain-" + std::to_string(getuid()) + ".lock";
-}
-
-}  // namespace
 
 void prepareClientProcess() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -47,7 +37,7 @@ std::vector<std::string> commandLineWords(int argc, char** argv) {
 }
 
 bool mainInstanceRunning() {
-    const int fd = open(lockPath().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int fd = open(x11::mainLockPath().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return false;
     // A shared lock is refused while the main instance holds its exclusive one. Held for this moment
     // only: an instance starting meanwhile finds its claim taken and looks again a little later.

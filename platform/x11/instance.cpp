@@ -17,16 +17,11 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/x11/main_lock.h"
 
 namespace plat {
 
 namespace {
-
-std::string lockPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/') return std::string(runtime) + "/TapmillMain.lock";
-    return "/tmp/TapmillMain-" + std::to_string(getuid()) + ".lock";
-}
 
 int heldLock = -1;  // open for the life of the process; close-on-exec, so panels never inherit it
 std::string claimProblem;
@@ -90,7 +85,7 @@ Found openLock(const std::string& path, int& fd) {
 bool claimMainInstance() {
     if (heldLock >= 0) return true;
     claimProblem.clear();
-    const std::string path = lockPath();
+    const std::string path = x11::mainLockPath();
     FolderLock serial(folderOf(path));
     int fd = -1;
     Found found = openLock(path, fd);
