@@ -278,9 +278,11 @@ bool loadSession() {
         if (startsWith(line, kProfileTag)) {
             loaded.push_back(Profile{std::string(line.substr(std::string_view(kProfileTag).size())), "", {}});
         } else if (startsWith(line, kProfileSettingsTag)) {
+            // Options come only from their own line: a mark inside this one (a file edited by hand)
+            // ends the fields, or saving would move what follows it onto an options line.
             if (!loaded.empty()) {
-                loaded.back().settingsText =
-                    std::string(line.substr(std::string_view(kProfileSettingsTag).size()));
+                std::string_view fields = line.substr(std::string_view(kProfileSettingsTag).size());
+                loaded.back().settingsText = std::string(fields.substr(0, fields.find(kProfileOptionsMark)));
             }
         } else if (startsWith(line, kProfileOptionsTag)) {
             // Options belong to a settings text; a profile without one takes every default.

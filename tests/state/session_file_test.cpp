@@ -278,6 +278,9 @@ TEST_F(SessionFile, ReaderRulesForProfilesAndEvents) {
          "CURRENT:0\nPROFILESETTINGS:9\nPROFILE:a\nPROFILESETTINGS:x\nPROFILESETTINGS:" +
              kept.substr(1, kept.size() - 2) + "\n",
          "0|a" + kept + "{}"},
+        {"an options mark inside the settings line ends its fields",
+         "CURRENT:0\nPROFILE:a\nPROFILESETTINGS:" + kept.substr(1, kept.size() - 2) + ";clickPressMs=5\n",
+         "0|a" + kept + "{}"},
         {"empty name and empty lines", "CURRENT:0\nPROFILE:\n\n3,1,0,0,0,65,1,0\n\n",
          "0|" + live + "{3 1 0 0 0 65 d 0;}"},
         {"events before any profile are ignored", "CURRENT:0\n3,1,0,0,0,65,1,0\nPROFILE:a\n",
