@@ -16,6 +16,7 @@
 #include "bridge/macro_jobs.h"
 #include "bridge/panel_messages.h"
 #include "bridge/profiles.h"
+#include "bridge/texts.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
@@ -36,14 +37,18 @@ namespace rv {
 namespace {
 
 // The worker threads in start order; each returns when appRunning reads false.
+// Those whose timing the user sees (a hotkey's answer, a click, a replayed step) are raised as far as
+// the system permits.
 struct WorkerBody {
     const char* name;
     void (*body)();
+    bool timeCritical;
 };
 const std::vector<WorkerBody> kWorkers = {
-    {"auto-clicker", &autoClickerThread}, {"key spammer", &keySpammerThread},  {"capture", &captureThread},
-    {"macro player", &macroPlayerThread}, {"autosave", &autosaveThread},       {"control", &controlThread},
-    {"pipe server", &pipeServerThread},   {"macro files", &macroWorkerThread},
+    {"auto-clicker", &autoClickerThread, true}, {"key spammer", &keySpammerThread, true},
+    {"capture", &captureThread, true},          {"macro player", &macroPlayerThread, true},
+    {"autosave", &autosaveThread, false},       {"control", &controlThread, true},
+    {"pipe server", &pipeServerThread, false},  {"macro files", &macroWorkerThread, false},
 };
 
 // The order in which shutdown joins them (the autosave last).
@@ -64,6 +69,7 @@ std::vector<RunningWorker> startWorkers() {
     for (const WorkerBody& worker : kWorkers) {
         running.push_back({worker.name, std::thread([worker] {
                                plat::nameThread(worker.name);
+                               if (worker.timeCritical) noteScheduling(plat::raiseThreadScheduling());
                                worker.body();
                            })});
     }

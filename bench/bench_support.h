@@ -6,15 +6,77 @@
 #include <poll.h>
 #include <time.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "bridge/texts.h"
+#include "platform/platform.h"
+
 namespace bench {
+
+// What a run is measured under, from its command line: `--busy` starts a second process that keeps
+// one core busy for the whole run; `--normal` leaves the time-critical threads scheduled as any other
+// (the program raises them, as do these runs by default). Figures are printed with `conditions()`.
+class RunConditions {
+  public:
+    RunConditions(int argc, char** argv) {
+        for (int i = 1; i < argc; ++i) {
+            busy_ = busy_ || std::strcmp(argv[i], "--busy") == 0;
+            raise_ = raise_ && std::strcmp(argv[i], "--normal") != 0;
+        }
+        if (!busy_) return;
+        spinner_ = fork();
+        if (spinner_ == 0) {
+            for (volatile uint64_t n = 0;; n = n + 1) {
+            }
+        }
+    }
+    ~RunConditions() {
+        if (spinner_ <= 0) return;
+        kill(spinner_, SIGKILL);
+        waitpid(spinner_, nullptr, 0);
+    }
+    RunConditions(const RunConditions&) = delete;
+    RunConditions& operator=(const RunConditions&) = delete;
+
+    // A thread of the program's, raised as the program raises it unless the run says otherwise.
+    std::thread criticalThread(void (*body)()) const {
+        const bool raise = raise_;
+        return std::thread([body, raise] {
+            if (raise) rv::noteScheduling(plat::raiseThreadScheduling());
+            body();
+        });
+    }
+
+    // ' load=0.42 busy_core=1 scheduling="real-time (priority 10)"': the one-minute load average as
+    // the figures were taken, whether a core was kept busy, and how the timing threads ran.
+    std::string conditions() const {
+        double load = 0;
+        if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+            if (std::fscanf(file, "%lf", &load) != 1) load = 0;
+            std::fclose(file);
+        }
+        char text[64];
+        std::snprintf(text, sizeof text, " load=%.2f busy_core=%d scheduling=\"", load, busy_ ? 1 : 0);
+        return text + rv::schedulingText() + "\"";
+    }
+
+  private:
+    bool busy_ = false, raise_ = true;
+    pid_t spinner_ = -1;
+};
 
 // CLOCK_MONOTONIC in microseconds.
 inline int64_t monotonicMicros() {

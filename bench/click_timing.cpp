@@ -40,6 +40,9 @@ namespace {
 
 using bench::monotonicMicros;
 
+// What the run is measured under (--busy, --normal); set by main.
+const bench::RunConditions* run = nullptr;
+
 // A window that covers the screen's middle and notes when each left button press reaches it.
 using Target = bench::TimestampingWindow<int64_t>;
 
@@ -58,7 +61,7 @@ void measureClicker(Target& target, int intervalMs, int clicks) {
     int64_t deadline = monotonicMicros() + static_cast<int64_t>(clicks) * (intervalMs + 5) * 1000 + 5000000;
     while ((rv::clickerToggleRequest || rv::autoClicking) && monotonicMicros() < deadline) plat::sleepMs(5);
     plat::sleepMs(200);  // the last presses reach the target
-    bench::reportPeriods("click_timing", intervalMs, target.take());
+    bench::reportPeriods("click_timing", intervalMs, target.take(), run->conditions());
     bench::reportClickerStamps(intervalMs, firstStamp, rv::clickMeter.noted.load());
 }
 
@@ -163,6 +166,8 @@ void measureIdleCpu(const std::string& program) {
     // The browser's own background work comes and goes, so idle is measured over a minute.
     bench::waitForQuiet(child);
     std::printf("idle_cpu percent=%.2f\n", bench::treeCpuPercent(child, 60));
+    const auto [pss, processes] = bench::treePssKiB(child);
+    std::printf("idle_memory pss_mib=%.1f processes=%zu\n", static_cast<double>(pss) / 1024.0, processes);
     std::fflush(stdout);
 
     Target clicked;
@@ -186,7 +191,8 @@ void measureIdleCpu(const std::string& program) {
 
 }  // namespace
 
-// click_timing [--cpu-only] [program]: --cpu-only skips the click timing figures.
+// click_timing [--cpu-only] [--busy] [--normal] [program]: --cpu-only skips the click timing figures;
+// --busy keeps a core busy by a second process; --normal leaves the threads at normal scheduling.
 int main(int argc, char** argv) {
     plat::initProcess();
     if (!std::getenv("DISPLAY")) {
@@ -195,9 +201,15 @@ int main(int argc, char** argv) {
     }
     plat::raiseTimerResolution();
     rv::counterFrequency = plat::tickFrequency();
-    int argument = 1;
-    const bool cpuOnly = argc > argument && std::string(argv[argument]) == "--cpu-only";
-    if (cpuOnly) ++argument;
+    bool cpuOnly = false;
+    std::string named;  // a program named on the command line
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        cpuOnly = cpuOnly || argument == "--cpu-only";
+        if (argument.rfind("--", 0) != 0) named = argument;
+    }
+    const bench::RunConditions conditions(argc, argv);
+    run = &conditions;
 
     if (!cpuOnly) {
         Target target;
@@ -206,8 +218,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         plat::injectAbsoluteMove(400, 300);  // over the target
-        std::thread clicker(rv::autoClickerThread);
-        std::thread control(rv::controlThread);
+        std::thread clicker = conditions.criticalThread(rv::autoClickerThread);
+        std::thread control = conditions.criticalThread(rv::controlThread);
 
         measureClicker(target, 1, 1000);
         measureClicker(target, 10, 500);
@@ -237,7 +249,7 @@ int main(int argc, char** argv) {
     // The real program beside this one's folder: build/<preset>/ravelin.
     std::string self = plat::exePath();
     std::string program = self.substr(0, self.rfind('/')) + "/../ravelin";
-    if (argc > argument) program = argv[argument];
+    if (!named.empty()) program = named;
     if (access(program.c_str(), X_OK) == 0) {
         measureIdleCpu(program);
     } else {

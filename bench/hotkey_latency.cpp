@@ -255,7 +255,9 @@ std::function<std::string(const std::string&)> binding(const char* name) {
 
 }  // namespace
 
-int main() {
+// hotkey_latency [--busy] [--normal]: a core kept busy by a second process; the program's threads
+// left at normal scheduling.
+int main(int argc, char** argv) {
     plat::initProcess();
     if (!std::getenv("DISPLAY")) {
         std::fprintf(stderr, "hotkey_latency needs an X display (DISPLAY)\n");
@@ -276,29 +278,31 @@ int main() {
     if (!keyboard.open()) return 1;
     plat::injectAbsoluteMove(kPointX, kPointY);  // over the target, which also has the focus
 
+    const bench::RunConditions run(argc, argv);
     std::vector<std::thread> threads;
     for (void (*body)() : {&rv::autoClickerThread, &rv::keySpammerThread, &rv::captureThread,
-                           &rv::macroPlayerThread, &rv::controlThread, &rv::pipeServerThread}) {
-        threads.emplace_back(body);
+                           &rv::macroPlayerThread, &rv::controlThread}) {
+        threads.push_back(run.criticalThread(body));
     }
+    threads.emplace_back(&rv::pipeServerThread);
     plat::sleepMs(500);  // the capture thread has grabbed the hotkeys, the pipe server listens
 
     Figures click, stop, key, play, page, panel;
     measureClicker(keyboard, target, click, stop);
-    print("hotkey_latency", "action=click", click);
+    print("hotkey_latency", "action=click", click, run.conditions());
     measureKeySpammer(keyboard, target, key);
-    print("hotkey_latency", "action=key", key);
+    print("hotkey_latency", "action=key", key, run.conditions());
     measurePlayer(keyboard, target, play);
-    print("hotkey_latency", "action=play", play);
-    print("hotkey_latency", "action=stop", stop);
+    print("hotkey_latency", "action=play", play, run.conditions());
+    print("hotkey_latency", "action=stop", stop, run.conditions());
 
     auto toggleSpammer = binding("toggleSpammer");
     measureRequest(
         target, [toggleSpammer] { toggleSpammer("[]"); }, page);
-    print("request_latency", "source=page action=click", page);
+    print("request_latency", "source=page action=click", page, run.conditions());
     measureRequest(
         target, [] { rv::sendPanelMessage("toggleSpammer", ""); }, panel);
-    print("request_latency", "source=panel action=click", panel);
+    print("request_latency", "source=panel action=click", panel, run.conditions());
 
     rv::appRunning = false;
     rv::wakeAll();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -23,16 +24,20 @@ struct Figures {
 };
 
 // One line: `prefix label p50_ms=… p99_ms=… max_ms=… n=… missed=…`.
-inline void print(const char* prefix, const char* label, Figures figures) {
+// `conditions` ends the line (what the run was measured under).
+inline void print(const char* prefix, const char* label, Figures figures,
+                  const std::string& conditions = "") {
     std::vector<double>& v = figures.ms;
     if (v.empty()) {
-        std::printf("%s %s (no action reached the target) missed=%d\n", prefix, label, figures.missed);
+        std::printf("%s %s (no action reached the target) missed=%d%s\n", prefix, label, figures.missed,
+                    conditions.c_str());
         std::fflush(stdout);
         return;
     }
     std::sort(v.begin(), v.end());
-    std::printf("%s %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d\n", prefix, label,
-                percentile(v, 0.5), percentile(v, 0.99), v.back(), v.size(), figures.missed);
+    std::printf("%s %s p50_ms=%.2f p99_ms=%.2f max_ms=%.2f n=%zu missed=%d%s\n", prefix, label,
+                percentile(v, 0.5), percentile(v, 0.99), v.back(), v.size(), figures.missed,
+                conditions.c_str());
     std::fflush(stdout);
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "bench/percentile.h"
@@ -15,7 +16,8 @@ namespace bench {
 
 // One line: `tool interval_ms=… clicks=… mean_period_ms=… p50_error_ms=… p99_error_ms=… max_error_ms=…`,
 // where the error of a period is |period − interval|; `micros` are the stamps in microseconds.
-inline void reportPeriods(const char* tool, int intervalMs, const std::vector<int64_t>& micros) {
+inline void reportPeriods(const char* tool, int intervalMs, const std::vector<int64_t>& micros,
+                          const std::string& conditions = "") {
     std::vector<double> errors;
     double total = 0;
     for (size_t i = 1; i < micros.size(); ++i) {
@@ -24,16 +26,16 @@ inline void reportPeriods(const char* tool, int intervalMs, const std::vector<in
         errors.push_back(std::fabs(period - intervalMs));
     }
     if (errors.empty()) {
-        std::printf("%s interval_ms=%d clicks=%zu (too few clicks reached the target)\n", tool, intervalMs,
-                    micros.size());
+        std::printf("%s interval_ms=%d clicks=%zu (too few clicks reached the target)%s\n", tool, intervalMs,
+                    micros.size(), conditions.c_str());
         return;
     }
     std::sort(errors.begin(), errors.end());
     std::printf(
         "%s interval_ms=%d clicks=%zu mean_period_ms=%.2f p50_error_ms=%.2f p99_error_ms=%.2f "
-        "max_error_ms=%.2f\n",
+        "max_error_ms=%.2f%s\n",
         tool, intervalMs, micros.size(), total / static_cast<double>(errors.size()), percentile(errors, 0.5),
-        percentile(errors, 0.99), errors.back());
+        percentile(errors, 0.99), errors.back(), conditions.c_str());
     std::fflush(stdout);
 }
 

@@ -115,7 +115,8 @@ double percentile(std::vector<double> values, double p) {
 }
 
 // Matches each recorded event, in order, with the first later arrival of the same kind and detail.
-void report(double speed, const std::vector<rv::MacroEvent>& recorded, const std::vector<Arrival>& arrivals) {
+void report(double speed, const std::vector<rv::MacroEvent>& recorded, const std::vector<Arrival>& arrivals,
+            const std::string& conditions) {
     Display* display = plat::x11::threadDisplay();
     std::vector<double> errors;
     size_t next = 0;
@@ -150,9 +151,10 @@ void report(double speed, const std::vector<rv::MacroEvent>& recorded, const std
         errors.push_back(std::fabs(observedMs - expectedMs));
     }
     std::printf(
-        "replay_fidelity speed=%g events=%zu p50_error_ms=%.2f p99_error_ms=%.2f max_error_ms=%.2f lost=%d\n",
+        "replay_fidelity speed=%g events=%zu p50_error_ms=%.2f p99_error_ms=%.2f max_error_ms=%.2f "
+        "lost=%d%s\n",
         speed, recorded.size(), percentile(errors, 0.5), percentile(errors, 0.99),
-        errors.empty() ? 0.0 : *std::max_element(errors.begin(), errors.end()), lost);
+        errors.empty() ? 0.0 : *std::max_element(errors.begin(), errors.end()), lost, conditions.c_str());
     std::fflush(stdout);
 }
 
@@ -168,7 +170,9 @@ bool isIdle() {
 
 }  // namespace
 
-int main() {
+// replay_fidelity [--busy] [--normal]: a core kept busy by a second process; the program's threads
+// left at normal scheduling.
+int main(int argc, char** argv) {
     Target target;
     const long events =
         KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
@@ -182,9 +186,10 @@ int main() {
         rv::profiles = {rv::Profile{"replay_fidelity", "", {}}};
         rv::currentProfile = 0;
     }
-    std::thread capture(rv::captureThread);
-    std::thread control(rv::controlThread);
-    std::thread player(rv::macroPlayerThread);
+    const bench::RunConditions conditions(argc, argv);
+    std::thread capture = conditions.criticalThread(rv::captureThread);
+    std::thread control = conditions.criticalThread(rv::controlThread);
+    std::thread player = conditions.criticalThread(rv::macroPlayerThread);
 
     int status = 0;
     if (std::system(
@@ -222,7 +227,7 @@ int main() {
             const int seconds = static_cast<int>(recorded.back().time / speed) + 10;
             waitFor([] { return !rv::playing.load(); }, seconds * 1000);
             plat::sleepMs(300);  // the last events reach the target
-            report(speed, recorded, target.take());
+            report(speed, recorded, target.take(), conditions.conditions());
         }
     }
 

@@ -19,12 +19,12 @@
 
 namespace bench {
 
-// Ticks of CPU time (user + system) of a process and all its descendants.
-inline long long treeCpuTicks(pid_t root) {
+// A process and all its descendants, each with its ticks of CPU time (user + system).
+inline std::vector<std::pair<pid_t, long long>> treeProcesses(pid_t root) {
     std::vector<std::pair<pid_t, pid_t>> parents;  // pid, parent
     std::vector<std::pair<pid_t, long long>> cpu;
     DIR* proc = opendir("/proc");
-    if (!proc) return 0;
+    if (!proc) return {};
     while (dirent* entry = readdir(proc)) {
         pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
         if (pid <= 0) continue;
@@ -53,11 +53,32 @@ inline long long treeCpuTicks(pid_t root) {
             }
         }
     }
-    long long total = 0;
+    std::vector<std::pair<pid_t, long long>> processes;
     for (auto [pid, ticks] : cpu) {
-        if (std::find(tree.begin(), tree.end(), pid) != tree.end()) total += ticks;
+        if (std::find(tree.begin(), tree.end(), pid) != tree.end()) processes.emplace_back(pid, ticks);
     }
+    return processes;
+}
+
+// Ticks of CPU time (user + system) of a process and all its descendants.
+inline long long treeCpuTicks(pid_t root) {
+    long long total = 0;
+    for (auto [pid, ticks] : treeProcesses(root)) total += ticks;
     return total;
+}
+
+// The proportional set size of a process and all its descendants in KiB (pages shared between them
+// counted once in all), and how many processes that is.
+inline std::pair<long long, size_t> treePssKiB(pid_t root) {
+    long long total = 0;
+    const auto processes = treeProcesses(root);
+    for (auto [pid, ticks] : processes) {
+        std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+        for (std::string line; std::getline(rollup, line);) {
+            if (line.rfind("Pss:", 0) == 0) total += std::atoll(line.c_str() + 4);
+        }
+    }
+    return {total, processes.size()};
 }
 
 // Percent of one core that the process tree used over `seconds`.

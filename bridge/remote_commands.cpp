@@ -8,6 +8,7 @@
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/profiles.h"
+#include "bridge/texts.h"
 #include "capture/recording.h"
 #include "engine/control.h"
 #include "platform/platform.h"
@@ -357,7 +358,8 @@ std::string remoteStatusText() {
            ",\"step\":" + std::to_string(playEventIndex.load()) +
            ",\"steps\":" + std::to_string(playEventTotal.load()) + ",\"speed\":" + jsonSpeed(tspd.load()) +
            "}";
-    out += ",\"inputBlocked\":" + std::string(jsonBool((clicking || spamming) && inputBlocked.load())) + "}";
+    out += ",\"inputBlocked\":" + std::string(jsonBool((clicking || spamming) && inputBlocked.load()));
+    out += ",\"scheduling\":" + jsonString(schedulingText()) + "}";
     return out;
 }
 

@@ -145,6 +145,8 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     member(out, "inputBlocked", (clicking || keySpamming.load()) && inputBlocked.load());
     // What could not be saved, said until it is (empty while everything is kept).
     member(out, "saveProblem", jsonString(saveProblemText()));
+    // How the timing threads run, for Settings (with the figures: status.txt stays as it was).
+    if (figures) member(out, "scheduling", jsonString(schedulingText()));
     out += "}";
     return out;
 }
@@ -158,6 +160,37 @@ struct StatusFile {
 StatusFile statusFileHolds;
 
 }  // namespace
+
+void noteScheduling(plat::Scheduling got) {
+    static std::mutex noting;
+    std::lock_guard<std::mutex> lock(noting);
+    // Normal below nice below the raised priorities; within a kind, the lesser level.
+    const auto rank = [](int32_t kind) { return kind == 0 ? 0 : kind == 1 ? 1 : 2; };
+    const auto kind = static_cast<int32_t>(got.kind);
+    const int32_t was = schedulingKind.load(), wasLevel = schedulingLevel.load();
+    const bool weaker = rank(kind) < rank(was) ||
+                        (kind == was && (got.kind == plat::SchedulingKind::Nice ? got.level > wasLevel
+                                                                                : got.level < wasLevel));
+    if (schedulingNoted.fetch_add(1) == 0 || weaker) {
+        schedulingKind.store(kind);
+        schedulingLevel.store(got.level);
+    }
+}
+
+std::string schedulingText() {
+    const int32_t level = schedulingLevel.load();
+    switch (static_cast<plat::SchedulingKind>(schedulingKind.load())) {
+        case plat::SchedulingKind::RealTime:
+            return "real-time (priority " + std::to_string(level) + ")";
+        case plat::SchedulingKind::Nice:
+            return "nice " + std::to_string(level);
+        case plat::SchedulingKind::TimeCritical:
+            return "time-critical priority";
+        case plat::SchedulingKind::Normal:
+            break;
+    }
+    return "normal";
+}
 
 std::string statusText(const std::vector<std::string>& restore) {
     return statusMembers(restore, true);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace rv {
 
 // getSettings: the settings table's page members, in table order. Takes no lock.
@@ -29,5 +31,10 @@ std::string trackerStatus();
 // pending reassignment, and whether the clicker and the key spammer run). Takes no lock, writes no
 // file and leaves the panel bookkeeping of statusText alone. Pipe server thread.
 std::string panelStatusText();
+
+// Notes how a time-critical thread got scheduled as it starts; the status says the least any got:
+// "real-time (priority 10)", "nice -5", "time-critical priority" or "normal". Any thread.
+void noteScheduling(plat::Scheduling got);
+std::string schedulingText();
 
 }  // namespace rv

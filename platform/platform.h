@@ -199,6 +199,21 @@ bool napOnWake(WakeHandle wake, int64_t microseconds);
 // Windows 10 1607 and later, looked up at run time).
 void nameThread(const char* name);
 
+// How a time-critical thread (capture, control, the auto-clicker, key spammer and player) is
+// scheduled: as any other thread; at a lower nice value (level: that value, e.g. -10); under the
+// real-time policy (level: its priority); or, on Windows, at the highest priority of the normal class.
+enum class SchedulingKind : uint8_t { Normal, Nice, RealTime, TimeCritical };
+struct Scheduling {
+    SchedulingKind kind = SchedulingKind::Normal;
+    int32_t level = 0;
+};
+// Raises the calling thread as far as the system permits without new rights: real-time scheduling
+// where that is allowed (Linux: RLIMIT_RTPRIO or the right to raise), else the lowest nice value
+// permitted (RLIMIT_NICE), else nothing; Windows: the time-critical thread priority, the process's
+// class left as it is. Children and threads started later by the thread are not raised. Never for
+// the window thread or the page's.
+Scheduling raiseThreadScheduling();
+
 // A rectangle in screen pixels; right and bottom lie outside it.
 struct Rect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;

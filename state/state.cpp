@@ -73,6 +73,7 @@ void resetStateForTests() {
     }
     clickerWaiting = false;
     inputBlocked = false;
+    schedulingKind = 0, schedulingLevel = 0, schedulingNoted = 0;
     sessionPath.clear();
     sessionSavesBlocked = false;
 }

@@ -280,6 +280,11 @@ inline std::atomic<bool> clickerWaiting{false};
 // The system refused the last input the auto-clicker or key spammer sent (lock screen, UAC prompt):
 // it was not counted, and the worker keeps trying. Those workers write.
 inline std::atomic<bool> inputBlocked{false};
+// How the time-critical threads are scheduled (plat::SchedulingKind and its level), the least any of
+// them got: each notes its own as it starts (noteScheduling, bridge/texts.h).
+inline std::atomic<int32_t> schedulingKind{0};
+inline std::atomic<int32_t> schedulingLevel{0};
+inline std::atomic<int32_t> schedulingNoted{0};  // how many threads noted theirs
 
 // ---- session -----------------------------------------------------------------------------------------
 inline std::string sessionPath;  // set once at start-up, before any save can run

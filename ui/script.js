@@ -773,6 +773,10 @@
       var problem = str(s.saveProblem, '');
       setHidden($('save-problem'), !problem);
       setText($('save-problem'), problem);
+      // How the clicking, typing and replay threads are scheduled, as the system allowed.
+      var scheduling = str(s.scheduling, '');
+      setHidden($('scheduling-line'), !scheduling);
+      setText($('scheduling-line'), 'Timing threads: ' + scheduling);
     }
     Object.keys(TOGGLES).forEach(function (k) { renderToggle(TOGGLES[k]); });
     renderCountdown();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/percentile.h"
+#include "bridge/texts.h"
 #include "capture/capture.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
@@ -30,6 +31,11 @@
 #include "win32/xdotool.h"
 
 namespace {
+
+// How the timing threads ran, at the end of each figure line.
+std::string scheduling() {
+    return " scheduling=\"" + rv::schedulingText() + "\"";
+}
 
 constexpr int kPresses = 40;  // each press starts xdotool, which takes a while under Wine
 
@@ -162,7 +168,11 @@ int main() {
     std::vector<std::thread> threads;
     for (void (*body)() : {&rv::autoClickerThread, &rv::keySpammerThread, &rv::captureThread,
                            &rv::macroPlayerThread, &rv::controlThread}) {
-        threads.emplace_back(body);
+        // Raised as the program raises them.
+        threads.emplace_back([body] {
+            rv::noteScheduling(plat::raiseThreadScheduling());
+            body();
+        });
     }
     Sleep(500);  // the capture thread's hooks are set
     StampingHook hook;
@@ -186,7 +196,7 @@ int main() {
             stop.ms.push_back(milliseconds(std::max<int64_t>(0, last - *off)));
         }
     });
-    print("hotkey_latency", "action=click", click);
+    print("hotkey_latency", "action=click", click, scheduling());
 
     rv::ksms = 1, rv::ksRptMode = 1;
     rv::keySpamTarget = 'A';
@@ -200,7 +210,7 @@ int main() {
             waitFor([] { return !rv::keySpamming.load(); }, 1000);
             Sleep(30);
         });
-    print("hotkey_latency", "action=key", key);
+    print("hotkey_latency", "action=key", key, scheduling());
 
     {
         std::lock_guard<std::mutex> lock(rv::profilesLock);
@@ -221,8 +231,8 @@ int main() {
             waitFor([] { return !rv::playing.load(); }, 1000);
         }
     });
-    print("hotkey_latency", "action=play", play);
-    print("hotkey_latency", "action=stop", stop);
+    print("hotkey_latency", "action=play", play, scheduling());
+    print("hotkey_latency", "action=stop", stop, scheduling());
 
     rv::appRunning = false;
     rv::wakeAll();

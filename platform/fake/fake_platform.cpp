@@ -72,6 +72,16 @@ std::vector<std::string> threadNames() {
     return state().threadNames;
 }
 
+std::vector<std::string> raisedThreads() {
+    Lock lock(state().mutex);
+    return state().raisedThreads;
+}
+
+void setScheduling(plat::Scheduling scheduling) {
+    Lock lock(state().mutex);
+    state().scheduling = scheduling;
+}
+
 std::optional<std::string> startupRegistration() {
     Lock lock(state().mutex);
     return state().registration;
@@ -102,6 +112,8 @@ void reset() {
     State& s = state();
     for (auto& wake : s.wakes) wake->signalled = false;
     s.threadNames.clear();
+    s.raisedThreads.clear();
+    s.scheduling = {};
     s.captureWakes = 0;
     s.capture.reset();
     s.captureStop = false;
@@ -261,9 +273,20 @@ bool napOnWake(WakeHandle wake, int64_t microseconds) {
     return false;
 }
 
+namespace {
+thread_local std::string threadName;
+}
+
+Scheduling raiseThreadScheduling() {
+    Lock lock(fake::state().mutex);
+    fake::state().raisedThreads.push_back(threadName);
+    return fake::state().scheduling;
+}
+
 void nameThread(const char* name) {
     Lock lock(fake::state().mutex);
     fake::state().threadNames.push_back(name);
+    threadName = name;
 }
 
 void raiseTimerResolution() {

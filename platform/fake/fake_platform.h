@@ -144,6 +144,10 @@ bool feedMouse(const plat::MouseEvent& event);
 // The names threads gave themselves (nameThread), in order, and how often the capture loop was told
 // that what it grabs may have changed (wakeCaptureLoop).
 std::vector<std::string> threadNames();
+// The names of the threads that raised their scheduling, and what such a raise gets (Normal until
+// set).
+std::vector<std::string> raisedThreads();
+void setScheduling(plat::Scheduling scheduling);
 int captureWakes();
 
 // The start-up registration: the executable path registered, or nothing.

@@ -76,6 +76,8 @@ struct State {
     bool registrationFails = false;            // the system refuses every change of the registration
     std::vector<std::unique_ptr<Wake>> wakes;  // never freed: the program keeps its handles for good
     std::vector<std::string> threadNames;
+    std::vector<std::string> raisedThreads;  // the names of the threads that raised their scheduling
+    plat::Scheduling scheduling;             // what a raise gets
     int captureWakes = 0;
     int mainInstanceHeldFor = 0;
     int mainInstanceClaims = 0;

@@ -41,6 +41,14 @@ bool napOnWake(WakeHandle wake, int64_t microseconds) {
     return WaitForSingleObject(event, wait) == WAIT_OBJECT_0;
 }
 
+Scheduling raiseThreadScheduling() {
+    // The highest priority of the normal class: the process's class (and so the window thread and
+    // the page) stays where it was. Threads started later begin at normal priority again.
+    if (SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL))
+        return {SchedulingKind::TimeCritical, THREAD_PRIORITY_TIME_CRITICAL};
+    return {};
+}
+
 void nameThread(const char* name) {
     // SetThreadDescription exists from Windows 10 1607 on; older systems keep their threads unnamed.
     using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);

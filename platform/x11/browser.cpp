@@ -183,6 +183,31 @@ const LoadedToolkit& toolkit() {
     return instance;
 }
 
+// What the page never uses, switched off so that the engine keeps no memory for it: the back/forward
+// cache, WebGL, media and their kin (each where the installed engine has it).
+constexpr const char* kUnusedFeatures[] = {
+    "webkit_settings_set_enable_page_cache",      "webkit_settings_set_enable_webgl",
+    "webkit_settings_set_enable_media",           "webkit_settings_set_enable_webaudio",
+    "webkit_settings_set_enable_mediasource",     "webkit_settings_set_enable_media_stream",
+    "webkit_settings_set_enable_webrtc",          "webkit_settings_set_enable_encrypted_media",
+    "webkit_settings_set_enable_dns_prefetching",
+};
+constexpr int kDocumentViewerCache = 0;  // WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER: the smallest caches
+
+void switchOffUnusedFeatures(void* view, void* settings) {
+    void* webkit = loaded("libwebkitgtk-6.0.so.4");
+    for (const char* name : kUnusedFeatures) {
+        void (*set)(void*, gboolean) = nullptr;
+        if (find(webkit, name, set)) set(settings, 0);
+    }
+    void* (*contextOf)(void*) = nullptr;
+    void (*setCacheModel)(void*, int) = nullptr;
+    if (find(webkit, "webkit_web_view_get_context", contextOf) &&
+        find(webkit, "webkit_web_context_set_cache_model", setCacheModel)) {
+        if (void* context = contextOf(view)) setCacheModel(context, kDocumentViewerCache);
+    }
+}
+
 bool isEditAction(int action) {
     for (int kept : kEditActions) {
         if (action == kept) return true;
@@ -313,6 +338,7 @@ void applyBrowserSettings(void* browserController) {
             f.setCaretBrowsing(settings, 0);
             f.setDeveloperExtras(settings, 0);
             f.setNavigationGestures(settings, 0);
+            x11::switchOffUnusedFeatures(browserController, settings);
         }
         f.signalConnectData(browserController, "context-menu", x11::callback(&x11::onContextMenu), nullptr,
                             nullptr, 0);

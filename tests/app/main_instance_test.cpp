@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "app/version.h"
+#include "bridge/texts.h"
 #include "state/save_problems.h"
 #include "state/session_file.h"
 #include "state/wakes.h"
@@ -304,12 +305,18 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_TRUE(fake::errorBoxes().empty());
 }
 
-TEST_F(MainInstance, EveryWorkerThreadIsNamed) {
+TEST_F(MainInstance, EveryWorkerThreadIsNamedAndTheTimeCriticalOnesRaised) {
+    fake::setScheduling({plat::SchedulingKind::Nice, -5});
     EXPECT_EQ(rv::ravelinMain(""), 0);
     std::vector<std::string> names = fake::threadNames();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"auto-clicker", "autosave", "capture", "control",
                                                "key spammer", "macro files", "macro player", "pipe server"}));
+    std::vector<std::string> raised = fake::raisedThreads();
+    std::sort(raised.begin(), raised.end());
+    EXPECT_EQ(raised, (std::vector<std::string>{"auto-clicker", "capture", "control", "key spammer",
+                                                "macro player"}));
+    EXPECT_EQ(rv::schedulingText(), "nice -5");
 }
 
 // A hotkey's effect reaches the page through a script the window thread runs, not only through the

@@ -2,6 +2,7 @@
 
 #include "bridge/texts.h"
 #include "capture/recording.h"
+#include "state/state.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -23,7 +24,7 @@ const char* kFresh =
     "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
     "\"clickLeft\":-1,\"keySpamLeft\":-1,\"playLeft\":-1,"
     "\"clickerWaiting\":false,"
-    "\"inputBlocked\":false,\"saveProblem\":\"\"}";
+    "\"inputBlocked\":false,\"saveProblem\":\"\",\"scheduling\":\"normal\"}";
 
 }  // namespace
 
@@ -133,4 +134,27 @@ TEST_F(Status, AStatusFileThatCannotBeWrittenChangesNothingAndIsTriedAgain) {
     std::filesystem::remove(inFolder("status.txt"));
     rv::trackerStatus();
     EXPECT_EQ(readFile("status.txt"), kFreshFile);
+}
+
+// The status says the least any time-critical thread got, whatever order they noted it in.
+TEST(Scheduling, TheStatusSaysTheLeastAnyThreadGot) {
+    using K = plat::SchedulingKind;
+    struct Case {
+        std::vector<plat::Scheduling> noted;
+        const char* text;
+    };
+    const Case cases[] = {
+        {{}, "normal"},
+        {{{K::RealTime, 10}, {K::RealTime, 10}}, "real-time (priority 10)"},
+        {{{K::RealTime, 10}, {K::RealTime, 5}, {K::RealTime, 10}}, "real-time (priority 5)"},
+        {{{K::RealTime, 10}, {K::Nice, -5}}, "nice -5"},
+        {{{K::Nice, -10}, {K::Nice, -2}, {K::Nice, -10}}, "nice -2"},
+        {{{K::TimeCritical, 15}}, "time-critical priority"},
+        {{{K::Nice, -5}, {K::Normal, 0}, {K::RealTime, 10}}, "normal"},
+    };
+    for (const Case& c : cases) {
+        rv::resetStateForTests();
+        for (const plat::Scheduling& s : c.noted) rv::noteScheduling(s);
+        EXPECT_EQ(rv::schedulingText(), c.text) << c.text;
+    }
 }
