@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bridge/arguments.h"
+#include "bridge/display_session.h"
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/profiles.h"
@@ -359,7 +360,8 @@ std::string remoteStatusText() {
            ",\"steps\":" + std::to_string(playEventTotal.load()) + ",\"speed\":" + jsonSpeed(tspd.load()) +
            "}";
     out += ",\"inputBlocked\":" + std::string(jsonBool((clicking || spamming) && inputBlocked.load()));
-    out += ",\"scheduling\":" + jsonString(schedulingText()) + "}";
+    out += ",\"scheduling\":" + jsonString(schedulingText());
+    out += ",\"session\":" + jsonString(displaySessionText()) + "}";
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "bridge/display_session.h"
 #include "bridge/json_text.h"
 #include "capture/capture.h"
 #include "capture/recording.h"
@@ -147,6 +148,8 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     member(out, "saveProblem", jsonString(saveProblemText()));
     // How the timing threads run, for Settings (with the figures: status.txt stays as it was).
     if (figures) member(out, "scheduling", jsonString(schedulingText()));
+    // Where the program runs and what its input reaches there (empty on Windows).
+    if (figures) member(out, "session", jsonString(displaySessionText()));
     out += "}";
     return out;
 }

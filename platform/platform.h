@@ -36,6 +36,8 @@ void endProcess(bool comInitialised);
 // Linux. `kErrorBoxIsModal` says which, so that callers can also show the text in their window.
 void errorBox(const std::string& caption, const std::string& text);
 extern const bool kErrorBoxIsModal;
+// The window system the backend speaks: "x11" (the fake platform too) or "windows".
+extern const char* const kWindowSystem;
 
 // Runs `onCrash` once when the process dies of an unhandled fault, an exception that nothing catches
 // or abort, on any thread; the platform's own crash handling then ends the process as it would have

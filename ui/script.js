@@ -774,6 +774,9 @@
       setHidden($('save-problem'), !problem);
       setText($('save-problem'), problem);
       // How the clicking, typing and replay threads are scheduled, as the system allowed.
+      var session = str(s.session, '');
+      setHidden($('session-line'), !session);
+      setText($('session-line'), session);
       var scheduling = str(s.scheduling, '');
       setHidden($('scheduling-line'), !scheduling);
       setText($('scheduling-line'), 'Timing threads: ' + scheduling);

@@ -158,6 +158,7 @@ void reset() {
 namespace plat {
 
 const bool kErrorBoxIsModal = true;
+const char* const kWindowSystem = "x11";
 const char kPathSeparator = '/';
 const char* const webviewLibraryFile = "fake-webview";
 std::string browserFailureText() {

@@ -21,6 +21,7 @@
 namespace plat {
 
 const bool kErrorBoxIsModal = true;
+const char* const kWindowSystem = "windows";
 const char kPathSeparator = '\\';
 const char* const webviewLibraryFile = "webview.dll";
 

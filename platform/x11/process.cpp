@@ -44,6 +44,7 @@ bool hasRenderNode(const char* folder) {
 }  // namespace x11
 
 const bool kErrorBoxIsModal = false;
+const char* const kWindowSystem = "x11";
 const char kPathSeparator = '/';
 const char* const webviewLibraryFile = "libwebview.so.0.12";
 std::string browserFailureText() {
