@@ -92,6 +92,22 @@ TEST(ThreadName, IsTheThreadsDescription) {
     EXPECT_EQ(named, L"auto-clicker");
 }
 
+// A raised thread runs at the time-critical priority; the process's class, and the threads it starts
+// later, stay normal.
+TEST(ThreadScheduling, OnlyTheRaisedThreadIsTimeCritical) {
+    plat::Scheduling got;
+    int raised = 0, startedByIt = 0;
+    std::thread([&] {
+        got = plat::raiseThreadScheduling();
+        raised = GetThreadPriority(GetCurrentThread());
+        std::thread([&] { startedByIt = GetThreadPriority(GetCurrentThread()); }).join();
+    }).join();
+    EXPECT_EQ(got.kind, plat::SchedulingKind::TimeCritical);
+    EXPECT_EQ(raised, THREAD_PRIORITY_TIME_CRITICAL);
+    EXPECT_EQ(startedByIt, THREAD_PRIORITY_NORMAL);
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

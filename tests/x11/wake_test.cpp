@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -67,6 +70,28 @@ TEST(ThreadName, IsWhatPerThreadFiguresShowCutToFifteenBytes) {
     }).join();
     EXPECT_EQ(named, "control");
     EXPECT_EQ(cut, "a name far long");
+}
+
+// A raised thread gets what the user may have: real-time for root or with RLIMIT_RTPRIO, else a lower
+// nice value where RLIMIT_NICE permits, else nothing. Threads it starts run as any other.
+TEST(ThreadScheduling, TheRaisedThreadGetsWhatTheSystemPermitsAndItsChildrenDoNot) {
+    plat::Scheduling got;
+    int policy = -1, childPolicy = -1;
+    std::thread([&] {
+        got = plat::raiseThreadScheduling();
+        policy = sched_getscheduler(0);
+        std::thread([&] { childPolicy = sched_getscheduler(0); }).join();
+    }).join();
+    rlimit realTime{};
+    getrlimit(RLIMIT_RTPRIO, &realTime);
+    if (geteuid() == 0 || realTime.rlim_cur > 0) {
+        EXPECT_EQ(got.kind, plat::SchedulingKind::RealTime);
+        EXPECT_EQ(policy & ~SCHED_RESET_ON_FORK, SCHED_FIFO);
+    } else {
+        EXPECT_NE(got.kind, plat::SchedulingKind::RealTime);
+        EXPECT_EQ(policy, SCHED_OTHER);
+    }
+    EXPECT_EQ(childPolicy, SCHED_OTHER);
 }
 
 }  // namespace
