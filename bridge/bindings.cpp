@@ -182,6 +182,21 @@ std::string getReassignRefusal(const std::string&) {
            ",\"holder\":" + jsonString(reassignWord(holder)) + "}";
 }
 
+// The step editor plays part of the recording: the steps [from, to) of it, `to` -1 for the end; true
+// when the playback was asked for (not while one runs or a recording does).
+std::string playSteps(const std::string& request) {
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() != 2) return "false";
+    auto from = parseInt32(fields[0]);
+    auto to = parseInt32(fields[1]);
+    if (!from || !to || *from < 0 || (*to >= 0 && *to <= *from) || recording.load() || playing.load())
+        return "false";
+    playRangeFrom.store(*from);
+    playRangeTo.store(*to);
+    raiseRequest(playToggleRequest);
+    return "true";
+}
+
 // The macro library's calls start a job on the macro worker and return its number at once.
 std::string getMacroJob(const std::string& request) {
     return macroJobText(parseInt32(stripArguments(request)).value_or(0));
@@ -222,11 +237,13 @@ const std::vector<MainBinding>& pageBindings() {
         {"setClickStartDelay", &setClickStartDelay},
         {"closePanel", &closePanel},
         {"getMacroJob", &getMacroJob},
+        {"playSteps", &playSteps},
     };
     static const std::vector<MainBinding> withMacros = [] {
         std::vector<MainBinding> all = bindings;
-        for (const char* name : {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro",
-                                 "deleteMacro", "importMacro", "exportMacro", "openMacroFolder"}) {
+        for (const char* name :
+             {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro", "deleteMacro",
+              "importMacro", "exportMacro", "openMacroFolder", "readRecording", "saveRecording"}) {
             all.push_back(
                 {name, [name](const std::string& request) { return startMacroJob(name, request); }});
         }

@@ -13,6 +13,7 @@
 #include "bridge/json_text.h"
 #include "capture/recording.h"
 #include "platform/platform.h"
+#include "state/macro_file.h"
 #include "state/macro_library.h"
 #include "state/state.h"
 #include "state/wakes.h"
@@ -21,7 +22,20 @@ namespace rv {
 
 namespace {
 
-enum class Kind { List, Save, Load, Rename, Duplicate, Delete, Import, Export, OpenFolder, Task };
+enum class Kind {
+    List,
+    Save,
+    Load,
+    Rename,
+    Duplicate,
+    Delete,
+    Import,
+    Export,
+    OpenFolder,
+    Task,
+    ReadSteps,
+    SaveSteps
+};
 
 struct Job {
     int64_t id = 0;
@@ -35,6 +49,7 @@ struct Outcome {
     std::string message;
     std::string name;
     std::string macros;  // JSON array, listMacros only
+    std::string steps;   // readRecording only: the recording as macro text (LF line ends), as JSON
 };
 
 constexpr size_t kMostWaiting = 32;
@@ -181,34 +196,88 @@ Outcome save(const std::string& name, bool replace) {
         std::lock_guard<std::mutex> lock(profilesLock);
         if (Profile* current = currentProfileEntry()) file.events = current->events;
     }
-    if (recording.load()) return {false, "Stop the recording first.", name, ""};
-    if (file.events.empty()) return {false, "There is no recording to save.", name, ""};
+    if (recording.load()) return {false, "Stop the recording first.", name, "", ""};
+    if (file.events.empty()) return {false, "There is no recording to save.", name, "", ""};
     plat::screenSize(file.screenWidth, file.screenHeight);
     size_t steps = file.events.size();
     std::string problem = saveLibraryMacro(name, std::move(file), replace);
-    if (!problem.empty()) return {false, problem, name, ""};
-    return {true, "Saved \"" + name + "\" (" + countText(steps) + " steps).", name, ""};
+    if (!problem.empty()) return {false, problem, name, "", ""};
+    return {true, "Saved \"" + name + "\" (" + countText(steps) + " steps).", name, "", ""};
 }
 
 Outcome load(const std::string& name) {
     MacroFile file;
     std::string problem = loadLibraryMacro(name, file);
-    if (!problem.empty()) return {false, "\"" + name + "\" was not loaded:\n" + problem, name, ""};
+    if (!problem.empty()) return {false, "\"" + name + "\" was not loaded:\n" + problem, name, "", ""};
     size_t steps = file.events.size();
     if (!replaceRecording(std::move(file.events)))
-        return {false, "Stop the recording or playback first.", name, ""};
-    return {true, "Loaded \"" + name + "\" (" + countText(steps) + " steps).", name, ""};
+        return {false, "Stop the recording or playback first.", name, "", ""};
+    return {true, "Loaded \"" + name + "\" (" + countText(steps) + " steps).", name, "", ""};
+}
+
+// The macro text as a JSON string with LF line ends, a line end written \n (the text is well-formed
+// UTF-8 already: steps are ASCII, and the header's name and note are made so when written).
+std::string macroTextJson(const std::string& text) {
+    std::string json;
+    json.reserve(text.size() + text.size() / 16 + 2);
+    json += '"';
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            json += "\\n";
+        } else if (c == '"' || c == '\\') {
+            json += '\\', json += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            json += "\\u00", json += "0123456789abcdef"[(c >> 4) & 1], json += "0123456789abcdef"[c & 15];
+        } else {
+            json += c;
+        }
+    }
+    return json += '"';
+}
+
+// The step editor's copy of the current recording: the macro file's text with LF line ends (the
+// smaller wire), and the key names the page shows, by code.
+Outcome readSteps() {
+    MacroFile file;
+    if (recording.load()) return {false, "Stop the recording first.", "", "", ""};
+    {
+        std::lock_guard<std::mutex> lock(profilesLock);
+        if (Profile* current = currentProfileEntry()) file.events = current->events;
+    }
+    plat::screenSize(file.screenWidth, file.screenHeight);
+    std::string text, problem;
+    if (!writeMacroText(file, text, problem)) return {false, problem, "", "", ""};
+    std::string keys = "[";
+    for (int32_t vk = 0; vk < 256; ++vk) keys += (vk ? "," : "") + jsonString(macroKeyName(vk));
+    keys += "]";
+    return {true, countText(file.events.size()) + " steps.", "", "",
+            "\"text\":" + macroTextJson(text) + ",\"keys\":" + keys};
+}
+
+// The edited recording from the step editor, as macro text in a JSON array: read whole by the same
+// rules as a macro file, and either put in place of the current recording (which can then be
+// brought back once) or refused with its problems, the recording untouched.
+Outcome saveSteps(const std::string& request) {
+    auto items = arrayItems(request);
+    if (!items || items->empty()) return {false, "The edited steps did not arrive.", "", "", ""};
+    MacroReading reading = readMacroText((*items)[0]);
+    if (!reading.file) return {false, "The steps were not saved:\n" + macroProblemsText(reading), "", "", ""};
+    size_t steps = reading.file->events.size();
+    if (!replaceRecording(std::move(reading.file->events)))
+        return {false, "Stop the recording or playback first.", "", "", ""};
+    return {true, "Saved the edited recording (" + countText(steps) + " steps).", "", "", ""};
 }
 
 Outcome run(const Job& job) {
     const std::vector<std::string>& a = job.arguments;
     auto arg = [&a](size_t index) { return index < a.size() ? a[index] : std::string(); };
     auto outcome = [](const std::string& problem, const std::string& name, const std::string& said) {
-        return problem.empty() ? Outcome{true, said, name, ""} : Outcome{false, problem, name, ""};
+        return problem.empty() ? Outcome{true, said, name, "", ""} : Outcome{false, problem, name, "", ""};
     };
     switch (job.kind) {
         case Kind::List:
-            return Outcome{true, "", "", listText()};
+            return Outcome{true, "", "", listText(), ""};
         case Kind::Save:
             return save(arg(0), truthy(a, 1));
         case Kind::Load:
@@ -231,9 +300,13 @@ Outcome run(const Job& job) {
             return outcome(openMacroFolder(), "", "");
         case Kind::Export:
             return outcome(exportMacro(arg(0), arg(1), truthy(a, 2)), arg(0), "Exported to " + arg(1) + ".");
+        case Kind::ReadSteps:
+            return readSteps();
+        case Kind::SaveSteps:
+            return saveSteps(arg(0));
         case Kind::Task: {
             MacroTaskResult result = job.task ? job.task() : MacroTaskResult{};
-            return Outcome{result.ok, result.message, result.name, ""};
+            return Outcome{result.ok, result.message, result.name, "", ""};
         }
     }
     return {};
@@ -262,11 +335,14 @@ constexpr CallWord kCalls[] = {
     {"importMacro", Kind::Import, 1},
     {"exportMacro", Kind::Export, 2},
     {"openMacroFolder", Kind::OpenFolder, 0},
+    {"readRecording", Kind::ReadSteps, 0},
 };
 
 }  // namespace
 
 std::string startMacroJob(std::string_view call, const std::string& request) {
+    // The edited recording can be tens of megabytes: its JSON is read on the worker, not here.
+    if (call == "saveRecording") return std::to_string(enqueue(Kind::SaveSteps, {request}));
     auto items = arrayItems(request);
     if (!items) return "0";
     for (const CallWord& word : kCalls) {
@@ -288,6 +364,8 @@ std::string outcomeText(const Outcome& outcome, size_t most) {
     std::string text = std::string("{\"done\":true,\"ok\":") + jsonBool(outcome.ok) +
                        ",\"message\":" + jsonString(outcome.message) +
                        ",\"name\":" + jsonString(outcome.name);
+    // The editor's copy of a recording goes to the main window's page only, never into a pipe reply.
+    if (!outcome.steps.empty() && most == std::string::npos) return text + "," + outcome.steps + "}";
     if (outcome.macros.empty()) return text + "}";
     if (most == std::string::npos || text.size() + outcome.macros.size() + 12 <= most)
         return text + ",\"macros\":" + outcome.macros + "}";
@@ -318,6 +396,13 @@ std::string macroJobReply(int64_t job, size_t most) {
         for (const Job& queued : waiting) pending = pending || queued.id == job;
         if (pending) return "{\"done\":false}";
         return "{\"done\":true,\"ok\":false,\"message\":\"No such job.\",\"name\":\"\"}";
+    }
+    if (!found->second.steps.empty() && most == std::string::npos) {
+        // The editor's copy of a recording is handed over once: it can be tens of megabytes.
+        std::string text = outcomeText(found->second, most);
+        found->second.steps.clear();
+        found->second.steps.shrink_to_fit();
+        return text;
     }
     return outcomeText(found->second, most);
 }

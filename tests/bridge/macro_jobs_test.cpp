@@ -159,3 +159,76 @@ TEST_F(MacroJobs, AtMostThirtyTwoJobsWait) {
 }
 
 }  // namespace
+
+namespace {
+
+// The step editor's copy of the recording: macro text with LF line ends and the key names, handed
+// over once.
+TEST_F(MacroJobs, EditorReadsTheRecordingAsMacroText) {
+    rv::MacroEvent key{rv::kKey, 0.5, 0, 0, 0, 65, true, 0};
+    rv::profiles[0].events.push_back(key);
+    std::string job = callMainBinding("readRecording", "[]");
+    EXPECT_TRUE(rv::runNextMacroJob());
+    std::string reply = callMainBinding("getMacroJob", "[" + job + "]");
+    EXPECT_NE(reply.find("\"text\":\"Ravelin macro 1\\n"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("\\n125 move 10 1\\n125 move 10 1\\n125 key-down A 65\\n\""), std::string::npos)
+        << reply;
+    EXPECT_EQ(reply.find("\\r"), std::string::npos);
+    EXPECT_NE(reply.find("\"keys\":[\"Key0\","), std::string::npos);
+    EXPECT_NE(reply.find(",\"A\",\"B\","), std::string::npos);
+    // Tens of megabytes for a long recording: given once, then only the outcome.
+    EXPECT_EQ(callMainBinding("getMacroJob", "[" + job + "]"),
+              "{\"done\":true,\"ok\":true,\"message\":\"5 steps.\",\"name\":\"\"}");
+
+    rv::recording = true;
+    EXPECT_NE(done("readRecording", "[]").find("Stop the recording first"), std::string::npos);
+    rv::recording = false;
+}
+
+// The edited recording replaces the profile's whole, like a loaded macro (the old one can be brought
+// back), or is refused whole with its problems and line numbers.
+TEST_F(MacroJobs, EditorSavesTheWholeRecordingOrNothing) {
+    std::string outcome = done(
+        "saveRecording", "[\"Ravelin macro 1\\nscreen 800 600\\n0 move 7 8\\n2000.5 key-down A 65\\n\"]");
+    EXPECT_NE(outcome.find("\"ok\":true"), std::string::npos) << outcome;
+    ASSERT_EQ(2u, rv::profiles[0].events.size());
+    EXPECT_EQ(7, firstX());
+    EXPECT_DOUBLE_EQ(2.0005, rv::profiles[0].events[1].time);
+    EXPECT_EQ(65, rv::profiles[0].events[1].vk);
+    EXPECT_EQ("4", callMainBinding("getReplacedRecording", "[]"));
+
+    for (const char* bad : {"[\"Ravelin macro 1\\n0 move 1 1\\n5 jump\\n9 wheel 99999\\n\"]", "[\"\"]", "[]",
+                            "{\"not\":\"an array\"}"}) {
+        outcome = done("saveRecording", bad);
+        EXPECT_NE(outcome.find("\"ok\":false"), std::string::npos) << bad;
+        EXPECT_EQ(7, firstX()) << bad;
+        EXPECT_EQ("4", callMainBinding("getReplacedRecording", "[]")) << bad;
+    }
+    EXPECT_NE(outcome.find("did not arrive"), std::string::npos);
+    outcome = done("saveRecording", "[\"Ravelin macro 1\\n0 move 1 1\\n5 jump\\n9 wheel 99999\\n\"]");
+    EXPECT_NE(outcome.find("line 3: unknown step \\\"jump\\\""), std::string::npos) << outcome;
+    EXPECT_NE(outcome.find("line 4: the wheel turn"), std::string::npos) << outcome;
+
+    rv::playing = true;
+    EXPECT_NE(
+        done("saveRecording", "[\"Ravelin macro 1\\n0 move 1 1\\n\"]").find("Stop the recording or playback"),
+        std::string::npos);
+    rv::playing = false;
+    EXPECT_EQ(7, firstX());
+}
+
+TEST_F(MacroJobs, PlayStepsAsksForARangeOnlyWhenAPlaybackCanStart) {
+    EXPECT_EQ("true", callMainBinding("playSteps", "[2,-1]"));
+    EXPECT_EQ(2, rv::playRangeFrom);
+    EXPECT_EQ(-1, rv::playRangeTo);
+    EXPECT_TRUE(rv::playToggleRequest.exchange(false));
+    rv::playRangeFrom = -1;
+    for (const char* refused : {"[3,3]", "[-1,4]", "[1]", "[\"a\",2]"})
+        EXPECT_EQ("false", callMainBinding("playSteps", refused)) << refused;
+    rv::playing = true;
+    EXPECT_EQ("false", callMainBinding("playSteps", "[0,2]"));
+    EXPECT_EQ(-1, rv::playRangeFrom);
+    EXPECT_FALSE(rv::playToggleRequest.load());
+}
+
+}  // namespace

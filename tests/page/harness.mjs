@@ -33,7 +33,7 @@ export const MAIN_BINDINGS = [
   'renameProfile', 'deleteProfileAt', 'getReplacedRecording', 'restoreRecording', 'getReassignRefusal',
   'getClickerWaiting', 'getClickStartDelay', 'setClickStartDelay', 'closePanel', 'getMacroJob',
   'listMacros', 'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro',
-  'exportMacro', 'openMacroFolder',
+  'exportMacro', 'openMacroFolder', 'playSteps', 'readRecording', 'saveRecording',
 ];
 export const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'changeSettings',
@@ -163,6 +163,15 @@ function installFakeNative({ names, state, groups }) {
     }),
     importMacro: (path) => job(() => ({ ok: false, message: `The file is not a macro Ravelin can read:\nline 2: unknown step "jump"`, name: '' })),
     openMacroFolder: () => job(() => ({ ok: true, message: '', name: '' })),
+    // The step editor: the recording as macro text (state.recordingText), saved back whole.
+    readRecording: () => job(() => ({ ok: true, message: '', name: '', text: state.recordingText || 'Ravelin macro 1\n', keys: state.keyNames || [] })),
+    saveRecording: (text) => job(() => {
+      if (state.refuseSave) return { ok: false, message: state.refuseSave, name: '' };
+      state.replaced = state.status.count;
+      state.recordingText = text;
+      return { ok: true, message: 'Saved the edited recording.', name: '' };
+    }),
+    playSteps: (from, to) => { state.played = [from, to]; return true; },
     exportMacro: (name, path, replace) => job(() => {
       state.files = state.files || {};
       if (state.files[path] && !replace) return { ok: false, message: `There is a file at ${path} already.`, name };
