@@ -2145,7 +2145,8 @@
     }
     ed.closeAsked = false;
     edLayout();
-    if (ed.cursor >= 0) edShowRow(ed.cursor);
+    // The steps an edit selected come into view; a kept selection leaves the list where it is.
+    if (selectFrom >= 0 && ed.cursor >= 0) edShowRow(ed.cursor);
   }
   function edClick(i, e) {
     if (e.shiftKey && ed.anchor >= 0) {
