@@ -1,5 +1,7 @@
 #include "bridge/bindings.h"
 
+#include <algorithm>
+
 #include "bridge/arguments.h"
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
@@ -198,8 +200,13 @@ std::string playSteps(const std::string& request) {
 }
 
 // The macro library's calls start a job on the macro worker and return its number at once.
+// [job], or [job, part] for a further part of the step editor's copy of the recording.
 std::string getMacroJob(const std::string& request) {
-    return macroJobText(parseInt32(stripArguments(request)).value_or(0));
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    int64_t job = fields.empty() ? 0 : parseInt32(fields[0]).value_or(0);
+    if (fields.size() > 1)
+        return macroJobPart(job, static_cast<size_t>(std::max(0, parseInt32(fields[1]).value_or(0))));
+    return macroJobText(job);
 }
 
 }  // namespace

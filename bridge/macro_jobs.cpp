@@ -49,7 +49,7 @@ struct Outcome {
     std::string message;
     std::string name;
     std::string macros;  // JSON array, listMacros only
-    std::string steps;   // readRecording only: the recording as macro text (LF line ends), as JSON
+    std::string steps;   // readRecording only: "steps":N,"parts":P,"keys":[…] (the text is in editorParts)
 };
 
 constexpr size_t kMostWaiting = 32;
@@ -61,6 +61,12 @@ std::deque<Job> waiting;          // guarded by jobsLock
 std::map<int64_t, Outcome> done;  // guarded by jobsLock; the last kOutcomesKept
 int64_t lastJob = 0;              // guarded by jobsLock
 int64_t runningJob = 0;           // guarded by jobsLock; 0 while none runs
+// The text of the last readRecording job in parts cut at line ends, handed to the page one by one
+// (the page shows the first rows while the rest come); dropped once the last is handed over, or by
+// the next readRecording. Guarded by jobsLock.
+int64_t editorJob = 0;
+std::vector<std::string> editorParts;
+constexpr size_t kEditorPartBytes = 1u << 21;
 
 // The strings, numbers and literals of a JSON array, each as its text; nothing when `request` is
 // not one flat array of them.
@@ -238,7 +244,7 @@ std::string macroTextJson(const std::string& text) {
 
 // The step editor's copy of the current recording: the macro file's text with LF line ends (the
 // smaller wire), and the key names the page shows, by code.
-Outcome readSteps() {
+Outcome readSteps(int64_t job) {
     MacroFile file;
     if (recording.load()) return {false, "Stop the recording first.", "", "", ""};
     {
@@ -251,8 +257,22 @@ Outcome readSteps() {
     std::string keys = "[";
     for (int32_t vk = 0; vk < 256; ++vk) keys += (vk ? "," : "") + jsonString(macroKeyName(vk));
     keys += "]";
-    return {true, countText(file.events.size()) + " steps.", "", "",
-            "\"text\":" + macroTextJson(text) + ",\"keys\":" + keys};
+    std::vector<std::string> parts;
+    for (size_t at = 0; at < text.size();) {
+        size_t end =
+            at + kEditorPartBytes < text.size() ? text.find('\n', at + kEditorPartBytes) : std::string::npos;
+        end = end == std::string::npos ? text.size() : end + 1;
+        parts.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    std::string head = "\"steps\":" + std::to_string(file.events.size()) +
+                       ",\"parts\":" + std::to_string(parts.size()) + ",\"keys\":" + keys;
+    {
+        std::lock_guard<std::mutex> lock(jobsLock);
+        editorJob = job;
+        editorParts = std::move(parts);
+    }
+    return {true, countText(file.events.size()) + " steps.", "", "", head};
 }
 
 // The edited recording from the step editor, as macro text in a JSON array: read whole by the same
@@ -301,7 +321,7 @@ Outcome run(const Job& job) {
         case Kind::Export:
             return outcome(exportMacro(arg(0), arg(1), truthy(a, 2)), arg(0), "Exported to " + arg(1) + ".");
         case Kind::ReadSteps:
-            return readSteps();
+            return readSteps(job.id);
         case Kind::SaveSteps:
             return saveSteps(arg(0));
         case Kind::Task: {
@@ -366,6 +386,7 @@ std::string outcomeText(const Outcome& outcome, size_t most) {
                        ",\"name\":" + jsonString(outcome.name);
     // The editor's copy of a recording goes to the main window's page only, never into a pipe reply.
     if (!outcome.steps.empty() && most == std::string::npos) return text + "," + outcome.steps + "}";
+    if (!outcome.steps.empty()) return text + "}";
     if (outcome.macros.empty()) return text + "}";
     if (most == std::string::npos || text.size() + outcome.macros.size() + 12 <= most)
         return text + ",\"macros\":" + outcome.macros + "}";
@@ -397,14 +418,29 @@ std::string macroJobReply(int64_t job, size_t most) {
         if (pending) return "{\"done\":false}";
         return "{\"done\":true,\"ok\":false,\"message\":\"No such job.\",\"name\":\"\"}";
     }
-    if (!found->second.steps.empty() && most == std::string::npos) {
-        // The editor's copy of a recording is handed over once: it can be tens of megabytes.
-        std::string text = outcomeText(found->second, most);
-        found->second.steps.clear();
-        found->second.steps.shrink_to_fit();
-        return text;
+    std::string text = outcomeText(found->second, most);
+    // The first part of the editor's text comes with the outcome.
+    if (job == editorJob && !editorParts.empty() && most == std::string::npos) {
+        text.pop_back();
+        text += ",\"text\":" + macroTextJson(editorParts[0]) + "}";
+        if (editorParts.size() == 1) editorParts.clear(), editorJob = 0;
     }
-    return outcomeText(found->second, most);
+    return text;
+}
+
+std::string macroJobPart(int64_t job, size_t part) {
+    std::lock_guard<std::mutex> lock(jobsLock);
+    if (job == 0 || job != editorJob || part >= editorParts.size())
+        return "{\"done\":true,\"ok\":false,\"message\":\"That part of the recording is "
+               "gone.\",\"name\":\"\"}";
+    std::string text =
+        "{\"done\":true,\"ok\":true,\"message\":\"\",\"name\":\"\",\"part\":" + std::to_string(part) +
+        ",\"text\":" + macroTextJson(editorParts[part]) + "}";
+    // Handed over once: the parts can be tens of megabytes together.
+    editorParts[part].clear();
+    editorParts[part].shrink_to_fit();
+    if (part + 1 == editorParts.size()) editorParts.clear(), editorJob = 0;
+    return text;
 }
 
 std::string macroPipeMessage(std::string_view name, std::string_view payload) {

@@ -1712,7 +1712,7 @@
   // exist in the document.
   var ED_ROW_PX = 22;
   var ED_MAX_PX = 16000000;          // taller lists scroll by proportion (browsers cap an element's height)
-  var ED_UNDO_STEPS = 8000000;       // steps kept by the undo and redo records together
+  var ED_UNDO_STEPS = 4000000;       // steps kept by the undo and redo records together
   var ED_MAX_WAIT_US = 86400000000;  // a longer wait is written as `wait` lines before its step
   var ED_WORDS = ['move', 'move-by', 'press', 'release', 'wheel', 'key-down', 'key-up', 'event'];
   var K_MOVE = 0, K_MOVE_BY = 1, K_PRESS = 2, K_RELEASE = 3, K_WHEEL = 4, K_KEY_DOWN = 5, K_KEY_UP = 6, K_EVENT = 7;
@@ -1868,27 +1868,36 @@
     return 1;
   }
 
-  // The program's text of the recording (LF line ends), as columns.
-  function parseSteps(text) {
-    var cap = 0;
-    for (var at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) cap++;
-    var s = new Steps(cap + 1), n = 0, pending = 0, pos = 0, len = text.length;
-    ed.raw = [];
-    ed.header = { screen: '', name: '', note: '' };
+  // The program's text of the recording (LF line ends), read into columns part by part: `reader`
+  // holds the columns (room for `steps`, grown when a text holds more) and what the parts so far
+  // left (the count, a wait of its own waiting for its step).
+  function stepReader(steps) { return { s: new Steps(steps), n: 0, pending: 0 }; }
+  function readPart(reader, text) {
+    var pos = 0, len = text.length, s = reader.s;
     while (pos < len) {
       var end = text.indexOf('\n', pos);
       if (end < 0) end = len;
       var what = readLine(text, pos, end);
-      if (what === 2) pending += line.wait;
+      if (what === 2) reader.pending += line.wait;
       else if (what === 1) {
-        s.kind[n] = line.kind; s.wait[n] = line.wait + pending; s.x[n] = line.x; s.y[n] = line.y;
+        if (reader.n === s.n) {
+          var more = new Steps(Math.max(1024, s.n * 2));
+          ['kind', 'wait', 'x', 'y', 'z'].forEach(function (k) { more[k].set(s[k]); });
+          s = reader.s = more;
+        }
+        var n = reader.n++;
+        s.kind[n] = line.kind; s.wait[n] = line.wait + reader.pending; s.x[n] = line.x; s.y[n] = line.y;
         s.z[n] = line.kind === K_EVENT ? ed.raw.push(line.raw) - 1 : line.z;
-        pending = 0;
-        n++;
+        reader.pending = 0;
       }
       pos = end + 1;
     }
-    return stepsCut(s, n);
+  }
+  // The steps read so far, as columns of their own length (views of the reader's).
+  function readSteps(reader) {
+    var s = reader.s, v = { n: reader.n };
+    ['kind', 'wait', 'x', 'y', 'z'].forEach(function (k) { v[k] = s[k].subarray(0, reader.n); });
+    return v;
   }
 
   // ".001" to ".999" without trailing zeros, by the microseconds past the millisecond.
@@ -2232,8 +2241,9 @@
       plural(keys, 'key', 'keys') + ' · ' + macroLength(length / 1000) + (ed.state !== ed.saved ? ' · not saved' : ''));
   }
   function edTools() {
-    var none = !ed.selCount || ed.busy;
-    all('#step-editor [data-sel]').forEach(function (b) { b.disabled = none; });
+    all('#step-editor .editor-tools button').forEach(function (b) {
+      b.disabled = ed.busy || (b.hasAttribute('data-sel') && !ed.selCount);
+    });
     $('editor-undo').disabled = ed.busy || !ed.undo.length;
     $('editor-redo').disabled = ed.busy || !ed.redo.length;
     $('editor-save').disabled = ed.busy || ed.state === ed.saved;
@@ -2295,26 +2305,60 @@
   }
 
   // ---- opening, saving, playing
+  // The recording comes in parts: the editor shows the first rows at once and takes the rest as
+  // they come; edits wait until the whole recording is in.
   function edOpen() {
     if (ed.busy) return;
     ed.busy = true;
+    ed.raw = [];
+    ed.header = { screen: '', name: '', note: '' };
     setText($('editor-stats'), 'Reading the recording…');
-    macroJob('readRecording').then(function (r) {
+    var failed = function (r) {
       ed.busy = false;
-      if (!r || !r.ok || typeof r.text !== 'string') {
-        macroSay(String((r && r.message) || 'The recording could not be read.'), true);
-        return;
-      }
-      ed.keys = Array.isArray(r.keys) ? r.keys : [];
-      ed.keyCodes = {};
-      ed.keys.forEach(function (name, code) { ed.keyCodes[String(name).toLowerCase()] = code; });
-      ed.s = parseSteps(r.text);
-      ed.undo = []; ed.redo = []; ed.state = ed.saved = 0;
-      setHidden($('step-editor'), false);
-      edSay('');
-      $('editor-list').scrollTop = 0;
-      edChanged(-1, 0);
-      $('editor-list').focus();
+      edClose(true);
+      macroSay(String((r && r.message) || 'The recording could not be read.'), true);
+    };
+    call('readRecording').then(function (job) {
+      if (typeof job !== 'number' || job <= 0) { failed({ message: 'The program is busy with other macro files: try again in a moment.' }); return; }
+      (function ask() {
+        call('getMacroJob', job).then(function (r) {
+          if (isObj(r) && !r.done) { setTimeout(ask, 10); return; }
+          if (!isObj(r) || !r.ok || typeof r.text !== 'string') { failed(r); return; }
+          ed.keys = Array.isArray(r.keys) ? r.keys : [];
+          ed.keyCodes = {};
+          ed.keys.forEach(function (name, code) { ed.keyCodes[String(name).toLowerCase()] = code; });
+          var steps = Number(r.steps) >= 0 ? Number(r.steps) : 1024, parts = Number(r.parts) || 1;
+          var reader = stepReader(steps);
+          readPart(reader, r.text);
+          ed.s = readSteps(reader);
+          ed.undo = []; ed.redo = []; ed.state = ed.saved = 0;
+          setHidden($('step-editor'), false);
+          edSay('');
+          $('editor-list').scrollTop = 0;
+          edChanged(-1, 0);
+          $('editor-list').focus();
+          (function next(part) {
+            if (part >= parts) {
+              ed.busy = false;
+              edLayout();
+              return;
+            }
+            setText($('editor-stats'), 'Reading the recording… ' + Math.floor(part * 100 / parts) + '%');
+            call('getMacroJob', job, part).then(function (p) {
+              if ($('step-editor').hidden) return;
+              if (!isObj(p) || !p.ok || typeof p.text !== 'string') { failed(p); return; }
+              readPart(reader, p.text);
+              ed.s = readSteps(reader);
+              ed.sel = new Uint8Array(ed.s.n);
+              ed.selCount = 0;
+              ed.anchor = ed.cursor = -1;
+              $('editor-spacer').style.height = Math.min(ed.s.n * ED_ROW_PX, ED_MAX_PX) + 'px';
+              edRender(true);
+              next(part + 1);
+            });
+          })(1);
+        });
+      })();
     });
   }
   function edSave() {
@@ -2346,8 +2390,9 @@
       });
     });
   }
-  function edClose() {
-    if (ed.state !== ed.saved && !ed.closeAsked) {
+  function edClose(force) {
+    if (force !== true && ed.busy) return;
+    if (force !== true && ed.state !== ed.saved && !ed.closeAsked) {
       ed.closeAsked = true;
       edSay('The edits are not saved: Save them, or press Close again to drop them.', true);
       return;
@@ -2360,37 +2405,40 @@
 
   setHidden($('editor-open'), isPanelWindow || !has('readRecording') || !has('saveRecording'));
   $('editor-open').addEventListener('click', edOpen);
-  $('editor-close').addEventListener('click', edClose);
+  $('editor-close').addEventListener('click', function () { edClose(); });
   $('editor-save').addEventListener('click', function () { edSave(); });
-  $('editor-undo').addEventListener('click', function () { edUndoRedo(ed.undo, ed.redo, true); });
-  $('editor-redo').addEventListener('click', function () { edUndoRedo(ed.redo, ed.undo, false); });
-  $('editor-delete').addEventListener('click', edDelete);
-  $('editor-duplicate').addEventListener('click', edDuplicate);
-  $('editor-up').addEventListener('click', function () { edMove(true); });
-  $('editor-down').addEventListener('click', function () { edMove(false); });
-  $('editor-insert-wait').addEventListener('click', edInsertWait);
-  $('editor-insert-click').addEventListener('click', edInsertClick);
-  $('editor-wait-apply').addEventListener('click', edWaits);
-  $('editor-trim-start').addEventListener('click', edTrimStart);
-  $('editor-trim-end').addEventListener('click', edTrimEnd);
-  $('editor-thin').addEventListener('click', edThin);
-  $('editor-play-from').addEventListener('click', function () { var sp = edSpan(); if (sp) edPlay(sp.lo, -1); });
-  $('editor-play-sel').addEventListener('click', function () { var sp = edSpan(); if (sp) edPlay(sp.lo, sp.hi + 1); });
+  edTool('editor-undo', function () { edUndoRedo(ed.undo, ed.redo, true); });
+  edTool('editor-redo', function () { edUndoRedo(ed.redo, ed.undo, false); });
+  // The tools wait while the recording is read or saved.
+  function edTool(id, fn) { $(id).addEventListener('click', function () { if (!ed.busy) fn(); }); }
+  edTool('editor-delete', edDelete);
+  edTool('editor-duplicate', edDuplicate);
+  edTool('editor-up', function () { edMove(true); });
+  edTool('editor-down', function () { edMove(false); });
+  edTool('editor-insert-wait', edInsertWait);
+  edTool('editor-insert-click', edInsertClick);
+  edTool('editor-wait-apply', edWaits);
+  edTool('editor-trim-start', edTrimStart);
+  edTool('editor-trim-end', edTrimEnd);
+  edTool('editor-thin', edThin);
+  edTool('editor-play-from', function () { var sp = edSpan(); if (sp) edPlay(sp.lo, -1); });
+  edTool('editor-play-sel', function () { var sp = edSpan(); if (sp) edPlay(sp.lo, sp.hi + 1); });
   $('editor-list').addEventListener('scroll', function () { edRender(); }, { passive: true });
   $('editor-rows').addEventListener('mousedown', function (e) {
     var row = e.target.closest('.editor-row');
-    if (!row || e.target.tagName === 'INPUT') return;
+    if (!row || e.target.tagName === 'INPUT' || ed.busy) return;
     edClick(Number(row.getAttribute('data-at')), e);
   });
   $('editor-rows').addEventListener('dblclick', function (e) {
     var row = e.target.closest('.editor-row');
-    if (!row || e.target.tagName === 'INPUT') return;
+    if (!row || e.target.tagName === 'INPUT' || ed.busy) return;
     edBeginEdit(Number(row.getAttribute('data-at')), e.target.closest('.w') ? 'w' : 's');
   });
   window.addEventListener('resize', function () { if (!$('step-editor').hidden) edLayout(); });
   $('step-editor').addEventListener('keydown', function (e) {
     var mod = e.ctrlKey || e.metaKey;
     if (e.target.tagName === 'INPUT' || e.target.tagName === 'SELECT') return;
+    if (ed.busy && e.key !== 'Escape') return;
     if (mod && (e.key === 'z' || e.key === 'Z')) { e.preventDefault(); if (e.shiftKey) edUndoRedo(ed.redo, ed.undo, false); else edUndoRedo(ed.undo, ed.redo, true); return; }
     if (mod && (e.key === 'y' || e.key === 'Y')) { e.preventDefault(); edUndoRedo(ed.redo, ed.undo, false); return; }
     if (e.key === 'Escape') { e.preventDefault(); edClose(); return; }

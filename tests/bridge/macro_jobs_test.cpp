@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "bridge/panel_messages.h"
+#include "state/macro_file.h"
 #include "state/macro_library.h"
 #include "support/fresh_state.h"
 
@@ -176,13 +177,55 @@ TEST_F(MacroJobs, EditorReadsTheRecordingAsMacroText) {
     EXPECT_EQ(reply.find("\\r"), std::string::npos);
     EXPECT_NE(reply.find("\"keys\":[\"Key0\","), std::string::npos);
     EXPECT_NE(reply.find(",\"A\",\"B\","), std::string::npos);
+    EXPECT_NE(reply.find("\"steps\":5,\"parts\":1,"), std::string::npos);
     // Tens of megabytes for a long recording: given once, then only the outcome.
-    EXPECT_EQ(callMainBinding("getMacroJob", "[" + job + "]"),
-              "{\"done\":true,\"ok\":true,\"message\":\"5 steps.\",\"name\":\"\"}");
+    EXPECT_EQ(callMainBinding("getMacroJob", "[" + job + "]").find("\"text\""), std::string::npos);
 
     rv::recording = true;
     EXPECT_NE(done("readRecording", "[]").find("Stop the recording first"), std::string::npos);
     rv::recording = false;
+}
+
+// A long recording comes in parts cut at line ends, each handed over once; together they are the
+// macro file's text.
+TEST_F(MacroJobs, EditorGetsALongRecordingInParts) {
+    rv::profiles[0].events = recorded(300000, 1234567);
+    std::string job = callMainBinding("readRecording", "[]");
+    EXPECT_TRUE(rv::runNextMacroJob());
+    auto text = [](const std::string& reply) {
+        size_t at = reply.find("\"text\":\"");
+        EXPECT_NE(at, std::string::npos) << reply.substr(0, 200);
+        std::string part = at == std::string::npos ? "" : reply.substr(at + 8, reply.size() - at - 10);
+        std::string plain;
+        for (size_t i = 0; i < part.size(); ++i) {
+            if (part[i] == '\\' && i + 1 < part.size() && part[i + 1] == 'n')
+                plain += '\n', ++i;
+            else
+                plain += part[i];
+        }
+        return plain;
+    };
+    std::string first = callMainBinding("getMacroJob", "[" + job + "]");
+    size_t at = first.find("\"parts\":");
+    ASSERT_NE(at, std::string::npos);
+    const int parts = std::stoi(first.substr(at + 8));
+    EXPECT_GE(parts, 2);
+    std::string whole = text(first);
+    for (int part = 1; part < parts; ++part) {
+        std::string piece =
+            text(callMainBinding("getMacroJob", "[" + job + "," + std::to_string(part) + "]"));
+        EXPECT_EQ(piece.back(), '\n');
+        whole += piece;
+    }
+    EXPECT_NE(callMainBinding("getMacroJob", "[" + job + ",1]").find("is gone"), std::string::npos);
+
+    rv::MacroFile file;
+    file.events = rv::profiles[0].events;
+    plat::screenSize(file.screenWidth, file.screenHeight);
+    std::string expected, problem;
+    ASSERT_TRUE(rv::writeMacroText(file, expected, problem));
+    expected.erase(std::remove(expected.begin(), expected.end(), '\r'), expected.end());
+    EXPECT_TRUE(whole == expected) << whole.size() << " vs " << expected.size();
 }
 
 // The edited recording replaces the profile's whole, like a loaded macro (the old one can be brought

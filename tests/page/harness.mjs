@@ -129,7 +129,8 @@ function installFakeNative({ names, state, groups }) {
     getVersion: () => state.version,
     setTheme: (name) => { state.theme = name; },
     // The macro library: each call is a job whose outcome is asked for, first unfinished.
-    getMacroJob: (id) => {
+    getMacroJob: (id, part) => {
+      if (part !== undefined) return { done: true, ok: true, message: '', name: '', part, text: state.recordingParts[part] };
       const job = jobs[id];
       if (!job) return { done: true, ok: false, message: 'No such job.', name: '' };
       return job.asked++ < 1 ? { done: false } : { done: true, ...job.outcome };
@@ -164,7 +165,10 @@ function installFakeNative({ names, state, groups }) {
     importMacro: (path) => job(() => ({ ok: false, message: `The file is not a macro Ravelin can read:\nline 2: unknown step "jump"`, name: '' })),
     openMacroFolder: () => job(() => ({ ok: true, message: '', name: '' })),
     // The step editor: the recording as macro text (state.recordingText), saved back whole.
-    readRecording: () => job(() => ({ ok: true, message: '', name: '', text: state.recordingText || 'Ravelin macro 1\n', keys: state.keyNames || [] })),
+    // A long recording comes in parts (state.recordingParts), the first with the outcome.
+    readRecording: () => job(() => (state.recordingParts
+      ? { ok: true, message: '', name: '', steps: state.recordingSteps, parts: state.recordingParts.length, text: state.recordingParts[0], keys: state.keyNames || [] }
+      : { ok: true, message: '', name: '', text: state.recordingText || 'Ravelin macro 1\n', keys: state.keyNames || [] })),
     saveRecording: (text) => job(() => {
       if (state.refuseSave) return { ok: false, message: state.refuseSave, name: '' };
       state.replaced = state.status.count;

@@ -159,10 +159,26 @@ test('a refused save keeps the edits and says why; Close asks before dropping th
   assert.equal(await page.isVisible('#step-editor'), false);
 });
 
+test("a recording in parts: a wait of its own before a part's first step counts", async (t) => {
+  const state = editorState();
+  state.recordingParts = ['Ravelin macro 1\n0 move 1 1\nwait 1000\n', '5 move 2 2\n', '7 key-down A 65\n'];
+  state.recordingSteps = 3;
+  const { page, calls } = await openEditor(t, state);
+  await page.waitForFunction(() => /^3 steps/.test(document.getElementById('editor-stats').textContent));
+  assert.deepEqual(await shown(page), ['1 0 move 1 1', '2 1005 move 2 2', '3 7 key-down A 65']);
+  assert.deepEqual((await calls('getMacroJob')).slice(-2).map((j) => JSON.parse(j)[1]), [1, 2]);
+  await click(page, 2);
+  await page.click('#editor-delete');
+  assert.deepEqual(stepLines(await saved(page, calls)), ['0 move 1 1', '1012 key-down A 65']);
+});
+
 test('a million steps: only the rows in view exist, and scrolling shows the right ones', async (t) => {
-  const lines = ['Ravelin macro 1'];
+  const lines = [];
   for (let i = 0; i < 1000000; i++) lines.push(i % 1000 === 999 ? `${i % 7} press left ${i} 5` : `${i % 7} move ${i} 5`);
-  const { page } = await openEditor(t, editorState(lines.join('\n') + '\n'));
+  const state = editorState();
+  state.recordingParts = Array.from({ length: 10 }, (_, k) => (k ? '' : 'Ravelin macro 1\n') + lines.slice(k * 100000, (k + 1) * 100000).join('\n') + '\n');
+  state.recordingSteps = 1000000;
+  const { page } = await openEditor(t, state);
   await page.waitForFunction(() => /1,000,000 steps/.test(document.getElementById('editor-stats').textContent));
   assert.match(await page.textContent('#editor-stats'), /1,000,000 steps · 1,000 clicks · 0 keys/);
   assert.ok(await page.locator('#editor-rows .editor-row').count() < 60);
