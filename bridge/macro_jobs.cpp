@@ -67,6 +67,10 @@ int64_t runningJob = 0;           // guarded by jobsLock; 0 while none runs
 int64_t editorJob = 0;
 std::vector<std::string> editorParts;
 constexpr size_t kEditorPartBytes = 1u << 21;
+// The parts of an edited recording that came before its last, as their calls' JSON texts (the
+// strings in them are read on the worker when the last comes). Guarded by jobsLock.
+std::vector<std::string> savingParts;
+size_t savingBytes = 0;
 
 // The strings, numbers and literals of a JSON array, each as its text; nothing when `request` is
 // not one flat array of them.
@@ -278,10 +282,14 @@ Outcome readSteps(int64_t job) {
 // The edited recording from the step editor, as macro text in a JSON array: read whole by the same
 // rules as a macro file, and either put in place of the current recording (which can then be
 // brought back once) or refused with its problems, the recording untouched.
-Outcome saveSteps(const std::string& request) {
-    auto items = arrayItems(request);
-    if (!items || items->empty()) return {false, "The edited steps did not arrive.", "", "", ""};
-    MacroReading reading = readMacroText((*items)[0]);
+Outcome saveSteps(const std::vector<std::string>& requests) {
+    std::string text;
+    for (const std::string& request : requests) {
+        auto items = arrayItems(request);
+        if (!items || items->empty()) return {false, "The edited steps did not arrive.", "", "", ""};
+        text += (*items)[0];
+    }
+    MacroReading reading = readMacroText(text);
     if (!reading.file) return {false, "The steps were not saved:\n" + macroProblemsText(reading), "", "", ""};
     size_t steps = reading.file->events.size();
     if (!replaceRecording(std::move(reading.file->events)))
@@ -323,7 +331,7 @@ Outcome run(const Job& job) {
         case Kind::ReadSteps:
             return readSteps(job.id);
         case Kind::SaveSteps:
-            return saveSteps(arg(0));
+            return saveSteps(job.arguments);
         case Kind::Task: {
             MacroTaskResult result = job.task ? job.task() : MacroTaskResult{};
             return Outcome{result.ok, result.message, result.name, "", ""};
@@ -358,11 +366,44 @@ constexpr CallWord kCalls[] = {
     {"readRecording", Kind::ReadSteps, 0},
 };
 
+// saveRecording ["text"], or ["text", part, parts] for one part of it (from 0; the browser hands a
+// long text to the window thread more smoothly in parts): the parts before the last are kept and
+// answered true; the last starts the job that reads them all. The text can be tens of megabytes:
+// its JSON is read on the worker, not here. A part out of turn, or more than a macro file can be,
+// drops what was kept and is answered 0.
+std::string saveRecordingCall(const std::string& request) {
+    size_t quote = request.rfind('"');
+    std::vector<int64_t> numbers;
+    for (size_t i = quote == std::string::npos ? request.size() : quote + 1; i < request.size(); ++i) {
+        if (request[i] < '0' || request[i] > '9') continue;
+        int64_t value = 0;
+        for (; i < request.size() && request[i] >= '0' && request[i] <= '9' && value < INT32_MAX; ++i)
+            value = value * 10 + (request[i] - '0');
+        numbers.push_back(value);
+    }
+    const int64_t part = numbers.size() == 2 ? numbers[0] : 0, parts = numbers.size() == 2 ? numbers[1] : 1;
+    std::vector<std::string> requests;
+    {
+        std::lock_guard<std::mutex> lock(jobsLock);
+        if (part == 0) savingParts.clear(), savingBytes = 0;
+        savingBytes += request.size();
+        if (part >= parts || part != static_cast<int64_t>(savingParts.size()) ||
+            savingBytes > 2 * kMacroMaxFileBytes) {
+            savingParts.clear(), savingBytes = 0;
+            return "0";
+        }
+        savingParts.push_back(request);
+        if (part + 1 < parts) return "true";
+        requests.swap(savingParts);
+        savingBytes = 0;
+    }
+    return std::to_string(enqueue(Kind::SaveSteps, std::move(requests)));
+}
+
 }  // namespace
 
 std::string startMacroJob(std::string_view call, const std::string& request) {
-    // The edited recording can be tens of megabytes: its JSON is read on the worker, not here.
-    if (call == "saveRecording") return std::to_string(enqueue(Kind::SaveSteps, {request}));
+    if (call == "saveRecording") return saveRecordingCall(request);
     auto items = arrayItems(request);
     if (!items) return "0";
     for (const CallWord& word : kCalls) {

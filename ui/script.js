@@ -1714,6 +1714,7 @@
   var ED_MAX_PX = 16000000;          // taller lists scroll by proportion (browsers cap an element's height)
   var ED_UNDO_STEPS = 4000000;       // steps kept by the undo and redo records together
   var ED_MAX_WAIT_US = 86400000000;  // a longer wait is written as `wait` lines before its step
+  var ED_PART_CHARS = 2097152;       // an edited recording is sent in parts of about this many characters
   var ED_WORDS = ['move', 'move-by', 'press', 'release', 'wheel', 'key-down', 'key-up', 'event'];
   var K_MOVE = 0, K_MOVE_BY = 1, K_PRESS = 2, K_RELEASE = 3, K_WHEEL = 4, K_KEY_DOWN = 5, K_KEY_UP = 6, K_EVENT = 7;
   var ED_BUTTONS = ['left', 'right', 'middle', 'side1', 'side2'];
@@ -2367,7 +2368,24 @@
     edTools();
     var state = ed.state;
     edSay('Saving…');
-    return macroJob('saveRecording', writeSteps(ed.s)).then(function (r) {
+    // A long text goes in parts of about 2 MB cut at line ends; the last part's call starts the job.
+    var text = writeSteps(ed.s), parts = [];
+    for (var at = 0; at < text.length;) {
+      var end = at + ED_PART_CHARS < text.length ? text.indexOf('\n', at + ED_PART_CHARS) + 1 : text.length;
+      if (end <= 0) end = text.length;
+      parts.push(text.slice(at, end));
+      at = end;
+    }
+    text = null;
+    var sent = Promise.resolve(true);
+    parts.slice(0, -1).forEach(function (part, k) {
+      sent = sent.then(function (ok) { return ok === true ? call('saveRecording', part, k, parts.length) : false; });
+    });
+    return sent.then(function (ok) {
+      if (ok !== true) return { ok: false, message: 'The edited recording did not reach the program: try again.' };
+      var last = parts.length ? parts[parts.length - 1] : 'Ravelin macro 1\n';
+      return parts.length > 1 ? macroJob('saveRecording', last, parts.length - 1, parts.length) : macroJob('saveRecording', last);
+    }).then(function (r) {
       ed.busy = false;
       var ok = !!(r && r.ok);
       if (ok) ed.saved = state;

@@ -260,6 +260,25 @@ TEST_F(MacroJobs, EditorSavesTheWholeRecordingOrNothing) {
     EXPECT_EQ(7, firstX());
 }
 
+// A long edited recording comes in parts: kept until the last, then read as one text (line numbers
+// count through the parts); a part out of turn drops what was kept.
+TEST_F(MacroJobs, EditorSavesARecordingSentInParts) {
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"Ravelin macro 1\\n0 move 3 3\\n\",0,3]"));
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"5 move 4 4\\n\",1,3]"));
+    std::string outcome = done("saveRecording", "[\"7 key-down A 65\\n\",2,3]");
+    EXPECT_NE(outcome.find("(3 steps)"), std::string::npos) << outcome;
+    EXPECT_EQ(3, firstX());
+    EXPECT_EQ(4, rv::profiles[0].events[1].x);
+
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"Ravelin macro 1\\n0 move 5 5\\n\",0,3]"));
+    EXPECT_EQ("0", callMainBinding("saveRecording", "[\"5 move 4 4\\n\",2,3]"));
+    EXPECT_EQ("0", callMainBinding("saveRecording", "[\"5 move 4 4\\n\",1,3]"));  // the first is gone
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"Ravelin macro 1\\n0 move 5 5\\n\",0,2]"));
+    outcome = done("saveRecording", "[\"5 jump\\n\",1,2]");
+    EXPECT_NE(outcome.find("line 3: unknown step"), std::string::npos) << outcome;
+    EXPECT_EQ(3, firstX());
+}
+
 TEST_F(MacroJobs, PlayStepsAsksForARangeOnlyWhenAPlaybackCanStart) {
     EXPECT_EQ("true", callMainBinding("playSteps", "[2,-1]"));
     EXPECT_EQ(2, rv::playRangeFrom);

@@ -169,12 +169,21 @@ function installFakeNative({ names, state, groups }) {
     readRecording: () => job(() => (state.recordingParts
       ? { ok: true, message: '', name: '', steps: state.recordingSteps, parts: state.recordingParts.length, text: state.recordingParts[0], keys: state.keyNames || [] }
       : { ok: true, message: '', name: '', text: state.recordingText || 'Ravelin macro 1\n', keys: state.keyNames || [] })),
-    saveRecording: (text) => job(() => {
+    // A long text comes in parts ([text, part, parts]); the last starts the job.
+    saveRecording: (text, part, parts) => {
+      if (parts !== undefined) {
+        if (part === 0) state.sending = [];
+        state.sending.push(text);
+        if (part + 1 < parts) return true;
+        text = state.sending.join('');
+      }
+      return job(() => {
       if (state.refuseSave) return { ok: false, message: state.refuseSave, name: '' };
       state.replaced = state.status.count;
       state.recordingText = text;
       return { ok: true, message: 'Saved the edited recording.', name: '' };
-    }),
+      });
+    },
     playSteps: (from, to) => { state.played = [from, to]; return true; },
     exportMacro: (name, path, replace) => job(() => {
       state.files = state.files || {};

@@ -199,4 +199,16 @@ test('a million steps: only the rows in view exist, and scrolling shows the righ
   await page.keyboard.press('Shift+ArrowUp');
   await page.keyboard.press('Delete');
   assert.match(await page.textContent('#editor-stats'), /999,998 steps · 999 clicks/);
+  // Saved in parts cut at line ends, which together are the whole text.
+  await page.click('#editor-save');
+  await page.waitForFunction(() => /Saved/.test(document.getElementById('editor-msg').textContent), null, { timeout: 20000 });
+  const sent = await page.evaluate(() => {
+    const calls = window.__native.calls.filter((c) => c.name === 'saveRecording').map((c) => JSON.parse(c.json));
+    const text = window.__native.state.recordingText;
+    return { parts: calls.map((a) => [a[1], a[2], a[0].endsWith('\n')]), lines: text.split('\n').length, last: text.slice(-40) };
+  });
+  assert.ok(sent.parts.length >= 5, JSON.stringify(sent.parts));
+  sent.parts.forEach(([part, parts, whole], k) => assert.deepEqual([part, parts, whole], [k, sent.parts.length, true]));
+  assert.equal(sent.lines, 1 + 999998 + 1);
+  assert.match(sent.last, /\n5 move 999997 5\n$/);
 });
