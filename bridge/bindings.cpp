@@ -1,5 +1,7 @@
 #include "bridge/bindings.h"
 
+#include <algorithm>
+
 #include "bridge/arguments.h"
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
@@ -182,9 +184,29 @@ std::string getReassignRefusal(const std::string&) {
            ",\"holder\":" + jsonString(reassignWord(holder)) + "}";
 }
 
+// The step editor plays part of the recording: the steps [from, to) of it, `to` -1 for the end; true
+// when the playback was asked for (not while one runs or a recording does).
+std::string playSteps(const std::string& request) {
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() != 2) return "false";
+    auto from = parseInt32(fields[0]);
+    auto to = parseInt32(fields[1]);
+    if (!from || !to || *from < 0 || (*to >= 0 && *to <= *from) || recording.load() || playing.load())
+        return "false";
+    playRangeFrom.store(*from);
+    playRangeTo.store(*to);
+    raiseRequest(playToggleRequest);
+    return "true";
+}
+
 // The macro library's calls start a job on the macro worker and return its number at once.
+// [job], or [job, part] for a further part of the step editor's copy of the recording.
 std::string getMacroJob(const std::string& request) {
-    return macroJobText(parseInt32(stripArguments(request)).value_or(0));
+    std::vector<std::string> fields = argumentFields(stripArguments(request));
+    int64_t job = fields.empty() ? 0 : parseInt32(fields[0]).value_or(0);
+    if (fields.size() > 1)
+        return macroJobPart(job, static_cast<size_t>(std::max(0, parseInt32(fields[1]).value_or(0))));
+    return macroJobText(job);
 }
 
 }  // namespace
@@ -222,11 +244,13 @@ const std::vector<MainBinding>& pageBindings() {
         {"setClickStartDelay", &setClickStartDelay},
         {"closePanel", &closePanel},
         {"getMacroJob", &getMacroJob},
+        {"playSteps", &playSteps},
     };
     static const std::vector<MainBinding> withMacros = [] {
         std::vector<MainBinding> all = bindings;
-        for (const char* name : {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro",
-                                 "deleteMacro", "importMacro", "exportMacro", "openMacroFolder"}) {
+        for (const char* name :
+             {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro", "deleteMacro",
+              "importMacro", "exportMacro", "openMacroFolder", "readRecording", "saveRecording"}) {
             all.push_back(
                 {name, [name](const std::string& request) { return startMacroJob(name, request); }});
         }

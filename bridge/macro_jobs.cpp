@@ -13,6 +13,7 @@
 #include "bridge/json_text.h"
 #include "capture/recording.h"
 #include "platform/platform.h"
+#include "state/macro_file.h"
 #include "state/macro_library.h"
 #include "state/state.h"
 #include "state/wakes.h"
@@ -21,7 +22,20 @@ namespace rv {
 
 namespace {
 
-enum class Kind { List, Save, Load, Rename, Duplicate, Delete, Import, Export, OpenFolder, Task };
+enum class Kind {
+    List,
+    Save,
+    Load,
+    Rename,
+    Duplicate,
+    Delete,
+    Import,
+    Export,
+    OpenFolder,
+    Task,
+    ReadSteps,
+    SaveSteps
+};
 
 struct Job {
     int64_t id = 0;
@@ -35,6 +49,7 @@ struct Outcome {
     std::string message;
     std::string name;
     std::string macros;  // JSON array, listMacros only
+    std::string steps;   // readRecording only: "steps":N,"parts":P,"keys":[…] (the text is in editorParts)
 };
 
 constexpr size_t kMostWaiting = 32;
@@ -46,6 +61,16 @@ std::deque<Job> waiting;          // guarded by jobsLock
 std::map<int64_t, Outcome> done;  // guarded by jobsLock; the last kOutcomesKept
 int64_t lastJob = 0;              // guarded by jobsLock
 int64_t runningJob = 0;           // guarded by jobsLock; 0 while none runs
+// The text of the last readRecording job in parts cut at line ends, handed to the page one by one
+// (the page shows the first rows while the rest come); dropped once the last is handed over, or by
+// the next readRecording. Guarded by jobsLock.
+int64_t editorJob = 0;
+std::vector<std::string> editorParts;
+constexpr size_t kEditorPartBytes = 1u << 21;
+// The parts of an edited recording that came before its last, as their calls' JSON texts (the
+// strings in them are read on the worker when the last comes). Guarded by jobsLock.
+std::vector<std::string> savingParts;
+size_t savingBytes = 0;
 
 // The strings, numbers and literals of a JSON array, each as its text; nothing when `request` is
 // not one flat array of them.
@@ -181,34 +206,106 @@ Outcome save(const std::string& name, bool replace) {
         std::lock_guard<std::mutex> lock(profilesLock);
         if (Profile* current = currentProfileEntry()) file.events = current->events;
     }
-    if (recording.load()) return {false, "Stop the recording first.", name, ""};
-    if (file.events.empty()) return {false, "There is no recording to save.", name, ""};
+    if (recording.load()) return {false, "Stop the recording first.", name, "", ""};
+    if (file.events.empty()) return {false, "There is no recording to save.", name, "", ""};
     plat::screenSize(file.screenWidth, file.screenHeight);
     size_t steps = file.events.size();
     std::string problem = saveLibraryMacro(name, std::move(file), replace);
-    if (!problem.empty()) return {false, problem, name, ""};
-    return {true, "Saved \"" + name + "\" (" + countText(steps) + " steps).", name, ""};
+    if (!problem.empty()) return {false, problem, name, "", ""};
+    return {true, "Saved \"" + name + "\" (" + countText(steps) + " steps).", name, "", ""};
 }
 
 Outcome load(const std::string& name) {
     MacroFile file;
     std::string problem = loadLibraryMacro(name, file);
-    if (!problem.empty()) return {false, "\"" + name + "\" was not loaded:\n" + problem, name, ""};
+    if (!problem.empty()) return {false, "\"" + name + "\" was not loaded:\n" + problem, name, "", ""};
     size_t steps = file.events.size();
     if (!replaceRecording(std::move(file.events)))
-        return {false, "Stop the recording or playback first.", name, ""};
-    return {true, "Loaded \"" + name + "\" (" + countText(steps) + " steps).", name, ""};
+        return {false, "Stop the recording or playback first.", name, "", ""};
+    return {true, "Loaded \"" + name + "\" (" + countText(steps) + " steps).", name, "", ""};
+}
+
+// The macro text as a JSON string with LF line ends, a line end written \n (the text is well-formed
+// UTF-8 already: steps are ASCII, and the header's name and note are made so when written).
+std::string macroTextJson(const std::string& text) {
+    std::string json;
+    json.reserve(text.size() + text.size() / 16 + 2);
+    json += '"';
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            json += "\\n";
+        } else if (c == '"' || c == '\\') {
+            json += '\\', json += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            json += "\\u00", json += "0123456789abcdef"[(c >> 4) & 1], json += "0123456789abcdef"[c & 15];
+        } else {
+            json += c;
+        }
+    }
+    return json += '"';
+}
+
+// The step editor's copy of the current recording: the macro file's text with LF line ends (the
+// smaller wire), and the key names the page shows, by code.
+Outcome readSteps(int64_t job) {
+    MacroFile file;
+    if (recording.load()) return {false, "Stop the recording first.", "", "", ""};
+    {
+        std::lock_guard<std::mutex> lock(profilesLock);
+        if (Profile* current = currentProfileEntry()) file.events = current->events;
+    }
+    plat::screenSize(file.screenWidth, file.screenHeight);
+    std::string text, problem;
+    if (!writeMacroText(file, text, problem)) return {false, problem, "", "", ""};
+    std::string keys = "[";
+    for (int32_t vk = 0; vk < 256; ++vk) keys += (vk ? "," : "") + jsonString(macroKeyName(vk));
+    keys += "]";
+    std::vector<std::string> parts;
+    for (size_t at = 0; at < text.size();) {
+        size_t end =
+            at + kEditorPartBytes < text.size() ? text.find('\n', at + kEditorPartBytes) : std::string::npos;
+        end = end == std::string::npos ? text.size() : end + 1;
+        parts.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    std::string head = "\"steps\":" + std::to_string(file.events.size()) +
+                       ",\"parts\":" + std::to_string(parts.size()) + ",\"keys\":" + keys;
+    {
+        std::lock_guard<std::mutex> lock(jobsLock);
+        editorJob = job;
+        editorParts = std::move(parts);
+    }
+    return {true, countText(file.events.size()) + " steps.", "", "", head};
+}
+
+// The edited recording from the step editor, as macro text in a JSON array: read whole by the same
+// rules as a macro file, and either put in place of the current recording (which can then be
+// brought back once) or refused with its problems, the recording untouched.
+Outcome saveSteps(const std::vector<std::string>& requests) {
+    std::string text;
+    for (const std::string& request : requests) {
+        auto items = arrayItems(request);
+        if (!items || items->empty()) return {false, "The edited steps did not arrive.", "", "", ""};
+        text += (*items)[0];
+    }
+    MacroReading reading = readMacroText(text);
+    if (!reading.file) return {false, "The steps were not saved:\n" + macroProblemsText(reading), "", "", ""};
+    size_t steps = reading.file->events.size();
+    if (!replaceRecording(std::move(reading.file->events)))
+        return {false, "Stop the recording or playback first.", "", "", ""};
+    return {true, "Saved the edited recording (" + countText(steps) + " steps).", "", "", ""};
 }
 
 Outcome run(const Job& job) {
     const std::vector<std::string>& a = job.arguments;
     auto arg = [&a](size_t index) { return index < a.size() ? a[index] : std::string(); };
     auto outcome = [](const std::string& problem, const std::string& name, const std::string& said) {
-        return problem.empty() ? Outcome{true, said, name, ""} : Outcome{false, problem, name, ""};
+        return problem.empty() ? Outcome{true, said, name, "", ""} : Outcome{false, problem, name, "", ""};
     };
     switch (job.kind) {
         case Kind::List:
-            return Outcome{true, "", "", listText()};
+            return Outcome{true, "", "", listText(), ""};
         case Kind::Save:
             return save(arg(0), truthy(a, 1));
         case Kind::Load:
@@ -231,9 +328,13 @@ Outcome run(const Job& job) {
             return outcome(openMacroFolder(), "", "");
         case Kind::Export:
             return outcome(exportMacro(arg(0), arg(1), truthy(a, 2)), arg(0), "Exported to " + arg(1) + ".");
+        case Kind::ReadSteps:
+            return readSteps(job.id);
+        case Kind::SaveSteps:
+            return saveSteps(job.arguments);
         case Kind::Task: {
             MacroTaskResult result = job.task ? job.task() : MacroTaskResult{};
-            return Outcome{result.ok, result.message, result.name, ""};
+            return Outcome{result.ok, result.message, result.name, "", ""};
         }
     }
     return {};
@@ -262,11 +363,47 @@ constexpr CallWord kCalls[] = {
     {"importMacro", Kind::Import, 1},
     {"exportMacro", Kind::Export, 2},
     {"openMacroFolder", Kind::OpenFolder, 0},
+    {"readRecording", Kind::ReadSteps, 0},
 };
+
+// saveRecording ["text"], or ["text", part, parts] for one part of it (from 0; the browser hands a
+// long text to the window thread more smoothly in parts): the parts before the last are kept and
+// answered true; the last starts the job that reads them all. The text can be tens of megabytes:
+// its JSON is read on the worker, not here. A part out of turn, or more than a macro file can be,
+// drops what was kept and is answered 0.
+std::string saveRecordingCall(const std::string& request) {
+    size_t quote = request.rfind('"');
+    std::vector<int64_t> numbers;
+    for (size_t i = quote == std::string::npos ? request.size() : quote + 1; i < request.size(); ++i) {
+        if (request[i] < '0' || request[i] > '9') continue;
+        int64_t value = 0;
+        for (; i < request.size() && request[i] >= '0' && request[i] <= '9' && value < INT32_MAX; ++i)
+            value = value * 10 + (request[i] - '0');
+        numbers.push_back(value);
+    }
+    const int64_t part = numbers.size() == 2 ? numbers[0] : 0, parts = numbers.size() == 2 ? numbers[1] : 1;
+    std::vector<std::string> requests;
+    {
+        std::lock_guard<std::mutex> lock(jobsLock);
+        if (part == 0) savingParts.clear(), savingBytes = 0;
+        savingBytes += request.size();
+        if (part >= parts || part != static_cast<int64_t>(savingParts.size()) ||
+            savingBytes > 2 * kMacroMaxFileBytes) {
+            savingParts.clear(), savingBytes = 0;
+            return "0";
+        }
+        savingParts.push_back(request);
+        if (part + 1 < parts) return "true";
+        requests.swap(savingParts);
+        savingBytes = 0;
+    }
+    return std::to_string(enqueue(Kind::SaveSteps, std::move(requests)));
+}
 
 }  // namespace
 
 std::string startMacroJob(std::string_view call, const std::string& request) {
+    if (call == "saveRecording") return saveRecordingCall(request);
     auto items = arrayItems(request);
     if (!items) return "0";
     for (const CallWord& word : kCalls) {
@@ -288,6 +425,9 @@ std::string outcomeText(const Outcome& outcome, size_t most) {
     std::string text = std::string("{\"done\":true,\"ok\":") + jsonBool(outcome.ok) +
                        ",\"message\":" + jsonString(outcome.message) +
                        ",\"name\":" + jsonString(outcome.name);
+    // The editor's copy of a recording goes to the main window's page only, never into a pipe reply.
+    if (!outcome.steps.empty() && most == std::string::npos) return text + "," + outcome.steps + "}";
+    if (!outcome.steps.empty()) return text + "}";
     if (outcome.macros.empty()) return text + "}";
     if (most == std::string::npos || text.size() + outcome.macros.size() + 12 <= most)
         return text + ",\"macros\":" + outcome.macros + "}";
@@ -319,7 +459,29 @@ std::string macroJobReply(int64_t job, size_t most) {
         if (pending) return "{\"done\":false}";
         return "{\"done\":true,\"ok\":false,\"message\":\"No such job.\",\"name\":\"\"}";
     }
-    return outcomeText(found->second, most);
+    std::string text = outcomeText(found->second, most);
+    // The first part of the editor's text comes with the outcome.
+    if (job == editorJob && !editorParts.empty() && most == std::string::npos) {
+        text.pop_back();
+        text += ",\"text\":" + macroTextJson(editorParts[0]) + "}";
+        if (editorParts.size() == 1) editorParts.clear(), editorJob = 0;
+    }
+    return text;
+}
+
+std::string macroJobPart(int64_t job, size_t part) {
+    std::lock_guard<std::mutex> lock(jobsLock);
+    if (job == 0 || job != editorJob || part >= editorParts.size())
+        return "{\"done\":true,\"ok\":false,\"message\":\"That part of the recording is "
+               "gone.\",\"name\":\"\"}";
+    std::string text =
+        "{\"done\":true,\"ok\":true,\"message\":\"\",\"name\":\"\",\"part\":" + std::to_string(part) +
+        ",\"text\":" + macroTextJson(editorParts[part]) + "}";
+    // Handed over once: the parts can be tens of megabytes together.
+    editorParts[part].clear();
+    editorParts[part].shrink_to_fit();
+    if (part + 1 == editorParts.size()) editorParts.clear(), editorJob = 0;
+    return text;
 }
 
 std::string macroPipeMessage(std::string_view name, std::string_view payload) {

@@ -13,7 +13,8 @@ namespace rv {
 
 // The page's library calls, by name: listMacros [], saveMacro [name, replace], loadMacro [name],
 // renameMacro [from, to], duplicateMacro [name], deleteMacro [name], importMacro [path],
-// exportMacro [name, path, replace], openMacroFolder []. `request` is the call's JSON argument
+// exportMacro [name, path, replace], openMacroFolder [], and the step editor's readRecording [] and
+// saveRecording [text] (the text's JSON is read on the worker). `request` is the call's JSON argument
 // array. Returns the job number (from 1) as JSON, or 0 when the call is malformed or too many jobs
 // wait. Any thread.
 std::string startMacroJob(std::string_view call, const std::string& request);
@@ -33,6 +34,12 @@ int64_t startMacroTask(std::function<MacroTaskResult()> work);
 std::string macroJobText(int64_t job);
 // The same within `most` bytes: a list keeps its first macros and counts the rest in "more".
 std::string macroJobReply(int64_t job, size_t most);
+
+// The step editor's copy of the recording (readRecording): its outcome says "steps" (how many),
+// "parts" and the key names by code ("keys"), and carries the first part of the macro text (LF line
+// ends) as "text"; this gives part `part` (from 1) as {"done":true,"ok":true,…,"part":N,"text":…},
+// each once. Any thread.
+std::string macroJobPart(int64_t job, size_t part);
 
 // The pipe's saveMacro|NAME (never over an existing macro) and loadMacro|NAME: starts the job and
 // answers at once with {"job":N}, or {"refused":"<why>"} for a name no macro can have; and

@@ -122,6 +122,17 @@ void waitWithGlide(int64_t passStart, double previous, double due, const MacroEv
 
 }  // namespace
 
+std::vector<MacroEvent> eventsInRange(const std::vector<MacroEvent>& events, int64_t from, int64_t to) {
+    const int64_t size = static_cast<int64_t>(events.size());
+    if (to < 0 || to > size) to = size;
+    if (from < 0) from = 0;
+    if (from >= to) return {};
+    std::vector<MacroEvent> part(events.begin() + from, events.begin() + to);
+    const double start = part.front().time;
+    for (MacroEvent& event : part) event.time = std::max(0.0, event.time - start);
+    return part;
+}
+
 void macroPlayerPass() {
     if (!playing.load()) {
         playStartedAt.store(0);
@@ -131,11 +142,23 @@ void macroPlayerPass() {
         nap(Sleeper::Player, kWorkerNapMs);
         return;
     }
+    // A playback that starts takes the steps it was asked to play (the whole recording unless the
+    // step editor asked for some); its later passes play the same ones.
+    static int64_t rangeFrom = -1, rangeTo = -1;
+    if (playPass.load() == 0) {
+        rangeFrom = playRangeFrom.exchange(-1);
+        rangeTo = playRangeTo.exchange(-1);
+    }
     // Each pass plays its own copy: the list may change (recording, profile calls) meanwhile.
     std::vector<MacroEvent> events;
     {
         std::lock_guard<std::mutex> lock(profilesLock);
-        if (const Profile* current = currentProfileEntry()) events = current->events;
+        if (const Profile* current = currentProfileEntry()) {
+            if (rangeFrom < 0)
+                events = current->events;
+            else
+                events = eventsInRange(current->events, rangeFrom, rangeTo);
+        }
     }
     if (events.empty()) {
         playing.store(false);

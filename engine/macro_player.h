@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/pressed_set.h"
 #include "state/state.h"
@@ -21,6 +22,10 @@ GlidePoint glidePoint(GlidePoint origin, int32_t x, int32_t y, double previous, 
 // The speed events are scheduled with: `tspd`, or 1 when it is not a positive finite number (only a
 // hand-edited session file can hold such a value; dividing by it would stall playback forever).
 double playbackSpeed();
+
+// The steps [from, to) of `events` (clamped to them; to < 0 for the end), their times moved so that
+// the first of them is due at once.
+std::vector<MacroEvent> eventsInRange(const std::vector<MacroEvent>& events, int64_t from, int64_t to);
 
 // Sends one event as synthetic input (the replay table) and notes what it pressed or released.
 void replayEvent(const MacroEvent& event, PressedSet& pressed);

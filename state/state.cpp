@@ -53,6 +53,7 @@ void resetStateForTests() {
     lastPointerPoint = 0;
     clickMeter.noted = 0, clickMeter.runStart = 0, keyPressMeter.noted = 0, keyPressMeter.runStart = 0;
     playPass = 0, playEventIndex = 0, playEventTotal = 0;
+    playRangeFrom = -1, playRangeTo = -1;
     for (auto& flag : keyDownTable) flag = 0;
     for (auto& flag : buttonDownTable) flag = 0;
     appRunning = true;

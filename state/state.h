@@ -224,9 +224,14 @@ inline std::atomic<int64_t> playStartedAt{0};
 inline RateMeter clickMeter;
 inline RateMeter keyPressMeter;
 // Where the player is, for the status text; player thread only, all 0 while it is idle.
-inline std::atomic<int32_t> playPass{0};           // pass of the current playback, from 1
-inline std::atomic<int32_t> playEventIndex{0};     // events of this pass replayed so far
-inline std::atomic<int32_t> playEventTotal{0};     // events in this pass
+inline std::atomic<int32_t> playPass{0};        // pass of the current playback, from 1
+inline std::atomic<int32_t> playEventIndex{0};  // events of this pass replayed so far
+inline std::atomic<int32_t> playEventTotal{0};  // events in this pass
+// The steps the next playback plays, [playRangeFrom, playRangeTo) of the recording, set by the step
+// editor just before it starts one; -1 for the whole recording. The player takes them when the
+// playback starts and keeps them for its passes.
+inline std::atomic<int64_t> playRangeFrom{-1};
+inline std::atomic<int64_t> playRangeTo{-1};
 inline int64_t recordingStart = 0;                 // counter value; written under profilesLock
 inline int64_t counterFrequency = 1;               // ticks per second, read once at start-up
 inline std::atomic<uint64_t> lastPointerPoint{0};  // X in the low half, Y in the high half

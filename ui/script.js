@@ -1711,6 +1711,777 @@
     if (document.visibilityState !== 'hidden') pollSoon(0);
   });
 
+  // ---------------------------------------------------------------- step editor
+  // The current recording, fetched as macro text (readRecording), held here as columns of typed
+  // arrays so that a million steps cost tens of megabytes, edited with undo, and sent back whole as
+  // macro text (saveRecording), which the program reads by the same rules as a macro file: the
+  // recording is replaced whole (and can be brought back once) or not at all. Only the rows in view
+  // exist in the document.
+  var ED_ROW_PX = 22;
+  var ED_MAX_PX = 16000000;          // taller lists scroll by proportion (browsers cap an element's height)
+  var ED_UNDO_STEPS = 4000000;       // steps kept by the undo and redo records together
+  var ED_MAX_WAIT_US = 86400000000;  // a longer wait is written as `wait` lines before its step
+  var ED_PART_CHARS = 2097152;       // an edited recording is sent in parts of about this many characters
+  var ED_WORDS = ['move', 'move-by', 'press', 'release', 'wheel', 'key-down', 'key-up', 'event'];
+  var K_MOVE = 0, K_MOVE_BY = 1, K_PRESS = 2, K_RELEASE = 3, K_WHEEL = 4, K_KEY_DOWN = 5, K_KEY_UP = 6, K_EVENT = 7;
+  var ED_BUTTONS = ['left', 'right', 'middle', 'side1', 'side2'];
+
+  // Columns: kind; wait before the step in microseconds; x and y (a move's, a button's point; a
+  // relative move's motion; a wheel's turn in x); z (a button's index, a key's code, an `event`
+  // step's index in ed.raw).
+  function Steps(n) {
+    this.n = n;
+    this.kind = new Uint8Array(n);
+    this.wait = new Float64Array(n);
+    this.x = new Int32Array(n);
+    this.y = new Int32Array(n);
+    this.z = new Int32Array(n);
+  }
+  function stepsSlice(s, a, b) {
+    var p = new Steps(b - a);
+    p.kind.set(s.kind.subarray(a, b)); p.wait.set(s.wait.subarray(a, b));
+    p.x.set(s.x.subarray(a, b)); p.y.set(s.y.subarray(a, b)); p.z.set(s.z.subarray(a, b));
+    return p;
+  }
+  function stepsCut(s, n) { return n === s.n ? s : stepsSlice(s, 0, n); }
+  function copyStep(from, i, to, j) {
+    to.kind[j] = from.kind[i]; to.wait[j] = from.wait[i];
+    to.x[j] = from.x[i]; to.y[j] = from.y[i]; to.z[j] = from.z[i];
+  }
+
+  var ed = {
+    s: new Steps(0), raw: [], keys: [], keyCodes: {}, header: { screen: '', name: '', note: '' },
+    sel: new Uint8Array(0), selCount: 0, anchor: -1, cursor: -1,
+    undo: [], redo: [], state: 0, saved: 0, lastId: 0,
+    busy: false, closeAsked: false, rows: [], editing: null,
+  };
+
+  // ---- reading and writing macro text
+  function isDigit(c) { return c >= 48 && c <= 57; }
+  // Milliseconds with up to three decimals, as microseconds; -1 when the token is not that.
+  function readMs(t, a, b) {
+    var us = 0, i = a, dec = -1;
+    if (a >= b) return -1;
+    for (; i < b; i++) {
+      var c = t.charCodeAt(i);
+      if (c === 46 && dec < 0) { dec = 0; continue; }
+      if (!isDigit(c) || dec >= 3) return -1;
+      if (dec >= 0) dec++;
+      us = us * 10 + (c - 48);
+    }
+    if (dec === 0) return -1;
+    for (var k = dec < 0 ? 0 : dec; k < 3; k++) us *= 10;
+    return us;
+  }
+  // A whole number, optionally negative; NaN when the token is not one or leaves 32 bits.
+  function readInt(t, a, b) {
+    var neg = a < b && t.charCodeAt(a) === 45, v = 0, i = neg ? a + 1 : a;
+    if (i >= b || b - i > 10) return NaN;
+    for (; i < b; i++) {
+      var c = t.charCodeAt(i);
+      if (!isDigit(c)) return NaN;
+      v = v * 10 + (c - 48);
+    }
+    v = neg ? -v : v;
+    return v < -2147483648 || v > 2147483647 ? NaN : v;
+  }
+
+  var tok = new Int32Array(20);  // token starts and ends of the line being read
+  var line = { wait: 0, kind: 0, x: 0, y: 0, z: 0, raw: '', error: '' };
+  // Reads one line of macro text, t[a, b): 1 a step (into `line`), 2 a `wait` line (line.wait),
+  // 0 nothing to keep (header, comment, blank), -1 a mistake (line.error).
+  function readLine(t, a, b) {
+    var n = 0, i = a;
+    while (i < b && n < 20) {
+      var c = t.charCodeAt(i);
+      if (c === 32 || c === 9 || c === 13) { i++; continue; }
+      if (c === 35 && n === 0) break;
+      tok[n] = i;
+      while (i < b && (c = t.charCodeAt(i)) !== 32 && c !== 9 && c !== 13) i++;
+      tok[n + 1] = i;
+      n += 2;
+    }
+    if (n === 0) return 0;
+    var first = t.charCodeAt(tok[0]);
+    if (!isDigit(first)) {
+      var head = t.slice(tok[0], tok[1]);
+      if (head === 'wait' && n === 4) {
+        line.wait = readMs(t, tok[2], tok[3]);
+        if (line.wait < 0) { line.error = 'the wait is not milliseconds'; return -1; }
+        return 2;
+      }
+      if (head === 'screen' || head === 'name' || head === 'note') {
+        ed.header[head] = t.slice(tok[1] + 1, b).replace(/\r$/, '');
+        return 0;
+      }
+      if (head === 'Ravelin') return 0;
+      line.error = 'a step starts with its wait in milliseconds';
+      return -1;
+    }
+    line.wait = readMs(t, tok[0], tok[1]);
+    if (line.wait < 0) { line.error = 'the wait is not milliseconds (digits, at most three after the point)'; return -1; }
+    if (line.wait > ED_MAX_WAIT_US) { line.error = 'a wait is at most 24 hours'; return -1; }
+    if (n < 4) { line.error = 'a wait without a step after it'; return -1; }
+    return readStep(t, n);
+  }
+  // The step word of token 1, told apart by its length and letters without making a string.
+  function stepWord(t) {
+    var a = tok[2], len = tok[3] - a, c = t.charCodeAt(a);
+    if (c === 109 && len === 4 && t.startsWith('move', a)) return K_MOVE;
+    if (c === 109 && len === 7 && t.startsWith('move-by', a)) return K_MOVE_BY;
+    if (c === 112 && len === 5 && t.startsWith('press', a)) return K_PRESS;
+    if (c === 114 && len === 7 && t.startsWith('release', a)) return K_RELEASE;
+    if (c === 119 && len === 5 && t.startsWith('wheel', a)) return K_WHEEL;
+    if (c === 107 && len === 8 && t.startsWith('key-down', a)) return K_KEY_DOWN;
+    if (c === 107 && len === 6 && t.startsWith('key-up', a)) return K_KEY_UP;
+    if (c === 101 && len === 5 && t.startsWith('event', a)) return K_EVENT;
+    return -1;
+  }
+  // Token k's whole number (see readInt).
+  function tokInt(t, k) { return readInt(t, tok[2 * k], tok[2 * k + 1]); }
+  function tokIs(t, k, word) { return tok[2 * k + 1] - tok[2 * k] === word.length && t.startsWith(word, tok[2 * k]); }
+  // The words after the wait (tokens 1 on).
+  function readStep(t, n) {
+    var args = n / 2 - 2, kind = stepWord(t), word = ED_WORDS[kind];
+    line.x = 0; line.y = 0; line.z = 0; line.raw = '';
+    line.kind = kind;
+    if (kind === K_MOVE || kind === K_MOVE_BY) {
+      if (args !== 2) { line.error = '"' + word + '" needs X and Y after it'; return -1; }
+      line.x = tokInt(t, 2); line.y = tokInt(t, 3);
+    } else if (kind === K_PRESS || kind === K_RELEASE) {
+      if (args !== 3) { line.error = '"' + word + '" needs a button, X and Y after it'; return -1; }
+      line.z = tokIs(t, 2, 'left') ? 0 : ED_BUTTONS.indexOf(t.slice(tok[4], tok[5]));
+      if (line.z < 0) { line.error = 'the button is one of left, right, middle, side1, side2'; return -1; }
+      line.x = tokInt(t, 3); line.y = tokInt(t, 4);
+    } else if (kind === K_WHEEL) {
+      if (args !== 1) { line.error = '"wheel" needs the turn after it'; return -1; }
+      line.x = tokInt(t, 2);
+      if (line.x < -32768 || line.x > 32767) { line.error = 'the wheel turn is from -32768 to 32767'; return -1; }
+    } else if (kind === K_KEY_DOWN || kind === K_KEY_UP) {
+      if (args !== 1 && args !== 2) { line.error = '"' + word + '" needs a key name (and its code) after it'; return -1; }
+      var code = args === 2 ? tokInt(t, 3) : ed.keyCodes[t.slice(tok[4], tok[5]).toLowerCase()];
+      if (code === undefined || !(code >= 0 && code <= 255)) { line.error = 'not a key name; give its code after it'; return -1; }
+      line.z = code;
+    } else if (kind === K_EVENT) {
+      if (args !== 7) { line.error = '"event" needs its seven fields'; return -1; }
+      for (var k = 2; k <= 8; k++) {
+        if (isNaN(tokInt(t, k)) && !(k === 5 && /^\d{1,10}$/.test(t.slice(tok[2 * k], tok[2 * k + 1])))) { line.error = 'the fields of "event" are whole numbers'; return -1; }
+      }
+      line.raw = t.slice(tok[4], tok[17]).replace(/[ \t]+/g, ' ');
+    } else {
+      line.error = 'unknown step "' + t.slice(tok[2], tok[3]).slice(0, 20) + '" (' + ED_WORDS.join(', ') + ')';
+      return -1;
+    }
+    if (isNaN(line.x) || isNaN(line.y)) { line.error = 'X and Y are whole numbers'; return -1; }
+    return 1;
+  }
+
+  // The program's text of the recording (LF line ends), read into columns part by part: `reader`
+  // holds the columns (room for `steps`, grown when a text holds more) and what the parts so far
+  // left (the count, a wait of its own waiting for its step).
+  function stepReader(steps) { return { s: new Steps(steps), n: 0, pending: 0 }; }
+  function readPart(reader, text) {
+    var pos = 0, len = text.length, s = reader.s;
+    while (pos < len) {
+      var end = text.indexOf('\n', pos);
+      if (end < 0) end = len;
+      var what = readLine(text, pos, end);
+      if (what === 2) reader.pending += line.wait;
+      else if (what === 1) {
+        if (reader.n === s.n) {
+          var more = new Steps(Math.max(1024, s.n * 2));
+          ['kind', 'wait', 'x', 'y', 'z'].forEach(function (k) { more[k].set(s[k]); });
+          s = reader.s = more;
+        }
+        var n = reader.n++;
+        s.kind[n] = line.kind; s.wait[n] = line.wait + reader.pending; s.x[n] = line.x; s.y[n] = line.y;
+        s.z[n] = line.kind === K_EVENT ? ed.raw.push(line.raw) - 1 : line.z;
+        reader.pending = 0;
+      }
+      pos = end + 1;
+    }
+  }
+  // The steps read so far, as columns of their own length (views of the reader's).
+  function readSteps(reader) {
+    var s = reader.s, v = { n: reader.n };
+    ['kind', 'wait', 'x', 'y', 'z'].forEach(function (k) { v[k] = s[k].subarray(0, reader.n); });
+    return v;
+  }
+
+  // ".001" to ".999" without trailing zeros, by the microseconds past the millisecond.
+  var MS_FRACTIONS = [''];
+  for (var f = 1; f < 1000; f++) MS_FRACTIONS.push('.' + String(1000 + f).slice(1).replace(/0+$/, ''));
+  function msText(us) {
+    var whole = Math.floor(us / 1000);
+    return whole + MS_FRACTIONS[us - whole * 1000];
+  }
+  function keyName(code) { return ed.keys[code] || ('Key' + code); }
+  function stepText(s, i) {
+    switch (s.kind[i]) {
+      case K_MOVE: return 'move ' + s.x[i] + ' ' + s.y[i];
+      case K_MOVE_BY: return 'move-by ' + s.x[i] + ' ' + s.y[i];
+      case K_PRESS: return 'press ' + ED_BUTTONS[s.z[i]] + ' ' + s.x[i] + ' ' + s.y[i];
+      case K_RELEASE: return 'release ' + ED_BUTTONS[s.z[i]] + ' ' + s.x[i] + ' ' + s.y[i];
+      case K_WHEEL: return 'wheel ' + s.x[i];
+      case K_KEY_DOWN: return 'key-down ' + keyName(s.z[i]) + ' ' + s.z[i];
+      case K_KEY_UP: return 'key-up ' + keyName(s.z[i]) + ' ' + s.z[i];
+      default: return 'event ' + ed.raw[s.z[i]];
+    }
+  }
+  // The macro text of the steps, LF line ends; built in pieces of some thousand lines, which keeps
+  // a million lines from becoming one deep chain of joined strings.
+  function writeSteps(s) {
+    var h = ed.header;
+    var pieces = ['Ravelin macro 1\n' + (h.screen ? 'screen ' + h.screen + '\n' : '') +
+      (h.name ? 'name ' + h.name + '\n' : '') + (h.note ? 'note ' + h.note + '\n' : '')];
+    var lines = [];
+    for (var i = 0; i < s.n; i++) {
+      var w = s.wait[i];
+      for (; w > ED_MAX_WAIT_US; w -= ED_MAX_WAIT_US) lines.push('wait 86400000');
+      lines.push(msText(w) + ' ' + stepText(s, i));
+      if (lines.length >= 4096) { pieces.push(lines.join('\n') + '\n'); lines = []; }
+    }
+    if (lines.length) pieces.push(lines.join('\n') + '\n');
+    return pieces.join('');
+  }
+
+  // ---- edits: each replaces a range of steps, and the undo record keeps what it replaced
+  function edReplace(a, b, part, selectFrom, selectCount) {
+    var s = ed.s;
+    var removed = stepsSlice(s, a, b);
+    if (part.n === b - a) {
+      s.kind.set(part.kind, a); s.wait.set(part.wait, a); s.x.set(part.x, a); s.y.set(part.y, a); s.z.set(part.z, a);
+    } else {
+      var t = new Steps(s.n - (b - a) + part.n);
+      var cols = ['kind', 'wait', 'x', 'y', 'z'];
+      for (var c = 0; c < cols.length; c++) {
+        var k = cols[c];
+        t[k].set(s[k].subarray(0, a));
+        t[k].set(part[k], a);
+        t[k].set(s[k].subarray(b), a + part.n);
+      }
+      ed.s = t;
+    }
+    return { a: a, removed: removed, added: part.n, selectFrom: selectFrom, selectCount: selectCount };
+  }
+  function edDo(a, b, part, selectFrom, selectCount, said) {
+    var record = edReplace(a, b, part, selectFrom, selectCount);
+    record.id = ++ed.lastId;
+    record.said = said;
+    ed.undo.push(record);
+    ed.redo = [];
+    ed.state = record.id;
+    edKeepUndoSmall();
+    edChanged(selectFrom, selectCount);
+    edSay(said || '');
+  }
+  function edKeepUndoSmall() {
+    var kept = 0, i;
+    for (i = 0; i < ed.redo.length; i++) kept += ed.redo[i].removed.n;
+    for (i = ed.undo.length - 1; i >= 0; i--) {
+      kept += ed.undo[i].removed.n;
+      if (kept > ED_UNDO_STEPS) { ed.undo.splice(0, i + 1); break; }
+    }
+  }
+  function edUndoRedo(from, to, undoing) {
+    var record = from.pop();
+    if (!record) return;
+    var back = edReplace(record.a, record.a + record.added, record.removed, record.a, record.removed.n);
+    back.id = record.id;
+    back.said = record.said;
+    to.push(back);
+    ed.state = undoing ? (ed.undo.length ? ed.undo[ed.undo.length - 1].id : 0) : record.id;
+    var count = record.removed.n;
+    edChanged(record.a, count <= 100000 ? count : 0);
+    edSay((undoing ? 'Undone: ' : 'Redone: ') + (record.said || 'the edit'));
+  }
+
+  // The selected steps' span [lo, hi], or null.
+  function edSpan() {
+    var lo = ed.selCount ? ed.sel.indexOf(1) : -1;
+    return lo < 0 ? null : { lo: lo, hi: ed.sel.lastIndexOf(1) };
+  }
+
+  // A deleted step's wait goes to the next step kept, so the steps after it keep their times.
+  function edDelete() {
+    var sp = edSpan();
+    if (!sp) return;
+    var s = ed.s, b = Math.min(s.n, sp.hi + 2);
+    var part = new Steps(b - sp.lo), n = 0, carry = 0;
+    for (var i = sp.lo; i < b; i++) {
+      if (ed.sel[i]) { carry += s.wait[i]; continue; }
+      copyStep(s, i, part, n);
+      part.wait[n++] += carry;
+      carry = 0;
+    }
+    var gone = ed.selCount;
+    edDo(sp.lo, b, stepsCut(part, n), Math.min(sp.lo, s.n - gone - 1), 1, 'deleted ' + plural(gone, 'step', 'steps'));
+  }
+  function edDuplicate() {
+    var sp = edSpan();
+    if (!sp) return;
+    var s = ed.s, size = sp.hi + 1 - sp.lo, copies = ed.selCount;
+    var part = new Steps(size + copies), n = size;
+    for (var i = sp.lo; i <= sp.hi; i++) {
+      copyStep(s, i, part, i - sp.lo);
+      if (ed.sel[i]) copyStep(s, i, part, n++);
+    }
+    edDo(sp.lo, sp.hi + 1, part, sp.hi + 1, copies, 'duplicated ' + plural(copies, 'step', 'steps'));
+  }
+  // Each selected step changes places with the unselected step above (or below) it, wait and all.
+  function edMove(up) {
+    var sp = edSpan(), s = ed.s;
+    if (!sp || (up && sp.lo === 0) || (!up && sp.hi === s.n - 1)) return;
+    var a = up ? sp.lo - 1 : sp.lo, b = up ? sp.hi + 1 : sp.hi + 2;
+    var part = stepsSlice(s, a, b), flags = ed.sel.slice(a, b), tmp = new Steps(1);
+    var swap = function (i, j) {
+      copyStep(part, i, tmp, 0); copyStep(part, j, part, i); copyStep(tmp, 0, part, j);
+      var f = flags[i]; flags[i] = flags[j]; flags[j] = f;
+    };
+    var i;
+    if (up) { for (i = 1; i < part.n; i++) if (flags[i] && !flags[i - 1]) swap(i, i - 1); }
+    else { for (i = part.n - 2; i >= 0; i--) if (flags[i] && !flags[i + 1]) swap(i, i + 1); }
+    edDo(a, b, part, -1, 0, up ? 'moved up' : 'moved down');
+    edSelectFlags(a, flags);
+  }
+  function edFieldNumber(id, fallback) {
+    var v = Number(String($(id).value).trim().replace(',', '.'));
+    return isFinite(v) && v >= 0 ? v : fallback;
+  }
+  function edInsertWait() {
+    var ms = edFieldNumber('editor-wait-ms', -1);
+    if (ms <= 0) { edSay('Give the wait to insert in milliseconds.', true); return; }
+    var at = ed.selCount ? ed.sel.indexOf(1) : 0;
+    if (!ed.s.n) return;
+    var part = stepsSlice(ed.s, at, at + 1);
+    part.wait[0] = Math.min(ED_MAX_WAIT_US * 365, part.wait[0] + Math.round(ms * 1000));
+    edDo(at, at + 1, part, at, 1, 'inserted a wait of ' + msText(Math.round(ms * 1000)) + ' ms before step ' + (at + 1));
+  }
+  // A left click where the pointer is at that point of the recording: after the last selected step,
+  // or at the end.
+  function edInsertClick() {
+    var s = ed.s, at = ed.selCount ? ed.sel.lastIndexOf(1) + 1 : s.n, x = 0, y = 0;
+    for (var i = at - 1; i >= 0; i--) {
+      var k = s.kind[i];
+      if (k === K_MOVE || k === K_PRESS || k === K_RELEASE) { x = s.x[i]; y = s.y[i]; break; }
+    }
+    var part = new Steps(2);
+    part.kind[0] = K_PRESS; part.kind[1] = K_RELEASE;
+    part.wait[0] = 100000; part.wait[1] = 50000;
+    part.x[0] = part.x[1] = x; part.y[0] = part.y[1] = y;
+    edDo(at, at, part, at, 2, 'inserted a click');
+  }
+  // The waits of the selected steps (of all when none is selected) that are at least `least` ms:
+  // multiplied by a factor, or set to a number of milliseconds.
+  function edWaits() {
+    var op = $('editor-wait-op').value, value = edFieldNumber('editor-wait-value', -1);
+    var least = edFieldNumber('editor-wait-min', 0) * 1000;
+    if (value < 0) { edSay('Give a factor or a number of milliseconds of 0 or more.', true); return; }
+    var s = ed.s, sp = edSpan(), a = sp ? sp.lo : 0, b = sp ? sp.hi + 1 : s.n, changed = 0;
+    if (b <= a) return;
+    var part = stepsSlice(s, a, b);
+    for (var i = a; i < b; i++) {
+      if ((sp && !ed.sel[i]) || s.wait[i] < least) continue;
+      var w = op === 'set' ? Math.round(value * 1000) : Math.round(s.wait[i] * value);
+      w = Math.min(w, ED_MAX_WAIT_US * 365);
+      if (w !== part.wait[i - a]) { part.wait[i - a] = w; changed++; }
+    }
+    if (!changed) { edSay('No wait changed.'); return; }
+    edDo(a, b, part, sp ? -2 : -1, 0, (op === 'set' ? 'set ' : 'scaled ') + plural(changed, 'wait', 'waits'));
+  }
+  function edTrimStart() {
+    if (!ed.s.n || ed.s.wait[0] === 0) { edSay('The first step already happens at once.'); return; }
+    var part = stepsSlice(ed.s, 0, 1);
+    var was = part.wait[0];
+    part.wait[0] = 0;
+    edDo(0, 1, part, -2, 0, 'trimmed ' + msText(was) + ' ms of idle time at the start');
+  }
+  // The moves after the last click, wheel turn or key: the pointer's way to the button that stopped
+  // the recording.
+  function edTrimEnd() {
+    var s = ed.s, last = s.n - 1;
+    while (last >= 0 && (s.kind[last] === K_MOVE || s.kind[last] === K_MOVE_BY)) last--;
+    if (last < 0 || last === s.n - 1) { edSay(last < 0 ? 'There is no click, wheel turn or key to end on.' : 'Nothing follows the last click, wheel turn or key.'); return; }
+    var gone = s.n - 1 - last;
+    edDo(last + 1, s.n, new Steps(0), last, 1, 'trimmed ' + plural(gone, 'move', 'moves') + ' at the end');
+  }
+  // Drops the absolute moves closer than `px` pixels or `ms` milliseconds to the last step kept;
+  // every other step stays, and a dropped move's wait goes to the next step kept.
+  function thinSteps(s, px, ms) {
+    var part = new Steps(s.n), n = 0, carry = 0, lastX = 0, lastY = 0, placed = false, sinceUs = 0;
+    var px2 = px * px, us = ms * 1000;
+    for (var i = 0; i < s.n; i++) {
+      var k = s.kind[i];
+      sinceUs += s.wait[i];
+      if (k === K_MOVE && placed) {
+        var dx = s.x[i] - lastX, dy = s.y[i] - lastY;
+        if ((px > 0 && dx * dx + dy * dy < px2) || (us > 0 && sinceUs < us)) { carry += s.wait[i]; continue; }
+      }
+      copyStep(s, i, part, n);
+      part.wait[n++] += carry;
+      carry = 0;
+      sinceUs = 0;
+      if (k === K_MOVE || k === K_PRESS || k === K_RELEASE) { lastX = s.x[i]; lastY = s.y[i]; placed = true; }
+    }
+    return stepsCut(part, n);
+  }
+  function edThin() {
+    var px = edFieldNumber('editor-thin-px', 0), ms = edFieldNumber('editor-thin-ms', 0);
+    if (px <= 0 && ms <= 0) { edSay('Give a distance in pixels or a time in milliseconds.', true); return; }
+    var part = thinSteps(ed.s, px, ms), gone = ed.s.n - part.n;
+    if (!gone) { edSay('No move was that close.'); return; }
+    edDo(0, ed.s.n, part, -1, 0, 'thinned the mouse path: ' + plural(gone, 'move', 'moves') + ' dropped');
+  }
+
+  // ---- selection
+  function edSelectOnly(i, count) {
+    ed.sel.fill(0);
+    ed.selCount = 0;
+    for (var k = i; k < i + count && k < ed.s.n; k++) { if (k >= 0) { ed.sel[k] = 1; ed.selCount++; } }
+    ed.anchor = ed.cursor = count > 0 ? Math.max(0, Math.min(i, ed.s.n - 1)) : -1;
+  }
+  function edSelectFlags(a, flags) {
+    ed.sel.fill(0);
+    ed.sel.set(flags, a);
+    ed.selCount = 0;
+    for (var i = 0; i < flags.length; i++) ed.selCount += flags[i];
+    ed.anchor = ed.cursor = a + flags.indexOf(1);
+    edRender();
+    edShowRow(ed.cursor);
+  }
+  // selectFrom: the first step to select (count of them); -1 none; -2 keep the selection.
+  function edChanged(selectFrom, selectCount) {
+    if (selectFrom !== -2 || ed.sel.length !== ed.s.n) {
+      var keep = selectFrom === -2 ? ed.sel : null;
+      ed.sel = new Uint8Array(ed.s.n);
+      if (keep) { ed.sel.set(keep.subarray(0, ed.s.n)); }
+      ed.selCount = 0;
+      if (keep) for (var i = 0; i < ed.sel.length; i++) ed.selCount += ed.sel[i];
+      if (selectFrom >= 0) edSelectOnly(selectFrom, selectCount || 0);
+      else if (!keep) ed.anchor = ed.cursor = -1;
+    }
+    ed.closeAsked = false;
+    edLayout();
+    // The steps an edit selected come into view; a kept selection leaves the list where it is.
+    if (selectFrom >= 0 && ed.cursor >= 0) edShowRow(ed.cursor);
+  }
+  function edClick(i, e) {
+    if (e.shiftKey && ed.anchor >= 0) {
+      var a = Math.min(ed.anchor, i), b = Math.max(ed.anchor, i);
+      ed.sel.fill(0);
+      ed.sel.fill(1, a, b + 1);
+      ed.selCount = b + 1 - a;
+      ed.cursor = i;
+    } else if (e.ctrlKey || e.metaKey) {
+      ed.sel[i] ^= 1;
+      ed.selCount += ed.sel[i] ? 1 : -1;
+      ed.anchor = ed.cursor = i;
+    } else {
+      edSelectOnly(i, 1);
+    }
+    edRender();
+  }
+
+  // ---- the list: a spacer as tall as the rows would be, and a pool of rows moved into view
+  function edTall() { return ed.s.n * ED_ROW_PX > ED_MAX_PX; }
+  function edLayout() {
+    var list = $('editor-list');
+    $('editor-spacer').style.height = Math.min(ed.s.n * ED_ROW_PX, ED_MAX_PX) + 'px';
+    var need = Math.ceil(list.clientHeight / ED_ROW_PX) + 1, rows = $('editor-rows');
+    while (ed.rows.length < need) {
+      var r = document.createElement('div');
+      r.className = 'editor-row';
+      r.setAttribute('role', 'option');
+      r.innerHTML = '<span class="n"></span><span class="w"></span><span class="s"></span>';
+      rows.appendChild(r);
+      ed.rows.push({ el: r, n: r.children[0], w: r.children[1], s: r.children[2], at: -2 });
+    }
+    edStats();
+    edRender(true);
+  }
+  // The first row in view, and where the pool of rows is placed.
+  function edTop() {
+    var list = $('editor-list'), top = list.scrollTop;
+    if (!edTall()) return { first: Math.floor(top / ED_ROW_PX), offset: top - (top % ED_ROW_PX) };
+    var fit = Math.floor(list.clientHeight / ED_ROW_PX), room = Math.max(1, ED_MAX_PX - list.clientHeight);
+    return { first: Math.round(Math.min(1, top / room) * Math.max(0, ed.s.n - fit)), offset: top };
+  }
+  function edShowRow(i) {
+    var list = $('editor-list'), fit = Math.floor(list.clientHeight / ED_ROW_PX);
+    var t = edTop();
+    if (i >= t.first && i < t.first + fit) return;
+    var first = i < t.first ? i : i - fit + 1;
+    if (!edTall()) list.scrollTop = first * ED_ROW_PX;
+    else list.scrollTop = Math.round(first / Math.max(1, ed.s.n - fit) * (ED_MAX_PX - list.clientHeight));
+    edRender();
+  }
+  function edRender(all) {
+    if (ed.editing) return;
+    var t = edTop(), s = ed.s;
+    $('editor-rows').style.transform = 'translateY(' + t.offset + 'px)';
+    for (var k = 0; k < ed.rows.length; k++) {
+      var row = ed.rows[k], i = t.first + k;
+      if (i >= s.n) { setHidden(row.el, true); row.at = -2; continue; }
+      setHidden(row.el, false);
+      if (row.at !== i || all || row.stamp !== ed.state) {
+        row.at = i;
+        row.stamp = ed.state;
+        row.el.setAttribute('data-at', i);
+        row.el.setAttribute('data-kind', ED_WORDS[s.kind[i]]);
+        row.n.textContent = i + 1;
+        row.w.textContent = msText(s.wait[i]);
+        row.s.textContent = stepText(s, i);
+      }
+      var on = ed.sel[i] ? 'true' : 'false';
+      if (row.el.getAttribute('aria-selected') !== on) row.el.setAttribute('aria-selected', on);
+    }
+    edTools();
+  }
+  function edStats() {
+    var s = ed.s, clicks = 0, keys = 0, length = 0;
+    for (var i = 0; i < s.n; i++) {
+      var k = s.kind[i];
+      if (k === K_PRESS) clicks++;
+      else if (k === K_KEY_DOWN) keys++;
+      length += s.wait[i];
+    }
+    setText($('editor-stats'), plural(s.n, 'step', 'steps') + ' · ' + plural(clicks, 'click', 'clicks') + ' · ' +
+      plural(keys, 'key', 'keys') + ' · ' + macroLength(length / 1000) + (ed.state !== ed.saved ? ' · not saved' : ''));
+  }
+  function edTools() {
+    all('#step-editor .editor-tools button').forEach(function (b) {
+      b.disabled = ed.busy || (b.hasAttribute('data-sel') && !ed.selCount);
+    });
+    $('editor-undo').disabled = ed.busy || !ed.undo.length;
+    $('editor-redo').disabled = ed.busy || !ed.redo.length;
+    $('editor-save').disabled = ed.busy || ed.state === ed.saved;
+    setText($('editor-waits-of'), ed.selCount ? 'Waits of the selected steps' : 'Waits of all steps');
+  }
+  function edSay(text, warn) {
+    var msg = $('editor-msg');
+    setText(msg, text ? text.charAt(0).toUpperCase() + text.slice(1) + (/[.:?]$/.test(text) ? '' : '.') : '');
+    setHidden(msg, !text);
+    setFlag(msg, 'warn', !!warn);
+  }
+
+  // ---- changing one step where it is shown
+  function edBeginEdit(i, field) {
+    if (ed.editing) edEndEdit(false);
+    var row = null;
+    for (var k = 0; k < ed.rows.length; k++) if (ed.rows[k].at === i) row = ed.rows[k];
+    if (!row) return;
+    var cell = field === 'w' ? row.w : row.s;
+    var input = document.createElement('input');
+    input.value = cell.textContent;
+    input.setAttribute('aria-label', field === 'w' ? 'Wait before step ' + (i + 1) + ', milliseconds' : 'Step ' + (i + 1));
+    input.spellcheck = false;
+    cell.textContent = '';
+    cell.appendChild(input);
+    ed.editing = { at: i, field: field, input: input };
+    input.addEventListener('keydown', function (e) {
+      e.stopPropagation();
+      if (e.key === 'Enter') { e.preventDefault(); edEndEdit(true); }
+      else if (e.key === 'Escape') { e.preventDefault(); edEndEdit(false); }
+    });
+    input.addEventListener('blur', function () { if (ed.editing && ed.editing.input === input) edEndEdit(true); });
+    input.focus();
+    input.select();
+  }
+  function edEndEdit(keep) {
+    var e = ed.editing;
+    if (!e) return;
+    var text = e.input.value.trim(), s = ed.s, i = e.at;
+    if (keep) {
+      var wait = e.field === 'w' ? readMs(text, 0, text.length) : s.wait[i];
+      var t = msText(wait) + ' ' + (e.field === 's' ? text : stepText(s, i));
+      var what = wait >= 0 && wait <= ED_MAX_WAIT_US ? readLine(t, 0, t.length) : -1;
+      if (what !== 1) {
+        e.input.setAttribute('aria-invalid', 'true');
+        edSay(e.field === 'w' ? 'A wait is milliseconds from 0 to 86400000, at most three digits after the point.' : 'Step ' + (i + 1) + ': ' + line.error, true);
+        e.input.focus();
+        return;
+      }
+      ed.editing = null;
+      var part = new Steps(1);
+      part.kind[0] = line.kind; part.wait[0] = line.wait; part.x[0] = line.x; part.y[0] = line.y;
+      part.z[0] = line.kind === K_EVENT ? ed.raw.push(line.raw) - 1 : line.z;
+      if (t !== msText(s.wait[i]) + ' ' + stepText(s, i)) edDo(i, i + 1, part, i, 1, 'changed step ' + (i + 1));
+    }
+    ed.editing = null;
+    edRender(true);
+    $('editor-list').focus();
+  }
+
+  // ---- opening, saving, playing
+  // The recording comes in parts: the editor shows the first rows at once and takes the rest as
+  // they come; edits wait until the whole recording is in.
+  function edOpen() {
+    if (ed.busy) return;
+    ed.busy = true;
+    ed.raw = [];
+    ed.header = { screen: '', name: '', note: '' };
+    setText($('editor-stats'), 'Reading the recording…');
+    var failed = function (r) {
+      ed.busy = false;
+      edClose(true);
+      macroSay(String((r && r.message) || 'The recording could not be read.'), true);
+    };
+    call('readRecording').then(function (job) {
+      if (typeof job !== 'number' || job <= 0) { failed({ message: 'The program is busy with other macro files: try again in a moment.' }); return; }
+      (function ask() {
+        call('getMacroJob', job).then(function (r) {
+          if (isObj(r) && !r.done) { setTimeout(ask, 10); return; }
+          if (!isObj(r) || !r.ok || typeof r.text !== 'string') { failed(r); return; }
+          ed.keys = Array.isArray(r.keys) ? r.keys : [];
+          ed.keyCodes = {};
+          ed.keys.forEach(function (name, code) { ed.keyCodes[String(name).toLowerCase()] = code; });
+          var steps = Number(r.steps) >= 0 ? Number(r.steps) : 1024, parts = Number(r.parts) || 1;
+          var reader = stepReader(steps);
+          readPart(reader, r.text);
+          ed.s = readSteps(reader);
+          ed.undo = []; ed.redo = []; ed.state = ed.saved = 0;
+          setHidden($('step-editor'), false);
+          edSay('');
+          $('editor-list').scrollTop = 0;
+          edChanged(-1, 0);
+          $('editor-list').focus();
+          (function next(part) {
+            if (part >= parts) {
+              ed.busy = false;
+              edLayout();
+              return;
+            }
+            setText($('editor-stats'), 'Reading the recording… ' + Math.floor(part * 100 / parts) + '%');
+            call('getMacroJob', job, part).then(function (p) {
+              if ($('step-editor').hidden) return;
+              if (!isObj(p) || !p.ok || typeof p.text !== 'string') { failed(p); return; }
+              readPart(reader, p.text);
+              ed.s = readSteps(reader);
+              ed.sel = new Uint8Array(ed.s.n);
+              ed.selCount = 0;
+              ed.anchor = ed.cursor = -1;
+              $('editor-spacer').style.height = Math.min(ed.s.n * ED_ROW_PX, ED_MAX_PX) + 'px';
+              edRender(true);
+              next(part + 1);
+            });
+          })(1);
+        });
+      })();
+    });
+  }
+  function edSave() {
+    if (ed.busy || ed.state === ed.saved) return Promise.resolve(true);
+    ed.busy = true;
+    edTools();
+    var state = ed.state;
+    edSay('Saving…');
+    // A long text goes in parts of about 2 MB cut at line ends; the last part's call starts the job.
+    var text = writeSteps(ed.s), parts = [];
+    for (var at = 0; at < text.length;) {
+      var end = at + ED_PART_CHARS < text.length ? text.indexOf('\n', at + ED_PART_CHARS) + 1 : text.length;
+      if (end <= 0) end = text.length;
+      parts.push(text.slice(at, end));
+      at = end;
+    }
+    text = null;
+    var sent = Promise.resolve(true);
+    parts.slice(0, -1).forEach(function (part, k) {
+      sent = sent.then(function (ok) { return ok === true ? call('saveRecording', part, k, parts.length) : false; });
+    });
+    return sent.then(function (ok) {
+      if (ok !== true) return { ok: false, message: 'The edited recording did not reach the program: try again.' };
+      var last = parts.length ? parts[parts.length - 1] : 'Ravelin macro 1\n';
+      return parts.length > 1 ? macroJob('saveRecording', last, parts.length - 1, parts.length) : macroJob('saveRecording', last);
+    }).then(function (r) {
+      ed.busy = false;
+      var ok = !!(r && r.ok);
+      if (ok) ed.saved = state;
+      edSay(String((r && r.message) || 'No answer from the program.'), !ok);
+      edStats();
+      edTools();
+      readStatus();
+      readReplaced();
+      return ok;
+    });
+  }
+  // Plays steps [from, to) of the recording (to -1: to the end), the edits saved first.
+  function edPlay(from, to) {
+    edSave().then(function (ok) {
+      if (!ok) return;
+      call('playSteps', from, to).then(function (started) {
+        if (started !== true) edSay('Playback did not start: stop the recording or the playback first.', true);
+        else edSay('Playing ' + (to < 0 ? 'from step ' + (from + 1) : 'steps ' + (from + 1) + ' to ' + to) + '.');
+        readStatus();
+      });
+    });
+  }
+  function edClose(force) {
+    if (force !== true && ed.busy) return;
+    if (force !== true && ed.state !== ed.saved && !ed.closeAsked) {
+      ed.closeAsked = true;
+      edSay('The edits are not saved: Save them, or press Close again to drop them.', true);
+      return;
+    }
+    setHidden($('step-editor'), true);
+    ed.s = new Steps(0); ed.sel = new Uint8Array(0); ed.undo = []; ed.redo = []; ed.raw = [];
+    ed.selCount = 0; ed.closeAsked = false;
+    focusSafe($('editor-open'));
+  }
+
+  setHidden($('editor-open'), isPanelWindow || !has('readRecording') || !has('saveRecording'));
+  $('editor-open').addEventListener('click', edOpen);
+  $('editor-close').addEventListener('click', function () { edClose(); });
+  $('editor-save').addEventListener('click', function () { edSave(); });
+  edTool('editor-undo', function () { edUndoRedo(ed.undo, ed.redo, true); });
+  edTool('editor-redo', function () { edUndoRedo(ed.redo, ed.undo, false); });
+  // The tools wait while the recording is read or saved.
+  function edTool(id, fn) { $(id).addEventListener('click', function () { if (!ed.busy) fn(); }); }
+  edTool('editor-delete', edDelete);
+  edTool('editor-duplicate', edDuplicate);
+  edTool('editor-up', function () { edMove(true); });
+  edTool('editor-down', function () { edMove(false); });
+  edTool('editor-insert-wait', edInsertWait);
+  edTool('editor-insert-click', edInsertClick);
+  edTool('editor-wait-apply', edWaits);
+  edTool('editor-trim-start', edTrimStart);
+  edTool('editor-trim-end', edTrimEnd);
+  edTool('editor-thin', edThin);
+  edTool('editor-play-from', function () { var sp = edSpan(); if (sp) edPlay(sp.lo, -1); });
+  edTool('editor-play-sel', function () { var sp = edSpan(); if (sp) edPlay(sp.lo, sp.hi + 1); });
+  $('editor-list').addEventListener('scroll', function () { edRender(); }, { passive: true });
+  $('editor-rows').addEventListener('mousedown', function (e) {
+    var row = e.target.closest('.editor-row');
+    if (!row || e.target.tagName === 'INPUT' || ed.busy) return;
+    edClick(Number(row.getAttribute('data-at')), e);
+  });
+  $('editor-rows').addEventListener('dblclick', function (e) {
+    var row = e.target.closest('.editor-row');
+    if (!row || e.target.tagName === 'INPUT' || ed.busy) return;
+    edBeginEdit(Number(row.getAttribute('data-at')), e.target.closest('.w') ? 'w' : 's');
+  });
+  window.addEventListener('resize', function () { if (!$('step-editor').hidden) edLayout(); });
+  $('step-editor').addEventListener('keydown', function (e) {
+    var mod = e.ctrlKey || e.metaKey;
+    if (e.target.tagName === 'INPUT' || e.target.tagName === 'SELECT') return;
+    if (ed.busy && e.key !== 'Escape') return;
+    if (mod && (e.key === 'z' || e.key === 'Z')) { e.preventDefault(); if (e.shiftKey) edUndoRedo(ed.redo, ed.undo, false); else edUndoRedo(ed.undo, ed.redo, true); return; }
+    if (mod && (e.key === 'y' || e.key === 'Y')) { e.preventDefault(); edUndoRedo(ed.redo, ed.undo, false); return; }
+    if (e.key === 'Escape') { e.preventDefault(); edClose(); return; }
+    if (e.target !== $('editor-list')) return;
+    var n = ed.s.n, page = Math.max(1, Math.floor($('editor-list').clientHeight / ED_ROW_PX) - 1);
+    var step = { ArrowUp: -1, ArrowDown: 1, PageUp: -page, PageDown: page, Home: -n, End: n }[e.key];
+    if (step && n) {
+      e.preventDefault();
+      var to = Math.max(0, Math.min(n - 1, (ed.cursor < 0 ? 0 : ed.cursor) + step));
+      if (e.shiftKey && ed.anchor >= 0) { var anchor = ed.anchor; edClick(to, { shiftKey: true }); ed.anchor = anchor; }
+      else edSelectOnly(to, 1);
+      edShowRow(to);
+      edRender();
+    } else if (e.key === 'Delete') { e.preventDefault(); edDelete(); }
+    else if (e.key === 'Enter' && ed.cursor >= 0) { e.preventDefault(); edShowRow(ed.cursor); edBeginEdit(ed.cursor, 's'); }
+    else if (mod && (e.key === 'a' || e.key === 'A')) { e.preventDefault(); ed.sel.fill(1); ed.selCount = n; ed.anchor = 0; ed.cursor = n - 1; edRender(); }
+  });
+
   // ---------------------------------------------------------------- start-up
   renderSettings();
   renderPrefs();

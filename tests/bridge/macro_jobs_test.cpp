@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "bridge/panel_messages.h"
+#include "state/macro_file.h"
 #include "state/macro_library.h"
 #include "support/fresh_state.h"
 
@@ -156,6 +157,140 @@ TEST_F(MacroJobs, AtMostThirtyTwoJobsWait) {
     for (int i = 0; i < 32; ++i) EXPECT_NE("0", callMainBinding("listMacros", "[]"));
     EXPECT_EQ("0", callMainBinding("listMacros", "[]"));
     EXPECT_EQ(0u, pipe("loadMacro|x").find("{\"refused\":"));
+}
+
+}  // namespace
+
+namespace {
+
+// The step editor's copy of the recording: macro text with LF line ends and the key names, handed
+// over once.
+TEST_F(MacroJobs, EditorReadsTheRecordingAsMacroText) {
+    rv::MacroEvent key{rv::kKey, 0.5, 0, 0, 0, 65, true, 0};
+    rv::profiles[0].events.push_back(key);
+    std::string job = callMainBinding("readRecording", "[]");
+    EXPECT_TRUE(rv::runNextMacroJob());
+    std::string reply = callMainBinding("getMacroJob", "[" + job + "]");
+    EXPECT_NE(reply.find("\"text\":\"Ravelin macro 1\\n"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("\\n125 move 10 1\\n125 move 10 1\\n125 key-down A 65\\n\""), std::string::npos)
+        << reply;
+    EXPECT_EQ(reply.find("\\r"), std::string::npos);
+    EXPECT_NE(reply.find("\"keys\":[\"Key0\","), std::string::npos);
+    EXPECT_NE(reply.find(",\"A\",\"B\","), std::string::npos);
+    EXPECT_NE(reply.find("\"steps\":5,\"parts\":1,"), std::string::npos);
+    // Tens of megabytes for a long recording: given once, then only the outcome.
+    EXPECT_EQ(callMainBinding("getMacroJob", "[" + job + "]").find("\"text\""), std::string::npos);
+
+    rv::recording = true;
+    EXPECT_NE(done("readRecording", "[]").find("Stop the recording first"), std::string::npos);
+    rv::recording = false;
+}
+
+// A long recording comes in parts cut at line ends, each handed over once; together they are the
+// macro file's text.
+TEST_F(MacroJobs, EditorGetsALongRecordingInParts) {
+    rv::profiles[0].events = recorded(300000, 1234567);
+    std::string job = callMainBinding("readRecording", "[]");
+    EXPECT_TRUE(rv::runNextMacroJob());
+    auto text = [](const std::string& reply) {
+        size_t at = reply.find("\"text\":\"");
+        EXPECT_NE(at, std::string::npos) << reply.substr(0, 200);
+        std::string part = at == std::string::npos ? "" : reply.substr(at + 8, reply.size() - at - 10);
+        std::string plain;
+        for (size_t i = 0; i < part.size(); ++i) {
+            if (part[i] == '\\' && i + 1 < part.size() && part[i + 1] == 'n')
+                plain += '\n', ++i;
+            else
+                plain += part[i];
+        }
+        return plain;
+    };
+    std::string first = callMainBinding("getMacroJob", "[" + job + "]");
+    size_t at = first.find("\"parts\":");
+    ASSERT_NE(at, std::string::npos);
+    const int parts = std::stoi(first.substr(at + 8));
+    EXPECT_GE(parts, 2);
+    std::string whole = text(first);
+    for (int part = 1; part < parts; ++part) {
+        std::string piece =
+            text(callMainBinding("getMacroJob", "[" + job + "," + std::to_string(part) + "]"));
+        EXPECT_EQ(piece.back(), '\n');
+        whole += piece;
+    }
+    EXPECT_NE(callMainBinding("getMacroJob", "[" + job + ",1]").find("is gone"), std::string::npos);
+
+    rv::MacroFile file;
+    file.events = rv::profiles[0].events;
+    plat::screenSize(file.screenWidth, file.screenHeight);
+    std::string expected, problem;
+    ASSERT_TRUE(rv::writeMacroText(file, expected, problem));
+    expected.erase(std::remove(expected.begin(), expected.end(), '\r'), expected.end());
+    EXPECT_TRUE(whole == expected) << whole.size() << " vs " << expected.size();
+}
+
+// The edited recording replaces the profile's whole, like a loaded macro (the old one can be brought
+// back), or is refused whole with its problems and line numbers.
+TEST_F(MacroJobs, EditorSavesTheWholeRecordingOrNothing) {
+    std::string outcome = done(
+        "saveRecording", "[\"Ravelin macro 1\\nscreen 800 600\\n0 move 7 8\\n2000.5 key-down A 65\\n\"]");
+    EXPECT_NE(outcome.find("\"ok\":true"), std::string::npos) << outcome;
+    ASSERT_EQ(2u, rv::profiles[0].events.size());
+    EXPECT_EQ(7, firstX());
+    EXPECT_DOUBLE_EQ(2.0005, rv::profiles[0].events[1].time);
+    EXPECT_EQ(65, rv::profiles[0].events[1].vk);
+    EXPECT_EQ("4", callMainBinding("getReplacedRecording", "[]"));
+
+    for (const char* bad : {"[\"Ravelin macro 1\\n0 move 1 1\\n5 jump\\n9 wheel 99999\\n\"]", "[\"\"]", "[]",
+                            "{\"not\":\"an array\"}"}) {
+        outcome = done("saveRecording", bad);
+        EXPECT_NE(outcome.find("\"ok\":false"), std::string::npos) << bad;
+        EXPECT_EQ(7, firstX()) << bad;
+        EXPECT_EQ("4", callMainBinding("getReplacedRecording", "[]")) << bad;
+    }
+    EXPECT_NE(outcome.find("did not arrive"), std::string::npos);
+    outcome = done("saveRecording", "[\"Ravelin macro 1\\n0 move 1 1\\n5 jump\\n9 wheel 99999\\n\"]");
+    EXPECT_NE(outcome.find("line 3: unknown step \\\"jump\\\""), std::string::npos) << outcome;
+    EXPECT_NE(outcome.find("line 4: the wheel turn"), std::string::npos) << outcome;
+
+    rv::playing = true;
+    EXPECT_NE(
+        done("saveRecording", "[\"Ravelin macro 1\\n0 move 1 1\\n\"]").find("Stop the recording or playback"),
+        std::string::npos);
+    rv::playing = false;
+    EXPECT_EQ(7, firstX());
+}
+
+// A long edited recording comes in parts: kept until the last, then read as one text (line numbers
+// count through the parts); a part out of turn drops what was kept.
+TEST_F(MacroJobs, EditorSavesARecordingSentInParts) {
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"Ravelin macro 1\\n0 move 3 3\\n\",0,3]"));
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"5 move 4 4\\n\",1,3]"));
+    std::string outcome = done("saveRecording", "[\"7 key-down A 65\\n\",2,3]");
+    EXPECT_NE(outcome.find("(3 steps)"), std::string::npos) << outcome;
+    EXPECT_EQ(3, firstX());
+    EXPECT_EQ(4, rv::profiles[0].events[1].x);
+
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"Ravelin macro 1\\n0 move 5 5\\n\",0,3]"));
+    EXPECT_EQ("0", callMainBinding("saveRecording", "[\"5 move 4 4\\n\",2,3]"));
+    EXPECT_EQ("0", callMainBinding("saveRecording", "[\"5 move 4 4\\n\",1,3]"));  // the first is gone
+    EXPECT_EQ("true", callMainBinding("saveRecording", "[\"Ravelin macro 1\\n0 move 5 5\\n\",0,2]"));
+    outcome = done("saveRecording", "[\"5 jump\\n\",1,2]");
+    EXPECT_NE(outcome.find("line 3: unknown step"), std::string::npos) << outcome;
+    EXPECT_EQ(3, firstX());
+}
+
+TEST_F(MacroJobs, PlayStepsAsksForARangeOnlyWhenAPlaybackCanStart) {
+    EXPECT_EQ("true", callMainBinding("playSteps", "[2,-1]"));
+    EXPECT_EQ(2, rv::playRangeFrom);
+    EXPECT_EQ(-1, rv::playRangeTo);
+    EXPECT_TRUE(rv::playToggleRequest.exchange(false));
+    rv::playRangeFrom = -1;
+    for (const char* refused : {"[3,3]", "[-1,4]", "[1]", "[\"a\",2]"})
+        EXPECT_EQ("false", callMainBinding("playSteps", refused)) << refused;
+    rv::playing = true;
+    EXPECT_EQ("false", callMainBinding("playSteps", "[0,2]"));
+    EXPECT_EQ(-1, rv::playRangeFrom);
+    EXPECT_FALSE(rv::playToggleRequest.load());
 }
 
 }  // namespace

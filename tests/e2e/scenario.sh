@@ -164,10 +164,12 @@ if [ "$windows" = 1 ]; then
   # The keys r, v, x as the window saw them: their scan codes.
   typed_after() { after "$1" | awk '$1 == "key" && $2 == "down" { print $3 }' | tr '\n' ' '; }
   typed_rvx="19 47 45 "
+  typed_rv="19 47 "
 else
   clicks_after() { after "$1" | grep -c "button press 1"; }
   typed_after() { after "$1" | awk '$2 == "key" && $3 == "press" { print $5 }' | tr '\n' ' '; }
   typed_rvx="r v x "
+  typed_rv="r v "
 fi
 
 # ---- the first run ---------------------------------------------------------------------------------------
@@ -242,6 +244,38 @@ sleep 0.3
 call_until getTrackerStatus '[]' '.state == "Idle"' || fail "the playback did not end"
 typed_until "$played" "$typed_rvx" || fail "the playback gave '$(typed_after "$played")'"
 pass "$recorded events"
+
+step="the step editor's calls: the recording read, edited, saved and played, then brought back"
+# Sets $result to the outcome of the macro job started by call $1 $2.
+job_outcome() {
+  call "$1" "${2:-[]}"
+  local job=$result
+  [ "$job" -gt 0 ] 2>/dev/null || fail "$1 started no job: $job"
+  call_until getMacroJob "[$job]" '.done' || fail "job $job of $1 not done: $result"
+}
+job_outcome readRecording
+[ "$(json '.ok')" = true ] || fail "readRecording: $result"
+steps=$(json '.text')
+[ "$(grep -c ' key-down [RVX] ' <<<"$steps")" = 3 ] || fail "the recording read as: $steps"
+# The X typed last is taken out, as the editor's Delete does.
+edited=$(grep -v ' key-\(down\|up\) X ' <<<"$steps")
+job_outcome saveRecording "$(jq -Rsc '[.]' <<<"$edited")"
+[ "$(json '.ok')" = true ] || fail "saveRecording: $result"
+call getTrackerStatus
+[ "$(json '.count')" = "$((recorded - 2))" ] || fail "after the edit: $result (recorded $recorded)"
+job_outcome saveRecording '["Ravelin macro 1\n0 move 1 1\n5 jump\n"]'
+[ "$(json '.ok')" = false ] && grep -q 'line 3: unknown step' <<<"$(json '.message')" || fail "a bad text: $result"
+played=$(mark)
+call playSteps '[0,-1]'
+[ "$result" = true ] || fail "playSteps answered $result"
+call_until getTrackerStatus '[]' '.state == "Playing"' || true
+call_until getTrackerStatus '[]' '.state == "Idle"' || fail "the playback did not end"
+typed_until "$played" "$typed_rv" || fail "the edited recording played '$(typed_after "$played")'"
+call restoreRecording
+[ "$result" = true ] || fail "restoreRecording answered $result"
+call getTrackerStatus
+[ "$(json '.count')" = "$recorded" ] || fail "the recording was not brought back: $result"
+pass
 
 step="a profile added and switched"
 call addProfile '["Second"]'

@@ -338,3 +338,53 @@ TEST_F(Player, WhatWasSentIsHandedOverBeforeSpinningTowardTheNextEvent) {
     // How many records had been sent at each hand-over: one before each spin, none before the far key.
     EXPECT_EQ(fake::settles(), (std::vector<size_t>{2, 4, 5, 7}));
 }
+
+namespace {
+
+// The step editor's "play from here" and "play the selection": a part of the recording, its first
+// step due at once.
+TEST(EventsInRange, ClampedAndMovedToStartAtOnce) {
+    std::vector<MacroEvent> events = {at(1.0, 0), at(1.5, 3), at(2.25, 2), at(4.0, 4)};
+    struct Case {
+        int64_t from, to;
+        std::vector<double> times;
+    } cases[] = {
+        {1, -1, {0, 0.75, 2.5}},  // to the end
+        {1, 3, {0, 0.75}},
+        {0, 99, {0, 0.5, 1.25, 3.0}},  // from the first step too: no idle start
+        {3, 4, {0}},
+        {2, 2, {}},
+        {9, -1, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<MacroEvent> part = rv::eventsInRange(events, c.from, c.to);
+        std::vector<double> times;
+        for (const MacroEvent& e : part) times.push_back(e.time);
+        EXPECT_EQ(times, c.times) << c.from << ".." << c.to;
+    }
+    EXPECT_EQ(rv::eventsInRange(events, 1, 3)[1].kind, 2);
+}
+
+// A range asked for holds for the playback that takes it, all its passes, and not the next one.
+TEST_F(Player, AskedRangeIsPlayedByEveryPassOfThatPlaybackOnly) {
+    rv::profiles[0].events = {at(0.1, 3), at(0.2, 3), at(0.3, 3), at(0.4, 3)};
+    rv::playRangeFrom = 1, rv::playRangeTo = 3;
+    rv::tloop = true, rv::tloopMs = 0, rv::playRepeat = 2;
+    rv::playing = true;
+    int64_t start = fake::now();
+    rv::macroPlayerPass();
+    EXPECT_NEAR(seconds(fake::now() - start), 0.1, 0.001);  // the first played step at once
+    EXPECT_EQ(fake::takeInjected().size(), 2u);
+    EXPECT_EQ(rv::playRangeFrom, -1);  // taken
+    rv::macroPlayerPass();
+    EXPECT_EQ(fake::takeInjected().size(), 2u);
+    EXPECT_FALSE(rv::playing);
+
+    rv::macroPlayerPass();  // idle
+    rv::tloop = false;
+    rv::playing = true;
+    rv::macroPlayerPass();
+    EXPECT_EQ(fake::takeInjected().size(), 4u);
+}
+
+}  // namespace

@@ -33,7 +33,7 @@ export const MAIN_BINDINGS = [
   'renameProfile', 'deleteProfileAt', 'getReplacedRecording', 'restoreRecording', 'getReassignRefusal',
   'getClickerWaiting', 'getClickStartDelay', 'setClickStartDelay', 'closePanel', 'getMacroJob',
   'listMacros', 'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro',
-  'exportMacro', 'openMacroFolder',
+  'exportMacro', 'openMacroFolder', 'playSteps', 'readRecording', 'saveRecording',
 ];
 export const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'changeSettings',
@@ -129,7 +129,8 @@ function installFakeNative({ names, state, groups }) {
     getVersion: () => state.version,
     setTheme: (name) => { state.theme = name; },
     // The macro library: each call is a job whose outcome is asked for, first unfinished.
-    getMacroJob: (id) => {
+    getMacroJob: (id, part) => {
+      if (part !== undefined) return { done: true, ok: true, message: '', name: '', part, text: state.recordingParts[part] };
       const job = jobs[id];
       if (!job) return { done: true, ok: false, message: 'No such job.', name: '' };
       return job.asked++ < 1 ? { done: false } : { done: true, ...job.outcome };
@@ -163,6 +164,27 @@ function installFakeNative({ names, state, groups }) {
     }),
     importMacro: (path) => job(() => ({ ok: false, message: `The file is not a macro Ravelin can read:\nline 2: unknown step "jump"`, name: '' })),
     openMacroFolder: () => job(() => ({ ok: true, message: '', name: '' })),
+    // The step editor: the recording as macro text (state.recordingText), saved back whole.
+    // A long recording comes in parts (state.recordingParts), the first with the outcome.
+    readRecording: () => job(() => (state.recordingParts
+      ? { ok: true, message: '', name: '', steps: state.recordingSteps, parts: state.recordingParts.length, text: state.recordingParts[0], keys: state.keyNames || [] }
+      : { ok: true, message: '', name: '', text: state.recordingText || 'Ravelin macro 1\n', keys: state.keyNames || [] })),
+    // A long text comes in parts ([text, part, parts]); the last starts the job.
+    saveRecording: (text, part, parts) => {
+      if (parts !== undefined) {
+        if (part === 0) state.sending = [];
+        state.sending.push(text);
+        if (part + 1 < parts) return true;
+        text = state.sending.join('');
+      }
+      return job(() => {
+      if (state.refuseSave) return { ok: false, message: state.refuseSave, name: '' };
+      state.replaced = state.status.count;
+      state.recordingText = text;
+      return { ok: true, message: 'Saved the edited recording.', name: '' };
+      });
+    },
+    playSteps: (from, to) => { state.played = [from, to]; return true; },
     exportMacro: (name, path, replace) => job(() => {
       state.files = state.files || {};
       if (state.files[path] && !replace) return { ok: false, message: `There is a file at ${path} already.`, name };
