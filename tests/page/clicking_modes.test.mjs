@@ -40,3 +40,56 @@ test('a time-limited run counts down and the first start says how to stop, once'
   await page.waitForFunction(() => !document.getElementById('keyspam-figures').hidden);
   assert.equal(await page.isVisible('#stop-tip'), false);
 });
+
+test('the sequence editor changes, reorders and deletes points, and picking is told by the status', async (t) => {
+  const { page, calls, clearCalls, setState, waitCall } = await openPage(t, { viewport: { width: 420, height: 900 } });
+  await page.click('label:has(> input[name="locMode"][value="2"])');
+  await waitCall('updateSpammer', '[0,0,0,100,0,0,1,10,2]');
+  assert.equal(await page.isVisible('#seq-empty'), true);
+  assert.equal(await page.isVisible('#fixed-row'), false);
+
+  await page.click('#seq-pick-btn');
+  await waitCall('pickSequence', '[1]');
+  await page.waitForFunction(() => !document.getElementById('seq-pick-hint').hidden);
+  // Points picked on screen reach the page through the settings; Escape ends the picking.
+  await setState((s) => {
+    s.settings.clickSequence = '120:340:0:0:100/800:200:0:0:100/400:600:0:0:100';
+    s.status.pickingSequence = false;
+  });
+  await page.waitForFunction(() => document.querySelectorAll('#seq-list li').length === 3);
+  await page.waitForFunction(() => document.getElementById('seq-pick-hint').hidden);
+  assert.equal(await page.textContent('#seq-pick-btn'), 'Add on screen');
+  assert.equal(await page.textContent('#c-count-unit'), 'rounds');
+
+  await clearCalls();
+  const row = (n) => `#seq-list li:nth-child(${n})`;
+  await page.selectOption(`${row(2)} select[aria-label$="Button"]`, '1');
+  await page.selectOption(`${row(3)} select[aria-label$="Click"]`, '1');
+  await typeInto(page, `${row(1)} input[aria-label$="milliseconds"]`, '2500');
+  await typeInto(page, `${row(1)} input[aria-label$="X"]`, '-5000000');  // refused: off any screen
+  await page.click(`${row(3)} button[aria-label$="Move up"]`);
+  await page.click(`${row(1)} button[aria-label$="Delete"]`);
+  const sent = (await calls('changeSettings')).map((c) => JSON.parse(c)[0]);
+  assert.deepEqual(sent, [
+    'clickSequence=120:340:0:0:100/800:200:1:0:100/400:600:0:0:100',
+    'clickSequence=120:340:0:0:100/800:200:1:0:100/400:600:0:1:100',
+    'clickSequence=120:340:0:0:2500/800:200:1:0:100/400:600:0:1:100',
+    'clickSequence=120:340:0:0:2500/400:600:0:1:100/800:200:1:0:100',
+    'clickSequence=400:600:0:1:100/800:200:1:0:100',
+  ]);
+  assert.match(await page.textContent('.seq-list .field-msg'), /from -1,000,000 to 1,000,000/);
+  assert.equal(await page.getAttribute(`${row(1)} button[aria-label$="Move up"]`, 'aria-label'), 'Point 1: Move up');
+  assert.equal(await page.isDisabled(`${row(1)} button[aria-label$="Move up"]`), true);
+  assert.equal(await page.textContent('#seq-count'), '2 of 32');
+  await page.click('#seq-clear-btn');
+  await waitCall('changeSettings', '["clickSequence="]');
+});
+
+test('the sequence editor as it shows (screenshot)', { skip: !process.env.RAVELIN_SHOT_DIR }, async (t) => {
+  const { page, setState } = await openPage(t, { viewport: { width: 420, height: 900 } });
+  await setState((s) => Object.assign(s.settings, { locMode: 2, clickSequence: '120:340:0:0:250/800:200:1:0:100/400:600:0:1:1000' }));
+  await page.waitForFunction(() => document.querySelectorAll('#seq-list li').length === 3);
+  await page.locator('#clicker-panel').screenshot({
+    path: path.join(process.env.RAVELIN_SHOT_DIR, 'clicking-modes-sequence.png'), animations: 'disabled',
+  });
+});
