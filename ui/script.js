@@ -819,7 +819,8 @@
       if (t.pending && seq >= t.pending.after) t.pending = null;
     });
     if (Array.isArray(s.restore)) s.restore.forEach(function (n) { restorePanel(String(n)); });
-    if (typeof s.pickingSequence === 'boolean' && s.pickingSequence !== seqPicking) {
+    if (typeof s.pickingSequence === 'boolean' && s.pickingSequence !== seqPicking &&
+        Date.now() - seqPickToldAt > SEQ_PICK_SETTLE_MS) {
       seqPicking = s.pickingSequence;
       renderSequencePick();
     }
@@ -898,6 +899,8 @@
   // A panel's change goes over the pipe, whose messages are at most this long.
   var PIPE_MESSAGE_MAX = 511;
   var seqPicking = false;
+  var seqPickToldAt = 0;   // a status read before the page's own change is not believed
+  var SEQ_PICK_SETTLE_MS = 600;
   var seqRows = [];
   var SEQ_NOTE = $('seq-note').textContent;
 
@@ -1105,6 +1108,7 @@
   $('seq-pick-btn').addEventListener('click', function () {
     if (!has('pickSequence')) return;
     seqPicking = !seqPicking;
+    seqPickToldAt = Date.now();
     renderSequencePick();
     call('pickSequence', seqPicking ? 1 : 0).then(function () { pollSoon(0); });
   });

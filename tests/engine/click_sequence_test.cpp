@@ -222,6 +222,11 @@ TEST_F(ClickSequence, AStopInsideARoundLeavesNoButtonDown) {
         rv::autoClickerPass();
         EXPECT_EQ(rv::sequenceRounds, 0);
     }
+    // Stopping everything also ends a picking of points, which would otherwise keep every left click.
+    rv::pickSequenceRequest = true;
+    rv::stopAllRequest = true;
+    rv::controlPass();
+    EXPECT_FALSE(rv::pickSequenceRequest);
 }
 
 }  // namespace
