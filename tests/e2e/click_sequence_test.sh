@@ -1,7 +1,8 @@
 # A click sequence of three points on a real X server, through the page host's calls: the points are
 # picked on screen with three real clicks (which the target window never gets) and Escape, edited by
-# name (the second a right click, the third a double click), then the sequence runs once; the target
-# window gets the clicks on the three points, in order, with their buttons, and nothing stays held.
+# name over the panels' pipe (the second a right click, the third a double click), then the sequence
+# runs once; the target window gets the clicks on the three points, in order, with their buttons, and
+# nothing stays held.
 source "$(dirname "$0")/lib.sh" "$1"
 host="$build/ravelin-headless"
 [ -x "$host" ] || fail "missing $host"
@@ -58,11 +59,14 @@ presses=$(tail -n +"$((before + 1))" "$log" | grep -c "button press")
 [ "$presses" = 0 ] || fail "the target window got $presses of the picking clicks"
 pass "three points picked on screen, one after another, and Escape ended the picking"
 
-# ---- editing by name, and a run of one round --------------------------------------------------------
+# ---- editing by name over the panels' pipe, and a run of one round ---------------------------------
+send="$build/tests/pipe_send_target"
+[ -x "$send" ] || fail "missing $send"
 edited="${px[0]}:${py[0]}:0:0:150/${px[1]}:${py[1]}:1:0:150/${px[2]}:${py[2]}:0:1:0"
-call changeSettings "[\"clickSequence=$edited\"]"
+"$send" "changeSettings|clickSequence=$edited" || fail "the panel message was not taken"
+sleep 0.3
 read_sequence
-[ "$seq" = "$edited" ] || fail "changeSettings did not set the sequence: $seq"
+[ "$seq" = "$edited" ] || fail "changeSettings over the pipe did not set the sequence: $seq"
 call updateSpammer '[0,0,0,100,0,0,0,1,2]'  # the interval, left single, a limit of one round
 xdotool mousemove $((gx + 10)) $((gy + gh - 10))
 sleep 0.3
