@@ -75,8 +75,19 @@ std::string setPlayRepeat(const std::string& request) {
 }
 
 std::string pickLocation(const std::string&) {
+    pickSequenceRequest.exchange(false);
     pickLocationRequest.exchange(true);
     plat::wakeCaptureLoop();
+    return "";
+}
+
+// "1" starts picking points of the click sequence on screen, anything else ends it.
+std::string pickSequence(const std::string& request) {
+    const bool start = stripArguments(request) == "1";
+    if (start) pickLocationRequest.exchange(false);
+    pickSequenceRequest.exchange(start);
+    plat::wakeCaptureLoop();
+    wake(Sleeper::Control);
     return "";
 }
 
@@ -218,6 +229,7 @@ const std::vector<MainBinding>& pageBindings() {
         {"updateKeySpam", &updateKeySpam},
         {"toggleKeySpam", &toggleKeySpam},
         {"pickLocation", &pickLocation},
+        {"pickSequence", &pickSequence},
         {"getAppSettings", &getAppSettings},
         {"resetHotkeys", &resetHotkeys},
         {"clearProfile", &clearProfileCall},

@@ -255,6 +255,9 @@ std::string rangeText(const Setting& setting) {
     if (setting.type == SettingType::Flag) return "0 or 1";
     if (setting.isCode) return "a key code that is free for it";
     if (setting.type == SettingType::Speed) return "a number from 0.1 to 10";
+    if (setting.type == SettingType::Text)
+        return "up to " + std::to_string(kMaxSequencePoints) +
+               " points X:Y:BUTTON:DOUBLE:WAIT joined by / (button 0 to 2, double 0 or 1, wait in ms)";
     auto whole = [](double value) { return std::to_string(static_cast<int64_t>(value)); };
     return "a whole number from " + whole(setting.min) + " to " + whole(setting.max);
 }
@@ -283,7 +286,7 @@ int32_t reassignTargetOf(const Setting& setting) {
 }
 
 std::string setSettings(std::string_view payload) {
-    std::vector<std::pair<const Setting*, double>> changes;
+    std::vector<std::pair<const Setting*, std::string>> changes;
     for (const std::string& field : argumentFields(payload)) {
         const size_t equals = field.find('=');
         if (equals == std::string::npos) return refused("\"" + field + "\" is not NAME=VALUE.");
@@ -293,12 +296,12 @@ std::string setSettings(std::string_view payload) {
             return refused("No setting named \"" + name + "\".");
         const std::string_view text = std::string_view(field).substr(equals + 1);
         // The whole text is the number: "2.5" or "12px" is refused, not read as 2 or 12.
-        auto value = plainNumber(text, setting->type == SettingType::Speed)
-                         ? parseSettingValue(*setting, text)
-                         : std::nullopt;
+        const bool wellFormed =
+            setting->type == SettingType::Text || plainNumber(text, setting->type == SettingType::Speed);
+        auto value = wellFormed ? acceptSettingText(*setting, text) : std::nullopt;
         if (!value) return refused(name + " takes " + rangeText(*setting) + ".");
         if (int32_t target = reassignTargetOf(*setting)) {
-            const int32_t code = static_cast<int32_t>(*value);
+            const int32_t code = parseInt32(*value).value_or(0);
             if (reassignHolder(target, code) != kNoTarget)
                 return refused(name + ": that key is taken already.");
         }
@@ -307,7 +310,7 @@ std::string setSettings(std::string_view payload) {
     if (changes.empty()) return refused("No setting was named.");
     bool profileScope = false, codes = false, shared = false;
     for (const auto& [setting, value] : changes) {
-        storeSetting(*setting, value);
+        storeAcceptedText(*setting, value);
         profileScope = profileScope || setting->scope == SettingScope::Profile;
         codes = codes || setting->isCode;
         shared = shared || setting->store == SettingStore::AppSettings;

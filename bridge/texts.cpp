@@ -60,6 +60,8 @@ std::string settingsText() {
             member(out, s->name, s->flag->load());
         } else if (s->type == SettingType::Speed) {
             member(out, s->name, jsonSpeed(s->speed->load()));
+        } else if (s->type == SettingType::Text) {
+            member(out, s->name, jsonString(s->text->load()));
         } else {
             member(out, s->name, s->integer->load());
         }
@@ -113,6 +115,7 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     member(out, "panelHover", panelHover.load());
     member(out, "autoClicking", clicking);
     member(out, "keySpamming", keySpamming.load());
+    member(out, "pickingSequence", pickSequenceRequest.load());
     // Live figures of what runs; all 0 while it is idle.
     if (figures) {
         int64_t now = plat::ticks();

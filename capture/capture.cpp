@@ -1,15 +1,21 @@
 #include "capture/capture.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 
 #include "capture/recording.h"
 #include "platform/input_codes.h"
+#include "state/click_sequence.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/wakes.h"
 
 namespace rv {
+
+namespace {
+constexpr int32_t kEscapeKey = 27;  // virtual-key code
+}  // namespace
 
 namespace {
 
@@ -206,6 +212,14 @@ ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData) {
 bool onKeyEvent(const plat::KeyEvent& event) {
     // Our own injected keys are never hotkeys, captures or recorded input.
     if (event.injected) return false;
+    // Escape ends the picking of sequence points, and goes no further.
+    if (event.vk == kEscapeKey && pickSequenceRequest.load()) {
+        if (event.down) {
+            pickSequenceRequest.exchange(false);
+            wake(Sleeper::Control);
+        }
+        return true;
+    }
     if (event.down && reassignTarget.load() != kNoTarget) {
         reassignCode.exchange(event.vk);
         wake(Sleeper::Control);
@@ -224,6 +238,27 @@ bool onMouseEvent(const plat::MouseEvent& event) {
         return false;
     }
     if (button.code != 0) {
+        if (button.down && pickSequenceRequest.load()) {
+            // A left press adds a point where it is (a left single click, the usual wait after it);
+            // a right or middle press ends the picking, as does a full list.
+            if (button.code == 1) {
+                SequencePoint point{event.x, event.y, 0, false, kDefaultSequenceWaitMs};
+                const bool fits = std::abs(event.x) <= kMaxSequenceCoordinate &&
+                                  std::abs(event.y) <= kMaxSequenceCoordinate;
+                if (!fits || !appendSequencePoint(point) ||
+                    clickSequencePoints().size() >= kMaxSequencePoints)
+                    pickSequenceRequest.exchange(false);
+                locMode.store(2);
+                refreshProfileSettings();
+                wake(Sleeper::Control);
+                return true;
+            }
+            if (button.code == 2 || button.code == 4) {
+                pickSequenceRequest.exchange(false);
+                wake(Sleeper::Control);
+                return true;
+            }
+        }
         if (button.down && pickLocationRequest.load()) {
             if (button.code == 1) {
                 fixedX.exchange(event.x);
@@ -287,7 +322,8 @@ GrabPlan captureGrabPlan() {
     int32_t target = reassignTarget.load();
     plan.allKeys = target != kNoTarget;
     plan.nonLeftButtons = target != kNoTarget && target != kKeySpamKey;
-    plan.pickButtons = pickLocationRequest.load();
+    plan.pickButtons = pickLocationRequest.load() || pickSequenceRequest.load();
+    if (pickSequenceRequest.load()) plan.codes.add(kEscapeKey);
     return plan;
 }
 

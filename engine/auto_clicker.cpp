@@ -1,5 +1,6 @@
 #include "engine/auto_clicker.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/timing.h"
@@ -61,10 +62,72 @@ ButtonFlags clickerButtonFlags(int32_t button) {
     }
 }
 
+namespace {
+
+bool clickerRunning() {
+    return autoClicking.load() && appRunning.load();
+}
+
+// One click of `flags`, twice for a double click, each press held `press` seconds; false when the
+// system refused the input. The release goes out even when the press was refused, so no button is
+// left down between them. The press is held long enough for a program that reads the buttons once a
+// frame; a stop ends it at once.
+bool clickButton(ButtonFlags flags, int clicks, double press) {
+    bool taken = true;
+    for (int i = 0; taken && i < clicks; ++i) {
+        taken = plat::injectMouse(flags.down, 0);
+        if (taken && press > 0) polledWait(plat::ticks(), press, &clickerRunning, Sleeper::AutoClicker);
+        taken = plat::injectMouse(flags.up, 0) && taken;
+        if (taken && i == 0 && clicks == 2) doubleClickGap();
+    }
+    return taken;
+}
+
+void noteClick(int64_t at) {
+    if (clickCount.fetch_add(1) == 0) lastClickRun.store(0);
+    clickMeter.note(at);
+}
+
+// One round of the click sequence: each point in turn, moved to (within the jitter), clicked and
+// waited after; then the interval before the next round. A stop or the time limit ends it at once;
+// only a whole round counts towards the number of rounds.
+void sequenceRound(const ClickerSettings& settings, int64_t startedAt) {
+    const int32_t limit = settings.timing.limitSeconds;
+    bool taken = true;
+    for (const SequencePoint& point : settings.points) {
+        if (!clickerRunning() || limitReached(startedAt, limit, plat::ticks())) return;
+        const Cycle cycle = cycleSeconds(settings.interval, settings.timing, randomDraw(), randomDraw());
+        taken = plat::injectAbsoluteMove(point.x + jitterOffset(settings.jitterPx, randomDraw()),
+                                         point.y + jitterOffset(settings.jitterPx, randomDraw())) &&
+                clickButton(clickerButtonFlags(point.button), point.doubleClick ? 2 : 1, cycle.press);
+        const int64_t done = plat::ticks();
+        inputBlocked.store(!taken);
+        if (!taken) {
+            const double retry = blockedRetrySeconds(intervalSeconds(settings.interval));
+            polledWait(done, std::min(retry, limitLeftSeconds(startedAt, limit, done)), &clickerRunning,
+                       Sleeper::AutoClicker);
+            return;
+        }
+        noteClick(done);
+        polledWait(done, std::min(point.waitMs / 1000.0, limitLeftSeconds(startedAt, limit, done)),
+                   &clickerRunning, Sleeper::AutoClicker);
+    }
+    const int64_t done = plat::ticks();
+    if (!clickerRunning() || limitReached(startedAt, limit, done)) return;
+    const int32_t rounds = sequenceRounds.fetch_add(1) + 1;
+    if (settings.limited && rounds >= settings.times) return;  // the last round: no interval after it
+    const Cycle between = cycleSeconds(settings.interval, settings.timing, randomDraw(), randomDraw());
+    polledWait(done, std::min(between.period, limitLeftSeconds(startedAt, limit, done)), &clickerRunning,
+               Sleeper::AutoClicker);
+}
+
+}  // namespace
+
 void autoClickerPass() {
     if (!autoClicking.load()) {
         clickerStartedAt.store(0);
         if (int32_t made = clickCount.exchange(0)) lastClickRun.store(made);
+        sequenceRounds.store(0);
         clickMeter.forget();
         if (!keySpamming.load()) inputBlocked.store(false);
         if (clickerWaiting.exchange(false)) wake(Sleeper::Control);
@@ -75,10 +138,18 @@ void autoClickerPass() {
     // The run's start, for its time limit: taken by its first pass, forgotten when it stops.
     if (clickerStartedAt.load() == 0) clickerStartedAt.store(plat::ticks());
     const int64_t startedAt = clickerStartedAt.load();
-    if ((settings.limited && clickCount.load() >= settings.times) ||
-        limitReached(startedAt, settings.timing.limitSeconds, plat::ticks())) {
+    const int32_t made = settings.sequence ? sequenceRounds.load() : clickCount.load();
+    // A sequence without points has nothing to click: the run ends at once.
+    if ((settings.limited && made >= settings.times) ||
+        limitReached(startedAt, settings.timing.limitSeconds, plat::ticks()) ||
+        (settings.sequence && settings.points.empty())) {
         autoClicking.store(false);
         wake(Sleeper::Control);
+        return;
+    }
+    if (settings.sequence) {
+        if (clickerWaiting.exchange(false)) wake(Sleeper::Control);
+        sequenceRound(settings, startedAt);
         return;
     }
     bool taken = true;
@@ -92,34 +163,22 @@ void autoClickerPass() {
     }
     if (clickerWaiting.exchange(false)) wake(Sleeper::Control);
 
-    const auto running = [] { return autoClicking.load() && appRunning.load(); };
     const Cycle cycle = cycleSeconds(settings.interval, settings.timing, randomDraw(), randomDraw());
-    ButtonFlags flags = clickerButtonFlags(settings.button);
-    int clicks = settings.doubleClick ? 2 : 1;
-    // The release goes out even when the press was refused, so no button is left down between them.
-    // The press is held long enough for a program that reads the buttons once a frame; a stop ends it
-    // at once.
-    for (int i = 0; taken && i < clicks; ++i) {
-        taken = plat::injectMouse(flags.down, 0);
-        if (taken && cycle.press > 0) polledWait(plat::ticks(), cycle.press, running, Sleeper::AutoClicker);
-        taken = plat::injectMouse(flags.up, 0) && taken;
-        if (taken && i == 0 && clicks == 2) doubleClickGap();
-    }
+    const int clicks = settings.doubleClick ? 2 : 1;
+    taken = taken && clickButton(clickerButtonFlags(settings.button), clicks, cycle.press);
     int64_t done = plat::ticks();
     inputBlocked.store(!taken);
-    if (taken) {
-        if (clickCount.fetch_add(1) == 0) lastClickRun.store(0);
-        clickMeter.note(done);
-    }
+    if (taken) noteClick(done);
 
     // The presses are part of the period, so that holding them does not slow the clicker; a time limit
     // ends the wait.
     const double held = cycle.press * clicks;
     const double left = limitLeftSeconds(startedAt, settings.timing.limitSeconds, done);
     if (taken) {
-        polledWait(done, std::min(cycle.period - held, left), running, Sleeper::AutoClicker);
+        polledWait(done, std::min(cycle.period - held, left), &clickerRunning, Sleeper::AutoClicker);
     } else {
-        polledWait(done, std::min(blockedRetrySeconds(cycle.period), left), running, Sleeper::AutoClicker);
+        polledWait(done, std::min(blockedRetrySeconds(cycle.period), left), &clickerRunning,
+                   Sleeper::AutoClicker);
     }
 }
 

@@ -1,5 +1,7 @@
 // The auto-clicker worker: clicks `sbtn` at the interval sh:sm:ss.sms while autoClicking is set,
 // at the pointer or at the fixed point, single or double, until switched off or rptTimes is reached.
+// With the click sequence (locMode 2) it clicks the sequence's points in rounds, with the interval
+// between rounds, and rptTimes counts rounds.
 #pragma once
 
 #include <cstdint>

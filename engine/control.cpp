@@ -119,8 +119,10 @@ void setKeySpamming(bool on) {
     }
 }
 
-// The stop hotkey and the fail-safe: everything that runs stops, and what it held is let go.
+// The stop hotkey and the fail-safe: everything that runs stops, and what it held is let go. Picking
+// sequence points ends too, so that left clicks reach the programs under them again.
 void stopEverything() {
+    if (pickSequenceRequest.exchange(false)) plat::wakeCaptureLoop();
     if (recording.load()) {
         stopRecording();
         settleRecording();

@@ -24,9 +24,51 @@ bool changeable(const rv::Setting& s) {
            (s.store != rv::SettingStore::SessionLine && s.group != rv::SettingGroup::Hotkey);
 }
 
+// A whole number of at most ten digits after an optional '-', the whole field, within [low, high];
+// appended to `out` in decimal.
+bool strictNumber(std::string_view text, long long low, long long high, std::string& out) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    const long long value = (negative ? -1 : 1) * std::stoll(std::string(text));
+    out += std::to_string(value);
+    return value >= low && value <= high;
+}
+
+// A click sequence as the README gives it: up to 32 points joined by '/', each X:Y:BUTTON:DOUBLE:WAIT,
+// in the form the program keeps it (numbers in plain decimal); nothing when it is no such text.
+std::optional<std::string> sequenceText(std::string_view text) {
+    std::string out;
+    size_t points = 0;
+    while (!text.empty()) {
+        const size_t slash = text.find('/');
+        std::string_view point = text.substr(0, slash);
+        std::vector<std::string_view> fields;
+        for (;;) {
+            const size_t colon = point.find(':');
+            fields.push_back(point.substr(0, colon));
+            if (colon == std::string_view::npos) break;
+            point.remove_prefix(colon + 1);
+        }
+        const long long limits[5][2] = {
+            {-1000000, 1000000}, {-1000000, 1000000}, {0, 2}, {0, 1}, {0, 86400000}};
+        if (fields.size() != 5 || ++points > 32) return std::nullopt;
+        if (!out.empty()) out += '/';
+        for (size_t i = 0; i < 5; ++i) {
+            if (i > 0) out += ':';
+            if (!strictNumber(fields[i], limits[i][0], limits[i][1], out)) return std::nullopt;
+        }
+        if (slash == std::string_view::npos) break;
+        text.remove_prefix(slash + 1);
+        if (text.empty()) return std::nullopt;  // a final '/'
+    }
+    return out;
+}
+
 // The values a changeSettings payload sets, by the setting's place in the table, read from the rules
-// the README gives for it rather than through the program's own reader.
-std::map<size_t, double> expectedChanges(std::string_view payload) {
+// the README gives for it rather than through the program's own reader; texts in `texts`.
+std::map<size_t, double> expectedChanges(std::string_view payload, std::map<size_t, std::string>& texts) {
     std::map<size_t, double> changes;
     size_t start = 0;
     while (start < payload.size()) {
@@ -45,6 +87,12 @@ std::map<size_t, double> expectedChanges(std::string_view payload) {
         if (index == rv::settingsCount()) break;
         const rv::Setting& s = rv::settingAt(index);
         if (!changeable(s)) break;
+        if (s.type == rv::SettingType::Text) {
+            auto kept = sequenceText(text);
+            if (!kept) break;
+            texts[index] = *kept;
+            continue;
+        }
         std::optional<double> value;
         if (s.type == rv::SettingType::Speed) {
             value = rv::parseDouble(text);
@@ -70,6 +118,7 @@ void spreadSettings() {
         if (!changeable(s)) continue;
         double value = s.min + static_cast<double>(i % 7) + 1;
         if (s.type == rv::SettingType::Flag) value = i % 2;
+        if (s.type == rv::SettingType::Text) s.text->store("1:2:0:0:" + std::to_string(i));
         if (value > s.max || (s.isCode && !s.isCode(static_cast<int32_t>(value)))) continue;
         rv::storeSetting(s, value);
     }
@@ -83,7 +132,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rv::profiles = {rv::Profile{rv::kDefaultProfileName, "", {}}};
     spreadSettings();
     std::vector<double> before;
-    for (size_t i = 0; i < rv::settingsCount(); ++i) before.push_back(rv::settingValue(rv::settingAt(i)));
+    std::vector<std::string> textsBefore;
+    for (size_t i = 0; i < rv::settingsCount(); ++i) {
+        before.push_back(rv::settingValue(rv::settingAt(i)));
+        textsBefore.push_back(rv::settingText(rv::settingAt(i)));
+    }
 
     std::string reply = rv::servePanelMessage(reinterpret_cast<const char*>(data), size);
     fuzz::check(reply.empty() || fuzz::isJson(reply), "a reply is one JSON text");
@@ -93,8 +146,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text = text.substr(0, text.find('\0'));
     constexpr std::string_view kChange = "changeSettings|";
     if (text.substr(0, kChange.size()) != kChange) return 0;
-    std::map<size_t, double> changes = expectedChanges(text.substr(kChange.size()));
+    std::map<size_t, std::string> texts;
+    std::map<size_t, double> changes = expectedChanges(text.substr(kChange.size()), texts);
     for (size_t i = 0; i < rv::settingsCount(); ++i) {
+        if (rv::settingAt(i).type == rv::SettingType::Text) {
+            auto changed = texts.find(i);
+            fuzz::check(rv::settingText(rv::settingAt(i)) ==
+                            (changed == texts.end() ? textsBefore[i] : changed->second),
+                        "changeSettings sets a text to the value sent");
+            continue;
+        }
         auto changed = changes.find(i);
         const double expected = changed == changes.end() ? before[i] : changed->second;
         const double now = rv::settingValue(rv::settingAt(i));

@@ -38,10 +38,10 @@ void tellPage() {
 }
 
 uint64_t pageStateSignature() {
-    uint64_t hash =
-        fingerprint({recording.load(), playing.load(), autoClicking.load(), keySpamming.load(),
-                     clickerWaiting.load(), panelHover.load(), reassignTarget.load(),
-                     reassignRefusedBy.load(), reassignRefusedCode.load(), pickLocationRequest.load()});
+    uint64_t hash = fingerprint({recording.load(), playing.load(), autoClicking.load(), keySpamming.load(),
+                                 clickerWaiting.load(), panelHover.load(), reassignTarget.load(),
+                                 reassignRefusedBy.load(), reassignRefusedCode.load(),
+                                 pickLocationRequest.load(), pickSequenceRequest.load()});
     // Every setting, the speed by its bits.
     for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
         int64_t value = 0;
@@ -50,6 +50,8 @@ uint64_t pageStateSignature() {
             int32_t bits = 0;
             std::memcpy(&bits, &speed, sizeof bits);
             value = bits;
+        } else if (s->type == SettingType::Text) {
+            value = static_cast<int64_t>(std::hash<std::string>()(s->text->load()));
         } else {
             value = static_cast<int64_t>(settingValue(*s));
         }

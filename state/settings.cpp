@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "state/click_sequence.h"
 #include "state/key_codes.h"
 #include "state/numbers.h"
 #include "state/state.h"
@@ -57,6 +58,13 @@ constexpr double kMaxIntervalMs = 86400000;   // a day
 constexpr double kMaxLimitSeconds = 8640000;  // a hundred days
 constexpr double kMaxJitterPx = 1000;
 
+std::optional<std::string> sequenceRule(std::string_view text, bool stored) {
+    if (stored) return formatClickSequence(readClickSequence(text));
+    auto points = parseClickSequence(text);
+    if (!points) return std::nullopt;
+    return formatClickSequence(*points);
+}
+
 // In the order of the session line, then the settings kept by name.
 const Setting kSettings[] = {
     integer("sh", S::Profile, G::Clicker, sh, 0, 0, kMaxIntervalPart, 0),
@@ -67,7 +75,7 @@ const Setting kSettings[] = {
     integer("stype", S::Profile, G::Clicker, stype, 0, 0, 1, 5),
     integer("rptMode", S::Profile, G::Clicker, rptMode, kDefaultRepeatMode, 0, 1, 6),
     integer("rptTimes", S::Profile, G::Clicker, rptTimes, kDefaultRepeatTimes, 1, kMaxRepeatTimes, 7),
-    integer("locMode", S::Profile, G::Clicker, locMode, 0, 0, 1, 8),
+    integer("locMode", S::Profile, G::Clicker, locMode, 0, 0, 2, 8),
     integer("fixedX", S::Profile, G::None, fixedX, 0, kIntMin, kIntMax, 9),
     integer("fixedY", S::Profile, G::None, fixedY, 0, kIntMin, kIntMax, 10),
     flag("tmv", tmv, true),
@@ -117,6 +125,9 @@ const Setting kSettings[] = {
      true, SettingStore::AppSettings},
     {"commandStartsMinimized", SettingType::Flag, S::Global, G::None, nullptr, &commandStartsMinimized,
      nullptr, 1, 0, 1, nullptr, -1, true, SettingStore::AppSettings},
+    {"clickSequence", SettingType::Text, S::Profile, G::None, nullptr, nullptr, nullptr, 0, 0,
+     static_cast<double>(kMaxSequencePoints), nullptr, -1, true, SettingStore::ProfileOptions, &clickSequence,
+     &sequenceRule},
 };
 constexpr size_t kSettingsCount = sizeof kSettings / sizeof kSettings[0];
 
@@ -170,11 +181,12 @@ size_t sessionLineCount() {
 std::string namedSettingsText(SettingStore store, char separator) {
     std::string out;
     for (const Setting& s : kSettings) {
-        if (s.store != store || settingValue(s) == s.byDefault) continue;
+        if (s.store != store) continue;
+        if (s.type == SettingType::Text ? s.text->load().empty() : settingValue(s) == s.byDefault) continue;
         if (!out.empty()) out += separator;
         out += s.name;
         out += '=';
-        appendStoredField(out, s);
+        out += settingText(s);
     }
     return out;
 }
@@ -188,8 +200,12 @@ void applyNamedSettingsText(SettingStore store, std::string_view text, char sepa
         if (equals == std::string::npos) continue;
         const Setting* s = settingNamed(std::string_view(field).substr(0, equals));
         if (!s || s->store != store) continue;
-        if (auto value = parseSettingValue(*s, std::string_view(field).substr(equals + 1)))
-            storeSetting(*s, *value);
+        const std::string_view value = std::string_view(field).substr(equals + 1);
+        if (s->type == SettingType::Text) {
+            if (auto kept = s->textRule(value, true)) s->text->store(*kept);
+        } else if (auto number = parseSettingValue(*s, value)) {
+            storeSetting(*s, *number);
+        }
     }
 }
 
@@ -210,6 +226,7 @@ double settingValue(const Setting& setting) {
         case SettingType::Speed:
             return setting.speed->load();
         case SettingType::Reserved:
+        case SettingType::Text:
             break;
     }
     return 0;
@@ -227,12 +244,39 @@ void storeSetting(const Setting& setting, double value) {
             setting.speed->store(static_cast<float>(value));
             break;
         case SettingType::Reserved:
+        case SettingType::Text:
             break;
     }
 }
 
 void settingDefault(const Setting& setting) {
-    storeSetting(setting, setting.byDefault);
+    if (setting.type == SettingType::Text) {
+        setting.text->store("");
+    } else {
+        storeSetting(setting, setting.byDefault);
+    }
+}
+
+std::optional<std::string> acceptSettingText(const Setting& setting, std::string_view text) {
+    if (setting.type == SettingType::Text) return setting.textRule(text, false);
+    // A number is kept as it was sent, so that storing it reads exactly the value checked here.
+    if (!parseSettingValue(setting, text)) return std::nullopt;
+    return std::string(text);
+}
+
+void storeAcceptedText(const Setting& setting, const std::string& accepted) {
+    if (setting.type == SettingType::Text) {
+        setting.text->store(accepted);
+    } else if (auto value = parseSettingValue(setting, accepted)) {
+        storeSetting(setting, *value);
+    }
+}
+
+std::string settingText(const Setting& setting) {
+    if (setting.type == SettingType::Text) return setting.text->load();
+    std::string out;
+    appendStoredField(out, setting);
+    return out;
 }
 
 void settingsDefaults(SettingScope scope) {
@@ -252,7 +296,7 @@ std::optional<double> parseSettingValue(const Setting& setting, std::string_view
     if (setting.type == SettingType::Speed) {
         value = parseDouble(text);
         if (value && !std::isfinite(*value)) value.reset();
-    } else if (setting.type != SettingType::Reserved) {
+    } else if (setting.type != SettingType::Reserved && setting.type != SettingType::Text) {
         if (auto whole = parseInt32(text)) value = *whole;
     }
     if (!value || *value < setting.min || *value > setting.max) return std::nullopt;
@@ -279,6 +323,7 @@ bool applyStoredField(const Setting& setting, std::string_view text) {
             return true;
         }
         case SettingType::Reserved:
+        case SettingType::Text:
             break;
     }
     return true;
@@ -300,6 +345,9 @@ void appendStoredField(std::string& out, const Setting& setting) {
             break;
         case SettingType::Reserved:
             out += '0';
+            break;
+        case SettingType::Text:
+            out += setting.text->load();
             break;
     }
 }
@@ -338,7 +386,9 @@ ClickerSettings clickerSettings() {
         fixedX.load(),
         fixedY.load(),
         {clickIntervalMaxMs.load(), clickPressMs.load(), clickPressMaxMs.load(), clickLimitSeconds.load()},
-        clickJitterPx.load()};
+        clickJitterPx.load(),
+        locMode.load() == 2,
+        locMode.load() == 2 ? clickSequencePoints() : std::vector<SequencePoint>()};
 }
 
 KeySpamSettings keySpamSettings() {
@@ -377,6 +427,8 @@ std::string pageSettingsScript() {
         out += "\",\"byDefault\":";
         if (s.type == SettingType::Flag) {
             out += s.byDefault != 0 ? "true" : "false";
+        } else if (s.type == SettingType::Text) {
+            out += "\"\"";
         } else {
             appendNumber(out, s.byDefault);
         }

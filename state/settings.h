@@ -16,13 +16,18 @@
 #include <string_view>
 #include <vector>
 
+#include "state/click_sequence.h"
+
 namespace rv {
+
+struct GuardedText;
 
 enum class SettingType : uint8_t {
     Integer,   // an int32 atomic; session and profile texts hold it in decimal
     Flag,      // a bool atomic; "1" or "0" in the session line, true or false in JSON
     Speed,     // the float atomic of the playback speed; %.6g in the session line
     Reserved,  // a slot of the session line written as "0" and never read
+    Text,      // a guarded string with a rule of its own; kept by name only, "" by default
 };
 
 enum class SettingScope : uint8_t {
@@ -54,6 +59,10 @@ struct Setting {
     int profileField;         // place in the profile settings text, -1 none
     bool inSettingsText;      // a member of getSettings
     SettingStore store = SettingStore::SessionLine;
+    GuardedText* text = nullptr;  // the live value of a text
+    // A text's rule: the value in its canonical form, or nothing when it is refused. A stored text
+    // (`stored`) keeps what it can of a damaged value; one from the page or the pipe is all or nothing.
+    std::optional<std::string> (*textRule)(std::string_view text, bool stored) = nullptr;
 };
 
 // The table, in the order of the session line (its index is the setting's field there).
@@ -70,7 +79,7 @@ size_t sessionLineCount();
 // The entry of that name, or nothing (the reserved slot has no name).
 const Setting* settingNamed(std::string_view name);
 
-// The live value as a number (a flag 0 or 1, the speed as it is), and its default.
+// The live value as a number (a flag 0 or 1, the speed as it is, a text 0), and its default.
 double settingValue(const Setting& setting);
 void storeSetting(const Setting& setting, double value);
 void settingDefault(const Setting& setting);
@@ -82,6 +91,14 @@ void settingsDefaults(SettingGroup group);
 // A value as the page and the pipe send it: an integer (a flag 0 or 1, the speed a decimal number),
 // within the setting's range; nothing otherwise.
 std::optional<double> parseSettingValue(const Setting& setting, std::string_view text);
+
+// A value as the page, the panels and the pipe send it, in the form it is stored in (a number as
+// parseSettingValue reads it, a text by its rule); nothing when it is refused.
+std::optional<std::string> acceptSettingText(const Setting& setting, std::string_view text);
+// Stores a value that acceptSettingText gave for the setting.
+void storeAcceptedText(const Setting& setting, const std::string& accepted);
+// The live value as its stored form: a number in decimal, a text as it is.
+std::string settingText(const Setting& setting);
 
 // A field of a stored text (session line, profile settings text): false when it does not parse;
 // codes that are no valid code and the reserved slot are passed over. Stored texts keep values out
@@ -154,7 +171,9 @@ struct ClickerSettings {
     bool fixedPoint;  // click at (x, y), else at the pointer
     int32_t x, y;
     Timing timing;
-    int32_t jitterPx;  // the fixed point moves by up to this in each direction
+    int32_t jitterPx;  // the fixed point, or each point of the sequence, moves by up to this
+    bool sequence;     // click the points of the sequence in turn; `times` counts its rounds
+    std::vector<SequencePoint> points;
 };
 ClickerSettings clickerSettings();
 

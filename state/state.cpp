@@ -45,12 +45,13 @@ void resetStateForTests() {
     }
     recording = false, playing = false, autoClicking = false, keySpamming = false, panelHover = false;
     recordToggleRequest = false, playToggleRequest = false, clickerToggleRequest = false;
-    keySpamToggleRequest = false, pickLocationRequest = false, reassignTarget = kNoTarget, reassignCode = 0;
+    keySpamToggleRequest = false, pickLocationRequest = false, pickSequenceRequest = false,
+    reassignTarget = kNoTarget, reassignCode = 0;
     reassignRefusedBy = kNoTarget, reassignRefusedCode = 0;
     recordTrimRequest = false, recordTrimLeft = 0, recordTrimTop = 0, recordTrimRight = 0,
     recordTrimBottom = 0;
-    clickCount = 0, keyPressCount = 0, lastClickRun = 0, lastKeyPressRun = 0, counterFrequency = 1,
-    lastPointerPoint = 0;
+    clickCount = 0, keyPressCount = 0, sequenceRounds = 0, lastClickRun = 0, lastKeyPressRun = 0,
+    counterFrequency = 1, lastPointerPoint = 0;
     clickMeter.noted = 0, clickMeter.runStart = 0, keyPressMeter.noted = 0, keyPressMeter.runStart = 0;
     playPass = 0, playEventIndex = 0, playEventTotal = 0;
     playRangeFrom = -1, playRangeTo = -1;

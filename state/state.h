@@ -48,8 +48,9 @@ inline std::atomic<int32_t> sbtn{0};                      // 0 left, 1 right, 2 
 inline std::atomic<int32_t> stype{0};                     // 1 double click, else single
 inline std::atomic<int32_t> rptMode{kDefaultRepeatMode};  // 0 stop after rptTimes clicks, else until stopped
 inline std::atomic<int32_t> rptTimes{kDefaultRepeatTimes};  // click count for rptMode 0
-inline std::atomic<int32_t> locMode{0};                     // 1 click at the fixed point, else at the pointer
-inline std::atomic<int32_t> fixedX{0};                      // fixed point, screen pixels
+inline std::atomic<int32_t> locMode{
+    0};  // 1 click at the fixed point, 2 the click sequence, else at the pointer
+inline std::atomic<int32_t> fixedX{0};  // fixed point, screen pixels
 inline std::atomic<int32_t> fixedY{0};
 // Recording switches and playback values: written by updateTracker (page and pipe), the session
 // load and resetEverything.
@@ -85,6 +86,21 @@ inline std::atomic<int32_t> keySpamLimitSeconds{0};
 // Modifiers held around each key-spam press: 1 Ctrl, 2 Shift, 4 Alt, 8 Win (Super), pressed in that
 // order before the key and released in the reverse order after it.
 inline std::atomic<int32_t> keySpamModifiers{0};
+// A text value shared between threads: a short lock around each read and change.
+struct GuardedText {
+    std::string load() const {
+        std::lock_guard<std::mutex> guard(lock);
+        return value;
+    }
+    void store(std::string text) {
+        std::lock_guard<std::mutex> guard(lock);
+        value = std::move(text);
+    }
+    mutable std::mutex lock;
+    std::string value;
+};
+// The click sequence of locMode 2 (state/click_sequence.h), per profile; always in its canonical form.
+inline GuardedText clickSequence;
 // Shared by every profile (kept in appsettings.txt): how the hotkeys start things (0 a press toggles,
 // 1 it runs while the hotkey is held), how long a looping playback may run (0 no limit), the hotkey
 // that stops everything (0 none) and the fail-safe corner.
@@ -166,6 +182,9 @@ inline std::atomic<bool> playToggleRequest{false};     // play hotkey → contro
 inline std::atomic<bool> clickerToggleRequest{false};  // hotkey, page, pipe → control thread
 inline std::atomic<bool> keySpamToggleRequest{false};  // hotkey, page, pipe → control thread
 inline std::atomic<bool> pickLocationRequest{false};   // page → mouse hook
+// Points of the click sequence are being picked: each left press adds one, until Escape, a right or
+// middle press, or a full list. Page → mouse and key hooks.
+inline std::atomic<bool> pickSequenceRequest{false};
 // A hotkey held or let go in hold activation: 1 start, 0 stop, -1 nothing asked. Capture thread →
 // control thread.
 inline std::atomic<int32_t> clickerHoldRequest{-1};
@@ -209,8 +228,9 @@ inline std::atomic<bool> recordTrimRequest{false};  // page → control thread, 
 inline std::atomic<int32_t> recordTrimLeft{0}, recordTrimTop{0}, recordTrimRight{0}, recordTrimBottom{0};
 
 // ---- engine and capture bookkeeping -------------------------------------------------------------
-inline std::atomic<int32_t> clickCount{0};     // auto-clicker worker only
-inline std::atomic<int32_t> keyPressCount{0};  // key-spam worker only
+inline std::atomic<int32_t> clickCount{0};      // auto-clicker worker only
+inline std::atomic<int32_t> keyPressCount{0};   // key-spam worker only
+inline std::atomic<int32_t> sequenceRounds{0};  // rounds of the click sequence this run; auto-clicker worker
 // What the last run of each made, kept until the next run's first click or press; its worker writes.
 inline std::atomic<int32_t> lastClickRun{0};
 inline std::atomic<int32_t> lastKeyPressRun{0};

@@ -187,6 +187,7 @@
       var v = obj[k];
       if (typeof v === 'number' && isFinite(v)) settings[k] = v;
       else if (typeof v === 'boolean') settings[k] = v;
+      else if (typeof v === 'string' && typeof DEFAULT_SETTINGS[k] === 'string') settings[k] = v;
     });
   }
 
@@ -237,7 +238,8 @@
   function radioValue(key, v) {
     switch (key) {
       case 'rptMode': case 'ksRptMode': return v === 0 ? '0' : '1';
-      case 'locMode': case 'stype': return v === 1 ? '1' : '0';
+      case 'locMode': return v === 1 || v === 2 ? String(v) : '0';
+      case 'stype': return v === 1 ? '1' : '0';
       default: return String(v);
     }
   }
@@ -354,6 +356,9 @@
     setFlag($('k-count'), 'dim', settings.ksRptMode !== 0);
     setFlag($('fixed-row'), 'dim', settings.locMode !== 1 && !picking);
     setText($('fixed-xy'), 'X ' + settings.fixedX + ', Y ' + settings.fixedY);
+    setHidden($('fixed-row'), settings.locMode === 2 && !picking);
+    setText($('c-count-unit'), settings.locMode === 2 ? 'rounds' : 'clicks');
+    renderSequence();
     namedFlags.forEach(function (input) { setChecked(input, settings[input.getAttribute('data-named-flag')] === true); });
     bitBoxes.forEach(function (box) {
       setChecked(box, (toInt(settings[box.getAttribute('data-bit-setting')]) & Number(box.value)) !== 0);
@@ -821,6 +826,11 @@
       if (t.pending && seq >= t.pending.after) t.pending = null;
     });
     if (Array.isArray(s.restore)) s.restore.forEach(function (n) { restorePanel(String(n)); });
+    if (typeof s.pickingSequence === 'boolean' && s.pickingSequence !== seqPicking &&
+        Date.now() - seqPickToldAt > SEQ_PICK_SETTLE_MS) {
+      seqPicking = s.pickingSequence;
+      renderSequencePick();
+    }
     renderStatus();
   }
 
@@ -887,6 +897,230 @@
     renderPick();
     call('pickLocation').then(function () { pollSoon(0); });
   });
+
+  // ---------------------------------------------------------------- click sequence
+  // The sequence is the setting clickSequence: points joined by '/', each X:Y:BUTTON:DOUBLE:WAIT. The
+  // editor changes a copy of the points and sends the whole text back with changeSettings.
+  var SEQ_MAX = SETTING.clickSequence ? SETTING.clickSequence.max : 32;
+  var SEQ_XY_MAX = 1000000, SEQ_WAIT_MAX = 86400000;
+  // A panel's change goes over the pipe, whose messages are at most this long.
+  var PIPE_MESSAGE_MAX = 511;
+  var seqPicking = false;
+  var seqPickToldAt = 0;   // a status read before the page's own change is not believed
+  var SEQ_PICK_SETTLE_MS = 600;
+  var seqRows = [];
+  var SEQ_NOTE = $('seq-note').textContent;
+
+  function parseSequence(text) {
+    if (typeof text !== 'string' || text === '') return [];
+    return text.split('/').map(function (p) {
+      var f = p.split(':').map(Number);
+      return { x: f[0] | 0, y: f[1] | 0, button: f[2] | 0, double: f[3] === 1, wait: f[4] | 0 };
+    });
+  }
+
+  function formatSequence(points) {
+    return points.map(function (p) {
+      return [p.x, p.y, p.button, p.double ? 1 : 0, p.wait].join(':');
+    }).join('/');
+  }
+
+  function sequencePoints() { return parseSequence(settings.clickSequence); }
+
+  function sendSequence(points) {
+    var text = formatSequence(points);
+    if (isPanelWindow && ('changeSettings|clickSequence=' + text).length > PIPE_MESSAGE_MAX) {
+      var note = $('seq-note');
+      setText(note, 'This sequence is too long to change from a panel: change it in the main window.');
+      setFlag(note, 'warn', true);
+      renderSequence();
+      return Promise.resolve();
+    }
+    setText($('seq-note'), SEQ_NOTE);
+    setFlag($('seq-note'), 'warn', false);
+    settings.clickSequence = text;
+    settingsEpoch++;
+    renderSequence();
+    return call('changeSettings', 'clickSequence=' + text).then(readSettings);
+  }
+
+  function seqButton(label, text, onClick) {
+    var b = document.createElement('button');
+    b.type = 'button';
+    b.className = 'btn sm';
+    b.textContent = text;
+    b.setAttribute('aria-label', label);
+    b.addEventListener('click', onClick);
+    return b;
+  }
+
+  var seqFieldIds = 0;
+  function seqNumber(label, min, max) {
+    var input = document.createElement('input');
+    input.id = 'seq-field-' + (++seqFieldIds);
+    input.className = 'num';
+    input.inputMode = 'numeric';
+    input.autocomplete = 'off';
+    input.spellcheck = false;
+    input.setAttribute('aria-label', label);
+    input.setAttribute('data-min', min);
+    input.setAttribute('data-max', max);
+    return input;
+  }
+
+  function seqSelect(label, options) {
+    var select = document.createElement('select');
+    select.setAttribute('aria-label', label);
+    options.forEach(function (text, i) {
+      var o = document.createElement('option');
+      o.value = String(i);
+      o.textContent = text;
+      select.appendChild(o);
+    });
+    return select;
+  }
+
+  // Each row edits the point at its place; the place is read when the change is made, so rows stay
+  // right after a move or a deletion.
+  function changePoint(index, change) {
+    var points = sequencePoints();
+    if (index < 0 || index >= points.length) return;
+    change(points);
+    sendSequence(points);
+  }
+
+  function seqRow() {
+    var li = document.createElement('li');
+    var row = { li: li };
+    var at = function () { return seqRows.indexOf(row); };
+    row.n = document.createElement('span');
+    row.n.className = 'seq-n';
+    row.x = seqNumber('X', -SEQ_XY_MAX, SEQ_XY_MAX);
+    row.y = seqNumber('Y', -SEQ_XY_MAX, SEQ_XY_MAX);
+    row.wait = seqNumber('Wait after, milliseconds', 0, SEQ_WAIT_MAX);
+    row.wait.classList.add('wide');
+    row.button = seqSelect('Button', ['Left', 'Right', 'Middle']);
+    row.double = seqSelect('Click', ['Single', 'Double']);
+    var moves = document.createElement('span');
+    moves.className = 'seq-moves';
+    row.up = seqButton('Move up', '↑', function () {
+      changePoint(at(), function (p) { var i = at(); if (i > 0) p.splice(i - 1, 0, p.splice(i, 1)[0]); });
+    });
+    row.down = seqButton('Move down', '↓', function () {
+      changePoint(at(), function (p) { var i = at(); if (i < p.length - 1) p.splice(i + 1, 0, p.splice(i, 1)[0]); });
+    });
+    row.remove = seqButton('Delete', '✕', function () {
+      changePoint(at(), function (p) { p.splice(at(), 1); });
+    });
+    moves.appendChild(row.up);
+    moves.appendChild(row.down);
+    moves.appendChild(row.remove);
+    [[row.x, 'x'], [row.y, 'y'], [row.wait, 'wait']].forEach(function (pair) {
+      var input = pair[0], key = pair[1];
+      var commit = function () {
+        var points = sequencePoints(), i = at();
+        if (i < 0 || i >= points.length) return;
+        var v = parseField(input);
+        if (v === null) {
+          if (input.value !== String(points[i][key])) markInvalid(input);
+          input.__shown = String(points[i][key]);
+          input.value = input.__shown;
+          return;
+        }
+        clearFieldMessage(input);
+        if (v === points[i][key]) return;
+        points[i][key] = v;
+        sendSequence(points);
+      };
+      input.addEventListener('change', commit);
+      input.addEventListener('keydown', function (e) { if (e.key === 'Enter') commit(); });
+    });
+    row.button.addEventListener('change', function () {
+      var v = Number(row.button.value);
+      changePoint(at(), function (p) { p[at()].button = v; });
+    });
+    row.double.addEventListener('change', function () {
+      var v = row.double.value === '1';
+      changePoint(at(), function (p) { p[at()].double = v; });
+    });
+    var unit = function (text, input) {
+      var l = document.createElement('label');
+      l.className = 'unit';
+      var t = document.createElement('span');
+      t.textContent = text;
+      t.setAttribute('aria-hidden', 'true');
+      l.appendChild(t);
+      l.appendChild(input);
+      return l;
+    };
+    li.appendChild(row.n);
+    li.appendChild(unit('X', row.x));
+    li.appendChild(unit('Y', row.y));
+    li.appendChild(moves);
+    var line = document.createElement('div');
+    line.className = 'seq-line';
+    line.appendChild(row.button);
+    line.appendChild(row.double);
+    var wait = unit('then', row.wait);
+    var ms = document.createElement('span');
+    ms.textContent = 'ms';
+    ms.setAttribute('aria-hidden', 'true');
+    wait.appendChild(ms);
+    line.appendChild(wait);
+    li.appendChild(line);
+    return row;
+  }
+
+  // Rows are made or dropped only when the number of points changes; a field being typed into keeps
+  // what is typed until it is committed.
+  function renderSequence() {
+    if (!seqRows) return;  // before this part of the page has started
+    var box = $('seq-box');
+    var shown = settings.locMode === 2;
+    setHidden(box, !shown);
+    if (!shown) return;
+    var points = sequencePoints();
+    var list = $('seq-list');
+    while (seqRows.length < points.length) { var r = seqRow(); seqRows.push(r); list.appendChild(r.li); }
+    while (seqRows.length > points.length) list.removeChild(seqRows.pop().li);
+    points.forEach(function (p, i) {
+      var row = seqRows[i], n = i + 1;
+      setText(row.n, n + '.');
+      showValue(row.x, p.x);
+      showValue(row.y, p.y);
+      showValue(row.wait, p.wait);
+      if (row.button.value !== String(p.button)) row.button.value = String(p.button);
+      if (row.double.value !== (p.double ? '1' : '0')) row.double.value = p.double ? '1' : '0';
+      setDisabled(row.up, i === 0);
+      setDisabled(row.down, i === points.length - 1);
+      [row.x, row.y, row.wait, row.button, row.double, row.up, row.down, row.remove].forEach(function (el) {
+        var label = el.getAttribute('aria-label').replace(/^Point \d+: /, '');
+        setAttr(el, 'aria-label', 'Point ' + n + ': ' + label);
+      });
+    });
+    setHidden($('seq-empty'), points.length > 0);
+    setText($('seq-count'), points.length + ' of ' + SEQ_MAX);
+    setDisabled($('seq-clear-btn'), points.length === 0);
+    renderSequencePick();
+  }
+
+  function renderSequencePick() {
+    var full = sequencePoints().length >= SEQ_MAX;
+    setText($('seq-pick-btn'), seqPicking ? 'Done' : 'Add on screen');
+    setFlag($('seq-pick-btn'), 'waiting', seqPicking);
+    setDisabled($('seq-pick-btn'), !has('pickSequence') || (full && !seqPicking));
+    setHidden($('seq-pick-hint'), !seqPicking);
+  }
+
+  $('seq-pick-btn').addEventListener('click', function () {
+    if (!has('pickSequence')) return;
+    seqPicking = !seqPicking;
+    seqPickToldAt = Date.now();
+    renderSequencePick();
+    call('pickSequence', seqPicking ? 1 : 0).then(function () { pollSoon(0); });
+  });
+
+  $('seq-clear-btn').addEventListener('click', function () { sendSequence([]); });
 
   // ---------------------------------------------------------------- reassignment
   var reassignButtons = all('[data-reassign]');
@@ -1628,7 +1862,7 @@
   var settingsReadAt = Date.now(), profilesReadAt = Date.now();
 
   function pollDelay() {
-    var waiting = picking || (status && str(status.reassigning, '')) ||
+    var waiting = picking || seqPicking || (status && str(status.reassigning, '')) ||
       Object.keys(TOGGLES).some(function (k) { return !!TOGGLES[k].pending; });
     // Something just started or stopped: look again soon, so that what it does shows at once.
     if (waiting || quickReads > 0) return POLL_BUSY_MS;
@@ -1680,7 +1914,7 @@
     polling = true;
     var now = Date.now();
     var work = [readStatus()];
-    if (told || picking || now - settingsReadAt >= SETTINGS_SAFETY_MS) {
+    if (told || picking || seqPicking || now - settingsReadAt >= SETTINGS_SAFETY_MS) {
       settingsReadAt = now;
       work.push(readSettings());
     }

@@ -100,11 +100,11 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "renameProfile",      "deleteProfileAt",    "getReplacedRecording",
         "restoreRecording",   "getReassignRefusal", "getClickerWaiting",
         "getClickStartDelay", "setClickStartDelay", "closePanel",
-        "changeSettings",     "getMacroJob",        "playSteps",
-        "listMacros",         "saveMacro",          "loadMacro",
-        "renameMacro",        "duplicateMacro",     "deleteMacro",
-        "importMacro",        "exportMacro",        "openMacroFolder",
-        "readRecording",      "saveRecording"};
+        "pickSequence",       "changeSettings",     "getMacroJob",
+        "playSteps",          "listMacros",         "saveMacro",
+        "loadMacro",          "renameMacro",        "duplicateMacro",
+        "deleteMacro",        "importMacro",        "exportMacro",
+        "openMacroFolder",    "readRecording",      "saveRecording"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();

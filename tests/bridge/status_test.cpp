@@ -21,7 +21,8 @@ const char* kFresh =
     "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
     "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
     "false,"
-    "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
+    "\"autoClicking\":false,\"keySpamming\":false,\"pickingSequence\":false,\"clickRate\":0,\"clicks\":0,"
+    "\"keyPressRate\":0,"
     "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
     "\"clickLeft\":-1,\"keySpamLeft\":-1,\"playLeft\":-1,"
     "\"clickerWaiting\":false,"
@@ -35,7 +36,8 @@ const char* kFreshFile =
     "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
     "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
     "false,"
-    "\"autoClicking\":false,\"keySpamming\":false,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvents\":0,"
+    "\"autoClicking\":false,\"keySpamming\":false,\"pickingSequence\":false,\"lastClicks\":0,"
+    "\"lastKeyPresses\":0,\"playEvents\":0,"
     "\"clickerWaiting\":false,\"inputBlocked\":false,\"saveProblem\":\"\"}";
 
 TEST_F(Status, FreshStateTextAndTheStatusFileWithoutTheFigures) {

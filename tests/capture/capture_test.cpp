@@ -5,6 +5,7 @@
 
 #include "engine/control.h"
 #include "platform/input_math.h"
+#include "state/click_sequence.h"
 #include "state/profile_settings.h"
 #include "support/fresh_state.h"
 
@@ -156,6 +157,36 @@ TEST_F(Capture, PickTakesTheLeftPressAndRightOrMiddleCancels) {
     rv::pickLocationRequest = true;
     EXPECT_TRUE(mouse(rv::WM_MBUTTONDOWN, 5, 5));
     EXPECT_FALSE(rv::pickLocationRequest);
+}
+
+// Sequence points are picked one after another: each left press adds one (swallowed, its release
+// passes); Escape, a right or a middle press ends the picking, as does a full list.
+TEST_F(Capture, SequencePickAddsAPointPerLeftPressUntilEscapeOrARightPress) {
+    rv::pickSequenceRequest = true;
+    EXPECT_TRUE(rv::captureGrabPlan().pickButtons);
+    EXPECT_TRUE(mouse(rv::WM_LBUTTONDOWN, 10, 20));
+    EXPECT_FALSE(mouse(rv::WM_LBUTTONUP, 10, 20));
+    EXPECT_TRUE(mouse(rv::WM_LBUTTONDOWN, -30, 40));
+    EXPECT_FALSE(key(65, true));  // other keys pass, and leave the picking on
+    EXPECT_TRUE(rv::pickSequenceRequest);
+    EXPECT_EQ(rv::clickSequence.load(), "10:20:0:0:100/-30:40:0:0:100");
+    EXPECT_EQ(rv::locMode, 2);
+    EXPECT_EQ(rv::profiles[0].settingsText, rv::profileSettingsText());
+    EXPECT_TRUE(key(27, true));
+    EXPECT_FALSE(rv::pickSequenceRequest);
+    EXPECT_FALSE(rv::captureGrabPlan().pickButtons);
+    EXPECT_FALSE(key(27, true));  // Escape is a key like any other again
+
+    rv::pickSequenceRequest = true;
+    EXPECT_TRUE(mouse(rv::WM_RBUTTONDOWN, 5, 5));
+    EXPECT_FALSE(rv::pickSequenceRequest);
+    EXPECT_EQ(rv::clickSequence.load(), "10:20:0:0:100/-30:40:0:0:100");
+
+    // The 32nd point fills the list and ends the picking.
+    rv::pickSequenceRequest = true;
+    for (int i = 2; i < 32; ++i) EXPECT_TRUE(mouse(rv::WM_LBUTTONDOWN, i, i));
+    EXPECT_FALSE(rv::pickSequenceRequest);
+    EXPECT_EQ(rv::clickSequencePoints().size(), 32u);
 }
 
 TEST_F(Capture, ClickRecordedWithItsTimesAndPoint) {

@@ -25,6 +25,7 @@ const groupNames = (group) => SETTINGS_TABLE.filter((s) => s.group === group).ma
 
 export const MAIN_BINDINGS = [
   'resizeWindow', 'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'pickLocation',
+  'pickSequence',
   'getAppSettings', 'setAppSetting', 'resetHotkeys', 'getTrackerStatus', 'resetEverything', 'clearProfile',
   'addProfile', 'deleteProfile', 'switchProfile', 'getProfiles', 'getSettings', 'changeSettings', 'reassignKey',
   'openPanel',
@@ -84,7 +85,8 @@ function installFakeNative({ names, state, groups }) {
     changeSettings: (text) => {
       String(text).split(',').forEach((field) => {
         const [k, v] = field.split('=');
-        state.settings[k] = typeof state.settings[k] === 'boolean' ? v === '1' : Number(v);
+        const was = typeof state.settings[k];
+        state.settings[k] = was === 'boolean' ? v === '1' : was === 'string' ? v : Number(v);
       });
     },
     // Toggles answer late, like a busy host: the page must not assume the outcome.
@@ -97,6 +99,7 @@ function installFakeNative({ names, state, groups }) {
     },
     toggleRecord: () => later(150, () => flip('Recording')),
     togglePlay: () => later(150, () => flip('Playing')),
+    pickSequence: (on) => { state.status.pickingSequence = String(on) === '1'; },
     getPlayRepeat: () => state.repeat,
     setPlayRepeat: (n) => { state.repeat = Number(n); },
     addProfile: (name) => {
