@@ -100,9 +100,7 @@ int applySettingChanges(std::string_view payload) {
         if (equals == std::string::npos) break;
         const Setting* key = settingNamed(std::string_view(field).substr(0, equals));
         if (!key || !(panelEdits(*key) || changedByName(*key))) break;
-        auto value = parseSettingValue(*key, std::string_view(field).substr(equals + 1));
-        if (!value) break;
-        storeSetting(*key, *value);
+        if (!setSettingText(*key, std::string_view(field).substr(equals + 1))) break;
         shared = shared || key->store == SettingStore::AppSettings;
         ++applied;
     }

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "bridge/arguments.h"
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/profiles.h"
+#include "capture/capture.h"
 #include "capture/recording.h"
 #include "engine/control.h"
 #include "platform/platform.h"
@@ -281,7 +283,7 @@ int32_t reassignTargetOf(const Setting& setting) {
 }
 
 std::string setSettings(std::string_view payload) {
-    std::vector<std::pair<const Setting*, double>> changes;
+    std::vector<std::pair<const Setting*, std::string>> changes;
     for (const std::string& field : argumentFields(payload)) {
         const size_t equals = field.find('=');
         if (equals == std::string::npos) return refused("\"" + field + "\" is not NAME=VALUE.");
@@ -290,6 +292,13 @@ std::string setSettings(std::string_view payload) {
         if (!setting || setting->type == SettingType::Reserved)
             return refused("No setting named \"" + name + "\".");
         const std::string_view text = std::string_view(field).substr(equals + 1);
+        if (setting->type == SettingType::KeyList) {
+            if (!parseKeyList(text))
+                return refused(name + " takes up to " + std::to_string(kKeySpamMoreKeys) +
+                               " key codes (7 to 254) joined by '.', or nothing.");
+            changes.emplace_back(setting, std::string(text));
+            continue;
+        }
         // The whole text is the number: "2.5" or "12px" is refused, not read as 2 or 12.
         auto value = plainNumber(text, setting->type == SettingType::Speed)
                          ? parseSettingValue(*setting, text)
@@ -297,17 +306,17 @@ std::string setSettings(std::string_view payload) {
         if (!value) return refused(name + " takes " + rangeText(*setting) + ".");
         if (int32_t target = reassignTargetOf(*setting)) {
             const int32_t code = static_cast<int32_t>(*value);
-            if (reassignHolder(target, code) != kNoTarget)
+            if (reassignHolder(target, code, hotkeyModifiersOf(target)) != kNoTarget)
                 return refused(name + ": that key is taken already.");
         }
-        changes.emplace_back(setting, *value);
+        changes.emplace_back(setting, std::string(text));
     }
     if (changes.empty()) return refused("No setting was named.");
     bool profileScope = false, codes = false, shared = false;
-    for (const auto& [setting, value] : changes) {
-        storeSetting(*setting, value);
+    for (const auto& [setting, text] : changes) {
+        setSettingText(*setting, text);
         profileScope = profileScope || setting->scope == SettingScope::Profile;
-        codes = codes || setting->isCode;
+        codes = codes || setting->isCode || setting->group == SettingGroup::Hotkey;
         shared = shared || setting->store == SettingStore::AppSettings;
     }
     if (profileScope) refreshProfileSettings();
@@ -357,7 +366,20 @@ std::string remoteStatusText() {
            ",\"step\":" + std::to_string(playEventIndex.load()) +
            ",\"steps\":" + std::to_string(playEventTotal.load()) + ",\"speed\":" + jsonSpeed(tspd.load()) +
            "}";
-    out += ",\"inputBlocked\":" + std::string(jsonBool((clicking || spamming) && inputBlocked.load())) + "}";
+    out += ",\"inputBlocked\":" + std::string(jsonBool((clicking || spamming) && inputBlocked.load()));
+    // The hotkeys as the page names them ("Ctrl+F6"); "" for one that is none.
+    out += ",\"hotkeys\":{";
+    const char* comma = "";
+    for (auto [word, code, modifiers] : {std::tuple{"record", hkRec.load(), hkRecModifiers.load()},
+                                         {"play", hkPlay.load(), hkPlayModifiers.load()},
+                                         {"clicker", hkAuto.load(), hkAutoModifiers.load()},
+                                         {"keyspam", hkKeySpam.load(), hkKeySpamModifiers.load()},
+                                         {"stopAll", hkStopAll.load(), hkStopAllModifiers.load()}}) {
+        out += comma;
+        out += jsonString(word) + ":" + jsonString(code == 0 ? "" : hotkeyDisplayName(code, modifiers));
+        comma = ",";
+    }
+    out += "}}";
     return out;
 }
 

@@ -49,6 +49,17 @@ Setting named(const char* name, S scope, std::atomic<int32_t>& value, double byD
             nullptr, -1,
             true,    scope == S::Profile ? SettingStore::ProfileOptions : SettingStore::AppSettings};
 }
+// The modifiers of a hotkey: kept in appsettings.txt (the session line of older versions has no room
+// for them, and a plain hotkey's 0 is not written), changed with their hotkey by reassignment.
+Setting modifiers(const char* name, std::atomic<int32_t>& value) {
+    return {name,      SettingType::Integer,
+            S::Global, G::Hotkey,
+            &value,    nullptr,
+            nullptr,   0,
+            0,         kModifierMask,
+            nullptr,   -1,
+            false,     SettingStore::AppSettings};
+}
 bool isStopHotkeyCode(int32_t code) {
     return code == 0 || isHotkeyCode(code);
 }
@@ -115,6 +126,16 @@ const Setting kSettings[] = {
      kIntMax, &isStopHotkeyCode, -1, false, SettingStore::AppSettings},
     {"failSafe", SettingType::Flag, S::Global, G::None, nullptr, &failSafe, nullptr, 1, 0, 1, nullptr, -1,
      true, SettingStore::AppSettings},
+    {"keySpamKeys", SettingType::KeyList, S::Profile, G::None, &keySpamKeys[0], nullptr, nullptr, 0, 0, 0,
+     nullptr, -1, true, SettingStore::ProfileOptions},
+    modifiers("hkRecModifiers", hkRecModifiers),
+    modifiers("hkPlayModifiers", hkPlayModifiers),
+    modifiers("hkAutoModifiers", hkAutoModifiers),
+    modifiers("hkKeySpamModifiers", hkKeySpamModifiers),
+    modifiers("hkStopAllModifiers", hkStopAllModifiers),
+    modifiers("hkProfile1Modifiers", hkProfile1Modifiers),
+    modifiers("hkProfile2Modifiers", hkProfile2Modifiers),
+    modifiers("hkProfile3Modifiers", hkProfile3Modifiers),
     {"commandStartsMinimized", SettingType::Flag, S::Global, G::None, nullptr, &commandStartsMinimized,
      nullptr, 1, 0, 1, nullptr, -1, true, SettingStore::AppSettings},
 };
@@ -188,8 +209,7 @@ void applyNamedSettingsText(SettingStore store, std::string_view text, char sepa
         if (equals == std::string::npos) continue;
         const Setting* s = settingNamed(std::string_view(field).substr(0, equals));
         if (!s || s->store != store) continue;
-        if (auto value = parseSettingValue(*s, std::string_view(field).substr(equals + 1)))
-            storeSetting(*s, *value);
+        setSettingText(*s, std::string_view(field).substr(equals + 1));
     }
 }
 
@@ -209,6 +229,13 @@ double settingValue(const Setting& setting) {
             return setting.flag->load() ? 1 : 0;
         case SettingType::Speed:
             return setting.speed->load();
+        case SettingType::KeyList: {
+            // A number that tells lists apart (for the page's change fingerprint), 0 only for none.
+            double value = 0;
+            for (size_t i = 0; i < kKeySpamMoreKeys; ++i)
+                value = std::fmod(value * 257 + setting.integer[i].load(), 4503599627370496.0);
+            return value;
+        }
         case SettingType::Reserved:
             break;
     }
@@ -225,6 +252,12 @@ void storeSetting(const Setting& setting, double value) {
             break;
         case SettingType::Speed:
             setting.speed->store(static_cast<float>(value));
+            break;
+        case SettingType::KeyList:
+            // Only the default, none, is a number.
+            if (value == 0) {
+                for (size_t i = 0; i < kKeySpamMoreKeys; ++i) setting.integer[i].store(0);
+            }
             break;
         case SettingType::Reserved:
             break;
@@ -252,12 +285,52 @@ std::optional<double> parseSettingValue(const Setting& setting, std::string_view
     if (setting.type == SettingType::Speed) {
         value = parseDouble(text);
         if (value && !std::isfinite(*value)) value.reset();
-    } else if (setting.type != SettingType::Reserved) {
+    } else if (setting.type != SettingType::Reserved && setting.type != SettingType::KeyList) {
         if (auto whole = parseInt32(text)) value = *whole;
     }
     if (!value || *value < setting.min || *value > setting.max) return std::nullopt;
     if (setting.isCode && !setting.isCode(static_cast<int32_t>(*value))) return std::nullopt;
     return value;
+}
+
+bool setSettingText(const Setting& setting, std::string_view text) {
+    if (setting.type == SettingType::KeyList) {
+        auto keys = parseKeyList(text);
+        if (!keys) return false;
+        for (size_t i = 0; i < kKeySpamMoreKeys; ++i)
+            setting.integer[i].store(i < keys->size() ? (*keys)[i] : 0);
+        return true;
+    }
+    auto value = parseSettingValue(setting, text);
+    if (!value) return false;
+    storeSetting(setting, *value);
+    return true;
+}
+
+std::string keyListText(const std::atomic<int32_t>* keys) {
+    std::string text;
+    for (size_t i = 0; i < kKeySpamMoreKeys; ++i) {
+        const int32_t code = keys[i].load();
+        if (code == 0) break;
+        if (!text.empty()) text += '.';
+        text += std::to_string(code);
+    }
+    return text;
+}
+
+std::optional<std::vector<int32_t>> parseKeyList(std::string_view text) {
+    std::vector<int32_t> keys;
+    if (text.empty()) return keys;
+    if (text.back() == '.') return std::nullopt;
+    for (const std::string& piece : splitFields(text, '.')) {
+        // Digits only: the text travels inside comma-, semicolon- and equals-separated lines.
+        if (piece.empty() || piece.size() > 3 || piece.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        const int32_t code = std::stoi(piece);
+        if (!isKeySpamTargetCode(code) || keys.size() == kKeySpamMoreKeys) return std::nullopt;
+        keys.push_back(code);
+    }
+    return keys;
 }
 
 bool applyStoredField(const Setting& setting, std::string_view text) {
@@ -278,6 +351,9 @@ bool applyStoredField(const Setting& setting, std::string_view text) {
             setting.speed->store(*value);
             return true;
         }
+        case SettingType::KeyList:
+            setSettingText(setting, text);
+            return true;
         case SettingType::Reserved:
             break;
     }
@@ -297,6 +373,9 @@ void appendStoredField(std::string& out, const Setting& setting) {
             break;
         case SettingType::Speed:
             out += formatG6(static_cast<double>(setting.speed->load()));
+            break;
+        case SettingType::KeyList:
+            out += keyListText(setting.integer);
             break;
         case SettingType::Reserved:
             out += '0';
@@ -342,13 +421,23 @@ ClickerSettings clickerSettings() {
 }
 
 KeySpamSettings keySpamSettings() {
-    return {{Hours{ksh.load()}, Minutes{ksm.load()}, Seconds{kss.load()}, Milliseconds{ksms.load()}},
-            ksRptMode.load() == 0,
-            ksRptTimes.load(),
-            keySpamTarget.load(),
-            {keySpamIntervalMaxMs.load(), keySpamPressMs.load(), keySpamPressMaxMs.load(),
-             keySpamLimitSeconds.load()},
-            keySpamModifiers.load()};
+    KeySpamSettings settings{
+        {Hours{ksh.load()}, Minutes{ksm.load()}, Seconds{kss.load()}, Milliseconds{ksms.load()}},
+        ksRptMode.load() == 0,
+        ksRptTimes.load(),
+        keySpamTarget.load(),
+        {keySpamIntervalMaxMs.load(), keySpamPressMs.load(), keySpamPressMaxMs.load(),
+         keySpamLimitSeconds.load()},
+        keySpamModifiers.load(),
+        {},
+        0};
+    settings.keys[settings.keyCount++] = settings.key;
+    for (size_t i = 0; i < kKeySpamMoreKeys; ++i) {
+        const int32_t code = keySpamKeys[i].load();
+        if (code == 0) break;
+        settings.keys[settings.keyCount++] = code;
+    }
+    return settings;
 }
 
 std::vector<int32_t> modifierKeys(int32_t mask) {

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "state/key_codes.h"
+
 namespace rv {
 
 enum class SettingType : uint8_t {
@@ -23,6 +25,7 @@ enum class SettingType : uint8_t {
     Flag,      // a bool atomic; "1" or "0" in the session line, true or false in JSON
     Speed,     // the float atomic of the playback speed; %.6g in the session line
     Reserved,  // a slot of the session line written as "0" and never read
+    KeyList,   // keySpamKeys: key codes joined by '.' ("65.66"), "" none; `integer` is its first atomic
 };
 
 enum class SettingScope : uint8_t {
@@ -82,6 +85,15 @@ void settingsDefaults(SettingGroup group);
 // A value as the page and the pipe send it: an integer (a flag 0 or 1, the speed a decimal number),
 // within the setting's range; nothing otherwise.
 std::optional<double> parseSettingValue(const Setting& setting, std::string_view text);
+
+// Sets a setting from its text as the page, a panel, the pipe or a file holds it (a number, or a key
+// list): false, changing nothing, when the text is no value of the setting.
+bool setSettingText(const Setting& setting, std::string_view text);
+
+// A key list's text and its reading: at most kKeySpamMoreKeys codes of keys the key spammer can press,
+// each in decimal digits, joined by '.'; nothing for any other text.
+std::string keyListText(const std::atomic<int32_t>* keys);
+std::optional<std::vector<int32_t>> parseKeyList(std::string_view text);
 
 // A field of a stored text (session line, profile settings text): false when it does not parse;
 // codes that are no valid code and the reserved slot are passed over. Stored texts keep values out
@@ -166,6 +178,9 @@ struct KeySpamSettings {
     int32_t key;  // virtual-key code
     Timing timing;
     int32_t modifiers;  // held around the key: 1 Ctrl, 2 Shift, 4 Alt, 8 Win
+    // The keys pressed in turn, `key` first.
+    int32_t keys[1 + kKeySpamMoreKeys];
+    size_t keyCount;
 };
 
 // The virtual-key codes of the modifiers in `mask` (1 Ctrl, 2 Shift, 4 Alt, 8 Win), in the order they

@@ -17,7 +17,7 @@ class Status : public FreshState {
 const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
-    "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "\"keySpamTarget\":\"Space\",\"keySpamKeys\":[],\"reassigning\":\"\",\"panelHover\":"
     "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"clickRate\":0,\"clicks\":0,\"keyPressRate\":0,"
     "\"keyPresses\":0,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvent\":0,\"playEvents\":0,\"playPass\":0,"
@@ -30,7 +30,7 @@ const char* kFresh =
 const char* kFreshFile =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
-    "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "\"keySpamTarget\":\"Space\",\"keySpamKeys\":[],\"reassigning\":\"\",\"panelHover\":"
     "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"lastClicks\":0,\"lastKeyPresses\":0,\"playEvents\":0,"
     "\"clickerWaiting\":false,\"inputBlocked\":false,\"saveProblem\":\"\"}";
@@ -81,7 +81,7 @@ TEST_F(Status, StateCountReassignmentAndFlags) {
               std::string::npos)
         << text;
     rv::recording = false;
-    rv::reassignTarget = 10;  // no such target
+    rv::reassignTarget = 11;  // no such target
     text = rv::statusText();
     EXPECT_NE(text.find("\"state\":\"Playing\""), std::string::npos);
     EXPECT_NE(text.find("\"reassigning\":\"\""), std::string::npos);
