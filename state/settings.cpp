@@ -466,6 +466,8 @@ std::string pageSettingsScript() {
         out += "\",\"byDefault\":";
         if (s.type == SettingType::Flag) {
             out += s.byDefault != 0 ? "true" : "false";
+        } else if (s.type == SettingType::KeyList) {
+            out += "\"\"";
         } else {
             appendNumber(out, s.byDefault);
         }

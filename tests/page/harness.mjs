@@ -84,7 +84,8 @@ function installFakeNative({ names, state, groups }) {
     changeSettings: (text) => {
       String(text).split(',').forEach((field) => {
         const [k, v] = field.split('=');
-        state.settings[k] = typeof state.settings[k] === 'boolean' ? v === '1' : Number(v);
+        const was = typeof state.settings[k];
+        state.settings[k] = was === 'boolean' ? v === '1' : was === 'string' ? v : Number(v);
       });
     },
     // Toggles answer late, like a busy host: the page must not assume the outcome.
