@@ -62,7 +62,7 @@ test('the keys pressed in turn: added through a key capture, taken out one by on
 
 test('a hotkey with modifiers shows them, and the hint says they may be held', async (t) => {
   const { page, setState } = await openPage(t);
-  await setState((s) => { s.status.hkAuto = 'Ctrl+F6'; });
+  await setState((s) => Object.assign(s.status, { hkAuto: 'Ctrl+F6', hkStopAll: '', hkProfile1: '', hkProfile2: '', hkProfile3: '' }));
   await page.waitForFunction(() => document.querySelector('[data-hk="hkAuto"]').textContent === 'Ctrl+F6');
   await page.click('[data-reassign="auto"]');
   await setState((s) => { s.status.reassigning = 'auto'; });
