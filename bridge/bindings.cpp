@@ -10,6 +10,7 @@
 #include "bridge/texts.h"
 #include "capture/capture.h"
 #include "capture/recording.h"
+#include "engine/control.h"
 #include "platform/platform.h"
 #include "state/numbers.h"
 #include "state/preferences.h"
@@ -191,7 +192,7 @@ std::string getReassignRefusal(const std::string&) {
     int32_t holder = reassignRefusedBy.load();
     int32_t code = reassignRefusedCode.load();
     if (holder == 0 || code == 0) return "null";
-    return "{\"key\":" + jsonString(keyDisplayName(code)) +
+    return "{\"key\":" + jsonString(hotkeyDisplayName(code, hotkeyModifiersOf(holder))) +
            ",\"holder\":" + jsonString(reassignWord(holder)) + "}";
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "bridge/arguments.h"
@@ -10,6 +11,7 @@
 #include "bridge/macro_jobs.h"
 #include "bridge/profiles.h"
 #include "bridge/texts.h"
+#include "capture/capture.h"
 #include "capture/recording.h"
 #include "engine/control.h"
 #include "platform/platform.h"
@@ -295,6 +297,14 @@ std::string setSettings(std::string_view payload) {
         if (!setting || setting->type == SettingType::Reserved)
             return refused("No setting named \"" + name + "\".");
         const std::string_view text = std::string_view(field).substr(equals + 1);
+        if (setting->type == SettingType::KeyList) {
+            auto keys = acceptSettingText(*setting, text);
+            if (!keys)
+                return refused(name + " takes up to " + std::to_string(kKeySpamMoreKeys) +
+                               " key codes (7 to 254) joined by '.', or nothing.");
+            changes.emplace_back(setting, *keys);
+            continue;
+        }
         // The whole text is the number: "2.5" or "12px" is refused, not read as 2 or 12.
         const bool wellFormed =
             setting->type == SettingType::Text || plainNumber(text, setting->type == SettingType::Speed);
@@ -302,7 +312,7 @@ std::string setSettings(std::string_view payload) {
         if (!value) return refused(name + " takes " + rangeText(*setting) + ".");
         if (int32_t target = reassignTargetOf(*setting)) {
             const int32_t code = parseInt32(*value).value_or(0);
-            if (reassignHolder(target, code) != kNoTarget)
+            if (reassignHolder(target, code, hotkeyModifiersOf(target)) != kNoTarget)
                 return refused(name + ": that key is taken already.");
         }
         changes.emplace_back(setting, *value);
@@ -312,7 +322,7 @@ std::string setSettings(std::string_view payload) {
     for (const auto& [setting, value] : changes) {
         storeAcceptedText(*setting, value);
         profileScope = profileScope || setting->scope == SettingScope::Profile;
-        codes = codes || setting->isCode;
+        codes = codes || setting->isCode || setting->group == SettingGroup::Hotkey;
         shared = shared || setting->store == SettingStore::AppSettings;
     }
     if (profileScope) refreshProfileSettings();
@@ -363,6 +373,19 @@ std::string remoteStatusText() {
            ",\"steps\":" + std::to_string(playEventTotal.load()) + ",\"speed\":" + jsonSpeed(tspd.load()) +
            "}";
     out += ",\"inputBlocked\":" + std::string(jsonBool((clicking || spamming) && inputBlocked.load()));
+    // The hotkeys as the page names them ("Ctrl+F6"); "" for one that is none.
+    out += ",\"hotkeys\":{";
+    const char* comma = "";
+    for (auto [word, code, modifiers] : {std::tuple{"record", hkRec.load(), hkRecModifiers.load()},
+                                         {"play", hkPlay.load(), hkPlayModifiers.load()},
+                                         {"clicker", hkAuto.load(), hkAutoModifiers.load()},
+                                         {"keyspam", hkKeySpam.load(), hkKeySpamModifiers.load()},
+                                         {"stopAll", hkStopAll.load(), hkStopAllModifiers.load()}}) {
+        out += comma;
+        out += jsonString(word) + ":" + jsonString(code == 0 ? "" : hotkeyDisplayName(code, modifiers));
+        comma = ",";
+    }
+    out += "}";
     out += ",\"scheduling\":" + jsonString(schedulingText());
     out += ",\"session\":" + jsonString(displaySessionText()) + "}";
     return out;

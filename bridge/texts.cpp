@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <tuple>
 #include <utility>
 
 #include "bridge/display_session.h"
@@ -42,6 +43,18 @@ std::string stringArray(const std::vector<std::string>& items) {
     return out + "]";
 }
 
+// The names of the keys the key spammer presses after keySpamTarget, as a JSON array.
+std::string keyNamesArray() {
+    std::string out = "[";
+    for (const std::atomic<int32_t>& key : keySpamKeys) {
+        const int32_t code = key.load();
+        if (code == 0) break;
+        if (out.size() > 1) out += ',';
+        out += jsonString(keyDisplayName(code));
+    }
+    return out + "]";
+}
+
 int32_t secondsLeft(bool running, int64_t startedAt, int32_t limitSeconds, int64_t now) {
     if (!running || limitSeconds <= 0) return -1;
     if (startedAt == 0) return limitSeconds;
@@ -62,6 +75,8 @@ std::string settingsText() {
             member(out, s->name, jsonSpeed(s->speed->load()));
         } else if (s->type == SettingType::Text) {
             member(out, s->name, jsonString(s->text->load()));
+        } else if (s->type == SettingType::KeyList) {
+            member(out, s->name, jsonString(keyListText(s->integer)));
         } else {
             member(out, s->name, s->integer->load());
         }
@@ -100,17 +115,18 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     member(out, "state", jsonString(trackerState()));
     if (figures || !recording.load()) member(out, "count", std::to_string(count));
     member(out, "restore", stringArray(restore));
-    member(out, "hkRec", jsonString(keyDisplayName(hkRec.load())));
-    member(out, "hkPlay", jsonString(keyDisplayName(hkPlay.load())));
-    member(out, "hkAuto", jsonString(keyDisplayName(hkAuto.load())));
-    member(out, "hkKeySpam", jsonString(keyDisplayName(hkKeySpam.load())));
+    member(out, "hkRec", jsonString(hotkeyDisplayName(hkRec.load(), hkRecModifiers.load())));
+    member(out, "hkPlay", jsonString(hotkeyDisplayName(hkPlay.load(), hkPlayModifiers.load())));
+    member(out, "hkAuto", jsonString(hotkeyDisplayName(hkAuto.load(), hkAutoModifiers.load())));
+    member(out, "hkKeySpam", jsonString(hotkeyDisplayName(hkKeySpam.load(), hkKeySpamModifiers.load())));
     // The hotkeys that may be none: their names, or "".
-    for (auto [name, code] : {std::pair{"hkStopAll", hkStopAll.load()},
-                              {"hkProfile1", hkProfile1.load()},
-                              {"hkProfile2", hkProfile2.load()},
-                              {"hkProfile3", hkProfile3.load()}})
-        member(out, name, jsonString(code == 0 ? "" : keyDisplayName(code)));
+    for (auto [name, code, modifiers] : {std::tuple{"hkStopAll", hkStopAll.load(), hkStopAllModifiers.load()},
+                                         {"hkProfile1", hkProfile1.load(), hkProfile1Modifiers.load()},
+                                         {"hkProfile2", hkProfile2.load(), hkProfile2Modifiers.load()},
+                                         {"hkProfile3", hkProfile3.load(), hkProfile3Modifiers.load()}})
+        member(out, name, jsonString(code == 0 ? "" : hotkeyDisplayName(code, modifiers)));
     member(out, "keySpamTarget", jsonString(keyDisplayName(keySpamTarget.load())));
+    member(out, "keySpamKeys", keyNamesArray());
     member(out, "reassigning", jsonString(reassignWord(reassignTarget.load())));
     member(out, "panelHover", panelHover.load());
     member(out, "autoClicking", clicking);
@@ -213,9 +229,10 @@ std::string trackerStatus() {
 std::string panelStatusText() {
     std::string out = "{";
     member(out, "state", jsonString(trackerState()));
-    member(out, "hkAuto", jsonString(keyDisplayName(hkAuto.load())));
-    member(out, "hkKeySpam", jsonString(keyDisplayName(hkKeySpam.load())));
+    member(out, "hkAuto", jsonString(hotkeyDisplayName(hkAuto.load(), hkAutoModifiers.load())));
+    member(out, "hkKeySpam", jsonString(hotkeyDisplayName(hkKeySpam.load(), hkKeySpamModifiers.load())));
     member(out, "keySpamTarget", jsonString(keyDisplayName(keySpamTarget.load())));
+    member(out, "keySpamKeys", keyNamesArray());
     member(out, "reassigning", jsonString(reassignWord(reassignTarget.load())));
     member(out, "autoClicking", autoClicking.load());
     member(out, "keySpamming", keySpamming.load());

@@ -1,12 +1,15 @@
 #include "capture/capture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 
 #include "capture/recording.h"
 #include "platform/input_codes.h"
 #include "state/click_sequence.h"
+#include "state/key_codes.h"
 #include "state/profile_settings.h"
 #include "state/state.h"
 #include "state/wakes.h"
@@ -24,21 +27,68 @@ uint64_t packPoint(int32_t x, int32_t y) {
            (static_cast<uint64_t>(static_cast<uint32_t>(y)) << 32);
 }
 
-// The hotkeys that are none (0) when not set: stop everything, then the three profiles'.
-std::atomic<int32_t>* const kOptionalHotkeys[] = {&hkStopAll, &hkProfile1, &hkProfile2, &hkProfile3};
+// Every hotkey with its modifiers, in the order a key that two of them share is decided: the
+// optional ones (none, 0, when not set: stop everything, then the three profiles'), then record, play,
+// auto-clicker and key spam.
+struct Hotkey {
+    std::atomic<int32_t>* code;
+    std::atomic<int32_t>* modifiers;
+};
+constexpr Hotkey kHotkeys[] = {
+    {&hkStopAll, &hkStopAllModifiers},   {&hkProfile1, &hkProfile1Modifiers},
+    {&hkProfile2, &hkProfile2Modifiers}, {&hkProfile3, &hkProfile3Modifiers},
+    {&hkRec, &hkRecModifiers},           {&hkPlay, &hkPlayModifiers},
+    {&hkAuto, &hkAutoModifiers},         {&hkKeySpam, &hkKeySpamModifiers},
+};
+constexpr int kHotkeyCount = static_cast<int>(sizeof kHotkeys / sizeof kHotkeys[0]);
+constexpr int kStopAll = 0, kFirstProfile = 1, kRecord = 4, kPlay = 5, kClicker = 6, kKeySpam = 7;
 
-// The place of `code` among the optional hotkeys, or -1.
-int optionalHotkey(int32_t code) {
+// What a key's or button's down flag holds: up, down and passed on, or down and taken by hotkey n
+// (kTakenBy + n), so that the release goes with its press even when the modifiers were let go first.
+constexpr uint8_t kPassed = 1;
+constexpr uint8_t kTakenBy = 2;
+
+// The modifier keys the user holds now (never our own injected ones), by virtual-key code. Capture
+// thread only.
+constexpr int32_t kModifierCodes[] = {16, 17, 18, 91, 92, 160, 161, 162, 163, 164, 165};
+
+int32_t heldModifiers() {
+    const uint32_t down = modifierKeysDown.load();
+    int32_t mask = 0;
+    for (size_t i = 0; i < std::size(kModifierCodes); ++i) {
+        if (down & (1u << i)) mask |= modifierBitOfKey(kModifierCodes[i]);
+    }
+    return mask;
+}
+
+void noteModifierKey(int32_t vk, bool down) {
+    for (size_t i = 0; i < std::size(kModifierCodes); ++i) {
+        if (kModifierCodes[i] != vk) continue;
+        if (down) {
+            modifierKeysDown.fetch_or(1u << i);
+        } else {
+            modifierKeysDown.fetch_and(~(1u << i));
+        }
+    }
+}
+
+// The hotkey a press of `code` fires while the modifiers `held` are down, or -1. A hotkey with
+// modifiers fires for exactly its combination and comes before a plain hotkey on the same code; a
+// plain hotkey fires whatever is held.
+int matchHotkey(int32_t code, int32_t held) {
     if (code == 0) return -1;
-    for (int i = 0; i < 4; ++i) {
-        if (kOptionalHotkeys[i]->load() == code) return i;
+    for (int i = 0; i < kHotkeyCount; ++i) {
+        const int32_t modifiers = kHotkeys[i].modifiers->load();
+        if (modifiers != 0 && modifiers == held && kHotkeys[i].code->load() == code) return i;
+    }
+    for (int i = 0; i < kHotkeyCount; ++i) {
+        if (kHotkeys[i].modifiers->load() == 0 && kHotkeys[i].code->load() == code) return i;
     }
     return -1;
 }
 
-bool isHotkey(int32_t code) {
-    return code == hkRec.load() || code == hkPlay.load() || code == hkAuto.load() ||
-           code == hkKeySpam.load() || optionalHotkey(code) >= 0;
+int plainHotkey(int32_t code) {
+    return matchHotkey(code, -1);
 }
 
 // A hotkey of something that runs: in toggle activation its press asks for a switch; in hold
@@ -53,37 +103,56 @@ void activityHotkey(bool down, const std::atomic<int32_t>& activation, std::atom
     }
 }
 
+void fireHotkey(int hotkey, bool down) {
+    switch (hotkey) {
+        case kStopAll:
+            if (down) raiseRequest(stopAllRequest);
+            break;
+        case kRecord:
+            if (down) raiseRequest(recordToggleRequest);
+            break;
+        case kPlay:
+            activityHotkey(down, playActivation, playToggleRequest, playHoldRequest);
+            break;
+        case kClicker:
+            activityHotkey(down, clickActivation, clickerToggleRequest, clickerHoldRequest);
+            break;
+        case kKeySpam:
+            activityHotkey(down, keySpamActivation, keySpamToggleRequest, keySpamHoldRequest);
+            break;
+        default:
+            if (down) {
+                profileHotkeyRequest.store(hotkey - kFirstProfile);
+                wake(Sleeper::Control);
+            }
+            break;
+    }
+}
+
 // Hotkey edge detection: a hotkey acts once per physical press, on the press (and in hold activation
 // on the release too); its first press and its release are swallowed, its auto-repeats pass.
-bool hotkeyStep(int32_t code, bool down, std::atomic<uint8_t>* downFlag) {
+bool hotkeyStep(int32_t code, bool down, std::atomic<uint8_t>* downFlag, int32_t held) {
     if (down) {
         if (downFlag && downFlag->load()) return false;
-        if (downFlag) downFlag->store(1);
-    } else if (downFlag) {
-        // A release without its press (the hotkey was pressed before it was one) only passes.
-        if (!downFlag->exchange(0)) return isHotkey(code);
-    }
-    if (int optional = optionalHotkey(code); optional >= 0) {
-        if (down && optional == 0) raiseRequest(stopAllRequest);
-        if (down && optional > 0) {
-            profileHotkeyRequest.store(optional - 1);
-            wake(Sleeper::Control);
-        }
+        const int hotkey = matchHotkey(code, held);
+        if (downFlag) downFlag->store(hotkey >= 0 ? static_cast<uint8_t>(kTakenBy + hotkey) : kPassed);
+        if (hotkey < 0) return false;
+        fireHotkey(hotkey, true);
         return true;
     }
-    if (code == hkRec.load()) {
-        if (down) raiseRequest(recordToggleRequest);
+    const uint8_t pressed = downFlag ? downFlag->exchange(0) : kPassed;
+    if (pressed >= kTakenBy) {
+        fireHotkey(pressed - kTakenBy, false);
         return true;
     }
-    if (code == hkPlay.load())
-        return activityHotkey(down, playActivation, playToggleRequest, playHoldRequest), true;
-    if (code == hkAuto.load()) {
-        return activityHotkey(down, clickActivation, clickerToggleRequest, clickerHoldRequest), true;
-    }
-    if (code == hkKeySpam.load()) {
-        return activityHotkey(down, keySpamActivation, keySpamToggleRequest, keySpamHoldRequest), true;
-    }
-    return false;
+    // A press that passed was no hotkey then; its release passes too, unless the key has become a
+    // plain hotkey while held.
+    const int plain = plainHotkey(code);
+    // A release without its press (the hotkey was pressed before it was one) only passes.
+    if (pressed == 0) return plain >= 0;
+    if (plain < 0) return false;
+    fireHotkey(plain, false);
+    return true;
 }
 
 bool anythingRuns() {
@@ -114,6 +183,41 @@ void noteCorner(int32_t x, int32_t y) {
     }
 }
 
+// A modifier pressed alone while a hotkey reassignment waits (reassignLoneModifier) becomes the hotkey
+// if it is released before any other key is pressed; a key pressed while it is held takes it as its
+// modifier instead.
+
+void captureForReassignment(int32_t code, int32_t modifiers) {
+    reassignModifiers.store(modifiers);
+    reassignCode.exchange(code);
+    wake(Sleeper::Control);
+}
+
+// Whether the target is a hotkey, which takes the modifiers held with its key; the key spammer's keys
+// are taken as pressed, modifiers included, and never a mouse button.
+bool takesModifiers(int32_t target) {
+    return target != kKeySpamKey && target != kKeySpamMoreKey;
+}
+
+// The reassignment capture of a key event while a target is armed; true: swallowed. Every press is
+// taken, Escape included; releases go on to the hotkeys as usual.
+bool reassignmentStep(const plat::KeyEvent& event, int32_t modifier, int32_t held, int32_t target) {
+    if (event.down) {
+        if (takesModifiers(target) && modifier != 0) {
+            if (reassignLoneModifier.load() == 0 && held == 0) reassignLoneModifier.store(event.vk);
+            return true;
+        }
+        reassignLoneModifier.store(0);
+        captureForReassignment(event.vk, takesModifiers(target) ? held : 0);
+        return true;
+    }
+    if (event.vk == reassignLoneModifier.load()) {
+        reassignLoneModifier.store(0);
+        captureForReassignment(event.vk, 0);
+    }
+    return false;
+}
+
 std::atomic<uint8_t>* keyFlag(int32_t vk) {
     return vk >= 0 && vk < 256 ? &keyDownTable[vk] : nullptr;
 }
@@ -121,8 +225,8 @@ std::atomic<uint8_t>* buttonFlag(int32_t code) {
     return code >= 1 && code <= 6 ? &buttonDownTable[code] : nullptr;
 }
 
-void recordKey(const plat::KeyEvent& event) {
-    if (!recording.load() || !tkey.load() || isHotkey(event.vk)) return;
+void recordKey(const plat::KeyEvent& event, int32_t held) {
+    if (!recording.load() || !tkey.load() || matchHotkey(event.vk, held) >= 0) return;
     MacroEvent e;
     e.kind = kKey, e.vk = event.vk, e.down = event.down;
     recordCapturedEvent(e);
@@ -175,7 +279,7 @@ void recordMouse(const plat::MouseEvent& event, int32_t code) {
         return;
     }
     uint32_t flags = recordedButtonFlags(event.message);
-    if (!tclk.load() || flags == 0 || isHotkey(code)) return;
+    if (!tclk.load() || flags == 0 || matchHotkey(code, heldModifiers()) >= 0) return;
     MacroEvent e;
     e.kind = kButton, e.x = event.x, e.y = event.y, e.flags = flags;
     // Side buttons keep which button they were (code 5 or 6), so that replay presses and releases
@@ -220,13 +324,18 @@ bool onKeyEvent(const plat::KeyEvent& event) {
         }
         return true;
     }
-    if (event.down && reassignTarget.load() != kNoTarget) {
-        reassignCode.exchange(event.vk);
-        wake(Sleeper::Control);
+    const int32_t modifier = modifierBitOfKey(event.vk);
+    // The other modifiers held with this key.
+    const int32_t held = heldModifiers() & ~modifier;
+    if (modifier != 0) noteModifierKey(event.vk, event.down);
+    const int32_t target = reassignTarget.load();
+    if (target == kNoTarget) {
+        reassignLoneModifier.store(0);
+    } else if (reassignmentStep(event, modifier, held, target)) {
         return true;
     }
-    if (hotkeysEnabled.load() && hotkeyStep(event.vk, event.down, keyFlag(event.vk))) return true;
-    recordKey(event);
+    if (hotkeysEnabled.load() && hotkeyStep(event.vk, event.down, keyFlag(event.vk), held)) return true;
+    recordKey(event, held);
     return false;
 }
 
@@ -276,12 +385,13 @@ bool onMouseEvent(const plat::MouseEvent& event) {
             }
         }
         int32_t target = reassignTarget.load();
-        if (button.down && target != kNoTarget && target != kKeySpamKey && button.code != 1) {
-            reassignCode.exchange(button.code);
-            wake(Sleeper::Control);
+        if (button.down && target != kNoTarget && takesModifiers(target) && button.code != 1) {
+            reassignLoneModifier.store(0);
+            captureForReassignment(button.code, heldModifiers());
             return true;
         }
-        if (hotkeysEnabled.load() && hotkeyStep(button.code, button.down, buttonFlag(button.code)))
+        if (hotkeysEnabled.load() &&
+            hotkeyStep(button.code, button.down, buttonFlag(button.code), heldModifiers()))
             return true;
     }
     if (event.message == WM_MOUSEMOVE) noteCorner(event.x, event.y);
@@ -313,18 +423,30 @@ void captureThread() {
 GrabPlan captureGrabPlan() {
     GrabPlan plan;
     if (hotkeysEnabled.load()) {
-        for (int32_t code : {hkRec.load(), hkPlay.load(), hkAuto.load(), hkKeySpam.load()})
-            plan.codes.add(code);
-        for (std::atomic<int32_t>* optional : kOptionalHotkeys) {
-            if (optional->load() != 0) plan.codes.add(optional->load());
+        // Plain hotkeys in the order of the table's required ones first, as they always were.
+        for (int i : {kRecord, kPlay, kClicker, kKeySpam, kStopAll, kFirstProfile, kFirstProfile + 1,
+                      kFirstProfile + 2}) {
+            const int32_t code = kHotkeys[i].code->load();
+            if (code != 0 && kHotkeys[i].modifiers->load() == 0) plan.codes.add(code);
+        }
+        // A combination on a code that is grabbed whatever is held needs no grab of its own.
+        for (const Hotkey& hotkey : kHotkeys) {
+            const int32_t code = hotkey.code->load(), modifiers = hotkey.modifiers->load();
+            if (code != 0 && modifiers != 0 &&
+                std::find(plan.codes.begin(), plan.codes.end(), code) == plan.codes.end())
+                plan.combos.add(code, modifiers);
         }
     }
     int32_t target = reassignTarget.load();
     plan.allKeys = target != kNoTarget;
-    plan.nonLeftButtons = target != kNoTarget && target != kKeySpamKey;
+    plan.nonLeftButtons = target != kNoTarget && takesModifiers(target);
     plan.pickButtons = pickLocationRequest.load() || pickSequenceRequest.load();
     if (pickSequenceRequest.load()) plan.codes.add(kEscapeKey);
     return plan;
+}
+
+std::string hotkeyDisplayName(int32_t code, int32_t modifiers) {
+    return modifierPrefix(modifiers) + keyDisplayName(code);
 }
 
 std::string keyDisplayName(int32_t code) {
@@ -375,6 +497,8 @@ const char* reassignWord(int32_t target) {
             return "profile2";
         case kProfile3Hotkey:
             return "profile3";
+        case kKeySpamMoreKey:
+            return "keyspamaddkey";
         default:
             return "";
     }

@@ -31,9 +31,9 @@ bool rawMotionWanted();
 void captureThread();
 
 // What a platform that can only swallow by grabbing must grab right now (Linux): the hotkey codes
-// while hotkeys are enabled; every key, and the non-left buttons unless the target is the key-spam
-// key, while a reassignment is armed; the left, right and middle buttons while a pick is armed.
-// Handed to the capture loop with the handlers.
+// (with their modifiers, for hotkeys that have some) while hotkeys are enabled; every key, and the non-left
+// buttons unless the target is the key-spam key, while a reassignment is armed; the left, right and middle
+// buttons while a pick is armed. Handed to the capture loop with the handlers.
 using HotkeyCodes = plat::HotkeyCodes;
 using GrabPlan = plat::GrabPlan;
 GrabPlan captureGrabPlan();
@@ -41,9 +41,12 @@ GrabPlan captureGrabPlan();
 // The display name of a key or button code: the five mouse-button names, "`" for 192, the platform's
 // key name, or "Key[" + code + "]" when it has none.
 std::string keyDisplayName(int32_t code);
+// A hotkey's name with the modifiers it is held with: "Ctrl+F6".
+std::string hotkeyDisplayName(int32_t code, int32_t modifiers);
 
 // The reassignment target a word arms ("rec" 1, "play" 2, "auto" 3, "keyspamhotkey" 4,
-// "keyspamtarget" 5), compared exactly; 0 for any other text. And back.
+// "keyspamtarget" 5, "stopall" 6, "profile1" to "profile3" 7 to 9, "keyspamaddkey" 10), compared
+// exactly; 0 for any other text. And back.
 int32_t reassignTargetForWord(std::string_view word);
 const char* reassignWord(int32_t target);
 

@@ -41,6 +41,41 @@ std::atomic<int32_t>* reassignMember(int32_t target) {
     }
 }
 
+// The modifiers that go with a hotkey target's code; none for the key spammer's keys.
+std::atomic<int32_t>* reassignModifiersMember(int32_t target) {
+    switch (target) {
+        case kRecordHotkey:
+            return &hkRecModifiers;
+        case kPlayHotkey:
+            return &hkPlayModifiers;
+        case kClickerHotkey:
+            return &hkAutoModifiers;
+        case kKeySpamHotkey:
+            return &hkKeySpamModifiers;
+        case kStopAllHotkey:
+            return &hkStopAllModifiers;
+        case kProfile1Hotkey:
+            return &hkProfile1Modifiers;
+        case kProfile2Hotkey:
+            return &hkProfile2Modifiers;
+        case kProfile3Hotkey:
+            return &hkProfile3Modifiers;
+        default:
+            return nullptr;
+    }
+}
+
+// A key added to the end of the key spammer's list; false when the list is full.
+bool addKeySpamKey(int32_t code) {
+    for (std::atomic<int32_t>& slot : keySpamKeys) {
+        if (slot.load() == 0) {
+            slot.store(code);
+            return true;
+        }
+    }
+    return false;
+}
+
 constexpr int32_t kEscape = 27;
 // How often the control thread looks at a pointer resting in the fail-safe corner.
 constexpr int kCornerCheckMs = 50;
@@ -67,17 +102,25 @@ void applyReassignment() {
     int32_t target = reassignTarget.load();
     int32_t code = reassignCode.load();
     if (target == kNoTarget || code == 0) return;
+    // Stored by the capture thread before the code.
+    const int32_t modifiers = reassignModifiersMember(target) ? reassignModifiers.load() : 0;
     // Escape cancels, and so does a code the member cannot hold (the left button as a hotkey, a mouse
-    // button as the key-spam target). A key another target already has is refused too: two hotkeys on
-    // one key leave one action unreachable, and a spammed key that is a hotkey would fire it.
-    bool accepted = target == kKeySpamKey ? isKeySpamTargetCode(code) : isHotkeyCode(code);
-    int32_t holder = code == kEscape || !accepted ? kNoTarget : reassignHolder(target, code);
+    // button as a key to spam). A key another target already has is refused too: two hotkeys on one
+    // key leave one action unreachable, and a spammed key that is a hotkey would fire it. The keys the
+    // spammer presses in turn may repeat.
+    const bool spamKey = target == kKeySpamKey || target == kKeySpamMoreKey;
+    bool accepted = spamKey ? isKeySpamTargetCode(code) : isHotkeyCode(code);
+    int32_t holder = code == kEscape || !accepted || target == kKeySpamMoreKey
+                         ? kNoTarget
+                         : reassignHolder(target, code, modifiers);
     reassignRefusedBy.store(holder);
     reassignRefusedCode.store(holder != 0 ? code : 0);
     if (code != kEscape && accepted && holder == 0) {
+        if (auto* member = reassignModifiersMember(target)) member->exchange(modifiers);
         if (auto* member = reassignMember(target)) member->exchange(code);
-        // The key to spam is a profile value.
-        if (target == kKeySpamKey) refreshProfileSettings();
+        if (target == kKeySpamMoreKey) addKeySpamKey(code);
+        // The keys to spam are profile values; the hotkeys' modifiers are kept with the preferences.
+        if (spamKey) refreshProfileSettings();
     }
     reassignTarget.exchange(kNoTarget);
     reassignCode.exchange(0);
@@ -113,9 +156,12 @@ void setKeySpamming(bool on) {
     if (keySpamming.load() == on) return;
     keySpamming.exchange(on);
     wake(Sleeper::KeySpammer);
+    // The key of the press in progress, then its modifiers in the reverse of their order down.
     if (!on) {
-        plat::injectKey(keySpamTarget.load(), false);
-        for (int32_t modifier : modifierKeys(keySpamModifiers.load())) plat::injectKey(modifier, false);
+        const int32_t key = keySpamKeyInTurn.load();
+        plat::injectKey(key != 0 ? key : keySpamTarget.load(), false);
+        const std::vector<int32_t> modifiers = modifierKeys(keySpamModifiers.load());
+        for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m) plat::injectKey(*m, false);
     }
 }
 
@@ -151,9 +197,20 @@ void setProfileSwitcher(void (*switchTo)(int32_t)) {
     profileSwitcher.store(switchTo);
 }
 
-int32_t reassignHolder(int32_t target, int32_t code) {
+int32_t hotkeyModifiersOf(int32_t target) {
+    const std::atomic<int32_t>* member = reassignModifiersMember(target);
+    return member ? member->load() : 0;
+}
+
+int32_t reassignHolder(int32_t target, int32_t code, int32_t modifiers) {
     for (int32_t other = kRecordHotkey; other <= kLastTarget; ++other) {
-        if (other != target && reassignMember(other)->load() == code) return other;
+        const std::atomic<int32_t>* member = reassignMember(other);
+        if (other == target || !member || member->load() != code) continue;
+        // Two hotkeys on one key differ when their modifiers do; the key to spam has none of its own
+        // and stays off every hotkey's key.
+        const std::atomic<int32_t>* otherModifiers = reassignModifiersMember(other);
+        const bool hotkeys = otherModifiers && reassignModifiersMember(target);
+        if (!hotkeys || otherModifiers->load() == modifiers) return other;
     }
     return kNoTarget;
 }

@@ -7,9 +7,13 @@
 
 namespace rv {
 
-// The reassignment target (1 record, 2 play, 3 clicker, 4 key-spam hotkeys, 5 key to spam) other than
-// `target` whose key is `code`, or 0 when no other has it. Any thread.
-int32_t reassignHolder(int32_t target, int32_t code);
+// The reassignment target (1 record, 2 play, 3 clicker, 4 key-spam hotkeys, 5 key to spam, 6 to 9 the
+// optional hotkeys) other than `target` whose key is `code`, or 0 when no other has it. Two hotkeys
+// share a code when their modifiers differ too: `modifiers` are those `target` would take. Any thread.
+int32_t reassignHolder(int32_t target, int32_t code, int32_t modifiers);
+
+// The modifiers the hotkey of a reassignment target is held with; 0 for the key spammer's keys.
+int32_t hotkeyModifiersOf(int32_t target);
 
 // What a profile hotkey does: switch to the profile at that place of the list (the bridge's
 // switchProfile, registered by the main instance; nothing until then).

@@ -9,6 +9,9 @@ namespace rv {
 
 void keySpammerPass() {
     if (!keySpamming.load()) {
+        // The next run starts from the first key again.
+        keySpamTurn.store(0);
+        keySpamKeyInTurn.store(0);
         keySpamStartedAt.store(0);
         if (int32_t made = keyPressCount.exchange(0)) lastKeyPressRun.store(made);
         keyPressMeter.forget();
@@ -32,11 +35,17 @@ void keySpammerPass() {
     // when the press was refused, so no key is left down between them; a stop ends the press at once.
     // Modifiers go down first and come up last, so that the key is pressed as the combination.
     const std::vector<int32_t> modifiers = modifierKeys(settings.modifiers);
+    // Each press takes the next key of the list; a list shortened meanwhile starts over.
+    size_t turn = static_cast<size_t>(keySpamTurn.load());
+    if (turn >= settings.keyCount) turn = 0;
+    const int32_t key = settings.keys[turn];
+    keySpamTurn.store(static_cast<int32_t>(turn + 1));
+    keySpamKeyInTurn.store(key);
     bool taken = true;
     for (int32_t modifier : modifiers) taken = plat::injectKey(modifier, true) > 0 && taken;
-    taken = plat::injectKey(settings.key, true) > 0 && taken;
+    taken = plat::injectKey(key, true) > 0 && taken;
     if (taken && cycle.press > 0) polledWait(plat::ticks(), cycle.press, running, Sleeper::KeySpammer);
-    taken = plat::injectKey(settings.key, false) > 0 && taken;
+    taken = plat::injectKey(key, false) > 0 && taken;
     for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m)
         taken = plat::injectKey(*m, false) > 0 && taken;
     int64_t done = plat::ticks();

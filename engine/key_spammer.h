@@ -1,5 +1,6 @@
-// The key-spam worker: taps keySpamTarget at the interval ksh:ksm:kss.ksms while keySpamming is set,
-// until switched off or ksRptTimes is reached.
+// The key-spam worker: taps keySpamTarget (then the keys of keySpamKeys in turn, one a tap), with the
+// modifiers of keySpamModifiers held around each tap, at the interval ksh:ksm:kss.ksms while
+// keySpamming is set, until switched off or ksRptTimes is reached.
 #pragma once
 
 namespace rv {

@@ -155,6 +155,16 @@ bool isJson(std::string_view text) {
 }
 
 bool codesValid() {
+    // The keys spammed in turn: valid codes up to the first 0, nothing after it.
+    bool ended = false;
+    for (const std::atomic<int32_t>& key : rv::keySpamKeys) {
+        const int32_t code = key.load();
+        if (code == 0) {
+            ended = true;
+        } else if (ended || !rv::isKeySpamTargetCode(code)) {
+            return false;
+        }
+    }
     return rv::isHotkeyCode(rv::hkRec) && rv::isHotkeyCode(rv::hkPlay) && rv::isHotkeyCode(rv::hkAuto) &&
            rv::isHotkeyCode(rv::hkKeySpam) && rv::isKeySpamTargetCode(rv::keySpamTarget);
 }

@@ -289,14 +289,39 @@ struct HotkeyCodes {
     }
 };
 
+// Hotkeys that fire only with exactly their modifiers held: a code and its modifier mask (1 Ctrl,
+// 2 Shift, 4 Alt, 8 Win), each pair once.
+struct HotkeyCombos {
+    struct Combo {
+        int32_t code;
+        int32_t modifiers;
+        bool operator==(const Combo& other) const {
+            return code == other.code && modifiers == other.modifiers;
+        }
+    };
+    std::array<Combo, 8> values{};
+    size_t count = 0;
+    const Combo* begin() const { return values.data(); }
+    const Combo* end() const { return values.data() + count; }
+    void add(int32_t code, int32_t modifiers) {
+        const Combo combo{code, modifiers};
+        if (std::find(begin(), end(), combo) == end() && count < values.size()) values[count++] = combo;
+    }
+    bool operator==(const HotkeyCombos& other) const {
+        return std::equal(begin(), end(), other.begin(), other.end());
+    }
+};
+
 struct GrabPlan {
-    HotkeyCodes codes;  // hotkey codes: virtual-key codes, or button codes 2, 4, 5, 6
+    HotkeyCodes codes;    // plain hotkeys, grabbed whatever modifiers are held: virtual-key codes, or
+                          // button codes 2, 4, 5, 6
+    HotkeyCombos combos;  // hotkeys with modifiers, grabbed only with those (none on a code in `codes`)
     bool allKeys = false;
     bool nonLeftButtons = false;
     bool pickButtons = false;
     bool operator==(const GrabPlan& other) const {
-        return codes == other.codes && allKeys == other.allKeys && nonLeftButtons == other.nonLeftButtons &&
-               pickButtons == other.pickButtons;
+        return codes == other.codes && combos == other.combos && allKeys == other.allKeys &&
+               nonLeftButtons == other.nonLeftButtons && pickButtons == other.pickButtons;
     }
 };
 

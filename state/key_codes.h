@@ -3,7 +3,9 @@
 // keys up to 254.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace rv {
 
@@ -13,5 +15,22 @@ bool isHotkeyCode(int32_t code);
 
 // The key spammer taps a key, never a mouse button: 7 to 254.
 bool isKeySpamTargetCode(int32_t code);
+
+// How many keys the key spammer may press in turn after keySpamTarget.
+inline constexpr size_t kKeySpamMoreKeys = 7;
+
+// Modifier masks, as hotkeys and the key spammer keep them.
+inline constexpr int32_t kModifierCtrl = 1;
+inline constexpr int32_t kModifierShift = 2;
+inline constexpr int32_t kModifierAlt = 4;
+inline constexpr int32_t kModifierWin = 8;
+inline constexpr int32_t kModifierMask = 15;
+
+// The modifier a key is (either hand's Ctrl, Shift, Alt or Win key, or the generic codes 16 to 18),
+// as its mask bit; 0 for any other key.
+int32_t modifierBitOfKey(int32_t vk);
+
+// How a modifier mask reads before a key's name: "Ctrl+Shift+" for 3, "" for 0.
+std::string modifierPrefix(int32_t mask);
 
 }  // namespace rv

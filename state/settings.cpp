@@ -50,6 +50,17 @@ Setting named(const char* name, S scope, std::atomic<int32_t>& value, double byD
             nullptr, -1,
             true,    scope == S::Profile ? SettingStore::ProfileOptions : SettingStore::AppSettings};
 }
+// The modifiers of a hotkey: kept in appsettings.txt (the session line of older versions has no room
+// for them, and a plain hotkey's 0 is not written), changed with their hotkey by reassignment.
+Setting modifiers(const char* name, std::atomic<int32_t>& value) {
+    return {name,      SettingType::Integer,
+            S::Global, G::Hotkey,
+            &value,    nullptr,
+            nullptr,   0,
+            0,         kModifierMask,
+            nullptr,   -1,
+            false,     SettingStore::AppSettings};
+}
 bool isStopHotkeyCode(int32_t code) {
     return code == 0 || isHotkeyCode(code);
 }
@@ -123,6 +134,16 @@ const Setting kSettings[] = {
      kIntMax, &isStopHotkeyCode, -1, false, SettingStore::AppSettings},
     {"failSafe", SettingType::Flag, S::Global, G::None, nullptr, &failSafe, nullptr, 1, 0, 1, nullptr, -1,
      true, SettingStore::AppSettings},
+    {"keySpamKeys", SettingType::KeyList, S::Profile, G::None, &keySpamKeys[0], nullptr, nullptr, 0, 0, 0,
+     nullptr, -1, true, SettingStore::ProfileOptions},
+    modifiers("hkRecModifiers", hkRecModifiers),
+    modifiers("hkPlayModifiers", hkPlayModifiers),
+    modifiers("hkAutoModifiers", hkAutoModifiers),
+    modifiers("hkKeySpamModifiers", hkKeySpamModifiers),
+    modifiers("hkStopAllModifiers", hkStopAllModifiers),
+    modifiers("hkProfile1Modifiers", hkProfile1Modifiers),
+    modifiers("hkProfile2Modifiers", hkProfile2Modifiers),
+    modifiers("hkProfile3Modifiers", hkProfile3Modifiers),
     {"commandStartsMinimized", SettingType::Flag, S::Global, G::None, nullptr, &commandStartsMinimized,
      nullptr, 1, 0, 1, nullptr, -1, true, SettingStore::AppSettings},
     {"clickSequence", SettingType::Text, S::Profile, G::None, nullptr, nullptr, nullptr, 0, 0,
@@ -203,8 +224,8 @@ void applyNamedSettingsText(SettingStore store, std::string_view text, char sepa
         const std::string_view value = std::string_view(field).substr(equals + 1);
         if (s->type == SettingType::Text) {
             if (auto kept = s->textRule(value, true)) s->text->store(*kept);
-        } else if (auto number = parseSettingValue(*s, value)) {
-            storeSetting(*s, *number);
+        } else {
+            setSettingText(*s, value);
         }
     }
 }
@@ -225,6 +246,13 @@ double settingValue(const Setting& setting) {
             return setting.flag->load() ? 1 : 0;
         case SettingType::Speed:
             return setting.speed->load();
+        case SettingType::KeyList: {
+            // A number that tells lists apart (for the page's change fingerprint), 0 only for none.
+            double value = 0;
+            for (size_t i = 0; i < kKeySpamMoreKeys; ++i)
+                value = std::fmod(value * 257 + setting.integer[i].load(), 4503599627370496.0);
+            return value;
+        }
         case SettingType::Reserved:
         case SettingType::Text:
             break;
@@ -243,6 +271,12 @@ void storeSetting(const Setting& setting, double value) {
         case SettingType::Speed:
             setting.speed->store(static_cast<float>(value));
             break;
+        case SettingType::KeyList:
+            // Only the default, none, is a number.
+            if (value == 0) {
+                for (size_t i = 0; i < kKeySpamMoreKeys; ++i) setting.integer[i].store(0);
+            }
+            break;
         case SettingType::Reserved:
         case SettingType::Text:
             break;
@@ -259,6 +293,13 @@ void settingDefault(const Setting& setting) {
 
 std::optional<std::string> acceptSettingText(const Setting& setting, std::string_view text) {
     if (setting.type == SettingType::Text) return setting.textRule(text, false);
+    if (setting.type == SettingType::KeyList) {
+        auto keys = parseKeyList(text);
+        if (!keys) return std::nullopt;
+        std::string canonical;
+        for (int32_t code : *keys) canonical += (canonical.empty() ? "" : ".") + std::to_string(code);
+        return canonical;
+    }
     // A number is kept as it was sent, so that storing it reads exactly the value checked here.
     if (!parseSettingValue(setting, text)) return std::nullopt;
     return std::string(text);
@@ -267,6 +308,8 @@ std::optional<std::string> acceptSettingText(const Setting& setting, std::string
 void storeAcceptedText(const Setting& setting, const std::string& accepted) {
     if (setting.type == SettingType::Text) {
         setting.text->store(accepted);
+    } else if (setting.type == SettingType::KeyList) {
+        setSettingText(setting, accepted);
     } else if (auto value = parseSettingValue(setting, accepted)) {
         storeSetting(setting, *value);
     }
@@ -296,12 +339,53 @@ std::optional<double> parseSettingValue(const Setting& setting, std::string_view
     if (setting.type == SettingType::Speed) {
         value = parseDouble(text);
         if (value && !std::isfinite(*value)) value.reset();
-    } else if (setting.type != SettingType::Reserved && setting.type != SettingType::Text) {
+    } else if (setting.type != SettingType::Reserved && setting.type != SettingType::Text &&
+               setting.type != SettingType::KeyList) {
         if (auto whole = parseInt32(text)) value = *whole;
     }
     if (!value || *value < setting.min || *value > setting.max) return std::nullopt;
     if (setting.isCode && !setting.isCode(static_cast<int32_t>(*value))) return std::nullopt;
     return value;
+}
+
+bool setSettingText(const Setting& setting, std::string_view text) {
+    if (setting.type == SettingType::KeyList) {
+        auto keys = parseKeyList(text);
+        if (!keys) return false;
+        for (size_t i = 0; i < kKeySpamMoreKeys; ++i)
+            setting.integer[i].store(i < keys->size() ? (*keys)[i] : 0);
+        return true;
+    }
+    auto value = parseSettingValue(setting, text);
+    if (!value) return false;
+    storeSetting(setting, *value);
+    return true;
+}
+
+std::string keyListText(const std::atomic<int32_t>* keys) {
+    std::string text;
+    for (size_t i = 0; i < kKeySpamMoreKeys; ++i) {
+        const int32_t code = keys[i].load();
+        if (code == 0) break;
+        if (!text.empty()) text += '.';
+        text += std::to_string(code);
+    }
+    return text;
+}
+
+std::optional<std::vector<int32_t>> parseKeyList(std::string_view text) {
+    std::vector<int32_t> keys;
+    if (text.empty()) return keys;
+    if (text.back() == '.') return std::nullopt;
+    for (const std::string& piece : splitFields(text, '.')) {
+        // Digits only: the text travels inside comma-, semicolon- and equals-separated lines.
+        if (piece.empty() || piece.size() > 3 || piece.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        const int32_t code = std::stoi(piece);
+        if (!isKeySpamTargetCode(code) || keys.size() == kKeySpamMoreKeys) return std::nullopt;
+        keys.push_back(code);
+    }
+    return keys;
 }
 
 bool applyStoredField(const Setting& setting, std::string_view text) {
@@ -322,6 +406,9 @@ bool applyStoredField(const Setting& setting, std::string_view text) {
             setting.speed->store(*value);
             return true;
         }
+        case SettingType::KeyList:
+            setSettingText(setting, text);
+            return true;
         case SettingType::Reserved:
         case SettingType::Text:
             break;
@@ -342,6 +429,9 @@ void appendStoredField(std::string& out, const Setting& setting) {
             break;
         case SettingType::Speed:
             out += formatG6(static_cast<double>(setting.speed->load()));
+            break;
+        case SettingType::KeyList:
+            out += keyListText(setting.integer);
             break;
         case SettingType::Reserved:
             out += '0';
@@ -392,13 +482,23 @@ ClickerSettings clickerSettings() {
 }
 
 KeySpamSettings keySpamSettings() {
-    return {{Hours{ksh.load()}, Minutes{ksm.load()}, Seconds{kss.load()}, Milliseconds{ksms.load()}},
-            ksRptMode.load() == 0,
-            ksRptTimes.load(),
-            keySpamTarget.load(),
-            {keySpamIntervalMaxMs.load(), keySpamPressMs.load(), keySpamPressMaxMs.load(),
-             keySpamLimitSeconds.load()},
-            keySpamModifiers.load()};
+    KeySpamSettings settings{
+        {Hours{ksh.load()}, Minutes{ksm.load()}, Seconds{kss.load()}, Milliseconds{ksms.load()}},
+        ksRptMode.load() == 0,
+        ksRptTimes.load(),
+        keySpamTarget.load(),
+        {keySpamIntervalMaxMs.load(), keySpamPressMs.load(), keySpamPressMaxMs.load(),
+         keySpamLimitSeconds.load()},
+        keySpamModifiers.load(),
+        {},
+        0};
+    settings.keys[settings.keyCount++] = settings.key;
+    for (size_t i = 0; i < kKeySpamMoreKeys; ++i) {
+        const int32_t code = keySpamKeys[i].load();
+        if (code == 0) break;
+        settings.keys[settings.keyCount++] = code;
+    }
+    return settings;
 }
 
 std::vector<int32_t> modifierKeys(int32_t mask) {
@@ -427,7 +527,7 @@ std::string pageSettingsScript() {
         out += "\",\"byDefault\":";
         if (s.type == SettingType::Flag) {
             out += s.byDefault != 0 ? "true" : "false";
-        } else if (s.type == SettingType::Text) {
+        } else if (s.type == SettingType::Text || s.type == SettingType::KeyList) {
             out += "\"\"";
         } else {
             appendNumber(out, s.byDefault);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "state/click_sequence.h"
+#include "state/key_codes.h"
 
 namespace rv {
 
@@ -28,6 +29,7 @@ enum class SettingType : uint8_t {
     Speed,     // the float atomic of the playback speed; %.6g in the session line
     Reserved,  // a slot of the session line written as "0" and never read
     Text,      // a guarded string with a rule of its own; kept by name only, "" by default
+    KeyList,   // keySpamKeys: key codes joined by '.' ("65.66"), "" none; `integer` is its first atomic
 };
 
 enum class SettingScope : uint8_t {
@@ -99,6 +101,14 @@ std::optional<std::string> acceptSettingText(const Setting& setting, std::string
 void storeAcceptedText(const Setting& setting, const std::string& accepted);
 // The live value as its stored form: a number in decimal, a text as it is.
 std::string settingText(const Setting& setting);
+// Sets a setting from its text as the page, a panel, the pipe or a file holds it (a number, or a key
+// list): false, changing nothing, when the text is no value of the setting.
+bool setSettingText(const Setting& setting, std::string_view text);
+
+// A key list's text and its reading: at most kKeySpamMoreKeys codes of keys the key spammer can press,
+// each in decimal digits, joined by '.'; nothing for any other text.
+std::string keyListText(const std::atomic<int32_t>* keys);
+std::optional<std::vector<int32_t>> parseKeyList(std::string_view text);
 
 // A field of a stored text (session line, profile settings text): false when it does not parse;
 // codes that are no valid code and the reserved slot are passed over. Stored texts keep values out
@@ -185,6 +195,9 @@ struct KeySpamSettings {
     int32_t key;  // virtual-key code
     Timing timing;
     int32_t modifiers;  // held around the key: 1 Ctrl, 2 Shift, 4 Alt, 8 Win
+    // The keys pressed in turn, `key` first.
+    int32_t keys[1 + kKeySpamMoreKeys];
+    size_t keyCount;
 };
 
 // The virtual-key codes of the modifiers in `mask` (1 Ctrl, 2 Shift, 4 Alt, 8 Win), in the order they

@@ -57,6 +57,7 @@ void resetStateForTests() {
     playRangeFrom = -1, playRangeTo = -1;
     for (auto& flag : keyDownTable) flag = 0;
     for (auto& flag : buttonDownTable) flag = 0;
+    modifierKeysDown = 0, reassignLoneModifier = 0, keySpamKeyInTurn = 0, keySpamTurn = 0;
     appRunning = true;
     panelProcesses.clear();
     alwaysOnTop = false, launchOnStartup = false, startMinimized = false, hotkeysEnabled = true;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "state/key_codes.h"
 #include "state/rate_meter.h"
 
 namespace rv {
@@ -101,6 +102,10 @@ struct GuardedText {
 };
 // The click sequence of locMode 2 (state/click_sequence.h), per profile; always in its canonical form.
 inline GuardedText clickSequence;
+// The keys pressed in turn after keySpamTarget, one a press (target, first, second, ..., target, ...);
+// 0 ends the list. Written by page calls, panel messages, the pipe and profile loads; the key-spam
+// worker reads it at each press.
+inline std::atomic<int32_t> keySpamKeys[kKeySpamMoreKeys] = {};
 // Shared by every profile (kept in appsettings.txt): how the hotkeys start things (0 a press toggles,
 // 1 it runs while the hotkey is held), how long a looping playback may run (0 no limit), the hotkey
 // that stops everything (0 none) and the fail-safe corner.
@@ -128,6 +133,17 @@ inline std::atomic<int32_t> hkPlay{kDefaultPlayHotkey};
 inline std::atomic<int32_t> hkAuto{kDefaultClickerHotkey};
 inline std::atomic<int32_t> hkKeySpam{kDefaultKeySpamHotkey};
 inline std::atomic<int32_t> keySpamTarget{kDefaultKeySpamTarget};
+// The modifiers that must be held with each hotkey (1 Ctrl, 2 Shift, 4 Alt, 8 Win): such a hotkey
+// fires, and is swallowed, only for exactly that combination. 0, the default, is a plain hotkey that
+// fires whatever modifiers are held. Kept in appsettings.txt; written and read like the codes.
+inline std::atomic<int32_t> hkRecModifiers{0};
+inline std::atomic<int32_t> hkPlayModifiers{0};
+inline std::atomic<int32_t> hkAutoModifiers{0};
+inline std::atomic<int32_t> hkKeySpamModifiers{0};
+inline std::atomic<int32_t> hkStopAllModifiers{0};
+inline std::atomic<int32_t> hkProfile1Modifiers{0};
+inline std::atomic<int32_t> hkProfile2Modifiers{0};
+inline std::atomic<int32_t> hkProfile3Modifiers{0};
 
 // ---- profiles ---------------------------------------------------------------------------------------
 
@@ -211,10 +227,13 @@ enum ReassignTarget : int32_t {
     kProfile1Hotkey = 7,
     kProfile2Hotkey = 8,
     kProfile3Hotkey = 9,
-    kLastTarget = kProfile3Hotkey,
+    kKeySpamMoreKey = 10,  // a key added to the end of keySpamKeys
+    kLastTarget = kKeySpamMoreKey,
 };
 inline std::atomic<int32_t> reassignTarget{kNoTarget};  // a ReassignTarget
 inline std::atomic<int32_t> reassignCode{0};            // code captured while a target is armed; 0 = none
+// The modifiers held with the captured code; the capture thread stores it before reassignCode.
+inline std::atomic<int32_t> reassignModifiers{0};
 // The last reassignment the control thread refused because another target already had the key: that
 // target (1 to 9, as reassignTarget) and the key's code; both 0 when the last one was accepted or
 // cancelled. Control thread writes; reassignKey clears them when it arms a new target.
@@ -231,6 +250,10 @@ inline std::atomic<int32_t> recordTrimLeft{0}, recordTrimTop{0}, recordTrimRight
 inline std::atomic<int32_t> clickCount{0};      // auto-clicker worker only
 inline std::atomic<int32_t> keyPressCount{0};   // key-spam worker only
 inline std::atomic<int32_t> sequenceRounds{0};  // rounds of the click sequence this run; auto-clicker worker
+// The key of the key spammer's press in progress or last made (0 before the first), so that a stop
+// lets go of the one it pressed; key-spam worker writes.
+inline std::atomic<int32_t> keySpamKeyInTurn{0};
+inline std::atomic<int32_t> keySpamTurn{0};  // which key of the list comes next; key-spam worker only
 // What the last run of each made, kept until the next run's first click or press; its worker writes.
 inline std::atomic<int32_t> lastClickRun{0};
 inline std::atomic<int32_t> lastKeyPressRun{0};
@@ -257,6 +280,10 @@ inline int64_t counterFrequency = 1;               // ticks per second, read onc
 inline std::atomic<uint64_t> lastPointerPoint{0};  // X in the low half, Y in the high half
 inline std::atomic<uint8_t> keyDownTable[256] = {};
 inline std::atomic<uint8_t> buttonDownTable[7] = {};  // by button code 1 to 6
+// The user's modifier keys held down now (bit n: the n-th modifier key code of the capture handlers),
+// and a modifier pressed alone while a hotkey reassignment waits; capture thread only.
+inline std::atomic<uint32_t> modifierKeysDown{0};
+inline std::atomic<int32_t> reassignLoneModifier{0};
 
 // ---- process ---------------------------------------------------------------------------------------
 inline std::atomic<bool> appRunning{true};  // cleared once, by the shutdown sequence

@@ -53,11 +53,12 @@
   SETTINGS_TABLE.forEach(function (s) { if (s.page) DEFAULT_SETTINGS[s.name] = s.byDefault; });
   var PREF_KEYS = ['alwaysOnTop', 'launchOnStartup', 'startMinimized', 'hotkeysEnabled', 'disableAnimations'];
   var REASSIGN_HINTS = {
-    rec: 'Press a key or a right, middle or side mouse button for Record… (Esc cancels)',
-    play: 'Press a key or a right, middle or side mouse button for Play… (Esc cancels)',
-    auto: 'Press a key or a right, middle or side mouse button for the auto clicker… (Esc cancels)',
-    keyspamhotkey: 'Press a key or a right, middle or side mouse button for the key spammer… (Esc cancels)',
+    rec: 'Press a key or a right, middle or side mouse button for Record, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
+    play: 'Press a key or a right, middle or side mouse button for Play, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
+    auto: 'Press a key or a right, middle or side mouse button for the auto clicker, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
+    keyspamhotkey: 'Press a key or a right, middle or side mouse button for the key spammer, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
     keyspamtarget: 'Press the key to spam… (Esc cancels)',
+    keyspamaddkey: 'Press the key to add to the list… (Esc cancels)',
     stopall: 'Press a key or a right, middle or side mouse button that stops everything… (Esc cancels)',
     profile1: 'Press a key or a right, middle or side mouse button for profile 1… (Esc cancels)',
     profile2: 'Press a key or a right, middle or side mouse button for profile 2… (Esc cancels)',
@@ -66,6 +67,7 @@
   var HOLDER_NAMES = {
     rec: 'the Record macro hotkey', play: 'the Play macro hotkey', auto: 'the Auto clicker hotkey',
     keyspamhotkey: 'the Key spammer hotkey', keyspamtarget: 'the key to spam', stopall: 'the Stop everything hotkey',
+    keyspamaddkey: 'in the list of keys',
     profile1: 'the hotkey of profile 1', profile2: 'the hotkey of profile 2', profile3: 'the hotkey of profile 3'
   };
   // Characters the native side drops or escapes when it reads an argument list.
@@ -347,6 +349,7 @@
   }
 
   function renderSettings() {
+    renderMoreKeys(status ? str(status.reassigning, '') === 'keyspamaddkey' : false);
     numInputs.forEach(function (input) { showValue(input, settings[input.getAttribute('data-key')]); });
     radios.forEach(function (r) {
       var key = r.getAttribute('data-key');
@@ -1156,12 +1159,54 @@
     var tOn = waiting === 'keyspamtarget';
     setText(target, tOn ? 'Press a key…' : (status ? modifierPrefix(settings.keySpamModifiers) + str(status.keySpamTarget, '?') : '—'));
     setFlag(target, 'waiting', tOn);
+    renderMoreKeys(waiting === 'keyspamaddkey');
     var hint = $('hk-hint');
     setHidden(hint, !waiting);
     if (waiting) setText(hint, REASSIGN_HINTS[waiting]);
     var tHint = $('target-hint');
     var showTargetHint = tOn || (isPanelWindow && Date.now() < panelHintUntil);
     setHidden(tHint, !showTargetHint);
+  }
+
+  // The keys pressed in turn after the first: a chip each, with a button that takes it out of the list.
+  var moreKeysShown = null;
+  function renderMoreKeys(waiting) {
+    var box = $('more-keys');
+    var codes = String(settings.keySpamKeys || '').split('.').filter(function (c) { return c !== ''; });
+    var names = status && Array.isArray(status.keySpamKeys) ? status.keySpamKeys : codes;
+    var shown = JSON.stringify([codes, names, waiting]);
+    var full = codes.length >= 7;
+    var add = $('more-key-btn');
+    add.disabled = full && !waiting;
+    if (shown === moreKeysShown) return;
+    moreKeysShown = shown;
+    while (box.firstChild) box.removeChild(box.firstChild);
+    codes.forEach(function (code, i) {
+      var chip = document.createElement('span');
+      chip.className = 'keycap';
+      chip.textContent = str(names[i], code);
+      var remove = document.createElement('button');
+      remove.type = 'button';
+      remove.className = 'btn sm icon';
+      remove.textContent = '×';
+      remove.setAttribute('aria-label', 'Take ' + chip.textContent + ' out of the list');
+      remove.addEventListener('click', function () {
+        var rest = codes.slice(0, i).concat(codes.slice(i + 1)).join('.');
+        settings.keySpamKeys = rest;
+        settingsEpoch++;
+        moreKeysShown = null;
+        renderReassign();
+        call('changeSettings', 'keySpamKeys=' + rest).then(readSettings);
+      });
+      box.appendChild(chip);
+      box.appendChild(remove);
+    });
+    if (waiting) {
+      var next = document.createElement('span');
+      next.className = 'keycap waiting';
+      next.textContent = 'Press a key…';
+      box.appendChild(next);
+    }
   }
 
   // A key another action already has is refused by the program: say which action has it.

@@ -165,11 +165,16 @@ class Capture {
         regrab_ = false;
         GrabSet wanted = grabsOfPlan(display_, plan_);
         wanted.keycodes &= ~heldHotkeys_;
+        for (size_t keycode = 0; keycode < wanted.keyCombos.size(); ++keycode) {
+            if (heldHotkeys_[keycode]) wanted.keyCombos[keycode] = 0;
+        }
         applyGrabs(display_, wanted, held_);
     }
 
     bool isPlannedHotkey(int32_t code) const {
-        return std::find(plan_.codes.begin(), plan_.codes.end(), code) != plan_.codes.end();
+        if (std::find(plan_.codes.begin(), plan_.codes.end(), code) != plan_.codes.end()) return true;
+        return std::any_of(plan_.combos.begin(), plan_.combos.end(),
+                           [code](const HotkeyCombos::Combo& combo) { return combo.code == code; });
     }
 
     // ---- screen points ----
@@ -258,8 +263,8 @@ class Capture {
         const int32_t vk = keycode < vkByKeycode_.size() ? vkByKeycode_[keycode] : 0;
         // Ended before the handler acts on the press, so that nothing the press starts is injected
         // while the grab still holds the keyboard.
-        if (down && keycode < heldHotkeys_.size() && held_.keycodes[keycode] && !held_.everyKey &&
-            !plan_.allKeys)
+        if (down && keycode < heldHotkeys_.size() && (held_.keycodes[keycode] || held_.keyCombos[keycode]) &&
+            !held_.everyKey && !plan_.allKeys)
             endHotkeyGrab(raw.deviceid, keycode);
         if (vk != 0 && handlers_.key) handlers_.key(KeyEvent{vk, down, injected});
         if (!down && keycode < heldHotkeys_.size() && heldHotkeys_[keycode]) {

@@ -38,49 +38,84 @@ struct RawMask {
     }
 };
 
-bool heldByAnotherClient(Display* display, Window root, bool key, unsigned detail) {
+// The modifier states a grab covers: AnyModifier for a plain hotkey (combination 0), else the
+// combination's modifiers with and without Caps Lock and Num Lock, which the user does not mean as
+// part of it.
+int modifierStates(int combination, XIGrabModifiers (&states)[4]) {
+    if (combination == 0) {
+        states[0] = {static_cast<int>(XIAnyModifier), 0};
+        return 1;
+    }
+    const unsigned base = xModifiersOfMask(combination);
+    const unsigned locks[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
+    for (int i = 0; i < 4; ++i) states[i] = {static_cast<int>(base | locks[i]), 0};
+    return 4;
+}
+
+bool heldByAnotherClient(Display* display, Window root, bool key, unsigned detail, int combination) {
     clearTrappedError();
+    const unsigned modifiers = combination == 0 ? AnyModifier : xModifiersOfMask(combination);
     if (key) {
         const int keycode = detail == XIAnyKeycode ? AnyKey : static_cast<int>(detail);
-        XGrabKey(display, keycode, AnyModifier, root, False, GrabModeAsync, GrabModeAsync);
-        XUngrabKey(display, keycode, AnyModifier, root);
+        XGrabKey(display, keycode, modifiers, root, False, GrabModeAsync, GrabModeAsync);
+        XUngrabKey(display, keycode, modifiers, root);
     } else {
-        XGrabButton(display, detail, AnyModifier, root, False, ButtonPressMask | ButtonReleaseMask,
+        XGrabButton(display, detail, modifiers, root, False, ButtonPressMask | ButtonReleaseMask,
                     GrabModeAsync, GrabModeAsync, 0, 0);
-        XUngrabButton(display, detail, AnyModifier, root);
+        XUngrabButton(display, detail, modifiers, root);
     }
     XSync(display, False);
     return lastTrappedError() == BadAccess;
 }
 
 // Whether the grab took hold.
-bool grab(Display* display, bool key, unsigned detail) {
+bool grab(Display* display, bool key, unsigned detail, int combination = 0) {
     const Window root = DefaultRootWindow(display);
-    if (heldByAnotherClient(display, root, key, detail)) return false;
+    if (heldByAnotherClient(display, root, key, detail, combination)) return false;
     RawMask raw;
-    XIGrabModifiers anyModifier{static_cast<int>(XIAnyModifier), 0};
-    const int failed =
-        key ? XIGrabKeycode(display, XIAllMasterDevices, static_cast<int>(detail), root, XIGrabModeAsync,
-                            XIGrabModeAsync, False, &raw.mask, 1, &anyModifier)
-            : XIGrabButton(display, XIAllMasterDevices, static_cast<int>(detail), root, 0, XIGrabModeAsync,
-                           XIGrabModeAsync, False, &raw.mask, 1, &anyModifier);
+    XIGrabModifiers states[4];
+    const int count = modifierStates(combination, states);
+    const int failed = key ? XIGrabKeycode(display, XIAllMasterDevices, static_cast<int>(detail), root,
+                                           XIGrabModeAsync, XIGrabModeAsync, False, &raw.mask, count, states)
+                           : XIGrabButton(display, XIAllMasterDevices, static_cast<int>(detail), root, 0,
+                                          XIGrabModeAsync, XIGrabModeAsync, False, &raw.mask, count, states);
     return failed == 0;
 }
 
-void ungrab(Display* display, bool key, unsigned detail) {
-    XIGrabModifiers anyModifier{static_cast<int>(XIAnyModifier), 0};
+void ungrab(Display* display, bool key, unsigned detail, int combination = 0) {
+    XIGrabModifiers states[4];
+    const int count = modifierStates(combination, states);
     if (key) {
-        XIUngrabKeycode(display, XIAllMasterDevices, static_cast<int>(detail), DefaultRootWindow(display), 1,
-                        &anyModifier);
+        XIUngrabKeycode(display, XIAllMasterDevices, static_cast<int>(detail), DefaultRootWindow(display),
+                        count, states);
     } else {
-        XIUngrabButton(display, XIAllMasterDevices, static_cast<int>(detail), DefaultRootWindow(display), 1,
-                       &anyModifier);
+        XIUngrabButton(display, XIAllMasterDevices, static_cast<int>(detail), DefaultRootWindow(display),
+                       count, states);
     }
+}
+
+// Grabs and ungrabs the combinations of one key or button that changed.
+void applyCombos(Display* display, bool key, unsigned detail, uint16_t wanted, uint16_t& held) {
+    for (int combination = 1; combination < 16; ++combination) {
+        const uint16_t bit = static_cast<uint16_t>(1u << combination);
+        if ((held & bit) && !(wanted & bit)) ungrab(display, key, detail, combination);
+        if (!(held & bit) && (wanted & bit)) grab(display, key, detail, combination);
+    }
+    held = wanted;
 }
 
 constexpr unsigned kFirstKeycode = 8;
 
 }  // namespace
+
+unsigned xModifiersOfMask(int32_t mask) {
+    unsigned state = 0;
+    if (mask & 1) state |= ControlMask;
+    if (mask & 2) state |= ShiftMask;
+    if (mask & 4) state |= Mod1Mask;
+    if (mask & 8) state |= Mod4Mask;
+    return state;
+}
 
 unsigned xButtonOfCode(int32_t code) {
     switch (code) {
@@ -127,6 +162,14 @@ GrabSet grabsOfPlan(Display* display, const GrabPlan& plan) {
             set.keycodes.set(keycode);
         }
     }
+    for (const HotkeyCombos::Combo& combo : plan.combos) {
+        const uint16_t bit = static_cast<uint16_t>(1u << (combo.modifiers & 15));
+        if (const unsigned button = xButtonOfCode(combo.code)) {
+            if (button != 1) set.buttonCombos[button] |= bit;
+        } else if (const unsigned keycode = keycodeFromVk(display, combo.code)) {
+            set.keyCombos[keycode] |= bit;
+        }
+    }
     set.everyKey = plan.allKeys;
     if (plan.nonLeftButtons) set.buttons |= bit(2) | bit(3) | bit(8) | bit(9);
     if (plan.pickButtons) set.buttons |= bit(1) | bit(2) | bit(3);
@@ -139,6 +182,7 @@ void applyGrabs(Display* display, const GrabSet& wanted, GrabSet& held) {
         ungrab(display, true, XIAnyKeycode);
         held.everyKey = false;
         held.keycodes.reset();
+        held.keyCombos.fill(0);
     }
     if (wanted.everyKey && !held.everyKey) held.everyKey = grab(display, true, XIAnyKeycode);
     // While the wildcard grab holds, it covers every key. Where it could not be had (another client
@@ -150,7 +194,11 @@ void applyGrabs(Display* display, const GrabSet& wanted, GrabSet& held) {
                 keycodes.set(keycode);
         }
         for (unsigned keycode = kFirstKeycode; keycode < keycodes.size(); ++keycode) {
-            if (held.keycodes[keycode] && !keycodes[keycode]) ungrab(display, true, keycode);
+            // Taking a key's grab for any modifiers back takes its combinations with it.
+            if (held.keycodes[keycode] && !keycodes[keycode]) {
+                ungrab(display, true, keycode);
+                held.keyCombos[keycode] = 0;
+            }
             if (!held.keycodes[keycode] && keycodes[keycode]) grab(display, true, keycode);
         }
         // Kept as asked whether or not each grab took: a key another client holds is tried again at
@@ -158,10 +206,18 @@ void applyGrabs(Display* display, const GrabSet& wanted, GrabSet& held) {
         held.keycodes = keycodes;
     }
     for (unsigned button = 1; button < 32; ++button) {
-        if ((held.buttons & bit(button)) && !(wanted.buttons & bit(button))) ungrab(display, false, button);
+        if ((held.buttons & bit(button)) && !(wanted.buttons & bit(button))) {
+            ungrab(display, false, button);
+            held.buttonCombos[button] = 0;
+        }
         if (!(held.buttons & bit(button)) && (wanted.buttons & bit(button))) grab(display, false, button);
+        applyCombos(display, false, button, wanted.buttonCombos[button], held.buttonCombos[button]);
     }
     held.buttons = wanted.buttons;
+    // Combinations under the wildcard grab stay grabbed on their own: they outlast it, and a
+    // grab of the same key with other modifiers does not conflict with it.
+    for (unsigned keycode = kFirstKeycode; keycode < held.keyCombos.size(); ++keycode)
+        applyCombos(display, true, keycode, wanted.keyCombos[keycode], held.keyCombos[keycode]);
     XFlush(display);
 }
 

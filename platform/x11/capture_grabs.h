@@ -5,6 +5,7 @@
 
 #include <X11/Xlib.h>
 
+#include <array>
 #include <bitset>
 #include <cstdint>
 
@@ -19,11 +20,19 @@ unsigned xButtonOfCode(int32_t code);
 int32_t codeOfXButton(unsigned button);
 
 // What is grabbed: keycodes (or every key through one wildcard grab) and X buttons (bit n: button n).
+// Keys and buttons grabbed whatever modifiers are held, and those grabbed only with certain
+// modifiers (bit m of a combination entry: the modifier mask m, 1 Ctrl 2 Shift 4 Alt 8 Win, held
+// exactly, Caps Lock and Num Lock aside).
 struct GrabSet {
     std::bitset<256> keycodes;
     bool everyKey = false;
     uint32_t buttons = 0;
+    std::array<uint16_t, 256> keyCombos{};
+    std::array<uint16_t, 32> buttonCombos{};
 };
+
+// The X modifier state of a modifier mask (Ctrl, Shift, Alt as Mod1, Win as Mod4).
+unsigned xModifiersOfMask(int32_t mask);
 
 // The grabs a plan asks for, with the keycodes of the display's current layout.
 GrabSet grabsOfPlan(Display* display, const GrabPlan& plan);

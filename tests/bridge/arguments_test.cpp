@@ -233,7 +233,7 @@ TEST_F(Arguments, SettingsTextInMemberOrder) {
         "\"keySpamPressMaxMs\":0,\"keySpamIntervalMaxMs\":0,\"keySpamLimitSeconds\":0,\"keySpamModifiers\":0,"
         "\"clickActivation\":0,"
         "\"keySpamActivation\":0,\"playActivation\":0,\"playLimitSeconds\":0,\"failSafe\":true,"
-        "\"commandStartsMinimized\":true,\"clickSequence\":\"\"}");
+        "\"keySpamKeys\":\"\",\"commandStartsMinimized\":true,\"clickSequence\":\"\"}");
     for (auto [speed, text] : {std::pair{0.5f, "0.5"}, {2.0f, "2"}, {1.25f, "1.25"}, {0.1f, "0.1"}}) {
         rv::tspd = speed;
         EXPECT_NE(rv::settingsText().find(std::string("\"tspd\":") + text + ","), std::string::npos) << text;

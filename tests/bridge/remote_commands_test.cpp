@@ -8,6 +8,7 @@
 #include "bridge/texts.h"
 #include "engine/control.h"
 #include "state/profile_settings.h"
+#include "state/settings.h"
 #include "support/fresh_state.h"
 
 namespace {
@@ -116,6 +117,16 @@ TEST_F(RemoteCommands, SetSettingsSetsEveryNamedSettingAndTheProfileKeepsThem) {
     // A free key as the clicker's hotkey.
     EXPECT_EQ(R"({"ok":true,"message":"Set 1 setting."})", send("setSettings|hkAuto=121"));
     EXPECT_EQ(121, rv::hkAuto.load());
+    // A hotkey's modifiers, named as the status says them; the key list as its text, checked whole.
+    EXPECT_EQ(R"({"ok":true,"message":"Set 2 settings."})",
+              send("setSettings|hkAutoModifiers=3,keySpamKeys=66.67"));
+    EXPECT_NE(send("getStatus|").find(R"("clicker":"Ctrl+Shift+Key[121]")"), std::string::npos);
+    EXPECT_EQ("66.67", rv::keyListText(rv::keySpamKeys));
+    EXPECT_NE(send("setSettings|keySpamKeys=66.6").find("\"ok\":false"), std::string::npos);
+    EXPECT_NE(send("setSettings|hkAutoModifiers=16").find("\"ok\":false"), std::string::npos);
+    EXPECT_EQ("66.67", rv::keyListText(rv::keySpamKeys));
+    EXPECT_EQ(3, rv::hkAutoModifiers.load());
+    EXPECT_EQ(rv::profileSettingsText(), rv::profiles[0].settingsText);
 }
 
 TEST_F(RemoteCommands, AProfileIsFoundByItsNameThenIgnoringCase) {

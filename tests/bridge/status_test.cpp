@@ -19,7 +19,7 @@ class Status : public FreshState {
 const char* kFresh =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
-    "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "\"keySpamTarget\":\"Space\",\"keySpamKeys\":[],\"reassigning\":\"\",\"panelHover\":"
     "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"pickingSequence\":false,\"clickRate\":0,\"clicks\":0,"
     "\"keyPressRate\":0,"
@@ -34,7 +34,7 @@ const char* kFresh =
 const char* kFreshFile =
     "{\"state\":\"Idle\",\"count\":2,\"restore\":[],\"hkRec\":\"F8\",\"hkPlay\":\"F7\",\"hkAuto\":\"F6\","
     "\"hkKeySpam\":\"F9\",\"hkStopAll\":\"\",\"hkProfile1\":\"\",\"hkProfile2\":\"\",\"hkProfile3\":\"\","
-    "\"keySpamTarget\":\"Space\",\"reassigning\":\"\",\"panelHover\":"
+    "\"keySpamTarget\":\"Space\",\"keySpamKeys\":[],\"reassigning\":\"\",\"panelHover\":"
     "false,"
     "\"autoClicking\":false,\"keySpamming\":false,\"pickingSequence\":false,\"lastClicks\":0,"
     "\"lastKeyPresses\":0,\"playEvents\":0,"
@@ -86,7 +86,7 @@ TEST_F(Status, StateCountReassignmentAndFlags) {
               std::string::npos)
         << text;
     rv::recording = false;
-    rv::reassignTarget = 10;  // no such target
+    rv::reassignTarget = 11;  // no such target
     text = rv::statusText();
     EXPECT_NE(text.find("\"state\":\"Playing\""), std::string::npos);
     EXPECT_NE(text.find("\"reassigning\":\"\""), std::string::npos);

@@ -3,6 +3,7 @@
 
 #include "capture/recording.h"
 
+#include "bridge/texts.h"
 #include "engine/control.h"
 #include "platform/input_math.h"
 #include "state/click_sequence.h"
@@ -135,6 +136,126 @@ TEST_F(Capture, ReassignmentTakesTheNextPressAndTheLatestWins) {
     EXPECT_EQ(rv::hkPlay, 2);
     EXPECT_TRUE(mouse(rv::WM_RBUTTONDOWN));
     EXPECT_TRUE(rv::playToggleRequest);
+}
+
+// A hotkey with modifiers fires for exactly its combination (either hand's modifier key), and only
+// that is swallowed: the plain key and other combinations reach other programs. A plain hotkey on the
+// same key takes the rest, and our own injected modifiers never count.
+TEST_F(Capture, HotkeyWithModifiersTakesOnlyItsCombination) {
+    rv::hkAuto = 117, rv::hkAutoModifiers = 1;  // Ctrl+F6
+    struct Case {
+        std::vector<int32_t> held;  // modifier keys down before F6
+        bool injected;              // ... by our own injection
+        bool fires;
+    };
+    const Case cases[] = {
+        {{}, false, false},         {{162}, false, true},  {{163}, false, true}, {{17}, false, true},
+        {{162, 160}, false, false}, {{164}, false, false}, {{162}, true, false},
+    };
+    for (const Case& c : cases) {
+        for (int32_t vk : c.held) EXPECT_FALSE(key(vk, true, c.injected));
+        EXPECT_EQ(key(117, true), c.fires) << c.held.size() << c.injected;
+        EXPECT_EQ(rv::clickerToggleRequest.exchange(false), c.fires);
+        EXPECT_FALSE(key(117, true));  // auto-repeats pass
+        // The release goes with its press, also when the modifiers were let go first.
+        for (int32_t vk : c.held) key(vk, false, c.injected);
+        EXPECT_EQ(key(117, false), c.fires);
+    }
+    // A plain hotkey on the same key takes what the combination does not; other plain hotkeys fire
+    // with any modifiers, as they always did.
+    rv::hkKeySpam = 117;
+    key(162, true);
+    EXPECT_TRUE(key(117, true));
+    key(117, false);
+    key(162, false);
+    EXPECT_TRUE(rv::clickerToggleRequest.exchange(false));
+    EXPECT_FALSE(rv::keySpamToggleRequest);
+    key(160, true);
+    EXPECT_TRUE(key(117, true));
+    EXPECT_TRUE(key(118, true));
+    key(118, false), key(117, false), key(160, false);
+    EXPECT_TRUE(rv::keySpamToggleRequest);
+    EXPECT_TRUE(rv::playToggleRequest);
+    EXPECT_FALSE(rv::clickerToggleRequest);
+
+    // Held to run: let go of Ctrl before F6 and the clicker still stops at F6's release.
+    rv::hkKeySpam = 120;
+    rv::clickActivation = rv::kHold;
+    key(162, true);
+    key(117, true);
+    rv::controlPass();
+    EXPECT_TRUE(rv::autoClicking);
+    key(162, false);
+    EXPECT_TRUE(key(117, false));
+    rv::controlPass();
+    EXPECT_FALSE(rv::autoClicking);
+
+    // A mouse button with modifiers likewise; the combination is grabbed on its own.
+    rv::hkPlay = 4, rv::hkPlayModifiers = 2;  // Shift+Middle
+    EXPECT_FALSE(mouse(rv::WM_MBUTTONDOWN));
+    EXPECT_FALSE(mouse(rv::WM_MBUTTONUP));
+    key(161, true);
+    EXPECT_TRUE(mouse(rv::WM_MBUTTONDOWN));
+    EXPECT_TRUE(mouse(rv::WM_MBUTTONUP));
+    key(161, false);
+    EXPECT_TRUE(rv::playToggleRequest);
+    const rv::GrabPlan plan = rv::captureGrabPlan();
+    EXPECT_EQ(std::vector<int32_t>(plan.codes.begin(), plan.codes.end()), (std::vector<int32_t>{119, 120}));
+    using Combo = plat::HotkeyCombos::Combo;
+    EXPECT_EQ(std::vector<Combo>(plan.combos.begin(), plan.combos.end()),
+              (std::vector<Combo>{{4, 2}, {117, 1}}));
+}
+
+// A hotkey takes the modifiers held with its key; a modifier pressed and let go alone becomes the
+// hotkey itself. The keys to spam are taken as pressed, a modifier included, without modifiers.
+TEST_F(Capture, ReassignmentTakesTheModifiersHeldWithTheKey) {
+    const auto reassign = [](const char* word, const std::vector<std::pair<int32_t, bool>>& keys) {
+        rv::armReassignment(word);
+        for (auto [vk, down] : keys) {
+            const bool swallowed = key(vk, down);
+            if (down) {
+                EXPECT_TRUE(swallowed) << word << vk;  // every press is taken
+            }
+        }
+        rv::controlPass();
+    };
+    reassign("auto", {{162, true}, {160, true}, {117, true}, {117, false}, {160, false}, {162, false}});
+    EXPECT_EQ(rv::hkAuto, 117);
+    EXPECT_EQ(rv::hkAutoModifiers, 1 | 2);
+    EXPECT_NE(rv::statusText().find("\"hkAuto\":\"Ctrl+Shift+F6\""), std::string::npos);
+
+    reassign("play", {{161, true}, {161, false}});
+    EXPECT_EQ(rv::hkPlay, 161);
+    EXPECT_EQ(rv::hkPlayModifiers, 0);
+
+    // The same key with other modifiers is another hotkey; the same combination is refused.
+    reassign("rec", {{163, true}, {117, true}, {117, false}, {163, false}});
+    EXPECT_EQ(rv::hkRec, 117);
+    EXPECT_EQ(rv::hkRecModifiers, 1);
+    reassign("keyspamhotkey",
+             {{162, true}, {160, true}, {117, true}, {117, false}, {160, false}, {162, false}});
+    EXPECT_EQ(rv::hkKeySpam, 120);
+    EXPECT_EQ(rv::reassignRefusedBy, rv::kClickerHotkey);
+
+    reassign("stopall", {{18, true}});
+    rv::onMouseEvent({rv::WM_RBUTTONDOWN, 0, 0, 0, false});
+    key(18, false);
+    rv::controlPass();
+    EXPECT_EQ(rv::hkStopAll, 2);
+    EXPECT_EQ(rv::hkStopAllModifiers, 4);
+
+    reassign("keyspamtarget", {{162, true}, {162, false}});
+    EXPECT_EQ(rv::keySpamTarget, 162);
+    reassign("keyspamaddkey", {{65, true}, {65, false}});
+    reassign("keyspamaddkey", {{160, true}, {160, false}});
+    EXPECT_EQ(rv::keySpamKeys[0], 65);
+    EXPECT_EQ(rv::keySpamKeys[1], 160);
+    EXPECT_EQ(rv::keySpamKeys[2], 0);
+    EXPECT_NE(rv::statusText().find("\"keySpamKeys\":[\"A\",\"Key[160]\"]"), std::string::npos);
+    {
+        std::lock_guard<std::mutex> lock(rv::profilesLock);
+        EXPECT_NE(rv::profiles[0].settingsText.find("keySpamKeys=65.160"), std::string::npos);
+    }
 }
 
 TEST_F(Capture, PickTakesTheLeftPressAndRightOrMiddleCancels) {
@@ -311,7 +432,10 @@ TEST_F(Capture, KeyNames) {
     EXPECT_EQ(rv::reassignTargetForWord("Rec"), 0);
     EXPECT_EQ(rv::reassignTargetForWord("rec "), 0);
     EXPECT_STREQ(rv::reassignWord(9), "profile3");
-    EXPECT_STREQ(rv::reassignWord(10), "");
+    EXPECT_STREQ(rv::reassignWord(10), "keyspamaddkey");
+    EXPECT_STREQ(rv::reassignWord(11), "");
+    EXPECT_EQ(rv::hotkeyDisplayName(117, 1 | 2 | 4 | 8), "Ctrl+Shift+Alt+Win+F6");
+    EXPECT_EQ(rv::hotkeyDisplayName(2, 1), "Ctrl+Right Mouse");
 }
 
 // Hold activation: each function runs from its hotkey's press to its release, whatever ran before; the

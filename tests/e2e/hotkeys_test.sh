@@ -1,7 +1,8 @@
 # The hotkeys of the real program, driven with xdotool while another window has the focus: F6 starts
 # and stops the auto-clicker, F8 records typing and pointer moves, F7 plays them back in order and
 # on time, and none of these keys ever reaches the focused window. A hotkey reassigned in the
-# session file takes over, and the old key passes through again.
+# session file takes over, and the old key passes through again. A hotkey with a modifier (Ctrl+F6)
+# fires only with it: plain F6 then reaches the focused window and starts nothing.
 source "$(dirname "$0")/lib.sh" "$1"
 app=$(install_copy)
 export LOCALAPPDATA="$RAVELIN_TEST_TMP/localappdata"
@@ -127,3 +128,38 @@ sleep 0.7
 never_saw F10
 pass "F10 from the session file toggles the auto-clicker; F6 passes through"
 stop_program
+
+# ---- Ctrl+F6 as the auto-clicker hotkey: the key in the session file, its modifier beside the
+# preferences ----
+defaults[22]=117
+printf 'SETTINGS:%s\r\nCURRENT:0\r\nPROFILE:Default Tracking Profile\r\n' "$(IFS=,; echo "${defaults[*]}")" \
+  >"$LOCALAPPDATA/Tapforge/session.mcr"
+printf 'hkAutoModifiers=1\r\n' >>"$app/appsettings.txt"
+start_program
+start_target
+
+mark=$(lines)
+xdotool key F6
+sleep 0.6
+log_after "$mark" | grep -q "key press [0-9]* F6" || fail "plain F6 did not reach the window under Ctrl+F6"
+[ "$(clicks_after "$mark")" = 0 ] || fail "plain F6 started the auto-clicker of Ctrl+F6"
+mark=$(lines)
+xdotool key ctrl+F6
+sleep 1
+on=$(clicks_after "$mark")
+[ "$on" -ge 5 ] || fail "Ctrl+F6 started no auto-clicker: $on clicks"
+log_after "$mark" | grep -q "key press [0-9]* F6" && fail "Ctrl+F6 reached the focused window"
+xdotool key ctrl+F6
+sleep 0.3
+stopped=$(lines)
+sleep 0.7
+[ "$(clicks_after "$stopped")" = 0 ] || fail "the second Ctrl+F6 did not stop the auto-clicker"
+mark=$(lines)
+xdotool key shift+F6
+sleep 0.6
+[ "$(clicks_after "$mark")" = 0 ] || fail "Shift+F6 started the auto-clicker of Ctrl+F6"
+log_after "$mark" | grep -q "key press [0-9]* F6" || fail "Shift+F6 did not reach the window"
+grep -q '"hkAuto":"Ctrl+F6"' "$app/status.txt" || fail "the status file names the hotkey otherwise: $(cat "$app/status.txt")"
+pass "Ctrl+F6 toggles the auto-clicker and is swallowed; F6 and Shift+F6 reach the window ($on clicks in 1 s)"
+stop_program
+grep -q '^hkAutoModifiers=1' "$app/appsettings.txt" || fail "the hotkey's modifier was not kept"

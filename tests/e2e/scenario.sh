@@ -165,11 +165,14 @@ if [ "$windows" = 1 ]; then
   typed_after() { after "$1" | awk '$1 == "key" && $2 == "down" { print $3 }' | tr '\n' ' '; }
   typed_rvx="19 47 45 "
   typed_rv="19 47 "
+  # Whether F6 (scan code 64) reached the target after line $1.
+  f6_after() { after "$1" | awk '$1 == "key" && $2 == "down" && $3 == 64 { found = 1 } END { exit !found }'; }
 else
   clicks_after() { after "$1" | grep -c "button press 1"; }
   typed_after() { after "$1" | awk '$2 == "key" && $3 == "press" { print $5 }' | tr '\n' ' '; }
   typed_rvx="r v x "
   typed_rv="r v "
+  f6_after() { after "$1" | awk '$2 == "key" && $3 == "press" && $5 == "F6" { found = 1 } END { exit !found }'; }
 fi
 
 # ---- the first run ---------------------------------------------------------------------------------------
@@ -227,6 +230,29 @@ sleep 0.7
 [ "$(clicks_after "$stopped")" = 0 ] || fail "clicks went on after F6 was let go"
 call changeSettings '["clickActivation=0"]'
 pass "$clicks clicks while held"
+
+step="Ctrl+F6 taken as the clicker's hotkey toggles it; plain F6 passes to the window"
+call reassignKey '["auto"]'
+xdotool key ctrl+F6
+call_until getTrackerStatus '[]' '.hkAuto == "Ctrl+F6"' || fail "the hotkey was not taken with its modifier: $result"
+before=$(mark)
+xdotool key F6
+sleep 0.7
+[ "$(clicks_after "$before")" = 0 ] || fail "plain F6 started the clicker of Ctrl+F6"
+f6_after "$before" || fail "plain F6 did not reach the window"
+before=$(mark)
+xdotool key ctrl+F6
+call_until getTrackerStatus '[]' '.autoClicking' || fail "the status does not say autoClicking after Ctrl+F6: $result"
+sleep 0.5
+xdotool key ctrl+F6
+call_until getTrackerStatus '[]' '.autoClicking | not' || fail "the status still says autoClicking after Ctrl+F6 again"
+clicks=$(clicks_after "$before")
+[ "$clicks" -ge 4 ] || fail "$clicks clicks reached the target in about 0.5 s at 50 ms"
+f6_after "$before" && fail "Ctrl+F6 reached the window"
+call resetHotkeys
+call getTrackerStatus
+[ "$(json '.hkAuto')" = F6 ] || fail "resetHotkeys left $(json '.hkAuto')"
+pass "$clicks clicks between two Ctrl+F6"
 
 step="F8 records typing, F7 plays it back"
 xdotool key F8

@@ -8,6 +8,7 @@
 #include "engine/control.h"
 #include "engine/key_spammer.h"
 #include "platform/input_math.h"
+#include "state/settings.h"
 #include "state/wakes.h"
 #include "support/fresh_state.h"
 
@@ -624,7 +625,39 @@ TEST_F(Workers, KeyWithModifiersIsPressedAsTheCombination) {
                                                            {91, false},
                                                            {16, false},
                                                            {17, false}}));
+    // A user's stop lets go of the key, then the modifiers in the reverse of their order down.
     rv::keySpamToggleRequest = true;
     rv::controlPass();
-    EXPECT_EQ(fake::takeInjected().size(), 4u);
+    sent.clear();
+    for (const InputRecord& r : fake::takeInjected()) sent.emplace_back(r.vk, r.down);
+    EXPECT_EQ(sent,
+              (std::vector<std::pair<int32_t, bool>>{{83, false}, {91, false}, {16, false}, {17, false}}));
+}
+
+// A list of keys is pressed in turn, one a press, from the first again at each start; a stop lets go
+// of the key whose turn it was.
+TEST_F(Workers, KeysOfTheListArePressedInTurn) {
+    rv::keySpamTarget = 65;
+    ASSERT_TRUE(rv::setSettingText(*rv::settingNamed("keySpamKeys"), "66.67"));
+    const auto pressed = [] {
+        std::vector<int32_t> keys;
+        for (const InputRecord& r : fake::takeInjected()) {
+            if (r.down) keys.push_back(r.vk);
+        }
+        return keys;
+    };
+    rv::keySpamming = true;
+    for (int i = 0; i < 4; ++i) rv::keySpammerPass();
+    EXPECT_EQ(pressed(), (std::vector<int32_t>{65, 66, 67, 65}));
+    rv::keySpammerPass();
+    fake::takeInjected();
+    rv::keySpamToggleRequest = true;
+    rv::controlPass();
+    const std::vector<InputRecord> released = fake::takeInjected();
+    ASSERT_EQ(released.size(), 1u);
+    EXPECT_EQ(released[0].vk, 66);
+    rv::keySpammerPass();  // idle
+    rv::keySpamming = true;
+    rv::keySpammerPass();
+    EXPECT_EQ(pressed(), (std::vector<int32_t>{65}));
 }

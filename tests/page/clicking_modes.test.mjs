@@ -114,4 +114,36 @@ test('a panel edits the sequence by name, and says so when the list is too long 
   assert.match(await page.textContent('#seq-note'), /too long to change from a panel/);
   assert.equal((await calls('changeSettings')).length, 1);
   assert.deepEqual(errors, []);
+test('the keys pressed in turn: added through a key capture, taken out one by one', async (t) => {
+  const { page, calls, setState } = await openPage(t);
+  await setState((s) => { s.settings.keySpamKeys = '66.67'; s.status.keySpamKeys = ['B', 'C']; });
+  await page.waitForFunction(() => document.querySelectorAll('#more-keys .keycap').length === 2);
+  assert.deepEqual(await page.$$eval('#more-keys .keycap', (e) => e.map((x) => x.textContent)), ['B', 'C']);
+  await page.click('#more-key-btn');
+  assert.deepEqual((await calls('reassignKey')).map((c) => JSON.parse(c)[0]), ['keyspamaddkey']);
+  await setState((s) => { s.status.reassigning = 'keyspamaddkey'; });
+  await page.waitForFunction(() => document.querySelector('#more-keys .keycap.waiting') !== null);
+  if (process.env.RAVELIN_SHOT_DIR) {
+    await page.locator('#keyspam-panel').screenshot({ path: path.join(process.env.RAVELIN_SHOT_DIR, 'key-list-keyspam.png'), animations: 'disabled' });
+  }
+  await setState((s) => { s.status.reassigning = ''; });
+  await page.click('button[aria-label="Take B out of the list"]');
+  assert.deepEqual((await calls('changeSettings')).map((c) => JSON.parse(c)[0]), ['keySpamKeys=67']);
+  await setState((s) => { s.status.keySpamKeys = ['C']; });
+  await page.waitForFunction(() => document.querySelectorAll('#more-keys .keycap').length === 1);
+});
+
+test('a hotkey with modifiers shows them, and the hint says they may be held', async (t) => {
+  const { page, setState } = await openPage(t);
+  await setState((s) => Object.assign(s.status, { hkAuto: 'Ctrl+F6', hkStopAll: '', hkProfile1: '', hkProfile2: '', hkProfile3: '' }));
+  await page.waitForFunction(() => document.querySelector('[data-hk="hkAuto"]').textContent === 'Ctrl+F6');
+  await page.click('[data-reassign="auto"]');
+  await setState((s) => { s.status.reassigning = 'auto'; });
+  await page.waitForFunction(() => /with Ctrl, Shift, Alt or Win held/.test(document.getElementById('hk-hint').textContent));
+  if (process.env.RAVELIN_SHOT_DIR) {
+    await setState((s) => { s.status.reassigning = ''; });
+    await page.waitForFunction(() => document.querySelector('[data-hk="hkAuto"]').textContent === 'Ctrl+F6');
+    const hotkeys = page.locator('.hk-row').first().locator('xpath=..');
+    await hotkeys.screenshot({ path: path.join(process.env.RAVELIN_SHOT_DIR, 'modifier-hotkey.png'), animations: 'disabled' });
+  }
 });

@@ -652,11 +652,15 @@ TEST_F(SessionFile, SettingsKeptByNameTravelWithTheirProfileOrInAppSettings) {
     rv::saveAppSettings();
     const std::string prefs = readFile("appsettings.txt");
     rv::failSafe = false, rv::clickActivation = rv::kHold, rv::hkStopAll = 19;
+    // A hotkey's modifiers go beside the preferences; its key stays where older versions read it.
+    rv::hkAutoModifiers = 1 | 4;
     rv::saveAppSettings();
-    EXPECT_EQ(readFile("appsettings.txt"), prefs + "clickActivation=1\r\nhkStopAll=19\r\nfailSafe=0\r\n");
+    EXPECT_EQ(readFile("appsettings.txt"),
+              prefs + "clickActivation=1\r\nhkStopAll=19\r\nfailSafe=0\r\nhkAutoModifiers=5\r\n");
     rv::resetStateForTests();
     rv::loadAppSettings();
     EXPECT_FALSE(rv::failSafe);
     EXPECT_EQ(rv::clickActivation, rv::kHold);
     EXPECT_EQ(rv::hkStopAll, 19);
+    EXPECT_EQ(rv::hkAutoModifiers, 5);
 }

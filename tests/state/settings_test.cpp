@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "state/profile_settings.h"
 #include "state/state.h"
 #include "support/fresh_state.h"
 
@@ -67,4 +68,33 @@ TEST_F(Settings, TheCurrentProfileIsFoundOnlyWithinTheList) {
             EXPECT_EQ(found, nullptr) << index;
         }
     }
+}
+
+// The key spammer's list crosses comma-, semicolon- and equals-separated texts: only digits and dots,
+// at most seven keys the spammer can press; anything else changes nothing. It goes with its profile.
+TEST_F(Settings, KeyListTextIsCheckedWholeAndGoesWithItsProfile) {
+    const rv::Setting& list = *rv::settingNamed("keySpamKeys");
+    struct Case {
+        const char* text;
+        const char* kept;  // nullptr: refused
+    };
+    for (const Case& c :
+         {Case{"", ""}, Case{"65", "65"}, Case{"65.160.7", "65.160.7"}, Case{"065.66", "65.66"},
+          Case{"65.66.67.68.69.70.71", "65.66.67.68.69.70.71"}, Case{"65.66.67.68.69.70.71.72", nullptr},
+          Case{"6", nullptr}, Case{"255", nullptr}, Case{"1000", nullptr}, Case{"65..66", nullptr},
+          Case{"65.", nullptr}, Case{".65", nullptr}, Case{"65,66", nullptr}, Case{"65;66", nullptr},
+          Case{"65=66", nullptr}, Case{"-65", nullptr}, Case{"6 5", nullptr}}) {
+        ASSERT_TRUE(rv::setSettingText(list, "90.91"));
+        EXPECT_EQ(rv::setSettingText(list, c.text), c.kept != nullptr) << c.text;
+        EXPECT_EQ(rv::keyListText(rv::keySpamKeys), c.kept ? c.kept : "90.91") << c.text;
+    }
+    rv::setSettingText(list, "66.67");
+    const std::string text = rv::profileSettingsText();
+    EXPECT_NE(text.find(";keySpamKeys=66.67"), std::string::npos) << text;
+    rv::setSettingText(list, "");
+    EXPECT_EQ(rv::profileSettingsText().find("keySpamKeys"), std::string::npos);
+    rv::applyProfileSettingsText(text);
+    EXPECT_EQ(rv::keyListText(rv::keySpamKeys), "66.67");
+    rv::settingsDefaults(rv::SettingScope::Profile);
+    EXPECT_EQ(rv::keySpamKeys[0], 0);
 }
