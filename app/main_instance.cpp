@@ -111,6 +111,10 @@ void handMainPageFigures() {
     handToldView(&mainPageFigures);
 }
 
+void askForOwnWindowsNote() {
+    runOnToldViewThread(&noteOwnWindows);
+}
+
 // Binds the page's native functions in their registration order.
 void bindMainFunctions(Webview& view) {
     for (const MainBinding& binding : mainBindings()) view.bind(binding.name, binding.call);
@@ -198,6 +202,7 @@ void finishRun() {
     finished = true;
     // The view stays until the workers are joined, so a telling already under way is harmless.
     setFiguresHander(nullptr);
+    ownWindowsNoter.store(nullptr);
     setProfileSwitcher(nullptr);
     setPageTeller(nullptr);
     setToldView(nullptr);
@@ -317,6 +322,7 @@ int runMainInstance() {
     setToldView(&view);
     setPageTeller(&tellPages);
     setFiguresHander(&handMainPageFigures);
+    ownWindowsNoter.store(&askForOwnWindowsNote);
     setProfileSwitcher(&switchToProfileOfHotkey);
 
     view.run();

@@ -114,6 +114,17 @@ void resetWindowGeometry(Webview& view, plat::WindowHandle window) {
     plat::moveWindow(window, corner.x, corner.y);
 }
 
+namespace {
+
+// The watch's callback (on Linux on a thread of its own): the new place is saved, and noted for the
+// auto-clicker on the user-interface thread, which owns the list of open panels.
+void movedOrSized(plat::WindowHandle window) {
+    saveWindowPlacement(window);
+    if (void (*ask)() = ownWindowsNoter.load()) ask();
+}
+
+}  // namespace
+
 void applyMainWindowPreferences(plat::WindowHandle window) {
     if (!window) return;
     plat::Rect work;
@@ -124,7 +135,7 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
                               std::min<int32_t>(windowHeight, work.bottom - work.top));
     }
     plat::setWindowIcon(window);
-    plat::watchMainWindow(window, &saveWindowPlacement, &saveWindowPlacement);
+    plat::watchMainWindow(window, &movedOrSized, &saveWindowPlacement);
     // A start by the command line is minimized unless the user chose to see it.
     const bool minimized = startMinimized || (minimizedStart && commandStartsMinimized);
     if (windowMaximized && !minimized) plat::showWindow(window, plat::Show::Maximize);
@@ -134,6 +145,7 @@ void applyMainWindowPreferences(plat::WindowHandle window) {
     } else {
         plat::forceForeground(window);
     }
+    noteOwnWindows();
 }
 
 void resizeMainWindow(int32_t width, int32_t height) {

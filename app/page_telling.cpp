@@ -13,6 +13,7 @@ constexpr const char* kPageChangedScript = "window.ravelinStatusChanged && windo
 std::atomic<Webview*> toldView{nullptr};
 std::atomic<bool> tellingQueued{false};
 std::atomic<bool> handingQueued{false};
+std::atomic<bool> workQueued{false};
 
 // Runs the script `make` gives (none when it gives the empty text) in the told view's page on the
 // window thread, unless one queued by the same flag still waits there; the flag is cleared before
@@ -43,6 +44,13 @@ void handToldView(std::string (*status)()) {
     runOnce(handingQueued, [status] {
         std::string text = status();
         return text.empty() ? text : "window.ravelinStatus && window.ravelinStatus(" + text + ")";
+    });
+}
+
+void runOnToldViewThread(void (*work)()) {
+    runOnce(workQueued, [work] {
+        work();
+        return std::string();
     });
 }
 

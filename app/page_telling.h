@@ -22,4 +22,8 @@ void tellToldView();
 // a hand-over still waiting for the window thread is not queued twice.
 void handToldView(std::string (*status)());
 
+// Runs `work` once on the told view's window thread; a run still waiting there is not queued twice.
+// Any thread; nothing without a told view.
+void runOnToldViewThread(void (*work)());
+
 }  // namespace rv

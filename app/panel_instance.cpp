@@ -59,6 +59,20 @@ void bindPanelFunctions(Webview& view) {
     // The page reads the settings in use and the running state from the main instance as it polls.
     view.bind("getSettings", [](const std::string&) { return panelGetSettings(); });
     view.bind("getTrackerStatus", [](const std::string&) { return panelGetStatus(); });
+    // The start delay, the passes of a replay, point picking and a refused key, as in the main window.
+    for (const char* name : {"getClickStartDelay", "getPlayRepeat", "getReassignRefusal",
+                             "getReplacedRecording", "restoreRecording"})
+        view.bind(name, [name](const std::string&) { return panelRequest(name); });
+    for (const char* name : {"setClickStartDelay", "setPlayRepeat", "pickLocation", "togglePlay"})
+        view.bind(name, [name](const std::string& request) { return forward(name, request); });
+    // The click on the panel's own button that stops a recording is left out of it.
+    view.bind("toggleRecord", [](const std::string&) {
+        plat::Rect area{};
+        if (!panelWindow || !plat::windowRect(panelWindow, area)) area = {};
+        sendPanelMessage("toggleRecord", std::to_string(area.left) + "," + std::to_string(area.top) + "," +
+                                             std::to_string(area.right) + "," + std::to_string(area.bottom));
+        return std::string();
+    });
     // The macro library, through the main instance, which does the file work.
     for (const char* name : {"listMacros", "saveMacro", "loadMacro", "renameMacro", "duplicateMacro",
                              "deleteMacro", "importMacro", "exportMacro", "openMacroFolder"}) {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "bridge/arguments.h"
+#include "bridge/bindings.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/panel_sync.h"
 #include "bridge/remote_commands.h"
@@ -61,6 +62,12 @@ void handlePanelMessage(const char* bytes, size_t length) {
         armReassignment(payload);
     } else if (name == "changeSettings") {
         applySettingChanges(payload);
+    } else if (name == "setClickStartDelay" || name == "setPlayRepeat" || name == "pickLocation" ||
+               name == "togglePlay") {
+        for (const MainBinding& binding : pageBindings())
+            if (name == binding.name) binding.call("[" + std::string(payload) + "]");
+    } else if (name == "toggleRecord") {
+        toggleRecordFromPanel(payload);
     } else {
         return;
     }

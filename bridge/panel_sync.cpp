@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bridge/arguments.h"
+#include "bridge/bindings.h"
 #include "bridge/panel_messages.h"
 #include "bridge/texts.h"
 #include "platform/platform.h"
@@ -17,6 +18,7 @@
 #include "state/profile_settings.h"
 #include "state/settings.h"
 #include "state/state.h"
+#include "state/wakes.h"
 
 namespace rv {
 
@@ -85,11 +87,45 @@ std::optional<std::string> request(const char* name) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kForwardedRequests[] = {"getClickStartDelay", "getPlayRepeat", "getReassignRefusal",
+                                              "getReplacedRecording", "restoreRecording"};
+
+}  // namespace
+
 std::optional<std::string> answerPanelRequest(std::string_view name, std::string_view) {
     if (name == "getSettings") return settingsText();
     if (name == "getPanelStatus") return panelStatusText();
     if (name == "getTrackerStatus") return statusText();
+    // What the panels show and do through the main page's own calls of those names.
+    for (const char* shared : kForwardedRequests) {
+        if (name != shared) continue;
+        for (const MainBinding& binding : pageBindings()) {
+            if (name != binding.name) continue;
+            std::string reply = binding.call("[]");
+            wake(Sleeper::Control);  // what it changed reaches the pages
+            return reply;
+        }
+    }
     return std::nullopt;
+}
+
+void toggleRecordFromPanel(std::string_view rectangle) {
+    std::vector<int32_t> edges;
+    for (const std::string& field : argumentFields(rectangle)) {
+        auto value = parseInt32(field);
+        if (!value) break;
+        edges.push_back(*value);
+    }
+    if (recording.load() && edges.size() == 4 && edges[0] < edges[2] && edges[1] < edges[3]) {
+        recordTrimLeft.store(edges[0]);
+        recordTrimTop.store(edges[1]);
+        recordTrimRight.store(edges[2]);
+        recordTrimBottom.store(edges[3]);
+        recordTrimRequest.exchange(true);
+    }
+    raiseRequest(recordToggleRequest);
 }
 
 int applySettingChanges(std::string_view payload) {
@@ -131,7 +167,11 @@ std::string panelGetSettings() {
 }
 
 std::string panelGetStatus() {
-    return request("getPanelStatus").value_or("");
+    return request("getTrackerStatus").value_or("");
+}
+
+std::string panelRequest(const char* name) {
+    return request(name).value_or("");
 }
 
 void panelUpdateGroup(SettingsGroup group, std::string_view stripped) {

@@ -7,6 +7,13 @@
 // Messages added to the one-way ones of panel_messages.h:
 //   getSettings|      reply: the getSettings text of the main instance
 //   getPanelStatus|   reply: panelStatusText (running flags, hotkey and key names, pending reassignment)
+//   getTrackerStatus| reply: the main page's status, live figures included
+//   getClickStartDelay|, getPlayRepeat|, getReassignRefusal|, getReplacedRecording|,
+//   restoreRecording|  reply: as the main page's calls of those names
+//   setClickStartDelay|seconds, setPlayRepeat|passes, pickLocation|, togglePlay|   as the main
+//                     page's calls; no reply
+//   toggleRecord|left,top,right,bottom   the recorder's toggle from a panel whose window has that
+//                     screen rectangle; no reply
 //   changeSettings|key=value,...   sets the named clicker or key-spam members, or settings kept by
 //                     name (hotkeys excepted); no reply
 //   watchChanges|     kept open; "changed|" at each change of what the main page shows (platform.h)
@@ -24,6 +31,10 @@ namespace rv {
 // request.
 std::optional<std::string> answerPanelRequest(std::string_view name, std::string_view payload);
 
+// A toggleRecord message: starts or stops the recorder; a stop leaves out of the recording the
+// trailing click on the panel window whose rectangle ("left,top,right,bottom") is given.
+void toggleRecordFromPanel(std::string_view rectangle);
+
 // Applies a changeSettings payload: comma-separated "key=value" fields, each key a setting of the
 // clicker or key-spam group of the settings table or one kept by name (not a hotkey), each value an
 // integer within that setting's range. The first bad field ends it; what came before it stays, the
@@ -40,10 +51,14 @@ inline constexpr int kPanelRequestTimeoutMs = 150;
 // Starts the panel from the profile settings text the main instance put on its command line.
 void seedPanelSettings(std::string_view profileSettingsText);
 
-// The panel's getSettings and getTrackerStatus: the main instance's reply, or the empty text when it
+// The panel's getSettings and getTrackerStatus (the main page's status, live figures included): the
+// main instance's reply, or the empty text when it
 // gave none (the page then keeps what it shows).
 std::string panelGetSettings();
 std::string panelGetStatus();
+// Another request of the list above (from getClickStartDelay to restoreRecording): the main
+// instance's reply, or the empty text.
+std::string panelRequest(const char* name);
 
 // The panel's updateSpammer and updateKeySpam: `stripped` is the page's whole group. Only the fields
 // that differ from what the main instance last reported go out (changeSettings); a group that is not

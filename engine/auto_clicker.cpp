@@ -15,6 +15,8 @@ namespace {
 
 // How often a clicker held back by the pointer resting on one of our windows looks again.
 constexpr int kOwnWindowRecheckMs = 100;
+// How long a run's first click waits for a fresh note of where our windows are.
+constexpr int64_t kOwnWindowsNoteWaitMs = 300;
 
 // The gap between the two clicks of a double click: one 13 ms sleep, then a spin up to 15 ms.
 void doubleClickGap() {
@@ -45,6 +47,29 @@ bool pointerOverOwnWindow() {
         if (x >= r[0] && x < r[2] && y >= r[1] && y < r[3]) return true;
     }
     return false;
+}
+
+// The windows may have moved, opened or been minimized since they were last noted, and the first
+// click of a run is the one most likely to land on them (the Start button just pressed, or the
+// pointer left over the window after a hotkey): the user-interface thread notes them afresh first.
+// A window thread that does not answer in time leaves the last note in force.
+void awaitFreshOwnWindowsNote() {
+    void (*ask)() = ownWindowsNoter.load();
+    if (!ask) return;
+    int64_t before = 0;
+    {
+        std::lock_guard<std::mutex> lock(ownWindowsLock);
+        before = ownWindowsNoted;
+    }
+    ask();
+    const int64_t deadline = plat::ticks() + counterFrequency * kOwnWindowsNoteWaitMs / 1000;
+    while (autoClicking.load() && appRunning.load() && plat::ticks() < deadline) {
+        {
+            std::lock_guard<std::mutex> lock(ownWindowsLock);
+            if (ownWindowsNoted != before) return;
+        }
+        plat::sleepMs(2);
+    }
 }
 
 }  // namespace
@@ -136,7 +161,11 @@ void autoClickerPass() {
     }
     const ClickerSettings settings = clickerSettings();
     // The run's start, for its time limit: taken by its first pass, forgotten when it stops.
-    if (clickerStartedAt.load() == 0) clickerStartedAt.store(plat::ticks());
+    if (clickerStartedAt.load() == 0) {
+        clickerStartedAt.store(plat::ticks());
+        if (!settings.fixedPoint) awaitFreshOwnWindowsNote();
+        if (!autoClicking.load()) return;
+    }
     const int64_t startedAt = clickerStartedAt.load();
     const int32_t made = settings.sequence ? sequenceRounds.load() : clickCount.load();
     // A sequence without points has nothing to click: the run ends at once.

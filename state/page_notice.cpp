@@ -38,10 +38,10 @@ void tellPage() {
 }
 
 uint64_t pageStateSignature() {
-    uint64_t hash = fingerprint({recording.load(), playing.load(), autoClicking.load(), keySpamming.load(),
-                                 clickerWaiting.load(), panelHover.load(), reassignTarget.load(),
-                                 reassignRefusedBy.load(), reassignRefusedCode.load(),
-                                 pickLocationRequest.load(), pickSequenceRequest.load()});
+    uint64_t hash = fingerprint(
+        {recording.load(), playing.load(), autoClicking.load(), keySpamming.load(), clickerWaiting.load(),
+         panelHover.load(), reassignTarget.load(), reassignRefusedBy.load(), reassignRefusedCode.load(),
+         pickLocationRequest.load(), pickSequenceRequest.load(), clickStartDelay.load(), playRepeat.load()});
     // Every setting, the speed by its bits.
     for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
         int64_t value = 0;

@@ -315,7 +315,9 @@ inline std::atomic<int32_t> clickStartDelay{0};
 
 // ---- the program's own windows --------------------------------------------------------------------
 // Screen rectangles of the main window and the open panel windows, which the auto-clicker never
-// clicks: the user-interface thread notes them at every status read, the auto-clicker reads them.
+// clicks: the user-interface thread notes them once the main window shows, after each move or
+// resize, at every status read and whenever the auto-clicker asks before a run's first click; the
+// auto-clicker reads them.
 inline constexpr size_t kOwnWindowSlots = 6;
 inline std::mutex ownWindowsLock;
 inline int32_t ownWindowRects[kOwnWindowSlots][4] =
@@ -326,6 +328,9 @@ inline size_t ownWindowCount = 0;  // guarded by ownWindowsLock
 // hidden or minimized. While something runs and it shows, it takes it once a second.
 inline int64_t ownWindowsNoted = 0;
 inline constexpr int64_t kOwnWindowsTrustMs = 3000;
+// Asks the user-interface thread to note our windows soon (ownWindowsNoted changes once it has).
+// Installed by the main instance, null before and after its window loop; any thread.
+inline std::atomic<void (*)()> ownWindowsNoter{nullptr};
 // The auto-clicker is on but waits, without clicking or counting, because the pointer is over one
 // of the program's own windows. Auto-clicker worker writes.
 inline std::atomic<bool> clickerWaiting{false};

@@ -26,7 +26,9 @@
   // the user turns to is never older than that.
   var POLL_IDLE_MS = 300000;
   var POLL_RUNNING_MS = 1000;
-  // While something runs the program hands the main page the status once a second (ravelinStatus),
+  // A panel window is handed nothing: it reads the live figures itself at this pace while something runs.
+  var POLL_PANEL_RUNNING_MS = 500;
+  // While something runs the program hands the main page the status twice a second (ravelinStatus),
   // which costs the browser about a quarter less than a read; the page reads the figures itself
   // only when no hand-over has come for this long.
   var POLL_HANDED_MS = 3000;
@@ -1128,7 +1130,6 @@
   // ---------------------------------------------------------------- reassignment
   var reassignButtons = all('[data-reassign]');
   var hotkeyChips = all('[data-hk]');
-  var panelHintUntil = 0;  // a panel window cannot read the status: show a timed hint
   // The key being chosen may be Space or Enter, which also press the focused Change button once the
   // program lets the key go: such a press while waiting, or just after, is that key, not a new change.
   var KEY_PRESS_AFTER_MS = 1000;
@@ -1164,8 +1165,7 @@
     setHidden(hint, !waiting);
     if (waiting) setText(hint, REASSIGN_HINTS[waiting]);
     var tHint = $('target-hint');
-    var showTargetHint = tOn || (isPanelWindow && Date.now() < panelHintUntil);
-    setHidden(tHint, !showTargetHint);
+    setHidden(tHint, !tOn);
   }
 
   // The keys pressed in turn after the first: a chip each, with a button that takes it out of the list.
@@ -1233,11 +1233,6 @@
       var word = b.getAttribute('data-reassign');
       showRefusal(word, null);
       call('reassignKey', word).then(function () { pollSoon(0); });
-      if (isPanelWindow && word === 'keyspamtarget') {
-        panelHintUntil = Date.now() + 6000;
-        renderReassign();
-        setTimeout(renderReassign, 6100);
-      }
     });
   });
 
@@ -1324,7 +1319,9 @@
       });
       li.appendChild(b);
       li.appendChild(rowButton('rename', i, 'Rename', name, locked || !has('renameProfile')));
-      li.appendChild(rowButton('delete', i, 'Delete…', name, locked || names.length < 2 || !has('deleteProfileAt')));
+      var del = rowButton('delete', i, 'Delete…', name, locked || names.length < 2 || !has('deleteProfileAt'));
+      if (names.length < 2) del.title = 'The last profile cannot be deleted';
+      li.appendChild(del);
       list.appendChild(li);
     });
     if (focusedIndex >= 0) {
@@ -1437,8 +1434,6 @@
     setDisabled($('add-name'), !canAdd);
     setDisabled($('add-btn'), !canAdd);
     setAttr($('add-name'), 'placeholder', atCap ? 'Limit of ' + cap + ' profiles reached' : 'New profile name');
-    setDisabled($('delete-btn'), !has('deleteProfile') || !profiles || names.length < 2 || locked);
-    setAttr($('delete-btn'), 'title', names.length < 2 ? 'The last profile cannot be deleted' : null);
     setDisabled($('clear-btn'), !has('clearProfile') || locked);
     var name = current >= 0 && current < names.length ? names[current] : '';
     setHidden($('tracker-profile'), !name);
@@ -1473,19 +1468,6 @@
     call('addProfile', name).then(refreshAfterProfileChange);
   });
   $('add-name').addEventListener('input', function () { if (!$('add-msg').hidden) showAddMessage('', false); });
-
-  $('delete-btn').addEventListener('click', function () {
-    var names = profileNames();
-    var current = profiles ? toInt(profiles.current) : -1;
-    var name = names[current] || 'this profile';
-    setText($('profile-confirm-text'), 'Delete "' + name + '" and its recording?');
-    setText($('profile-confirm-yes'), 'Delete');
-    askConfirm($('profile-confirm'), $('delete-btn'), function () {
-      call('deleteProfile').then(refreshAfterProfileChange).then(function () {
-        focusSafe($('delete-btn'), $('profile-list').querySelector('.profile[aria-current="true"]'), $('add-name'));
-      });
-    });
-  });
 
   $('clear-btn').addEventListener('click', function () {
     setText($('profile-confirm-text'), 'Erase this profile\'s recording and return its clicker and key spam settings to the defaults?');
@@ -1911,9 +1893,9 @@
       Object.keys(TOGGLES).some(function (k) { return !!TOGGLES[k].pending; });
     // Something just started or stopped: look again soon, so that what it does shows at once.
     if (waiting || quickReads > 0) return POLL_BUSY_MS;
-    // A panel shows no live figures: what it shows is told.
     var s = status;
-    if (!isPanelWindow && s && (s.state !== 'Idle' || s.autoClicking === true || s.keySpamming === true)) {
+    if (s && (s.state !== 'Idle' || s.autoClicking === true || s.keySpamming === true)) {
+      if (isPanelWindow) return POLL_PANEL_RUNNING_MS;
       return Date.now() - handedAt < POLL_HANDED_MS ? POLL_HANDED_MS : POLL_RUNNING_MS;
     }
     return POLL_IDLE_MS;
@@ -1962,6 +1944,8 @@
     if (told || picking || seqPicking || now - settingsReadAt >= SETTINGS_SAFETY_MS) {
       settingsReadAt = now;
       work.push(readSettings());
+      // Kept outside the settings; a panel may have changed them.
+      if (told) work.push(readRepeat(), readClickDelay());
     }
     if (told) quickReads = 2;
     else if (quickReads > 0) quickReads--;
@@ -2781,7 +2765,7 @@
       if (document.body.style.visibility !== 'visible') document.body.style.visibility = 'visible';
     }, 2000);
     // The panel's host answers getSettings and getTrackerStatus from the main instance.
-    Promise.all([readSettings(), readStatus()]).then(function () { pollSoon(POLL_MS); });
+    Promise.all([readSettings(), readStatus(), readRepeat(), readClickDelay()]).then(function () { pollSoon(POLL_MS); });
     readMacros();
   } else {
     var stored = loadStoredTheme();

@@ -293,14 +293,16 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
     EXPECT_EQ(html.rfind("<html>\n<body>page<script>", 0), 0u) << html;
     EXPECT_NE(html.find("applyTheme('modern-blue')"), std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 16), "</body>\n</html>\n");
-    EXPECT_EQ(
-        fake::webview().bound,
-        (std::vector<std::string>{"updateSpammer",   "toggleSpammer",   "updateKeySpam", "toggleKeySpam",
-                                  "reassignKey",     "changeSettings",  "updateTracker", "resizeWindow",
-                                  "beginWindowDrag", "closeThisWindow", "getSettings",   "getTrackerStatus",
-                                  "listMacros",      "saveMacro",       "loadMacro",     "renameMacro",
-                                  "duplicateMacro",  "deleteMacro",     "importMacro",   "exportMacro",
-                                  "openMacroFolder", "getMacroJob"}));
+    EXPECT_EQ(fake::webview().bound,
+              (std::vector<std::string>{
+                  "updateSpammer",      "toggleSpammer",      "updateKeySpam",      "toggleKeySpam",
+                  "reassignKey",        "changeSettings",     "updateTracker",      "resizeWindow",
+                  "beginWindowDrag",    "closeThisWindow",    "getSettings",        "getTrackerStatus",
+                  "getClickStartDelay", "getPlayRepeat",      "getReassignRefusal", "getReplacedRecording",
+                  "restoreRecording",   "setClickStartDelay", "setPlayRepeat",      "pickLocation",
+                  "togglePlay",         "toggleRecord",       "listMacros",         "saveMacro",
+                  "loadMacro",          "renameMacro",        "duplicateMacro",     "deleteMacro",
+                  "importMacro",        "exportMacro",        "openMacroFolder",    "getMacroJob"}));
 
     std::filesystem::remove_all(inFolder("ui"));
     fake::reset();
@@ -342,7 +344,7 @@ TEST_F(MainInstance, TheRunningProgramTellsThePageWhatTheHotkeysChanged) {
     EXPECT_TRUE(rv::autoClicking && rv::keySpamming);
 }
 
-// While the clicker runs, the main page is handed the status once a second; a minimized window's page
+// While the clicker runs, the main page is handed the status twice a second; a minimized window's page
 // is handed nothing, but our windows are still noted for the clicker.
 TEST_F(MainInstance, OnlyAShownMainWindowIsHandedTheFiguresWhileTheClickerRuns) {
     for (bool minimized : {false, true}) {

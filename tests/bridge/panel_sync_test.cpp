@@ -2,6 +2,7 @@
 // field-by-field change it applies, and the panel's side, with the fake pipe handing each request to
 // the main instance's own handler (this process plays both).
 #include "bridge/panel_sync.h"
+#include "state/page_notice.h"
 
 #include <atomic>
 #include <chrono>
@@ -34,7 +35,7 @@ class PanelSync : public FreshState {
     static std::vector<std::string> changesSent() {
         std::vector<std::string> out;
         for (const std::string& message : fake::sentMessages()) {
-            if (message != "getSettings|" && message != "getPanelStatus|") out.push_back(message);
+            if (message != "getSettings|" && message != "getTrackerStatus|") out.push_back(message);
         }
         return out;
     }
@@ -60,6 +61,48 @@ TEST_F(PanelSync, RequestsAreAnsweredWithoutTheMainPagesSideEffects) {
     EXPECT_EQ(serve("toggleSpammer|"), "");
     EXPECT_TRUE(rv::clickerToggleRequest);
     EXPECT_EQ(serve("getSettings"), "");  // no bar: no message
+}
+
+// What a panel shows beyond the settings goes through the same calls as in the main window: the
+// start delay, the passes of a replay, point picking and why a key was refused.
+TEST_F(PanelSync, PanelsReachTheMainWindowsOtherCalls) {
+    const uint64_t before = rv::pageStateSignature();
+    EXPECT_EQ(serve("setClickStartDelay|3"), "");
+    EXPECT_EQ(serve("setPlayRepeat|12"), "");
+    EXPECT_EQ(serve("getClickStartDelay|"), "3");
+    EXPECT_EQ(serve("getPlayRepeat|"), "12");
+    EXPECT_NE(rv::pageStateSignature(), before);    // the main page is told
+    EXPECT_EQ(serve("setClickStartDelay|11"), "");  // out of range: kept
+    EXPECT_EQ(serve("getClickStartDelay|"), "3");
+    EXPECT_EQ(serve("getReassignRefusal|"), "null");
+    rv::reassignRefusedBy = 1, rv::reassignRefusedCode = 0x75;
+    EXPECT_NE(serve("getReassignRefusal|").find("\"key\":\"F6\""), std::string::npos);
+    EXPECT_FALSE(rv::pickLocationRequest);
+    EXPECT_EQ(serve("pickLocation|"), "");
+    EXPECT_TRUE(rv::pickLocationRequest);
+    EXPECT_EQ(serve("getReplacedRecording|"), "0");
+
+    // A stop from a panel leaves out the click on that panel; a start, or a rectangle that is none,
+    // trims nothing.
+    struct Case {
+        const char* message;
+        bool recording, trimmed;
+    };
+    for (const Case& c :
+         {Case{"toggleRecord|10,20,300,400", true, true}, Case{"toggleRecord|10,20,300,400", false, false},
+          Case{"toggleRecord|0,0,0,0", true, false}, Case{"toggleRecord|1,2,x,4", true, false}}) {
+        rv::recording = c.recording;
+        rv::recordTrimRequest = false, rv::recordToggleRequest = false;
+        EXPECT_EQ(serve(c.message), "");
+        EXPECT_TRUE(rv::recordToggleRequest) << c.message;
+        EXPECT_EQ(rv::recordTrimRequest, c.trimmed) << c.message << c.recording;
+        if (c.trimmed) {
+            EXPECT_EQ(std::vector<int32_t>(
+                          {rv::recordTrimLeft, rv::recordTrimTop, rv::recordTrimRight, rv::recordTrimBottom}),
+                      std::vector<int32_t>({10, 20, 300, 400}));
+        }
+    }
+    rv::recording = false;
 }
 
 TEST_F(PanelSync, ChangeSettingsSetsOnlyTheNamedMembers) {
@@ -150,7 +193,7 @@ TEST_F(PanelSync, WithoutWordFromTheMainInstanceTheGroupGoesAsItIs) {
     EXPECT_EQ(rv::panelGetStatus(), "");
     EXPECT_EQ(fake::sentMessages().size(), asked);
     fake::advance(fake::kFrequency * 21 / 10);
-    EXPECT_EQ(rv::panelGetStatus(), rv::panelStatusText());
+    EXPECT_EQ(rv::panelGetStatus(), rv::statusText());
 }
 
 TEST_F(PanelSync, ASeedOfTheWrongShapeIsIgnored) {

@@ -1,5 +1,5 @@
-# The page's own Start button with the default settings (left button, at the pointer), pressed with
-# the mouse under a window manager: while the pointer stays over the program's window the clicker
+# The clicker's hotkey and then the page's own Start button with the default settings (left button,
+# at the pointer), each on the first press after a fresh start or a move, under a window manager: while the pointer stays over the program's window the clicker
 # runs but waits, clicking nothing (neither the target nor its own Stop button); once the pointer is
 # moved to the target window, the target gets the clicks.
 source "$(dirname "$0")/lib.sh" "$1"
@@ -36,6 +36,27 @@ for _ in $(seq 100); do row=$(button_row); [ -n "$row" ] && break; sleep 0.1; do
 [ -n "$row" ] || fail "no Start button in the column at x $bx"
 by=$((y + 200 + row + 10))
 before=$(clicks)
+
+# The hotkey with the pointer resting on the Start button, as the first thing after the start: the
+# first click already knows the window is ours, so the clicker does not press its own Stop button.
+xdotool mousemove "$bx" "$by"
+sleep 0.3
+xdotool key F6
+for _ in $(seq 30); do running && break; sleep 0.1; done
+running || fail "F6 did not start the clicker: $(cat "$app/status.txt")"
+sleep 1.5
+running || fail "the clicker started by F6 stopped itself (it clicked its own button)"
+[ "$(clicks)" = "$before" ] || fail "the target got clicks while the pointer was on the program's window"
+xdotool key F6
+for _ in $(seq 30); do running || break; sleep 0.1; done
+running && fail "F6 did not stop the clicker"
+pass "F6 with the pointer on the Start button started the clicker on the first press; it waits"
+
+# Moved meanwhile: the clicker knows the window's new place from its first click on.
+xdotool windowmove "$id" 150 120
+sleep 1
+read -r x y _ _ < <("$xwin" geometry "$id")
+bx=$((x + 45)) by=$((y + 200 + row + 10))
 xdotool mousemove "$bx" "$by" click 1
 for _ in $(seq 30); do running && break; sleep 0.1; done
 running || fail "the clicker is not running after the page's button (not started, or its first click stopped it): $(cat "$app/status.txt")"

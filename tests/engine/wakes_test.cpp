@@ -327,10 +327,10 @@ TEST_F(Wakes, TheControlThreadTellsThePageOfEachChangeOnce) {
 
 int statusHanded = 0;
 
-// While something runs, the page is handed the status once a second, the first a second after the
-// start (the start itself was told as a change); never while idle. Passes that wakes bring in
+// While something runs, the page is handed the status twice a second, the first half a second after
+// the start (the start itself was told as a change); never while idle. Passes that wakes bring in
 // between do not change the pace.
-TEST_F(Wakes, TheControlThreadHandsThePageTheStatusOnceASecondWhileSomethingRuns) {
+TEST_F(Wakes, TheControlThreadHandsThePageTheStatusTwiceASecondWhileSomethingRuns) {
     rv::setFiguresHander([] { ++statusHanded; });
     // Passes for 2.5 s; with `wakeEveryMs`, woken that often rather than napping to the figures.
     const auto handedIn = [](int wakeEveryMs) {
@@ -347,7 +347,7 @@ TEST_F(Wakes, TheControlThreadHandsThePageTheStatusOnceASecondWhileSomethingRuns
     for (std::atomic<bool>* runs : {&rv::recording, &rv::playing, &rv::autoClicking, &rv::keySpamming}) {
         for (int wakeEveryMs : {0, 170}) {
             *runs = true;
-            EXPECT_EQ(handedIn(wakeEveryMs), 2) << wakeEveryMs;
+            EXPECT_EQ(handedIn(wakeEveryMs), 4) << wakeEveryMs;
             *runs = false;
             EXPECT_EQ(handedIn(wakeEveryMs), 0) << wakeEveryMs;
         }

@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "app/app.h"
+#include "app/main_window.h"
 #include "bridge/texts.h"
 #include "engine/auto_clicker.h"
 #include "engine/control.h"
@@ -527,6 +528,51 @@ TEST_F(Workers, ClickerWaitsWhileThePointerIsOverOurWindows) {
     rv::autoClicking = false;
     rv::autoClickerPass();
     EXPECT_FALSE(rv::clickerWaiting);
+}
+
+// A run's first click waits for a fresh note of our windows, however long ago the page last read
+// the status: started with the pointer on the Start button, it clicks nothing. Where the window
+// thread does not answer, the run goes on with the note it has.
+TEST_F(Workers, FirstClickOfARunKnowsWhereOurWindowsAre) {
+    void* const main = reinterpret_cast<void*>(0x10);
+    fake::addWindow(rv::kMainWindowTitle, main);
+    fake::window(main).rect = {100, 100, 520, 660};
+    fake::setCursor(300, 400);
+    static int asked = 0;
+    asked = 0;
+    rv::ownWindowsNoter = +[] {
+        ++asked;
+        rv::noteOwnWindows();
+    };
+    rv::autoClicking = true;
+    rv::autoClickerPass();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(mouseFlags(fake::takeInjected()).empty());
+    EXPECT_TRUE(rv::clickerWaiting);
+    EXPECT_EQ(rv::clickCount, 0);
+    rv::autoClickerPass();  // later passes of the run do not ask again
+    EXPECT_EQ(asked, 1);
+
+    // A new run asks again: the window has moved away from the pointer meanwhile.
+    rv::autoClicking = false;
+    rv::autoClickerPass();
+    fake::window(main).rect = {600, 100, 1020, 660};
+    rv::autoClicking = true;
+    rv::autoClickerPass();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), 2u);
+
+    rv::autoClicking = false;
+    rv::autoClickerPass();
+    rv::ownWindowsNoter = +[] { ++asked; };  // a window thread that never answers
+    rv::autoClicking = true;
+    int64_t before = fake::now();
+    rv::autoClickerPass();
+    EXPECT_EQ(asked, 3);
+    EXPECT_LE(fake::now() - before, fake::kFrequency / 2);
+    rv::ownWindowsNoter = nullptr;
+    rv::autoClicking = false;
+    rv::autoClickerPass();
 }
 
 TEST_F(Workers, StatusShowsMeasuredRatesAndCountsOnTheClock) {

@@ -145,7 +145,9 @@ test('profiles: any profile renamed or deleted after the same confirmation', asy
   await page.click('#profile-confirm [data-confirm-yes]');
   await waitCall('deleteProfileAt', '[2]');
   await page.waitForFunction(() => document.querySelectorAll('#profile-list .profile').length === 2);
-  assert.notEqual(await page.evaluate(() => document.activeElement.tagName), 'BODY');
+  // One delete control per profile, and the keyboard is left on the list's active profile.
+  assert.equal(await page.locator('#profiles-panel button:visible', { hasText: /^Delete/ }).count(), 2);
+  await page.waitForFunction(() => document.activeElement.matches('#profile-list .profile[aria-current="true"]'));
   await page.click('[data-act="delete"][data-index="0"]');
   await page.click('#profile-confirm [data-confirm-yes]');
   await page.waitForFunction(() => document.querySelectorAll('#profile-list .profile').length === 1);
@@ -238,5 +240,22 @@ test('the page fits the width of its window: no sideways scrolling, even with a 
     const { page } = await openPage(t, { state, viewport: { width, height: 560 } });
     const sizes = await page.evaluate(() => [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
     assert.ok(sizes[0] <= sizes[1], `at ${width} px the page is ${sizes[0]} px wide in a ${sizes[1]} px window`);
+  }
+});
+
+test('a hint that comes and goes keeps its line, so nothing below it moves', async (t) => {
+  const { page } = await openPage(t);
+  const cases = [
+    ['#clicker-fastest', async () => typeInto(page, '[data-key="sms"]', '0'), '#clicker-panel .seg'],
+    ['#add-msg', async () => { await page.fill('#add-name', ' '); await page.press('#add-name', 'Enter'); }, '#profiles-panel .panel-body > .actions'],
+  ];
+  for (const [hint, show, below] of cases) {
+    const top = () => page.locator(below).first().evaluate((el) => el.getBoundingClientRect().top + window.scrollY);
+    assert.equal(await page.isVisible(hint), false, hint);
+    const before = await top();
+    await show();
+    await page.waitForFunction((h) => !document.querySelector(h).hidden, hint);
+    assert.equal(await page.isVisible(hint), true, hint);
+    assert.equal(await top(), before, `${below} moved when ${hint} showed`);
   }
 });

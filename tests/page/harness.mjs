@@ -40,7 +40,8 @@ export const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'changeSettings',
   'updateTracker', 'resizeWindow', 'beginWindowDrag', 'closeThisWindow', 'getSettings', 'getTrackerStatus', 'listMacros',
   'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro', 'exportMacro',
-  'openMacroFolder', 'getMacroJob',
+  'openMacroFolder', 'getMacroJob', 'getClickStartDelay', 'getPlayRepeat', 'getReassignRefusal', 'getReplacedRecording',
+  'restoreRecording', 'setClickStartDelay', 'setPlayRepeat', 'pickLocation', 'togglePlay', 'toggleRecord',
 ];
 
 export function freshState() {

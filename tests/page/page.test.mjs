@@ -271,13 +271,13 @@ test('profiles: names shown as text, add trimmed, cap, and delete/clear only aft
   assert.equal(await page.isDisabled('#add-btn'), true);
 
   await clearCalls();
-  await page.click('#delete-btn');
+  await page.click('[data-act="delete"][data-index="1"]');
   assert.equal(await page.isVisible('#profile-confirm'), true);
   await page.click('#profile-confirm [data-confirm-no]');
-  assert.deepEqual(await calls('deleteProfile'), []);
-  await page.click('#delete-btn');
+  assert.deepEqual(await calls('deleteProfileAt'), []);
+  await page.click('[data-act="delete"][data-index="1"]');
   await page.click('#profile-confirm [data-confirm-yes]');
-  await waitCall('deleteProfile', '[]');
+  await waitCall('deleteProfileAt', '[1]');
 
   await page.click('#clear-btn');
   await page.keyboard.press('Escape');
@@ -292,7 +292,7 @@ test('profiles: names shown as text, add trimmed, cap, and delete/clear only aft
 test('the last profile cannot be deleted', async (t) => {
   const { page } = await openPage(t);
   await page.waitForFunction(() => document.querySelectorAll('#profile-list .profile').length === 1);
-  assert.equal(await page.isDisabled('#delete-btn'), true);
+  assert.equal(await page.isDisabled('[data-act="delete"][data-index="0"]'), true);
 });
 
 test('reset everything runs only after the in-page confirmation', async (t) => {

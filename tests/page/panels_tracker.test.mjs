@@ -15,7 +15,7 @@ test('panel window: one panel, panel bindings only, close and drag', async (t) =
   assert.equal(await page.isVisible('.appbar'), false);
   const [size] = await calls('resizeWindow');
   assert.match(size, /^\[450,\d+\]$/);
-  assert.ok(JSON.parse(size)[1] < 400, `panel height ${size}`);
+  assert.ok(JSON.parse(size)[1] < 600, `panel height ${size}`);  // the one panel, not the page
 
   await clearCalls();
   await typeInto(page, '[data-key="sms"]', '300');
