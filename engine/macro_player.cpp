@@ -92,6 +92,10 @@ bool playGoesOn() {
 // program ends.
 void waitWithGlide(int64_t passStart, double previous, double due, const MacroEvent& event,
                    PassCursor& cursor) {
+    // A real-time thread wakes when it asked to: it sleeps until just before the event and spins
+    // only the last moment, leaving the processor meanwhile to the window system that is to
+    // deliver what it sends (a yield would leave it nothing: no normal thread runs before it).
+    const bool wakesOnTime = schedulingKind.load() == static_cast<int32_t>(plat::SchedulingKind::RealTime);
     while (appRunning.load()) {
         double elapsed = elapsedSeconds(passStart, plat::ticks());
         if (elapsed >= due) return;
@@ -111,6 +115,9 @@ void waitWithGlide(int64_t passStart, double previous, double due, const MacroEv
             // the processor this thread holds (a click due now landing a millisecond late).
             plat::settleInjection();
             cursor.unsettled = false;
+        } else if (wakesOnTime) {
+            const double sleepFor = due - elapsed - kMaxSpinSeconds;
+            if (sleepFor > 0) plat::sleepUs(static_cast<int64_t>(sleepFor * 1e6));
         } else {
             // Whoever else waits for this processor (the window the event is for, on a machine
             // whose other processors are busy) runs first; with nobody waiting this returns at once.
