@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "state/key_codes.h"
 #include "state/page_notice.h"
+#include "state/preferences.h"
 #include "state/profile_settings.h"
 #include "state/settings.h"
 #include "state/state.h"
@@ -119,8 +120,14 @@ void applyReassignment() {
         if (auto* member = reassignModifiersMember(target)) member->exchange(modifiers);
         if (auto* member = reassignMember(target)) member->exchange(code);
         if (target == kKeySpamMoreKey) addKeySpamKey(code);
-        // The keys to spam are profile values; the hotkeys' modifiers are kept with the preferences.
-        if (spamKey) refreshProfileSettings();
+        // The keys to spam are profile values. The hotkeys' modifiers, and the hotkeys added since the
+        // first files (stop everything, the profiles'), are kept in appsettings.txt: written now, so
+        // that a crash does not take the new hotkey with it.
+        if (spamKey) {
+            refreshProfileSettings();
+        } else {
+            saveAppSettings();
+        }
     }
     reassignTarget.exchange(kNoTarget);
     reassignCode.exchange(0);

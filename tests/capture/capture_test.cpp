@@ -1,12 +1,15 @@
 // The capture thread's decisions, fed with events as the platform would deliver them.
 #include "capture/capture.h"
 
-#include "capture/recording.h"
+#include <fstream>
+#include <iterator>
 
 #include "bridge/texts.h"
+#include "capture/recording.h"
 #include "engine/control.h"
 #include "platform/input_math.h"
 #include "state/click_sequence.h"
+#include "state/preferences.h"
 #include "state/profile_settings.h"
 #include "support/fresh_state.h"
 
@@ -243,6 +246,11 @@ TEST_F(Capture, ReassignmentTakesTheModifiersHeldWithTheKey) {
     rv::controlPass();
     EXPECT_EQ(rv::hkStopAll, 2);
     EXPECT_EQ(rv::hkStopAllModifiers, 4);
+    // Kept at once, so that a crash does not take the new hotkey with it.
+    std::ifstream file(rv::preferencesFile("appsettings.txt"));
+    const std::string kept((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(kept.find("hkStopAll=2\r\n"), std::string::npos);
+    EXPECT_NE(kept.find("hkStopAllModifiers=4\r\n"), std::string::npos);
 
     reassign("keyspamtarget", {{162, true}, {162, false}});
     EXPECT_EQ(rv::keySpamTarget, 162);

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/main_bindings.h"
+#include "state/preferences.h"
 
 namespace fs = std::filesystem;
 
@@ -18,6 +19,8 @@ std::string callMainBinding(const char* name, const std::string& request) {
 
 void FreshState::SetUp() {
     rv::resetStateForTests();
+    // Preference files beside this test's executable path, not in a folder an earlier test chose.
+    rv::resetPreferencesForTests();
     fake::reset();
     std::random_device seed;
     fs::path base =
