@@ -103,6 +103,27 @@ bool ownInjection(DWORD injectedFlag, ULONG_PTR extraInfo) {
     return injectedFlag != 0 && extraInfo == win32::kOwnInjectionTag;
 }
 
+// A key no keyboard has and no program binds: tapped before the release of an Alt or Win that held a
+// swallowed hotkey, so the release is not taken alone (Alt alone opens the focused program's menu
+// bar, Win alone the Start menu).
+constexpr WORD kMaskKey = 0xE8;
+bool maskNextAltOrWinRelease = false;  // hook thread only
+
+bool isAltOrWin(DWORD vk) {
+    return vk == VK_MENU || vk == VK_LMENU || vk == VK_RMENU || vk == VK_LWIN || vk == VK_RWIN;
+}
+
+void tapMaskKey() {
+    INPUT taps[2] = {};
+    for (INPUT& tap : taps) {
+        tap.type = INPUT_KEYBOARD;
+        tap.ki.wVk = kMaskKey;
+        tap.ki.dwExtraInfo = win32::kOwnInjectionTag;
+    }
+    taps[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, taps, sizeof(INPUT));
+}
+
 LRESULT CALLBACK keyboardHook(int code, WPARAM message, LPARAM data) {
     if (code < 0) return CallNextHookEx(nullptr, code, message, data);
     const DWORD started = GetTickCount();
@@ -113,6 +134,13 @@ LRESULT CALLBACK keyboardHook(int code, WPARAM message, LPARAM data) {
                        message == WM_KEYDOWN || message == WM_SYSKEYDOWN,
                        ownInjection(record->flags & LLKHF_INJECTED, record->dwExtraInfo)};
         swallow = capture.handlers.key(event);
+        if (swallow && event.down && !isAltOrWin(record->vkCode) &&
+            ((GetAsyncKeyState(VK_MENU) | GetAsyncKeyState(VK_LWIN) | GetAsyncKeyState(VK_RWIN)) & 0x8000))
+            maskNextAltOrWinRelease = true;
+        if (!event.down && !swallow && maskNextAltOrWinRelease && isAltOrWin(record->vkCode)) {
+            maskNextAltOrWinRelease = false;
+            tapMaskKey();
+        }
     }
     hookCallEnded(started);
     return swallow ? kSwallow : CallNextHookEx(nullptr, code, message, data);

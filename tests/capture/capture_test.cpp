@@ -247,7 +247,7 @@ TEST_F(Capture, ReassignmentTakesTheModifiersHeldWithTheKey) {
     EXPECT_EQ(rv::hkStopAll, 2);
     EXPECT_EQ(rv::hkStopAllModifiers, 4);
     // Kept at once, so that a crash does not take the new hotkey with it.
-    std::ifstream file(rv::preferencesFile("appsettings.txt"));
+    std::ifstream file(rv::preferencesFile("appsettings.txt"), std::ios::binary);
     const std::string kept((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_NE(kept.find("hkStopAll=2\r\n"), std::string::npos);
     EXPECT_NE(kept.find("hkStopAllModifiers=4\r\n"), std::string::npos);

@@ -114,6 +114,8 @@ test('a panel edits the sequence by name, and says so when the list is too long 
   assert.match(await page.textContent('#seq-note'), /too long to change from a panel/);
   assert.equal((await calls('changeSettings')).length, 1);
   assert.deepEqual(errors, []);
+});
+
 test('the keys pressed in turn: added through a key capture, taken out one by one', async (t) => {
   const { page, calls, setState } = await openPage(t);
   await setState((s) => { s.settings.keySpamKeys = '66.67'; s.status.keySpamKeys = ['B', 'C']; });
