@@ -66,6 +66,28 @@ std::optional<std::string> sequenceText(std::string_view text) {
     return out;
 }
 
+// A list of keys to spam as the README gives it: up to 7 key codes a key spammer can press, each in
+// decimal digits, joined by '.'; "" for none. In the form the program keeps it; nothing when it is no
+// such text.
+std::optional<std::string> keyListText(std::string_view text) {
+    std::string out;
+    size_t keys = 0;
+    while (!text.empty()) {
+        const size_t dot = text.find('.');
+        const std::string_view piece = text.substr(0, dot);
+        if (piece.empty() || piece.size() > 3 ||
+            piece.find_first_not_of("0123456789") != std::string_view::npos || ++keys > 7)
+            return std::nullopt;
+        const int32_t code = std::stoi(std::string(piece));
+        if (!rv::isKeySpamTargetCode(code)) return std::nullopt;
+        out += (out.empty() ? "" : ".") + std::to_string(code);
+        if (dot == std::string_view::npos) break;
+        text.remove_prefix(dot + 1);
+        if (text.empty()) return std::nullopt;  // a final '.'
+    }
+    return out;
+}
+
 // The values a changeSettings payload sets, by the setting's place in the table, read from the rules
 // the README gives for it rather than through the program's own reader; texts in `texts`.
 std::map<size_t, double> expectedChanges(std::string_view payload, std::map<size_t, std::string>& texts) {
@@ -87,8 +109,8 @@ std::map<size_t, double> expectedChanges(std::string_view payload, std::map<size
         if (index == rv::settingsCount()) break;
         const rv::Setting& s = rv::settingAt(index);
         if (!changeable(s)) break;
-        if (s.type == rv::SettingType::Text) {
-            auto kept = sequenceText(text);
+        if (s.type == rv::SettingType::Text || s.type == rv::SettingType::KeyList) {
+            auto kept = s.type == rv::SettingType::Text ? sequenceText(text) : keyListText(text);
             if (!kept) break;
             texts[index] = *kept;
             continue;
@@ -149,7 +171,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::map<size_t, std::string> texts;
     std::map<size_t, double> changes = expectedChanges(text.substr(kChange.size()), texts);
     for (size_t i = 0; i < rv::settingsCount(); ++i) {
-        if (rv::settingAt(i).type == rv::SettingType::Text) {
+        if (rv::settingAt(i).type == rv::SettingType::Text ||
+            rv::settingAt(i).type == rv::SettingType::KeyList) {
             auto changed = texts.find(i);
             fuzz::check(rv::settingText(rv::settingAt(i)) ==
                             (changed == texts.end() ? textsBefore[i] : changed->second),
