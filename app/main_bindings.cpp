@@ -5,7 +5,9 @@
 #include "app/app.h"
 #include "app/main_window.h"
 #include "app/version.h"
+#include "app/webview.h"
 #include "bridge/arguments.h"
+#include "bridge/file_choice.h"
 #include "bridge/json_text.h"
 #include "bridge/panel_command_line.h"
 #include "bridge/texts.h"
@@ -113,6 +115,19 @@ std::string getVersion(const std::string&) {
     return jsonString(RAVELIN_VERSION);
 }
 
+// The system's file dialog for Import and Export, modal to this instance's window (the main window,
+// or a panel's).
+std::string chooseMacroFile(const std::string& request) {
+    Webview* view = hostView;
+    if (!view) return "0";
+    return startFileChoice(request, view->nativeWindow(),
+                           [view](std::function<void()> work) { view->dispatch(std::move(work)); });
+}
+
+std::string getMacroFileChoice(const std::string& request) {
+    return fileChoiceText(request);
+}
+
 // The order the page's functions are registered in.
 constexpr const char* kRegistrationOrder[] = {
     "resizeWindow",      "updateSpammer",        "toggleSpammer",      "updateKeySpam",
@@ -134,6 +149,10 @@ std::string pageStatus() {
     return trackerStatus();
 }
 
+std::vector<MainBinding> fileDialogBindings() {
+    return {{"chooseMacroFile", &chooseMacroFile}, {"getMacroFileChoice", &getMacroFileChoice}};
+}
+
 const std::vector<MainBinding>& mainBindings() {
     static const std::vector<MainBinding> bindings = [] {
         std::vector<MainBinding> own = {
@@ -145,6 +164,7 @@ const std::vector<MainBinding>& mainBindings() {
             {"toggleRecord", &toggleRecord},
             {"getVersion", &getVersion},
         };
+        for (const MainBinding& binding : fileDialogBindings()) own.push_back(binding);
         const std::vector<MainBinding>& page = pageBindings();
         own.insert(own.end(), page.begin(), page.end());
         // What a call changed reaches the open panels (and the page, for a change it did not make

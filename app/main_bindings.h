@@ -12,6 +12,10 @@ namespace rv {
 // The main instance's functions, in registration order.
 const std::vector<MainBinding>& mainBindings();
 
+// The file dialog's calls (chooseMacroFile, getMacroFileChoice), bound in the main window and in a
+// panel window alike: the dialog is modal to the window of the instance that shows it.
+std::vector<MainBinding> fileDialogBindings();
+
 // A preference from the page (applyAppSetting), and the main window put into or out of the topmost
 // band for alwaysOnTop.
 void setAppSetting(const std::string& key, const std::string& value);

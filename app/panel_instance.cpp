@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/app.h"
+#include "app/main_bindings.h"
 #include "app/main_window.h"
 #include "app/page_telling.h"
 #include "app/panel.h"
@@ -79,6 +80,9 @@ void bindPanelFunctions(Webview& view) {
         view.bind(name, [name](const std::string& request) { return panelMacroCall(name, request); });
     }
     view.bind("getMacroJob", [](const std::string& request) { return panelMacroJob(request); });
+    // The file dialog for Import and Export opens over the panel's own window; the chosen path then
+    // goes to the main instance with importMacro or exportMacro.
+    for (const MainBinding& binding : fileDialogBindings()) view.bind(binding.name, binding.call);
 }
 
 // The window as the window system knows it may only be found once the loop has run (see the main

@@ -413,6 +413,10 @@ std::string startMacroJob(std::string_view call, const std::string& request) {
     return "0";
 }
 
+std::optional<std::vector<std::string>> macroCallArguments(std::string_view request) {
+    return arrayItems(request);
+}
+
 int64_t startMacroTask(std::function<MacroTaskResult()> work) {
     return enqueue(Kind::Task, {}, std::move(work));
 }

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rv {
 
@@ -52,6 +54,10 @@ std::string macroPipeMessage(std::string_view name, std::string_view payload);
 // (macroJob|N). Panel instance, user-interface thread; waits up to a second for each answer.
 std::string panelMacroCall(std::string_view call, const std::string& request);
 std::string panelMacroJob(const std::string& request);
+
+// The strings, numbers and literals of a page call's flat JSON argument array, each as its text
+// (strings unescaped); nothing when `request` is not one. Any thread.
+std::optional<std::vector<std::string>> macroCallArguments(std::string_view request);
 
 // Runs the oldest waiting job on the calling thread; false when none waits. The worker's pass.
 bool runNextMacroJob();

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -163,6 +164,21 @@ void applyBrowserSettings(void* browserController);
 // interface thread, once, after the browser is created.
 void routeWindowClose(void* nativeWindow, void (*endLoop)(void* arg), void* arg,
                       bool (*mayClose)() = nullptr);
+// The system's own dialog for choosing one file, modal to `ownerWindow` (the native window: HWND on
+// Windows, the GtkWindow on Linux): Open lists existing files; Save proposes `proposedName` and asks
+// before it replaces a file. Its filter offers "`typeName` (*.`extension`)" first, then all files.
+struct FileDialogRequest {
+    enum class Kind { Open, Save };
+    Kind kind = Kind::Open;
+    std::string title, proposedName, typeName, extension;
+};
+// False when no dialog can be shown (no toolkit, no owner), and `done` is never called. Otherwise
+// `done` gets the chosen file's full path (the empty text when the user cancelled) exactly once, on
+// the user-interface thread: on Windows before this returns (the dialog runs its own message loop,
+// which keeps the other windows painting and the page's calls answered), on Linux later from the
+// toolkit's loop. User-interface thread, never from inside a page call's callback on Windows.
+bool showFileDialog(void* ownerWindow, const FileDialogRequest& request,
+                    std::function<void(const std::string& path)> done);
 // Names the program for the desktop before its first window: on Linux the name and class "ravelin"
 // that the toolkit gives every window (WM_CLASS), which the desktop entry's StartupWMClass matches; on
 // Windows the application user model id "Ravelin.Ravelin", which groups the program's windows on the

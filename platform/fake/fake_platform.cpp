@@ -151,6 +151,9 @@ void reset() {
     s.bindings.clear();
     s.dispatches.clear();
     s.boxes.clear();
+    s.fileDialogsAvailable = true;
+    s.fileDialogs.clear();
+    s.openDialogs.clear();
 }
 
 }  // namespace fake

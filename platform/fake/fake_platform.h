@@ -167,6 +167,16 @@ int mainInstanceClaims();  // claims made since the last reset
 void setMainInstanceRunning(bool running);
 void setProgramStart(bool starts, bool serves);
 
+// File dialogs: those shown (with their owners), the user's answer to the oldest one still open (the
+// empty path cancels it; false when none is open), and whether the system can show one at all.
+struct FileDialogShown {
+    void* owner = nullptr;
+    plat::FileDialogRequest request;
+};
+std::vector<FileDialogShown> fileDialogs();
+bool answerFileDialog(const std::string& path);
+void setFileDialogsAvailable(bool available);
+
 // Back to a fresh platform (clock, records, windows, webview, files settings).
 void reset();
 

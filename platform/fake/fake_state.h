@@ -84,6 +84,9 @@ struct State {
     std::string mainInstanceProblem;  // claims fail with it while not empty
     bool mainInstanceRunning = false;
     bool programStarts = true, startedProgramServes = true;
+    bool fileDialogsAvailable = true;
+    std::vector<FileDialogShown> fileDialogs;
+    std::vector<std::function<void(const std::string&)>> openDialogs;  // their `done`, oldest first
 };
 
 // Whether the system refuses injected input now (refuseInput).

@@ -100,11 +100,12 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "renameProfile",      "deleteProfileAt",    "getReplacedRecording",
         "restoreRecording",   "getReassignRefusal", "getClickerWaiting",
         "getClickStartDelay", "setClickStartDelay", "closePanel",
-        "pickSequence",       "changeSettings",     "getMacroJob",
-        "playSteps",          "listMacros",         "saveMacro",
-        "loadMacro",          "renameMacro",        "duplicateMacro",
-        "deleteMacro",        "importMacro",        "exportMacro",
-        "openMacroFolder",    "readRecording",      "saveRecording"};
+        "chooseMacroFile",    "getMacroFileChoice", "pickSequence",
+        "changeSettings",     "getMacroJob",        "playSteps",
+        "listMacros",         "saveMacro",          "loadMacro",
+        "renameMacro",        "duplicateMacro",     "deleteMacro",
+        "importMacro",        "exportMacro",        "openMacroFolder",
+        "readRecording",      "saveRecording"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
@@ -302,7 +303,8 @@ TEST_F(MainInstance, PanelModeShowsThePageInItsOwnWindow) {
                   "restoreRecording",   "setClickStartDelay", "setPlayRepeat",      "pickLocation",
                   "togglePlay",         "toggleRecord",       "listMacros",         "saveMacro",
                   "loadMacro",          "renameMacro",        "duplicateMacro",     "deleteMacro",
-                  "importMacro",        "exportMacro",        "openMacroFolder",    "getMacroJob"}));
+                  "importMacro",        "exportMacro",        "openMacroFolder",    "getMacroJob",
+                  "chooseMacroFile",    "getMacroFileChoice"}));
 
     std::filesystem::remove_all(inFolder("ui"));
     fake::reset();
