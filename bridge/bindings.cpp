@@ -212,10 +212,14 @@ std::string playSteps(const std::string& request) {
 }
 
 // The macro library's calls start a job on the macro worker and return its number at once.
-// [job], or [job, part] for a further part of the step editor's copy of the recording.
+// [job], or [job, part] for a further part of the step editor's copy of the recording, or
+// [job, "macros", from] for a list's macros from the `from`th on.
 std::string getMacroJob(const std::string& request) {
     std::vector<std::string> fields = argumentFields(stripArguments(request));
     int64_t job = fields.empty() ? 0 : parseInt32(fields[0]).value_or(0);
+    if (fields.size() > 2 && fields[1] == "macros")
+        return macroJobReply(job, std::string::npos,
+                             static_cast<size_t>(std::max(0, parseInt32(fields[2]).value_or(0))));
     if (fields.size() > 1)
         return macroJobPart(job, static_cast<size_t>(std::max(0, parseInt32(fields[1]).value_or(0))));
     return macroJobText(job);

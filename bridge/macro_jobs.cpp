@@ -1,5 +1,6 @@
 #include "bridge/macro_jobs.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -48,8 +49,8 @@ struct Outcome {
     bool ok = false;
     std::string message;
     std::string name;
-    std::string macros;  // JSON array, listMacros only
-    std::string steps;   // readRecording only: "steps":N,"parts":P,"keys":[…] (the text is in editorParts)
+    std::optional<std::vector<std::string>> macros;  // listMacros only: each macro as a JSON object
+    std::string steps;  // readRecording only: "steps":N,"parts":P,"keys":[…] (the text is in editorParts)
 };
 
 constexpr size_t kMostWaiting = 32;
@@ -188,16 +189,27 @@ std::string countText(size_t count) {
     return digits;
 }
 
-std::string listText() {
-    std::string text = "[";
+// A list entry's problem: its first line, cut to at most kListedProblemBytes (at a character's
+// start), so that any one entry fits a pipe reply with room to spare.
+constexpr size_t kListedProblemBytes = 200;
+std::string listedProblem(const std::string& problem) {
+    std::string line = problem.substr(0, problem.find('\n'));
+    if (line.size() <= kListedProblemBytes) return line;
+    size_t cut = kListedProblemBytes;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    return line.substr(0, cut) + "\xE2\x80\xA6";
+}
+
+std::vector<std::string> listEntries() {
+    std::vector<std::string> entries;
     for (const MacroEntry& entry : listMacros()) {
-        if (text.size() > 1) text += ',';
-        text += "{\"name\":" + jsonString(entry.name) + ",\"steps\":" + std::to_string(entry.steps) +
-                ",\"lengthMs\":" + std::to_string(entry.lengthUs / 1000) +
-                ",\"modified\":" + std::to_string(entry.modified) +
-                ",\"problem\":" + jsonString(entry.problem) + "}";
+        entries.push_back("{\"name\":" + jsonString(entry.name) +
+                          ",\"steps\":" + std::to_string(entry.steps) +
+                          ",\"lengthMs\":" + std::to_string(entry.lengthUs / 1000) +
+                          ",\"modified\":" + std::to_string(entry.modified) +
+                          ",\"problem\":" + jsonString(listedProblem(entry.problem)) + "}");
     }
-    return text + "]";
+    return entries;
 }
 
 Outcome save(const std::string& name, bool replace) {
@@ -206,23 +218,23 @@ Outcome save(const std::string& name, bool replace) {
         std::lock_guard<std::mutex> lock(profilesLock);
         if (Profile* current = currentProfileEntry()) file.events = current->events;
     }
-    if (recording.load()) return {false, "Stop the recording first.", name, "", ""};
-    if (file.events.empty()) return {false, "There is no recording to save.", name, "", ""};
+    if (recording.load()) return {false, "Stop the recording first.", name, {}, ""};
+    if (file.events.empty()) return {false, "There is no recording to save.", name, {}, ""};
     plat::screenSize(file.screenWidth, file.screenHeight);
     size_t steps = file.events.size();
     std::string problem = saveLibraryMacro(name, std::move(file), replace);
-    if (!problem.empty()) return {false, problem, name, "", ""};
-    return {true, "Saved \"" + name + "\" (" + countText(steps) + " steps).", name, "", ""};
+    if (!problem.empty()) return {false, problem, name, {}, ""};
+    return {true, "Saved \"" + name + "\" (" + countText(steps) + " steps).", name, {}, ""};
 }
 
 Outcome load(const std::string& name) {
     MacroFile file;
     std::string problem = loadLibraryMacro(name, file);
-    if (!problem.empty()) return {false, "\"" + name + "\" was not loaded:\n" + problem, name, "", ""};
+    if (!problem.empty()) return {false, "\"" + name + "\" was not loaded:\n" + problem, name, {}, ""};
     size_t steps = file.events.size();
     if (!replaceRecording(std::move(file.events)))
-        return {false, "Stop the recording or playback first.", name, "", ""};
-    return {true, "Loaded \"" + name + "\" (" + countText(steps) + " steps).", name, "", ""};
+        return {false, "Stop the recording or playback first.", name, {}, ""};
+    return {true, "Loaded \"" + name + "\" (" + countText(steps) + " steps).", name, {}, ""};
 }
 
 // The macro text as a JSON string with LF line ends, a line end written \n (the text is well-formed
@@ -250,14 +262,14 @@ std::string macroTextJson(const std::string& text) {
 // smaller wire), and the key names the page shows, by code.
 Outcome readSteps(int64_t job) {
     MacroFile file;
-    if (recording.load()) return {false, "Stop the recording first.", "", "", ""};
+    if (recording.load()) return {false, "Stop the recording first.", "", {}, ""};
     {
         std::lock_guard<std::mutex> lock(profilesLock);
         if (Profile* current = currentProfileEntry()) file.events = current->events;
     }
     plat::screenSize(file.screenWidth, file.screenHeight);
     std::string text, problem;
-    if (!writeMacroText(file, text, problem)) return {false, problem, "", "", ""};
+    if (!writeMacroText(file, text, problem)) return {false, problem, "", {}, ""};
     std::string keys = "[";
     for (int32_t vk = 0; vk < 256; ++vk) keys += (vk ? "," : "") + jsonString(macroKeyName(vk));
     keys += "]";
@@ -276,7 +288,7 @@ Outcome readSteps(int64_t job) {
         editorJob = job;
         editorParts = std::move(parts);
     }
-    return {true, countText(file.events.size()) + " steps.", "", "", head};
+    return {true, countText(file.events.size()) + " steps.", "", {}, head};
 }
 
 // The edited recording from the step editor, as macro text in a JSON array: read whole by the same
@@ -286,26 +298,26 @@ Outcome saveSteps(const std::vector<std::string>& requests) {
     std::string text;
     for (const std::string& request : requests) {
         auto items = arrayItems(request);
-        if (!items || items->empty()) return {false, "The edited steps did not arrive.", "", "", ""};
+        if (!items || items->empty()) return {false, "The edited steps did not arrive.", "", {}, ""};
         text += (*items)[0];
     }
     MacroReading reading = readMacroText(text);
-    if (!reading.file) return {false, "The steps were not saved:\n" + macroProblemsText(reading), "", "", ""};
+    if (!reading.file) return {false, "The steps were not saved:\n" + macroProblemsText(reading), "", {}, ""};
     size_t steps = reading.file->events.size();
     if (!replaceRecording(std::move(reading.file->events)))
-        return {false, "Stop the recording or playback first.", "", "", ""};
-    return {true, "Saved the edited recording (" + countText(steps) + " steps).", "", "", ""};
+        return {false, "Stop the recording or playback first.", "", {}, ""};
+    return {true, "Saved the edited recording (" + countText(steps) + " steps).", "", {}, ""};
 }
 
 Outcome run(const Job& job) {
     const std::vector<std::string>& a = job.arguments;
     auto arg = [&a](size_t index) { return index < a.size() ? a[index] : std::string(); };
     auto outcome = [](const std::string& problem, const std::string& name, const std::string& said) {
-        return problem.empty() ? Outcome{true, said, name, "", ""} : Outcome{false, problem, name, "", ""};
+        return problem.empty() ? Outcome{true, said, name, {}, ""} : Outcome{false, problem, name, {}, ""};
     };
     switch (job.kind) {
         case Kind::List:
-            return Outcome{true, "", "", listText(), ""};
+            return Outcome{true, "", "", listEntries(), ""};
         case Kind::Save:
             return save(arg(0), truthy(a, 1));
         case Kind::Load:
@@ -334,7 +346,7 @@ Outcome run(const Job& job) {
             return saveSteps(job.arguments);
         case Kind::Task: {
             MacroTaskResult result = job.task ? job.task() : MacroTaskResult{};
-            return Outcome{result.ok, result.message, result.name, "", ""};
+            return Outcome{result.ok, result.message, result.name, {}, ""};
         }
     }
     return {};
@@ -423,29 +435,32 @@ int64_t startMacroTask(std::function<MacroTaskResult()> work) {
 
 namespace {
 
-// The outcome's text, with only as many macros of a list as keep it within `most` bytes ("more"
-// then counts the rest).
-std::string outcomeText(const Outcome& outcome, size_t most) {
+// The outcome's text. A list gives its macros from `from` on, only as many as keep the text within
+// `most` bytes, each macro whole; a list given so in part says where it starts ("from") and how many
+// macros come after it ("more").
+std::string outcomeText(const Outcome& outcome, size_t most, size_t from) {
     std::string text = std::string("{\"done\":true,\"ok\":") + jsonBool(outcome.ok) +
                        ",\"message\":" + jsonString(outcome.message) +
                        ",\"name\":" + jsonString(outcome.name);
     // The editor's copy of a recording goes to the main window's page only, never into a pipe reply.
     if (!outcome.steps.empty() && most == std::string::npos) return text + "," + outcome.steps + "}";
-    if (!outcome.steps.empty()) return text + "}";
-    if (outcome.macros.empty()) return text + "}";
-    if (most == std::string::npos || text.size() + outcome.macros.size() + 12 <= most)
-        return text + ",\"macros\":" + outcome.macros + "}";
-    // Cut after whole entries: entries are separated by "},{".
-    const std::string& list = outcome.macros;
-    size_t kept = 0, total = 1, end = 0;
-    bool fits = true;
-    for (size_t at = list.find("},{"); at != std::string::npos; at = list.find("},{", at + 1)) {
-        ++total;
-        fits = fits && text.size() + at + 40 <= most;
-        if (fits) end = at + 1, ++kept;
+    if (!outcome.steps.empty() || !outcome.macros) return text + "}";
+    const std::vector<std::string>& entries = *outcome.macros;
+    const size_t first = std::min(from, entries.size());
+    // Room kept for the list's own words and the two counts.
+    constexpr size_t kListWords = 64;
+    std::string list = "[";
+    size_t end = first;
+    for (; end < entries.size(); ++end) {
+        if (most != std::string::npos && text.size() + list.size() + entries[end].size() + kListWords > most)
+            break;
+        if (end > first) list += ',';
+        list += entries[end];
     }
-    std::string cut = kept == 0 ? "[]" : list.substr(0, end) + "]";
-    return text + ",\"macros\":" + cut + ",\"more\":" + std::to_string(total - kept) + "}";
+    text += ",\"macros\":" + list + "]";
+    if (first > 0 || end < entries.size())
+        text += ",\"from\":" + std::to_string(first) + ",\"more\":" + std::to_string(entries.size() - end);
+    return text + "}";
 }
 
 }  // namespace
@@ -454,7 +469,7 @@ std::string macroJobText(int64_t job) {
     return macroJobReply(job, std::string::npos);
 }
 
-std::string macroJobReply(int64_t job, size_t most) {
+std::string macroJobReply(int64_t job, size_t most, size_t from) {
     std::lock_guard<std::mutex> lock(jobsLock);
     auto found = done.find(job);
     if (found == done.end()) {
@@ -463,7 +478,7 @@ std::string macroJobReply(int64_t job, size_t most) {
         if (pending) return "{\"done\":false}";
         return "{\"done\":true,\"ok\":false,\"message\":\"No such job.\",\"name\":\"\"}";
     }
-    std::string text = outcomeText(found->second, most);
+    std::string text = outcomeText(found->second, most, from);
     // The first part of the editor's text comes with the outcome.
     if (job == editorJob && !editorParts.empty() && most == std::string::npos) {
         text.pop_back();
@@ -490,9 +505,14 @@ std::string macroJobPart(int64_t job, size_t part) {
 
 std::string macroPipeMessage(std::string_view name, std::string_view payload) {
     if (name == "macroJob") {
-        int64_t job = 0;
-        for (char c : payload) job = c >= '0' && c <= '9' && job < INT32_MAX ? job * 10 + (c - '0') : job;
-        return macroJobReply(job, plat::kPipeReplyMax);
+        // "N", or "N FROM" for a list's macros from FROM on.
+        int64_t numbers[2] = {0, 0};
+        size_t at = 0;
+        for (char c : payload) {
+            if (c == ' ' && at == 0) ++at;
+            if (c >= '0' && c <= '9' && numbers[at] < INT32_MAX) numbers[at] = numbers[at] * 10 + (c - '0');
+        }
+        return macroJobReply(numbers[0], plat::kPipeReplyMax, static_cast<size_t>(numbers[1]));
     }
     if (name == "macroCall") {
         size_t blank = payload.find(' ');
@@ -518,7 +538,11 @@ std::string panelMacroCall(std::string_view call, const std::string& request) {
 std::string panelMacroJob(const std::string& request) {
     auto items = arrayItems(request);
     int64_t job = items && !items->empty() ? std::strtoll(items->front().c_str(), nullptr, 10) : 0;
-    auto reply = plat::pipeRequest("macroJob|" + std::to_string(job), 1000);
+    std::string question = "macroJob|" + std::to_string(job);
+    if (items && items->size() >= 3 && (*items)[1] == "macros")
+        question +=
+            " " + std::to_string(std::max<int64_t>(0, std::strtoll((*items)[2].c_str(), nullptr, 10)));
+    auto reply = plat::pipeRequest(question, 1000);
     if (reply && !reply->empty()) return *reply;
     return "{\"done\":true,\"ok\":false,\"message\":\"The main window did not answer.\",\"name\":\"\"}";
 }

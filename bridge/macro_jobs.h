@@ -34,8 +34,10 @@ int64_t startMacroTask(std::function<MacroTaskResult()> work);
 // {"done":true,"ok":…,"message":…,"name":…,"macros":[{"name","steps","lengthMs","modified","problem"}…]}
 // ("macros" for listMacros only). An unknown or long-forgotten job: {"done":true,"ok":false,…}.
 std::string macroJobText(int64_t job);
-// The same within `most` bytes: a list keeps its first macros and counts the rest in "more".
-std::string macroJobReply(int64_t job, size_t most);
+// The same within `most` bytes, a list's macros from the `from`th on (from 0): as many whole macros as
+// fit, then "from" (where they start) and "more" (how many come after them) whenever the list is
+// given in part. The panel's page asks for the rest this way, a reply at a time.
+std::string macroJobReply(int64_t job, size_t most, size_t from = 0);
 
 // The step editor's copy of the recording (readRecording): its outcome says "steps" (how many),
 // "parts" and the key names by code ("keys"), and carries the first part of the macro text (LF line
@@ -45,13 +47,15 @@ std::string macroJobPart(int64_t job, size_t part);
 
 // The pipe's saveMacro|NAME (never over an existing macro) and loadMacro|NAME: starts the job and
 // answers at once with {"job":N}, or {"refused":"<why>"} for a name no macro can have; and
-// macroJob|<job>, answered with macroJobText (a list cut to what a reply holds); and a panel's
+// macroJob|<job> or macroJob|<job> <from>, answered with macroJobReply (a list cut to what a reply
+// holds, from its `from`th macro on); and a panel's
 // macroCall|CALL ARGUMENTS, answered as startMacroJob. Pipe server thread.
 std::string macroPipeMessage(std::string_view name, std::string_view payload);
 
 // A panel instance's library calls: the same call forwarded to the main instance over the pipe
 // (macroCall|CALL ARGUMENTS, answered with the job number), and the job's outcome asked the same way
-// (macroJob|N). Panel instance, user-interface thread; waits up to a second for each answer.
+// (macroJob|N; for getMacroJob [N, "macros", FROM], a list's macros from FROM on: macroJob|N FROM). Panel
+// instance, user-interface thread; waits up to a second for each answer.
 std::string panelMacroCall(std::string_view call, const std::string& request);
 std::string panelMacroJob(const std::string& request);
 

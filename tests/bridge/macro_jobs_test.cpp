@@ -146,6 +146,47 @@ TEST_F(MacroJobs, PanelCallsComeOverThePipe) {
     EXPECT_EQ(std::string::npos, rv::macroJobText(std::stoll(job)).find("\"more\""));
 }
 
+// A panel's page reads a long list a reply at a time, through the panel instance's calls: every
+// macro comes once, whole and in order, whatever its name holds, and one that cannot be read keeps
+// its list entry short enough for a reply.
+TEST_F(MacroJobs, APanelReadsALongListInParts) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 70; ++i) names.push_back("macro number " + std::to_string(100 + i));
+    names.push_back("a},{b [c]");
+    for (const std::string& name : names)
+        writeFile("Tapforge/macros/" + name + ".rvm", "Ravelin macro 1\n0 move 1 1\n");
+    names.push_back("broken");
+    writeFile("Tapforge/macros/broken.rvm", "Ravelin macro 1\n0 " + std::string(5000, 'x') + "\n");
+    std::sort(names.begin(), names.end());
+    fake::setPipeResponder(&rv::servePanelMessage);
+
+    const std::string job = rv::panelMacroCall("listMacros", "[]");
+    ASSERT_NE("0", job);
+    EXPECT_TRUE(rv::runNextMacroJob());
+    std::vector<std::string> listed;
+    std::string reply = rv::panelMacroJob("[" + job + "]");
+    for (int replies = 1;; ++replies) {
+        ASSERT_LE(reply.size(), plat::kPipeReplyMax);
+        ASSERT_LT(replies, 20) << reply;
+        const size_t before = listed.size();
+        if (replies > 1)
+            EXPECT_NE(std::string::npos, reply.find("\"from\":" + std::to_string(before))) << reply;
+        for (size_t at = reply.find("{\"name\":\""); at != std::string::npos;
+             at = reply.find("{\"name\":\"", at + 1)) {
+            const size_t start = at + 9;
+            listed.push_back(reply.substr(start, reply.find('"', start) - start));
+        }
+        EXPECT_GT(listed.size(), before) << reply;
+        const size_t more = reply.find("\"more\":");
+        if (replies == 1) ASSERT_NE(std::string::npos, more) << "one reply held every macro";
+        if (more == std::string::npos || std::stoul(reply.substr(more + 7)) == 0) break;
+        reply = rv::panelMacroJob("[" + job + ",\"macros\"," + std::to_string(listed.size()) + "]");
+    }
+    EXPECT_EQ(names, listed);
+    // The page in the main window gets the whole list in one text.
+    EXPECT_EQ(std::string::npos, rv::macroJobText(std::stoll(job)).find("\"more\""));
+}
+
 TEST_F(MacroJobs, OpenFolderMakesTheFolderAndShowsIt) {
     EXPECT_NE(done("openMacroFolder", "[]").find("\"ok\":true"), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory(inFolder("Tapforge/macros")));
