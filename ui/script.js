@@ -1626,7 +1626,7 @@
         (function ask() {
           call('getMacroJob', job).then(function (r) {
             if (!isObj(r)) resolve({ done: true, ok: false, message: 'No answer from the program.' });
-            else if (r.done) resolve(r);
+            else if (r.done) { r.job = job; resolve(r); }
             else setTimeout(ask, MACRO_POLL_MS);
           });
         })();
@@ -1653,10 +1653,27 @@
     });
   }
 
+  // The list's button that has the keyboard focus, as the macro's name and the button's word.
+  var macroFocus = null;
+  function focusedMacroButton() {
+    var active = document.activeElement;
+    var li = active && active.closest && $('macro-list').contains(active) ? active.closest('li') : null;
+    return li ? { name: li.getAttribute('data-macro'), act: active.getAttribute('data-macro-act') } : null;
+  }
+
   function renderMacroBusy() {
+    if (macroBusy) macroFocus = focusedMacroButton() || macroFocus;
     all('#macro-library button').forEach(function (b) {
       if (!b.hasAttribute('data-confirm-no') && !b.hasAttribute('data-confirm-yes')) b.disabled = macroBusy;
     });
+    var active = document.activeElement;
+    if (!macroBusy && macroFocus && (!active || active === document.body)) {
+      var back = null;
+      all('#macro-list li').forEach(function (li) {
+        if (li.getAttribute('data-macro') === macroFocus.name) back = li.querySelector('[data-macro-act="' + macroFocus.act + '"]');
+      });
+      if (back && !back.disabled) { back.focus(); macroFocus = null; }
+    }
   }
 
   function macroLength(ms) {
@@ -1675,6 +1692,11 @@
 
   function renderMacros(list) {
     var ul = $('macro-list');
+    // The list is made anew each time it is read: a button of it that had the keyboard focus gets
+    // it back in the new list (the same button of the same macro), so the keyboard stays in place;
+    // also when the focus went while the operation ran (its buttons were disabled meanwhile).
+    var active = document.activeElement;
+    var kept = focusedMacroButton() || (!active || active === document.body ? macroFocus : null);
     while (ul.firstChild) ul.removeChild(ul.firstChild);
     setHidden($('macro-empty'), list.length > 0);
     list.forEach(function (m) {
@@ -1701,15 +1723,76 @@
         b.disabled = macroBusy || (a[0] === 'load' && !!m.problem);
         b.addEventListener('click', function () { macroAct(a[0], name, b); });
         li.appendChild(b);
+        if (kept && kept.name === name && kept.act === a[0]) kept.button = b;
       });
       ul.appendChild(li);
+    });
+    // A button made while an operation runs is disabled: it gets the focus once that is over.
+    macroFocus = kept && kept.button && kept.button.disabled ? { name: kept.name, act: kept.act } : null;
+    if (kept && kept.button && !kept.button.disabled) kept.button.focus();
+  }
+
+  // A panel window's answers come from the main window a reply at a time: a long list comes in
+  // parts, each saying where it starts ("from") and how many macros are still to come ("more").
+  function restOfMacros(job, list, r) {
+    if (!(Number(r.more) > 0) || !r.macros.length) return Promise.resolve(list);
+    var from = (Number(r.from) || 0) + r.macros.length;
+    return call('getMacroJob', job, 'macros', from).then(function (next) {
+      if (!isObj(next) || !next.ok || !Array.isArray(next.macros) || Number(next.from) !== from) return list;
+      return restOfMacros(job, list.concat(next.macros), next);
     });
   }
 
   function readMacros() {
     if (!has('listMacros')) return Promise.resolve();
     return macroJob('listMacros').then(function (r) {
-      if (r && r.ok && Array.isArray(r.macros)) renderMacros(r.macros);
+      if (!r || !r.ok || !Array.isArray(r.macros)) return;
+      return restOfMacros(r.job, r.macros, r).then(renderMacros);
+    });
+  }
+
+  // The system's own file dialog, where the program offers one: resolves with the chosen path, ''
+  // when the user cancelled, or null when no dialog can be shown here (the typed path is used then).
+  var macroDialogs = has('chooseMacroFile') && has('getMacroFileChoice');
+  function chooseMacroFile(kind, name) {
+    var asked = kind === 'save' ? call('chooseMacroFile', 'save', name) : call('chooseMacroFile', 'open');
+    return asked.then(function (n) {
+      if (typeof n !== 'number' || n <= 0) return null;
+      return new Promise(function (resolve) {
+        (function ask() {
+          call('getMacroFileChoice', n).then(function (r) {
+            if (!isObj(r)) resolve(null);
+            else if (!r.done) setTimeout(ask, MACRO_POLL_MS);
+            else resolve(r.unavailable ? null : String(r.path || ''));
+          });
+        })();
+      });
+    });
+  }
+
+  function showMacroPath() {
+    setHidden($('macro-path'), macroDialogs);
+    setText($('macro-import-btn'), macroDialogs ? 'Import…' : 'Import');
+  }
+  showMacroPath();
+
+  // Opens the dialog and hands the chosen path to `chosen`; a cancelled dialog does nothing, and
+  // without a dialog `typed` goes by the typed path. The dialog holds the window it belongs to, so
+  // the buttons stay as they are (and the keyboard where it was); a second ask meanwhile is dropped.
+  var macroChoosing = false;
+  function byDialog(kind, name, chosen, typed) {
+    if (!macroDialogs) { typed(); return; }
+    if (macroBusy || macroChoosing) return;
+    macroChoosing = true;
+    chooseMacroFile(kind, name).then(function (path) {
+      macroChoosing = false;
+      if (path === null) {
+        macroDialogs = false;
+        showMacroPath();
+        typed();
+      } else if (path) {
+        chosen(path);
+      }
     });
   }
 
@@ -1737,9 +1820,12 @@
     if (act === 'load') macroDo(['loadMacro', name]);
     else if (act === 'duplicate') macroDo(['duplicateMacro', name]);
     else if (act === 'export') {
-      var path = $('macro-path').value.trim();
-      if (!path) { macroSay('Type the path of the file to export to in the field below the list.', true); focusSafe($('macro-path')); return; }
-      macroDo(['exportMacro', name, path], 'There is a file at ' + path + ' already. Replace it?');
+      // The dialog asked before it chose a file that is there already.
+      byDialog('save', name, function (path) { macroDo(['exportMacro', name, path, true]); }, function () {
+        var path = $('macro-path').value.trim();
+        if (!path) { macroSay('Type the path of the file to export to in the field below the list.', true); focusSafe($('macro-path')); return; }
+        macroDo(['exportMacro', name, path], 'There is a file at ' + path + ' already. Replace it?');
+      });
     } else if (act === 'rename') {
       renaming = name;
       setText($('macro-rename-label'), 'New name for ' + name);
@@ -1776,9 +1862,11 @@
   });
 
   $('macro-import-btn').addEventListener('click', function () {
-    var path = $('macro-path').value.trim();
-    if (!path) { macroSay('Type the path of the macro file to import.', true); focusSafe($('macro-path')); return; }
-    macroDo(['importMacro', path]);
+    byDialog('open', '', function (path) { macroDo(['importMacro', path]); }, function () {
+      var path = $('macro-path').value.trim();
+      if (!path) { macroSay('Type the path of the macro file to import.', true); focusSafe($('macro-path')); return; }
+      macroDo(['importMacro', path]);
+    });
   });
 
   $('macro-folder-btn').addEventListener('click', function () {

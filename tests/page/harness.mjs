@@ -35,6 +35,7 @@ export const MAIN_BINDINGS = [
   'getClickerWaiting', 'getClickStartDelay', 'setClickStartDelay', 'closePanel', 'getMacroJob',
   'listMacros', 'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro',
   'exportMacro', 'openMacroFolder', 'playSteps', 'readRecording', 'saveRecording',
+  'chooseMacroFile', 'getMacroFileChoice',
 ];
 export const PANEL_BINDINGS = [
   'updateSpammer', 'toggleSpammer', 'updateKeySpam', 'toggleKeySpam', 'reassignKey', 'changeSettings',
@@ -42,6 +43,7 @@ export const PANEL_BINDINGS = [
   'saveMacro', 'loadMacro', 'renameMacro', 'duplicateMacro', 'deleteMacro', 'importMacro', 'exportMacro',
   'openMacroFolder', 'getMacroJob', 'getClickStartDelay', 'getPlayRepeat', 'getReassignRefusal', 'getReplacedRecording',
   'restoreRecording', 'setClickStartDelay', 'setPlayRepeat', 'pickLocation', 'togglePlay', 'toggleRecord',
+  'chooseMacroFile', 'getMacroFileChoice',
 ];
 
 export function freshState() {
@@ -133,11 +135,31 @@ function installFakeNative({ names, state, groups }) {
     getVersion: () => state.version,
     setTheme: (name) => { state.theme = name; },
     // The macro library: each call is a job whose outcome is asked for, first unfinished.
-    getMacroJob: (id, part) => {
-      if (part !== undefined) return { done: true, ok: true, message: '', name: '', part, text: state.recordingParts[part] };
+    // A list comes state.macroPage macros at a time when that is set, as a panel's replies do.
+    getMacroJob: (id, part, from) => {
       const job = jobs[id];
+      const cut = (outcome, at) => {
+        if (!state.macroPage || !outcome.macros || (at === 0 && outcome.macros.length <= state.macroPage)) return outcome;
+        const macros = outcome.macros.slice(at, at + state.macroPage);
+        return { ...outcome, macros, from: at, more: outcome.macros.length - at - macros.length };
+      };
+      if (part === 'macros') return job ? { done: true, ...cut(job.outcome, from) } : { done: true, ok: false, message: 'No such job.', name: '' };
+      if (part !== undefined) return { done: true, ok: true, message: '', name: '', part, text: state.recordingParts[part] };
       if (!job) return { done: true, ok: false, message: 'No such job.', name: '' };
-      return job.asked++ < 1 ? { done: false } : { done: true, ...job.outcome };
+      return job.asked++ < 1 ? { done: false } : { done: true, ...cut(job.outcome, 0) };
+    },
+    // The system's file dialog: each answers the next of state.dialogAnswers (a path, '' when
+    // cancelled, null when no dialog can be shown), after three asks while it is open.
+    chooseMacroFile: () => {
+      const path = (state.dialogAnswers || []).shift();
+      if (path === null || path === undefined) return 0;
+      jobs.push({ asked: 0, outcome: { path } });
+      return jobs.length - 1;
+    },
+    getMacroFileChoice: (id) => {
+      const job = jobs[id];
+      if (!job) return { done: true, path: '', unavailable: true };
+      return job.asked++ < 3 ? { done: false } : { done: true, path: job.outcome.path };
     },
     listMacros: () => job(() => ({ ok: true, message: '', name: '', macros: macros() })),
     saveMacro: (name, replace) => job(() => {
