@@ -816,6 +816,7 @@
       reassignEndedAt = Date.now();
     }
     if (!before || before.state !== s.state || before.count !== s.count) readReplaced();
+    edNoticeChange(s);
     if (s.autoClicking === true) {
       if (clickCountdown) endClickCountdown();
       // The status says whether the clicker waits; a program that does not say is asked.
@@ -2105,6 +2106,9 @@
     sel: new Uint8Array(0), selCount: 0, anchor: -1, cursor: -1,
     undo: [], redo: [], state: 0, saved: 0, lastId: 0,
     busy: false, closeAsked: false, rows: [], editing: null,
+    // What the shown recording was when read or saved (its steps and the profile), to tell when
+    // another has taken its place; stale once told.
+    base: null, stale: false,
   };
 
   // ---- reading and writing macro text
@@ -2663,12 +2667,37 @@
     $('editor-list').focus();
   }
 
+  // ---- the recording changed elsewhere while shown
+  // A new recording, a macro loaded, another profile, "Bring it back": the editor reads the new
+  // recording when it holds no edits of its own (once a recording under way has ended); with edits,
+  // it says so once and keeps them, for Save to put in place of the new one or Close to drop.
+  function edBase() {
+    return { count: ed.s.n, profile: profiles ? profiles.current : null };
+  }
+  function edNoticeChange(s) {
+    if ($('step-editor').hidden || ed.busy || !ed.base || ed.stale) return;
+    var recordingNow = s.state === 'Recording';
+    var other = recordingNow || (s.state === 'Idle' && typeof s.count === 'number' && s.count !== ed.base.count) ||
+      (profiles && ed.base.profile !== null && profiles.current !== ed.base.profile);
+    if (!other) return;
+    if (ed.state !== ed.saved) {
+      ed.stale = true;
+      edSay('The recording changed since the editor read it: Save puts these edits in its place; Close drops them.', true);
+    } else if (recordingNow) {
+      edSay('A new recording is being made: the editor shows it when it ends.');
+    } else {
+      edOpen('The recording changed: the editor shows the new one.');
+    }
+  }
+
   // ---- opening, saving, playing
   // The recording comes in parts: the editor shows the first rows at once and takes the rest as
-  // they come; edits wait until the whole recording is in.
-  function edOpen() {
+  // they come; edits wait until the whole recording is in. `note` is said once it is shown.
+  function edOpen(note) {
     if (ed.busy) return;
     ed.busy = true;
+    ed.base = null;
+    ed.stale = false;
     ed.raw = [];
     ed.header = { screen: '', name: '', note: '' };
     setText($('editor-stats'), 'Reading the recording…');
@@ -2692,13 +2721,14 @@
           ed.s = readSteps(reader);
           ed.undo = []; ed.redo = []; ed.state = ed.saved = 0;
           setHidden($('step-editor'), false);
-          edSay('');
+          edSay(typeof note === 'string' ? note : '');
           $('editor-list').scrollTop = 0;
           edChanged(-1, 0);
           $('editor-list').focus();
           (function next(part) {
             if (part >= parts) {
               ed.busy = false;
+              ed.base = edBase();
               edLayout();
               return;
             }
@@ -2746,7 +2776,7 @@
     }).then(function (r) {
       ed.busy = false;
       var ok = !!(r && r.ok);
-      if (ok) ed.saved = state;
+      if (ok) { ed.saved = state; ed.base = edBase(); ed.stale = false; }
       edSay(String((r && r.message) || 'No answer from the program.'), !ok);
       edStats();
       edTools();
@@ -2780,7 +2810,7 @@
   }
 
   setHidden($('editor-open'), isPanelWindow || !has('readRecording') || !has('saveRecording'));
-  $('editor-open').addEventListener('click', edOpen);
+  $('editor-open').addEventListener('click', function () { edOpen(); });
   $('editor-close').addEventListener('click', function () { edClose(); });
   $('editor-save').addEventListener('click', function () { edSave(); });
   edTool('editor-undo', function () { edUndoRedo(ed.undo, ed.redo, true); });

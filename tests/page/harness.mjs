@@ -207,6 +207,8 @@ function installFakeNative({ names, state, groups }) {
       if (state.refuseSave) return { ok: false, message: state.refuseSave, name: '' };
       state.replaced = state.status.count;
       state.recordingText = text;
+      // One event for each step line, as the program reads the text.
+      state.status.count = text.split('\n').filter((l) => /^\d/.test(l)).length;
       return { ok: true, message: 'Saved the edited recording.', name: '' };
       });
     },

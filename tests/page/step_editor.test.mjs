@@ -212,3 +212,39 @@ test('a million steps: only the rows in view exist, and scrolling shows the righ
   assert.equal(sent.lines, 1 + 999998 + 1);
   assert.match(sent.last, /\n5 move 999997 5\n$/);
 });
+
+test('a recording that changes elsewhere is read again; edits of the editor\'s own are kept and the change said', async (t) => {
+  const state = editorState();
+  const { page, calls, setState, errors } = await openEditor(t, state);
+  const msg = (re) => page.waitForFunction((s) => new RegExp(s).test(document.getElementById('editor-msg').textContent), re.source);
+  await page.waitForFunction(() => /^10 steps/.test(document.getElementById('editor-stats').textContent));
+
+  // A macro loaded from the library (or the command line) takes the recording's place.
+  await setState((s) => { s.recordingText = 'Ravelin macro 1\n0 move 1 1\n5 move 2 2\n5 move 3 3\n'; s.status.count = 3; });
+  await msg(/The recording changed: the editor shows the new one/);
+  assert.equal((await calls('readRecording')).length, 2);
+  await page.waitForFunction(() => /^3 steps/.test(document.getElementById('editor-stats').textContent));
+
+  // A new recording under way is waited for.
+  await setState((s) => { s.status.state = 'Recording'; });
+  await msg(/A new recording is being made/);
+  await setState((s) => { s.status.state = 'Idle'; s.status.count = 4; s.recordingText += '5 move 4 4\n'; });
+  await page.waitForFunction(() => /^4 steps/.test(document.getElementById('editor-stats').textContent));
+  assert.equal((await calls('readRecording')).length, 3);
+
+  // With an edit not saved, the editor keeps it and says what happened, once.
+  await click(page, 1);
+  await page.click('#editor-delete');
+  await setState((s) => { s.status.count = 9; });
+  await msg(/changed since the editor read it: Save puts these edits in its place/);
+  assert.equal((await calls('readRecording')).length, 3);
+  assert.match(await page.textContent('#editor-stats'), /^3 steps/);
+  // Saved, the edits are the recording, and a later change is followed again.
+  const text = await saved(page, calls);
+  assert.deepEqual(stepLines(text), ['5 move 2 2', '5 move 3 3', '5 move 4 4']);
+  await new Promise((r) => setTimeout(r, 300));
+  assert.equal((await calls('readRecording')).length, 3);
+  await setState((s) => { s.status.count = 1; s.recordingText = 'Ravelin macro 1\n0 move 9 9\n'; });
+  await msg(/The recording changed: the editor shows the new one/);
+  assert.deepEqual(errors, []);
+});
