@@ -20,10 +20,20 @@ trap cleanup_processes EXIT
 "$app/ravelin" >>"$RAVELIN_TEST_TMP/out.log" 2>&1 &
 app_pid=$!
 main=$(wait_window "$title" 30) || fail "main window not found"
-sleep 2
-# Large enough for the page's two columns; the library is at the foot of the first.
-xdotool windowmove "$main" 0 0 windowsize "$main" 1900 1060
-sleep 1
+# Large enough for the page's two columns; the library is at the foot of the first. The page sizes
+# its window once it has loaded (a first run's window grows): sized again until it stays so.
+sized=0
+for _ in $(seq 40); do
+  xdotool windowmove "$main" 0 0 windowsize "$main" 1900 1060
+  sleep 0.5
+  if [ "$("$xwin" geometry "$main")" = "0 0 1900 1060" ]; then
+    sized=$((sized + 1))
+    [ "$sized" -ge 3 ] && break
+  else
+    sized=0
+  fi
+done
+[ "$sized" -ge 3 ] || fail "the main window did not stay at 1900x1060: $("$xwin" geometry "$main")"
 start_timeline_target "Macro Dialog Target" 1000 100 600 500
 
 wait_file() {
@@ -153,7 +163,8 @@ want=$(awk '{ sub(/\r$/, "") } / key-down Q / { on = 1; next } on && /^[0-9]/ { 
 awk -v w="${want:-0}" 'BEGIN { exit !(w >= 700) }' || fail "the edited file does not hold the edit: $(tr -d '\r' <"$file")"
 
 # ---- imported through the Open dialog -----------------------------------------------------------
-# From the macro's Export: its Delete, then Import.
+# From the macro's Export (once the list is read again after the export): its Delete, then Import.
+sleep 1
 xdotool key --delay 100 Tab Tab Return
 take_dialog "Import a macro"
 shot import-dialog
