@@ -169,8 +169,9 @@ TEST_F(MacroJobs, APanelReadsALongListInParts) {
         ASSERT_LE(reply.size(), plat::kPipeReplyMax);
         ASSERT_LT(replies, 20) << reply;
         const size_t before = listed.size();
-        if (replies > 1)
+        if (replies > 1) {
             EXPECT_NE(std::string::npos, reply.find("\"from\":" + std::to_string(before))) << reply;
+        }
         for (size_t at = reply.find("{\"name\":\""); at != std::string::npos;
              at = reply.find("{\"name\":\"", at + 1)) {
             const size_t start = at + 9;
@@ -178,7 +179,9 @@ TEST_F(MacroJobs, APanelReadsALongListInParts) {
         }
         EXPECT_GT(listed.size(), before) << reply;
         const size_t more = reply.find("\"more\":");
-        if (replies == 1) ASSERT_NE(std::string::npos, more) << "one reply held every macro";
+        if (replies == 1) {
+            ASSERT_NE(std::string::npos, more) << "one reply held every macro";
+        }
         if (more == std::string::npos || std::stoul(reply.substr(more + 7)) == 0) break;
         reply = rv::panelMacroJob("[" + job + ",\"macros\"," + std::to_string(listed.size()) + "]");
     }
