@@ -294,7 +294,7 @@ std::string setSettings(std::string_view payload) {
         if (equals == std::string::npos) return refused("\"" + field + "\" is not NAME=VALUE.");
         const std::string name = field.substr(0, equals);
         const Setting* setting = settingNamed(name);
-        if (!setting || setting->type == SettingType::Reserved)
+        if (!setting || setting->type == SettingType::Reserved || hasOwnCalls(*setting))
             return refused("No setting named \"" + name + "\".");
         const std::string_view text = std::string_view(field).substr(equals + 1);
         if (setting->type == SettingType::KeyList) {

@@ -53,7 +53,7 @@
   var TRACKER_KEYS = settingNames('tracker');
   var DEFAULT_SETTINGS = {};
   SETTINGS_TABLE.forEach(function (s) { if (s.page) DEFAULT_SETTINGS[s.name] = s.byDefault; });
-  var PREF_KEYS = ['alwaysOnTop', 'launchOnStartup', 'startMinimized', 'hotkeysEnabled', 'disableAnimations'];
+  var PREF_KEYS = settingNames('preference');
   var REASSIGN_HINTS = {
     rec: 'Press a key or a right, middle or side mouse button for Record, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
     play: 'Press a key or a right, middle or side mouse button for Play, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
@@ -626,7 +626,8 @@
   function readClickDelay() {
     if (!has('getClickStartDelay')) return Promise.resolve();
     return call('getClickStartDelay').then(function (n) {
-      if (typeof n === 'number' && n >= 0 && n <= 10) clickDelay = n;
+      var range = SETTING.clickStartDelay;
+      if (typeof n === 'number' && n >= range.min && n <= range.max) clickDelay = n;
       showValue($('delay-input'), clickDelay);
     });
   }
@@ -1478,7 +1479,8 @@
   });
 
   // ---------------------------------------------------------------- preferences
-  var prefs = { alwaysOnTop: false, launchOnStartup: false, startMinimized: false, hotkeysEnabled: true, disableAnimations: false };
+  var prefs = {};
+  PREF_KEYS.forEach(function (k) { prefs[k] = SETTING[k].byDefault; });
   var prefInputs = all('input[data-pref]');
 
   function renderPrefs() {
