@@ -1,5 +1,7 @@
 #include "bridge/display_session.h"
 
+#include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -68,8 +70,23 @@ std::string displaySessionText(const DisplaySession& session) {
     return text;
 }
 
+namespace {
+
+std::mutex keptLock;
+std::optional<std::string> kept;  // guarded by keptLock
+
+}  // namespace
+
 std::string displaySessionText() {
-    return std::string_view(plat::kWindowSystem) == "x11" ? displaySessionText(displaySession()) : "";
+    std::lock_guard<std::mutex> lock(keptLock);
+    if (!kept)
+        kept = std::string_view(plat::kWindowSystem) == "x11" ? displaySessionText(displaySession()) : "";
+    return *kept;
+}
+
+void forgetDisplaySession() {
+    std::lock_guard<std::mutex> lock(keptLock);
+    kept.reset();
 }
 
 }  // namespace rv
