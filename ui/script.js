@@ -1386,19 +1386,23 @@
     focusSafe($('profile-list').querySelector('[data-act="rename"][data-index="' + index + '"]'), $('add-name'));
   }
 
-  // Profiles are told apart by name: the same name in other letter case counts as taken.
-  function takenName(name, except) {
-    var key = name.trim().toLowerCase();
-    return profileNames().some(function (other, i) { return i !== except && String(other).trim().toLowerCase() === key; });
+  // What keeps a name from the profile at `except` (-1: a new one), in the words of its form; '' for
+  // nothing. Profiles are told apart by name: the same name in other letter case counts as taken.
+  function nameProblem(name, except, empty, taken) {
+    if (!name) return empty;
+    if (NAME_FORBIDDEN.test(name)) return 'Profile names cannot contain " \\ [ or ].';
+    var key = name.toLowerCase();
+    var isTaken = profileNames().some(function (other, i) { return i !== except && String(other).trim().toLowerCase() === key; });
+    return isTaken ? taken : '';
   }
 
   $('rename-form').addEventListener('submit', function (e) {
     e.preventDefault();
     var input = $('rename-name');
     var name = input.value.trim();
-    if (!name) { showRenameMessage('Enter a name for the profile.'); input.focus(); return; }
-    if (NAME_FORBIDDEN.test(name)) { showRenameMessage('Profile names cannot contain " \\ [ or ].'); input.focus(); return; }
-    if (takenName(name, renaming)) { showRenameMessage('Another profile is named "' + name + '". Choose another name.'); input.focus(); return; }
+    var problem = nameProblem(name, renaming, 'Enter a name for the profile.',
+      'Another profile is named "' + name + '". Choose another name.');
+    if (problem) { showRenameMessage(problem); input.focus(); return; }
     if (renaming < 0 || !has('renameProfile')) { endRename(); return; }
     var index = renaming;
     call('renameProfile', index, name).then(refreshAfterProfileChange).then(endRename);
@@ -1452,17 +1456,9 @@
     e.preventDefault();
     var input = $('add-name');
     var name = input.value.trim();
-    if (!name) { showAddMessage('Enter a name for the new profile.', true); input.focus(); return; }
-    if (NAME_FORBIDDEN.test(name)) {
-      showAddMessage('Profile names cannot contain " \\ [ or ].', true);
-      input.focus();
-      return;
-    }
-    if (takenName(name, -1)) {
-      showAddMessage('A profile named "' + name + '" exists already. Choose another name.', true);
-      input.focus();
-      return;
-    }
+    var problem = nameProblem(name, -1, 'Enter a name for the new profile.',
+      'A profile named "' + name + '" exists already. Choose another name.');
+    if (problem) { showAddMessage(problem, true); input.focus(); return; }
     if (!has('addProfile')) return;
     showAddMessage('', false);
     input.value = '';
