@@ -288,6 +288,28 @@ void recordMouse(const plat::MouseEvent& event, int32_t code) {
     recordCapturedEvent(e);
 }
 
+// Ends a pick; the control thread tells the page.
+void endPick(std::atomic<bool>& request) {
+    request.exchange(false);
+    wake(Sleeper::Control);
+}
+
+// A press while a pick is armed: a left press is taken by `place`, which says whether the pick goes
+// on; a right or middle press ends it. Either is kept from the program under the pointer; false for
+// the other buttons.
+template <typename Place>
+bool pickPress(std::atomic<bool>& request, int32_t button, Place place) {
+    if (button == 1) {
+        if (!place()) request.exchange(false);
+        refreshProfileSettings();
+        wake(Sleeper::Control);
+        return true;
+    }
+    if (button != 2 && button != 4) return false;
+    endPick(request);
+    return true;
+}
+
 }  // namespace
 
 ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData) {
@@ -312,32 +334,6 @@ ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData) {
             return {0, false};
     }
 }
-
-namespace {
-
-// Ends a pick; the control thread tells the page.
-void endPick(std::atomic<bool>& request) {
-    request.exchange(false);
-    wake(Sleeper::Control);
-}
-
-// A press while a pick is armed: a left press is taken by `place`, which says whether the pick goes
-// on; a right or middle press ends it. Either is kept from the program under the pointer; false for
-// the other buttons.
-template <typename Place>
-bool pickPress(std::atomic<bool>& request, int32_t button, Place place) {
-    if (button == 1) {
-        if (!place()) request.exchange(false);
-        refreshProfileSettings();
-        wake(Sleeper::Control);
-        return true;
-    }
-    if (button != 2 && button != 4) return false;
-    endPick(request);
-    return true;
-}
-
-}  // namespace
 
 bool onKeyEvent(const plat::KeyEvent& event) {
     // Our own injected keys are never hotkeys, captures or recorded input.
