@@ -533,27 +533,16 @@
   var statusSeq = 0;       // number of status reads started
   var statusBusy = false;
 
+  // Each toggle's button, its label and hotkey elements (ID-toggle, -label, -key), and what it says.
+  function toggleOf(id, t) {
+    t.btn = $(id + '-toggle'); t.label = $(id + '-toggle-label'); t.key = $(id + '-toggle-key'); t.pending = null;
+    return t;
+  }
   var TOGGLES = {
-    clicker: {
-      btn: $('clicker-toggle'), label: $('clicker-toggle-label'), key: $('clicker-toggle-key'),
-      fn: 'toggleSpammer', flag: 'autoClicking', hk: 'hkAuto',
-      start: 'Start clicking', stop: 'Stop clicking', pending: null
-    },
-    keyspam: {
-      btn: $('keyspam-toggle'), label: $('keyspam-toggle-label'), key: $('keyspam-toggle-key'),
-      fn: 'toggleKeySpam', flag: 'keySpamming', hk: 'hkKeySpam',
-      start: 'Start key spam', stop: 'Stop key spam', pending: null
-    },
-    record: {
-      btn: $('record-toggle'), label: $('record-toggle-label'), key: $('record-toggle-key'),
-      fn: 'toggleRecord', state: 'Recording', hk: 'hkRec',
-      start: 'Record', stop: 'Stop recording', pending: null
-    },
-    play: {
-      btn: $('play-toggle'), label: $('play-toggle-label'), key: $('play-toggle-key'),
-      fn: 'togglePlay', state: 'Playing', hk: 'hkPlay',
-      start: 'Play', stop: 'Stop playback', pending: null
-    }
+    clicker: toggleOf('clicker', { fn: 'toggleSpammer', flag: 'autoClicking', hk: 'hkAuto', start: 'Start clicking', stop: 'Stop clicking' }),
+    keyspam: toggleOf('keyspam', { fn: 'toggleKeySpam', flag: 'keySpamming', hk: 'hkKeySpam', start: 'Start key spam', stop: 'Stop key spam' }),
+    record: toggleOf('record', { fn: 'toggleRecord', state: 'Recording', hk: 'hkRec', start: 'Record', stop: 'Stop recording' }),
+    play: toggleOf('play', { fn: 'togglePlay', state: 'Playing', hk: 'hkPlay', start: 'Play', stop: 'Stop playback' })
   };
 
   function isRunning(t) {
