@@ -1,10 +1,9 @@
 #include "bridge/display_session.h"
 
-#include <mutex>
-#include <optional>
 #include <string_view>
 
 #include "platform/platform.h"
+#include "state/state.h"
 
 namespace rv {
 
@@ -72,21 +71,19 @@ std::string displaySessionText(const DisplaySession& session) {
 
 namespace {
 
-std::mutex keptLock;
-std::optional<std::string> kept;  // guarded by keptLock
+GuardedText kept;  // "" until read
 
 }  // namespace
 
 std::string displaySessionText() {
-    std::lock_guard<std::mutex> lock(keptLock);
-    if (!kept)
-        kept = std::string_view(plat::kWindowSystem) == "x11" ? displaySessionText(displaySession()) : "";
-    return *kept;
+    if (std::string_view(plat::kWindowSystem) != "x11") return "";
+    std::string text = kept.load();
+    if (text.empty()) kept.store(text = displaySessionText(displaySession()));
+    return text;
 }
 
 void forgetDisplaySession() {
-    std::lock_guard<std::mutex> lock(keptLock);
-    kept.reset();
+    kept.store("");
 }
 
 }  // namespace rv

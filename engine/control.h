@@ -27,8 +27,7 @@ struct KeyClash {
 KeyClash keyClash(const std::vector<KeyChoice>& choices);
 
 // The reassignment target (1 record, 2 play, 3 clicker, 4 key-spam hotkeys, 5 key to spam, 6 to 9 the
-// optional hotkeys) other than `target` whose key is `code`, or 0 when no other has it. Two hotkeys
-// share a code when their modifiers differ too: `modifiers` are those `target` would take. Any thread.
+// optional hotkeys) that holds the key `target` would take, by keyClash's rule; 0 for none. Any thread.
 int32_t reassignHolder(int32_t target, int32_t code, int32_t modifiers);
 
 // A reassignment target's member, and the modifiers held with it (nullptr for the key to spam).
