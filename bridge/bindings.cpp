@@ -39,6 +39,21 @@ std::string raising(const std::string&) {
     raiseRequest(*request);
     return "";
 }
+// A call answered by `text`; a whole number, as the program keeps it, read and set (the stripped
+// text read as an integer that `save` takes; anything else changes nothing).
+template <std::string (*text)()>
+std::string answer(const std::string&) {
+    return text();
+}
+template <std::atomic<int32_t>* value>
+std::string number(const std::string&) {
+    return std::to_string(value->load());
+}
+template <bool (*save)(int32_t)>
+std::string setNumber(const std::string& request) {
+    if (auto number = parseInt32(stripArguments(request))) save(*number);
+    return "";
+}
 
 // "Show here" for a popped-out panel: its window ends, so the panel is never shown twice.
 std::string closePanel(const std::string& request) {
@@ -47,17 +62,6 @@ std::string closePanel(const std::string& request) {
     plat::terminateProcess(open->second);
     plat::closeProcess(open->second);
     panelProcesses.erase(open);
-    return "";
-}
-
-std::string getPlayRepeat(const std::string&) {
-    return std::to_string(playRepeat.load());
-}
-
-// The repeat count: the stripped text read as an integer (0 to 1000000); anything else changes
-// nothing.
-std::string setPlayRepeat(const std::string& request) {
-    if (auto passes = parseInt32(stripArguments(request))) savePlayRepeat(*passes);
     return "";
 }
 
@@ -78,10 +82,6 @@ std::string pickSequence(const std::string& request) {
     return "";
 }
 
-std::string getAppSettings(const std::string&) {
-    return appSettingsText();
-}
-
 std::string resetHotkeys(const std::string&) {
     hotkeyDefaults();
     plat::wakeCaptureLoop();
@@ -91,16 +91,6 @@ std::string resetHotkeys(const std::string&) {
 // Whether the auto-clicker is on but waiting for the pointer to leave our windows.
 std::string getClickerWaiting(const std::string&) {
     return jsonBool(clickerWaiting.load() && autoClicking.load());
-}
-
-std::string getClickStartDelay(const std::string&) {
-    return std::to_string(clickStartDelay.load());
-}
-
-// Seconds, 0 to 10; anything else changes nothing.
-std::string setClickStartDelay(const std::string& request) {
-    if (auto seconds = parseInt32(stripArguments(request))) saveClickStartDelay(*seconds);
-    return "";
 }
 
 std::string deleteProfileAtCall(const std::string& request) {
@@ -116,14 +106,6 @@ std::string getReplacedRecording(const std::string&) {
 
 std::string restoreRecording(const std::string&) {
     return jsonBool(restoreReplacedRecording());
-}
-
-std::string getProfiles(const std::string&) {
-    return profilesText();
-}
-
-std::string getSettings(const std::string&) {
-    return settingsText();
 }
 
 // The theme the page shows, kept between runs and handed to panels (not part of the preferences
@@ -176,14 +158,14 @@ const std::vector<MainBinding>& pageBindings() {
         {"toggleKeySpam", &raising<&keySpamToggleRequest>},
         {"pickLocation", &pickLocation},
         {"pickSequence", &pickSequence},
-        {"getAppSettings", &getAppSettings},
+        {"getAppSettings", &answer<appSettingsText>},
         {"resetHotkeys", &resetHotkeys},
         {"clearProfile", &running<clearProfile>},
         {"addProfile", &handOn<addProfile>},
         {"deleteProfile", &running<deleteProfile>},
         {"switchProfile", &handOn<switchProfile>},
-        {"getProfiles", &getProfiles},
-        {"getSettings", &getSettings},
+        {"getProfiles", &answer<profilesText>},
+        {"getSettings", &answer<settingsText>},
         // The settings kept by name, as the pipe's changeSettings takes them: "name=value,...".
         {"changeSettings", &handOn<applySettingChanges>},
         {"reassignKey", &handOn<armReassignment>},
@@ -193,16 +175,16 @@ const std::vector<MainBinding>& pageBindings() {
         // Playback from the page: the request the play hotkey raises, so the control thread's rules
         // hold (no playback during a recording).
         {"togglePlay", &raising<&playToggleRequest>},
-        {"getPlayRepeat", &getPlayRepeat},
-        {"setPlayRepeat", &setPlayRepeat},
+        {"getPlayRepeat", &number<&playRepeat>},
+        {"setPlayRepeat", &setNumber<savePlayRepeat>},
         {"renameProfile", &handOn<renameProfile>},
         {"deleteProfileAt", &deleteProfileAtCall},
         {"getReplacedRecording", &getReplacedRecording},
         {"restoreRecording", &restoreRecording},
         {"getReassignRefusal", &getReassignRefusal},
         {"getClickerWaiting", &getClickerWaiting},
-        {"getClickStartDelay", &getClickStartDelay},
-        {"setClickStartDelay", &setClickStartDelay},
+        {"getClickStartDelay", &number<&clickStartDelay>},
+        {"setClickStartDelay", &setNumber<saveClickStartDelay>},
         {"closePanel", &closePanel},
         {"getMacroJob", &getMacroJob},
         {"playSteps", &playSteps},
