@@ -58,9 +58,9 @@ CliCommand wrong(std::string problem) {
     return command;
 }
 
-CliCommand message(std::string text, bool startsProgram) {
+CliCommand message(std::string text, bool startsProgram, CliCommand::Kind kind = CliCommand::Kind::Message) {
     CliCommand command;
-    command.kind = CliCommand::Kind::Message;
+    command.kind = kind;
     command.message = std::move(text);
     command.startsProgram = startsProgram;
     return command;
@@ -108,24 +108,14 @@ CliCommand parseWords(const std::vector<std::string>& words, size_t at) {
     if (at >= words.size()) return wrong("No command given.");
     const std::string& verb = words[at];
     const size_t rest = words.size() - at - 1;
-    if (verb == "--help" || verb == "-h" || verb == "help") {
-        CliCommand command;
-        command.kind = CliCommand::Kind::Help;
-        return command;
-    }
+    if (verb == "--help" || verb == "-h" || verb == "help") return message("", false, CliCommand::Kind::Help);
     if (verb == "version" || verb == "--version") {
         if (rest != 0) return wrong("version takes nothing after it.");
-        CliCommand command;
-        command.kind = CliCommand::Kind::Version;
-        command.message = "getVersion|";
-        return command;
+        return message("getVersion|", false, CliCommand::Kind::Version);
     }
     if (verb == "status") {
         if (rest != 0) return wrong("status takes nothing after it.");
-        CliCommand command;
-        command.kind = CliCommand::Kind::Status;
-        command.message = "getStatus|";
-        return command;
+        return message("getStatus|", false, CliCommand::Kind::Status);
     }
     if (verb == "start" || verb == "stop" || verb == "toggle") {
         if (rest != 1)

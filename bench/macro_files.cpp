@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/percentile.h"
 #include "state/macro_library.h"
 
 namespace {
@@ -52,14 +53,8 @@ std::vector<rv::MacroEvent> recording(size_t count) {
     return events;
 }
 
-double ms(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::median;
+using bench::ms;
 
 }  // namespace
 

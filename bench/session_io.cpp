@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/percentile.h"
 #include "platform/platform.h"
 #include "state/profile_settings.h"
 #include "state/session_file.h"
@@ -49,14 +50,8 @@ std::vector<rv::MacroEvent> recording(size_t count) {
     return events;
 }
 
-double ms(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::median;
+using bench::ms;
 
 }  // namespace
 

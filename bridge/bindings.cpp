@@ -22,6 +22,39 @@ namespace rv {
 
 namespace {
 
+// The calls that answer nothing: one that hands its arguments, stripped, to `take`; one that runs
+// `act`; one that raises `request` for the control thread.
+template <auto take>
+std::string handOn(const std::string& request) {
+    take(stripArguments(request));
+    return "";
+}
+template <void (*act)()>
+std::string running(const std::string&) {
+    act();
+    return "";
+}
+template <std::atomic<bool>* request>
+std::string raising(const std::string&) {
+    raiseRequest(*request);
+    return "";
+}
+// A call answered by `text`; a whole number, as the program keeps it, read and set (the stripped
+// text read as an integer that `save` takes; anything else changes nothing).
+template <std::string (*text)()>
+std::string answer(const std::string&) {
+    return text();
+}
+template <std::atomic<int32_t>* value>
+std::string number(const std::string&) {
+    return std::to_string(value->load());
+}
+template <bool (*save)(int32_t)>
+std::string setNumber(const std::string& request) {
+    if (auto number = parseInt32(stripArguments(request))) save(*number);
+    return "";
+}
+
 // "Show here" for a popped-out panel: its window ends, so the panel is never shown twice.
 std::string closePanel(const std::string& request) {
     auto open = panelProcesses.find(stripArguments(request));
@@ -29,49 +62,6 @@ std::string closePanel(const std::string& request) {
     plat::terminateProcess(open->second);
     plat::closeProcess(open->second);
     panelProcesses.erase(open);
-    return "";
-}
-
-std::string updateSpammer(const std::string& request) {
-    applySpammerUpdate(stripArguments(request));
-    return "";
-}
-
-std::string toggleSpammer(const std::string&) {
-    raiseRequest(clickerToggleRequest);
-    return "";
-}
-
-std::string updateKeySpam(const std::string& request) {
-    applyKeySpamUpdate(stripArguments(request));
-    return "";
-}
-
-std::string toggleKeySpam(const std::string&) {
-    raiseRequest(keySpamToggleRequest);
-    return "";
-}
-
-std::string updateTracker(const std::string& request) {
-    applyTrackerUpdate(stripArguments(request));
-    return "";
-}
-
-// Recording and playback from the page: the same requests the record and play hotkeys set, so the
-// control thread's rules hold (no playback during a recording, no recording during playback).
-std::string togglePlay(const std::string&) {
-    raiseRequest(playToggleRequest);
-    return "";
-}
-
-std::string getPlayRepeat(const std::string&) {
-    return std::to_string(playRepeat.load());
-}
-
-// The repeat count: the stripped text read as an integer (0 to 1000000); anything else changes
-// nothing.
-std::string setPlayRepeat(const std::string& request) {
-    if (auto passes = parseInt32(stripArguments(request))) savePlayRepeat(*passes);
     return "";
 }
 
@@ -92,10 +82,6 @@ std::string pickSequence(const std::string& request) {
     return "";
 }
 
-std::string getAppSettings(const std::string&) {
-    return appSettingsText();
-}
-
 std::string resetHotkeys(const std::string&) {
     hotkeyDefaults();
     plat::wakeCaptureLoop();
@@ -107,38 +93,8 @@ std::string getClickerWaiting(const std::string&) {
     return jsonBool(clickerWaiting.load() && autoClicking.load());
 }
 
-std::string getClickStartDelay(const std::string&) {
-    return std::to_string(clickStartDelay.load());
-}
-
-// Seconds, 0 to 10; anything else changes nothing.
-std::string setClickStartDelay(const std::string& request) {
-    if (auto seconds = parseInt32(stripArguments(request))) saveClickStartDelay(*seconds);
-    return "";
-}
-
-std::string clearProfileCall(const std::string&) {
-    clearProfile();
-    return "";
-}
-
-std::string addProfileCall(const std::string& request) {
-    addProfile(stripArguments(request));
-    return "";
-}
-
-std::string deleteProfileCall(const std::string&) {
-    deleteProfile();
-    return "";
-}
-
 std::string deleteProfileAtCall(const std::string& request) {
     if (auto index = parseInt32(stripArguments(request))) deleteProfileAt(*index);
-    return "";
-}
-
-std::string renameProfileCall(const std::string& request) {
-    renameProfile(stripArguments(request));
     return "";
 }
 
@@ -152,39 +108,10 @@ std::string restoreRecording(const std::string&) {
     return jsonBool(restoreReplacedRecording());
 }
 
-std::string switchProfileCall(const std::string& request) {
-    switchProfile(stripArguments(request));
-    return "";
-}
-
-std::string getProfiles(const std::string&) {
-    return profilesText();
-}
-
-std::string getSettings(const std::string&) {
-    return settingsText();
-}
-
-// The settings kept by name, as the pipe's changeSettings takes them: "name=value,...".
-std::string changeSettings(const std::string& request) {
-    applySettingChanges(stripArguments(request));
-    return "";
-}
-
 // The theme the page shows, kept between runs and handed to panels (not part of the preferences
 // text, whose members are fixed).
 std::string getTheme(const std::string&) {
     return jsonString(theme);
-}
-
-std::string setTheme(const std::string& request) {
-    saveTheme(stripArguments(request));
-    return "";
-}
-
-std::string reassignKey(const std::string& request) {
-    armReassignment(stripArguments(request));
-    return "";
 }
 
 // Why the last reassignment was refused: {"key":<name>,"holder":<word>}, or null when it was not.
@@ -229,36 +156,39 @@ std::string getMacroJob(const std::string& request) {
 
 const std::vector<MainBinding>& pageBindings() {
     static const std::vector<MainBinding> bindings = {
-        {"updateSpammer", &updateSpammer},
-        {"toggleSpammer", &toggleSpammer},
-        {"updateKeySpam", &updateKeySpam},
-        {"toggleKeySpam", &toggleKeySpam},
+        {"updateSpammer", &handOn<applySpammerUpdate>},
+        {"toggleSpammer", &raising<&clickerToggleRequest>},
+        {"updateKeySpam", &handOn<applyKeySpamUpdate>},
+        {"toggleKeySpam", &raising<&keySpamToggleRequest>},
         {"pickLocation", &pickLocation},
         {"pickSequence", &pickSequence},
-        {"getAppSettings", &getAppSettings},
+        {"getAppSettings", &answer<appSettingsText>},
         {"resetHotkeys", &resetHotkeys},
-        {"clearProfile", &clearProfileCall},
-        {"addProfile", &addProfileCall},
-        {"deleteProfile", &deleteProfileCall},
-        {"switchProfile", &switchProfileCall},
-        {"getProfiles", &getProfiles},
-        {"getSettings", &getSettings},
-        {"changeSettings", &changeSettings},
-        {"reassignKey", &reassignKey},
+        {"clearProfile", &running<clearProfile>},
+        {"addProfile", &handOn<addProfile>},
+        {"deleteProfile", &running<deleteProfile>},
+        {"switchProfile", &handOn<switchProfile>},
+        {"getProfiles", &answer<profilesText>},
+        {"getSettings", &answer<settingsText>},
+        // The settings kept by name, as the pipe's changeSettings takes them: "name=value,...".
+        {"changeSettings", &handOn<applySettingChanges>},
+        {"reassignKey", &handOn<armReassignment>},
         {"getTheme", &getTheme},
-        {"setTheme", &setTheme},
-        {"updateTracker", &updateTracker},
-        {"togglePlay", &togglePlay},
-        {"getPlayRepeat", &getPlayRepeat},
-        {"setPlayRepeat", &setPlayRepeat},
-        {"renameProfile", &renameProfileCall},
+        {"setTheme", &handOn<saveTheme>},
+        {"updateTracker", &handOn<applyTrackerUpdate>},
+        // Playback from the page: the request the play hotkey raises, so the control thread's rules
+        // hold (no playback during a recording).
+        {"togglePlay", &raising<&playToggleRequest>},
+        {"getPlayRepeat", &number<&playRepeat>},
+        {"setPlayRepeat", &setNumber<savePlayRepeat>},
+        {"renameProfile", &handOn<renameProfile>},
         {"deleteProfileAt", &deleteProfileAtCall},
         {"getReplacedRecording", &getReplacedRecording},
         {"restoreRecording", &restoreRecording},
         {"getReassignRefusal", &getReassignRefusal},
         {"getClickerWaiting", &getClickerWaiting},
-        {"getClickStartDelay", &getClickStartDelay},
-        {"setClickStartDelay", &setClickStartDelay},
+        {"getClickStartDelay", &number<&clickStartDelay>},
+        {"setClickStartDelay", &setNumber<saveClickStartDelay>},
         {"closePanel", &closePanel},
         {"getMacroJob", &getMacroJob},
         {"playSteps", &playSteps},

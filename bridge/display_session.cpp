@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "state/state.h"
 
 namespace rv {
 
@@ -68,8 +69,21 @@ std::string displaySessionText(const DisplaySession& session) {
     return text;
 }
 
+namespace {
+
+GuardedText kept;  // "" until read
+
+}  // namespace
+
 std::string displaySessionText() {
-    return std::string_view(plat::kWindowSystem) == "x11" ? displaySessionText(displaySession()) : "";
+    if (std::string_view(plat::kWindowSystem) != "x11") return "";
+    std::string text = kept.load();
+    if (text.empty()) kept.store(text = displaySessionText(displaySession()));
+    return text;
+}
+
+void forgetDisplaySession() {
+    kept.store("");
 }
 
 }  // namespace rv

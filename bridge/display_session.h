@@ -18,6 +18,10 @@ DisplaySession displaySession();
 
 // What works there, in a sentence or three; empty on Windows.
 std::string displaySessionText(const DisplaySession& session);
+// The text for this run: the environment is read at the first call, and the session the program
+// runs in stays the same until it ends. Any thread.
 std::string displaySessionText();
+// The environment is read again at the next call (tests).
+void forgetDisplaySession();
 
 }  // namespace rv

@@ -29,11 +29,6 @@ bool panelEdits(const Setting& s) {
     return s.group == SettingGroup::Clicker || s.group == SettingGroup::KeySpam;
 }
 
-// The settings kept by name change only by name (hotkeys through reassignment).
-bool changedByName(const Setting& s) {
-    return s.store != SettingStore::SessionLine && s.group != SettingGroup::Hotkey;
-}
-
 const std::vector<const Setting*>& panelKeys() {
     static const std::vector<const Setting*> keys = [] {
         std::vector<const Setting*> out;

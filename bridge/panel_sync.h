@@ -41,7 +41,6 @@ void toggleRecordFromPanel(std::string_view rectangle);
 // profile's settings text is refreshed when anything was applied, and appsettings.txt is saved when a
 // shared setting was. Returns how many fields were applied. Main page, panel pipe.
 int applySettingChanges(std::string_view payload);
-int applySettingChanges(std::string_view payload);
 
 // ---- panel instance (user-interface thread) -----------------------------------------------------
 

@@ -1,5 +1,6 @@
 #include "bridge/remote_commands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <tuple>
@@ -273,28 +274,17 @@ bool plainNumber(std::string_view text, bool decimal) {
     return !text.empty() && text != "." && text.find_first_not_of("0123456789.") == std::string_view::npos;
 }
 
-// The reassignment target whose member the setting is, or 0.
-int32_t reassignTargetOf(const Setting& setting) {
-    if (setting.integer == &hkRec) return kRecordHotkey;
-    if (setting.integer == &hkPlay) return kPlayHotkey;
-    if (setting.integer == &hkAuto) return kClickerHotkey;
-    if (setting.integer == &hkKeySpam) return kKeySpamHotkey;
-    if (setting.integer == &keySpamTarget) return kKeySpamKey;
-    if (setting.integer == &hkStopAll) return kStopAllHotkey;
-    if (setting.integer == &hkProfile1) return kProfile1Hotkey;
-    if (setting.integer == &hkProfile2) return kProfile2Hotkey;
-    if (setting.integer == &hkProfile3) return kProfile3Hotkey;
-    return kNoTarget;
-}
-
 std::string setSettings(std::string_view payload) {
     std::vector<std::pair<const Setting*, std::string>> changes;
+    // The hotkeys the changes touch, as they would be, and the name of the last setting of each.
+    std::vector<KeyChoice> choices;
+    std::vector<std::string> choiceNames;
     for (const std::string& field : argumentFields(payload)) {
         const size_t equals = field.find('=');
         if (equals == std::string::npos) return refused("\"" + field + "\" is not NAME=VALUE.");
         const std::string name = field.substr(0, equals);
         const Setting* setting = settingNamed(name);
-        if (!setting || setting->type == SettingType::Reserved)
+        if (!setting || setting->type == SettingType::Reserved || hasOwnCalls(*setting))
             return refused("No setting named \"" + name + "\".");
         const std::string_view text = std::string_view(field).substr(equals + 1);
         if (setting->type == SettingType::KeyList) {
@@ -310,14 +300,24 @@ std::string setSettings(std::string_view payload) {
             setting->type == SettingType::Text || plainNumber(text, setting->type == SettingType::Speed);
         auto value = wellFormed ? acceptSettingText(*setting, text) : std::nullopt;
         if (!value) return refused(name + " takes " + rangeText(*setting) + ".");
-        if (int32_t target = reassignTargetOf(*setting)) {
-            const int32_t code = parseInt32(*value).value_or(0);
-            if (reassignHolder(target, code, hotkeyModifiersOf(target)) != kNoTarget)
-                return refused(name + ": that key is taken already.");
+        // A hotkey's key or modifiers: the pair they make is checked against the other keys below.
+        if (const ReassignMembers* members = reassignMembersHolding(setting->integer)) {
+            auto chosen = std::find_if(choices.begin(), choices.end(),
+                                       [&](const KeyChoice& c) { return c.target == members->target; });
+            if (chosen == choices.end()) {
+                chosen = choices.insert(choices.end(), {members->target, members->key->load(),
+                                                        hotkeyModifiersOf(members->target)});
+                choiceNames.emplace_back();
+            }
+            const int32_t number = parseInt32(*value).value_or(0);
+            (setting->integer == members->key ? chosen->code : chosen->modifiers) = number;
+            choiceNames[static_cast<size_t>(chosen - choices.begin())] = name;
         }
         changes.emplace_back(setting, *value);
     }
     if (changes.empty()) return refused("No setting was named.");
+    const KeyClash clash = keyClash(choices);
+    if (clash.holder != kNoTarget) return refused(choiceNames[clash.choice] + ": that key is taken already.");
     bool profileScope = false, codes = false, shared = false;
     for (const auto& [setting, value] : changes) {
         storeAcceptedText(*setting, value);

@@ -2,13 +2,13 @@
 
 #include <cmath>
 #include <mutex>
-#include <tuple>
 #include <utility>
 
 #include "bridge/display_session.h"
 #include "bridge/json_text.h"
 #include "capture/capture.h"
 #include "capture/recording.h"
+#include "engine/control.h"
 #include "platform/platform.h"
 #include "state/preferences.h"
 #include "state/save_problems.h"
@@ -73,10 +73,8 @@ std::string settingsText() {
             member(out, s->name, s->flag->load());
         } else if (s->type == SettingType::Speed) {
             member(out, s->name, jsonSpeed(s->speed->load()));
-        } else if (s->type == SettingType::Text) {
-            member(out, s->name, jsonString(s->text->load()));
-        } else if (s->type == SettingType::KeyList) {
-            member(out, s->name, jsonString(keyListText(s->integer)));
+        } else if (s->type == SettingType::Text || s->type == SettingType::KeyList) {
+            member(out, s->name, jsonString(settingText(*s)));
         } else {
             member(out, s->name, s->integer->load());
         }
@@ -115,16 +113,14 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     member(out, "state", jsonString(trackerState()));
     if (figures || !recording.load()) member(out, "count", std::to_string(count));
     member(out, "restore", stringArray(restore));
-    member(out, "hkRec", jsonString(hotkeyDisplayName(hkRec.load(), hkRecModifiers.load())));
-    member(out, "hkPlay", jsonString(hotkeyDisplayName(hkPlay.load(), hkPlayModifiers.load())));
-    member(out, "hkAuto", jsonString(hotkeyDisplayName(hkAuto.load(), hkAutoModifiers.load())));
-    member(out, "hkKeySpam", jsonString(hotkeyDisplayName(hkKeySpam.load(), hkKeySpamModifiers.load())));
-    // The hotkeys that may be none: their names, or "".
-    for (auto [name, code, modifiers] : {std::tuple{"hkStopAll", hkStopAll.load(), hkStopAllModifiers.load()},
-                                         {"hkProfile1", hkProfile1.load(), hkProfile1Modifiers.load()},
-                                         {"hkProfile2", hkProfile2.load(), hkProfile2Modifiers.load()},
-                                         {"hkProfile3", hkProfile3.load(), hkProfile3Modifiers.load()}})
-        member(out, name, jsonString(code == 0 ? "" : hotkeyDisplayName(code, modifiers)));
+    // Each hotkey by its name ("Ctrl+F6"), "" for one that is none.
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        const ReassignMembers* hotkey =
+            s->group == SettingGroup::Hotkey ? reassignMembersHolding(s->integer) : nullptr;
+        if (!hotkey || hotkey->key != s->integer) continue;
+        const int32_t code = s->integer->load();
+        member(out, s->name, jsonString(code == 0 ? "" : hotkeyDisplayName(code, hotkey->modifiers->load())));
+    }
     member(out, "keySpamTarget", jsonString(keyDisplayName(keySpamTarget.load())));
     member(out, "keySpamKeys", keyNamesArray());
     member(out, "reassigning", jsonString(reassignWord(reassignTarget.load())));

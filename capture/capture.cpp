@@ -288,6 +288,28 @@ void recordMouse(const plat::MouseEvent& event, int32_t code) {
     recordCapturedEvent(e);
 }
 
+// Ends a pick; the control thread tells the page.
+void endPick(std::atomic<bool>& request) {
+    request.exchange(false);
+    wake(Sleeper::Control);
+}
+
+// A press while a pick is armed: a left press is taken by `place`, which says whether the pick goes
+// on; a right or middle press ends it. Either is kept from the program under the pointer; false for
+// the other buttons.
+template <typename Place>
+bool pickPress(std::atomic<bool>& request, int32_t button, Place place) {
+    if (button == 1) {
+        if (!place()) request.exchange(false);
+        refreshProfileSettings();
+        wake(Sleeper::Control);
+        return true;
+    }
+    if (button != 2 && button != 4) return false;
+    endPick(request);
+    return true;
+}
+
 }  // namespace
 
 ButtonEvent classifyMouseMessage(uint32_t message, uint32_t mouseData) {
@@ -318,10 +340,7 @@ bool onKeyEvent(const plat::KeyEvent& event) {
     if (event.injected) return false;
     // Escape ends the picking of sequence points, and goes no further.
     if (event.vk == kEscapeKey && pickSequenceRequest.load()) {
-        if (event.down) {
-            pickSequenceRequest.exchange(false);
-            wake(Sleeper::Control);
-        }
+        if (event.down) endPick(pickSequenceRequest);
         return true;
     }
     const int32_t modifier = modifierBitOfKey(event.vk);
@@ -347,43 +366,27 @@ bool onMouseEvent(const plat::MouseEvent& event) {
         return false;
     }
     if (button.code != 0) {
-        if (button.down && pickSequenceRequest.load()) {
-            // A left press adds a point where it is (a left single click, the usual wait after it);
-            // a right or middle press ends the picking, as does a full list.
-            if (button.code == 1) {
+        if (button.down && pickSequenceRequest.load() &&
+            pickPress(pickSequenceRequest, button.code, [&event] {
+                // A left single click where the press is, with the usual wait after it; a full list
+                // ends the picking.
                 SequencePoint point{event.x, event.y, 0, false, kDefaultSequenceWaitMs};
                 const bool fits = std::abs(event.x) <= kMaxSequenceCoordinate &&
                                   std::abs(event.y) <= kMaxSequenceCoordinate;
-                if (!fits || !appendSequencePoint(point) ||
-                    clickSequencePoints().size() >= kMaxSequencePoints)
-                    pickSequenceRequest.exchange(false);
+                const bool goesOn =
+                    fits && appendSequencePoint(point) && clickSequencePoints().size() < kMaxSequencePoints;
                 locMode.store(2);
-                refreshProfileSettings();
-                wake(Sleeper::Control);
-                return true;
-            }
-            if (button.code == 2 || button.code == 4) {
-                pickSequenceRequest.exchange(false);
-                wake(Sleeper::Control);
-                return true;
-            }
-        }
-        if (button.down && pickLocationRequest.load()) {
-            if (button.code == 1) {
+                return goesOn;
+            }))
+            return true;
+        if (button.down && pickLocationRequest.load() &&
+            pickPress(pickLocationRequest, button.code, [&event] {
                 fixedX.exchange(event.x);
                 fixedY.exchange(event.y);
                 locMode.store(1);
-                pickLocationRequest.exchange(false);
-                refreshProfileSettings();
-                wake(Sleeper::Control);
-                return true;
-            }
-            if (button.code == 2 || button.code == 4) {
-                pickLocationRequest.exchange(false);
-                wake(Sleeper::Control);
-                return true;
-            }
-        }
+                return false;
+            }))
+            return true;
         int32_t target = reassignTarget.load();
         if (button.down && target != kNoTarget && takesModifiers(target) && button.code != 1) {
             reassignLoneModifier.store(0);

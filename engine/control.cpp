@@ -17,54 +17,18 @@ namespace rv {
 
 namespace {
 
-std::atomic<int32_t>* reassignMember(int32_t target) {
-    switch (target) {
-        case kRecordHotkey:
-            return &hkRec;
-        case kPlayHotkey:
-            return &hkPlay;
-        case kClickerHotkey:
-            return &hkAuto;
-        case kKeySpamHotkey:
-            return &hkKeySpam;
-        case kKeySpamKey:
-            return &keySpamTarget;
-        case kStopAllHotkey:
-            return &hkStopAll;
-        case kProfile1Hotkey:
-            return &hkProfile1;
-        case kProfile2Hotkey:
-            return &hkProfile2;
-        case kProfile3Hotkey:
-            return &hkProfile3;
-        default:
-            return nullptr;
-    }
-}
-
-// The modifiers that go with a hotkey target's code; none for the key spammer's keys.
-std::atomic<int32_t>* reassignModifiersMember(int32_t target) {
-    switch (target) {
-        case kRecordHotkey:
-            return &hkRecModifiers;
-        case kPlayHotkey:
-            return &hkPlayModifiers;
-        case kClickerHotkey:
-            return &hkAutoModifiers;
-        case kKeySpamHotkey:
-            return &hkKeySpamModifiers;
-        case kStopAllHotkey:
-            return &hkStopAllModifiers;
-        case kProfile1Hotkey:
-            return &hkProfile1Modifiers;
-        case kProfile2Hotkey:
-            return &hkProfile2Modifiers;
-        case kProfile3Hotkey:
-            return &hkProfile3Modifiers;
-        default:
-            return nullptr;
-    }
-}
+// Each target's member, and the modifiers held with it (none for the key to spam).
+constexpr ReassignMembers kReassignMembers[] = {
+    {kRecordHotkey, &hkRec, &hkRecModifiers},
+    {kPlayHotkey, &hkPlay, &hkPlayModifiers},
+    {kClickerHotkey, &hkAuto, &hkAutoModifiers},
+    {kKeySpamHotkey, &hkKeySpam, &hkKeySpamModifiers},
+    {kKeySpamKey, &keySpamTarget, nullptr},
+    {kStopAllHotkey, &hkStopAll, &hkStopAllModifiers},
+    {kProfile1Hotkey, &hkProfile1, &hkProfile1Modifiers},
+    {kProfile2Hotkey, &hkProfile2, &hkProfile2Modifiers},
+    {kProfile3Hotkey, &hkProfile3, &hkProfile3Modifiers},
+};
 
 // A key added to the end of the key spammer's list; false when the list is full.
 bool addKeySpamKey(int32_t code) {
@@ -104,7 +68,8 @@ void applyReassignment() {
     int32_t code = reassignCode.load();
     if (target == kNoTarget || code == 0) return;
     // Stored by the capture thread before the code.
-    const int32_t modifiers = reassignModifiersMember(target) ? reassignModifiers.load() : 0;
+    const ReassignMembers* members = reassignMembersOf(target);
+    const int32_t modifiers = members && members->modifiers ? reassignModifiers.load() : 0;
     // Escape cancels, and so does a code the member cannot hold (the left button as a hotkey, a mouse
     // button as a key to spam). A key another target already has is refused too: two hotkeys on one
     // key leave one action unreachable, and a spammed key that is a hotkey would fire it. The keys the
@@ -117,8 +82,8 @@ void applyReassignment() {
     reassignRefusedBy.store(holder);
     reassignRefusedCode.store(holder != 0 ? code : 0);
     if (code != kEscape && accepted && holder == 0) {
-        if (auto* member = reassignModifiersMember(target)) member->exchange(modifiers);
-        if (auto* member = reassignMember(target)) member->exchange(code);
+        if (members && members->modifiers) members->modifiers->exchange(modifiers);
+        if (members) members->key->exchange(code);
         if (target == kKeySpamMoreKey) addKeySpamKey(code);
         // The keys to spam are profile values. The hotkeys' modifiers, and the hotkeys added since the
         // first files (stop everything, the profiles'), are kept in appsettings.txt: written now, so
@@ -204,22 +169,53 @@ void setProfileSwitcher(void (*switchTo)(int32_t)) {
     profileSwitcher.store(switchTo);
 }
 
+const ReassignMembers* reassignMembersOf(int32_t target) {
+    for (const ReassignMembers& members : kReassignMembers) {
+        if (members.target == target) return &members;
+    }
+    return nullptr;
+}
+
+const ReassignMembers* reassignMembersHolding(const std::atomic<int32_t>* member) {
+    for (const ReassignMembers& members : kReassignMembers) {
+        if (members.key == member || (members.modifiers && members.modifiers == member)) return &members;
+    }
+    return nullptr;
+}
+
 int32_t hotkeyModifiersOf(int32_t target) {
-    const std::atomic<int32_t>* member = reassignModifiersMember(target);
-    return member ? member->load() : 0;
+    const ReassignMembers* members = reassignMembersOf(target);
+    return members && members->modifiers ? members->modifiers->load() : 0;
+}
+
+KeyClash keyClash(const std::vector<KeyChoice>& choices) {
+    // What a target holds: its choice when it has one, else its members as they are.
+    auto held = [&choices](const ReassignMembers& members) {
+        for (const KeyChoice& choice : choices) {
+            if (choice.target == members.target) return choice;
+        }
+        return KeyChoice{members.target, members.key->load(),
+                         members.modifiers ? members.modifiers->load() : 0};
+    };
+    for (size_t i = 0; i < choices.size(); ++i) {
+        const KeyChoice& choice = choices[i];
+        // No key (an optional hotkey that is none) is shared by nobody.
+        if (choice.code == 0) continue;
+        const ReassignMembers* mine = reassignMembersOf(choice.target);
+        for (const ReassignMembers& other : kReassignMembers) {
+            const KeyChoice theirs = held(other);
+            if (other.target == choice.target || theirs.code != choice.code) continue;
+            // Two hotkeys on one key differ when their modifiers do; the key to spam has none of its
+            // own and stays off every hotkey's key.
+            const bool hotkeys = other.modifiers && mine && mine->modifiers;
+            if (!hotkeys || theirs.modifiers == choice.modifiers) return {i, other.target};
+        }
+    }
+    return {choices.size(), kNoTarget};
 }
 
 int32_t reassignHolder(int32_t target, int32_t code, int32_t modifiers) {
-    for (int32_t other = kRecordHotkey; other <= kLastTarget; ++other) {
-        const std::atomic<int32_t>* member = reassignMember(other);
-        if (other == target || !member || member->load() != code) continue;
-        // Two hotkeys on one key differ when their modifiers do; the key to spam has none of its own
-        // and stays off every hotkey's key.
-        const std::atomic<int32_t>* otherModifiers = reassignModifiersMember(other);
-        const bool hotkeys = otherModifiers && reassignModifiersMember(target);
-        if (!hotkeys || otherModifiers->load() == modifiers) return other;
-    }
-    return kNoTarget;
+    return keyClash({{target, code, modifiers}}).holder;
 }
 
 void controlPass() {

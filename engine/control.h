@@ -3,14 +3,43 @@
 // this thread carries them out as soon as they wake it (state/wakes.h).
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace rv {
 
+// A key and modifiers a reassignment target would take.
+struct KeyChoice {
+    int32_t target;
+    int32_t code;
+    int32_t modifiers;
+};
+// The first choice whose key another target holds (each target with a choice taken as it would be,
+// the others as they are), by its place in `choices` (choices.size() for none), and that holder.
+// Two hotkeys share a key when both code and modifiers match; the key to spam shares one with any
+// hotkey of that code; a code of 0 (an optional hotkey that is none) is never shared. Any thread.
+struct KeyClash {
+    size_t choice;
+    int32_t holder;
+};
+KeyClash keyClash(const std::vector<KeyChoice>& choices);
+
 // The reassignment target (1 record, 2 play, 3 clicker, 4 key-spam hotkeys, 5 key to spam, 6 to 9 the
-// optional hotkeys) other than `target` whose key is `code`, or 0 when no other has it. Two hotkeys
-// share a code when their modifiers differ too: `modifiers` are those `target` would take. Any thread.
+// optional hotkeys) that holds the key `target` would take, by keyClash's rule; 0 for none. Any thread.
 int32_t reassignHolder(int32_t target, int32_t code, int32_t modifiers);
+
+// A reassignment target's member, and the modifiers held with it (nullptr for the key to spam).
+struct ReassignMembers {
+    int32_t target;
+    std::atomic<int32_t>* key;
+    std::atomic<int32_t>* modifiers;
+};
+// The members of a target; nullptr for none and for a key added to the list of keys to spam.
+const ReassignMembers* reassignMembersOf(int32_t target);
+// The members of the target whose key or modifiers `member` is; nullptr when it is neither.
+const ReassignMembers* reassignMembersHolding(const std::atomic<int32_t>* member);
 
 // The modifiers the hotkey of a reassignment target is held with; 0 for the key spammer's keys.
 int32_t hotkeyModifiersOf(int32_t target);

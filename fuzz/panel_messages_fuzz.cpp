@@ -21,7 +21,7 @@ namespace {
 // the hotkeys.
 bool changeable(const rv::Setting& s) {
     return s.group == rv::SettingGroup::Clicker || s.group == rv::SettingGroup::KeySpam ||
-           (s.store != rv::SettingStore::SessionLine && s.group != rv::SettingGroup::Hotkey);
+           rv::changedByName(s);
 }
 
 // A whole number of at most ten digits after an optional '-', the whole field, within [low, high];

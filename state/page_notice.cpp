@@ -38,12 +38,13 @@ void tellPage() {
 }
 
 uint64_t pageStateSignature() {
-    uint64_t hash = fingerprint(
-        {recording.load(), playing.load(), autoClicking.load(), keySpamming.load(), clickerWaiting.load(),
-         panelHover.load(), reassignTarget.load(), reassignRefusedBy.load(), reassignRefusedCode.load(),
-         pickLocationRequest.load(), pickSequenceRequest.load(), clickStartDelay.load(), playRepeat.load()});
-    // Every setting, the speed by its bits.
+    uint64_t hash = fingerprint({recording.load(), playing.load(), autoClicking.load(), keySpamming.load(),
+                                 clickerWaiting.load(), panelHover.load(), reassignTarget.load(),
+                                 reassignRefusedBy.load(), reassignRefusedCode.load(),
+                                 pickLocationRequest.load(), pickSequenceRequest.load()});
+    // Every setting the page reads with the status, the speed by its bits.
     for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        if (s->store == SettingStore::Preferences) continue;
         int64_t value = 0;
         if (s->type == SettingType::Speed) {
             float speed = s->speed->load();

@@ -19,41 +19,13 @@ namespace rv {
 
 namespace {
 
-struct FlagKey {
-    const char* key;
-    std::atomic<bool>* value;
-};
-struct NumberKey {
-    const char* key;
-    std::atomic<int32_t>* value;
-};
-
-// The file's ten lines in order: five switches, the four window numbers, then windowMaximized.
-const std::array<FlagKey, 5> kFlagKeys = {{
-    {"alwaysOnTop", &alwaysOnTop},
-    {"launchOnStartup", &launchOnStartup},
-    {"startMinimized", &startMinimized},
-    {"hotkeysEnabled", &hotkeysEnabled},
-    {"disableAnimations", &disableAnimations},
-}};
-const std::array<NumberKey, 4> kNumberKeys = {{
-    {"windowX", &windowX},
-    {"windowY", &windowY},
-    {"windowWidth", &windowWidth},
-    {"windowHeight", &windowHeight},
-}};
-
-void applyPreference(std::string_view key, std::string_view value) {
-    for (const FlagKey& flag : kFlagKeys) {
-        if (key == flag.key) flag.value->store(value == "1");
-    }
-    if (key == "windowMaximized") windowMaximized.store(value == "1");
-    for (const NumberKey& number : kNumberKeys) {
-        if (key != number.key) continue;
-        auto parsed = parseInt32(value);
-        if (!parsed) return;
-        number.value->store(*parsed);
-        if (number.value == &windowX) windowPositionKnown.store(true);
+// A preference's value was set: what else follows from it.
+void preferenceChanged(const Setting& setting) {
+    if (setting.flag == &launchOnStartup) {
+        // What the system registered, not what was asked: the page shows the real state.
+        launchOnStartup.store(plat::setStartupRegistration(launchOnStartup.load(), plat::exePath()));
+    } else if (setting.flag == &hotkeysEnabled) {
+        plat::wakeCaptureLoop();
     }
 }
 
@@ -138,14 +110,14 @@ void choosePreferencesFolder() {
 void loadAppSettings() {
     auto text = readTextFile(preferencesFile("appsettings.txt"));
     if (!text) return;
-    std::string_view rest(*text);
-    while (!rest.empty()) {
-        size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        size_t equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
-        applyPreference(line.substr(0, equals), line.substr(equals + 1));
+    for (const std::string& line : splitFields(*text, '\n')) {
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const Setting* setting = settingNamed(std::string_view(line).substr(0, equals));
+        if (!setting || setting->store != SettingStore::Preferences) continue;
+        // A number that does not parse leaves the value as it was.
+        const bool read = applyStoredField(*setting, std::string_view(line).substr(equals + 1));
+        if (read && setting->integer == &windowX) windowPositionKnown.store(true);
     }
     applyNamedSettingsText(SettingStore::AppSettings, *text, '\n');
 }
@@ -156,17 +128,13 @@ bool saveAppSettings() {
     static std::mutex saving;
     std::lock_guard<std::mutex> lock(saving);
     std::string text;
-    for (const FlagKey& flag : kFlagKeys) {
-        text += flag.key;
-        text += flag.value->load() ? "=1\n" : "=0\n";
-    }
-    for (const NumberKey& number : kNumberKeys) {
-        text += number.key;
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        if (s->store != SettingStore::Preferences) continue;
+        text += s->name;
         text += '=';
-        text += std::to_string(number.value->load());
+        appendStoredField(text, *s);
         text += '\n';
     }
-    text += windowMaximized.load() ? "windowMaximized=1\n" : "windowMaximized=0\n";
     // The shared settings added since, by name, those that differ from their default.
     std::string named = namedSettingsText(SettingStore::AppSettings, '\n');
     if (!named.empty()) text += named + '\n';
@@ -175,12 +143,13 @@ bool saveAppSettings() {
 
 std::string appSettingsText() {
     std::string text = "{";
-    for (const FlagKey& flag : kFlagKeys) {
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        if (s->group != SettingGroup::Preference) continue;
         if (text.size() > 1) text += ',';
         text += '"';
-        text += flag.key;
+        text += s->name;
         text += "\":";
-        text += flag.value->load() ? "true" : "false";
+        text += s->flag->load() ? "true" : "false";
     }
     return text + "}";
 }
@@ -214,56 +183,45 @@ std::string loadTheme() {
 
 namespace {
 
-constexpr int32_t kMostPasses = 1000000;
-
-// A whole number from 0 to `most` kept alone on the first line of a file beside the executable;
-// 0 when the file is missing or holds anything else.
-int32_t loadNumberFile(const char* name, int32_t most) {
-    auto text = readTextFile(preferencesFile(name));
-    if (!text) return 0;
-    auto number = parseInt32(text->substr(0, text->find('\n')));
-    return number && *number >= 0 && *number <= most ? *number : 0;
+// A setting kept alone on the first line of a file of its own: its value, or its default when the
+// file is missing or holds anything else.
+int32_t loadOwnFile(const Setting& setting) {
+    auto text = readTextFile(preferencesFile(setting.file));
+    if (!text) return static_cast<int32_t>(setting.byDefault);
+    auto number = parseSettingValue(setting, text->substr(0, text->find('\n')));
+    return static_cast<int32_t>(number.value_or(setting.byDefault));
 }
 
-bool saveNumberFile(const char* name, int32_t most, std::atomic<int32_t>& item, int32_t number) {
-    if (number < 0 || number > most) return false;
-    item.store(number);
-    keepPreferenceFile(name, std::to_string(number));
+bool saveOwnFile(const Setting& setting, int32_t number) {
+    if (!parseSettingValue(setting, std::to_string(number))) return false;
+    setting.integer->store(number);
+    keepPreferenceFile(setting.file, std::to_string(number));
     return true;
 }
 
 }  // namespace
 
 int32_t loadPlayRepeat() {
-    return loadNumberFile("playback.txt", kMostPasses);
+    return loadOwnFile(*settingNamed("playRepeat"));
 }
 
 bool savePlayRepeat(int32_t passes) {
-    return saveNumberFile("playback.txt", kMostPasses, playRepeat, passes);
+    return saveOwnFile(*settingNamed("playRepeat"), passes);
 }
 
 int32_t loadClickStartDelay() {
-    return loadNumberFile("clickdelay.txt", kLongestStartDelay);
+    return loadOwnFile(*settingNamed("clickStartDelay"));
 }
 
 bool saveClickStartDelay(int32_t seconds) {
-    return saveNumberFile("clickdelay.txt", kLongestStartDelay, clickStartDelay, seconds);
+    return saveOwnFile(*settingNamed("clickStartDelay"), seconds);
 }
 
 void applyAppSetting(const std::string& key, const std::string& value) {
-    bool on = value == "1";
-    if (key == "alwaysOnTop") {
-        alwaysOnTop.store(on);
-    } else if (key == "launchOnStartup") {
-        // What the system registered, not what was asked: the page shows the real state.
-        launchOnStartup.store(plat::setStartupRegistration(on, plat::exePath()));
-    } else if (key == "startMinimized") {
-        startMinimized.store(on);
-    } else if (key == "hotkeysEnabled") {
-        hotkeysEnabled.exchange(on);
-        plat::wakeCaptureLoop();
-    } else if (key == "disableAnimations") {
-        disableAnimations.store(on);
+    const Setting* setting = settingNamed(key);
+    if (setting && setting->group == SettingGroup::Preference) {
+        setting->flag->store(value == "1");
+        preferenceChanged(*setting);
     }
     saveAppSettings();
 }
@@ -280,21 +238,18 @@ void resetToDefaults() {
     profileDefaults();
     trackerDefaults();
     hotkeyDefaults();
-    applyNamedSettingsText(SettingStore::AppSettings, "", '\n');
-
-    alwaysOnTop = false;
-    launchOnStartup = plat::setStartupRegistration(false, plat::exePath());
-
-    startMinimized = false;
-    hotkeysEnabled.exchange(true);
-    plat::wakeCaptureLoop();
-    disableAnimations = false;
-    windowWidth = kDefaultWindowWidth, windowHeight = kDefaultWindowHeight;
-    windowMaximized = false;
+    settingsDefaults(SettingStore::AppSettings);
+    settingsDefaults(SettingGroup::Window);
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        if (s->group != SettingGroup::Preference) continue;
+        settingDefault(*s);
+        preferenceChanged(*s);
+    }
 
     saveTheme(kDefaultTheme);
-    savePlayRepeat(0);
-    saveClickStartDelay(0);
+    for (const Setting* s = settingsBegin(); s != settingsEnd(); ++s) {
+        if (s->store == SettingStore::OwnFile) saveOwnFile(*s, static_cast<int32_t>(s->byDefault));
+    }
 
     saveAppSettings();
 

@@ -7,6 +7,7 @@
 #include "state/click_sequence.h"
 #include "state/key_codes.h"
 #include "state/numbers.h"
+#include "state/preferences.h"
 #include "state/state.h"
 
 namespace rv {
@@ -61,6 +62,30 @@ Setting modifiers(const char* name, std::atomic<int32_t>& value) {
             nullptr,   -1,
             false,     SettingStore::AppSettings};
 }
+// The preferences: first lines of appsettings.txt, written whatever their value.
+Setting preference(const char* name, G group, std::atomic<bool>& value, bool byDefault) {
+    return {name,    SettingType::Flag,        S::Global, group, nullptr, &value,
+            nullptr, byDefault ? 1.0 : 0.0,    0,         1,     nullptr, -1,
+            false,   SettingStore::Preferences};
+}
+Setting preference(const char* name, G group, std::atomic<int32_t>& value, int32_t byDefault) {
+    return {name,      SettingType::Integer,
+            S::Global, group,
+            &value,    nullptr,
+            nullptr,   byDefault,
+            kIntMin,   kIntMax,
+            nullptr,   -1,
+            false,     SettingStore::Preferences};
+}
+// A whole number from 0 to `max` alone in a file of its own (0 by default, and when the file holds
+// anything else).
+Setting ownFile(const char* name, std::atomic<int32_t>& value, double max, const char* file) {
+    Setting setting{
+        name,  SettingType::Integer, S::Global, G::None, &value, nullptr, nullptr, 0, 0, max, nullptr, -1,
+        false, SettingStore::OwnFile};
+    setting.file = file;
+    return setting;
+}
 bool isStopHotkeyCode(int32_t code) {
     return code == 0 || isHotkeyCode(code);
 }
@@ -68,6 +93,7 @@ constexpr double kMaxPressMs = 10000;
 constexpr double kMaxIntervalMs = 86400000;   // a day
 constexpr double kMaxLimitSeconds = 8640000;  // a hundred days
 constexpr double kMaxJitterPx = 1000;
+constexpr double kMostPasses = 1000000;
 
 std::optional<std::string> sequenceRule(std::string_view text, bool stored) {
     if (stored) return formatClickSequence(readClickSequence(text));
@@ -149,6 +175,18 @@ const Setting kSettings[] = {
     {"clickSequence", SettingType::Text, S::Profile, G::None, nullptr, nullptr, nullptr, 0, 0,
      static_cast<double>(kMaxSequencePoints), nullptr, -1, true, SettingStore::ProfileOptions, &clickSequence,
      &sequenceRule},
+    preference("alwaysOnTop", G::Preference, alwaysOnTop, false),
+    preference("launchOnStartup", G::Preference, launchOnStartup, false),
+    preference("startMinimized", G::Preference, startMinimized, false),
+    preference("hotkeysEnabled", G::Preference, hotkeysEnabled, true),
+    preference("disableAnimations", G::Preference, disableAnimations, false),
+    preference("windowX", G::None, windowX, 0),
+    preference("windowY", G::None, windowY, 0),
+    preference("windowWidth", G::Window, windowWidth, kDefaultWindowWidth),
+    preference("windowHeight", G::Window, windowHeight, kDefaultWindowHeight),
+    preference("windowMaximized", G::Window, windowMaximized, false),
+    ownFile("playRepeat", playRepeat, kMostPasses, "playback.txt"),
+    ownFile("clickStartDelay", clickStartDelay, kLongestStartDelay, "clickdelay.txt"),
 };
 constexpr size_t kSettingsCount = sizeof kSettings / sizeof kSettings[0];
 
@@ -213,9 +251,7 @@ std::string namedSettingsText(SettingStore store, char separator) {
 }
 
 void applyNamedSettingsText(SettingStore store, std::string_view text, char separator) {
-    for (const Setting& s : kSettings) {
-        if (s.store == store) settingDefault(s);
-    }
+    settingsDefaults(store);
     for (const std::string& field : splitFields(text, separator)) {
         size_t equals = field.find('=');
         if (equals == std::string::npos) continue;
@@ -332,6 +368,21 @@ void settingsDefaults(SettingGroup group) {
     for (const Setting& s : kSettings) {
         if (s.group == group) settingDefault(s);
     }
+}
+
+void settingsDefaults(SettingStore store) {
+    for (const Setting& s : kSettings) {
+        if (s.store == store) settingDefault(s);
+    }
+}
+
+bool hasOwnCalls(const Setting& setting) {
+    return setting.store == SettingStore::Preferences || setting.store == SettingStore::OwnFile;
+}
+
+bool changedByName(const Setting& setting) {
+    return (setting.store == SettingStore::ProfileOptions || setting.store == SettingStore::AppSettings) &&
+           setting.group != SettingGroup::Hotkey;
 }
 
 std::optional<double> parseSettingValue(const Setting& setting, std::string_view text) {
@@ -511,7 +562,8 @@ std::vector<int32_t> modifierKeys(int32_t mask) {
 }
 
 std::string pageSettingsScript() {
-    static const char* const kGroups[] = {"", "clicker", "keyspam", "tracker", "hotkey"};
+    static const char* const kGroups[] = {"",       "clicker",    "keyspam", "tracker",
+                                          "hotkey", "preference", "window"};
     std::string out = "window.ravelinSettings = [";
     bool first = true;
     for (const Setting& s : kSettings) {

@@ -41,11 +41,18 @@ enum class SettingScope : uint8_t {
 // by place; settings added since are kept by name, so that older readers pass them over: per profile
 // on the profile's options line of the session file, shared ones as keys of appsettings.txt. A value
 // equal to its default is not written, so files without such settings stay as they were.
-enum class SettingStore : uint8_t { SessionLine, ProfileOptions, AppSettings };
+// Preferences are the first lines of appsettings.txt, each written whatever its value, in table
+// order; a key the file lacks leaves its value as it was. The page reads them through
+// getAppSettings, so neither getSettings nor the page's change fingerprint holds them, and they are
+// no setting that changeSettings or ravelin-cli set reaches. A setting with a file of its own
+// (`file`) holds its value alone on the file's first line, and has page calls of its own too.
+enum class SettingStore : uint8_t { SessionLine, ProfileOptions, AppSettings, Preferences, OwnFile };
 
 // Which page call sends the setting, in table order: updateSpammer, updateKeySpam, updateTracker;
-// hotkeys change through reassignment, the rest through their own calls (pick, key change).
-enum class SettingGroup : uint8_t { None, Clicker, KeySpam, Tracker, Hotkey };
+// hotkeys change through reassignment, the preference switches through setAppSetting, the main
+// window's size through its placement (the rest through their own calls: pick, key change). A reset
+// puts a group back to its defaults; the window's position is in no group and stays where it is.
+enum class SettingGroup : uint8_t { None, Clicker, KeySpam, Tracker, Hotkey, Preference, Window };
 
 struct Setting {
     const char* name;  // the page's, the pipe's and the settings text's name
@@ -65,6 +72,7 @@ struct Setting {
     // A text's rule: the value in its canonical form, or nothing when it is refused. A stored text
     // (`stored`) keeps what it can of a damaged value; one from the page or the pipe is all or nothing.
     std::optional<std::string> (*textRule)(std::string_view text, bool stored) = nullptr;
+    const char* file = nullptr;  // the file of a setting kept in its own
 };
 
 // The table, in the order of the session line (its index is the setting's field there).
@@ -86,9 +94,17 @@ double settingValue(const Setting& setting);
 void storeSetting(const Setting& setting, double value);
 void settingDefault(const Setting& setting);
 
-// Puts every setting of the scope (or of the group) back to its default. No lock.
+// Puts every setting of the scope (or of the group, or of the store) back to its default. No lock.
 void settingsDefaults(SettingScope scope);
 void settingsDefaults(SettingGroup group);
+void settingsDefaults(SettingStore store);
+
+// Whether the setting changes only through page calls of its own (the preferences, the settings
+// kept in files of their own): ravelin-cli set and changeSettings pass it over.
+bool hasOwnCalls(const Setting& setting);
+// Whether changeSettings (the page, the panels) may change it by name: the settings kept by name in
+// the session file or appsettings.txt, but the hotkeys, which change through reassignment.
+bool changedByName(const Setting& setting);
 
 // A value as the page and the pipe send it: an integer (a flag 0 or 1, the speed a decimal number),
 // within the setting's range; nothing otherwise.

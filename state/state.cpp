@@ -30,7 +30,7 @@ void resetStateForTests() {
     profileDefaults();
     trackerDefaults();
     hotkeyDefaults();
-    applyNamedSettingsText(SettingStore::AppSettings, "", '\n');
+    settingsDefaults(SettingStore::AppSettings);
     profileHotkeyRequest = -1;
     clickerHoldRequest = -1, keySpamHoldRequest = -1, playHoldRequest = -1, stopAllRequest = false;
     cornerSince = 0, clickerStartedAt = 0, keySpamStartedAt = 0, playStartedAt = 0;
@@ -60,15 +60,12 @@ void resetStateForTests() {
     modifierKeysDown = 0, reassignLoneModifier = 0, keySpamKeyInTurn = 0, keySpamTurn = 0;
     appRunning = true;
     panelProcesses.clear();
-    alwaysOnTop = false, launchOnStartup = false, startMinimized = false, hotkeysEnabled = true;
-    disableAnimations = false, windowX = 0, windowY = 0;
-    windowWidth = kDefaultWindowWidth, windowHeight = kDefaultWindowHeight;
-    windowMaximized = false, windowPositionKnown = false;
+    settingsDefaults(SettingStore::Preferences);
+    windowPositionKnown = false;
     resetPreferencesForTests();
     clearSaveProblems();
     theme = kDefaultTheme;
-    playRepeat = 0;
-    clickStartDelay = 0;
+    settingsDefaults(SettingStore::OwnFile);
     {
         std::lock_guard<std::mutex> lock(ownWindowsLock);
         ownWindowCount = 0;

@@ -53,7 +53,7 @@
   var TRACKER_KEYS = settingNames('tracker');
   var DEFAULT_SETTINGS = {};
   SETTINGS_TABLE.forEach(function (s) { if (s.page) DEFAULT_SETTINGS[s.name] = s.byDefault; });
-  var PREF_KEYS = ['alwaysOnTop', 'launchOnStartup', 'startMinimized', 'hotkeysEnabled', 'disableAnimations'];
+  var PREF_KEYS = settingNames('preference');
   var REASSIGN_HINTS = {
     rec: 'Press a key or a right, middle or side mouse button for Record, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
     play: 'Press a key or a right, middle or side mouse button for Play, with Ctrl, Shift, Alt or Win held if you like… (Esc cancels)',
@@ -533,27 +533,16 @@
   var statusSeq = 0;       // number of status reads started
   var statusBusy = false;
 
+  // Each toggle's button, its label and hotkey elements (ID-toggle, -label, -key), and what it says.
+  function toggleOf(id, t) {
+    t.btn = $(id + '-toggle'); t.label = $(id + '-toggle-label'); t.key = $(id + '-toggle-key'); t.pending = null;
+    return t;
+  }
   var TOGGLES = {
-    clicker: {
-      btn: $('clicker-toggle'), label: $('clicker-toggle-label'), key: $('clicker-toggle-key'),
-      fn: 'toggleSpammer', flag: 'autoClicking', hk: 'hkAuto',
-      start: 'Start clicking', stop: 'Stop clicking', pending: null
-    },
-    keyspam: {
-      btn: $('keyspam-toggle'), label: $('keyspam-toggle-label'), key: $('keyspam-toggle-key'),
-      fn: 'toggleKeySpam', flag: 'keySpamming', hk: 'hkKeySpam',
-      start: 'Start key spam', stop: 'Stop key spam', pending: null
-    },
-    record: {
-      btn: $('record-toggle'), label: $('record-toggle-label'), key: $('record-toggle-key'),
-      fn: 'toggleRecord', state: 'Recording', hk: 'hkRec',
-      start: 'Record', stop: 'Stop recording', pending: null
-    },
-    play: {
-      btn: $('play-toggle'), label: $('play-toggle-label'), key: $('play-toggle-key'),
-      fn: 'togglePlay', state: 'Playing', hk: 'hkPlay',
-      start: 'Play', stop: 'Stop playback', pending: null
-    }
+    clicker: toggleOf('clicker', { fn: 'toggleSpammer', flag: 'autoClicking', hk: 'hkAuto', start: 'Start clicking', stop: 'Stop clicking' }),
+    keyspam: toggleOf('keyspam', { fn: 'toggleKeySpam', flag: 'keySpamming', hk: 'hkKeySpam', start: 'Start key spam', stop: 'Stop key spam' }),
+    record: toggleOf('record', { fn: 'toggleRecord', state: 'Recording', hk: 'hkRec', start: 'Record', stop: 'Stop recording' }),
+    play: toggleOf('play', { fn: 'togglePlay', state: 'Playing', hk: 'hkPlay', start: 'Play', stop: 'Stop playback' })
   };
 
   function isRunning(t) {
@@ -626,7 +615,8 @@
   function readClickDelay() {
     if (!has('getClickStartDelay')) return Promise.resolve();
     return call('getClickStartDelay').then(function (n) {
-      if (typeof n === 'number' && n >= 0 && n <= 10) clickDelay = n;
+      var range = SETTING.clickStartDelay;
+      if (typeof n === 'number' && n >= range.min && n <= range.max) clickDelay = n;
       showValue($('delay-input'), clickDelay);
     });
   }
@@ -1386,19 +1376,23 @@
     focusSafe($('profile-list').querySelector('[data-act="rename"][data-index="' + index + '"]'), $('add-name'));
   }
 
-  // Profiles are told apart by name: the same name in other letter case counts as taken.
-  function takenName(name, except) {
-    var key = name.trim().toLowerCase();
-    return profileNames().some(function (other, i) { return i !== except && String(other).trim().toLowerCase() === key; });
+  // What keeps a name from the profile at `except` (-1: a new one), in the words of its form; '' for
+  // nothing. Profiles are told apart by name: the same name in other letter case counts as taken.
+  function nameProblem(name, except, empty, taken) {
+    if (!name) return empty;
+    if (NAME_FORBIDDEN.test(name)) return 'Profile names cannot contain " \\ [ or ].';
+    var key = name.toLowerCase();
+    var isTaken = profileNames().some(function (other, i) { return i !== except && String(other).trim().toLowerCase() === key; });
+    return isTaken ? taken : '';
   }
 
   $('rename-form').addEventListener('submit', function (e) {
     e.preventDefault();
     var input = $('rename-name');
     var name = input.value.trim();
-    if (!name) { showRenameMessage('Enter a name for the profile.'); input.focus(); return; }
-    if (NAME_FORBIDDEN.test(name)) { showRenameMessage('Profile names cannot contain " \\ [ or ].'); input.focus(); return; }
-    if (takenName(name, renaming)) { showRenameMessage('Another profile is named "' + name + '". Choose another name.'); input.focus(); return; }
+    var problem = nameProblem(name, renaming, 'Enter a name for the profile.',
+      'Another profile is named "' + name + '". Choose another name.');
+    if (problem) { showRenameMessage(problem); input.focus(); return; }
     if (renaming < 0 || !has('renameProfile')) { endRename(); return; }
     var index = renaming;
     call('renameProfile', index, name).then(refreshAfterProfileChange).then(endRename);
@@ -1452,17 +1446,9 @@
     e.preventDefault();
     var input = $('add-name');
     var name = input.value.trim();
-    if (!name) { showAddMessage('Enter a name for the new profile.', true); input.focus(); return; }
-    if (NAME_FORBIDDEN.test(name)) {
-      showAddMessage('Profile names cannot contain " \\ [ or ].', true);
-      input.focus();
-      return;
-    }
-    if (takenName(name, -1)) {
-      showAddMessage('A profile named "' + name + '" exists already. Choose another name.', true);
-      input.focus();
-      return;
-    }
+    var problem = nameProblem(name, -1, 'Enter a name for the new profile.',
+      'A profile named "' + name + '" exists already. Choose another name.');
+    if (problem) { showAddMessage(problem, true); input.focus(); return; }
     if (!has('addProfile')) return;
     showAddMessage('', false);
     input.value = '';
@@ -1479,7 +1465,8 @@
   });
 
   // ---------------------------------------------------------------- preferences
-  var prefs = { alwaysOnTop: false, launchOnStartup: false, startMinimized: false, hotkeysEnabled: true, disableAnimations: false };
+  var prefs = {};
+  PREF_KEYS.forEach(function (k) { prefs[k] = SETTING[k].byDefault; });
   var prefInputs = all('input[data-pref]');
 
   function renderPrefs() {

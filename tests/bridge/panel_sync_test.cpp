@@ -117,7 +117,9 @@ TEST_F(PanelSync, ChangeSettingsSetsOnlyTheNamedMembers) {
                           Case{"", 0, 100, 0, 100}, Case{"sms= 42tail", 1, 42, 0, 100},
                           // Values the page would refuse are refused here too.
                           Case{"sms=-5", 0, 100, 0, 100}, Case{"ss=2,sms=100000", 1, 100, 2, 100},
-                          Case{"ksms=99999,sbtn=3", 1, 100, 0, 99999}, Case{"rptTimes=0", 0, 100, 0, 100}}) {
+                          Case{"ksms=99999,sbtn=3", 1, 100, 0, 99999}, Case{"rptTimes=0", 0, 100, 0, 100},
+                          // Preferences change only through setAppSetting.
+                          Case{"alwaysOnTop=1", 0, 100, 0, 100}, Case{"windowWidth=900", 0, 100, 0, 100}}) {
         rv::resetStateForTests();
         rv::profiles = {rv::Profile{"p", "", {}}};
         EXPECT_EQ(rv::applySettingChanges(c.payload), c.applied) << c.payload;

@@ -76,6 +76,13 @@ TEST_F(RemoteCommands, RefusedCommandsChangeNothingAndSayWhy) {
         {"setSettings|sms=12px", "sms takes a whole number from 0 to 99999.", nullptr},
         {"setSettings|tspd=1.2.3", "tspd takes a number from 0.1 to 10.", nullptr},
         {"setSettings|hkAuto=118", "hkAuto: that key is taken already.", nullptr},
+        // Two hotkeys changed onto one key; the key to spam on a hotkey's; a hotkey's modifiers making
+        // the pair another hotkey has.
+        {"setSettings|hkAuto=121,hkKeySpam=121", "hkAuto: that key is taken already.", nullptr},
+        {"setSettings|keySpamTarget=119", "keySpamTarget: that key is taken already.", nullptr},
+        {"setSettings|hkAutoModifiers=0", "hkAutoModifiers: that key is taken already.",
+         [] { rv::hkAuto = 118, rv::hkAutoModifiers = 2; }},
+        {"setSettings|alwaysOnTop=1", "No setting named \"alwaysOnTop\".", nullptr},
         {"setSettings|sms", "\"sms\" is not NAME=VALUE.", nullptr},
         {"useProfile|Nobody", "No profile named \"Nobody\". The profiles: \"Default\", \"Night shift\".",
          nullptr},
@@ -126,6 +133,10 @@ TEST_F(RemoteCommands, SetSettingsSetsEveryNamedSettingAndTheProfileKeepsThem) {
     EXPECT_NE(send("setSettings|hkAutoModifiers=16").find("\"ok\":false"), std::string::npos);
     EXPECT_EQ("66.67", rv::keyListText(rv::keySpamKeys));
     EXPECT_EQ(3, rv::hkAutoModifiers.load());
+    // A key another hotkey has, with other modifiers in the same request; optional hotkeys that are
+    // none never share their key.
+    EXPECT_EQ(R"({"ok":true,"message":"Set 2 settings."})", send("setSettings|hkAuto=118,hkAutoModifiers=2"));
+    EXPECT_EQ(R"({"ok":true,"message":"Set 2 settings."})", send("setSettings|hkStopAll=0,hkProfile1=0"));
     EXPECT_EQ(rv::profileSettingsText(), rv::profiles[0].settingsText);
 }
 

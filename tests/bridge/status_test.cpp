@@ -188,6 +188,14 @@ TEST_F(Status, WhereTheProgramRunsIsToldFromTheEnvironment) {
         EXPECT_EQ(session.wayland, cases[i].wayland) << i;
         EXPECT_EQ(session.compositor, cases[i].compositor) << i;
     }
+    // The status reads the session once; it is read again only when forgotten.
+    fake::setEnvironment("WAYLAND_DISPLAY", "wayland-0");
+    rv::forgetDisplaySession();
+    EXPECT_NE(rv::displaySessionText().find("Wayland"), std::string::npos);
+    fake::reset();
+    EXPECT_NE(rv::displaySessionText().find("Wayland"), std::string::npos);
+    rv::forgetDisplaySession();
+    EXPECT_EQ(rv::displaySessionText().find("Running on X11"), 0u);
     EXPECT_EQ(
         rv::displaySessionText({true, "sway"}),
         "Running on Wayland (sway) through XWayland: clicks, keys and recording reach only the windows of "

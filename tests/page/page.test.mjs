@@ -2,7 +2,7 @@
 // Run: node --test tests/page/
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { freshState, openPage, typeInto } from './harness.mjs';
+import { SETTINGS_TABLE, freshState, openPage, typeInto } from './harness.mjs';
 
 test('setting controls send the nine and six integer fields', async (t) => {
   const { page, errors, calls, waitCall } = await openPage(t);
@@ -81,6 +81,10 @@ test('buttons call their bindings with the documented arguments', async (t) => {
 
 test('preference switches send 1 or 0, never true or false', async (t) => {
   const { page, calls, waitCall } = await openPage(t);
+  // The switches are the program's preferences, one each.
+  const switches = await page.$$eval('input[data-pref]', (inputs) => inputs.map((i) => i.getAttribute('data-pref')));
+  const preferences = SETTINGS_TABLE.filter((s) => s.group === 'preference').map((s) => s.name);
+  assert.deepEqual(switches.sort(), preferences.sort());
   await page.click('label:has(> input[data-pref="alwaysOnTop"])');
   await waitCall('setAppSetting', '["alwaysOnTop",1]');
   await page.click('label:has(> input[data-pref="alwaysOnTop"])');

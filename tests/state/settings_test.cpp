@@ -30,6 +30,12 @@ TEST_F(Settings, EachEntryHasAPlaceOfItsOwnAndADefaultItAccepts) {
         if (s->isCode) {
             EXPECT_TRUE(s->isCode(static_cast<int32_t>(s->byDefault))) << s->name;
         }
+        // What reads these takes them as such: the switches as flags, a file of its own by its name.
+        if (s->group == rv::SettingGroup::Preference) {
+            EXPECT_TRUE(s->type == rv::SettingType::Flag && s->store == rv::SettingStore::Preferences)
+                << s->name;
+        }
+        EXPECT_EQ(s->store == rv::SettingStore::OwnFile, s->file != nullptr) << s->name;
     }
     // The profile settings text has no gaps.
     EXPECT_EQ(profileFields.size(), rv::profileFieldCount());
