@@ -69,13 +69,9 @@ Setting preference(const char* name, G group, std::atomic<bool>& value, bool byD
             false,   SettingStore::Preferences};
 }
 Setting preference(const char* name, G group, std::atomic<int32_t>& value, int32_t byDefault) {
-    return {name,      SettingType::Integer,
-            S::Global, group,
-            &value,    nullptr,
-            nullptr,   byDefault,
-            kIntMin,   kIntMax,
-            nullptr,   -1,
-            false,     SettingStore::Preferences};
+    return {name,    SettingType::Integer,           S::Global, group,   &value,  nullptr,
+            nullptr, static_cast<double>(byDefault), kIntMin,   kIntMax, nullptr, -1,
+            false,   SettingStore::Preferences};
 }
 // A whole number from 0 to `max` alone in a file of its own (0 by default, and when the file holds
 // anything else).
