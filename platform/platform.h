@@ -249,6 +249,13 @@ void screenSize(int32_t& width, int32_t& height);
 Rect virtualDesktop();
 // The platform's display name of a key (e.g. "F8", "Space"), or empty when it has none.
 std::string keyName(int32_t vk);
+// The way injected input takes, chosen when first asked and kept for the process's life: Wayland,
+// the compositor's virtual pointer and keyboard (a Wayland session whose compositor offers both:
+// every window, but the pointer's position cannot be read); X11, XTest (an X11 session, or XWayland
+// on a Wayland session without them: there only the windows of X11 programs); Unavailable (a Wayland
+// session with neither); System on Windows. Any thread; the first call connects.
+enum class InputRoute { System, X11, Wayland, Unavailable };
+InputRoute inputRoute();
 
 // ---- input capture -------------------------------------------------------------------------------
 // The capture thread observes the user's real input system-wide and hands each event, one at a time
