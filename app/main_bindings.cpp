@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/version.h"
 #include "bridge/arguments.h"
+#include "bridge/display_session.h"
 #include "bridge/json_text.h"
 #include "bridge/panel_command_line.h"
 #include "bridge/texts.h"
@@ -79,6 +80,7 @@ std::string openPanel(const std::string& request) {
 }
 
 std::string toggleRecord(const std::string&) {
+    if (!recording.load() && refusedOnThisSession(SessionFeature::Recording)) return "";
     // Stopping from here: the click on the button that asked for it is in the recording.
     plat::Rect area;
     plat::WindowHandle window = plat::findWindow(kMainWindowTitle);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bridge/arguments.h"
+#include "bridge/display_session.h"
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/panel_sync.h"
@@ -76,6 +77,7 @@ std::string setPlayRepeat(const std::string& request) {
 }
 
 std::string pickLocation(const std::string&) {
+    if (refusedOnThisSession(SessionFeature::PickingPoints)) return "";
     pickSequenceRequest.exchange(false);
     pickLocationRequest.exchange(true);
     plat::wakeCaptureLoop();
@@ -85,6 +87,7 @@ std::string pickLocation(const std::string&) {
 // "1" starts picking points of the click sequence on screen, anything else ends it.
 std::string pickSequence(const std::string& request) {
     const bool start = stripArguments(request) == "1";
+    if (start && refusedOnThisSession(SessionFeature::PickingPoints)) return "";
     if (start) pickLocationRequest.exchange(false);
     pickSequenceRequest.exchange(start);
     plat::wakeCaptureLoop();
@@ -183,6 +186,7 @@ std::string setTheme(const std::string& request) {
 }
 
 std::string reassignKey(const std::string& request) {
+    if (refusedOnThisSession(SessionFeature::HearingKeys)) return "";
     armReassignment(stripArguments(request));
     return "";
 }

@@ -784,6 +784,10 @@
       setHidden($('save-problem'), !problem);
       setText($('save-problem'), problem);
       // How the clicking, typing and replay threads are scheduled, as the system allowed.
+      // What the user just tried that cannot work on this desktop, said by the program for a while.
+      var notice = str(s.sessionNotice, '');
+      setHidden($('session-notice'), !notice);
+      setText($('session-notice'), notice);
       var session = str(s.session, '');
       setHidden($('session-line'), !session);
       setText($('session-line'), session);
