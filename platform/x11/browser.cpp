@@ -8,6 +8,8 @@
 #include <dlfcn.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/context_menu.h"
@@ -124,6 +126,13 @@ struct Toolkit {
     int (*itemGetAction)(void* item) = nullptr;
     gboolean (*itemIsSeparator)(void* item) = nullptr;
 };
+
+// Whether the toolkit's windows are X11 windows (initProcess chose): the X11 calls below fail on a
+// Wayland display, with a warning each.
+bool onX11() {
+    const char* backend = std::getenv("GDK_BACKEND");
+    return backend && std::strcmp(backend, "x11") == 0;
+}
 
 // A library the webview library has already loaded (null when it has not: nothing is loaded here).
 void* loaded(const char* name) {
@@ -276,6 +285,17 @@ int closeNow(void* data) {
     return 0;  // G_SOURCE_REMOVE
 }
 
+// "close-request" of a Wayland window: the compositor's close, which the toolkit would otherwise
+// answer by destroying the window alone.
+gboolean onCloseRequest(void*, void* data) {
+    auto* route = static_cast<CloseRoute*>(data);
+    if (!route->closing) {
+        route->closing = true;
+        toolkit().fns.idleAdd(&closeNow, route);
+    }
+    return 1;
+}
+
 // "xevent" of the toolkit's X display: every event its connection reads, before the toolkit's
 // own handling.
 gboolean onXEvent(void*, XEvent* event, void* data) {
@@ -302,7 +322,7 @@ void nameProgramForDesktop() {
     // program name; the class it derives from it is capitalised, so it is set too, on the display
     // that the library's first window will open on.
     if (t.glib) t.fns.setPrgname("ravelin");
-    if (t.gtk && t.fns.initCheck()) {
+    if (t.gtk && x11::onX11() && t.fns.initCheck()) {
         if (void* display = t.fns.displayGetDefault()) t.fns.setProgramClass(display, "ravelin");
     }
 }
@@ -311,11 +331,21 @@ void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg, boo
     const x11::LoadedToolkit& t = x11::toolkit();
     if (!nativeWindow || !endLoop || !t.glib || !t.gtk) return;
     const x11::Toolkit& f = t.fns;
+    // One window per process, for the life of the process.
+    static x11::CloseRoute route;
+    if (!x11::onX11()) {
+        route.window = nativeWindow;
+        f.addWeakPointer(nativeWindow, &route.window);
+        route.endLoop = endLoop;
+        route.arg = arg;
+        route.mayClose = mayClose;
+        f.signalConnectData(nativeWindow, "close-request", x11::callback(&x11::onCloseRequest), &route,
+                            nullptr, 0);
+        return;
+    }
     void* display = f.widgetGetDisplay(nativeWindow);
     Display* xdisplay = display ? f.xDisplayOf(display) : nullptr;
     if (!xdisplay) return;
-    // One window per process, for the life of the process.
-    static x11::CloseRoute route;
     route.window = nativeWindow;
     f.addWeakPointer(nativeWindow, &route.window);
     void* surface = f.nativeGetSurface(nativeWindow);
