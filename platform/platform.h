@@ -243,6 +243,11 @@ int injectKey(int32_t vk, bool down);
 void settleInjection();
 // Pointer position in screen pixels; false when it cannot be read.
 bool cursorPos(int32_t& x, int32_t& y);
+// Whether the pointer rests on this process's page, where the window system tells that but not the
+// pointer's position (Linux on Wayland: the toolkit's enter and leave of the browser view that
+// applyBrowserSettings was given); nothing where it does not tell (cursorPos is read instead). Any
+// thread.
+std::optional<bool> pointerOnOwnWindow();
 // Size of the primary display in pixels.
 void screenSize(int32_t& width, int32_t& height);
 // The rectangle that holds every monitor, in screen pixels (the primary one's top-left is 0,0).

@@ -100,6 +100,11 @@ void setCursor(int32_t x, int32_t y) {
     state().cursorX = x, state().cursorY = y;
 }
 
+void setPointerOnOwnWindow(std::optional<bool> on) {
+    Lock lock(state().mutex);
+    state().pointerOnOwnWindow = on;
+}
+
 void setInputRoute(plat::InputRoute route) {
     Lock lock(state().mutex);
     state().inputRoute = route;
@@ -211,6 +216,11 @@ bool cursorPos(int32_t& x, int32_t& y) {
 void screenSize(int32_t& width, int32_t& height) {
     Lock lock(fake::state().mutex);
     width = fake::state().screenWidth, height = fake::state().screenHeight;
+}
+
+std::optional<bool> pointerOnOwnWindow() {
+    Lock lock(fake::state().mutex);
+    return fake::state().pointerOnOwnWindow;
 }
 
 InputRoute inputRoute() {

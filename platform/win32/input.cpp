@@ -71,6 +71,10 @@ int injectKey(int32_t vk, bool down) {
 
 void settleInjection() {}
 
+std::optional<bool> pointerOnOwnWindow() {
+    return std::nullopt;
+}
+
 InputRoute inputRoute() {
     return InputRoute::System;
 }

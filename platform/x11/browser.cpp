@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -115,6 +116,7 @@ struct Toolkit {
     void* (*nativeGetSurface)(void* native) = nullptr;
     unsigned long (*surfaceXid)(void* surface) = nullptr;
     void (*windowDestroy)(void* window) = nullptr;
+    void* (*motionControllerNew)() = nullptr;
     // WebKitGTK
     void* (*viewGetSettings)(void* view) = nullptr;
     void (*setCaretBrowsing)(void* settings, gboolean on) = nullptr;
@@ -176,7 +178,8 @@ const LoadedToolkit& toolkit() {
                 find(gtk, "gdk_x11_display_get_xdisplay", f.xDisplayOf) &&
                 find(gtk, "gtk_native_get_surface", f.nativeGetSurface) &&
                 find(gtk, "gdk_x11_surface_get_xid", f.surfaceXid) &&
-                find(gtk, "gtk_window_destroy", f.windowDestroy);
+                find(gtk, "gtk_window_destroy", f.windowDestroy) &&
+                find(gtk, "gtk_event_controller_motion_new", f.motionControllerNew);
         t.webkit = find(webkit, "webkit_web_view_get_settings", f.viewGetSettings) &&
                    find(webkit, "webkit_settings_set_enable_caret_browsing", f.setCaretBrowsing) &&
                    find(webkit, "webkit_settings_set_enable_developer_extras", f.setDeveloperExtras) &&
@@ -296,6 +299,17 @@ gboolean onCloseRequest(void*, void* data) {
     return 1;
 }
 
+// Whether the pointer rests on the page on Wayland: -1 while no view tells.
+std::atomic<int> pointerInside{-1};
+
+// "enter" and "leave" of the window's motion controller.
+void onPointerEnter(void*, double, double, void*) {
+    pointerInside.store(1);
+}
+void onPointerLeave(void*, void*) {
+    pointerInside.store(0);
+}
+
 // "xevent" of the toolkit's X display: every event its connection reads, before the toolkit's
 // own handling.
 gboolean onXEvent(void*, XEvent* event, void* data) {
@@ -358,6 +372,12 @@ void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg, boo
     f.signalConnectData(display, "xevent", x11::callback(&x11::onXEvent), &route, nullptr, 0);
 }
 
+std::optional<bool> pointerOnOwnWindow() {
+    const int inside = x11::pointerInside.load();
+    if (inside < 0) return std::nullopt;
+    return inside == 1;
+}
+
 void applyBrowserSettings(void* browserController) {
     // The browser controller of the GTK backend is the WebKitWebView widget itself.
     const x11::LoadedToolkit& t = x11::toolkit();
@@ -387,6 +407,16 @@ void applyBrowserSettings(void* browserController) {
         f.setPropagationPhase(clicks, x11::kPhaseCapture);
         f.signalConnectData(clicks, "pressed", x11::callback(&x11::onButtonPressed), nullptr, nullptr, 0);
         f.widgetAddController(view, clicks);
+        if (!x11::onX11()) {
+            // Wayland tells no client where the pointer is, but it tells the view that the pointer
+            // came in or left (a controller of the window itself hears neither): the clicker must not
+            // click the page at the pointer.
+            void* motion = f.motionControllerNew();
+            f.signalConnectData(motion, "enter", x11::callback(&x11::onPointerEnter), nullptr, nullptr, 0);
+            f.signalConnectData(motion, "leave", x11::callback(&x11::onPointerLeave), nullptr, nullptr, 0);
+            f.widgetAddController(view, motion);
+            x11::pointerInside.store(0);
+        }
     }
 }
 

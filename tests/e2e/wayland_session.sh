@@ -154,6 +154,21 @@ clicks=$(presses button 272)
 [ "$clicks" != unpaired ] && [ "$clicks" -ge 2 ] || fail "the clicker started by the binding did not click the target"
 pass "sway's bindsym F6 toggles the clicker through ravelin-cli"
 
+# With the pointer on the page the clicker waits instead of clicking it: the page is told when the
+# pointer comes in, though no position is.
+as swaymsg '[app_id=wayland-target] fullscreen disable' >/dev/null
+page_rect=$(as swaymsg -t get_tree | jq -r '[recurse(.nodes[]?, .floating_nodes[]?) | select(.app_id == "ravelin")][0].rect | "\(.x + .width / 2 | floor) \(.y + .height / 2 | floor)"')
+printf 'Ravelin macro 1\n0 move %s %s\n' $page_rect >"$macro"
+cli play "$macro" >/dev/null || fail "play the move onto the page"
+sleep 0.5
+: >"$log"
+cli start clicker >/dev/null || fail "start clicker over the page"
+sleep 1
+[ "$(status .clicker.waiting)" = true ] || fail "the clicker does not wait with the pointer on its window"
+[ "$(status .clicker.clicks)" = 0 ] || fail "the clicker clicked its own window"
+cli stop clicker >/dev/null
+pass "the clicker waits while the pointer rests on the page window"
+
 out=$(cli start record 2>&1) && fail "a recording started on Wayland: $out"
 case "$out" in
   "Recording is not available on Wayland (sway): "*) ;;
