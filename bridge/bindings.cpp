@@ -185,9 +185,24 @@ std::string setTheme(const std::string& request) {
     return "";
 }
 
+// Where no key is heard outside the page (Wayland), the key to spam is taken from the page itself
+// (keyPressedInPage); a hotkey, which would fire only from the page, is refused with the reason.
 std::string reassignKey(const std::string& request) {
-    if (refusedOnThisSession(SessionFeature::HearingKeys)) return "";
-    armReassignment(stripArguments(request));
+    const std::string word = stripArguments(request);
+    const int32_t target = reassignTargetForWord(word);
+    const bool spamKey = target == kKeySpamKey || target == kKeySpamMoreKey;
+    if (!spamKey && refusedOnThisSession(SessionFeature::HearingKeys)) return "";
+    armReassignment(word);
+    return "";
+}
+
+// [vk]: a key pressed in the page, taken as the key to spam while one is being chosen on a session
+// whose capture hears nothing; elsewhere the capture loop has heard it already.
+std::string keyPressedInPage(const std::string& request) {
+    const std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() != 1 || unavailableText(displaySession(), SessionFeature::HearingKeys).empty())
+        return "";
+    if (auto vk = parseInt32(fields[0])) takeSpamKeyFromPage(*vk);
     return "";
 }
 
@@ -262,6 +277,7 @@ const std::vector<MainBinding>& pageBindings() {
         {"closePanel", &closePanel},
         {"getMacroJob", &getMacroJob},
         {"playSteps", &playSteps},
+        {"keyPressedInPage", &keyPressedInPage},
     };
     static const std::vector<MainBinding> withMacros = [] {
         std::vector<MainBinding> all = bindings;

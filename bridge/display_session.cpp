@@ -145,11 +145,15 @@ bool refusedOnThisSession(SessionFeature feature) {
     return true;
 }
 
+void clearSessionNotice() {
+    std::lock_guard<std::mutex> lock(noticeLock);
+    noticeText.clear();
+}
+
 std::string sessionNotice() {
     std::lock_guard<std::mutex> lock(noticeLock);
-    // A clock behind the refusal (a test's fresh clock) has no notice to show either.
     const int64_t age = plat::ticks() - noticeSince;
-    if (noticeText.empty() || age < 0 || age > kNoticeSeconds * plat::tickFrequency()) return "";
+    if (noticeText.empty() || age > kNoticeSeconds * plat::tickFrequency()) return "";
     return noticeText;
 }
 

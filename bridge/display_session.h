@@ -40,5 +40,7 @@ std::string unavailableText(const DisplaySession& session, SessionFeature featur
 bool refusedOnThisSession(SessionFeature feature);
 // The last refusal's words for a few seconds after it; empty otherwise.
 std::string sessionNotice();
+// Forgets the last refusal (tests).
+void clearSessionNotice();
 
 }  // namespace rv

@@ -1240,6 +1240,16 @@
     });
   });
 
+  // Where the program hears no key outside its window (Wayland), the key to spam is taken from the
+  // page while it is being chosen; elsewhere the program has heard it already and ignores this.
+  document.addEventListener('keydown', function (e) {
+    var waiting = status ? str(status.reassigning, '') : '';
+    if ((waiting !== 'keyspamtarget' && waiting !== 'keyspamaddkey') || !has('keyPressedInPage')) return;
+    if (e.repeat || !e.keyCode) return;
+    e.preventDefault();
+    call('keyPressedInPage', e.keyCode).then(function () { pollSoon(0); });
+  });
+
   $('reset-hotkeys').addEventListener('click', function () {
     if (!has('resetHotkeys')) return;
     call('resetHotkeys').then(function () { pollSoon(0); });

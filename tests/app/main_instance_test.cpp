@@ -88,23 +88,19 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
 
     // The page's functions are bound in their fixed registration order, then our own openPanel.
     const std::vector<std::string> order = {
-        "resizeWindow",       "updateSpammer",      "toggleSpammer",
-        "updateKeySpam",      "toggleKeySpam",      "pickLocation",
-        "getAppSettings",     "setAppSetting",      "resetHotkeys",
-        "getTrackerStatus",   "resetEverything",    "clearProfile",
-        "addProfile",         "deleteProfile",      "switchProfile",
-        "getProfiles",        "getSettings",        "reassignKey",
-        "openPanel",          "getTheme",           "setTheme",
-        "updateTracker",      "toggleRecord",       "togglePlay",
-        "getPlayRepeat",      "setPlayRepeat",      "getVersion",
-        "renameProfile",      "deleteProfileAt",    "getReplacedRecording",
-        "restoreRecording",   "getReassignRefusal", "getClickerWaiting",
-        "getClickStartDelay", "setClickStartDelay", "closePanel",
-        "pickSequence",       "changeSettings",     "getMacroJob",
-        "playSteps",          "listMacros",         "saveMacro",
-        "loadMacro",          "renameMacro",        "duplicateMacro",
-        "deleteMacro",        "importMacro",        "exportMacro",
-        "openMacroFolder",    "readRecording",      "saveRecording"};
+        "resizeWindow",      "updateSpammer",        "toggleSpammer",      "updateKeySpam",
+        "toggleKeySpam",     "pickLocation",         "getAppSettings",     "setAppSetting",
+        "resetHotkeys",      "getTrackerStatus",     "resetEverything",    "clearProfile",
+        "addProfile",        "deleteProfile",        "switchProfile",      "getProfiles",
+        "getSettings",       "reassignKey",          "openPanel",          "getTheme",
+        "setTheme",          "updateTracker",        "toggleRecord",       "togglePlay",
+        "getPlayRepeat",     "setPlayRepeat",        "getVersion",         "renameProfile",
+        "deleteProfileAt",   "getReplacedRecording", "restoreRecording",   "getReassignRefusal",
+        "getClickerWaiting", "getClickStartDelay",   "setClickStartDelay", "closePanel",
+        "pickSequence",      "changeSettings",       "getMacroJob",        "playSteps",
+        "keyPressedInPage",  "listMacros",           "saveMacro",          "loadMacro",
+        "renameMacro",       "duplicateMacro",       "deleteMacro",        "importMacro",
+        "exportMacro",       "openMacroFolder",      "readRecording",      "saveRecording"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();

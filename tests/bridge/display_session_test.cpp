@@ -5,6 +5,7 @@
 
 #include "bridge/panel_messages.h"
 #include "bridge/texts.h"
+#include "engine/control.h"
 #include "state/state.h"
 #include "support/fresh_state.h"
 
@@ -166,6 +167,30 @@ TEST_F(DisplaySessionTest, ARefusedRequestArmsNothingAndIsSaidInThePageForAWhile
     send("pickLocation|");
     EXPECT_TRUE(rv::pickLocationRequest);
     EXPECT_EQ(notice(), "");
+}
+
+// The key to spam is chosen in the page where nothing else is heard; a hotkey is refused there.
+TEST_F(DisplaySessionTest, OnWaylandTheKeyToSpamIsTakenFromThePage) {
+    onSway();
+    callMainBinding("reassignKey", "[\"auto\"]");
+    EXPECT_EQ(rv::reassignTarget.load(), 0);
+    callMainBinding("reassignKey", "[\"keyspamtarget\"]");
+    EXPECT_EQ(rv::reassignTarget.load(), 5);
+    callMainBinding("keyPressedInPage", "[66]");
+    rv::controlPass();
+    EXPECT_EQ(rv::keySpamTarget.load(), 66);
+    EXPECT_EQ(rv::reassignTarget.load(), 0);
+    callMainBinding("keyPressedInPage", "[67]");  // nothing armed: ignored
+    rv::controlPass();
+    EXPECT_EQ(rv::keySpamTarget.load(), 66);
+
+    // Where the capture loop hears keys, it has taken the key already: the page's word is not taken.
+    onSway(Route::X11);
+    callMainBinding("reassignKey", "[\"keyspamtarget\"]");
+    callMainBinding("keyPressedInPage", "[67]");
+    rv::controlPass();
+    EXPECT_EQ(rv::keySpamTarget.load(), 66);
+    EXPECT_EQ(rv::reassignTarget.load(), 5);
 }
 
 }  // namespace
