@@ -93,7 +93,8 @@ case "$session" in
   "Running on Wayland (sway): clicks and keys reach every window;"*"bindsym F6 exec ravelin-cli toggle clicker.") ;;
   *) fail "the status says: $session" ;;
 esac
-pass "the status names the session and what works there"
+[ "$(cli --diagnose)" = "$session" ] || fail "ravelin-cli --diagnose says: $(cli --diagnose)"
+pass "the status and ravelin-cli --diagnose name the session and what works there"
 
 # The target takes the whole output, the pointer and the keyboard; the page stays behind it.
 as swaymsg '[app_id=wayland-target] focus' >/dev/null
