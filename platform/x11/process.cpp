@@ -48,8 +48,8 @@ const char* const kWindowSystem = "x11";
 const char kPathSeparator = '/';
 const char* const webviewLibraryFile = "libwebview.so.0.12";
 std::string browserFailureText() {
-    return "Ravelin could not open its window: it needs an X11 display and the WebKitGTK 6.0 browser "
-           "engine (Debian package libwebkitgtk-6.0-4).";
+    return "Ravelin could not open its window: it needs an X11 or Wayland display and the WebKitGTK 6.0 "
+           "browser engine (Debian package libwebkitgtk-6.0-4).";
 }
 
 bool initProcess() {
