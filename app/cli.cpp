@@ -6,6 +6,7 @@
 
 #include "app/app.h"
 #include "app/version.h"
+#include "bridge/display_session.h"
 #include "bridge/json_text.h"
 #include "bridge/remote_commands.h"
 #include "platform/platform.h"
@@ -112,6 +113,12 @@ CliCommand parseWords(const std::vector<std::string>& words, size_t at) {
     if (verb == "version" || verb == "--version") {
         if (rest != 0) return wrong("version takes nothing after it.");
         return message("getVersion|", false, CliCommand::Kind::Version);
+    }
+    if (verb == "diagnose" || verb == "--diagnose") {
+        if (rest != 0) return wrong("diagnose takes nothing after it.");
+        CliCommand command;
+        command.kind = CliCommand::Kind::Diagnose;
+        return command;
     }
     if (verb == "status") {
         if (rest != 0) return wrong("status takes nothing after it.");
@@ -386,9 +393,10 @@ std::string cliHelpText() {
            "      settings by their names in the settings table (README); all or none are set\n"
            "  status                               ravelin-cli status   (JSON)\n"
            "  version                              ravelin-cli version\n"
+           "  diagnose                             where Ravelin runs and what works there (Linux)\n"
            "  --help                               this text\n"
            "\n"
-           "status, version and stop never start Ravelin.\n"
+           "status, version, diagnose and stop never start Ravelin.\n"
            "Exit codes: 0 done, 1 refused (why on standard error), 2 bad usage,\n"
            "3 no running Ravelin answered and none could be started.\n";
 }
@@ -413,6 +421,12 @@ int runCli(const std::vector<std::string>& words, std::string& out, std::string&
         } else {
             out += "Ravelin is not running\n";
         }
+        return kCliDone;
+    }
+    if (command.kind == CliCommand::Kind::Diagnose) {
+        // Found out here, as the program would find it at start: no running program is needed.
+        const std::string text = displaySessionText();
+        out += (text.empty() ? "Running on Windows." : text) + "\n";
         return kCliDone;
     }
     const std::string filePlay = "playMacroFile|";

@@ -24,7 +24,7 @@ inline constexpr int kCliLoadMs = 60000;
 
 // One command line, read.
 struct CliCommand {
-    enum class Kind { Help, Version, Message, Status };
+    enum class Kind { Help, Version, Message, Status, Diagnose };
     Kind kind = Kind::Help;
     std::string message;         // the pipe message to send (Message and Status)
     bool startsProgram = false;  // with no main instance, one is started for it

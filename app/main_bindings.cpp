@@ -7,6 +7,7 @@
 #include "app/version.h"
 #include "app/webview.h"
 #include "bridge/arguments.h"
+#include "bridge/display_session.h"
 #include "bridge/file_choice.h"
 #include "bridge/json_text.h"
 #include "bridge/panel_command_line.h"
@@ -81,6 +82,7 @@ std::string openPanel(const std::string& request) {
 }
 
 std::string toggleRecord(const std::string&) {
+    if (!recording.load() && refusedOnThisSession(SessionFeature::Recording)) return "";
     // Stopping from here: the click on the button that asked for it is in the recording.
     plat::Rect area;
     plat::WindowHandle window = plat::findWindow(kMainWindowTitle);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bridge/arguments.h"
+#include "bridge/display_session.h"
 #include "bridge/json_text.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/panel_sync.h"
@@ -66,6 +67,7 @@ std::string closePanel(const std::string& request) {
 }
 
 std::string pickLocation(const std::string&) {
+    if (refusedOnThisSession(SessionFeature::PickingPoints)) return "";
     pickSequenceRequest.exchange(false);
     pickLocationRequest.exchange(true);
     plat::wakeCaptureLoop();
@@ -75,6 +77,7 @@ std::string pickLocation(const std::string&) {
 // "1" starts picking points of the click sequence on screen, anything else ends it.
 std::string pickSequence(const std::string& request) {
     const bool start = stripArguments(request) == "1";
+    if (start && refusedOnThisSession(SessionFeature::PickingPoints)) return "";
     if (start) pickLocationRequest.exchange(false);
     pickSequenceRequest.exchange(start);
     plat::wakeCaptureLoop();
@@ -112,6 +115,27 @@ std::string restoreRecording(const std::string&) {
 // text, whose members are fixed).
 std::string getTheme(const std::string&) {
     return jsonString(theme);
+}
+
+// Where no key is heard outside the page (Wayland), the key to spam is taken from the page itself
+// (keyPressedInPage); a hotkey, which would fire only from the page, is refused with the reason.
+std::string reassignKey(const std::string& request) {
+    const std::string word = stripArguments(request);
+    const int32_t target = reassignTargetForWord(word);
+    const bool spamKey = target == kKeySpamKey || target == kKeySpamMoreKey;
+    if (!spamKey && refusedOnThisSession(SessionFeature::HearingKeys)) return "";
+    armReassignment(word);
+    return "";
+}
+
+// [vk]: a key pressed in the page, taken as the key to spam while one is being chosen on a session
+// whose capture hears nothing; elsewhere the capture loop has heard it already.
+std::string keyPressedInPage(const std::string& request) {
+    const std::vector<std::string> fields = argumentFields(stripArguments(request));
+    if (fields.size() != 1 || unavailableText(displaySession(), SessionFeature::HearingKeys).empty())
+        return "";
+    if (auto vk = parseInt32(fields[0])) takeSpamKeyFromPage(*vk);
+    return "";
 }
 
 // Why the last reassignment was refused: {"key":<name>,"holder":<word>}, or null when it was not.
@@ -172,7 +196,7 @@ const std::vector<MainBinding>& pageBindings() {
         {"getSettings", &answer<settingsText>},
         // The settings kept by name, as the pipe's changeSettings takes them: "name=value,...".
         {"changeSettings", &handOn<applySettingChanges>},
-        {"reassignKey", &handOn<armReassignment>},
+        {"reassignKey", &reassignKey},
         {"getTheme", &getTheme},
         {"setTheme", &handOn<saveTheme>},
         {"updateTracker", &handOn<applyTrackerUpdate>},
@@ -192,6 +216,7 @@ const std::vector<MainBinding>& pageBindings() {
         {"closePanel", &closePanel},
         {"getMacroJob", &getMacroJob},
         {"playSteps", &playSteps},
+        {"keyPressedInPage", &keyPressedInPage},
     };
     static const std::vector<MainBinding> withMacros = [] {
         std::vector<MainBinding> all = bindings;

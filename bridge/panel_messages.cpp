@@ -5,6 +5,7 @@
 
 #include "bridge/arguments.h"
 #include "bridge/bindings.h"
+#include "bridge/display_session.h"
 #include "bridge/macro_jobs.h"
 #include "bridge/panel_sync.h"
 #include "bridge/remote_commands.h"
@@ -59,7 +60,7 @@ void handlePanelMessage(const char* bytes, size_t length) {
     } else if (name == "panelHover") {
         panelHover.exchange(payload == "1");
     } else if (name == "reassignKey") {
-        armReassignment(payload);
+        if (!refusedOnThisSession(SessionFeature::HearingKeys)) armReassignment(payload);
     } else if (name == "changeSettings") {
         applySettingChanges(payload);
     } else if (name == "setClickStartDelay" || name == "setPlayRepeat" || name == "pickLocation" ||

@@ -10,6 +10,7 @@
 
 #include "bridge/arguments.h"
 #include "bridge/bindings.h"
+#include "bridge/display_session.h"
 #include "bridge/panel_messages.h"
 #include "bridge/texts.h"
 #include "platform/platform.h"
@@ -107,6 +108,7 @@ std::optional<std::string> answerPanelRequest(std::string_view name, std::string
 }
 
 void toggleRecordFromPanel(std::string_view rectangle) {
+    if (!recording.load() && refusedOnThisSession(SessionFeature::Recording)) return;
     std::vector<int32_t> edges;
     for (const std::string& field : argumentFields(rectangle)) {
         auto value = parseInt32(field);

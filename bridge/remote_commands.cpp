@@ -73,6 +73,10 @@ size_t currentEventCount() {
 
 // Why the function cannot start now, by the control thread's own rules; empty when it can.
 std::string startProblem(const Function& function) {
+    if (function.running == &recording) {
+        std::string unavailable = unavailableText(displaySession(), SessionFeature::Recording);
+        if (!unavailable.empty()) return unavailable;
+    }
     if (function.running == &recording && playing.load()) return "Stop the playback first.";
     if (function.running == &playing) {
         if (recording.load()) return "Stop the recording first.";

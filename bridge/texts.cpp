@@ -165,6 +165,8 @@ std::string statusMembers(const std::vector<std::string>& restore, bool figures)
     if (figures) member(out, "scheduling", jsonString(schedulingText()));
     // Where the program runs and what its input reaches there (empty on Windows).
     if (figures) member(out, "session", jsonString(displaySessionText()));
+    // What the user just tried that cannot work there, for a few seconds (empty otherwise).
+    if (figures) member(out, "sessionNotice", jsonString(sessionNotice()));
     out += "}";
     return out;
 }

@@ -507,6 +507,12 @@ const char* reassignWord(int32_t target) {
     }
 }
 
+void takeSpamKeyFromPage(int32_t vk) {
+    const int32_t target = reassignTarget.load();
+    if ((target != kKeySpamKey && target != kKeySpamMoreKey) || vk <= 0 || vk > 255) return;
+    captureForReassignment(vk, 0);
+}
+
 bool armReassignment(std::string_view word) {
     int32_t target = reassignTargetForWord(word);
     if (target == kNoTarget) return false;

@@ -50,6 +50,11 @@ std::string hotkeyDisplayName(int32_t code, int32_t modifiers);
 int32_t reassignTargetForWord(std::string_view word);
 const char* reassignWord(int32_t target);
 
+// A key pressed in the page while the key to spam is being chosen (target 5 or 10), taken as the
+// capture loop would take it: where the loop hears no key at all (Wayland), the page is the one that
+// can. Anything else is ignored. Any thread.
+void takeSpamKeyFromPage(int32_t vk);
+
 // Arms the reassignment a word names (the page's and a panel's reassignKey), forgetting the last
 // refusal; false for a word that names none. Any thread.
 bool armReassignment(std::string_view word);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/timing.h"
 #include "platform/input_math.h"
@@ -28,6 +29,8 @@ void doubleClickGap() {
 // Clicking at the pointer while it rests on one of our own windows would press our own buttons
 // (the first click of a start from the page lands on its Stop button).
 bool pointerOverOwnWindow() {
+    // Where the window system says it outright (Wayland, which tells no position), that is the answer.
+    if (std::optional<bool> on = plat::pointerOnOwnWindow()) return *on;
     int32_t rects[kOwnWindowSlots][4];
     size_t count = 0;
     {

@@ -259,12 +259,24 @@ int injectKey(int32_t vk, bool down);
 void settleInjection();
 // Pointer position in screen pixels; false when it cannot be read.
 bool cursorPos(int32_t& x, int32_t& y);
+// Whether the pointer rests on this process's page, where the window system tells that but not the
+// pointer's position (Linux on Wayland: the toolkit's enter and leave of the browser view that
+// applyBrowserSettings was given); nothing where it does not tell (cursorPos is read instead). Any
+// thread.
+std::optional<bool> pointerOnOwnWindow();
 // Size of the primary display in pixels.
 void screenSize(int32_t& width, int32_t& height);
 // The rectangle that holds every monitor, in screen pixels (the primary one's top-left is 0,0).
 Rect virtualDesktop();
 // The platform's display name of a key (e.g. "F8", "Space"), or empty when it has none.
 std::string keyName(int32_t vk);
+// The way injected input takes, chosen when first asked and kept for the process's life: Wayland,
+// the compositor's virtual pointer and keyboard (a Wayland session whose compositor offers both:
+// every window, but the pointer's position cannot be read); X11, XTest (an X11 session, or XWayland
+// on a Wayland session without them: there only the windows of X11 programs); Unavailable (a Wayland
+// session with neither); System on Windows. Any thread; the first call connects.
+enum class InputRoute { System, X11, Wayland, Unavailable };
+InputRoute inputRoute();
 
 // ---- input capture -------------------------------------------------------------------------------
 // The capture thread observes the user's real input system-wide and hands each event, one at a time

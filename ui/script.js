@@ -774,6 +774,10 @@
       setHidden($('save-problem'), !problem);
       setText($('save-problem'), problem);
       // How the clicking, typing and replay threads are scheduled, as the system allowed.
+      // What the user just tried that cannot work on this desktop, said by the program for a while.
+      var notice = str(s.sessionNotice, '');
+      setHidden($('session-notice'), !notice);
+      setText($('session-notice'), notice);
       var session = str(s.session, '');
       setHidden($('session-line'), !session);
       setText($('session-line'), session);
@@ -1225,6 +1229,16 @@
       showRefusal(word, null);
       call('reassignKey', word).then(function () { pollSoon(0); });
     });
+  });
+
+  // Where the program hears no key outside its window (Wayland), the key to spam is taken from the
+  // page while it is being chosen; elsewhere the program has heard it already and ignores this.
+  document.addEventListener('keydown', function (e) {
+    var waiting = status ? str(status.reassigning, '') : '';
+    if ((waiting !== 'keyspamtarget' && waiting !== 'keyspamaddkey') || !has('keyPressedInPage')) return;
+    if (e.repeat || !e.keyCode) return;
+    e.preventDefault();
+    call('keyPressedInPage', e.keyCode).then(function () { pollSoon(0); });
   });
 
   $('reset-hotkeys').addEventListener('click', function () {

@@ -125,6 +125,8 @@ void reset() {
     s.settles.clear();
     s.clock = 0, s.sleeps = 0, s.sleepHook = nullptr, s.realSleep = false;
     s.screenWidth = 1920, s.screenHeight = 1080, s.cursorX = 0, s.cursorY = 0;
+    s.inputRoute = plat::InputRoute::X11;
+    s.pointerOnOwnWindow.reset();
     s.desk.reset();
     s.sessionEnding = nullptr;
     s.inputRefused = false;

@@ -51,6 +51,10 @@ void setVirtualDesktop(std::optional<plat::Rect> desk);
 // screen or behind a UAC prompt: nothing is recorded or echoed, and the inject functions say so.
 void refuseInput(bool refuse);
 void setCursor(int32_t x, int32_t y);
+// What pointerOnOwnWindow says (nothing unless told; reset with the rest).
+void setPointerOnOwnWindow(std::optional<bool> on);
+// The way injected input takes (X11 unless told; reset with the rest).
+void setInputRoute(plat::InputRoute route);
 void setKeyNames(std::map<int32_t, std::string> names);
 
 // Files: the executable's path (its folder holds the page and the preferences), and failures.

@@ -43,6 +43,8 @@ struct State {
     bool inputRefused = false;
     void (*sessionEnding)() = nullptr;
     int32_t cursorX = 0, cursorY = 0;
+    plat::InputRoute inputRoute = plat::InputRoute::X11;
+    std::optional<bool> pointerOnOwnWindow;
     std::map<int32_t, std::string> keyNames;
     std::string exePath;
     std::map<std::string, std::optional<std::string>> environment;

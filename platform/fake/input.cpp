@@ -100,6 +100,16 @@ void setCursor(int32_t x, int32_t y) {
     state().cursorX = x, state().cursorY = y;
 }
 
+void setPointerOnOwnWindow(std::optional<bool> on) {
+    Lock lock(state().mutex);
+    state().pointerOnOwnWindow = on;
+}
+
+void setInputRoute(plat::InputRoute route) {
+    Lock lock(state().mutex);
+    state().inputRoute = route;
+}
+
 void setVirtualDesktop(std::optional<plat::Rect> desk) {
     Lock lock(state().mutex);
     state().desk = desk;
@@ -206,6 +216,16 @@ bool cursorPos(int32_t& x, int32_t& y) {
 void screenSize(int32_t& width, int32_t& height) {
     Lock lock(fake::state().mutex);
     width = fake::state().screenWidth, height = fake::state().screenHeight;
+}
+
+std::optional<bool> pointerOnOwnWindow() {
+    Lock lock(fake::state().mutex);
+    return fake::state().pointerOnOwnWindow;
+}
+
+InputRoute inputRoute() {
+    Lock lock(fake::state().mutex);
+    return fake::state().inputRoute;
 }
 
 Rect virtualDesktop() {

@@ -71,6 +71,14 @@ int injectKey(int32_t vk, bool down) {
 
 void settleInjection() {}
 
+std::optional<bool> pointerOnOwnWindow() {
+    return std::nullopt;
+}
+
+InputRoute inputRoute() {
+    return InputRoute::System;
+}
+
 bool cursorPos(int32_t& x, int32_t& y) {
     POINT point;
     if (!GetCursorPos(&point)) return false;

@@ -7,7 +7,10 @@
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/context_menu.h"
@@ -113,6 +116,7 @@ struct Toolkit {
     void* (*nativeGetSurface)(void* native) = nullptr;
     unsigned long (*surfaceXid)(void* surface) = nullptr;
     void (*windowDestroy)(void* window) = nullptr;
+    void* (*motionControllerNew)() = nullptr;
     // WebKitGTK
     void* (*viewGetSettings)(void* view) = nullptr;
     void (*setCaretBrowsing)(void* settings, gboolean on) = nullptr;
@@ -124,6 +128,13 @@ struct Toolkit {
     int (*itemGetAction)(void* item) = nullptr;
     gboolean (*itemIsSeparator)(void* item) = nullptr;
 };
+
+// Whether the toolkit's windows are X11 windows (initProcess chose): the X11 calls below fail on a
+// Wayland display, with a warning each.
+bool onX11() {
+    const char* backend = std::getenv("GDK_BACKEND");
+    return backend && std::strcmp(backend, "x11") == 0;
+}
 
 // A library the webview library has already loaded (null when it has not: nothing is loaded here).
 void* loaded(const char* name) {
@@ -167,7 +178,8 @@ const LoadedToolkit& toolkit() {
                 find(gtk, "gdk_x11_display_get_xdisplay", f.xDisplayOf) &&
                 find(gtk, "gtk_native_get_surface", f.nativeGetSurface) &&
                 find(gtk, "gdk_x11_surface_get_xid", f.surfaceXid) &&
-                find(gtk, "gtk_window_destroy", f.windowDestroy);
+                find(gtk, "gtk_window_destroy", f.windowDestroy) &&
+                find(gtk, "gtk_event_controller_motion_new", f.motionControllerNew);
         t.webkit = find(webkit, "webkit_web_view_get_settings", f.viewGetSettings) &&
                    find(webkit, "webkit_settings_set_enable_caret_browsing", f.setCaretBrowsing) &&
                    find(webkit, "webkit_settings_set_enable_developer_extras", f.setDeveloperExtras) &&
@@ -276,6 +288,28 @@ int closeNow(void* data) {
     return 0;  // G_SOURCE_REMOVE
 }
 
+// "close-request" of a Wayland window: the compositor's close, which the toolkit would otherwise
+// answer by destroying the window alone.
+gboolean onCloseRequest(void*, void* data) {
+    auto* route = static_cast<CloseRoute*>(data);
+    if (!route->closing) {
+        route->closing = true;
+        toolkit().fns.idleAdd(&closeNow, route);
+    }
+    return 1;
+}
+
+// Whether the pointer rests on the page on Wayland: -1 while no view tells.
+std::atomic<int> pointerInside{-1};
+
+// "enter" and "leave" of the window's motion controller.
+void onPointerEnter(void*, double, double, void*) {
+    pointerInside.store(1);
+}
+void onPointerLeave(void*, void*) {
+    pointerInside.store(0);
+}
+
 // "xevent" of the toolkit's X display: every event its connection reads, before the toolkit's
 // own handling.
 gboolean onXEvent(void*, XEvent* event, void* data) {
@@ -302,7 +336,7 @@ void nameProgramForDesktop() {
     // program name; the class it derives from it is capitalised, so it is set too, on the display
     // that the library's first window will open on.
     if (t.glib) t.fns.setPrgname("ravelin");
-    if (t.gtk && t.fns.initCheck()) {
+    if (t.gtk && x11::onX11() && t.fns.initCheck()) {
         if (void* display = t.fns.displayGetDefault()) t.fns.setProgramClass(display, "ravelin");
     }
 }
@@ -311,11 +345,21 @@ void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg, boo
     const x11::LoadedToolkit& t = x11::toolkit();
     if (!nativeWindow || !endLoop || !t.glib || !t.gtk) return;
     const x11::Toolkit& f = t.fns;
+    // One window per process, for the life of the process.
+    static x11::CloseRoute route;
+    if (!x11::onX11()) {
+        route.window = nativeWindow;
+        f.addWeakPointer(nativeWindow, &route.window);
+        route.endLoop = endLoop;
+        route.arg = arg;
+        route.mayClose = mayClose;
+        f.signalConnectData(nativeWindow, "close-request", x11::callback(&x11::onCloseRequest), &route,
+                            nullptr, 0);
+        return;
+    }
     void* display = f.widgetGetDisplay(nativeWindow);
     Display* xdisplay = display ? f.xDisplayOf(display) : nullptr;
     if (!xdisplay) return;
-    // One window per process, for the life of the process.
-    static x11::CloseRoute route;
     route.window = nativeWindow;
     f.addWeakPointer(nativeWindow, &route.window);
     void* surface = f.nativeGetSurface(nativeWindow);
@@ -326,6 +370,12 @@ void routeWindowClose(void* nativeWindow, void (*endLoop)(void*), void* arg, boo
     route.arg = arg;
     route.mayClose = mayClose;
     f.signalConnectData(display, "xevent", x11::callback(&x11::onXEvent), &route, nullptr, 0);
+}
+
+std::optional<bool> pointerOnOwnWindow() {
+    const int inside = x11::pointerInside.load();
+    if (inside < 0) return std::nullopt;
+    return inside == 1;
 }
 
 void applyBrowserSettings(void* browserController) {
@@ -357,6 +407,16 @@ void applyBrowserSettings(void* browserController) {
         f.setPropagationPhase(clicks, x11::kPhaseCapture);
         f.signalConnectData(clicks, "pressed", x11::callback(&x11::onButtonPressed), nullptr, nullptr, 0);
         f.widgetAddController(view, clicks);
+        if (!x11::onX11()) {
+            // Wayland tells no client where the pointer is, but it tells the view that the pointer
+            // came in or left (a controller of the window itself hears neither): the clicker must not
+            // click the page at the pointer.
+            void* motion = f.motionControllerNew();
+            f.signalConnectData(motion, "enter", x11::callback(&x11::onPointerEnter), nullptr, nullptr, 0);
+            f.signalConnectData(motion, "leave", x11::callback(&x11::onPointerLeave), nullptr, nullptr, 0);
+            f.widgetAddController(view, motion);
+            x11::pointerInside.store(0);
+        }
     }
 }
 

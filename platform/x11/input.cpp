@@ -1,5 +1,6 @@
-// Linux synthetic input through XTest, the pointer position and the screen size, on a connection of
-// the calling thread's own.
+// Linux synthetic input, the pointer position and the screen size: through the compositor's virtual
+// pointer and keyboard on a Wayland session that offers them (platform/wayland), else through XTest
+// on a connection of the calling thread's own (an X11 session, or XWayland).
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -8,6 +9,8 @@
 
 #include "platform/input_math.h"
 #include "platform/platform.h"
+#include "platform/virtual_input.h"
+#include "platform/wayland/virtual_input.h"
 #include "platform/x11/fd_wait.h"
 #include "platform/x11/injection_notes.h"
 #include "platform/x11/keys.h"
@@ -66,35 +69,8 @@ void sendButton(Display* display, unsigned button, bool down) {
     XTestFakeButtonEvent(display, button, down ? True : False, CurrentTime);
 }
 
-// The recorded side-button press carries no "which" and its release is never recorded, so a press
-// without XBUTTON1/XBUTTON2 in the data is sent as a whole click: a button left down on X can keep the
-// pointer grabbed by the window it was pressed on, so that every later click goes there.
-void sendSideButton(Display* display, bool down, int32_t data) {
-    const unsigned button = data == 2 ? 9 : 8;
-    const bool saysWhich = data == 1 || data == 2;
-    if (down) {
-        sendButton(display, button, true);
-        if (!saysWhich) sendButton(display, button, false);
-    } else {
-        sendButton(display, button, false);
-    }
-}
-
-// A notch per 120 units, rounded toward zero, but at least one for any non-zero delta (high-resolution
-// wheels report less than 120 per event); at most kMaxWheelNotches per call, so that a damaged event
-// cannot flood the server.
-constexpr int64_t kMaxWheelNotches = 100;
-
-void sendWheel(Display* display, int32_t delta) {
-    if (delta == 0) return;
-    const int64_t magnitude = std::llabs(static_cast<int64_t>(delta));
-    const int64_t notches = std::clamp<int64_t>(magnitude / rv::WHEEL_DELTA, 1, kMaxWheelNotches);
-    const unsigned button = delta > 0 ? 4 : 5;
-    for (int64_t i = 0; i < notches; ++i) {
-        sendButton(display, button, true);
-        sendButton(display, button, false);
-    }
-}
+// The X buttons of the pointer's buttons; the wheel's notches are presses of 4 (up) and 5 (down).
+constexpr unsigned kXButtons[] = {1, 3, 2, 8, 9};  // left, right, middle, back, forward
 
 }  // namespace
 
@@ -121,6 +97,7 @@ using x11::NoteKind;
 // The X server queues what XTest sends whatever has the screen (a locked session included): without
 // a connection nothing was taken; otherwise it was.
 bool injectAbsoluteMove(int32_t x, int32_t y) {
+    if (wayland::routed()) return wayland::absoluteMove(x, y);
     Display* display = x11::injectionDisplay();
     if (!display) return false;
     x11::noteInjection(NoteKind::Motion, 0);
@@ -130,6 +107,7 @@ bool injectAbsoluteMove(int32_t x, int32_t y) {
 }
 
 bool injectRelativeMove(int32_t dx, int32_t dy) {
+    if (wayland::routed()) return wayland::relativeMove(dx, dy);
     Display* display = x11::injectionDisplay();
     if (!display) return false;
     x11::noteInjection(NoteKind::Motion, 0);
@@ -139,41 +117,27 @@ bool injectRelativeMove(int32_t dx, int32_t dy) {
 }
 
 bool injectMouse(uint32_t flags, int32_t data) {
+    const rv::PointerActions actions = rv::pointerActions(flags, data);
+    if (wayland::routed()) return actions.count == 0 || wayland::pointer(actions);
     Display* display = x11::injectionDisplay();
     if (!display) return false;
-    struct ButtonBit {
-        uint32_t flag;
-        unsigned button;
-        bool down;
-    };
-    static constexpr ButtonBit kButtonBits[] = {
-        {rv::MOUSEEVENTF_LEFTDOWN, 1, true},   {rv::MOUSEEVENTF_LEFTUP, 1, false},
-        {rv::MOUSEEVENTF_RIGHTDOWN, 3, true},  {rv::MOUSEEVENTF_RIGHTUP, 3, false},
-        {rv::MOUSEEVENTF_MIDDLEDOWN, 2, true}, {rv::MOUSEEVENTF_MIDDLEUP, 2, false},
-    };
-    bool sent = false;
-    for (const ButtonBit& bit : kButtonBits) {
-        if (!(flags & bit.flag)) continue;
-        x11::sendButton(display, bit.button, bit.down);
-        sent = true;
+    for (const rv::PointerAction& action : actions) {
+        if (!action.wheel) {
+            x11::sendButton(display, x11::kXButtons[static_cast<size_t>(action.button)], action.down);
+            continue;
+        }
+        const unsigned button = action.notches > 0 ? 4 : 5;
+        for (int32_t i = 0; i < std::abs(action.notches); ++i) {
+            x11::sendButton(display, button, true);
+            x11::sendButton(display, button, false);
+        }
     }
-    if (flags & rv::MOUSEEVENTF_XDOWN) {
-        x11::sendSideButton(display, true, data);
-        sent = true;
-    }
-    if (flags & rv::MOUSEEVENTF_XUP) {
-        x11::sendSideButton(display, false, data);
-        sent = true;
-    }
-    if ((flags & rv::MOUSEEVENTF_WHEEL) && data != 0) {
-        x11::sendWheel(display, data);
-        sent = true;
-    }
-    if (sent) XFlush(display);
+    if (actions.count > 0) XFlush(display);
     return true;
 }
 
 int injectKey(int32_t vk, bool down) {
+    if (wayland::routed()) return wayland::key(vk, down);
     Display* display = x11::injectionDisplay();
     if (!display) return 0;
     x11::followKeyboardMapping(display);
@@ -186,10 +150,19 @@ int injectKey(int32_t vk, bool down) {
 }
 
 void settleInjection() {
+    if (wayland::routed()) return wayland::settle();
     if (Display* display = x11::injectionDisplay()) XSync(display, False);
 }
 
+InputRoute inputRoute() {
+    if (wayland::routed()) return InputRoute::Wayland;
+    return x11::injectionDisplay() ? InputRoute::X11 : InputRoute::Unavailable;
+}
+
+// A Wayland compositor tells no client where the pointer is; XWayland's last known point there is
+// stale as soon as the pointer leaves its windows.
 bool cursorPos(int32_t& x, int32_t& y) {
+    if (wayland::routed()) return false;
     Display* display = x11::threadDisplay();
     if (!display) return false;
     Window root = 0, child = 0;
@@ -207,6 +180,12 @@ bool cursorPos(int32_t& x, int32_t& y) {
 void screenSize(int32_t& width, int32_t& height) {
     width = 0;
     height = 0;
+    if (wayland::routed()) {
+        const rv::DeskArea box = wayland::layout();
+        width = box.width;
+        height = box.height;
+        return;
+    }
     Display* display = x11::threadDisplay();
     if (!display) return;
     // Asked afresh: the size known since the connection opened would miss a later RandR change.
@@ -220,6 +199,10 @@ void screenSize(int32_t& width, int32_t& height) {
 
 // The root window spans every monitor, and XTest's absolute moves are in its coordinates already.
 Rect virtualDesktop() {
+    if (wayland::routed()) {
+        const rv::DeskArea box = wayland::layout();
+        return Rect{box.left, box.top, box.left + box.width, box.top + box.height};
+    }
     int32_t width = 0, height = 0;
     screenSize(width, height);
     return Rect{0, 0, width, height};

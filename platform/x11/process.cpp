@@ -48,14 +48,17 @@ const char* const kWindowSystem = "x11";
 const char kPathSeparator = '/';
 const char* const webviewLibraryFile = "libwebview.so.0.12";
 std::string browserFailureText() {
-    return "Ravelin could not open its window: it needs an X11 display and the WebKitGTK 6.0 browser "
-           "engine (Debian package libwebkitgtk-6.0-4).";
+    return "Ravelin could not open its window: it needs an X11 or Wayland display and the WebKitGTK 6.0 "
+           "browser engine (Debian package libwebkitgtk-6.0-4).";
 }
 
 bool initProcess() {
     XInitThreads();
-    // The window runs on X11 (XWayland on a Wayland desktop): capture and window placement use X11.
-    setenv("GDK_BACKEND", "x11", 1);
+    // The window goes where the input goes. Sent through X11 (an X11 session, or XWayland on a Wayland
+    // desktop that offers no virtual input), it is an X11 window, which capture, hotkeys and window
+    // placement see; sent through the compositor, it is a native Wayland window, placed by the
+    // compositor. With no way at all (no XWayland either), Wayland is all there is.
+    setenv("GDK_BACKEND", inputRoute() == InputRoute::X11 ? "x11" : "wayland", 1);
     // The page is a small form: painted in memory, each change redraws only what changed, where the
     // compositing path redraws and composites whole layers through OpenGL (software OpenGL on a
     // machine without a GPU: several percent of a core for a clicker's figures and its pulsing dot).

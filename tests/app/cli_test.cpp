@@ -79,7 +79,7 @@ TEST(CliCommand, TheHelpShowsEveryCommandWithAnExample) {
     for (const char* example :
          {"ravelin-cli start clicker", "ravelin-cli stop all", "ravelin-cli toggle clicker",
           "ravelin-cli play \"", "ravelin-cli profile ", "ravelin-cli set ", "ravelin-cli status",
-          "ravelin-cli version", "--help", "Exit codes"})
+          "ravelin-cli version", "diagnose", "--help", "Exit codes"})
         EXPECT_NE(help.find(example), std::string::npos) << example;
 }
 
@@ -167,6 +167,19 @@ TEST_F(Cli, ExitCodesFollowTheAnswerAndWhetherAMainInstanceRunsOrCanBeStarted) {
             EXPECT_EQ(rv::kMinimizedSwitch, fake::processes()[0]->arguments);
         }
     }
+}
+
+// diagnose tells the session from the client's own process: no program need run, none is started.
+TEST_F(Cli, DiagnoseSaysWhereItRunsWithoutTheProgram) {
+    fake::setEnvironment("WAYLAND_DISPLAY", std::string("wayland-1"));
+    fake::setEnvironment("SWAYSOCK", std::string("/run/sway.sock"));
+    fake::setInputRoute(plat::InputRoute::Wayland);
+    std::string out, err;
+    EXPECT_EQ(rv::kCliDone, rv::runCli({"--diagnose"}, out, err));
+    EXPECT_EQ(out.rfind("Running on Wayland (sway): clicks and keys reach every window;", 0), 0u) << out;
+    EXPECT_EQ(out.back(), '\n');
+    EXPECT_EQ(err, "");
+    EXPECT_FALSE(plat::mainInstanceRunning());
 }
 
 TEST_F(Cli, ThePlayedMacroIsFollowedUntilItsJobIsDone) {

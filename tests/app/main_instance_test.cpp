@@ -102,6 +102,7 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "getClickStartDelay", "setClickStartDelay", "closePanel",
         "chooseMacroFile",    "getMacroFileChoice", "pickSequence",
         "changeSettings",     "getMacroJob",        "playSteps",
+        "keyPressedInPage",
         "listMacros",         "saveMacro",          "loadMacro",
         "renameMacro",        "duplicateMacro",     "deleteMacro",
         "importMacro",        "exportMacro",        "openMacroFolder",

@@ -1,6 +1,5 @@
 #include <filesystem>
 
-#include "bridge/display_session.h"
 #include "bridge/texts.h"
 #include "capture/recording.h"
 #include "state/state.h"
@@ -27,7 +26,8 @@ const char* kFresh =
     "\"clickLeft\":-1,\"keySpamLeft\":-1,\"playLeft\":-1,"
     "\"clickerWaiting\":false,"
     "\"inputBlocked\":false,\"saveProblem\":\"\",\"scheduling\":\"normal\","
-    "\"session\":\"Running on X11: clicks, keys, hotkeys and recording reach every window.\"}";
+    "\"session\":\"Running on X11: clicks, keys, hotkeys and recording reach every window.\","
+    "\"sessionNotice\":\"\"}";
 
 }  // namespace
 
@@ -161,44 +161,4 @@ TEST(Scheduling, TheStatusSaysTheLeastAnyThreadGot) {
         for (const plat::Scheduling& s : c.noted) rv::noteScheduling(s);
         EXPECT_EQ(rv::schedulingText(), c.text) << c.text;
     }
-}
-
-// The session is told from the environment; the compositor's own variable wins over the desktop list.
-TEST_F(Status, WhereTheProgramRunsIsToldFromTheEnvironment) {
-    struct Case {
-        std::vector<std::pair<const char*, const char*>> environment;
-        bool wayland;
-        const char* compositor;
-    };
-    const Case cases[] = {
-        {{}, false, ""},
-        {{{"XDG_SESSION_TYPE", "x11"}, {"XDG_CURRENT_DESKTOP", "GNOME"}}, false, ""},
-        {{{"WAYLAND_DISPLAY", "wayland-1"}, {"SWAYSOCK", "/run/sway.sock"}, {"XDG_CURRENT_DESKTOP", "GNOME"}},
-         true,
-         "sway"},
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"HYPRLAND_INSTANCE_SIGNATURE", "x"}}, true, "Hyprland"},
-        {{{"WAYLAND_DISPLAY", "wayland-0"}, {"XDG_CURRENT_DESKTOP", "ubuntu:GNOME"}}, true, "GNOME"},
-        {{{"WAYLAND_DISPLAY", ""}, {"XDG_SESSION_TYPE", "wayland"}}, true, ""},
-        {{{"WAYLAND_DISPLAY", ""}, {"XDG_CURRENT_DESKTOP", "KDE"}}, false, ""},
-    };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        fake::reset();
-        for (const auto& [name, value] : cases[i].environment) fake::setEnvironment(name, std::string(value));
-        const rv::DisplaySession session = rv::displaySession();
-        EXPECT_EQ(session.wayland, cases[i].wayland) << i;
-        EXPECT_EQ(session.compositor, cases[i].compositor) << i;
-    }
-    // The status reads the session once; it is read again only when forgotten.
-    fake::setEnvironment("WAYLAND_DISPLAY", "wayland-0");
-    rv::forgetDisplaySession();
-    EXPECT_NE(rv::displaySessionText().find("Wayland"), std::string::npos);
-    fake::reset();
-    EXPECT_NE(rv::displaySessionText().find("Wayland"), std::string::npos);
-    rv::forgetDisplaySession();
-    EXPECT_EQ(rv::displaySessionText().find("Running on X11"), 0u);
-    EXPECT_EQ(
-        rv::displaySessionText({true, "sway"}),
-        "Running on Wayland (sway) through XWayland: clicks, keys and recording reach only the windows of "
-        "X11 programs, and hotkeys work only while one of those has the focus. For hotkeys everywhere, bind "
-        "keys to ravelin-cli: bindsym F6 exec ravelin-cli toggle clicker.");
 }

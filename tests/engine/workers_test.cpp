@@ -530,6 +530,29 @@ TEST_F(Workers, ClickerWaitsWhileThePointerIsOverOurWindows) {
     EXPECT_FALSE(rv::clickerWaiting);
 }
 
+// Where the window system tells only whether the pointer is on our window (Wayland), that is the
+// answer, whatever the pointer's position or the notes of our windows say.
+TEST_F(Workers, ClickerFollowsTheWindowSystemsWordOnThePointer) {
+    void* const main = reinterpret_cast<void*>(0x10);
+    fake::addWindow(rv::kMainWindowTitle, main);
+    fake::window(main).rect = {100, 100, 520, 660};
+    fake::setCursor(300, 400);
+    callMainBinding("getTrackerStatus", "[]");
+    rv::autoClicking = true;
+    fake::setPointerOnOwnWindow(false);
+    fake::takeInjected();
+    rv::autoClickerPass();
+    EXPECT_EQ(mouseFlags(fake::takeInjected()).size(), 2u);
+    EXPECT_FALSE(rv::clickerWaiting);
+    fake::setPointerOnOwnWindow(true);
+    fake::setCursor(0, 0);
+    rv::autoClickerPass();
+    EXPECT_TRUE(mouseFlags(fake::takeInjected()).empty());
+    EXPECT_TRUE(rv::clickerWaiting);
+    rv::autoClicking = false;
+    rv::autoClickerPass();
+}
+
 // A run's first click waits for a fresh note of our windows, however long ago the page last read
 // the status: started with the pointer on the Start button, it clicks nothing. Where the window
 // thread does not answer, the run goes on with the note it has.

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/main_bindings.h"
+#include "bridge/display_session.h"
 #include "state/preferences.h"
 
 namespace fs = std::filesystem;
@@ -19,6 +20,8 @@ std::string callMainBinding(const char* name, const std::string& request) {
 
 void FreshState::SetUp() {
     rv::resetStateForTests();
+    rv::clearSessionNotice();
+    rv::forgetDisplaySession();
     // Preference files beside this test's executable path, not in a folder an earlier test chose.
     rv::resetPreferencesForTests();
     fake::reset();
@@ -37,6 +40,8 @@ void FreshState::TearDown() {
     fs::remove_all(folder_, error);
     fake::reset();
     rv::resetStateForTests();
+    rv::clearSessionNotice();
+    rv::forgetDisplaySession();
 }
 
 void FreshState::writeFile(const std::string& name, const std::string& bytes) const {
