@@ -102,11 +102,10 @@ TEST_F(MainInstance, StartsWithTheDefaultProfileAndShowsThePageInTheTitledWindow
         "getClickStartDelay", "setClickStartDelay", "closePanel",
         "chooseMacroFile",    "getMacroFileChoice", "pickSequence",
         "changeSettings",     "getMacroJob",        "playSteps",
-        "keyPressedInPage",
-        "listMacros",         "saveMacro",          "loadMacro",
-        "renameMacro",        "duplicateMacro",     "deleteMacro",
-        "importMacro",        "exportMacro",        "openMacroFolder",
-        "readRecording",      "saveRecording"};
+        "keyPressedInPage",   "listMacros",         "saveMacro",
+        "loadMacro",          "renameMacro",        "duplicateMacro",
+        "deleteMacro",        "importMacro",        "exportMacro",
+        "openMacroFolder",    "readRecording",      "saveRecording"};
     EXPECT_EQ(view.bound, order);
 
     std::vector<std::string> calls = fake::calls();
