@@ -11,7 +11,7 @@
 // against the same target, and the CPU use of the real program with its page loaded and of all the processes
 // it started (the page's browser processes), idle and with a clicker running while its window is shown,
 // minimized, and covered by another window over the whole screen:
-//   idle_cpu percent=…
+//   idle_cpu percent=…                                     (and window=minimized, over 60 s each)
 //   idle_cpu_clicking window=shown percent=… clicks=…      (window=minimized, window=covered)
 // Runs on the current X display (Xvfb), under a window manager: where none runs, it starts openbox for
 // the program's part (as a desktop has one) when openbox is installed.
@@ -232,6 +232,15 @@ void measureIdleCpu(const std::string& program) {
     const auto [pss, processes] = bench::treePssKiB(child);
     std::printf("idle_memory pss_mib=%.1f processes=%zu\n", static_cast<double>(pss) / 1024.0, processes);
     std::fflush(stdout);
+    if (const plat::WindowHandle window = plat::findWindow(rv::kMainWindowTitle)) {
+        plat::showWindow(window, plat::Show::Minimize);
+        sleep(2);
+        std::printf("idle_cpu window=minimized percent=%.2f%s\n", bench::treeCpuPercent(child, 60),
+                    run->conditions().c_str());
+        std::fflush(stdout);
+        plat::showWindow(window, plat::Show::Restore);
+        sleep(2);
+    }
 
     Target clicked;
     if (clicked.open({"click_timing clicked", 1500, 700, 300, 300, ButtonPressMask, false}, &leftPress)) {
