@@ -93,22 +93,35 @@ void stopWorkers(std::vector<RunningWorker>& running) {
     }
 }
 
+// Whether the page in the main window was last told that nothing of it shows; cleared by a
+// hand-over, and by any change told to the page, after which it is told again if still unseen.
+std::atomic<bool> mainPageToldUnseen{false};
+
 // What the main page shows changed: the open panels show part of it and are told too.
 void tellPages() {
+    mainPageToldUnseen.store(false);
     tellToldView();
     plat::notifyPipeWatchers();
 }
 
-// Only the main window shows live figures; panels are not handed them. Nor is a minimized main
-// window's page: it shows nothing, and the browser would still run each hand-over in it. Our windows
-// are still noted for the auto-clicker; the page reads the status itself once it shows again.
-std::string mainPageFigures() {
-    std::string status = pageStatus();
-    return plat::isMinimized(plat::findWindow(kMainWindowTitle)) ? std::string() : status;
+// Only the main window shows live figures; panels are not handed them. Nor is the main window's
+// page while nothing of it shows (minimized, or covered by other windows): the browser would still
+// run each hand-over in it. Such a page is told once that it is unseen, so that it does not read
+// the figures itself either; the next hand-over after the window shows again brings them back.
+// Decided on the calling thread, so that an unseen page's window thread is not woken at all. Our
+// windows are still noted for the auto-clicker.
+bool mainWindowShows() {
+    const plat::WindowHandle window = plat::findWindow(kMainWindowTitle);
+    return !window || !(plat::isMinimized(window) || plat::isCovered(window));
 }
 
 void handMainPageFigures() {
-    handToldView(&mainPageFigures);
+    if (mainWindowShows()) {
+        mainPageToldUnseen.store(false);
+        handToldView(&pageStatus);
+    } else if (!mainPageToldUnseen.exchange(true)) {
+        tellToldViewUnseen();
+    }
 }
 
 void askForOwnWindowsNote() {
@@ -314,6 +327,7 @@ int runMainInstance() {
     plat::watchSessionEnd(&onSessionEnd);
     view.setTitle(kMainWindowTitle);
     plat::applyBrowserSettings(view.browserController());
+    plat::restBrowserWhileMinimized(view.nativeWindow(), view.browserController());
     plat::routeWindowClose(view.nativeWindow(), &Webview::terminateView, &view, &mayCloseMainWindow);
     view.setSize(kDefaultWindowWidth, kDefaultWindowHeight, SizeHint::None);
     bindMainFunctions(view);

@@ -10,9 +10,11 @@ namespace rv {
 namespace {
 
 constexpr const char* kPageChangedScript = "window.ravelinStatusChanged && window.ravelinStatusChanged()";
+constexpr const char* kPageUnseenScript = "window.ravelinUnseen && window.ravelinUnseen()";
 std::atomic<Webview*> toldView{nullptr};
 std::atomic<bool> tellingQueued{false};
 std::atomic<bool> handingQueued{false};
+std::atomic<bool> unseenQueued{false};
 std::atomic<bool> workQueued{false};
 
 // Runs the script `make` gives (none when it gives the empty text) in the told view's page on the
@@ -45,6 +47,10 @@ void handToldView(std::string (*status)()) {
         std::string text = status();
         return text.empty() ? text : "window.ravelinStatus && window.ravelinStatus(" + text + ")";
     });
+}
+
+void tellToldViewUnseen() {
+    runOnce(unseenQueued, [] { return std::string(kPageUnseenScript); });
 }
 
 void runOnToldViewThread(void (*work)()) {

@@ -22,6 +22,12 @@ void tellToldView();
 // a hand-over still waiting for the window thread is not queued twice.
 void handToldView(std::string (*status)());
 
+// Tells the told view's page that nothing of it shows though the page may not know (its window is
+// covered, or minimized): the page's ravelinUnseen runs, and the page reads its live figures no
+// more until it is handed the status again, shows again or gains the focus. Any thread; a telling
+// still waiting for the window thread is not queued twice.
+void tellToldViewUnseen();
+
 // Runs `work` once on the told view's window thread; a run still waiting there is not queued twice.
 // Any thread; nothing without a told view.
 void runOnToldViewThread(void (*work)());

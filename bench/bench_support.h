@@ -3,6 +3,7 @@
 #pragma once
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <poll.h>
 #include <time.h>
 
@@ -109,6 +110,11 @@ class TimestampingWindow {
                                       static_cast<unsigned>(shape.width), static_cast<unsigned>(shape.height),
                                       0, 0, 0xffffff);
         XStoreName(display_, window_, shape.title);
+        // Placed where asked, also by a window manager that would place it by its own rule.
+        XSizeHints hints{};
+        hints.flags = USPosition | USSize;
+        hints.x = shape.left, hints.y = shape.top, hints.width = shape.width, hints.height = shape.height;
+        XSetWMNormalHints(display_, window_, &hints);
         XSelectInput(display_, window_, shape.events | StructureNotifyMask);
         XMapRaised(display_, window_);
         for (;;) {

@@ -9,9 +9,12 @@
 //   click_random range_ms=10-30 clicks=… below=… above=… bins=…,…(ten) worst_bin_off_mean_pct=…
 // (below and above count periods more than 0.5 ms outside the range). The same for `xdotool click --delay`
 // against the same target, and the CPU use of the real program with its page loaded and of all the processes
-// it started (the page's browser processes), idle and with a clicker running:
-//   idle_cpu percent=…            idle_cpu_clicking percent=… clicks=…
-// Runs on the current X display (Xvfb).
+// it started (the page's browser processes), idle and with a clicker running while its window is shown,
+// minimized, and covered by another window over the whole screen:
+//   idle_cpu percent=…                                     (and window=minimized, over 60 s each)
+//   idle_cpu_clicking window=shown percent=… clicks=…      (window=minimized, window=covered)
+// Runs on the current X display (Xvfb), under a window manager: where none runs, it starts openbox for
+// the program's part (as a desktop has one) when openbox is installed.
 #include <X11/Xlib.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -27,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/app.h"
 #include "bench/bench_support.h"
 #include "bench/period_report.h"
 #include "bench/tree_cpu.h"
@@ -155,33 +159,100 @@ void measureXdotool(Target& target, int intervalMs, int clicks) {
     bench::reportPeriods("xdotool", intervalMs, target.take());
 }
 
-// The real program with its page (and the page's browser processes): idle, then with the page
-// showing a clicker that F6 switched on, clicking with its defaults (every 100 ms at the pointer)
-// into a window of this program's own.
+// The program's window as the user may leave it while the clicker runs.
+enum class Seen { Shown, Minimized, Covered };
+
+// The CPU use of the program's tree over 30 s with a clicker running and the window `seen`, the
+// clicks counted where they landed (the target, or the window that covers everything).
+void measureClickingCpu(pid_t child, Target& clicked, Seen seen) {
+    const plat::WindowHandle window = plat::findWindow(rv::kMainWindowTitle);
+    const char* name = seen == Seen::Shown ? "shown" : seen == Seen::Minimized ? "minimized" : "covered";
+    Target cover;
+    if (seen == Seen::Minimized) plat::showWindow(window, plat::Show::Minimize);
+    if (seen == Seen::Covered &&
+        !cover.open({"click_timing cover", 0, 0, 1920, 1080, ButtonPressMask, false}, &leftPress)) {
+        std::printf("idle_cpu_clicking window=%s (no cover window)\n", name);
+        return;
+    }
+    sleep(2);  // the program and its page have seen the change
+    clicked.take();
+    cover.take();
+    const double percent = bench::treeCpuPercent(child, 30);
+    const size_t clicks = clicked.take().size() + cover.take().size();
+    const bool minimized = plat::isMinimized(window);
+    if (seen == Seen::Minimized) plat::showWindow(window, plat::Show::Restore);
+    if (seen == Seen::Covered) cover.close();
+    std::printf("idle_cpu_clicking window=%s percent=%.2f clicks=%zu%s%s%s\n", name, percent, clicks,
+                clicks > 0 ? "" : " (the clicker did not run)",
+                seen == Seen::Minimized && !minimized ? " (the window did not minimize)" : "",
+                run->conditions().c_str());
+    std::fflush(stdout);
+    sleep(2);  // shown again
+}
+
+// A window manager for the program's window, where none runs: openbox, stopped by the destructor.
+class WindowManager {
+  public:
+    WindowManager() {
+        if (std::system("command -v openbox >/dev/null 2>&1") != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            // Quiet: its notes, and the line with which it leaves where another manager runs.
+            (void)!freopen("/dev/null", "w", stdout);
+            (void)!freopen("/dev/null", "w", stderr);
+            execlp("openbox", "openbox", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        sleep(1);
+    }
+    ~WindowManager() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    WindowManager(const WindowManager&) = delete;
+    WindowManager& operator=(const WindowManager&) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// The real program with its page (and the page's browser processes): idle, then with a clicker that
+// F6 switched on, clicking with its defaults (every 100 ms at the pointer) into a window of this
+// program's own, with the program's window shown, minimized and covered.
 void measureIdleCpu(const std::string& program) {
     char folder[] = "/tmp/ravelin-bench-XXXXXX";
     if (!mkdtemp(folder)) return;
+    const WindowManager manager;
     // The program's data and the user's folders go to a folder of its own.
     pid_t child = bench::startInFolder(folder, {program});
     // The browser's own background work comes and goes, so idle is measured over a minute.
     bench::waitForQuiet(child);
-    std::printf("idle_cpu percent=%.2f\n", bench::treeCpuPercent(child, 60));
+    std::printf("idle_cpu percent=%.2f%s\n", bench::treeCpuPercent(child, 60), run->conditions().c_str());
     const auto [pss, processes] = bench::treePssKiB(child);
     std::printf("idle_memory pss_mib=%.1f processes=%zu\n", static_cast<double>(pss) / 1024.0, processes);
     std::fflush(stdout);
+    if (const plat::WindowHandle window = plat::findWindow(rv::kMainWindowTitle)) {
+        plat::showWindow(window, plat::Show::Minimize);
+        sleep(2);
+        std::printf("idle_cpu window=minimized percent=%.2f%s\n", bench::treeCpuPercent(child, 60),
+                    run->conditions().c_str());
+        std::fflush(stdout);
+        plat::showWindow(window, plat::Show::Restore);
+        sleep(2);
+    }
 
     Target clicked;
     if (clicked.open({"click_timing clicked", 1500, 700, 300, 300, ButtonPressMask, false}, &leftPress)) {
         plat::injectAbsoluteMove(1650, 850);
         plat::sleepMs(100);
-        int status = std::system("xdotool key F6");
-        sleep(2);  // the page has seen the clicker running
-        clicked.take();
-        double percent = bench::treeCpuPercent(child, 30);
-        size_t clicks = clicked.take().size();
-        status |= std::system("xdotool key F6");
-        std::printf("idle_cpu_clicking percent=%.2f clicks=%zu%s\n", percent, clicks,
-                    status == 0 && clicks > 0 ? "" : " (the clicker did not run)");
+        if (std::system("xdotool key F6") == 0) {
+            for (Seen seen : {Seen::Shown, Seen::Minimized, Seen::Covered})
+                measureClickingCpu(child, clicked, seen);
+            (void)!std::system("xdotool key F6");
+        } else {
+            std::printf("idle_cpu_clicking (xdotool failed)\n");
+        }
         clicked.close();
     }
     kill(child, SIGTERM);

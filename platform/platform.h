@@ -155,6 +155,12 @@ std::string browserFailureText();
 // browser cannot trim its menu, it shows none). User-interface thread, once after the browser is
 // created.
 void applyBrowserSettings(void* browserController);
+// While the window is minimized its browser spends less: on Windows the browser controller is told
+// the page is not visible (it stops drawing and slows its timers) and, where the runtime has it, to
+// keep its memory low; both are undone when the window shows again. On Linux nothing is done: the
+// engine hides the page of a minimized window itself. User-interface thread, once, after the
+// browser is created.
+void restBrowserWhileMinimized(void* nativeWindow, void* browserController);
 // Ends the webview's loop when the window system asks to close its window (what a window manager
 // sends for the close button, WM_DELETE_WINDOW): the window goes and `endLoop(arg)` runs on the
 // user-interface thread, whatever state the toolkit is in (Linux; on Windows the library's own close
@@ -290,7 +296,7 @@ struct KeyEvent {
 
 struct MouseEvent {
     uint32_t message;    // the Win32 mouse message number (WM_MOUSEMOVE 0x0200 … WM_MOUSEHWHEEL 0x020E)
-    int32_t x, y;        // screen point
+    int32_t x, y;        // screen point (Linux: for an injected button, the last one read)
     uint32_t mouseData;  // high word: wheel delta, or 1/2 for the first/second side button
     bool injected;
 };
@@ -405,6 +411,11 @@ void showWindow(WindowHandle window, Show how);
 bool isMaximized(WindowHandle window);
 // Minimized (iconic); with no window manager on Linux, unmapped.
 bool isMinimized(WindowHandle window);
+// Shown but hidden all the same: the windows stacked above it cover every point of its client area
+// that lies on the screen. Only windows that surely hide what lies below count (Linux: shown
+// top-level windows without an alpha channel; Windows: visible windows that are neither cloaked,
+// layered nor click-through), so false where that cannot be told. Any thread.
+bool isCovered(WindowHandle window);
 // The rectangle the window has when neither maximized nor minimized, and whether it is maximized.
 struct Placement {
     Rect normal;

@@ -5,7 +5,7 @@
   // Contents: constants · native calls · theme · DOM write helpers · settings ·
   // status and toggles · pick · reassignment · profiles · preferences ·
   // panels and pop-out · window sizing · polling · start-up.
-  // Only applyTheme, resizeHostWindow, ravelinStatusChanged and ravelinStatus are global: a panel
+  // Only applyTheme, resizeHostWindow, ravelinStatusChanged, ravelinStatus and ravelinUnseen are global: a panel
   // window appends a script with top-level `let` names of its own, so nothing else may leak.
   // ---------------------------------------------------------------------------
 
@@ -1973,9 +1973,14 @@
   window.resizeHostWindow = resizeHostWindow;
   window.ravelinStatusChanged = readAllSoon;
   window.ravelinStatus = statusHanded;
+  window.ravelinUnseen = unseenTold;
 
   // ---------------------------------------------------------------- polling
   var pollTimer = 0, polling = false, pollAgain = false, told = false, quickReads = 0, handedAt = 0;
+  // The program said that nothing of the page shows (its window is covered by others, which the
+  // browser does not tell the page): while something runs it then reads only as a safety net. The
+  // next hand-over, focus or showing again ends that.
+  var toldUnseen = false;
   var settingsReadAt = Date.now(), profilesReadAt = Date.now();
 
   function pollDelay() {
@@ -1986,6 +1991,7 @@
     var s = status;
     if (s && (s.state !== 'Idle' || s.autoClicking === true || s.keySpamming === true)) {
       if (isPanelWindow) return POLL_PANEL_RUNNING_MS;
+      if (toldUnseen) return POLL_IDLE_MS;
       return Date.now() - handedAt < POLL_HANDED_MS ? POLL_HANDED_MS : POLL_RUNNING_MS;
     }
     return POLL_IDLE_MS;
@@ -2010,8 +2016,17 @@
   // and the page's own next read waits until the hand-overs stop.
   function statusHanded(s) {
     if (unseen() || !isObj(s)) return;
+    toldUnseen = false;
     handedAt = Date.now();
     applyStatus(s, ++statusSeq);
+    if (!polling && pollTimer) {
+      clearTimeout(pollTimer);
+      pollTimer = setTimeout(pollOnce, pollDelay());
+    }
+  }
+
+  function unseenTold() {
+    toldUnseen = true;
     if (!polling && pollTimer) {
       clearTimeout(pollTimer);
       pollTimer = setTimeout(pollOnce, pollDelay());
@@ -2058,10 +2073,10 @@
 
   document.addEventListener('visibilitychange', function () {
     if (document.visibilityState === 'hidden') { clearTimeout(pollTimer); pollTimer = 0; }
-    else readAllSoon();
+    else { toldUnseen = false; readAllSoon(); }
   });
   window.addEventListener('focus', function () {
-    if (document.visibilityState !== 'hidden') pollSoon(0);
+    if (document.visibilityState !== 'hidden') { toldUnseen = false; pollSoon(0); }
   });
 
   // ---------------------------------------------------------------- step editor

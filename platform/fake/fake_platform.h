@@ -76,6 +76,7 @@ struct FakeWindow {
     plat::Rect rect{0, 0, 420, 560};
     plat::Rect normal{0, 0, 420, 560};  // the placement's normal rectangle while maximized
     bool maximized = false, minimized = false, topmost = false, panel = false;
+    bool covered = false;  // other windows hide it entirely
     bool followsWebview = false;
     int32_t frameWidth = 0, frameHeight = 0;
     int32_t maxOuterHeight = 0;  // as the platform caps windows at about the screen's height; 0 none
@@ -85,6 +86,8 @@ struct FakeWindow {
 };
 void addWindow(const std::string& title, void* handle);
 FakeWindow& window(void* handle);
+// Other windows come to hide the window entirely, or no longer do; any thread.
+void setCovered(void* handle, bool covered);
 // Work areas of the monitors, the first the primary one; none means the platform cannot tell.
 void setWorkAreas(std::vector<plat::Rect> areas);
 std::vector<std::string> calls();  // window operations made, e.g. "forceForeground"
@@ -131,6 +134,9 @@ struct WebviewState {
     bool (*mayClose)() = nullptr;      // what routeWindowClose was given to ask before a close
 };
 WebviewState& webview();
+// Runs what was dispatched to the window thread so far, as the window loop would between two of
+// its events; for an onRun that stands for a while of the window loop.
+void runDispatched();
 // Calls a bound function as the page would; returns its result text.
 std::string callBinding(const std::string& name, const std::string& request);
 

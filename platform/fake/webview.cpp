@@ -33,7 +33,7 @@ int wvDestroy(void*) {
     state().webview.destroyed = true;
     return 0;
 }
-void runDispatches() {
+void runQueued() {
     for (;;) {
         std::pair<void (*)(void*, void*), void*> job;
         {
@@ -46,14 +46,14 @@ void runDispatches() {
     }
 }
 int wvRun(void*) {
-    runDispatches();
+    runQueued();
     std::function<void()> script;
     {
         Lock lock(state().mutex);
         script = state().webview.onRun;
     }
     if (script) script();
-    runDispatches();
+    runQueued();
     return 0;
 }
 int wvTerminate(void*) {
@@ -140,6 +140,10 @@ WebviewState& webview() {
     return state().webview;
 }
 
+void runDispatched() {
+    runQueued();
+}
+
 std::string callBinding(const std::string& name, const std::string& request) {
     Bound bound{};
     {
@@ -177,6 +181,7 @@ void* librarySymbol(void* library, const char* name) {
 }
 
 void applyBrowserSettings(void*) {}
+void restBrowserWhileMinimized(void*, void*) {}
 
 void nameProgramForDesktop() {}
 

@@ -29,6 +29,11 @@ FakeWindow& window(void* handle) {
     return state().windowStates[handle];
 }
 
+void setCovered(void* handle, bool covered) {
+    Lock lock(state().mutex);
+    state().windowStates[handle].covered = covered;
+}
+
 void setWorkAreas(std::vector<plat::Rect> areas) {
     Lock lock(state().mutex);
     state().workAreas = std::move(areas);
@@ -160,6 +165,12 @@ bool isMinimized(WindowHandle window) {
     if (!window) return false;
     Lock lock(fake::state().mutex);
     return fake::state().windowStates[window].minimized;
+}
+
+bool isCovered(WindowHandle window) {
+    if (!window) return false;
+    Lock lock(fake::state().mutex);
+    return fake::state().windowStates[window].covered;
 }
 
 bool windowPlacement(WindowHandle window, Placement& placement) {

@@ -17,6 +17,7 @@ namespace plat {
 
 namespace {
 
+constexpr int kControllerPutIsVisible = 4;
 constexpr int kControllerGetCoreWebView2 = 25;
 constexpr int kWebViewGetSettings = 3;
 constexpr int kSettingsPutAreDefaultContextMenusEnabled = 14;
@@ -38,7 +39,14 @@ constexpr int kItemGetName = 3;
 constexpr int kItemGetKind = 8;
 constexpr INT32 kItemKindSeparator = 3;  // COREWEBVIEW2_CONTEXT_MENU_ITEM_KIND_SEPARATOR
 
+// ICoreWebView2_19 and its memory target (runtime 1.0.2210 and later).
+constexpr IID kIidWebView19 = {0x6921f954, 0x79b0, 0x437f, {0xa9, 0x97, 0xc8, 0x58, 0x11, 0x89, 0x7c, 0x68}};
+constexpr int kWebView19PutMemoryUsageTargetLevel = 120;
+constexpr INT32 kMemoryTargetNormal = 0;  // COREWEBVIEW2_MEMORY_USAGE_TARGET_LEVEL_NORMAL
+constexpr INT32 kMemoryTargetLow = 1;     // COREWEBVIEW2_MEMORY_USAGE_TARGET_LEVEL_LOW
+
 using GetFn = HRESULT(STDMETHODCALLTYPE*)(void* self, void** out);
+using PutIntFn = HRESULT(STDMETHODCALLTYPE*)(void* self, INT32 value);
 using PutBoolFn = HRESULT(STDMETHODCALLTYPE*)(void* self, BOOL value);
 using GetCountFn = HRESULT(STDMETHODCALLTYPE*)(void* self, UINT32* out);
 using GetAtFn = HRESULT(STDMETHODCALLTYPE*)(void* self, UINT32 index, void** out);
@@ -209,6 +217,67 @@ LRESULT CALLBACK closeGuardProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 }  // namespace
+
+namespace {
+
+// The main window's rest while minimized: a subclass that tells the browser controller (which it
+// holds a reference to) when the window is minimized and when it shows again.
+WNDPROC restPrevious = nullptr;
+void* restController = nullptr;
+bool resting = false;
+
+// A hidden browser pauses the page's drawing, throttles its timers and may drop caches; the memory
+// target asks it to give back what it can. Older runtimes lack the memory target: only the
+// visibility changes there.
+void rest(bool minimized) {
+    if (!restController || minimized == resting) return;
+    resting = minimized;
+    putBool(restController, kControllerPutIsVisible, !minimized);
+    void* webView = get(restController, kControllerGetCoreWebView2);
+    if (!webView) return;
+    void* webView19 = nullptr;
+    if (SUCCEEDED(static_cast<IUnknown*>(webView)->QueryInterface(kIidWebView19, &webView19)) && webView19) {
+        method<PutIntFn>(webView19, kWebView19PutMemoryUsageTargetLevel)(
+            webView19, minimized ? kMemoryTargetLow : kMemoryTargetNormal);
+        release(webView19);
+    }
+    release(webView);
+}
+
+LRESULT CALLBACK restProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const WNDPROC previous = restPrevious;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        release(restController);
+        restPrevious = nullptr;
+        restController = nullptr;
+        resting = false;
+        return CallWindowProcW(previous, window, message, wParam, lParam);
+    }
+    // After the library's own handling, which sizes the browser to the window.
+    const LRESULT result = CallWindowProcW(previous, window, message, wParam, lParam);
+    if (message == WM_SIZE) rest(wParam == SIZE_MINIMIZED);
+    return result;
+}
+
+}  // namespace
+
+void restBrowserWhileMinimized(void* nativeWindow, void* browserController) {
+    if (!nativeWindow || !browserController || restPrevious) return;
+    HWND window = static_cast<HWND>(nativeWindow);
+    static_cast<IUnknown*>(browserController)->AddRef();
+    restController = browserController;
+    resting = false;
+    restPrevious = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&restProc)));
+    if (!restPrevious) {
+        release(restController);
+        restController = nullptr;
+        return;
+    }
+    // A window minimized already (a minimized start) rests at once.
+    if (IsIconic(window)) rest(true);
+}
 
 // The library ends its loop itself when the window goes; only the question before it is ours.
 void routeWindowClose(void* nativeWindow, void (*)(void*), void*, bool (*mayClose)()) {

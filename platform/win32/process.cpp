@@ -57,11 +57,24 @@ void becomeDpiAware() {
     SetProcessDPIAware();
 }
 
+// What the page never uses, switched off so that the browser keeps no memory for it: WebGL and the
+// back/forward cache (the page never navigates). A browser whose window is minimized (and so told
+// it is not visible) behaves as if memory ran short, giving back what it can.
+const wchar_t* const kBrowserArgumentsVariable = L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS";
+const wchar_t* const kBrowserArguments =
+    L"--disable-3d-apis --disable-features=BackForwardCache "
+    L"--enable-features=msWebView2SimulateMemoryPressureWhenInactive";
+
 }  // namespace
 
 bool initProcess() {
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     becomeDpiAware();
+    // Read by the browser when the webview creates it; the panels, started from here, inherit it, so
+    // every browser of the program shares one set (a second set for the same data folder would be
+    // refused). A user's own setting is kept.
+    if (GetEnvironmentVariableW(kBrowserArgumentsVariable, nullptr, 0) == 0)
+        SetEnvironmentVariableW(kBrowserArgumentsVariable, kBrowserArguments);
     return SUCCEEDED(com);
 }
 

@@ -2,6 +2,11 @@
 // and the watch on the main window's moves, sizes and end.
 #include <windows.h>
 
+#include <dwmapi.h>
+
+#include <vector>
+
+#include "platform/covering.h"
 #include "platform/platform.h"
 #include "platform/win32/wide_text.h"
 
@@ -152,6 +157,48 @@ bool isMaximized(WindowHandle window) {
 
 bool isMinimized(WindowHandle window) {
     return window && IsIconic(hwnd(window));
+}
+
+namespace {
+
+// A window the desktop does not draw though it counts as visible: a suspended store app's frame,
+// one on another virtual desktop.
+bool cloaked(HWND window) {
+    DWORD cloak = 0;
+    return SUCCEEDED(DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloak, sizeof cloak)) && cloak != 0;
+}
+
+// What the window draws on the screen: its frame without the invisible resize borders where the
+// desktop can tell them, else its whole rectangle.
+bool drawnRect(HWND window, RECT& rect) {
+    if (SUCCEEDED(DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &rect, sizeof rect)))
+        return true;
+    return GetWindowRect(window, &rect) != FALSE;
+}
+
+}  // namespace
+
+bool isCovered(WindowHandle window) {
+    HWND target = hwnd(window);
+    if (!target || !IsWindowVisible(target) || IsIconic(target)) return false;
+    RECT client{};
+    if (!GetClientRect(target, &client)) return false;
+    MapWindowPoints(target, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    const Rect screen{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                      GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                      GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    const Rect area = clipped(fromRECT(client), screen);
+    std::vector<Rect> over;
+    for (HWND other = GetWindow(target, GW_HWNDPREV); other; other = GetWindow(other, GW_HWNDPREV)) {
+        // A layered or click-through window may let ours show through it.
+        const LONG_PTR extended = GetWindowLongPtrW(other, GWL_EXSTYLE);
+        if (!IsWindowVisible(other) || IsIconic(other) || (extended & (WS_EX_LAYERED | WS_EX_TRANSPARENT)) ||
+            cloaked(other))
+            continue;
+        RECT drawn{};
+        if (drawnRect(other, drawn)) over.push_back(fromRECT(drawn));
+    }
+    return rectCovered(area, over);
 }
 
 bool windowPlacement(WindowHandle window, Placement& placement) {

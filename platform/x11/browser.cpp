@@ -420,4 +420,9 @@ void applyBrowserSettings(void* browserController) {
     }
 }
 
+void restBrowserWhileMinimized(void*, void*) {
+    // WebKitGTK hides the page of a minimized window itself (document.hidden): it stops drawing and
+    // its timers slow down.
+}
+
 }  // namespace plat

@@ -318,9 +318,11 @@ class Capture {
         const Message message = messageOfButton(button, down);
         if (message.message == 0) return;
         if (down) lastPressedCode_ = codeOfXButton(button);
-        int32_t x = 0, y = 0;
+        // A click of our own is only told as ours, whatever its point: the clicker's clicks then cost
+        // no round trip to the server each. It carries the last point read.
+        int32_t x = pointX_, y = pointY_;
         bool exact = false;
-        pointerPoint(x, y, exact);
+        if (!injected) pointerPoint(x, y, exact);
         if (handlers_.mouse) handlers_.mouse(MouseEvent{message.message, x, y, message.mouseData, injected});
     }
 

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 #include "app/version.h"
 #include "bridge/texts.h"
@@ -346,33 +348,78 @@ TEST_F(MainInstance, TheRunningProgramTellsThePageWhatTheHotkeysChanged) {
     EXPECT_TRUE(rv::autoClicking && rv::keySpamming);
 }
 
-// While the clicker runs, the main page is handed the status twice a second; a minimized window's page
-// is handed nothing, but our windows are still noted for the clicker.
+// While the clicker runs, the main page is handed the status twice a second as long as its window
+// shows. A minimized or covered window's page is handed nothing and told once that it is unseen (so
+// that it reads nothing itself); the figures come again once the window shows. Our windows are
+// still noted for the clicker.
 TEST_F(MainInstance, OnlyAShownMainWindowIsHandedTheFiguresWhileTheClickerRuns) {
-    for (bool minimized : {false, true}) {
-        SCOPED_TRACE(minimized ? "minimized" : "shown");
-        if (minimized) {  // a fresh program
+    using Change = void (*)(plat::WindowHandle);
+    const struct {
+        const char* what;
+        Change hide, show;
+    } cases[] = {
+        {"shown", nullptr, nullptr},
+        {"minimized", [](plat::WindowHandle w) { plat::showWindow(w, plat::Show::Minimize); },
+         [](plat::WindowHandle w) { plat::showWindow(w, plat::Show::Restore); }},
+        {"covered", [](plat::WindowHandle w) { fake::setCovered(w, true); },
+         [](plat::WindowHandle w) { fake::setCovered(w, false); }},
+    };
+    const auto count = [](const char* start) {
+        const std::vector<std::string>& scripts = fake::webview().scripts;
+        return static_cast<size_t>(
+            std::count_if(scripts.begin(), scripts.end(),
+                          [start](const std::string& script) { return script.rfind(start, 0) == 0; }));
+    };
+    const char* const handedScript = "window.ravelinStatus && window.ravelinStatus({";
+    const char* const unseenScript = "window.ravelinUnseen && window.ravelinUnseen()";
+    // The window loop runs what falls due until `done` (at most 6 s: a slow control thread under Wine
+    // takes its passes late), then for `more` milliseconds on.
+    const auto loopUntil = [](const std::function<bool()>& done, int more) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+        auto until = limit;
+        for (bool seen = false; std::chrono::steady_clock::now() < until;) {
+            plat::sleepMs(50);
+            fake::runDispatched();
+            if (!seen && done()) {
+                seen = true;
+                until = std::min(limit, std::chrono::steady_clock::now() + std::chrono::milliseconds(more));
+            }
+        }
+    };
+    bool first = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!std::exchange(first, false)) {  // a fresh program
             TearDown();
             SetUp();
         }
         const auto window = reinterpret_cast<plat::WindowHandle>(0x1);
         fake::addWindow(rv::kMainWindowTitle, window);
-        fake::webview().onRun = [window, minimized] {
-            if (minimized) plat::showWindow(window, plat::Show::Minimize);
+        // Away from the pointer, which the clicker would otherwise wait to leave our window.
+        fake::window(window).rect = {800, 300, 1220, 860};
+        size_t handedHidden = 0, unseenHidden = 0;
+        fake::webview().onRun = [&] {
+            if (c.hide) c.hide(window);
             rv::raiseRequest(rv::clickerToggleRequest);
-            // A hand-over falls due and waits for the window thread: long enough in real time for a
-            // slow control thread (under Wine) to take its passes, and seconds on the program's clock.
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-            while (std::chrono::steady_clock::now() < until) plat::sleepMs(100);
+            // Long enough for a few hand-overs to fall due.
+            loopUntil([&] { return count(handedScript) + count(unseenScript) > 0; }, 1500);
+            handedHidden = count(handedScript);
+            unseenHidden = count(unseenScript);
+            if (c.show) c.show(window);
+            loopUntil([&] { return count(handedScript) > handedHidden; }, 0);
             rv::raiseRequest(rv::clickerToggleRequest);
             plat::sleepMs(50);
         };
         EXPECT_EQ(rv::ravelinMain(""), 0);
-        const std::vector<std::string>& scripts = fake::webview().scripts;
-        size_t handed = std::count_if(scripts.begin(), scripts.end(), [](const std::string& script) {
-            return script.rfind("window.ravelinStatus && window.ravelinStatus({", 0) == 0;
-        });
-        EXPECT_EQ(handed, minimized ? 0u : 1u);
+        if (c.hide) {
+            EXPECT_EQ(handedHidden, 0u);
+            EXPECT_EQ(unseenHidden, 1u);
+        } else {
+            EXPECT_GE(handedHidden, 1u);
+            EXPECT_EQ(unseenHidden, 0u);
+        }
+        EXPECT_GE(count(handedScript) - handedHidden, 1u);  // shown (again): the figures come
+        EXPECT_EQ(count(unseenScript), unseenHidden);
         EXPECT_NE(rv::ownWindowsNoted, 0);
     }
 }

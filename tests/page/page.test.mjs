@@ -179,6 +179,30 @@ test('a page handed the status while something runs shows it unread, and reads a
   assert.ok((await calls('getTrackerStatus')).length >= 1, 'no read after the hand-overs stopped');
 });
 
+test('a page told that nothing of it shows reads no figures, and takes them again when handed them', async (t) => {
+  // The program says so while the window is covered by others, which the browser does not tell the page.
+  const { page, calls, clearCalls } = await openPageShowingARunningClicker(t);
+  const hand = (clicks) => page.evaluate((n) => {
+    window.__native.state.status.clicks = n;
+    window.ravelinStatus(JSON.parse(JSON.stringify(window.__native.state.status)));
+  }, clicks);
+  await page.evaluate(() => window.ravelinUnseen());
+  await page.waitForTimeout(3500);
+  assert.deepEqual(await calls('getTrackerStatus'), [], 'reads while unseen');
+
+  // Shown again: the first hand-over shows at once, and once hand-overs stop the page reads itself.
+  await hand(88);
+  await page.waitForFunction(() => /88 clicks/.test(document.getElementById('clicker-figures').textContent));
+  await page.waitForTimeout(4500);
+  assert.ok((await calls('getTrackerStatus')).length >= 1, 'no read after the window showed again');
+
+  // A change it is told of while unseen is still read: the clicker stopped behind another window.
+  await page.evaluate(() => window.ravelinUnseen());
+  await clearCalls();
+  await page.evaluate(() => { window.__native.state.status.autoClicking = false; window.ravelinStatusChanged(); });
+  await page.waitForFunction(() => document.getElementById('clicker-toggle-label').textContent === 'Start clicking');
+});
+
 test('a page with a viewport of 0 x 0 reads nothing, and reads everything once it shows again', async (t) => {
   // On Windows a minimized window's page has an empty viewport; the program hands it nothing then.
   const { page, calls, clearCalls } = await openPageShowingARunningClicker(t);

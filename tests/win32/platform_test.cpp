@@ -186,6 +186,28 @@ TEST(Process, ComIsInitialisedAndUndoneOnlyWhenItWasOurs) {
     }).join();
 }
 
+TEST(Process, TheBrowsersArgumentsAreSetUnlessTheUserSetThemAlready) {
+    const wchar_t* const name = L"WEBVIEW2_ADDITIONAL_BROWSER_ARGUMENTS";
+    const auto value = [name] {
+        wchar_t text[512] = L"";
+        return GetEnvironmentVariableW(name, text, 512) ? std::wstring(text) : std::wstring(L"(unset)");
+    };
+    std::thread([&] {
+        SetEnvironmentVariableW(name, nullptr);
+        plat::endProcess(plat::initProcess());
+        const std::wstring ours = value();
+        EXPECT_EQ(ours.rfind(L"--", 0), 0u);
+        // Another start (a panel inherits them) changes nothing.
+        plat::endProcess(plat::initProcess());
+        EXPECT_EQ(value(), ours);
+
+        SetEnvironmentVariableW(name, L"--user-choice");
+        plat::endProcess(plat::initProcess());
+        EXPECT_EQ(value(), L"--user-choice");
+        SetEnvironmentVariableW(name, nullptr);
+    }).join();
+}
+
 TEST(Libraries, LoadAndResolve) {
     char system[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryA(system, MAX_PATH), 0u);
@@ -301,9 +323,10 @@ struct FakeBrowser {
     HRESULT getWebView = S_OK, getSettings = S_OK, putMenus = S_OK;
     bool nullWebView = false, offersSettings3 = true;
     std::vector<std::string> calls;
-    int references = 0;            // handed out and not yet released
-    bool offersMenuEvent = false;  // a runtime with the context menu event
-    void* menuHandler = nullptr;   // the handler it was given
+    int references = 0;               // handed out and not yet released
+    bool offersMenuEvent = false;     // a runtime with the context menu event
+    bool offersMemoryTarget = false;  // a runtime with the memory usage target
+    void* menuHandler = nullptr;      // the handler it was given
 };
 
 struct FakeObject {
@@ -313,6 +336,7 @@ struct FakeObject {
 
 constexpr IID kSettings3 = {0xfdb5ab74, 0xaf33, 0x4854, {0x84, 0xf0, 0x0a, 0x63, 0x1d, 0xeb, 0x5e, 0xba}};
 constexpr IID kWebView11 = {0x0be78e56, 0xc193, 0x4051, {0xb9, 0x43, 0x23, 0xb4, 0x60, 0xc0, 0x8b, 0xdb}};
+constexpr IID kWebView19 = {0x6921f954, 0x79b0, 0x437f, {0xa9, 0x97, 0xc8, 0x58, 0x11, 0x89, 0x7c, 0x68}};
 
 struct FakeVtables {
     void* controller[26];
@@ -320,10 +344,12 @@ struct FakeVtables {
     void* settings[26];
     void* settings3[26];
     void* webView11[102];
+    void* webView19[122];
 };
 FakeVtables vtables;
 FakeObject webViewObject{vtables.webView, nullptr}, settingsObject{vtables.settings, nullptr},
-    settings3Object{vtables.settings3, nullptr}, webView11Object{vtables.webView11, nullptr};
+    settings3Object{vtables.settings3, nullptr}, webView11Object{vtables.webView11, nullptr},
+    webView19Object{vtables.webView19, nullptr};
 
 HRESULT STDMETHODCALLTYPE wrongSlot(FakeObject* self) {
     self->browser->calls.push_back("wrong slot");
@@ -335,6 +361,12 @@ HRESULT STDMETHODCALLTYPE queryInterface(FakeObject* self, REFIID iid, void** ou
         ++self->browser->references;
         webView11Object.browser = self->browser;
         *out = &webView11Object;
+        return S_OK;
+    }
+    if (self->vtable == vtables.webView && IsEqualIID(iid, kWebView19) && self->browser->offersMemoryTarget) {
+        ++self->browser->references;
+        webView19Object.browser = self->browser;
+        *out = &webView19Object;
         return S_OK;
     }
     if (self->vtable != vtables.settings || !IsEqualIID(iid, kSettings3) || !self->browser->offersSettings3) {
@@ -378,6 +410,15 @@ HRESULT STDMETHODCALLTYPE putKeys(FakeObject* self, BOOL on) {
     return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE putVisible(FakeObject* self, BOOL on) {
+    self->browser->calls.push_back("visible=" + std::to_string(on));
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE putMemoryTarget(FakeObject* self, INT32 level) {
+    self->browser->calls.push_back("memory=" + std::string(level == 1 ? "low" : level == 0 ? "normal" : "?"));
+    return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE addMenuHandler(FakeObject* self, void* handler, INT64* token) {
     self->browser->calls.push_back("menu event");
     self->browser->menuHandler = handler;
@@ -387,6 +428,10 @@ HRESULT STDMETHODCALLTYPE addMenuHandler(FakeObject* self, void* handler, INT64*
 
 void fillVtables() {
     for (int slot = 0; slot < 102; ++slot) vtables.webView11[slot] = reinterpret_cast<void*>(&wrongSlot);
+    for (int slot = 0; slot < 122; ++slot) vtables.webView19[slot] = reinterpret_cast<void*>(&wrongSlot);
+    vtables.webView19[1] = reinterpret_cast<void*>(&addRef);
+    vtables.webView19[2] = reinterpret_cast<void*>(&release);
+    vtables.webView19[120] = reinterpret_cast<void*>(&putMemoryTarget);
     for (void** table :
          {vtables.controller, vtables.webView, vtables.settings, vtables.settings3, vtables.webView11}) {
         for (int slot = 0; slot < 26; ++slot) table[slot] = reinterpret_cast<void*>(&wrongSlot);
@@ -394,6 +439,7 @@ void fillVtables() {
         table[1] = reinterpret_cast<void*>(&addRef);
         table[2] = reinterpret_cast<void*>(&release);
     }
+    vtables.controller[4] = reinterpret_cast<void*>(&putVisible);
     vtables.controller[25] = reinterpret_cast<void*>(&getCoreWebView2);
     vtables.webView[3] = reinterpret_cast<void*>(&getSettings);
     vtables.settings[14] = reinterpret_cast<void*>(&putMenus);
@@ -429,6 +475,38 @@ TEST(BrowserSettings, EachFailingStepSkipsTheRestAndEveryReferenceIsReleased) {
         EXPECT_EQ(c.browser.references, 0) << c.what;
     }
     plat::applyBrowserSettings(nullptr);
+}
+
+TEST(BrowserSettings, AMinimizedWindowsBrowserIsHiddenAndAskedForLittleMemoryUntilItShowsAgain) {
+    fillVtables();
+    using Calls = std::vector<std::string>;
+    const Calls restAndBack = {"visible=0", "memory=low", "visible=1", "memory=normal"};
+    const struct {
+        const char* what;
+        bool offersMemoryTarget, startMinimized;
+        Calls expected;
+    } cases[] = {
+        {"current runtime", true, false, restAndBack},
+        {"runtime without the memory target", false, false, {"visible=0", "visible=1"}},
+        {"window minimized before", true, true, restAndBack},
+    };
+    for (const auto& c : cases) {
+        FakeBrowser browser;
+        browser.offersMemoryTarget = c.offersMemoryTarget;
+        FakeObject controller{vtables.controller, &browser};
+        HWND window = CreateWindowExA(0, "STATIC", "Ravelin rest", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                      300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
+        if (c.startMinimized) ShowWindow(window, SW_MINIMIZE);
+        plat::restBrowserWhileMinimized(window, &controller);
+        // Minimized twice, then back, then maximized: one change each way.
+        for (int command : {SW_MINIMIZE, SW_MINIMIZE, SW_RESTORE, SW_MAXIMIZE, SW_RESTORE})
+            ShowWindow(window, command);
+        DestroyWindow(window);
+        EXPECT_EQ(browser.calls, c.expected) << c.what;
+        EXPECT_EQ(browser.references, 0) << c.what;  // the controller is let go with its window
+    }
+    plat::restBrowserWhileMinimized(nullptr, nullptr);
 }
 
 // The browser's context menu as the event hands it over: entries with a name and a kind, which the

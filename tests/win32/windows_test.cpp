@@ -171,6 +171,49 @@ TEST(Windows, TheCloseGuardKeepsTheWindowUntilItAllowsTheClose) {
     EXPECT_EQ(watched, std::vector<std::string>{"destroyed"});
 }
 
+TEST(Windows, ACoveredWindowIsOneThatShownOpaqueWindowsAboveHideEntirely) {
+    HWND window = makeWindow("Ravelin covered");
+    ASSERT_NE(window, nullptr);
+    pump();
+    EXPECT_FALSE(plat::isCovered(window));
+    // Made later, so stacked above it.
+    const auto popup = [](int x, int y, int width, int height) {
+        return CreateWindowExA(0, "STATIC", "Ravelin cover", WS_POPUP | WS_VISIBLE, x, y, width, height,
+                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    };
+    HWND cover = popup(50, 50, 500, 400);
+    pump();
+    EXPECT_TRUE(plat::isCovered(window));
+    // Moved aside: the window's left part shows; a second one over that part hides it again.
+    SetWindowPos(cover, nullptr, 250, 50, 500, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+    pump();
+    EXPECT_FALSE(plat::isCovered(window));
+    HWND second = popup(0, 0, 260, 600);
+    pump();
+    EXPECT_TRUE(plat::isCovered(window));
+    // A window that may be see-through, or one not shown, hides nothing.
+    SetWindowLongPtrW(second, GWL_EXSTYLE, GetWindowLongPtrW(second, GWL_EXSTYLE) | WS_EX_LAYERED);
+    EXPECT_FALSE(plat::isCovered(window));
+    SetWindowLongPtrW(second, GWL_EXSTYLE, GetWindowLongPtrW(second, GWL_EXSTYLE) & ~WS_EX_LAYERED);
+    ShowWindow(second, SW_HIDE);
+    pump();
+    EXPECT_FALSE(plat::isCovered(window));
+    ShowWindow(second, SW_SHOWNOACTIVATE);
+    pump();
+    EXPECT_TRUE(plat::isCovered(window));
+    // Brought to the front, it shows.
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    pump();
+    EXPECT_FALSE(plat::isCovered(window));
+    // A minimized window is not "covered": it is minimized.
+    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ShowWindow(window, SW_MINIMIZE);
+    pump();
+    EXPECT_FALSE(plat::isCovered(window));
+    for (HWND w : {second, cover, window}) DestroyWindow(w);
+    EXPECT_FALSE(plat::isCovered(nullptr));
+}
+
 // ---- panel windows and the drag -----------------------------------------------------------------
 
 TEST(Panels, FramelessStyleAndPlacement) {

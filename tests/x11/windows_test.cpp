@@ -4,6 +4,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <signal.h>
 
 #include <atomic>
@@ -97,6 +98,58 @@ TEST(X11Windows, FindsAClientInsideItsFrame) {
     const Window frame = other.namedWindow(other.root(), nullptr, nullptr);
     const Window client = other.namedWindow(frame, "Framed Probe", "Framed Probe");
     EXPECT_EQ(plat::findWindow("Framed Probe"), handleOf(client));
+}
+
+TEST(X11Windows, ACoveredWindowIsOneThatShownOpaqueWindowsAboveHideEntirely) {
+    OtherClient other;
+    Display* d = other.display();
+    ASSERT_NE(d, nullptr);
+    const auto window = [&](Window parent, int x, int y, int width, int height) {
+        Window w = XCreateSimpleWindow(d, parent, x, y, static_cast<unsigned>(width),
+                                       static_cast<unsigned>(height), 0, 0, 0xffffff);
+        XMapRaised(d, w);
+        XSync(d, False);
+        return w;
+    };
+    // Ours as a manager holds it: the client 300 x 200 at (100, 100), inside a frame with a title bar.
+    const Window frame = window(other.root(), 100, 80, 300, 220);
+    const plat::WindowHandle ours = handleOf(window(frame, 0, 20, 300, 200));
+    EXPECT_FALSE(plat::isCovered(ours));
+    const Window cover = window(other.root(), 50, 90, 500, 400);  // the title bar still shows
+    EXPECT_TRUE(plat::isCovered(ours));
+    // Moved aside: the client's left part shows; a second window over that part hides it again.
+    XMoveWindow(d, cover, 250, 50);
+    XSync(d, False);
+    EXPECT_FALSE(plat::isCovered(ours));
+    const Window second = window(other.root(), 0, 0, 260, 600);
+    EXPECT_TRUE(plat::isCovered(ours));
+    XUnmapWindow(d, second);
+    XSync(d, False);
+    EXPECT_FALSE(plat::isCovered(ours));
+    // A window with an alpha channel may let ours show through: it hides nothing.
+    XVisualInfo argb{};
+    if (XMatchVisualInfo(d, DefaultScreen(d), 32, TrueColor, &argb)) {
+        XSetWindowAttributes attributes{};
+        attributes.colormap = XCreateColormap(d, other.root(), argb.visual, AllocNone);
+        const Window glass = XCreateWindow(d, other.root(), 0, 0, 260, 600, 0, 32, InputOutput, argb.visual,
+                                           CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+        XMapRaised(d, glass);
+        XSync(d, False);
+        EXPECT_FALSE(plat::isCovered(ours));
+        XDestroyWindow(d, glass);
+    }
+    XMapWindow(d, second);
+    XSync(d, False);
+    EXPECT_TRUE(plat::isCovered(ours));
+    // Raised above them, it shows; unmapped, it is not said to be covered (it is hidden otherwise).
+    XRaiseWindow(d, frame);
+    XSync(d, False);
+    EXPECT_FALSE(plat::isCovered(ours));
+    XLowerWindow(d, frame);
+    XUnmapWindow(d, frame);
+    XSync(d, False);
+    EXPECT_FALSE(plat::isCovered(ours));
+    EXPECT_FALSE(plat::isCovered(nullptr));
 }
 
 TEST(X11Windows, WindowsVanishingDuringTheSearchDoNotEndTheProcess) {
