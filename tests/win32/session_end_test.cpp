@@ -42,7 +42,8 @@ std::string readLine(HANDLE output) {
 TEST(SessionEnd, TheLastChangeIsSavedAndThePipeLetGoBeforeTheEndIsAnswered) {
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
-    const std::string folder = std::string(base) + "ravelin-end-" + std::to_string(GetCurrentProcessId());
+    const std::string folder = std::string(base) + "ravelin-end-" + std::to_string(GetCurrentProcessId()) +
+                               "-" + std::to_string(GetTickCount64());
     const std::string data = folder + "\\data";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     CreateDirectoryA(data.c_str(), nullptr);
