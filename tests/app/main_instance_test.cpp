@@ -341,8 +341,16 @@ TEST_F(MainInstance, TheRunningProgramTellsThePageWhatTheHotkeysChanged) {
         plat::sleepMs(300);
     };
     EXPECT_EQ(rv::ravelinMain(""), 0);
-    const std::vector<std::string> told = {"window.ravelinStatusChanged && window.ravelinStatusChanged()"};
-    EXPECT_EQ(fake::webview().scripts, told);
+    // The figures handed over while the clicker runs (timed by the control thread) are not counted.
+    const std::vector<std::string>& scripts = fake::webview().scripts;
+    EXPECT_EQ(std::count(scripts.begin(), scripts.end(),
+                         "window.ravelinStatusChanged && window.ravelinStatusChanged()"),
+              1);
+    for (const std::string& script : scripts) {
+        EXPECT_TRUE(script.rfind("window.ravelinStatusChanged", 0) == 0 ||
+                    script.rfind("window.ravelinStatus && window.ravelinStatus(", 0) == 0)
+            << script;
+    }
     // The open panels are told too.
     EXPECT_GE(fake::pipeNotices(), 1);
     EXPECT_TRUE(rv::autoClicking && rv::keySpamming);
